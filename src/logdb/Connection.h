@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <QVariantList>
+#include <memory>
+#include <vector>
+
+// How a column is exchanged with the record class.
+enum class ColumnType { Text, Long, Bool };
+
+struct ColumnSpec
+{
+    QString name; // with its square brackets, as the database spells it: "[QSO-CALL]"
+    ColumnType type;
+};
+
+// Identifies one row for an update: the rowid on SQLite; through ODBC the table's primary
+// key values or, when the table has none, every column value as read.
+struct RowKey
+{
+    qint64 rowid = -1;
+    QVariantList values;
+};
+
+// One pass over the rows of a query. Values are read as the engine gives them; a null
+// column reads as a null QVariant.
+class Cursor
+{
+public:
+    virtual ~Cursor() = default;
+    // Moves to the next row; false past the last one.
+    virtual bool next() = 0;
+    virtual QVariant value(int column) const = 0;
+    // Text of a column, empty for null (the fast path for text columns).
+    virtual QString text(int column) const = 0;
+    // Integer value of a column, 0 for null.
+    virtual qint64 integer(int column) const = 0;
+    virtual RowKey key() const = 0;
+};
+
+// An open database: the log or the reference database. The engine is chosen by the path:
+// ".sqlite", ".sqlite3" and ".db" through SQLite's C API; ".mdb" and ".accdb" through ODBC
+// with the Access driver; "odbc:" followed by a connection string through ODBC.
+class Connection
+{
+public:
+    virtual ~Connection() = default;
+
+    // Opens the database at path; throws CDbException with a clear text when the file does
+    // not exist (no database is ever created in its place) or the engine refuses it.
+    static std::shared_ptr<Connection> open(const QString& path);
+
+    // Selects columns of table (both with their brackets), with an optional condition (an SQL
+    // condition without WHERE) and sort (a column list without ORDER BY).
+    virtual std::unique_ptr<Cursor> select(const QString& table, const std::vector<ColumnSpec>& columns,
+                                           const QString& filter, const QString& sort) = 0;
+    // Writes the given columns of the row with that key; exactly one row must change.
+    virtual void update(const QString& table, const RowKey& key, const std::vector<ColumnSpec>& columns,
+                        const QVariantList& values) = 0;
+
+    virtual void beginTransaction() = 0;
+    virtual void commit() = 0;
+    virtual void rollback() = 0;
+    virtual bool inTransaction() const = 0;
+
+    virtual QString path() const = 0;
+};
+
+// Tells whether what a log path needs is installed on this machine. Returns an empty text
+// when it is, otherwise a message naming what is missing.
+QString CheckEngineAvailable(const QString& logPath);
+
+// The log version check: field 0 of the first row of "[VERSION]", read as leading decimal
+// digits, must be exactly 6. A missing table or any engine failure fails the check.
+bool CheckLogVersion(Connection& db);
+
+// An SQL text literal: value in single quotes, each quote doubled.
+QString SqlLiteral(const QString& value);

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The desktop services an operation may ask for: the browser, a file viewer, starting a
+// program, the clipboard and a modal message.
+class Desktop
+{
+public:
+    virtual ~Desktop() = default;
+    // Opens an address in the default browser; false when nothing could open it.
+    virtual bool openUrl(const QString& address) = 0;
+    // Opens a local file with the program the desktop associates with it.
+    virtual bool openFile(const QString& path) = 0;
+    // Starts a program detached, with each argument passed as one argument.
+    virtual bool startProgram(const QString& program, const QStringList& arguments) = 0;
+    // Puts text on the clipboard.
+    virtual void setClipboardText(const QString& text) = 0;
+    // Waits the given time while keeping the window alive.
+    virtual void pause(int milliseconds) = 0;
+};
+
+// A modal message with the application title, an OK button and a warning icon.
+class MessageBox
+{
+public:
+    virtual ~MessageBox() = default;
+    virtual void show(const QString& text) = 0;
+};

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+#include <stdexcept>
+
+// A failure of the log or reference database engine. Every engine failure arrives as this
+// one type; description() is the engine's own text, shown to the operator as it stands.
+class CDbException : public std::runtime_error
+{
+public:
+    explicit CDbException(const QString& description)
+        : std::runtime_error(description.toLatin1().toStdString()), m_description(description) {}
+    const QString& description() const { return m_description; }
+
+private:
+    QString m_description;
+};
+
+// A file that could not be created, opened or written. The text names the file and the cause.
+class CFileException : public std::runtime_error
+{
+public:
+    explicit CFileException(const QString& description)
+        : std::runtime_error(description.toLatin1().toStdString()), m_description(description) {}
+    const QString& description() const { return m_description; }
+
+private:
+    QString m_description;
+};

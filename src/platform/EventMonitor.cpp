@@ -1,0 +1,65 @@
+#include "EventMonitor.h"
+
+#include "Errors.h"
+
+#include <QIODevice>
+
+long EventMonitor::counter(int controlId) const
+{
+    auto it = m_counters.find(controlId);
+    return it == m_counters.end() ? 0 : it->second;
+}
+
+void EventMonitor::DecodeBandMode()
+{
+    static const std::map<QString, QString> bands = {
+        {QStringLiteral("0"), QStringLiteral("144")}, {QStringLiteral("1"), QStringLiteral("50")},
+        {QStringLiteral("2"), QStringLiteral("28")},  {QStringLiteral("3"), QStringLiteral("24")},
+        {QStringLiteral("4"), QStringLiteral("21")},  {QStringLiteral("5"), QStringLiteral("18")},
+        {QStringLiteral("6"), QStringLiteral("14")},  {QStringLiteral("7"), QStringLiteral("10")},
+        {QStringLiteral("8"), QStringLiteral("7")},   {QStringLiteral("9"), QStringLiteral("3.5")},
+        {QStringLiteral("10"), QStringLiteral("1.8")}, {QStringLiteral("11"), QStringLiteral("222")},
+        {QStringLiteral("12"), QStringLiteral("432")}, {QStringLiteral("23"), QStringLiteral("5.3")},
+    };
+    static const std::map<QString, QString> modes = {
+        {QStringLiteral("0"), QStringLiteral("USB")},  {QStringLiteral("1"), QStringLiteral("LSB")},
+        {QStringLiteral("2"), QStringLiteral("CW")},   {QStringLiteral("3"), QStringLiteral("FM")},
+        {QStringLiteral("4"), QStringLiteral("AM")},   {QStringLiteral("5"), QStringLiteral("RTTY")},
+        {QStringLiteral("6"), QStringLiteral("DIGITAL")}, {QStringLiteral("7"), QStringLiteral("SSTV")},
+        {QStringLiteral("89"), QStringLiteral("SSB")},
+    };
+    if (auto it = bands.find(record.bandCode); it != bands.end())
+        bandText = it->second;
+    if (auto it = modes.find(record.modeCode); it != modes.end())
+        modeText = it->second;
+}
+
+QString EventMonitor::problemLine(int kind) const
+{
+    QString line = kind == 2 ? QStringLiteral("Warning: ") : QStringLiteral("ERROR:  ");
+    line += lastDbError;
+    line += QLatin1String("   ");
+    line += problemMessage;
+    line += QLatin1Char(' ') + record.call + QLatin1Char(' ') + record.qsoDate + QLatin1Char(' ')
+            + record.timeOn + QLatin1Char(' ') + QLatin1Char(' ') + bandText + QLatin1String("m  ")
+            + modeText + QLatin1Char(' ') + record.state + QLatin1Char(' ') + record.county;
+    return line;
+}
+
+void EventMonitor::LogRecordEvent(int kind)
+{
+    if (kind == 2) {
+        SetCounter(Control::DownloadWarnings, counter(Control::DownloadWarnings) + 1);
+        SetStepIcon(Control::ProblemPointer, StepIcon::RedArrow);
+        ShowCounters();
+    }
+    DecodeBandMode();
+    const QString line = problemLine(kind);
+    AddDownloadEvent(line);
+    if (errorFile) {
+        const QByteArray bytes = line.toLatin1() + "\r\n";
+        if (errorFile->write(bytes) != bytes.size())
+            throw CFileException(QStringLiteral("An error occurred while writing the error file: ")
+                                 + errorFile->errorString());
+    }
+}

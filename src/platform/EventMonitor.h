@@ -1,0 +1,98 @@
+#pragma once
+
+#include <QString>
+#include <map>
+
+class QIODevice;
+
+// Control numbers of the form's counters and step icons, as the operations report them.
+namespace Control {
+enum : int {
+    UploadMonitor = 1001,
+    DownloadMonitor = 1048,
+    UploadReadIn = 1050,
+    UploadAdifOut = 1053,
+    DownloadReadIn = 1055,
+    DownloadRecsUsed = 1056,
+    DownloadErrors = 1058,
+    DownloadNewDxcc = 1060,
+    DownloadWarnings = 1107,
+    StepMakeAdif = 1099,
+    StepSignAdif = 1100,
+    StepMakeTq8 = 1101,
+    StepClipboard = 1102,
+    StepUpload = 1103,
+    StepDownload = 1104,
+    ProblemPointer = 1108,
+};
+}
+
+// Status icons shown on the step markers.
+namespace StepIcon {
+enum : int { Blank = 140, Tick = 141, RedArrow = 142 };
+}
+
+// The report record a problem line is about: the texts it quotes.
+struct ProblemRecord
+{
+    QString call;
+    QString qsoDate;
+    QString timeOn;
+    QString bandCode;
+    QString modeCode;
+    QString state;
+    QString county;
+};
+
+// The one way an operation reports: monitor lines, counters, step icons, problem lines and
+// messages. The form implements the output primitives with widgets, the batch command with
+// stdout and stderr, tests with a recorder. The reporting state that problem lines quote
+// (last database error, problem message, current record, band and mode texts, the warnings
+// counter and the error file) lives here, shared by every front end.
+class EventMonitor
+{
+public:
+    virtual ~EventMonitor() = default;
+
+    // Output primitives.
+    virtual void AddUploadEvent(const QString& text) = 0;
+    virtual void AddDownloadEvent(const QString& text) = 0;
+    virtual void ClearUploadMonitor() = 0;
+    virtual void ClearDownloadMonitor() = 0;
+    // Shows every counter set with SetCounter so far.
+    virtual void ShowCounters() = 0;
+    virtual void SetStepIcon(int controlId, int icon) = 0;
+    // A modal message with the application title and an OK button.
+    virtual void ShowMessage(const QString& text) = 0;
+    // Lets the window deliver waiting events; nothing where there is no window.
+    virtual void PumpMessages() {}
+
+    // Counters: set one, then ShowCounters() to show it.
+    void SetCounter(int controlId, long value) { m_counters[controlId] = value; }
+    long counter(int controlId) const;
+    const std::map<int, long>& counters() const { return m_counters; }
+    // A counter as the form shows it ("%ld").
+    static QString FormatCounter(long value) { return QString::number(value); }
+
+    // Writes one problem line about the current record: kind 1 is an error, kind 2 a warning
+    // (which also counts a warning, shows it and points at the error file). The line goes to
+    // the download monitor and, with CR LF, to the error file when one is open. A failed write
+    // of the error file throws CFileException.
+    void LogRecordEvent(int kind);
+    // Sets the band and mode texts from the current record's codes; an unknown code leaves
+    // its text as it was.
+    void DecodeBandMode();
+
+    // The problem line as LogRecordEvent writes it, without CR LF (kind as above).
+    QString problemLine(int kind) const;
+
+    QString lastDbError;      // description of the latest database failure; never cleared
+    QString problemMessage;   // set by the caller just before LogRecordEvent
+    ProblemRecord record;     // the record the next problem line is about
+    QString bandText;
+    QString modeText;
+    QIODevice* errorFile = nullptr; // open error file, or null when none is open
+
+private:
+    std::map<int, long> m_counters;
+};

@@ -1,0 +1,17 @@
+#include "Strings.h"
+
+namespace Strings {
+QString text(int id)
+{
+    switch (id) {
+    case AppTitle: return QStringLiteral("Quorvane Version 2.71");
+    case VersionError: return QStringLiteral("DXbase mdb file version error");
+    case LotwFileEmpty: return QStringLiteral("LoTW file is empty");
+    case RequiredBlank:
+        return QStringLiteral("Pse doublecheck the OPTIONS entries. One or more of the required entries is blank.");
+    case TqslNotFound: return QStringLiteral("Could not find TQSL program path.");
+    case EngineMissing: return QStringLiteral("dao350.dll is a missing DLL. Program will exit now.");
+    default: return QString();
+    }
+}
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "platform/Desktop.h"
+
+class QWidget;
+
+// The desktop services through Qt: the default browser and file viewer, detached programs,
+// the system clipboard, and a pause that keeps the window painted.
+class QtDesktop : public Desktop
+{
+public:
+    bool openUrl(const QString& address) override;
+    bool openFile(const QString& path) override;
+    bool startProgram(const QString& program, const QStringList& arguments) override;
+    void setClipboardText(const QString& text) override;
+    void pause(int milliseconds) override;
+};
+
+class QtMessageBox : public MessageBox
+{
+public:
+    explicit QtMessageBox(QWidget* parent = nullptr) : m_parent(parent) {}
+    void show(const QString& text) override;
+    void setParent(QWidget* parent) { m_parent = parent; }
+
+private:
+    QWidget* m_parent;
+};

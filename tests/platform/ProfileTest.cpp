@@ -1,0 +1,53 @@
+#include "platform/Profile.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+struct ProfileCase
+{
+    const char* file;
+    const char* section;
+    const char* key;
+    const char* expected;
+};
+
+class ProfileTest : public ::testing::TestWithParam<ProfileCase> {};
+
+TEST_P(ProfileTest, ReadsValueOrDefault)
+{
+    TestDir dir;
+    const ProfileCase& c = GetParam();
+    dir.write(QStringLiteral("Dxb2007.ini"), QByteArray(c.file));
+    IniProfile profile;
+    EXPECT_EQ(profile.readString(dir.file(QStringLiteral("Dxb2007.ini")), QString::fromLatin1(c.section),
+                                 QString::fromLatin1(c.key), QStringLiteral("dflt")),
+              QString::fromLatin1(c.expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ProfileTest,
+    ::testing::Values(
+        ProfileCase{"[Dir]\r\nDATAPATH=C:\\DXbase\\Data\\Log.mdb\r\n", "Dir", "DATAPATH", "C:\\DXbase\\Data\\Log.mdb"},
+        ProfileCase{"[dir]\r\ndatapath = C:\\x\\y \r\n", "Dir", "DATAPATH", "C:\\x\\y"},
+        ProfileCase{"[Other]\r\nDATAPATH=no\r\n[Dir]\r\nPGMPATH=C:\\DXbase\r\n", "Dir", "DATAPATH", "dflt"},
+        ProfileCase{"[Dir]\r\nPGMPATH=\"C:\\Program Files\\DXbase\"\r\n", "Dir", "PGMPATH", "C:\\Program Files\\DXbase"},
+        ProfileCase{"[Dir]\nDATAPATH=\n", "Dir", "DATAPATH", ""},
+        ProfileCase{"", "Dir", "DATAPATH", "dflt"}));
+
+TEST(Profile, MissingFileGivesDefault)
+{
+    IniProfile profile;
+    EXPECT_EQ(profile.readString(QStringLiteral("/nonexistent/Dxb2007.ini"), QStringLiteral("Dir"),
+                                 QStringLiteral("DATAPATH"), QString()),
+              QString());
+}
+
+TEST(Profile, LongValueIsCutTo511)
+{
+    TestDir dir;
+    dir.write(QStringLiteral("a.ini"), "[Dir]\nK=" + QByteArray(600, 'x') + "\n");
+    IniProfile profile;
+    EXPECT_EQ(profile.readString(dir.file(QStringLiteral("a.ini")), QStringLiteral("Dir"), QStringLiteral("K"), QString()).size(), 511);
+}
+}

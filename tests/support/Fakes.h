@@ -1,0 +1,99 @@
+#pragma once
+
+#include "platform/Desktop.h"
+#include "platform/EventMonitor.h"
+#include "platform/Paths.h"
+#include "platform/TqslLocator.h"
+
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+// Records every desktop request instead of carrying it out.
+class FakeDesktop : public Desktop
+{
+public:
+    struct Started
+    {
+        QString program;
+        QStringList arguments;
+    };
+    bool openUrl(const QString& address) override { urls.append(address); events.append(QStringLiteral("url:") + address); return true; }
+    bool openFile(const QString& path) override { files.append(path); events.append(QStringLiteral("file:") + path); return true; }
+    bool startProgram(const QString& program, const QStringList& arguments) override
+    {
+        started.push_back({program, arguments});
+        events.append(QStringLiteral("start:") + program);
+        return true;
+    }
+    void setClipboardText(const QString& text) override { clipboard = text; events.append(QStringLiteral("clip:") + text); }
+    void pause(int milliseconds) override { pauses.push_back(milliseconds); events.append(QStringLiteral("pause:") + QString::number(milliseconds)); }
+
+    QStringList urls;
+    QStringList files;
+    std::vector<Started> started;
+    QString clipboard;
+    std::vector<int> pauses;
+    QStringList events; // everything, in order
+};
+
+class FakeMessageBox : public MessageBox
+{
+public:
+    void show(const QString& text) override { shown.append(text); }
+    QStringList shown;
+};
+
+// Paths inside a test's own folders.
+class FakePaths : public Paths
+{
+public:
+    QString dataFolder() const override { return data; }
+    QString windowsDirectory() const override { return windows; }
+    QString tqslStationFile() const override { return stationFile; }
+    QString userName() const override { return user; }
+    QString osVersionText() const override { return osVersion; }
+    QString join(const QString& folder, const QString& name) const override
+    {
+        return folder.isEmpty() || folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
+    }
+
+    QString data;
+    QString windows;
+    QString stationFile;
+    QString user = QStringLiteral("op");
+    QString osVersion = QStringLiteral("Test OS 1.0");
+};
+
+class FakeTqslLocator : public TqslLocator
+{
+public:
+    TqslInstall locate() const override { return install; }
+    QString programPath(const QString& folder) const override { return folder + QStringLiteral("/tqsl"); }
+    TqslInstall install;
+};
+
+// Keeps every line, counter, icon and message an operation reports.
+class RecordingMonitor : public EventMonitor
+{
+public:
+    void AddUploadEvent(const QString& text) override { upload.append(text); }
+    void AddDownloadEvent(const QString& text) override { download.append(text); }
+    void ClearUploadMonitor() override { upload.clear(); ++uploadClears; }
+    void ClearDownloadMonitor() override { download.clear(); ++downloadClears; }
+    void ShowCounters() override { shown = counters(); ++showCount; }
+    void SetStepIcon(int controlId, int icon) override { icons[controlId] = icon; iconLog.push_back({controlId, icon}); }
+    void ShowMessage(const QString& text) override { messages.append(text); }
+    void PumpMessages() override { ++pumps; }
+
+    QStringList upload;
+    QStringList download;
+    int uploadClears = 0;
+    int downloadClears = 0;
+    std::map<int, long> shown; // counters as last shown
+    int showCount = 0;
+    std::map<int, int> icons;
+    std::vector<std::pair<int, int>> iconLog;
+    QStringList messages;
+    int pumps = 0;
+};
