@@ -1,0 +1,46 @@
+#pragma once
+
+#include "options/Choices.h"
+#include "options/Options.h"
+#include "options/QslDateFile.h"
+#include "platform/Desktop.h"
+#include "platform/EventMonitor.h"
+#include "platform/Paths.h"
+
+#include <QStringList>
+#include <memory>
+
+// What a batch command works with: the data folder's options and saved choices, the
+// operator's choices as the form would hold them at start, and the services that stand in
+// for the window (monitor lines to stdout, messages to stderr).
+struct BatchContext
+{
+    QString dataDir;
+    Options options;
+    SavedQslDates dates;
+    Choices choices;
+    std::unique_ptr<Paths> paths;
+    std::unique_ptr<Desktop> desktop;
+    std::unique_ptr<EventMonitor> monitor;
+};
+
+// Exit statuses of the batch command.
+enum BatchExit : int { ExitOk = 0, ExitFailed = 1, ExitUsage = 2 };
+
+// Thrown by a command for a usage error; the text is printed to stderr.
+struct UsageError
+{
+    QString text;
+};
+
+// A batch command: takes the context and the arguments after its name, returns the exit status.
+using BatchCommand = int (*)(BatchContext& context, const QStringList& arguments);
+
+// Registers a command under its name (used through BATCH_COMMAND below).
+struct BatchCommandRegistration
+{
+    BatchCommandRegistration(const char* name, BatchCommand command, bool needsLog, const char* usage);
+};
+
+#define BATCH_COMMAND(name, function, needsLog, usage) \
+    static BatchCommandRegistration registration_##function(name, function, needsLog, usage)
