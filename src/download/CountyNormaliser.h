@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+class CountyTable;
+class EventMonitor;
+struct LotwRecord;
+
+// Maps an Alaskan county or borough name to the region the county table knows it by; other
+// names come back unchanged.
+QString AlaskaRegion(const QString& county);
+
+// Turns a CNTY value ("ST,COUNTY NAME ...") into the record's state and county: the state
+// when the record has none yet, the county cut and mapped as the county table spells it, and
+// checked against the table. A county the table doesn't hold is dropped with a "County?"
+// warning about the record as read so far.
+void NormaliseCounty(const QString& value, LotwRecord& record, CountyTable& counties, EventMonitor& monitor);
+
+// Copies the fields a problem line quotes from the record into the monitor.
+void SetProblemRecord(EventMonitor& monitor, const LotwRecord& record);

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QString>
+
+// The normalisation of single LoTW report values into the texts the DXbase log keeps.
+// Values arrive as Latin-1 texts, already stripped of trailing white space.
+
+// True for the white-space bytes of the C locale: blank, tab, LF, VT, FF, CR.
+inline bool IsReportSpace(QChar c)
+{
+    const char16_t u = c.unicode();
+    return u == ' ' || (u >= '\t' && u <= '\r');
+}
+
+// Upper-cases a-z only, so every other Latin-1 byte stays the byte it was.
+QString AsciiUpper(const QString& text);
+QString TrimReportSpace(const QString& text);
+QString TrimLeadingReportSpace(const QString& text);
+
+// BAND value to the DXbase band code; "99" for a band the table does not hold.
+QString LotwBandTable(const QString& band);
+// Upper-cased MODE or SUBMODE value to the DXbase mode code; empty when not in the table.
+QString LotwModeTable(const QString& upperMode);
+// The full mode rule: 16 characters or more give "99"; otherwise the table, then "7" for any
+// value containing SSTV, and "6" (other digital) for the rest.
+QString LotwModeCode(const QString& mode);
+// "89" (sideband not yet known) resolved by band: 40, 80 and 160 m give LSB, others USB.
+QString ResolveSidebandMode(const QString& modeCode, const QString& bandCode);
+
+// TIME_ON to HHMMSS: under 4 characters empty, 4 or 5 the first four and "00", else the
+// first six.
+QString LotwTime(const QString& time);
+// QSO_DATE and QSLRDATE: kept when exactly 8 characters long, otherwise empty.
+QString LotwDate(const QString& date);
+// One of the 50 US state abbreviations (case-sensitive).
+bool IsUsStateAbbreviation(const QString& state);
+// STATE: a 2-character value sets the state (empty when not a US state); other lengths
+// leave it unchanged.
+void ApplyLotwState(const QString& value, QString& state);
+// CQZ and ITUZ: a value of 1 or 2 characters is stored as two digits; others are ignored.
+void ApplyLotwZone(const QString& value, QString& zone);
+// IOTA: a 6-character value loses its hyphen and is upper-cased; others are ignored.
+void ApplyLotwIota(const QString& value, QString& iota);
+// GRIDSQUARE: longer than 3 characters, 6 kept and any other length cut to 4, upper-cased.
+void ApplyLotwGrid(const QString& value, QString& grid);
+// STATION_CALLSIGN: the first 15 characters, upper-cased.
+QString LotwStationCall(const QString& value);

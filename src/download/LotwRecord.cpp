@@ -1,0 +1,6 @@
+#include "LotwRecord.h"
+
+void ClearLotwRecord(LotwRecord& record)
+{
+    record = LotwRecord();
+}
