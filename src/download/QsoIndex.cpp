@@ -1,0 +1,183 @@
+#include "QsoIndex.h"
+
+#include <cstring>
+#include <string_view>
+
+namespace {
+enum Column { Call, Date, Time, Mode, Band };
+
+// FNV-1a over the call, date, mode and band with their lengths, so no text can stand in
+// for another.
+std::uint64_t HashKey(const QByteArray* parts[4])
+{
+    std::uint64_t h = 1469598103934665603ull;
+    auto mix = [&h](const char* data, std::size_t size) {
+        for (std::size_t i = 0; i < size; ++i) {
+            h ^= static_cast<unsigned char>(data[i]);
+            h *= 1099511628211ull;
+        }
+    };
+    for (int i = 0; i < 4; ++i) {
+        const std::uint32_t size = std::uint32_t(parts[i]->size());
+        mix(reinterpret_cast<const char*>(&size), sizeof size);
+        mix(parts[i]->constData(), parts[i]->size());
+    }
+    // Finish so that the low bits used for buckets depend on every byte.
+    h ^= h >> 33;
+    h *= 0xff51afd7ed558ccdull;
+    h ^= h >> 33;
+    return h;
+}
+
+std::string_view ReadText(const std::string& pool, std::uint64_t& offset)
+{
+    std::uint32_t size;
+    std::memcpy(&size, pool.data() + offset, sizeof size);
+    const std::string_view text(pool.data() + offset + sizeof size, size);
+    offset += sizeof size + size;
+    return text;
+}
+
+bool Equals(std::string_view text, const QByteArray& bytes)
+{
+    return text == std::string_view(bytes.constData(), std::size_t(bytes.size()));
+}
+} // namespace
+
+const std::vector<ColumnSpec>& QsoIndex::columns()
+{
+    static const std::vector<ColumnSpec> specs = {
+        {QStringLiteral("[QSO-CALL]"), ColumnType::Text}, {QStringLiteral("[QSO-DATE]"), ColumnType::Text},
+        {QStringLiteral("[QSO-TIME]"), ColumnType::Text}, {QStringLiteral("[QSO-MODE]"), ColumnType::Text},
+        {QStringLiteral("[QSO-BAND]"), ColumnType::Text},
+    };
+    return specs;
+}
+
+void QsoIndex::build(Connection& log)
+{
+    std::unique_ptr<Cursor> cursor = log.select(QStringLiteral("[QSO-TAB]"), columns(), QString(), QString());
+    build(*cursor);
+}
+
+void QsoIndex::build(Cursor& cursor)
+{
+    m_entries.clear();
+    m_pool.clear();
+    m_keys.clear();
+    rehash(1024);
+    QByteArray texts[5];
+    while (cursor.next()) {
+        bool usable = true;
+        for (int i = 0; i < 5 && usable; ++i) {
+            texts[i] = cursor.text(i).toLatin1();
+            // A null column matches no "=" condition; an empty text matches ''.
+            if (texts[i].isEmpty() && cursor.value(i).isNull())
+                usable = false;
+        }
+        if (usable)
+            add(texts, cursor.key());
+    }
+    m_pool.shrink_to_fit();
+    m_entries.shrink_to_fit();
+}
+
+void QsoIndex::add(const QByteArray (&texts)[5], const RowKey& key)
+{
+    const QByteArray* parts[4] = {&texts[Call], &texts[Date], &texts[Mode], &texts[Band]};
+    Entry entry;
+    entry.hash = HashKey(parts);
+    entry.offset = m_pool.size();
+    for (const QByteArray* text : {&texts[Call], &texts[Date], &texts[Mode], &texts[Band], &texts[Time]}) {
+        const std::uint32_t size = std::uint32_t(text->size());
+        m_pool.append(reinterpret_cast<const char*>(&size), sizeof size);
+        m_pool.append(text->constData(), std::size_t(text->size()));
+    }
+    if (key.rowid >= 0) {
+        entry.rowid = key.rowid;
+    } else {
+        entry.rowid = -std::int64_t(m_keys.size()) - 2;
+        m_keys.push_back(key.values);
+    }
+    if (m_entries.size() + 1 > m_buckets.size() / 2)
+        rehash(m_buckets.size() * 2);
+    const std::size_t bucket = entry.hash & (m_buckets.size() - 1);
+    entry.next = m_buckets[bucket];
+    m_buckets[bucket] = std::uint32_t(m_entries.size());
+    m_entries.push_back(entry);
+}
+
+void QsoIndex::rehash(std::size_t bucketCount)
+{
+    m_buckets.assign(bucketCount, kNone);
+    for (std::size_t i = 0; i < m_entries.size(); ++i) {
+        const std::size_t bucket = m_entries[i].hash & (bucketCount - 1);
+        m_entries[i].next = m_buckets[bucket];
+        m_buckets[bucket] = std::uint32_t(i);
+    }
+}
+
+RowKey QsoIndex::keyOf(const Entry& entry) const
+{
+    RowKey key;
+    if (entry.rowid >= 0)
+        key.rowid = entry.rowid;
+    else
+        key.values = m_keys[std::size_t(-(entry.rowid + 2))];
+    return key;
+}
+
+QsoIndex::Match QsoIndex::find(const QString& call, const QString& date, const QString& time,
+                               const QString& mode, const QString& band) const
+{
+    Match match;
+    if (m_entries.empty())
+        return match;
+    const QByteArray callBytes = call.toLatin1();
+    const QByteArray dateBytes = date.toLatin1();
+    const QByteArray modeBytes = mode.toLatin1();
+    const QByteArray bandBytes = band.toLatin1();
+    const QByteArray timeBytes = time.toLatin1();
+    const QByteArray* parts[4] = {&callBytes, &dateBytes, &modeBytes, &bandBytes};
+    const std::uint64_t hash = HashKey(parts);
+    const bool trySeconds = timeBytes.size() == 6;
+
+    // Entries of a bucket run from the newest row to the oldest; keep the lowest index.
+    std::uint32_t exact = kNone;
+    std::uint32_t bySeconds = kNone;
+    int bestSeconds = 60;
+    std::string_view bestTime;
+    for (std::uint32_t i = m_buckets[hash & (m_buckets.size() - 1)]; i != kNone; i = m_entries[i].next) {
+        const Entry& entry = m_entries[i];
+        if (entry.hash != hash)
+            continue;
+        std::uint64_t offset = entry.offset;
+        if (!Equals(ReadText(m_pool, offset), callBytes) || !Equals(ReadText(m_pool, offset), dateBytes)
+            || !Equals(ReadText(m_pool, offset), modeBytes) || !Equals(ReadText(m_pool, offset), bandBytes))
+            continue;
+        const std::string_view logged = ReadText(m_pool, offset);
+        if (Equals(logged, timeBytes)) {
+            exact = i; // lower indexes come later in the chain
+            continue;
+        }
+        if (!trySeconds || logged.size() != 6 || logged.substr(0, 4) != std::string_view(timeBytes.constData(), 4))
+            continue;
+        const char tens = logged[4];
+        const char units = logged[5];
+        if (tens < '0' || tens > '5' || units < '0' || units > '9')
+            continue;
+        const int seconds = (tens - '0') * 10 + (units - '0');
+        if (seconds <= bestSeconds) {
+            bestSeconds = seconds;
+            bySeconds = i;
+            bestTime = logged;
+        }
+    }
+    const std::uint32_t chosen = exact != kNone ? exact : bySeconds;
+    if (chosen == kNone)
+        return match;
+    match.found = true;
+    match.key = keyOf(m_entries[chosen]);
+    match.time = exact != kNone ? time : QString::fromLatin1(bestTime.data(), qsizetype(bestTime.size()));
+    return match;
+}

@@ -1,0 +1,130 @@
+#include "download/QsoIndex.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+QString L(const char* text)
+{
+    return QString::fromLatin1(text);
+}
+
+// Rows of call, date, time, mode and band; a null column is given as nullptr.
+class FakeCursor : public Cursor
+{
+public:
+    struct Row
+    {
+        const char* values[5];
+        qint64 rowid;
+    };
+    explicit FakeCursor(std::vector<Row> rows, bool byValues = false) : m_rows(std::move(rows)), m_byValues(byValues) {}
+    bool next() override { return ++m_at < int(m_rows.size()); }
+    QVariant value(int column) const override
+    {
+        const char* v = m_rows[m_at].values[column];
+        return v ? QVariant(L(v)) : QVariant();
+    }
+    QString text(int column) const override
+    {
+        const char* v = m_rows[m_at].values[column];
+        return v ? L(v) : QString();
+    }
+    qint64 integer(int) const override { return 0; }
+    RowKey key() const override
+    {
+        RowKey key;
+        if (m_byValues)
+            key.values = {QVariant(m_rows[m_at].rowid)};
+        else
+            key.rowid = m_rows[m_at].rowid;
+        return key;
+    }
+
+private:
+    std::vector<Row> m_rows;
+    bool m_byValues;
+    int m_at = -1;
+};
+
+struct Search
+{
+    const char* call;
+    const char* time;
+    qint64 rowid; // -1: not found
+    const char* foundTime;
+};
+
+TEST(QsoIndex, SearchesAsTheRequeriesWould)
+{
+    FakeCursor cursor({
+        {{"K1AB", "20110305", "123400", "2", "6"}, 10},
+        {{"K1AB", "20110305", "123459", "2", "6"}, 11},
+        {{"K1AB", "20110305", "123430", "2", "6"}, 12},
+        {{"K1AB", "20110305", "123400", "2", "6"}, 13}, // same as row 10: the first wins
+        {{"K2CD", "20110305", "123459", "2", "6"}, 20},
+        {{"K3EF", "20110305", "123456", "2", "6"}, 30},
+        {{"K3EF", "20110305", "123400", "2", "6"}, 31},
+        {{"K4GH", "20110305", "1234", "2", "6"}, 40},    // not six characters: exact only
+        {{"K4GH", "20110305", "12346A", "2", "6"}, 41},  // seconds not digits
+        {{"K4GH", "20110305", "123460", "2", "6"}, 42},  // seconds above 59
+        {{"K5IJ", "20110305", "", "2", "6"}, 50},
+        {{"K6KL", "20110305", nullptr, "2", "6"}, 60},   // null time matches nothing
+        {{"K6KL", nullptr, "123400", "2", "6"}, 61},     // null date matches nothing
+        {{"k7mn", "20110305", "123400", "2", "6"}, 70},  // compared byte for byte
+    });
+    QsoIndex index;
+    index.build(cursor);
+    EXPECT_EQ(index.size(), 12);
+
+    const Search searches[] = {
+        {"K1AB", "123456", 10, "123400"}, // found on the try with seconds 00
+        {"K1AB", "123430", 12, "123430"}, // exact first
+        {"K2CD", "123400", 20, "123459"}, // 1234 read as 123400, found at seconds 59
+        {"K3EF", "123456", 30, "123456"}, // exact beats a lower second
+        {"K3EF", "123500", -1, ""},       // another minute
+        {"K4GH", "123400", -1, ""},
+        {"K4GH", "1234", 40, "1234"},
+        {"K5IJ", "", 50, ""},
+        {"K6KL", "123400", -1, ""},
+        {"K6KL", "", -1, ""},
+        {"K7MN", "123400", -1, ""},
+        {"K9ZZ", "123400", -1, ""},
+    };
+    for (const Search& s : searches) {
+        const QsoIndex::Match match = index.find(L(s.call), L("20110305"), L(s.time), L("2"), L("6"));
+        EXPECT_EQ(match.found, s.rowid >= 0) << s.call << " " << s.time;
+        if (match.found) {
+            EXPECT_EQ(match.key.rowid, s.rowid) << s.call << " " << s.time;
+            EXPECT_EQ(match.time, L(s.foundTime)) << s.call << " " << s.time;
+        }
+    }
+    EXPECT_FALSE(index.find(L("K1AB"), L("20110305"), L("123400"), L("2"), L("5")).found);
+    EXPECT_FALSE(index.find(L("K1AB"), L("20110305"), L("123400"), L("3"), L("6")).found);
+    EXPECT_FALSE(index.find(L("K1AB"), L("20110306"), L("123400"), L("2"), L("6")).found);
+}
+
+TEST(QsoIndex, ManyRowsAndKeysByValue)
+{
+    std::vector<std::string> texts;
+    texts.reserve(20000);
+    std::vector<FakeCursor::Row> rows;
+    for (int i = 0; i < 20000; ++i) {
+        texts.push_back("C" + std::to_string(i % 5000));
+        rows.push_back({{texts.back().c_str(), "20200101", i < 10000 ? "000010" : "000005", "2", "6"}, i});
+    }
+    FakeCursor cursor(rows, true);
+    QsoIndex index;
+    index.build(cursor);
+    EXPECT_EQ(index.size(), 20000);
+    for (int c = 0; c < 5000; c += 499) {
+        const QString call = QString::fromStdString("C" + std::to_string(c));
+        const QsoIndex::Match exact = index.find(call, L("20200101"), L("000010"), L("2"), L("6"));
+        ASSERT_TRUE(exact.found);
+        EXPECT_EQ(exact.key.values, QVariantList{QVariant(qint64(c))});
+        const QsoIndex::Match seconds = index.find(call, L("20200101"), L("000030"), L("2"), L("6"));
+        ASSERT_TRUE(seconds.found);
+        EXPECT_EQ(seconds.key.values, QVariantList{QVariant(qint64(c + 10000))});
+        EXPECT_EQ(seconds.time, L("000005"));
+    }
+}
+} // namespace
