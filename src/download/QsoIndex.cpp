@@ -65,6 +65,7 @@ void QsoIndex::build(Cursor& cursor)
     m_entries.clear();
     m_pool.clear();
     m_keys.clear();
+    m_keyNames.clear();
     rehash(1024);
     QByteArray texts[5];
     while (cursor.next()) {
@@ -98,6 +99,8 @@ void QsoIndex::add(const QByteArray (&texts)[5], const RowKey& key)
     } else {
         entry.rowid = -std::int64_t(m_keys.size()) - 2;
         m_keys.push_back(key.values);
+        if (m_keyNames.isEmpty())
+            m_keyNames = key.names;
     }
     if (m_entries.size() + 1 > m_buckets.size() / 2)
         rehash(m_buckets.size() * 2);
@@ -122,9 +125,21 @@ RowKey QsoIndex::keyOf(const Entry& entry) const
     RowKey key;
     if (entry.rowid >= 0)
         key.rowid = entry.rowid;
-    else
+    else {
+        key.names = m_keyNames;
         key.values = m_keys[std::size_t(-(entry.rowid + 2))];
+    }
     return key;
+}
+
+void QsoIndex::setKey(const Match& match, const RowKey& key)
+{
+    Entry& entry = m_entries[match.entry];
+    if (key.rowid >= 0) {
+        entry.rowid = key.rowid;
+    } else if (entry.rowid < -1) {
+        m_keys[std::size_t(-(entry.rowid + 2))] = key.values;
+    }
 }
 
 QsoIndex::Match QsoIndex::find(const QString& call, const QString& date, const QString& time,
@@ -178,6 +193,7 @@ QsoIndex::Match QsoIndex::find(const QString& call, const QString& date, const Q
         return match;
     match.found = true;
     match.key = keyOf(m_entries[chosen]);
+    match.entry = chosen;
     match.time = exact != kNone ? time : QString::fromLatin1(bestTime.data(), qsizetype(bestTime.size()));
     return match;
 }

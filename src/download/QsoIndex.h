@@ -32,12 +32,17 @@ public:
         bool found = false;
         RowKey key;
         QString time; // the logged [QSO-TIME] of the row found
+        std::uint32_t entry = 0; // for setKey
     };
 
     // The row with exactly this time; failing that, when time has 6 characters, the row
     // whose time is the same minute with the lowest seconds "00" to "59".
     Match find(const QString& call, const QString& date, const QString& time, const QString& mode,
                const QString& band) const;
+
+    // Replaces the key of a row found, for engines whose key is made of the row's values and
+    // so changes when the row is written.
+    void setKey(const Match& match, const RowKey& key);
 
 private:
     struct Entry
@@ -57,4 +62,5 @@ private:
     std::vector<std::uint32_t> m_buckets;
     std::string m_pool;               // per row: call, date, mode, band, time, each length-prefixed
     std::vector<QVariantList> m_keys; // keys that are not a rowid (ODBC)
+    QStringList m_keyNames;           // their columns, the same for every row
 };

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+
+class EventMonitor;
+class LineFile;
+struct LotwRecord;
+
+// Brings one location field of a matched log row in line with LoTW: fill when the log has
+// none (or the same, or for the grid a 4-character locator that the LoTW one refines);
+// otherwise overwrite or keep by the operator's choice (0 overwrite, 1 keep), with a warning
+// line either way. Returns true when the column is to take the LoTW value.
+class FieldRules
+{
+public:
+    FieldRules(const LotwRecord& record, int overwriteChoice, EventMonitor& monitor, LineFile& errorFile);
+
+    // word: the field's name in the warning ("CQ Zone", "ITU Zone", "State", "County",
+    // "IOTA", "GRID"); lotw: the LoTW value; logged: the column as the row holds it.
+    bool apply(const QString& word, const QString& lotw, const QString& logged, bool isGrid = false);
+
+private:
+    void warn(const QString& tail);
+
+    const LotwRecord& m_record;
+    int m_overwriteChoice;
+    EventMonitor& m_monitor;
+    LineFile& m_errorFile;
+};

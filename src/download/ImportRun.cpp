@@ -1,0 +1,413 @@
+#include "ImportRun.h"
+
+#include "CountyNormaliser.h"
+#include "DbCountyTable.h"
+#include "FieldRules.h"
+#include "LotwFieldRules.h"
+#include "LotwRecordParser.h"
+#include "LotwReportReader.h"
+#include "logdb/CDxb96CountySet.h"
+#include "logdb/CQSO2006SRC.h"
+#include "logdb/Connection.h"
+#include "options/Choices.h"
+#include "options/Options.h"
+#include "options/QslDateFile.h"
+#include "platform/Errors.h"
+#include "platform/EventMonitor.h"
+#include "platform/Paths.h"
+#include "platform/Strings.h"
+
+#include <QDir>
+#include <QFile>
+#include <limits>
+
+namespace {
+const QString kRowSavepoint = QStringLiteral("lotw_row");
+
+// The leading decimal number of a text as the C library reads it: leading white space, an
+// optional sign, digits up to the first other character; no digits read as 0. Values
+// beyond the range of a long are held at its ends.
+long LeadingNumber(const QString& text)
+{
+    qsizetype i = 0;
+    while (i < text.size() && IsReportSpace(text.at(i)))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text.at(i) == QLatin1Char('+') || text.at(i) == QLatin1Char('-'))) {
+        negative = text.at(i) == QLatin1Char('-');
+        ++i;
+    }
+    long long value = 0;
+    for (; i < text.size() && text.at(i).unicode() >= '0' && text.at(i).unicode() <= '9'; ++i) {
+        if (value < std::numeric_limits<long>::max())
+            value = value * 10 + (text.at(i).unicode() - '0');
+    }
+    if (value > std::numeric_limits<long>::max())
+        value = std::numeric_limits<long>::max();
+    return negative ? -long(value) : long(value);
+}
+
+constexpr int kDownloadCounters[] = {Control::DownloadRecsUsed, Control::DownloadNewDxcc, Control::DownloadErrors,
+                                     Control::DownloadReadIn, Control::DownloadWarnings};
+} // namespace
+
+ImportRun::ImportRun(const Options& options, Choices& choices, const Paths& paths, EventMonitor& monitor)
+    : m_options(options), m_choices(choices), m_paths(paths), m_monitor(monitor)
+{
+}
+
+ImportRun::~ImportRun() = default;
+
+void ImportRun::setConnections(std::shared_ptr<Connection> log, std::shared_ptr<Connection> reference)
+{
+    m_logDb = std::move(log);
+    m_refDb = std::move(reference);
+}
+
+const LotwRecord& ImportRun::currentRecord() const
+{
+    static const LotwRecord empty;
+    return m_parser ? m_parser->record() : empty;
+}
+
+bool ImportRun::OnLotwImport()
+{
+    m_monitor.SetStepIcon(Control::ProblemPointer, StepIcon::Blank);
+    m_dateSavedThisRun = false;
+    m_noMatchLogged = false;
+    m_monitor.ClearDownloadMonitor();
+    for (int counter : kDownloadCounters)
+        m_monitor.SetCounter(counter, 0);
+    m_monitor.ShowCounters();
+
+    // A file that can't be created fails at its first write.
+    m_errorFile.create(m_options.errorFilePath);
+    m_importedFile.create(m_options.importedListPath);
+    m_monitor.errorFile = &m_errorFile.device();
+
+    bool ranToEnd = false;
+    QString failure;
+    try {
+        ranToEnd = runBody();
+        finishTransaction(true);
+    } catch (const CDbException& e) {
+        failure = e.description();
+    } catch (const CFileException& e) {
+        failure = e.description();
+    }
+    if (!failure.isEmpty()) {
+        // Every row written so far is complete: keep them, as the lists already name them.
+        try {
+            finishTransaction(true);
+        } catch (const CDbException& e) {
+            failure += QLatin1Char('\n') + e.description();
+        }
+    }
+
+    if (m_qsos)
+        m_qsos->close();
+    if (m_counties)
+        m_counties->close();
+    m_monitor.errorFile = nullptr;
+    try {
+        if (failure.isEmpty()) {
+            m_importedFile.close();
+            m_errorFile.close();
+        }
+    } catch (const CFileException& e) {
+        failure = e.description();
+        ranToEnd = false;
+    }
+    m_importedFile.abandon();
+    m_errorFile.abandon();
+    if (!failure.isEmpty()) {
+        ranToEnd = false;
+        m_monitor.ShowMessage(failure);
+    }
+    if (m_monitor.counter(Control::DownloadErrors) != 0)
+        m_monitor.SetStepIcon(Control::ProblemPointer, StepIcon::RedArrow);
+    m_logReady = false;
+    return ranToEnd;
+}
+
+bool ImportRun::runBody()
+{
+    m_counties = std::make_unique<CDxb96CountySet>(m_options.refdataMdbPath, m_refDb);
+    if (!m_counties->isOpen())
+        m_counties->open();
+    m_countyTable = std::make_unique<DbCountyTable>(*m_counties, m_monitor);
+    m_parser = std::make_unique<LotwRecordParser>(*m_countyTable, m_monitor);
+
+    QFile report(m_paths.join(m_paths.dataFolder(), QStringLiteral("lotwreport.adi")));
+    if (!report.open(QIODevice::ReadOnly))
+        throw CFileException(QStringLiteral("%1 could not be opened: %2").arg(report.fileName(), report.errorString()));
+
+    ClearLotwRecord(m_parser->record());
+    LotwReportReader reader(report);
+    const bool nonEmpty = reader.read([this] { m_monitor.PumpMessages(); },
+                                      [this](QByteArrayView chunk) {
+                                          if (m_parser->ParseTag(chunk))
+                                              endOfRecord();
+                                      });
+    if (!nonEmpty) {
+        m_monitor.ShowMessage(Strings::text(Strings::LotwFileEmpty));
+        return false;
+    }
+    // Whatever followed the last end-of-record tag belongs to no record.
+    ClearLotwRecord(m_parser->record());
+    return true;
+}
+
+void ImportRun::logRecordEvent(int kind, const QString& message)
+{
+    m_monitor.problemMessage = message;
+    SetProblemRecord(m_monitor, m_parser->record());
+    m_monitor.LogRecordEvent(kind);
+}
+
+void ImportRun::addToCounter(int controlId, long amount)
+{
+    m_monitor.SetCounter(controlId, m_monitor.counter(controlId) + amount);
+    m_monitor.ShowCounters();
+}
+
+// One line about the current record to the monitor and a file: call, date, time, band and
+// mode texts, then the suffix.
+void ImportRun::recordLine(const QString& suffix, LineFile& file)
+{
+    const LotwRecord& r = m_parser->record();
+    SetProblemRecord(m_monitor, r);
+    m_monitor.DecodeBandMode();
+    const QString line = r.call + QLatin1Char(' ') + r.qsoDate + QLatin1Char(' ') + r.timeOn + QLatin1Char(' ')
+                         + m_monitor.bandText + QLatin1Char(' ') + m_monitor.modeText + suffix;
+    m_monitor.AddDownloadEvent(line);
+    file.writeLine(line);
+}
+
+bool ImportRun::ValidateLotwRecord()
+{
+    const LotwRecord& r = m_parser->record();
+    QString message;
+    if (r.call.size() < 2)
+        message = QStringLiteral("Call?");
+    else if (r.bandCode.isEmpty())
+        message = QStringLiteral("Band?");
+    else if (r.modeCode.isEmpty())
+        message = QStringLiteral("Mode?");
+    if (message.isEmpty())
+        return true;
+    logRecordEvent(1, message);
+    return false;
+}
+
+void ImportRun::endOfRecord()
+{
+    LotwRecord& r = m_parser->record();
+    if (r.modeCode == QLatin1String("99")) {
+        r.modeCode.clear();
+        logRecordEvent(1, QStringLiteral("Mode?"));
+        ClearLotwRecord(r);
+        return;
+    }
+    if (r.bandCode == QLatin1String("99")) {
+        r.bandCode.clear();
+        logRecordEvent(1, QStringLiteral("Band?"));
+        ClearLotwRecord(r);
+        return;
+    }
+    r.modeCode = ResolveSidebandMode(r.modeCode, r.bandCode);
+    if (!ValidateLotwRecord()) {
+        ClearLotwRecord(r);
+        return;
+    }
+    addToCounter(Control::DownloadReadIn);
+    if (!r.qslDate.isEmpty() && !m_dateSavedThisRun)
+        saveFirstQslDate();
+
+    if (FindLoggedQso()) {
+        const CQSO2006SRC& q = *m_qsos;
+        const QString& confirm = q.qsoConfirm;
+        const bool zeroOrOne = confirm == QLatin1String("0") || confirm == QLatin1String("1");
+        const bool twoOrThree = confirm == QLatin1String("2") || confirm == QLatin1String("3");
+        const bool eligible = r.dxccCredit == QLatin1String("DXCC") || r.vuccCredit == QLatin1String("VUCC")
+                              || r.wpxCredit == QLatin1String("WPX") || q.qsoLotwRec.isEmpty() || zeroOrOne
+                              || (m_choices.ImportScope == 0 && (zeroOrOne || twoOrThree));
+        if (eligible && r.stationCall == q.qsoOprCall && !r.qslDate.isEmpty()) {
+            if (ApplyLotwRecord()) {
+                addToCounter(Control::DownloadRecsUsed);
+                recordLine(QString(), m_importedFile);
+            }
+        }
+        if (r.stationCall != q.qsoOprCall) {
+            addToCounter(Control::DownloadErrors);
+            if (!m_noMatchLogged)
+                recordLine(QStringLiteral("  **No Match **"), m_errorFile);
+        }
+    }
+    ClearLotwRecord(r);
+    m_noMatchLogged = false;
+    if (++m_recordsInBatch >= kCommitEvery)
+        commitBatch();
+}
+
+void ImportRun::saveFirstQslDate()
+{
+    const QString& q = m_parser->record().qslDate;
+    const QString date = q.left(4) + QLatin1Char('-') + q.mid(4, 2) + QLatin1Char('-') + q.mid(6, 2);
+    m_choices.sinceDate = date;
+    m_dateSavedThisRun = true;
+    m_choices.ReportRange = 0;
+    m_choices.SinceChoice = -1;
+    SavedQslDates saved;
+    saved.date = date;
+    saved.reportRange = 0;
+    saved.sinceChoice = -1;
+    saved.importScope = m_choices.ImportScope;
+    saved.overwriteChoice = m_choices.OverwriteChoice;
+    QDir().mkpath(m_paths.dataFolder());
+    // A failed save is not reported, as with the form's own saves.
+    SaveQslDateFile(m_paths.join(m_paths.dataFolder(), QStringLiteral("quorvane2.dat")), saved);
+    m_monitor.ShowCounters();
+}
+
+void ImportRun::ensureLogReady()
+{
+    if (m_logReady)
+        return;
+    if (!m_logDb)
+        m_logDb = Connection::open(m_options.sourceMdbPath);
+    m_qsos = std::make_unique<CQSO2006SRC>(m_options.sourceMdbPath, m_logDb);
+    m_index.build(*m_logDb);
+    if (!m_logDb->inTransaction())
+        m_logDb->beginTransaction();
+    m_recordsInBatch = 0;
+    m_logReady = true;
+}
+
+void ImportRun::commitBatch()
+{
+    m_recordsInBatch = 0;
+    if (!m_logDb || !m_logDb->inTransaction())
+        return;
+    m_logDb->commit();
+    m_logDb->beginTransaction();
+}
+
+void ImportRun::finishTransaction(bool keep)
+{
+    if (!m_logDb || !m_logDb->inTransaction())
+        return;
+    if (!keep) {
+        m_logDb->rollback();
+        return;
+    }
+    try {
+        m_logDb->commit();
+    } catch (const CDbException&) {
+        m_logDb->rollback();
+        throw;
+    }
+}
+
+bool ImportRun::FindLoggedQso()
+{
+    ensureLogReady();
+    LotwRecord& r = m_parser->record();
+    m_match = m_index.find(r.call, r.qsoDate, r.timeOn, r.modeCode, r.bandCode);
+    if (m_match.found) {
+        // The record takes the seconds of the row found.
+        r.timeOn = m_match.time;
+        // Read the row as it is now: an earlier record of this run may have written it.
+        if (m_qsos->moveToKey(m_match.key))
+            return true;
+    } else if (r.timeOn.size() == 6) {
+        r.timeOn = r.timeOn.left(4) + QLatin1String("59");
+    }
+    recordLine(QStringLiteral("  ** No QSO Found **"), m_errorFile);
+    m_noMatchLogged = true;
+    ClearLotwRecord(r);
+    return false;
+}
+
+bool ImportRun::ApplyLotwRecord()
+{
+    LotwRecord& r = m_parser->record();
+    CQSO2006SRC& q = *m_qsos;
+    bool inSavepoint = false;
+    try {
+        m_logDb->savepoint(kRowSavepoint);
+        inSavepoint = true;
+        q.edit();
+
+        q.setFieldDirty(&q.qsoConfirm);
+        const long confirm = LeadingNumber(q.qsoConfirm);
+        if (confirm == 0 || confirm == 2)
+            q.qsoConfirm = QStringLiteral("2");
+        else if (confirm == 1 || confirm == 3)
+            q.qsoConfirm = QStringLiteral("3");
+
+        FieldRules rules(r, m_choices.OverwriteChoice, m_monitor, m_errorFile);
+        auto field = [&](const char* word, const QString& lotw, QString& column, bool isGrid) {
+            if (rules.apply(QLatin1String(word), lotw, column, isGrid)) {
+                q.setFieldDirty(&column);
+                column = lotw;
+            }
+        };
+        field("CQ Zone", r.cqZone, q.qsoCqZone, false);
+        field("ITU Zone", r.ituZone, q.qsoItuZone, false);
+        field("State", r.state, q.qsoState, false);
+        field("County", r.county, q.qsoCounty, false);
+        field("IOTA", r.iota, q.qsoIota, false);
+        field("GRID", r.grid, q.qsoGrid, true);
+
+        if (!r.qslDate.isEmpty() && q.qsoLotwRec.isEmpty()) {
+            q.setFieldDirty(&q.qsoLotwRec);
+            q.qsoLotwRec = r.qslDate;
+        }
+
+        bool newDxcc = false;
+        const bool dxcc = r.dxccCredit == QLatin1String("DXCC");
+        const bool vucc = r.vuccCredit == QLatin1String("VUCC");
+        const bool wpx = r.wpxCredit == QLatin1String("WPX");
+        if (dxcc || vucc || wpx) {
+            // Bits 2 and 16 to 256 and every bit above them stay as found; DXCC (1), WPX (4)
+            // and VUCC (8) are set by the credits.
+            const qint32 old = q.qsoAward;
+            newDxcc = dxcc && !(old & 1);
+            qint32 mask = old;
+            if (dxcc)
+                mask |= 1;
+            if (wpx)
+                mask |= 4;
+            if (vucc)
+                mask |= 8;
+            q.setFieldDirty(&q.qsoAward);
+            q.qsoAward = mask;
+            r.dxccCredit.clear();
+            r.vuccCredit.clear();
+            r.wpxCredit.clear();
+        }
+        q.update();
+        m_logDb->releaseSavepoint(kRowSavepoint);
+        inSavepoint = false;
+        m_index.setKey(m_match, q.currentKey());
+        if (newDxcc)
+            addToCounter(Control::DownloadNewDxcc);
+        return true;
+    } catch (const CDbException& e) {
+        q.cancelUpdate();
+        if (inSavepoint) {
+            try {
+                m_logDb->rollbackToSavepoint(kRowSavepoint);
+            } catch (const CDbException&) {
+            }
+        }
+        if (!m_logDb->inTransaction()) {
+            // The engine gave up the whole transaction: the rows of this batch are lost too.
+            throw CDbException(e.description()
+                               + QStringLiteral(" (the log rows written since the last commit were not saved)"));
+        }
+        logRecordEvent(1, r.call + QLatin1Char(' ') + e.description());
+        return false;
+    }
+}
