@@ -3,6 +3,8 @@
 #include "download/LotwRecord.h"
 #include "support/Fakes.h"
 
+#include "Printing.h"
+
 #include <gtest/gtest.h>
 
 namespace {

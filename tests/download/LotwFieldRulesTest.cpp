@@ -1,5 +1,7 @@
 #include "download/LotwFieldRules.h"
 
+#include "Printing.h"
+
 #include <gtest/gtest.h>
 
 namespace {

@@ -4,6 +4,8 @@
 #include "support/Fakes.h"
 
 #include <QBuffer>
+#include "Printing.h"
+
 #include <gtest/gtest.h>
 
 namespace {

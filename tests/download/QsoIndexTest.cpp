@@ -1,5 +1,7 @@
 #include "download/QsoIndex.h"
 
+#include "Printing.h"
+
 #include <gtest/gtest.h>
 
 namespace {

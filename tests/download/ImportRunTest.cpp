@@ -1,0 +1,338 @@
+#include "demo/DemoData.h"
+#include "download/ImportRun.h"
+#include "options/Choices.h"
+#include "options/Options.h"
+#include "support/Fakes.h"
+#include "support/SqliteFixture.h"
+#include "support/TempDir.h"
+
+#include "Printing.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+QString L(const char* text)
+{
+    return QString::fromLatin1(text);
+}
+
+QByteArray F(const char* name, const QByteArray& value)
+{
+    return "<" + QByteArray(name) + ":" + QByteArray::number(value.size()) + ">" + value + "\r\n";
+}
+
+// One report record: call, date, time, band, mode, station call, QSL date, then more tags.
+QByteArray Rec(const char* call, const char* time, const char* band = "20M", const char* mode = "CW",
+               const char* station = "K1QVN", const char* qslDate = "20110310", const QByteArray& more = {})
+{
+    QByteArray r = F("APP_LoTW_OWNCALL", station) + F("STATION_CALLSIGN", station) + F("CALL", call)
+                   + F("BAND", band) + F("MODE", mode) + F("QSO_DATE", "20110305") + F("TIME_ON", time)
+                   + F("QSL_RCVD", "Y");
+    if (*qslDate)
+        r += F("QSLRDATE", qslDate);
+    return r + more + "<eor>\r\n\r\n";
+}
+
+class ImportRunTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        logPath = dir.file(QStringLiteral("log.sqlite"));
+        refPath = dir.file(QStringLiteral("ref.sqlite"));
+        DemoData::writeLog(logPath, 0, 1);
+        DemoData::writeRefdata(refPath);
+        paths.data = dir.path();
+        options.sourceMdbPath = logPath;
+        options.refdataMdbPath = refPath;
+        options.errorFilePath = dir.file(QStringLiteral("SemiQuorvaneErrors.txt"));
+        options.importedListPath = dir.file(QStringLiteral("SemiQuorvaneImportedQSOs.txt"));
+        choices.ImportScope = 1;
+        choices.OverwriteChoice = 1;
+    }
+
+    // Adds a log row; more: extra "column=value" SQL pairs.
+    void addQso(const char* call, const char* time, const QString& more = QString(), const char* mode = "2",
+                const char* band = "6")
+    {
+        QString columns = L("[QSO-CALL],[QSO-DATE],[QSO-TIME],[QSO-MODE],[QSO-BAND],[QSO-OPRCALL]");
+        QString values = QStringLiteral("%1,'20110305','%2','%3','%4','K1QVN'")
+                             .arg(SqlQuote(L(call)), L(time), L(mode), L(band));
+        for (const QString& pair : more.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+            const qsizetype eq = pair.indexOf(QLatin1Char('='));
+            columns += QLatin1Char(',') + pair.left(eq);
+            values += QLatin1Char(',') + pair.mid(eq + 1);
+        }
+        SqliteFixture::exec(logPath, {QStringLiteral("INSERT INTO [QSO-TAB] (%1) VALUES (%2)").arg(columns, values)});
+    }
+    static QString SqlQuote(QString text) { return QLatin1Char('\'') + text.replace(QLatin1Char('\''), L("''")) + QLatin1Char('\''); }
+
+    void report(const QByteArray& records)
+    {
+        dir.write(QStringLiteral("lotwreport.adi"),
+                  "ARRL Logbook of the World Status Report\r\nGenerated at 2026-03-14 17:58:41\r\nfor K1QVN\r\n"
+                  "<PROGRAMID:4>LoTW\r\n<eoh>\r\n" + records + "<APP_LoTW_EOF>\r\n");
+    }
+
+    bool run()
+    {
+        ImportRun importRun(options, choices, paths, monitor);
+        return importRun.OnLotwImport();
+    }
+
+    QStringList rows(const char* columns, const char* where = "1")
+    {
+        return SqliteFixture::query(logPath, QStringLiteral("SELECT %1 FROM [QSO-TAB] WHERE %2 ORDER BY rowid")
+                                                 .arg(L(columns), L(where)));
+    }
+    long counter(int id) { return monitor.counter(id); }
+    QByteArray errors() { return dir.read(QStringLiteral("SemiQuorvaneErrors.txt")); }
+    QByteArray imported() { return dir.read(QStringLiteral("SemiQuorvaneImportedQSOs.txt")); }
+
+    TestDir dir;
+    QString logPath;
+    QString refPath;
+    FakePaths paths;
+    Options options;
+    Choices choices;
+    RecordingMonitor monitor;
+};
+
+TEST_F(ImportRunTest, SearchesEverySecondOfTheMinute)
+{
+    addQso("K1AA", "123400", L("[QSO-CONFIRM]='0'"));
+    addQso("K1AB", "123459", L("[QSO-CONFIRM]='1'"));
+    addQso("K1AC", "123500", L("[QSO-CONFIRM]='0'"));
+    report(Rec("K1AA", "123456") + Rec("k1ab", "1234") + Rec("K1AC", "123456"));
+    EXPECT_TRUE(run());
+
+    EXPECT_EQ(imported(), QByteArray("K1AA 20110305 123400 14 CW\r\nK1AB 20110305 123459 14 CW\r\n"));
+    EXPECT_EQ(errors(), QByteArray("K1AC 20110305 123459 14 CW  ** No QSO Found **\r\n"));
+    EXPECT_EQ(monitor.download, (QStringList{L("K1AA 20110305 123400 14 CW"), L("K1AB 20110305 123459 14 CW"),
+                                             L("K1AC 20110305 123459 14 CW  ** No QSO Found **")}));
+    EXPECT_EQ(rows("[QSO-CALL],[QSO-CONFIRM],[QSO-LOTWREC]"),
+              (QStringList{L("K1AA|2|20110310"), L("K1AB|3|20110310"), L("K1AC|0|<null>")}));
+    EXPECT_EQ(counter(Control::DownloadReadIn), 3);
+    EXPECT_EQ(counter(Control::DownloadRecsUsed), 2);
+    EXPECT_EQ(counter(Control::DownloadErrors), 0); // a record not found is not counted as an error
+    EXPECT_EQ(monitor.shown[Control::DownloadRecsUsed], 2);
+    EXPECT_EQ(monitor.icons[Control::ProblemPointer], StepIcon::Blank);
+    EXPECT_EQ(monitor.downloadClears, 1);
+    EXPECT_GE(monitor.pumps, 30);
+}
+
+TEST_F(ImportRunTest, EligibilityByScope)
+{
+    addQso("K2AA", "100000", L("[QSO-CONFIRM]='2';[QSO-LOTWREC]='20100101'"));
+    report(Rec("K2AA", "100000", "20M", "CW", "K1QVN", "20110310", F("CQZ", "5")));
+    EXPECT_TRUE(run());
+    EXPECT_EQ(rows("[QSO-CONFIRM],[QSO-LOTWREC],[QSO-CQ-ZONE]"), QStringList{L("2|20100101|<null>")});
+    EXPECT_EQ(counter(Control::DownloadRecsUsed), 0);
+    EXPECT_TRUE(monitor.download.isEmpty());
+    EXPECT_EQ(imported(), QByteArray());
+
+    choices.ImportScope = 0;
+    EXPECT_TRUE(run());
+    EXPECT_EQ(rows("[QSO-CONFIRM],[QSO-LOTWREC],[QSO-CQ-ZONE]"), QStringList{L("2|20100101|05")});
+    EXPECT_EQ(counter(Control::DownloadRecsUsed), 1);
+}
+
+TEST_F(ImportRunTest, ConfirmationCodes)
+{
+    addQso("K3AA", "100000");                                  // null: reads as 0
+    addQso("K3AB", "100000", L("[QSO-CONFIRM]=''"));
+    addQso("K3AC", "100000", L("[QSO-CONFIRM]=' 1x'"));
+    addQso("K3AD", "100000", L("[QSO-CONFIRM]='7'"));
+    addQso("K3AE", "100000", L("[QSO-CONFIRM]='-1'"));
+    addQso("K3AF", "100000", L("[QSO-CONFIRM]='3';[QSO-LOTWREC]='20000101'"));
+    report(Rec("K3AA", "100000") + Rec("K3AB", "100000") + Rec("K3AC", "100000") + Rec("K3AD", "100000")
+           + Rec("K3AE", "100000") + Rec("K3AF", "100000", "20M", "CW", "K1QVN", "20110310", F("CREDIT_GRANTED", "CQWPX")));
+    EXPECT_TRUE(run());
+    EXPECT_EQ(rows("[QSO-CONFIRM],[QSO-LOTWREC],[QSO-AWARD]"),
+              (QStringList{L("2|20110310|<null>"), L("2|20110310|<null>"), L("3|20110310|<null>"), L("7|20110310|<null>"),
+                           L("-1|20110310|<null>"), L("3|20000101|4")}));
+    EXPECT_EQ(counter(Control::DownloadRecsUsed), 6);
+}
+
+TEST_F(ImportRunTest, AwardMasks)
+{
+    addQso("K4AA", "100000", L("[QSO-AWARD]=0"));
+    addQso("K4AB", "100000", L("[QSO-AWARD]=1"));
+    addQso("K4AC", "100000", L("[QSO-AWARD]=6"));
+    addQso("K4AD", "100000", L("[QSO-AWARD]=514"));
+    addQso("K4AE", "100000", L("[QSO-AWARD]=-2147483648"));
+    const QByteArray dxcc = F("CREDIT_GRANTED", "DXCC,DXCC_BAND");
+    report(Rec("K4AA", "100000", "20M", "CW", "K1QVN", "20110310", dxcc)
+           + Rec("K4AB", "100000", "20M", "CW", "K1QVN", "20110310", dxcc)
+           + Rec("K4AC", "100000", "20M", "CW", "K1QVN", "20110310", F("CREDIT_GRANTED", "VUCC_BAND"))
+           + Rec("K4AD", "100000", "20M", "CW", "K1QVN", "20110310", dxcc)
+           + Rec("K4AE", "100000", "20M", "CW", "K1QVN", "20110310", F("CREDIT_GRANTED", "CQWPX")));
+    EXPECT_TRUE(run());
+    EXPECT_EQ(rows("[QSO-AWARD]"), (QStringList{L("1"), L("1"), L("14"), L("515"), L("-2147483644")}));
+    EXPECT_EQ(counter(Control::DownloadNewDxcc), 2);
+    EXPECT_EQ(monitor.shown[Control::DownloadNewDxcc], 2);
+}
+
+TEST_F(ImportRunTest, StationCallMismatch)
+{
+    addQso("K5AA", "100000", L("[QSO-CONFIRM]='0'"));
+    report(Rec("K5AA", "100000", "20M", "CW", "N1QVR"));
+    EXPECT_TRUE(run());
+    EXPECT_EQ(rows("[QSO-CONFIRM],[QSO-LOTWREC]"), QStringList{L("0|<null>")});
+    EXPECT_EQ(counter(Control::DownloadErrors), 1);
+    EXPECT_EQ(counter(Control::DownloadRecsUsed), 0);
+    EXPECT_EQ(errors(), QByteArray("K5AA 20110305 100000 14 CW  **No Match **\r\n"));
+    EXPECT_EQ(monitor.icons[Control::ProblemPointer], StepIcon::RedArrow);
+}
+
+TEST_F(ImportRunTest, FirstOfEqualRowsAndRowsSeenUpdated)
+{
+    addQso("K6AA", "100000", L("[QSO-CONFIRM]='0';[QSO-NAME]='FIRST'"));
+    addQso("K6AA", "100000", L("[QSO-CONFIRM]='0';[QSO-NAME]='SECOND'"));
+    // The second record finds the row as the first left it: confirmed, with a LoTW date.
+    report(Rec("K6AA", "100000") + Rec("K6AA", "100000", "20M", "CW", "K1QVN", "20110311"));
+    EXPECT_TRUE(run());
+    EXPECT_EQ(rows("[QSO-NAME],[QSO-CONFIRM],[QSO-LOTWREC]"),
+              (QStringList{L("FIRST|2|20110310"), L("SECOND|0|<null>")}));
+    EXPECT_EQ(counter(Control::DownloadRecsUsed), 1);
+    EXPECT_EQ(counter(Control::DownloadReadIn), 2);
+}
+
+TEST_F(ImportRunTest, QuotesInValuesStayValues)
+{
+    addQso("EI2O'B", "100000", L("[QSO-CONFIRM]='0'"));
+    addQso("X' OR '1'='1", "100000", L("[QSO-CONFIRM]='0'"));
+    report(Rec("EI2O'B", "100000", "20M", "CW", "K1QVN", "20110310", F("CNTY", "'X,FOO")));
+    EXPECT_TRUE(run());
+    EXPECT_EQ(rows("[QSO-CONFIRM],[QSO-STATE]"), (QStringList{L("2|'X"), L("0|<null>")}));
+    EXPECT_TRUE(monitor.messages.isEmpty()) << monitor.messages.join(L("\n")).toStdString();
+    EXPECT_EQ(monitor.download.first(), L("Warning:    County? EI2O'B 20110305 100000  14m  CW 'X FOO"));
+}
+
+TEST_F(ImportRunTest, DroppedRecordsAndProblemLines)
+{
+    addQso("K7AA", "100000", L("[QSO-CONFIRM]='0'"));
+    report(Rec("K7AB", "100000", "33CM") + Rec("K7AC", "100000", "20M", "ABCDEFGHIJKLMNOP") + Rec("K", "100000")
+           + Rec("K7AD", "100000", "") + "<CALL:4>K7AE<BAND:3>20M<EOR>\r\n" + Rec("K7AA", "100000"));
+    EXPECT_TRUE(run());
+    const QStringList expected = {
+        L("ERROR:     Band? K7AB 20110305 100000  m  CW  "),
+        L("ERROR:     Mode? K7AC 20110305 100000  14m  CW  "),
+        L("ERROR:     Call? K 20110305 100000  14m  CW  "),
+        L("ERROR:     Band? K7AD 20110305 100000  14m  CW  "),
+        L("ERROR:     Mode? K7AE    14m  CW  "), // no date, no time
+        L("K7AA 20110305 100000 14 CW"),
+    };
+    EXPECT_EQ(monitor.download, expected);
+    EXPECT_EQ(errors(), (expected.mid(0, 5).join(L("\r\n")) + L("\r\n")).toLatin1());
+    EXPECT_EQ(counter(Control::DownloadReadIn), 1);
+    EXPECT_EQ(counter(Control::DownloadErrors), 0);
+}
+
+TEST_F(ImportRunTest, SidebandByBand)
+{
+    addQso("K8AA", "100000", QString(), "1", "8");
+    addQso("K8AB", "100000", QString(), "0", "6");
+    addQso("K8AC", "100000", QString(), "6", "6");
+    report(Rec("K8AA", "100000", "40M", "SSB") + Rec("K8AB", "100000", "20m", "PHONE")
+           + Rec("K8AC", "100000", "20M", "MFSK", "K1QVN", "20110310", F("SUBMODE", "FT8")));
+    EXPECT_TRUE(run());
+    EXPECT_EQ(imported(), QByteArray("K8AA 20110305 100000 7 LSB\r\nK8AB 20110305 100000 14 USB\r\n"
+                                     "K8AC 20110305 100000 14 DIGITAL\r\n"));
+}
+
+TEST_F(ImportRunTest, FieldRulesOnTheRow)
+{
+    addQso("K9AA", "100000",
+           L("[QSO-CQ-ZONE]='5';[QSO-ITU-ZONE]='08';[QSO-GRID]='FN42';[QSO-COUNTY]='';[QSO-IOTA]='NA001'"));
+    const QByteArray more = F("CQZ", "05") + F("ITUZ", "8") + F("GRIDSQUARE", "fn42ab") + F("IOTA", "NA-002")
+                            + F("STATE", "MA") + F("CNTY", "MA,MIDDLESEX // Middlesex County");
+    report(Rec("K9AA", "100000", "20M", "CW", "K1QVN", "20110310", more));
+    choices.OverwriteChoice = 0;
+    EXPECT_TRUE(run());
+    EXPECT_EQ(rows("[QSO-CQ-ZONE],[QSO-ITU-ZONE],[QSO-STATE],[QSO-COUNTY],[QSO-IOTA],[QSO-GRID]"),
+              QStringList{L("05|08|MA|MIDDLESEX|NA002|FN42AB")});
+    EXPECT_EQ(errors(), QByteArray("Warning! : K9AA 20110305 100000 14 CW -- existing CQ Zone of 5 overwritten by LoTW CQ Zone of 05\r\n"
+                                   "Warning! : K9AA 20110305 100000 14 CW -- existing IOTA of NA001 overwritten by LoTW IOTA of NA002\r\n"));
+    EXPECT_EQ(counter(Control::DownloadWarnings), 2);
+    EXPECT_EQ(monitor.shown[Control::DownloadWarnings], 2);
+}
+
+TEST_F(ImportRunTest, FirstQslDateSaved)
+{
+    addQso("K1BA", "100000");
+    choices.ReportRange = 1;
+    choices.SinceChoice = 0;
+    report(Rec("K1BA", "100000", "20M", "CW", "K1QVN", "") + Rec("K1BB", "100000", "20M", "CW", "K1QVN", "20110312")
+           + Rec("K1BA", "100000", "20M", "CW", "K1QVN", "20110301"));
+    EXPECT_TRUE(run());
+    EXPECT_EQ(choices.sinceDate, L("2011-03-12"));
+    EXPECT_EQ(choices.ReportRange, 0);
+    EXPECT_EQ(choices.SinceChoice, -1);
+    EXPECT_EQ(dir.read(QStringLiteral("quorvane2.dat")), QByteArray("1\r\n2011-03-12\x05" "0:-1:1:1:0:0:0:0:0:0:0:0\r\n"));
+    // A record without a QSL date is not applied.
+    EXPECT_EQ(rows("[QSO-LOTWREC]"), QStringList{L("20110301")});
+}
+
+TEST_F(ImportRunTest, EmptyAndMissingReports)
+{
+    dir.write(QStringLiteral("SemiQuorvaneErrors.txt"), "old");
+    dir.write(QStringLiteral("lotwreport.adi"), "\r\n\r\n");
+    EXPECT_FALSE(run());
+    EXPECT_EQ(monitor.messages, QStringList{L("LoTW file is empty")});
+    EXPECT_EQ(errors(), QByteArray());
+    EXPECT_TRUE(dir.exists(QStringLiteral("SemiQuorvaneImportedQSOs.txt")));
+
+    QFile::remove(dir.file(QStringLiteral("lotwreport.adi")));
+    monitor.messages.clear();
+    EXPECT_FALSE(run());
+    ASSERT_EQ(monitor.messages.size(), 1);
+    EXPECT_TRUE(monitor.messages[0].contains(L("lotwreport.adi")));
+}
+
+TEST_F(ImportRunTest, FailedRowUpdateIsUndoneAlone)
+{
+    addQso("K2BA", "100000", L("[QSO-CONFIRM]='0'"));
+    addQso("K2BB", "100000", L("[QSO-CONFIRM]='0'"));
+    addQso("K2BC", "100000", L("[QSO-CONFIRM]='0'"));
+    SqliteFixture::exec(logPath, {L("CREATE TRIGGER refuse BEFORE UPDATE ON [QSO-TAB] WHEN NEW.[QSO-CALL]='K2BB' "
+                                    "BEGIN SELECT RAISE(ABORT, 'row is locked'); END")});
+    report(Rec("K2BA", "100000", "20M", "CW", "K1QVN", "20110310", F("CREDIT_GRANTED", "DXCC"))
+           + Rec("K2BB", "100000", "20M", "CW", "K1QVN", "20110310", F("CREDIT_GRANTED", "DXCC"))
+           + Rec("K2BC", "100000"));
+    EXPECT_TRUE(run());
+    EXPECT_EQ(rows("[QSO-CONFIRM],[QSO-LOTWREC],[QSO-AWARD]"),
+              (QStringList{L("2|20110310|1"), L("0|<null>|<null>"), L("2|20110310|<null>")}));
+    EXPECT_EQ(counter(Control::DownloadRecsUsed), 2);
+    EXPECT_EQ(counter(Control::DownloadNewDxcc), 1);
+    EXPECT_EQ(imported(), QByteArray("K2BA 20110305 100000 14 CW\r\nK2BC 20110305 100000 14 CW\r\n"));
+    EXPECT_EQ(errors(), QByteArray("ERROR:     K2BB row is locked K2BB 20110305 100000  14m  CW  \r\n"));
+}
+
+TEST_F(ImportRunTest, UnwritableErrorFileEndsTheRunKeepingFinishedRows)
+{
+    addQso("K3BA", "100000", L("[QSO-CONFIRM]='0'"));
+    addQso("K3BC", "100000", L("[QSO-CONFIRM]='0'"));
+    options.errorFilePath = dir.file(QStringLiteral("no/such/folder/errors.txt"));
+    report(Rec("K3BA", "100000") + Rec("K3BB", "100000") + Rec("K3BC", "100000"));
+    EXPECT_FALSE(run());
+    ASSERT_EQ(monitor.messages.size(), 1);
+    EXPECT_TRUE(monitor.messages[0].contains(L("errors.txt")));
+    EXPECT_EQ(rows("[QSO-CONFIRM]"), (QStringList{L("2"), L("0")}));
+    EXPECT_EQ(imported(), QByteArray("K3BA 20110305 100000 14 CW\r\n"));
+}
+
+TEST_F(ImportRunTest, ManyRecordsAcrossCommitBatches)
+{
+    QByteArray records;
+    for (int i = 0; i < 2500; ++i) {
+        const QByteArray call = "W" + QByteArray::number(i);
+        addQso(call.constData(), "100000", L("[QSO-CONFIRM]='0'"));
+        records += Rec(call.constData(), "100000");
+    }
+    report(records);
+    EXPECT_TRUE(run());
+    EXPECT_EQ(rows("count(*)", "[QSO-CONFIRM]='2'"), QStringList{L("2500")});
+    EXPECT_EQ(counter(Control::DownloadRecsUsed), 2500);
+}
+} // namespace
