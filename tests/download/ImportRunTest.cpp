@@ -63,8 +63,13 @@ protected:
             columns += QLatin1Char(',') + pair.left(eq);
             values += QLatin1Char(',') + pair.mid(eq + 1);
         }
-        SqliteFixture::exec(logPath, {QStringLiteral("INSERT INTO [QSO-TAB] (%1) VALUES (%2)").arg(columns, values)});
+        const QString insert = QStringLiteral("INSERT INTO [QSO-TAB] (%1) VALUES (%2)").arg(columns, values);
+        if (pending)
+            pending->append(insert);
+        else
+            SqliteFixture::exec(logPath, {insert});
     }
+    QStringList* pending = nullptr; // collects inserts instead of running them one by one
     static QString SqlQuote(QString text) { return QLatin1Char('\'') + text.replace(QLatin1Char('\''), L("''")) + QLatin1Char('\''); }
 
     void report(const QByteArray& records)
@@ -325,11 +330,16 @@ TEST_F(ImportRunTest, UnwritableErrorFileEndsTheRunKeepingFinishedRows)
 TEST_F(ImportRunTest, ManyRecordsAcrossCommitBatches)
 {
     QByteArray records;
+    QStringList inserts{L("BEGIN")};
+    pending = &inserts;
     for (int i = 0; i < 2500; ++i) {
         const QByteArray call = "W" + QByteArray::number(i);
         addQso(call.constData(), "100000", L("[QSO-CONFIRM]='0'"));
         records += Rec(call.constData(), "100000");
     }
+    pending = nullptr;
+    inserts.append(L("COMMIT"));
+    SqliteFixture::exec(logPath, inserts);
     report(records);
     EXPECT_TRUE(run());
     EXPECT_EQ(rows("count(*)", "[QSO-CONFIRM]='2'"), QStringList{L("2500")});
