@@ -333,10 +333,16 @@ bool ImportRun::ApplyLotwRecord()
 {
     LotwRecord& r = m_parser->record();
     CQSO2006SRC& q = *m_qsos;
+    // A row found by its rowid is written by one UPDATE statement, which the engine undoes
+    // by itself when it fails. A row keyed by its values (ODBC without a primary key) could
+    // match more than one row, so its update runs inside a savepoint of its own.
+    const bool needsSavepoint = q.currentKey().rowid < 0;
     bool inSavepoint = false;
     try {
-        m_logDb->savepoint(kRowSavepoint);
-        inSavepoint = true;
+        if (needsSavepoint) {
+            m_logDb->savepoint(kRowSavepoint);
+            inSavepoint = true;
+        }
         q.edit();
 
         q.setFieldDirty(&q.qsoConfirm);
@@ -388,8 +394,10 @@ bool ImportRun::ApplyLotwRecord()
             r.wpxCredit.clear();
         }
         q.update();
-        m_logDb->releaseSavepoint(kRowSavepoint);
-        inSavepoint = false;
+        if (inSavepoint) {
+            m_logDb->releaseSavepoint(kRowSavepoint);
+            inSavepoint = false;
+        }
         m_index.setKey(m_match, q.currentKey());
         if (newDxcc)
             addToCounter(Control::DownloadNewDxcc);

@@ -11,6 +11,19 @@ bool IsSpaceByte(char c)
 
 // No tag name this program knows is longer than this.
 constexpr qsizetype kLongestName = 16;
+
+// The tags StoreLotwField stores; the others are passed over without converting their value.
+bool IsKnownTag(QByteArrayView name)
+{
+    static const char* const known[] = {"CALL", "BAND", "MODE", "SUBMODE", "TIME_ON", "QSO_DATE", "QSLRDATE",
+                                        "STATE", "CQZ", "ITUZ", "IOTA", "GRIDSQUARE", "CNTY",
+                                        "STATION_CALLSIGN", "CREDIT_GRANTED"};
+    for (const char* tag : known) {
+        if (name == tag)
+            return true;
+    }
+    return false;
+}
 } // namespace
 
 LotwRecordParser::LotwRecordParser(CountyTable& counties, EventMonitor& monitor)
@@ -38,6 +51,8 @@ bool LotwRecordParser::ParseTag(QByteArrayView chunk)
     if (tagName == "EOR>")
         return true;
 
+    if (!IsKnownTag(tagName))
+        return false;
     const qsizetype close = chunk.indexOf('>');
     const QByteArrayView value = close < 0 ? QByteArrayView() : chunk.sliced(close + 1);
     StoreLotwField(tagName, QString::fromLatin1(value));
