@@ -7,7 +7,7 @@
 #include "LotwRecordParser.h"
 #include "LotwReportReader.h"
 #include "logdb/CDxb96CountySet.h"
-#include "logdb/CQSO2006SRC.h"
+#include "ImportQsoSet.h"
 #include "logdb/Connection.h"
 #include "options/Choices.h"
 #include "options/Options.h"
@@ -225,7 +225,7 @@ void ImportRun::endOfRecord()
         saveFirstQslDate();
 
     if (FindLoggedQso()) {
-        const CQSO2006SRC& q = *m_qsos;
+        const ImportQsoSet& q = *m_qsos;
         const QString& confirm = q.qsoConfirm;
         const bool zeroOrOne = confirm == QLatin1String("0") || confirm == QLatin1String("1");
         const bool twoOrThree = confirm == QLatin1String("2") || confirm == QLatin1String("3");
@@ -276,7 +276,7 @@ void ImportRun::ensureLogReady()
         return;
     if (!m_logDb)
         m_logDb = Connection::open(m_options.sourceMdbPath);
-    m_qsos = std::make_unique<CQSO2006SRC>(m_options.sourceMdbPath, m_logDb);
+    m_qsos = std::make_unique<ImportQsoSet>(m_options.sourceMdbPath, m_logDb);
     m_index.build(*m_logDb);
     if (!m_logDb->inTransaction())
         m_logDb->beginTransaction();
@@ -332,7 +332,7 @@ bool ImportRun::FindLoggedQso()
 bool ImportRun::ApplyLotwRecord()
 {
     LotwRecord& r = m_parser->record();
-    CQSO2006SRC& q = *m_qsos;
+    ImportQsoSet& q = *m_qsos;
     // A row found by its rowid is written by one UPDATE statement, which the engine undoes
     // by itself when it fails. A row keyed by its values (ODBC without a primary key) could
     // match more than one row, so its update runs inside a savepoint of its own.

@@ -8,7 +8,7 @@
 #include <memory>
 
 class CDxb96CountySet;
-class CQSO2006SRC;
+class ImportQsoSet;
 class Connection;
 class EventMonitor;
 class LotwRecordParser;
@@ -65,7 +65,7 @@ private:
 
     std::shared_ptr<Connection> m_logDb;
     std::shared_ptr<Connection> m_refDb;
-    std::unique_ptr<CQSO2006SRC> m_qsos;
+    std::unique_ptr<ImportQsoSet> m_qsos;
     std::unique_ptr<CDxb96CountySet> m_counties;
     std::unique_ptr<class DbCountyTable> m_countyTable;
     std::unique_ptr<LotwRecordParser> m_parser;

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "logdb/CRecordset.h"
+
+// The columns of a log row ("[QSO-TAB]") that the import reads and may write: the operator
+// call, the confirmation, the LoTW date, the award mask and the six location fields. The
+// import finds rows through its own index and re-reads each one by its key before deciding,
+// so it reads only these instead of the 41 columns of CQSO2006SRC.
+class ImportQsoSet : public CRecordset
+{
+public:
+    explicit ImportQsoSet(QString databasePath, std::shared_ptr<Connection> db = nullptr);
+
+    QString qsoOprCall;  // [QSO-OPRCALL]
+    QString qsoConfirm;  // [QSO-CONFIRM]
+    QString qsoLotwRec;  // [QSO-LOTWREC]
+    qint32 qsoAward = 0; // [QSO-AWARD]
+    QString qsoCqZone;   // [QSO-CQ-ZONE]
+    QString qsoItuZone;  // [QSO-ITU-ZONE]
+    QString qsoState;    // [QSO-STATE]
+    QString qsoCounty;   // [QSO-COUNTY]
+    QString qsoIota;     // [QSO-IOTA]
+    QString qsoGrid;     // [QSO-GRID]
+
+protected:
+    QString defaultDatabase() const override { return m_databasePath; }
+    QString defaultSql() const override { return QStringLiteral("[QSO-TAB]"); }
+    std::vector<Binding> bindings() override;
+
+private:
+    QString m_databasePath;
+};
