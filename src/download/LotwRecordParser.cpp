@@ -12,17 +12,34 @@ bool IsSpaceByte(char c)
 // No tag name this program knows is longer than this.
 constexpr qsizetype kLongestName = 16;
 
-// The tags StoreLotwField stores; the others are passed over without converting their value.
-bool IsKnownTag(QByteArrayView name)
+enum class Tag {
+    Unknown, Call, Band, Mode, Submode, TimeOn, QsoDate, QslrDate, State, Cqz, Ituz, Iota, GridSquare, Cnty,
+    StationCallsign, CreditGranted
+};
+
+struct TagName
 {
-    static const char* const known[] = {"CALL", "BAND", "MODE", "SUBMODE", "TIME_ON", "QSO_DATE", "QSLRDATE",
-                                        "STATE", "CQZ", "ITUZ", "IOTA", "GRIDSQUARE", "CNTY",
-                                        "STATION_CALLSIGN", "CREDIT_GRANTED"};
-    for (const char* tag : known) {
-        if (name == tag)
-            return true;
+    QByteArrayView name;
+    Tag tag;
+};
+
+constexpr TagName kTags[] = {
+    {"CALL", Tag::Call},         {"BAND", Tag::Band},         {"MODE", Tag::Mode},
+    {"SUBMODE", Tag::Submode},   {"TIME_ON", Tag::TimeOn},    {"QSO_DATE", Tag::QsoDate},
+    {"QSLRDATE", Tag::QslrDate}, {"STATE", Tag::State},       {"CQZ", Tag::Cqz},
+    {"ITUZ", Tag::Ituz},         {"IOTA", Tag::Iota},         {"GRIDSQUARE", Tag::GridSquare},
+    {"CNTY", Tag::Cnty},         {"STATION_CALLSIGN", Tag::StationCallsign},
+    {"CREDIT_GRANTED", Tag::CreditGranted},
+};
+
+// The tag StoreLotwField stores under a name; Unknown for every other name.
+Tag TagOf(QByteArrayView name)
+{
+    for (const TagName& t : kTags) {
+        if (t.name.size() == name.size() && t.name == name)
+            return t.tag;
     }
-    return false;
+    return Tag::Unknown;
 }
 } // namespace
 
@@ -51,7 +68,7 @@ bool LotwRecordParser::ParseTag(QByteArrayView chunk)
     if (tagName == "EOR>")
         return true;
 
-    if (!IsKnownTag(tagName))
+    if (TagOf(tagName) == Tag::Unknown)
         return false;
     const qsizetype close = chunk.indexOf('>');
     const QByteArrayView value = close < 0 ? QByteArrayView() : chunk.sliced(close + 1);
@@ -62,35 +79,26 @@ bool LotwRecordParser::ParseTag(QByteArrayView chunk)
 void LotwRecordParser::StoreLotwField(QByteArrayView name, const QString& value)
 {
     LotwRecord& r = m_record;
-    if (name == "CALL") {
-        r.call = AsciiUpper(value);
-    } else if (name == "BAND") {
-        r.bandCode = LotwBandTable(value);
-    } else if (name == "MODE" || name == "SUBMODE") {
-        r.modeCode = LotwModeCode(value);
-    } else if (name == "TIME_ON") {
-        r.timeOn = LotwTime(value);
-    } else if (name == "QSO_DATE") {
-        r.qsoDate = LotwDate(value);
-    } else if (name == "QSLRDATE") {
-        r.qslDate = LotwDate(value);
-    } else if (name == "STATE") {
-        ApplyLotwState(value, r.state);
-    } else if (name == "CQZ") {
-        ApplyLotwZone(value, r.cqZone);
-    } else if (name == "ITUZ") {
-        ApplyLotwZone(value, r.ituZone);
-    } else if (name == "IOTA") {
-        ApplyLotwIota(value, r.iota);
-    } else if (name == "GRIDSQUARE") {
-        ApplyLotwGrid(value, r.grid);
-    } else if (name == "CNTY") {
-        NormaliseCounty(value, r, m_counties, m_monitor);
-    } else if (name == "STATION_CALLSIGN") {
-        r.stationCall = LotwStationCall(value);
-    } else if (name == "CREDIT_GRANTED") {
+    switch (TagOf(name)) {
+    case Tag::Call: r.call = AsciiUpper(value); break;
+    case Tag::Band: r.bandCode = LotwBandTable(value); break;
+    case Tag::Mode:
+    case Tag::Submode: r.modeCode = LotwModeCode(value); break;
+    case Tag::TimeOn: r.timeOn = LotwTime(value); break;
+    case Tag::QsoDate: r.qsoDate = LotwDate(value); break;
+    case Tag::QslrDate: r.qslDate = LotwDate(value); break;
+    case Tag::State: ApplyLotwState(value, r.state); break;
+    case Tag::Cqz: ApplyLotwZone(value, r.cqZone); break;
+    case Tag::Ituz: ApplyLotwZone(value, r.ituZone); break;
+    case Tag::Iota: ApplyLotwIota(value, r.iota); break;
+    case Tag::GridSquare: ApplyLotwGrid(value, r.grid); break;
+    case Tag::Cnty: NormaliseCounty(value, r, m_counties, m_monitor); break;
+    case Tag::StationCallsign: r.stationCall = LotwStationCall(value); break;
+    case Tag::CreditGranted:
         r.dxccCredit = value.contains(QLatin1String("DXCC")) ? QStringLiteral("DXCC") : QString();
         r.vuccCredit = value.contains(QLatin1String("VUCC")) ? QStringLiteral("VUCC") : QString();
         r.wpxCredit = value.contains(QLatin1String("WPX")) ? QStringLiteral("WPX") : QString();
+        break;
+    case Tag::Unknown: break;
     }
 }

@@ -4,6 +4,7 @@
 
 #include <QFileDevice>
 #include <QIODevice>
+#include <string>
 
 namespace {
 constexpr qsizetype kBlock = 256 * 1024;
@@ -105,7 +106,8 @@ bool LotwReportReader::read(const std::function<void()>& beforeLine,
     }
 
     // Record lines.
-    QByteArray current;
+    // Cleared, never released, between chunks.
+    std::string current;
     current.reserve(1024);
     while (fill()) {
         beforeLine();
@@ -141,19 +143,19 @@ bool LotwReportReader::read(const std::function<void()>& beforeLine,
             while (p < stop && *p != '<' && *p != '\n')
                 ++p;
             const qsizetype run = p - begin;
-            const qsizetype room = kMaxChunk - current.size();
+            const qsizetype room = kMaxChunk - qsizetype(current.size());
             if (room > 0)
-                current.append(begin, qMin(run, room));
+                current.append(begin, size_t(qMin(run, room)));
             m_pos += run;
             if (p == stop)
                 continue;
             ++m_pos;
             if (*p == '\n')
                 break;
-            chunk(current);
+            chunk(QByteArrayView(current.data(), qsizetype(current.size())));
             current.clear();
         }
-        chunk(current);
+        chunk(QByteArrayView(current.data(), qsizetype(current.size())));
     }
     return true;
 }
