@@ -27,7 +27,7 @@ struct Options;
 class ImportRun
 {
 public:
-    static constexpr int kCommitEvery = 1000;
+    static constexpr int kCommitEvery = 10000;
 
     // choices: read when the run starts; the QSL date and the "Download ALL QSLs" choice are
     // written back when the report carries a QSL date (and saved to the date file).

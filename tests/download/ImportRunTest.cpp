@@ -332,7 +332,7 @@ TEST_F(ImportRunTest, ManyRecordsAcrossCommitBatches)
     QByteArray records;
     QStringList inserts{L("BEGIN")};
     pending = &inserts;
-    for (int i = 0; i < 2500; ++i) {
+    for (int i = 0; i < ImportRun::kCommitEvery * 2 + 500; ++i) {
         const QByteArray call = "W" + QByteArray::number(i);
         addQso(call.constData(), "100000", L("[QSO-CONFIRM]='0'"));
         records += Rec(call.constData(), "100000");
@@ -342,7 +342,7 @@ TEST_F(ImportRunTest, ManyRecordsAcrossCommitBatches)
     SqliteFixture::exec(logPath, inserts);
     report(records);
     EXPECT_TRUE(run());
-    EXPECT_EQ(rows("count(*)", "[QSO-CONFIRM]='2'"), QStringList{L("2500")});
-    EXPECT_EQ(counter(Control::DownloadRecsUsed), 2500);
+    EXPECT_EQ(rows("count(*)", "[QSO-CONFIRM]='2'"), QStringList{QString::number(ImportRun::kCommitEvery * 2 + 500)});
+    EXPECT_EQ(counter(Control::DownloadRecsUsed), ImportRun::kCommitEvery * 2 + 500);
 }
 } // namespace
