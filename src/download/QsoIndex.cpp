@@ -29,6 +29,28 @@ std::uint64_t HashKey(const QByteArray* parts[4])
     return h;
 }
 
+// The same hash over texts given as Latin-1 QStrings (every character below 256).
+std::uint64_t HashKey(const QString* parts[4])
+{
+    std::uint64_t h = 1469598103934665603ull;
+    auto mixByte = [&h](unsigned char byte) {
+        h ^= byte;
+        h *= 1099511628211ull;
+    };
+    for (int i = 0; i < 4; ++i) {
+        const std::uint32_t size = std::uint32_t(parts[i]->size());
+        const auto* sizeBytes = reinterpret_cast<const unsigned char*>(&size);
+        for (std::size_t b = 0; b < sizeof size; ++b)
+            mixByte(sizeBytes[b]);
+        for (QChar c : *parts[i])
+            mixByte(static_cast<unsigned char>(c.unicode()));
+    }
+    h ^= h >> 33;
+    h *= 0xff51afd7ed558ccdull;
+    h ^= h >> 33;
+    return h;
+}
+
 std::string_view ReadText(const std::string& pool, std::uint64_t& offset)
 {
     std::uint32_t size;
@@ -38,9 +60,16 @@ std::string_view ReadText(const std::string& pool, std::uint64_t& offset)
     return text;
 }
 
-bool Equals(std::string_view text, const QByteArray& bytes)
+bool Equals(std::string_view text, QStringView value)
 {
-    return text == std::string_view(bytes.constData(), std::size_t(bytes.size()));
+    if (text.size() != std::size_t(value.size()))
+        return false;
+    const QChar* chars = value.constData();
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (static_cast<unsigned char>(text[i]) != chars[i].unicode())
+            return false;
+    }
+    return true;
 }
 } // namespace
 
@@ -148,14 +177,9 @@ QsoIndex::Match QsoIndex::find(const QString& call, const QString& date, const Q
     Match match;
     if (m_entries.empty())
         return match;
-    const QByteArray callBytes = call.toLatin1();
-    const QByteArray dateBytes = date.toLatin1();
-    const QByteArray modeBytes = mode.toLatin1();
-    const QByteArray bandBytes = band.toLatin1();
-    const QByteArray timeBytes = time.toLatin1();
-    const QByteArray* parts[4] = {&callBytes, &dateBytes, &modeBytes, &bandBytes};
+    const QString* parts[4] = {&call, &date, &mode, &band};
     const std::uint64_t hash = HashKey(parts);
-    const bool trySeconds = timeBytes.size() == 6;
+    const bool trySeconds = time.size() == 6;
 
     // Entries of a bucket run from the newest row to the oldest; keep the lowest index.
     std::uint32_t exact = kNone;
@@ -167,15 +191,15 @@ QsoIndex::Match QsoIndex::find(const QString& call, const QString& date, const Q
         if (entry.hash != hash)
             continue;
         std::uint64_t offset = entry.offset;
-        if (!Equals(ReadText(m_pool, offset), callBytes) || !Equals(ReadText(m_pool, offset), dateBytes)
-            || !Equals(ReadText(m_pool, offset), modeBytes) || !Equals(ReadText(m_pool, offset), bandBytes))
+        if (!Equals(ReadText(m_pool, offset), call) || !Equals(ReadText(m_pool, offset), date)
+            || !Equals(ReadText(m_pool, offset), mode) || !Equals(ReadText(m_pool, offset), band))
             continue;
         const std::string_view logged = ReadText(m_pool, offset);
-        if (Equals(logged, timeBytes)) {
+        if (Equals(logged, time)) {
             exact = i; // lower indexes come later in the chain
             continue;
         }
-        if (!trySeconds || logged.size() != 6 || logged.substr(0, 4) != std::string_view(timeBytes.constData(), 4))
+        if (!trySeconds || logged.size() != 6 || !Equals(logged.substr(0, 4), QStringView(time).left(4)))
             continue;
         const char tens = logged[4];
         const char units = logged[5];
