@@ -1,25 +1,48 @@
 #include "ImportQsoSet.h"
 
-ImportQsoSet::ImportQsoSet(QString databasePath, std::shared_ptr<Connection> db)
-    : CRecordset(std::move(db)), m_databasePath(std::move(databasePath))
+#include "logdb/CQSO2006SRC.h"
+
+ImportQsoSet::ImportQsoSet(QString databasePath, std::shared_ptr<Connection> db, bool allColumns)
+    : CRecordset(std::move(db)), m_databasePath(std::move(databasePath)), m_allColumns(allColumns)
 {
 }
 
 std::vector<CRecordset::Binding> ImportQsoSet::bindings()
 {
-    auto text = [](const char* name, QString* member) {
-        return Binding{{QString::fromLatin1(name), ColumnType::Text}, member};
+    const std::pair<const char*, QString*> texts[] = {
+        {"[QSO-DATE]", &qsoDate},       {"[QSO-TIME]", &qsoTime},         {"[QSO-CALL]", &qsoCall},
+        {"[QSO-MODE]", &qsoMode},       {"[QSO-BAND]", &qsoBand},         {"[QSO-OPRCALL]", &qsoOprCall},
+        {"[QSO-CONFIRM]", &qsoConfirm}, {"[QSO-LOTWREC]", &qsoLotwRec},   {"[QSO-CQ-ZONE]", &qsoCqZone},
+        {"[QSO-ITU-ZONE]", &qsoItuZone}, {"[QSO-STATE]", &qsoState},      {"[QSO-COUNTY]", &qsoCounty},
+        {"[QSO-IOTA]", &qsoIota},       {"[QSO-GRID]", &qsoGrid},
     };
-    return {
-        text("[QSO-OPRCALL]", &qsoOprCall),
-        text("[QSO-CONFIRM]", &qsoConfirm),
-        text("[QSO-LOTWREC]", &qsoLotwRec),
-        Binding{{QStringLiteral("[QSO-AWARD]"), ColumnType::Long}, &qsoAward},
-        text("[QSO-CQ-ZONE]", &qsoCqZone),
-        text("[QSO-ITU-ZONE]", &qsoItuZone),
-        text("[QSO-STATE]", &qsoState),
-        text("[QSO-COUNTY]", &qsoCounty),
-        text("[QSO-IOTA]", &qsoIota),
-        text("[QSO-GRID]", &qsoGrid),
+    const QString award = QStringLiteral("[QSO-AWARD]");
+    auto member = [&](const ColumnSpec& spec) -> void* {
+        if (spec.name == award)
+            return &qsoAward;
+        for (const auto& [name, text] : texts) {
+            if (spec.name == QLatin1String(name))
+                return text;
+        }
+        return nullptr;
     };
+
+    std::vector<Binding> result;
+    if (!m_allColumns) {
+        for (const auto& [name, text] : texts)
+            result.push_back(Binding{{QString::fromLatin1(name), ColumnType::Text}, text});
+        result.push_back(Binding{{award, ColumnType::Long}, &qsoAward});
+        return result;
+    }
+    const std::vector<ColumnSpec>& all = CQSO2006SRC::columnSpecs();
+    // Sized once, so the addresses bound below stay valid.
+    m_otherTexts.assign(all.size(), QString());
+    m_otherLongs.assign(all.size(), 0);
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        void* bound = member(all[i]);
+        if (!bound)
+            bound = all[i].type == ColumnType::Text ? static_cast<void*>(&m_otherTexts[i]) : &m_otherLongs[i];
+        result.push_back(Binding{all[i], bound});
+    }
+    return result;
 }

@@ -5,12 +5,21 @@
 // The columns of a log row ("[QSO-TAB]") that the import reads and may write: the operator
 // call, the confirmation, the LoTW date, the award mask and the six location fields. The
 // import finds rows through its own index and re-reads each one by its key before deciding,
-// so it reads only these instead of the 41 columns of CQSO2006SRC.
+// so it reads only these fifteen instead of the 41 columns of CQSO2006SRC.
 class ImportQsoSet : public CRecordset
 {
 public:
-    explicit ImportQsoSet(QString databasePath, std::shared_ptr<Connection> db = nullptr);
+    // allColumns: bind all 41 columns, so that a key made of the row's values (ODBC over a
+    // table without a primary key) tells rows apart as well as the full record class does.
+    explicit ImportQsoSet(QString databasePath, std::shared_ptr<Connection> db = nullptr, bool allColumns = false);
 
+    // The search columns: never written, but part of the row's key where the engine has
+    // nothing better (ODBC over a table without a primary key).
+    QString qsoDate;     // [QSO-DATE]
+    QString qsoTime;     // [QSO-TIME]
+    QString qsoCall;     // [QSO-CALL]
+    QString qsoMode;     // [QSO-MODE]
+    QString qsoBand;     // [QSO-BAND]
     QString qsoOprCall;  // [QSO-OPRCALL]
     QString qsoConfirm;  // [QSO-CONFIRM]
     QString qsoLotwRec;  // [QSO-LOTWREC]
@@ -29,4 +38,7 @@ protected:
 
 private:
     QString m_databasePath;
+    bool m_allColumns;
+    std::vector<QString> m_otherTexts; // the columns the import doesn't use, when all are bound
+    std::vector<qint32> m_otherLongs;
 };

@@ -276,8 +276,8 @@ void ImportRun::ensureLogReady()
         return;
     if (!m_logDb)
         m_logDb = Connection::open(m_options.sourceMdbPath);
-    m_qsos = std::make_unique<ImportQsoSet>(m_options.sourceMdbPath, m_logDb);
     m_index.build(*m_logDb);
+    m_qsos = std::make_unique<ImportQsoSet>(m_options.sourceMdbPath, m_logDb, m_index.hasValueKeys());
     if (!m_logDb->inTransaction())
         m_logDb->beginTransaction();
     m_recordsInBatch = 0;
@@ -398,7 +398,6 @@ bool ImportRun::ApplyLotwRecord()
             m_logDb->releaseSavepoint(kRowSavepoint);
             inSavepoint = false;
         }
-        m_index.setKey(m_match, q.currentKey());
         if (newDxcc)
             addToCounter(Control::DownloadNewDxcc);
         return true;

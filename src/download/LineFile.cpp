@@ -13,6 +13,32 @@ bool LineFile::create(const QString& path)
     return false;
 }
 
+namespace {
+// Stands for a file that could not be created: every write fails with the cause.
+class FailingDevice : public QIODevice
+{
+public:
+    explicit FailingDevice(const QString& cause)
+    {
+        open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+        setErrorString(cause);
+    }
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char*, qint64) override { return -1; }
+};
+} // namespace
+
+QIODevice& LineFile::device()
+{
+    if (m_file.isOpen())
+        return m_file;
+    m_failing = std::make_unique<FailingDevice>(
+        QStringLiteral("%1 could not be created (%2)").arg(m_file.fileName(), m_openError));
+    return *m_failing;
+}
+
 void LineFile::fail()
 {
     const QString cause = m_file.isOpen() ? m_file.errorString()

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QString>
+#include <memory>
 
 // An output text file of the import (the error file, the imported-QSO list): created empty
 // at the start of a run, one Latin-1 line with CR LF per write. A file that could not be
@@ -17,11 +18,13 @@ public:
     // Closes without reporting anything (when the run already stops on an error).
     void abandon();
     // The file as the monitor's error-file device; the monitor writes its own lines to it.
-    QFile& device() { return m_file; }
+    // When the file could not be created, a device whose every write fails with that cause.
+    QIODevice& device();
 
 private:
     void fail();
 
     QFile m_file;
     QString m_openError;
+    std::unique_ptr<QIODevice> m_failing;
 };

@@ -161,16 +161,6 @@ RowKey QsoIndex::keyOf(const Entry& entry) const
     return key;
 }
 
-void QsoIndex::setKey(const Match& match, const RowKey& key)
-{
-    Entry& entry = m_entries[match.entry];
-    if (key.rowid >= 0) {
-        entry.rowid = key.rowid;
-    } else if (entry.rowid < -1) {
-        m_keys[std::size_t(-(entry.rowid + 2))] = key.values;
-    }
-}
-
 QsoIndex::Match QsoIndex::find(const QString& call, const QString& date, const QString& time,
                                const QString& mode, const QString& band) const
 {
@@ -217,7 +207,6 @@ QsoIndex::Match QsoIndex::find(const QString& call, const QString& date, const Q
         return match;
     match.found = true;
     match.key = keyOf(m_entries[chosen]);
-    match.entry = chosen;
     match.time = exact != kNone ? time : QString::fromLatin1(bestTime.data(), qsizetype(bestTime.size()));
     return match;
 }

@@ -13,7 +13,8 @@
 // search answers exactly what the filtered requeries on those five columns would: rows
 // whose key column is null never match, texts compare byte for byte, and among equal rows
 // the first in table order wins. The import never changes these five columns, so the index
-// stays true for the whole run.
+// stays true for the whole run; where the engine knows rows by their values (ODBC without a
+// primary key) the key kept is the values of these five columns, which stay true as well.
 class QsoIndex
 {
 public:
@@ -26,23 +27,20 @@ public:
     void build(Connection& log);
 
     qsizetype size() const { return qsizetype(m_entries.size()); }
+    // Whether some row is known by its values rather than by a rowid.
+    bool hasValueKeys() const { return !m_keys.empty(); }
 
     struct Match
     {
         bool found = false;
         RowKey key;
         QString time; // the logged [QSO-TIME] of the row found
-        std::uint32_t entry = 0; // for setKey
     };
 
     // The row with exactly this time; failing that, when time has 6 characters, the row
     // whose time is the same minute with the lowest seconds "00" to "59".
     Match find(const QString& call, const QString& date, const QString& time, const QString& mode,
                const QString& band) const;
-
-    // Replaces the key of a row found, for engines whose key is made of the row's values and
-    // so changes when the row is written.
-    void setKey(const Match& match, const RowKey& key);
 
 private:
     struct Entry

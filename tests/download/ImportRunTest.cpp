@@ -1,5 +1,6 @@
 #include "demo/DemoData.h"
 #include "download/ImportRun.h"
+#include "logdb/Connection.h"
 #include "options/Choices.h"
 #include "options/Options.h"
 #include "support/Fakes.h"
@@ -33,7 +34,9 @@ QByteArray Rec(const char* call, const char* time, const char* band = "20M", con
     return r + more + "<eor>\r\n\r\n";
 }
 
-class ImportRunTest : public ::testing::Test
+// Each case runs on the SQLite engine and, where the SQLite3 ODBC driver is installed, on
+// the same kind of file through ODBC (a table without a primary key: rows keyed by values).
+class ImportRunTest : public ::testing::TestWithParam<bool>
 {
 protected:
     void SetUp() override
@@ -43,8 +46,12 @@ protected:
         DemoData::writeLog(logPath, 0, 1);
         DemoData::writeRefdata(refPath);
         paths.data = dir.path();
-        options.sourceMdbPath = logPath;
-        options.refdataMdbPath = refPath;
+        const bool odbc = GetParam();
+        const QString odbcPrefix = QStringLiteral("odbc:DRIVER=SQLite3;Database=");
+        if (odbc && !CheckEngineAvailable(odbcPrefix + logPath).isEmpty())
+            GTEST_SKIP() << "the SQLite3 ODBC driver is not installed";
+        options.sourceMdbPath = odbc ? odbcPrefix + logPath : logPath;
+        options.refdataMdbPath = odbc ? odbcPrefix + refPath : refPath;
         options.errorFilePath = dir.file(QStringLiteral("SemiQuorvaneErrors.txt"));
         options.importedListPath = dir.file(QStringLiteral("SemiQuorvaneImportedQSOs.txt"));
         choices.ImportScope = 1;
@@ -103,7 +110,7 @@ protected:
     RecordingMonitor monitor;
 };
 
-TEST_F(ImportRunTest, SearchesEverySecondOfTheMinute)
+TEST_P(ImportRunTest, SearchesEverySecondOfTheMinute)
 {
     addQso("K1AA", "123400", L("[QSO-CONFIRM]='0'"));
     addQso("K1AB", "123459", L("[QSO-CONFIRM]='1'"));
@@ -126,7 +133,7 @@ TEST_F(ImportRunTest, SearchesEverySecondOfTheMinute)
     EXPECT_GE(monitor.pumps, 30);
 }
 
-TEST_F(ImportRunTest, EligibilityByScope)
+TEST_P(ImportRunTest, EligibilityByScope)
 {
     addQso("K2AA", "100000", L("[QSO-CONFIRM]='2';[QSO-LOTWREC]='20100101'"));
     report(Rec("K2AA", "100000", "20M", "CW", "K1QVN", "20110310", F("CQZ", "5")));
@@ -142,7 +149,7 @@ TEST_F(ImportRunTest, EligibilityByScope)
     EXPECT_EQ(counter(Control::DownloadRecsUsed), 1);
 }
 
-TEST_F(ImportRunTest, ConfirmationCodes)
+TEST_P(ImportRunTest, ConfirmationCodes)
 {
     addQso("K3AA", "100000");                                  // null: reads as 0
     addQso("K3AB", "100000", L("[QSO-CONFIRM]=''"));
@@ -159,7 +166,7 @@ TEST_F(ImportRunTest, ConfirmationCodes)
     EXPECT_EQ(counter(Control::DownloadRecsUsed), 6);
 }
 
-TEST_F(ImportRunTest, AwardMasks)
+TEST_P(ImportRunTest, AwardMasks)
 {
     addQso("K4AA", "100000", L("[QSO-AWARD]=0"));
     addQso("K4AB", "100000", L("[QSO-AWARD]=1"));
@@ -178,7 +185,7 @@ TEST_F(ImportRunTest, AwardMasks)
     EXPECT_EQ(monitor.shown[Control::DownloadNewDxcc], 2);
 }
 
-TEST_F(ImportRunTest, StationCallMismatch)
+TEST_P(ImportRunTest, StationCallMismatch)
 {
     addQso("K5AA", "100000", L("[QSO-CONFIRM]='0'"));
     report(Rec("K5AA", "100000", "20M", "CW", "N1QVR"));
@@ -190,7 +197,7 @@ TEST_F(ImportRunTest, StationCallMismatch)
     EXPECT_EQ(monitor.icons[Control::ProblemPointer], StepIcon::RedArrow);
 }
 
-TEST_F(ImportRunTest, FirstOfEqualRowsAndRowsSeenUpdated)
+TEST_P(ImportRunTest, FirstOfEqualRowsAndRowsSeenUpdated)
 {
     addQso("K6AA", "100000", L("[QSO-CONFIRM]='0';[QSO-NAME]='FIRST'"));
     addQso("K6AA", "100000", L("[QSO-CONFIRM]='0';[QSO-NAME]='SECOND'"));
@@ -203,7 +210,7 @@ TEST_F(ImportRunTest, FirstOfEqualRowsAndRowsSeenUpdated)
     EXPECT_EQ(counter(Control::DownloadReadIn), 2);
 }
 
-TEST_F(ImportRunTest, QuotesInValuesStayValues)
+TEST_P(ImportRunTest, QuotesInValuesStayValues)
 {
     addQso("EI2O'B", "100000", L("[QSO-CONFIRM]='0'"));
     addQso("X' OR '1'='1", "100000", L("[QSO-CONFIRM]='0'"));
@@ -214,7 +221,7 @@ TEST_F(ImportRunTest, QuotesInValuesStayValues)
     EXPECT_EQ(monitor.download.first(), L("Warning:    County? EI2O'B 20110305 100000  14m  CW 'X FOO"));
 }
 
-TEST_F(ImportRunTest, DroppedRecordsAndProblemLines)
+TEST_P(ImportRunTest, DroppedRecordsAndProblemLines)
 {
     addQso("K7AA", "100000", L("[QSO-CONFIRM]='0'"));
     report(Rec("K7AB", "100000", "33CM") + Rec("K7AC", "100000", "20M", "ABCDEFGHIJKLMNOP") + Rec("K", "100000")
@@ -234,7 +241,7 @@ TEST_F(ImportRunTest, DroppedRecordsAndProblemLines)
     EXPECT_EQ(counter(Control::DownloadErrors), 0);
 }
 
-TEST_F(ImportRunTest, SidebandByBand)
+TEST_P(ImportRunTest, SidebandByBand)
 {
     addQso("K8AA", "100000", QString(), "1", "8");
     addQso("K8AB", "100000", QString(), "0", "6");
@@ -246,7 +253,7 @@ TEST_F(ImportRunTest, SidebandByBand)
                                      "K8AC 20110305 100000 14 DIGITAL\r\n"));
 }
 
-TEST_F(ImportRunTest, FieldRulesOnTheRow)
+TEST_P(ImportRunTest, FieldRulesOnTheRow)
 {
     addQso("K9AA", "100000",
            L("[QSO-CQ-ZONE]='5';[QSO-ITU-ZONE]='08';[QSO-GRID]='FN42';[QSO-COUNTY]='';[QSO-IOTA]='NA001'"));
@@ -263,7 +270,7 @@ TEST_F(ImportRunTest, FieldRulesOnTheRow)
     EXPECT_EQ(monitor.shown[Control::DownloadWarnings], 2);
 }
 
-TEST_F(ImportRunTest, FirstQslDateSaved)
+TEST_P(ImportRunTest, FirstQslDateSaved)
 {
     addQso("K1BA", "100000");
     choices.ReportRange = 1;
@@ -279,7 +286,7 @@ TEST_F(ImportRunTest, FirstQslDateSaved)
     EXPECT_EQ(rows("[QSO-LOTWREC]"), QStringList{L("20110301")});
 }
 
-TEST_F(ImportRunTest, EmptyAndMissingReports)
+TEST_P(ImportRunTest, EmptyAndMissingReports)
 {
     dir.write(QStringLiteral("SemiQuorvaneErrors.txt"), "old");
     dir.write(QStringLiteral("lotwreport.adi"), "\r\n\r\n");
@@ -295,7 +302,7 @@ TEST_F(ImportRunTest, EmptyAndMissingReports)
     EXPECT_TRUE(monitor.messages[0].contains(L("lotwreport.adi")));
 }
 
-TEST_F(ImportRunTest, FailedRowUpdateIsUndoneAlone)
+TEST_P(ImportRunTest, FailedRowUpdateIsUndoneAlone)
 {
     addQso("K2BA", "100000", L("[QSO-CONFIRM]='0'"));
     addQso("K2BB", "100000", L("[QSO-CONFIRM]='0'"));
@@ -311,10 +318,14 @@ TEST_F(ImportRunTest, FailedRowUpdateIsUndoneAlone)
     EXPECT_EQ(counter(Control::DownloadRecsUsed), 2);
     EXPECT_EQ(counter(Control::DownloadNewDxcc), 1);
     EXPECT_EQ(imported(), QByteArray("K2BA 20110305 100000 14 CW\r\nK2BC 20110305 100000 14 CW\r\n"));
-    EXPECT_EQ(errors(), QByteArray("ERROR:     K2BB row is locked K2BB 20110305 100000  14m  CW  \r\n"));
+    // The engine's description stands between the call and the record (the ODBC driver adds its own words).
+    const QByteArray line = errors();
+    EXPECT_TRUE(line.startsWith("ERROR:     K2BB ")) << line.constData();
+    EXPECT_TRUE(line.contains("row is locked")) << line.constData();
+    EXPECT_TRUE(line.endsWith(" K2BB 20110305 100000  14m  CW  \r\n")) << line.constData();
 }
 
-TEST_F(ImportRunTest, UnwritableErrorFileEndsTheRunKeepingFinishedRows)
+TEST_P(ImportRunTest, UnwritableErrorFileEndsTheRunKeepingFinishedRows)
 {
     addQso("K3BA", "100000", L("[QSO-CONFIRM]='0'"));
     addQso("K3BC", "100000", L("[QSO-CONFIRM]='0'"));
@@ -327,8 +338,10 @@ TEST_F(ImportRunTest, UnwritableErrorFileEndsTheRunKeepingFinishedRows)
     EXPECT_EQ(imported(), QByteArray("K3BA 20110305 100000 14 CW\r\n"));
 }
 
-TEST_F(ImportRunTest, ManyRecordsAcrossCommitBatches)
+TEST_P(ImportRunTest, ManyRecordsAcrossCommitBatches)
 {
+    if (GetParam())
+        GTEST_SKIP() << "a table without a key makes every ODBC update a scan of the table";
     QByteArray records;
     QStringList inserts{L("BEGIN")};
     pending = &inserts;
@@ -345,4 +358,6 @@ TEST_F(ImportRunTest, ManyRecordsAcrossCommitBatches)
     EXPECT_EQ(rows("count(*)", "[QSO-CONFIRM]='2'"), QStringList{QString::number(ImportRun::kCommitEvery * 2 + 500)});
     EXPECT_EQ(counter(Control::DownloadRecsUsed), ImportRun::kCommitEvery * 2 + 500);
 }
+INSTANTIATE_TEST_SUITE_P(Engines, ImportRunTest, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "Odbc" : "Sqlite"; });
 } // namespace
