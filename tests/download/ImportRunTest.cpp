@@ -361,3 +361,86 @@ TEST_P(ImportRunTest, ManyRecordsAcrossCommitBatches)
 INSTANTIATE_TEST_SUITE_P(Engines, ImportRunTest, ::testing::Values(false, true),
                          [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "Odbc" : "Sqlite"; });
 } // namespace
+
+namespace {
+// The whole road on generated data shaped like a real station's log and LoTW report.
+TEST(ImportEndToEnd, GeneratedLogAndReport)
+{
+    TestDir dir;
+    const QString log = dir.file(QStringLiteral("Dxbase.sqlite"));
+    const QString ref = dir.file(QStringLiteral("Refdata.sqlite"));
+    const qint64 qsos = 600;
+    DemoData::writeLog(log, qsos, 7);
+    DemoData::writeRefdata(ref);
+    const qint64 records = DemoData::writeReport(dir.file(QStringLiteral("lotwreport.adi")), qsos, 7, 1);
+    ASSERT_GT(records, 100);
+    const QString dump = QStringLiteral("SELECT rowid, * FROM [QSO-TAB] ORDER BY rowid");
+    const QStringList before = SqliteFixture::query(log, dump);
+
+    FakePaths paths;
+    paths.data = dir.path();
+    Options options;
+    options.sourceMdbPath = log;
+    options.refdataMdbPath = ref;
+    options.errorFilePath = dir.file(QStringLiteral("SemiQuorvaneErrors.txt"));
+    options.importedListPath = dir.file(QStringLiteral("SemiQuorvaneImportedQSOs.txt"));
+    Choices choices;
+    choices.ImportScope = 0;
+    choices.OverwriteChoice = 0;
+    RecordingMonitor monitor;
+    ImportRun run(options, choices, paths, monitor);
+    ASSERT_TRUE(run.OnLotwImport());
+
+    const QStringList imported =
+        QString::fromLatin1(dir.read(QStringLiteral("SemiQuorvaneImportedQSOs.txt"))).split(QStringLiteral("\r\n"));
+    const QStringList errors =
+        QString::fromLatin1(dir.read(QStringLiteral("SemiQuorvaneErrors.txt"))).split(QStringLiteral("\r\n"));
+    ASSERT_EQ(imported.last(), QString()); // every line ends with CR LF
+    ASSERT_EQ(errors.last(), QString());
+    // The monitor shows every line of both files, in the order they were written.
+    EXPECT_EQ(monitor.download.size(), imported.size() - 1 + errors.size() - 1);
+    qsizetype i = 0, e = 0;
+    for (const QString& line : monitor.download) {
+        if (i < imported.size() - 1 && line == imported[i])
+            ++i;
+        else if (e < errors.size() - 1 && line == errors[e])
+            ++e;
+        else
+            ADD_FAILURE() << "monitor line in neither file: " << line.toStdString();
+    }
+
+    EXPECT_EQ(monitor.counter(Control::DownloadReadIn), records);
+    EXPECT_EQ(monitor.counter(Control::DownloadRecsUsed), imported.size() - 1);
+    EXPECT_EQ(monitor.counter(Control::DownloadErrors), 1); // the record reported for the other call
+    EXPECT_EQ(errors.filter(QStringLiteral("  **No Match **")).size(), 1);
+    EXPECT_EQ(errors.filter(QStringLiteral("ZZ9ZZZ ")).size(), 1);
+    EXPECT_TRUE(errors.filter(QStringLiteral("ZZ9ZZZ "))[0].endsWith(QLatin1String("  ** No QSO Found **")));
+    EXPECT_EQ(monitor.counter(Control::DownloadWarnings), errors.filter(QStringLiteral("Warning")).size());
+
+    // Every imported line names a row that is now confirmed with a LoTW date; rows the report
+    // did not confirm are unchanged.
+    const QStringList after = SqliteFixture::query(log, dump);
+    ASSERT_EQ(before.size(), after.size());
+    qsizetype changed = 0;
+    for (qsizetype r = 0; r < after.size(); ++r)
+        changed += before[r] != after[r];
+    EXPECT_LE(changed, imported.size() - 1);
+    EXPECT_GT(changed, 0);
+    for (qsizetype n = 0; n + 1 < imported.size(); ++n) {
+        const QStringList parts = imported[n].split(QLatin1Char(' '));
+        ASSERT_EQ(parts.size(), 5) << imported[n].toStdString();
+        const QStringList row = SqliteFixture::query(
+            log, QStringLiteral("SELECT [QSO-CONFIRM], [QSO-LOTWREC] FROM [QSO-TAB] WHERE [QSO-CALL]='%1' AND "
+                                "[QSO-DATE]='%2' AND [QSO-TIME]='%3'")
+                     .arg(parts[0], parts[1], parts[2]));
+        ASSERT_FALSE(row.isEmpty()) << imported[n].toStdString();
+        const QStringList values = row[0].split(QLatin1Char('|'));
+        EXPECT_TRUE(values[0] == QLatin1String("2") || values[0] == QLatin1String("3")) << row[0].toStdString();
+        EXPECT_EQ(values[1].size(), 8) << row[0].toStdString();
+    }
+    // The first QSL date of the report is kept for the next request.
+    EXPECT_EQ(choices.ReportRange, 0);
+    EXPECT_EQ(choices.sinceDate.size(), 10);
+    EXPECT_TRUE(dir.exists(QStringLiteral("quorvane2.dat")));
+}
+} // namespace
