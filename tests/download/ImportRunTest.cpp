@@ -444,3 +444,58 @@ TEST(ImportEndToEnd, GeneratedLogAndReport)
     EXPECT_TRUE(dir.exists(QStringLiteral("quorvane2.dat")));
 }
 } // namespace
+
+namespace {
+// Reports that confirm nothing change no row, whatever they hold.
+TEST(ImportBadInput, NoRowChangesWithoutAConfirmation)
+{
+    TestDir dir;
+    const QString log = dir.file(QStringLiteral("log.sqlite"));
+    const QString ref = dir.file(QStringLiteral("ref.sqlite"));
+    DemoData::writeLog(log, 50, 3);
+    DemoData::writeRefdata(ref);
+    const QString dump = QStringLiteral("SELECT rowid, * FROM [QSO-TAB] ORDER BY rowid");
+    const QStringList before = SqliteFixture::query(log, dump);
+    const DemoData::Qso first = DemoData::qso(0, 3);
+
+    QByteArray noise;
+    quint32 seed = 99;
+    for (int i = 0; i < 1 << 20; ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        noise.append(char(seed >> 24));
+    }
+    // One line of 100 MB: a header, then a record whose call is far too long for any log
+    // column, then a real record of the log without a QSL date.
+    QByteArray hugeLine = "<eoh>\n<CALL:3>";
+    hugeLine.append(QByteArray(100 * 1024 * 1024, 'W'));
+    hugeLine.append("<BAND:3>20M<MODE:2>CW<QSLRDATE:8>20260101<EOR><CALL:" + QByteArray::number(first.call.size()) + ">"
+                    + first.call.toLatin1() + "<QSO_DATE:8>" + first.date.toLatin1() + "<TIME_ON:6>" + first.time.toLatin1()
+                    + "<EOR>");
+    const QByteArray reports[] = {
+        noise,
+        "H\n<eoh>\n" + noise,
+        hugeLine,
+        "H\n<eoh>\n<CALL:" + QByteArray::number(first.call.size()) + ">" + first.call.toLatin1() + "<BAND:3>20M<MODE:2>CW"
+            "<QSLRDATE:8>20260101<QSO_DATE:8>" + first.date.toLatin1() + "\n", // no <eor>
+        "H\n<eoh>\n<FOO:3>bar<APP_X:1>y<EOR><CALL:12>X' OR '1'='1<BAND:3>20M<MODE:2>CW<QSLRDATE:8>20260101<EOR>\n",
+    };
+    for (const QByteArray& report : reports) {
+        dir.write(QStringLiteral("lotwreport.adi"), report);
+        FakePaths paths;
+        paths.data = dir.path();
+        Options options;
+        options.sourceMdbPath = log;
+        options.refdataMdbPath = ref;
+        options.errorFilePath = dir.file(QStringLiteral("errors.txt"));
+        options.importedListPath = dir.file(QStringLiteral("imported.txt"));
+        Choices choices;
+        choices.ImportScope = 0;
+        RecordingMonitor monitor;
+        ImportRun run(options, choices, paths, monitor);
+        run.OnLotwImport();
+        EXPECT_EQ(monitor.counter(Control::DownloadRecsUsed), 0);
+        EXPECT_EQ(SqliteFixture::query(log, dump), before) << report.left(40).toStdString();
+        EXPECT_EQ(dir.read(QStringLiteral("imported.txt")), QByteArray());
+    }
+}
+} // namespace
