@@ -14,8 +14,11 @@ struct SavedQslDates
     std::array<int, 8> reserved{}; // numbers 5 to 12: read, never used, written as 0
 };
 
+// The longest QSL date the file keeps; a longer text is saved cut to its first 99 characters.
+constexpr int kMaxQslDateLength = 99;
+
 // Reads the file into dates; values read before a failure stay, the rest keep what they had.
 // True only when all twelve numbers were read.
 bool LoadQslDateFile(const QString& path, SavedQslDates& dates);
-// Writes the file (reserved numbers as 0); false when it can't be opened or written.
+// Writes the file (reserved numbers as 0, the date cut to kMaxQslDateLength); false when it can't be opened or written.
 bool SaveQslDateFile(const QString& path, const SavedQslDates& dates);

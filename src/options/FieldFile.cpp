@@ -1,0 +1,128 @@
+#include "FieldFile.h"
+
+#include <QIODevice>
+
+#include <limits>
+
+namespace {
+bool isSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+int digitValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return 99;
+}
+
+constexpr unsigned long long kLimit = std::numeric_limits<long long>::max();
+
+bool peekChar(QIODevice& file, char& c)
+{
+    return file.peek(&c, 1) == 1;
+}
+}
+
+void SkipWhiteSpace(QIODevice& file)
+{
+    char c;
+    while (peekChar(file, c) && isSpace(c))
+        file.getChar(&c);
+}
+
+bool ReadInteger(QIODevice& file, long long& value)
+{
+    SkipWhiteSpace(file);
+    char c;
+    bool negative = false;
+    if (peekChar(file, c) && (c == '+' || c == '-')) {
+        negative = c == '-';
+        file.getChar(&c);
+    }
+    int base = 10;
+    bool haveDigit = false;
+    unsigned long long magnitude = 0;
+    if (peekChar(file, c) && c == '0') {
+        file.getChar(&c);
+        haveDigit = true;
+        base = 8;
+        char x;
+        if (peekChar(file, x) && (x == 'x' || x == 'X')) {
+            // "0x" opens a hexadecimal number; without a hex digit after it the number is the 0.
+            QByteArray two = file.peek(2);
+            if (two.size() == 2 && digitValue(two.at(1)) < 16) {
+                file.getChar(&x);
+                base = 16;
+            }
+        }
+    }
+    while (peekChar(file, c) && digitValue(c) < base) {
+        file.getChar(&c);
+        haveDigit = true;
+        // A number too large for the type saturates, as strtoll does.
+        if (magnitude <= kLimit) {
+            const unsigned long long digit = digitValue(c);
+            magnitude = magnitude > (kLimit - digit) / base ? kLimit + 1 : magnitude * base + digit;
+        }
+    }
+    if (!haveDigit)
+        return false;
+    const long long saturated = magnitude > kLimit ? std::numeric_limits<long long>::max()
+                                                   : static_cast<long long>(magnitude);
+    value = negative ? -saturated : saturated;
+    return true;
+}
+
+bool ReadNumberLine(QIODevice& file)
+{
+    long long value = 0;
+    if (!ReadInteger(file, value))
+        return false;
+    SkipWhiteSpace(file);
+    return true;
+}
+
+bool WriteNumberLine(QIODevice& file, int value)
+{
+    const QByteArray line = QByteArray::number(value) + "\r\n";
+    return file.write(line) == line.size();
+}
+
+bool ReadField(QIODevice& file, QString& text)
+{
+    QByteArray bytes;
+    char c;
+    for (;;) {
+        if (!file.getChar(&c))
+            return false; // end of file before the field's 0x05
+        if (c == kFieldEnd)
+            break;
+        if (bytes.size() == kMaxFieldLength)
+            return false; // longer than any field the program writes
+        bytes.append(c);
+    }
+    // The text ends at a NUL byte, as a C string read from the file does.
+    text = QString::fromLatin1(bytes.constData(), qstrnlen(bytes.constData(), bytes.size()));
+    return true;
+}
+
+QByteArray FieldBytes(const QString& text)
+{
+    QByteArray bytes = text.toLatin1();
+    bytes.replace(kFieldEnd, QByteArray());
+    if (bytes.size() > kMaxFieldLength)
+        bytes.truncate(kMaxFieldLength);
+    return bytes;
+}
+
+bool WriteField(QIODevice& file, const QString& text)
+{
+    const QByteArray bytes = FieldBytes(text) + kFieldEnd;
+    return file.write(bytes) == bytes.size();
+}

@@ -1,0 +1,127 @@
+#include "options/FieldFile.h"
+
+#include <QBuffer>
+#include <gtest/gtest.h>
+#include <limits>
+
+namespace {
+QByteArray bytes(const char* s, int n) { return QByteArray(s, n); }
+
+struct NumberLineCase
+{
+    QByteArray input;
+    bool ok;
+    long long value;
+    QByteArray rest; // what is left after the line
+};
+
+class NumberLine : public ::testing::TestWithParam<NumberLineCase> {};
+
+TEST_P(NumberLine, ReadsLikeScanfPercentI)
+{
+    const NumberLineCase& c = GetParam();
+    QBuffer buffer;
+    buffer.setData(c.input);
+    buffer.open(QIODevice::ReadOnly);
+    long long value = -12345;
+    const bool ok = ReadInteger(buffer, value);
+    EXPECT_EQ(ok, c.ok);
+    if (ok) {
+        EXPECT_EQ(value, c.value);
+        SkipWhiteSpace(buffer);
+        EXPECT_EQ(buffer.readAll(), c.rest);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, NumberLine,
+    ::testing::Values(NumberLineCase{"1\r\nabc", true, 1, "abc"},
+                      NumberLineCase{"  42 \r\n\r\n \tX", true, 42, "X"},
+                      NumberLineCase{"0x1F\r\n", true, 31, ""},
+                      NumberLineCase{"0X1f\n", true, 31, ""},
+                      NumberLineCase{"017\r\n", true, 15, ""},
+                      NumberLineCase{"019", true, 1, "9"}, // octal stops at 9
+                      NumberLineCase{"0xg", true, 0, "xg"},
+                      NumberLineCase{"-7:", true, -7, ":"},
+                      NumberLineCase{"+3", true, 3, ""},
+                      NumberLineCase{"99999999999999999999999", true, std::numeric_limits<long long>::max(), ""},
+                      NumberLineCase{"0xffffffffffffffffffff", true, std::numeric_limits<long long>::max(), ""},
+                      NumberLineCase{"-0x7fffffffffffffff", true, -std::numeric_limits<long long>::max(), ""},
+                      NumberLineCase{"", false, 0, ""},
+                      NumberLineCase{"\r\n", false, 0, ""},
+                      NumberLineCase{"-", false, 0, ""},
+                      NumberLineCase{"abc\x05", false, 0, ""}));
+
+QBuffer* reader(const QByteArray& data)
+{
+    auto* buffer = new QBuffer;
+    buffer->setData(data);
+    buffer->open(QIODevice::ReadOnly);
+    return buffer;
+}
+}
+
+TEST(Field, ReadsEveryByteUpToTheEndMark)
+{
+    std::unique_ptr<QBuffer> in(reader(bytes(" a\r\nb \x05\x05last\x05", 13)));
+    QString text = QStringLiteral("old");
+    ASSERT_TRUE(ReadField(*in, text));
+    EXPECT_EQ(text, QStringLiteral(" a\r\nb "));
+    ASSERT_TRUE(ReadField(*in, text));
+    EXPECT_EQ(text, QString());
+    ASSERT_TRUE(ReadField(*in, text));
+    EXPECT_EQ(text, QStringLiteral("last"));
+    text = QStringLiteral("kept");
+    EXPECT_FALSE(ReadField(*in, text));
+    EXPECT_EQ(text, QStringLiteral("kept"));
+}
+
+TEST(Field, WithoutEndMarkFailsAndKeepsText)
+{
+    std::unique_ptr<QBuffer> in(reader("no end mark"));
+    QString text = QStringLiteral("kept");
+    EXPECT_FALSE(ReadField(*in, text));
+    EXPECT_EQ(text, QStringLiteral("kept"));
+}
+
+TEST(Field, LongestFieldLoadsOneMoreByteFails)
+{
+    const QByteArray longest(kMaxFieldLength, 'x');
+    std::unique_ptr<QBuffer> in(reader(longest + '\x05'));
+    QString text;
+    ASSERT_TRUE(ReadField(*in, text));
+    EXPECT_EQ(text.size(), kMaxFieldLength);
+
+    std::unique_ptr<QBuffer> tooLong(reader(longest + "y\x05"));
+    text = QStringLiteral("kept");
+    EXPECT_FALSE(ReadField(*tooLong, text));
+    EXPECT_EQ(text, QStringLiteral("kept"));
+}
+
+TEST(Field, HighBytesAreLatin1)
+{
+    std::unique_ptr<QBuffer> in(reader("\xe9\xff\x05"));
+    QString text;
+    ASSERT_TRUE(ReadField(*in, text));
+    EXPECT_EQ(text, QString::fromLatin1("\xe9\xff"));
+    EXPECT_EQ(FieldBytes(text), QByteArray("\xe9\xff"));
+}
+
+TEST(Field, WritesTextThenEndMarkAndNeverAnInnerEndMark)
+{
+    QBuffer out;
+    out.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(WriteField(out, QStringLiteral("a\r\nb")));
+    ASSERT_TRUE(WriteField(out, QString()));
+    ASSERT_TRUE(WriteField(out, QString::fromLatin1("x\x05y")));
+    ASSERT_TRUE(WriteField(out, QString(kMaxFieldLength + 10, QLatin1Char('z'))));
+    QByteArray expected = QByteArray("a\r\nb\x05\x05xy\x05") + QByteArray(kMaxFieldLength, 'z') + '\x05';
+    EXPECT_EQ(out.data(), expected);
+}
+
+TEST(Field, WriteToClosedDeviceFails)
+{
+    QBuffer out;
+    EXPECT_FALSE(WriteField(out, QStringLiteral("x")));
+    EXPECT_FALSE(WriteNumberLine(out, 1));
+}
