@@ -27,10 +27,7 @@ int request(BatchContext& context, const QStringList& arguments)
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString& argument = arguments.at(i);
         if (argument == QLatin1String("--slot")) {
-            bool ok = false;
-            slot = nextValue(arguments, i, "a number from 1 to 5").toInt(&ok);
-            if (!ok || slot < 1 || slot > kSlotCount)
-                throw UsageError{QStringLiteral("--slot needs a number from 1 to 5, not ") + arguments.at(i)};
+            slot = integerArgument(arguments, i++, 1, kSlotCount);
         } else if (argument == QLatin1String("--any-call")) {
             anyCall = true;
         } else if (argument == QLatin1String("--all")) {
@@ -51,8 +48,7 @@ int request(BatchContext& context, const QStringList& arguments)
     if (anyCall && slot != 0)
         throw UsageError{QStringLiteral("give either --slot or --any-call, not both")};
 
-    ChoiceModel model(context.options);
-    model.applySaved(context.dates);
+    ChoiceModel& model = *context.choiceModel;
     if (anyCall) {
         model.chooseAnyCall();
     } else {
@@ -70,8 +66,7 @@ int request(BatchContext& context, const QStringList& arguments)
 
     ReportRequest request(context.options, model.choices(), *context.monitor, *context.desktop);
     request.setOpenInBrowser(!printUrl);
-    const QString folder = context.dataDir.isEmpty() ? context.paths->dataFolder() : context.dataDir;
-    const bool saved = request.run(context.paths->join(folder, QStringLiteral("quorvane2.dat")), model.saved());
+    const bool saved = request.run(context.paths->join(context.dataDir, QStringLiteral("quorvane2.dat")), model.saved());
     if (printUrl) {
         std::fputs(request.address().toLatin1().constData(), stdout);
         std::fputc('\n', stdout);
@@ -82,4 +77,5 @@ int request(BatchContext& context, const QStringList& arguments)
 
 } // namespace
 
-BATCH_COMMAND("request", request, false, "request [--slot N | --any-call] [--all | --since DATE] [--print-url]");
+// Needs the options (logins, calls, report path), which are loaded with the start-up checks.
+BATCH_COMMAND("request", request, true, "request [--slot N | --any-call] [--all | --since DATE] [--print-url]");

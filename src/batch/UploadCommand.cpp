@@ -5,20 +5,7 @@
 #include "options/ChoiceModel.h"
 #include "upload/UploadRun.h"
 
-#include <cstdio>
-
 namespace {
-
-int parseSlot(const QStringList& arguments, qsizetype& i)
-{
-    if (i + 1 >= arguments.size())
-        throw UsageError{QStringLiteral("--slot needs a number from 1 to 5")};
-    bool ok = false;
-    const int slot = arguments.at(++i).toInt(&ok);
-    if (!ok || slot < 1 || slot > kSlotCount)
-        throw UsageError{QStringLiteral("--slot needs a number from 1 to 5, not ") + arguments.at(i)};
-    return slot;
-}
 
 int upload(BatchContext& context, const QStringList& arguments)
 {
@@ -28,7 +15,7 @@ int upload(BatchContext& context, const QStringList& arguments)
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString& argument = arguments.at(i);
         if (argument == QLatin1String("--slot"))
-            slot = parseSlot(arguments, i);
+            slot = integerArgument(arguments, i++, 1, kSlotCount);
         else if (argument == QLatin1String("--test"))
             test = true;
         else if (argument == QLatin1String("--no-handoff"))
@@ -37,8 +24,7 @@ int upload(BatchContext& context, const QStringList& arguments)
             throw UsageError{QStringLiteral("unknown upload option ") + argument};
     }
 
-    ChoiceModel model(context.options);
-    model.applySaved(context.dates);
+    ChoiceModel& model = *context.choiceModel;
     if (!model.hasSigningButton(slot))
         throw UsageError{QStringLiteral("signing slot %1 has no operator call").arg(slot)};
     model.chooseSigningSlot(slot);
@@ -51,15 +37,7 @@ int upload(BatchContext& context, const QStringList& arguments)
 
     UploadRun run(context.options, choices, tq8Path, *context.monitor, *context.desktop);
     run.setHandOff(handOff);
-    const bool completed = run.run();
-
-    const QString counters = QStringLiteral("QSOs Read-in: %1  ADIF Output: %2")
-                                 .arg(EventMonitor::FormatCounter(run.readInCount()),
-                                      EventMonitor::FormatCounter(run.adifOutCount()));
-    std::fputs(counters.toLatin1().constData(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
-    return completed ? ExitOk : ExitFailed;
+    return run.run() ? ExitOk : ExitFailed;
 }
 
 } // namespace

@@ -337,7 +337,7 @@ TEST_F(UploadRunTest, LongAndOddTextsAreWrittenWithTheirByteLengths)
     ASSERT_TRUE(runUpload());
     const QByteArray file = dir.read(S("LoTWUpload.adi"));
     EXPECT_TRUE(file.contains("<CALL:200>" + QByteArray(200, 'W') + "\r\n"));
-    EXPECT_TRUE(file.contains("<NAME:20>J\xF6rg <O'Brien> \"x\"\r\n"));
+    EXPECT_TRUE(file.contains("<NAME:18>J\xF6rg <O'Brien> \"x\"\r\n"));
     EXPECT_FALSE(file.contains("<FREQ:"));
     EXPECT_EQ(qsls(), QStringList{S("2")});
 }
