@@ -2,14 +2,9 @@
 
 #include <QHash>
 
-namespace {
-
-QString latin1(const char* text)
-{
-    return QString::fromLatin1(text);
-}
-
-} // namespace
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
 
 const std::array<SatelliteWindow, 60>& SatelliteWindowTable()
 {
@@ -48,23 +43,42 @@ const std::array<SatelliteWindow, 60>& SatelliteWindowTable()
     return table;
 }
 
+namespace {
+
+// The value of a code text that is a decimal number written without leading zeros and below
+// 100 ("0" to "99"), or -1 for any other text.
+int smallCode(const QString& code)
+{
+    const qsizetype size = code.size();
+    if (size < 1 || size > 2)
+        return -1;
+    const char16_t first = code.at(0).unicode();
+    if (first < u'0' || first > u'9' || (size == 2 && first == u'0'))
+        return -1;
+    if (size == 1)
+        return first - u'0';
+    const char16_t second = code.at(1).unicode();
+    if (second < u'0' || second > u'9')
+        return -1;
+    return (first - u'0') * 10 + (second - u'0');
+}
+
+} // namespace
+
 std::optional<QString> UploadBandTable(const QString& bandCode)
 {
-    static const QHash<QString, QString> bands = [] {
-        static const char* const names[24] = {
-            "2M",  "6M",   "10M",   "12M",  "15M",  "17M", "20M", "30M",
-            "40M", "80M",  "160M",  "1.25M", "70CM", "35CM", "23CM", "13CM",
-            "9CM", "6CM",  "3CM",   "1.25CM", "6MM", "4MM", "4M", "60M",
-        };
-        QHash<QString, QString> table;
-        for (int code = 0; code < 24; ++code)
-            table.insert(QString::number(code), latin1(names[code]));
-        return table;
-    }();
-    auto it = bands.constFind(bandCode);
-    if (it == bands.constEnd())
+    static const QString bands[24] = {
+        QStringLiteral("2M"),   QStringLiteral("6M"),    QStringLiteral("10M"),  QStringLiteral("12M"),
+        QStringLiteral("15M"),  QStringLiteral("17M"),   QStringLiteral("20M"),  QStringLiteral("30M"),
+        QStringLiteral("40M"),  QStringLiteral("80M"),   QStringLiteral("160M"), QStringLiteral("1.25M"),
+        QStringLiteral("70CM"), QStringLiteral("35CM"),  QStringLiteral("23CM"), QStringLiteral("13CM"),
+        QStringLiteral("9CM"),  QStringLiteral("6CM"),   QStringLiteral("3CM"),  QStringLiteral("1.25CM"),
+        QStringLiteral("6MM"),  QStringLiteral("4MM"),   QStringLiteral("4M"),   QStringLiteral("60M"),
+    };
+    const int code = smallCode(bandCode);
+    if (code < 0 || code >= 24)
         return std::nullopt;
-    return *it;
+    return bands[code];
 }
 
 QString UploadSubmodeName(const QString& submode)
@@ -132,51 +146,49 @@ QString FormatIota(const QString& iota)
 
 std::optional<QString> FormatFrequency(const QString& freqKhz, const QString& bandCode)
 {
-    QString f = freqKhz;
-    if (f.size() >= 2 && f.at(f.size() - 2) == QLatin1Char('.'))
-        f += QLatin1Char('0');
-    const qsizetype length = f.size();
+    // Fraction step: one fraction digit gets a second one, "0".
+    const bool padded = freqKhz.size() >= 2 && freqKhz.at(freqKhz.size() - 2) == QLatin1Char('.');
+    const qsizetype length = freqKhz.size() + (padded ? 1 : 0);
     if (length == 0)
         return std::nullopt;
 
-    // Digits before the decimal point that the band's group expects.
-    static const QHash<QString, int> groups = {
-        {QStringLiteral("1"), 5},  {QStringLiteral("2"), 5},  {QStringLiteral("3"), 5},
-        {QStringLiteral("4"), 5},  {QStringLiteral("5"), 5},  {QStringLiteral("6"), 5},
-        {QStringLiteral("7"), 5},  {QStringLiteral("22"), 5}, {QStringLiteral("8"), 4},
-        {QStringLiteral("9"), 4},  {QStringLiteral("10"), 4}, {QStringLiteral("23"), 4},
-        {QStringLiteral("0"), 6},  {QStringLiteral("11"), 6}, {QStringLiteral("12"), 6},
-        {QStringLiteral("13"), 6}, {QStringLiteral("14"), 7}, {QStringLiteral("15"), 7},
-        {QStringLiteral("16"), 7}, {QStringLiteral("17"), 7},
-    };
-    auto it = groups.constFind(bandCode);
-    if (it == groups.constEnd())
+    // Digits before the decimal point that the band's group expects, by band code; 0 for
+    // the bands of no group (3CM and up).
+    static const int groups[24] = {6, 5, 5, 5, 5, 5, 5, 5, 4, 4, 4, 6, 6, 6, 7, 7, 7, 7, 0, 0, 0, 0, 5, 4};
+    const int code = smallCode(bandCode);
+    if (code < 0 || code >= 24 || groups[code] == 0)
         return std::nullopt;
-    const int n = *it;
+    const int n = groups[code];
     const qsizetype fraction = length - n - 1;
     if (fraction < 2 || fraction > 4)
         return std::nullopt;
     // The kHz point must stand where the group expects it; a frequency of another band
     // (a wrong band code, for instance) would otherwise come out as a garbled number.
-    if (f.at(n) != QLatin1Char('.'))
+    if (freqKhz.at(n) != QLatin1Char('.'))
         return std::nullopt;
     // MHz digits, ".", the last three kHz digits, the fraction; the kHz point is dropped.
-    return f.left(n - 3) + QLatin1Char('.') + f.mid(n - 3, 3) + f.right(fraction);
+    QString result;
+    result.reserve(length);
+    result.append(QStringView(freqKhz).left(n - 3));
+    result.append(QLatin1Char('.'));
+    result.append(QStringView(freqKhz).mid(n - 3, 3));
+    result.append(QStringView(freqKhz).mid(n + 1));
+    if (padded)
+        result.append(QLatin1Char('0'));
+    return result;
 }
 
 std::optional<QString> SatelliteName(const QString& sat, const QString& qsoDate)
 {
     if (sat.isEmpty() || sat == QLatin1String("None") || sat == QLatin1String("NONE"))
         return std::nullopt;
-    const QByteArray name = sat.toLatin1();
-    const QByteArray date = qsoDate.toLatin1();
     for (const SatelliteWindow& row : SatelliteWindowTable()) {
-        if (name != row.name)
+        if (sat != QLatin1String(row.name))
             continue;
-        // Byte-wise comparison of YYYYMMDD texts orders them by date.
-        if (qstrcmp(date, row.first) < 0)
+        // Character-wise comparison of YYYYMMDD texts orders them by date.
+        if (qsoDate.compare(QLatin1String(row.first)) < 0)
             continue;
-        if (row.last && qstrcmp(date, row.last) > 0)
+        if (row.last && qsoDate.compare(QLatin1String(row.last)) > 0)
             continue;
         static const QHash<QString, QString> renamed = {
             {QStringLiteral("CAS3H"), QStringLiteral("CAS-3H")},
@@ -191,14 +203,20 @@ std::optional<QString> SatelliteName(const QString& sat, const QString& qsoDate)
 
 QString AdifField(const char* tag, const QString& value)
 {
-    QString line;
-    line.reserve(value.size() + 24);
-    line += QLatin1Char('<');
-    line += QLatin1String(tag);
-    line += QLatin1Char(':');
-    line += QString::number(value.size()); // single-byte text: one byte per character
-    line += QLatin1Char('>');
-    line += value;
+    // Single-byte text: the byte length is the number of characters.
+    char digits[24];
+    const int digitCount = std::snprintf(digits, sizeof digits, "%lld", static_cast<long long>(value.size()));
+    const qsizetype tagLength = qsizetype(std::strlen(tag));
+    QString line(1 + tagLength + 1 + digitCount + 1 + value.size(), Qt::Uninitialized);
+    QChar* out = line.data();
+    *out++ = QLatin1Char('<');
+    for (qsizetype i = 0; i < tagLength; ++i)
+        *out++ = QLatin1Char(tag[i]);
+    *out++ = QLatin1Char(':');
+    for (int i = 0; i < digitCount; ++i)
+        *out++ = QLatin1Char(digits[i]);
+    *out++ = QLatin1Char('>');
+    std::copy(value.cbegin(), value.cend(), out);
     return line;
 }
 

@@ -285,11 +285,19 @@ void UploadRun::writeLines(const QStringList& lines)
         m_monitor.AddUploadEvent(line);
     if (!m_adifFile)
         return;
-    m_bytes.clear();
+    // Latin-1 with CR LF, converted into a buffer reused from record to record.
+    qsizetype size = 0;
+    for (const QString& line : lines)
+        size += line.size() + 2;
+    m_bytes.resize(size);
+    char* const begin = m_bytes.data();
+    char* out = begin;
     for (const QString& line : lines) {
-        m_bytes += line.toLatin1();
-        m_bytes += "\r\n";
+        out = m_latin1.appendToBuffer(out, line);
+        *out++ = '\r';
+        *out++ = '\n';
     }
+    m_bytes.truncate(out - begin);
     if (m_adifFile->write(m_bytes) != m_bytes.size())
         throw CFileException(QStringLiteral("An error occurred while writing the ADIF upload file ")
                              + m_options.uploadAdifPath + QStringLiteral(": ") + m_adifFile->errorString());

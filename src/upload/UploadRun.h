@@ -5,6 +5,7 @@
 
 #include <QHash>
 #include <QString>
+#include <QStringEncoder>
 #include <QStringList>
 #include <memory>
 
@@ -74,6 +75,7 @@ private:
     QHash<QString, QString> m_dxccByPrefix;
     QStringList m_lines;
     QByteArray m_bytes;
+    QStringEncoder m_latin1{QStringEncoder::Latin1};
     bool m_transactionOpen = false;
 
     long m_readIn = 0;

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFileInfo>
 #include <memory>
 
@@ -220,7 +221,9 @@ TEST_F(UploadRunTest, FailureOnThirdMarkLeavesLogAndFileAsBefore)
     EXPECT_FALSE(runUpload());
     EXPECT_EQ(qsls(), (QStringList{S("0"), S("0"), S("0"), S("0")}));
     EXPECT_EQ(dir.read(S("LoTWUpload.adi")), QByteArray("previous file\r\n"));
-    EXPECT_FALSE(QFileInfo::exists(dir.file(S("LoTWUpload.adi.tmp"))));
+    // No temporary file left behind either.
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files),
+              (QStringList{S("LoTWUpload.adi"), S("SemiQuorvaneErrors.txt"), S("log.sqlite"), S("refdata.sqlite")}));
     EXPECT_TRUE(desktop.urls.isEmpty());
     EXPECT_TRUE(desktop.started.empty());
     EXPECT_EQ(monitor.icons[1099], 140);
