@@ -1,3 +1,5 @@
+#include "UploadLogFixture.h"
+
 #include "upload/AdifUploadMapping.h"
 #include "upload/AdifUploadRecord.h"
 

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -38,3 +39,9 @@ void InsertQso(SqliteFile& db, const std::map<std::string, std::string>& values)
 
 // Creates "[PREFIX-Pri]" and inserts (prefix, ARRL-ID) rows in order.
 void CreatePrefixTable(SqliteFile& db, const std::vector<std::pair<std::string, std::string>>& rows);
+
+// Readable QString values in test failure messages.
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toLatin1().constData() << '"';
+}

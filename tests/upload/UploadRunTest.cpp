@@ -222,8 +222,9 @@ TEST_F(UploadRunTest, FailureOnThirdMarkLeavesLogAndFileAsBefore)
     EXPECT_EQ(qsls(), (QStringList{S("0"), S("0"), S("0"), S("0")}));
     EXPECT_EQ(dir.read(S("LoTWUpload.adi")), QByteArray("previous file\r\n"));
     // No temporary file left behind either.
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files),
-              (QStringList{S("LoTWUpload.adi"), S("SemiQuorvaneErrors.txt"), S("log.sqlite"), S("refdata.sqlite")}));
+    QStringList files = QDir(dir.path()).entryList(QDir::Files);
+    files.sort();
+    EXPECT_EQ(files, (QStringList{S("LoTWUpload.adi"), S("SemiQuorvaneErrors.txt"), S("log.sqlite"), S("refdata.sqlite")}));
     EXPECT_TRUE(desktop.urls.isEmpty());
     EXPECT_TRUE(desktop.started.empty());
     EXPECT_EQ(monitor.icons[1099], 140);
