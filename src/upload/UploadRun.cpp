@@ -178,6 +178,12 @@ void UploadRun::buildDxccTable()
     }
 }
 
+const QString* UploadRun::FindDxcc(const QString& prefix) const
+{
+    auto found = m_dxccByPrefix.constFind(prefix);
+    return found == m_dxccByPrefix.constEnd() ? nullptr : &*found;
+}
+
 void UploadRun::walk()
 {
     CQSO2006SRC& qsos = *m_qsos;
@@ -247,8 +253,7 @@ void UploadRun::uploadQso()
     values.qsls = qso.qsoQsls;
 
     m_lines.clear();
-    auto found = m_dxccByPrefix.constFind(values.prefix);
-    AppendAdifRecord(values, found == m_dxccByPrefix.constEnd() ? nullptr : &*found, m_lines);
+    AppendAdifRecord(values, FindDxcc(values.prefix), m_lines);
     writeLines(m_lines);
 
     ++m_adifOut;

@@ -53,6 +53,8 @@ private:
     void walk();
     void openTables();
     void buildDxccTable();
+    // The [ARRL-ID] of the first prefix row holding prefix, or null when none does.
+    const QString* FindDxcc(const QString& prefix) const;
     void uploadQso();
     void reportRefused(const QString& what, const QString& code);
     void setProblemRecord();

@@ -9,9 +9,29 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <csignal>
 #include <memory>
+#include <sys/resource.h>
 
 namespace {
+
+// Limits the size of files this process may write, for as long as it lives.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &m_saved);
+        rlimit limit = m_saved;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &m_saved); }
+
+private:
+    rlimit m_saved{};
+};
 
 QString S(const char* text) { return QString::fromLatin1(text); }
 
@@ -330,6 +350,52 @@ TEST_F(UploadRunTest, MissingLogGivesErrorLine)
     EXPECT_EQ(dir.read(S("LoTWUpload.adi")), QByteArray("previous file\r\n"));
     EXPECT_TRUE(desktop.urls.isEmpty());
     EXPECT_FALSE(QFileInfo::exists(dir.file(S("missing.sqlite"))));
+}
+
+TEST_F(UploadRunTest, MissingPrefixTableGivesErrorLine)
+{
+    InsertQso(log, qso("A1", "0"));
+    ref.exec("DROP TABLE [PREFIX-Pri]");
+    dir.write(S("LoTWUpload.adi"), "previous file\r\n");
+    EXPECT_FALSE(runUpload());
+    ASSERT_EQ(monitor.download.size(), 1);
+    EXPECT_TRUE(monitor.download.at(0).startsWith(S("ERROR:  ")));
+    EXPECT_EQ(monitor.upload, QStringList{S("Opened QSO-TAB table")});
+    EXPECT_EQ(qsls(), QStringList{S("0")});
+    EXPECT_EQ(dir.read(S("LoTWUpload.adi")), QByteArray("previous file\r\n"));
+    EXPECT_EQ(dir.read(S("SemiQuorvaneErrors.txt")), monitor.download.at(0).toLatin1() + "\r\n");
+}
+
+TEST_F(UploadRunTest, EmptyPrefixTableGivesNoDxccLines)
+{
+    InsertQso(log, qso("A1", "0"));
+    ref.exec("DELETE FROM [PREFIX-Pri]");
+    ASSERT_TRUE(runUpload());
+    EXPECT_FALSE(dir.read(S("LoTWUpload.adi")).contains("<DXCC:"));
+    EXPECT_EQ(qsls(), QStringList{S("2")});
+}
+
+// A write failure of the upload file part-way (here: the process may write no file beyond
+// 64 KiB) rolls back every mark and keeps the previous file.
+TEST_F(UploadRunTest, FileWriteFailureRollsBackEveryMark)
+{
+    log.exec("BEGIN");
+    for (int i = 0; i < 400; ++i)
+        InsertQso(log, qso("DL" + std::to_string(i) + "ABC", "0"));
+    log.exec("COMMIT");
+    dir.write(S("LoTWUpload.adi"), "previous file\r\n");
+    bool ok = true;
+    {
+        FileSizeLimit limit(64 * 1024);
+        ok = runUpload();
+    }
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(qsls(), QStringList(400, S("0")));
+    EXPECT_EQ(dir.read(S("LoTWUpload.adi")), QByteArray("previous file\r\n"));
+    ASSERT_EQ(monitor.messages.size(), 1);
+    EXPECT_TRUE(monitor.messages.at(0).contains(S("LoTWUpload.adi"))) << monitor.messages.at(0).toStdString();
+    EXPECT_TRUE(desktop.urls.isEmpty());
+    EXPECT_EQ(monitor.icons[1099], 140);
 }
 
 TEST_F(UploadRunTest, LongAndOddTextsAreWrittenWithTheirByteLengths)
