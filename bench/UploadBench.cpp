@@ -2,7 +2,7 @@
 // call (or, with --mixed, the demo's own mix of states), runs the upload on SQLite and reports
 // the time, the counts and the file size. Peak memory: run under /usr/bin/time -v.
 //
-//   quorvane-bench-upload [--qsos N] [--dir FOLDER] [--mixed] [--keep] [--test]
+//   UploadBench [--qsos N] [--dir FOLDER] [--mixed] [--keep] [--test]
 
 #include "demo/DemoData.h"
 #include "platform/Desktop.h"
@@ -111,7 +111,7 @@ int main(int argc, char** argv)
         else if (arguments.at(i) == QLatin1String("--test"))
             test = true;
         else {
-            std::fprintf(stderr, "usage: quorvane-bench-upload [--qsos N] [--dir FOLDER] [--mixed] [--keep] [--test]\n");
+            std::fprintf(stderr, "usage: UploadBench [--qsos N] [--dir FOLDER] [--mixed] [--keep] [--test]\n");
             return 2;
         }
     }

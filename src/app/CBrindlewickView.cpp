@@ -9,6 +9,7 @@
 #include "options/QslDateFile.h"
 #include "platform/Desktop.h"
 #include "platform/Errors.h"
+#include "platform/EventMonitor.h"
 #include "platform/Paths.h"
 #include "platform/Strings.h"
 #include "ui_CBrindlewickView.h"
@@ -24,6 +25,12 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
+
+// The status icons live in the library's resources, which a static library must load itself.
+static void loadStatusIcons()
+{
+    Q_INIT_RESOURCE(StatusIcons);
+}
 
 namespace {
 // The form hands a text on cut to this many characters.
@@ -115,10 +122,14 @@ CBrindlewickView::CBrindlewickView(CBrindlewickDoc& doc, const Options& options,
       m_prefixSet(std::make_unique<CPP2006SRC>(options.refdataMdbPath)),
       m_countySet(std::make_unique<CDxb96CountySet>(options.refdataMdbPath))
 {
+    loadStatusIcons();
     m_ui->setupUi(this);
     indexControls();
     m_monitor = std::make_unique<FormMonitor>(*this, *m_ui->uploadMonitor, *m_ui->downloadMonitor, messageBox);
     connectChoiceRadios();
+    for (int id : {Control::StepMakeAdif, Control::StepSignAdif, Control::StepMakeTq8, Control::StepClipboard,
+                   Control::StepUpload, Control::StepDownload, Control::ProblemPointer})
+        setStepIcon(id, StepIcon::Blank);
 
     connect(m_ui->uploadButton, &QPushButton::clicked, this, &CBrindlewickView::OnUpload);
     connect(m_ui->downloadButton, &QPushButton::clicked, this, &CBrindlewickView::OnDownloadFromLotw);

@@ -90,7 +90,7 @@ void FormMonitor::showLines()
     publish(*m_downloadModel, m_downloadView);
     // A box of a million lines takes a while to lay out; wait long enough between two batches
     // that this stays a small share of the run.
-    m_showGap = qMax(kPumpInterval, 8 * cost.elapsed());
+    m_showGap = qMax(kPumpInterval, 16 * cost.elapsed());
     m_showClock.start();
 }
 

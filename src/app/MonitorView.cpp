@@ -31,10 +31,14 @@ int MonitorView::topRow() const
 
 void MonitorView::updateGeometries()
 {
+    // The list view's own range ends where the last line is at the bottom and would pull a
+    // box scrolled further back; keep the top line where it was.
+    const int top = verticalScrollBar()->value();
     QListView::updateGeometries();
     // One scroll step per line; the range lets any line, the last included, be the top one.
     if (model()) {
         const int rows = model()->rowCount(rootIndex());
         verticalScrollBar()->setRange(0, qMax(0, rows - 1));
+        verticalScrollBar()->setValue(qMin(top, qMax(0, rows - 1)));
     }
 }

@@ -63,9 +63,10 @@ public:
     {
         const int c = column + 1;
         const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, c));
-        if (!bytes)
+        const int size = sqlite3_column_bytes(m_stmt, c);
+        if (!bytes || size == 0)
             return QString();
-        return QString::fromLatin1(bytes, sqlite3_column_bytes(m_stmt, c));
+        return QString::fromLatin1(bytes, size);
     }
     qint64 integer(int column) const override { return sqlite3_column_int64(m_stmt, column + 1); }
     RowKey key() const override
