@@ -317,6 +317,28 @@ TEST_F(UploadRunTest, FirstPrefixRowWinsAndUnknownPrefixGivesNoDxcc)
     EXPECT_EQ(qsls(), (QStringList{S("2"), S("2"), S("2")}));
 }
 
+TEST_F(UploadRunTest, ClipboardTakesTheFirstHundredCharactersOfTheTq8Path)
+{
+    const QString tq8 = S("/") + QString(140, QLatin1Char('d')) + S("/LoTWUpload.tq8");
+    UploadRun run(options, choices, tq8, monitor, desktop);
+    ASSERT_TRUE(run.run());
+    EXPECT_EQ(desktop.clipboard, tq8.left(100));
+    EXPECT_EQ(desktop.events.first(), S("clip:") + tq8.left(100));
+}
+
+TEST_F(UploadRunTest, WithoutHandOffNothingIsStarted)
+{
+    InsertQso(log, qso("A1", "0"));
+    UploadRun run(options, choices, S("x.tq8"), monitor, desktop);
+    run.setHandOff(false);
+    ASSERT_TRUE(run.run());
+    EXPECT_EQ(run.adifOutCount(), 1);
+    EXPECT_TRUE(desktop.urls.isEmpty());
+    EXPECT_TRUE(desktop.started.empty());
+    EXPECT_EQ(monitor.icons[1099], 141);
+    EXPECT_EQ(monitor.icons[1100], 140);
+}
+
 TEST_F(UploadRunTest, EmptyTable)
 {
     ASSERT_TRUE(runUpload());
