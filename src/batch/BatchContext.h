@@ -1,5 +1,6 @@
 #pragma once
 
+#include "options/ChoiceModel.h"
 #include "options/Choices.h"
 #include "options/Options.h"
 #include "options/QslDateFile.h"
@@ -18,7 +19,10 @@ struct BatchContext
     QString dataDir;
     Options options;
     SavedQslDates dates;
-    Choices choices;
+    // The form's choices as they stand at start: signing slot 1, download call 1, and the
+    // saved date and radio choices. Commands make their clicks on it (--slot, --any-call ...).
+    std::unique_ptr<ChoiceModel> choiceModel;
+    Choices& choices() { return choiceModel->choices(); }
     std::unique_ptr<Paths> paths;
     std::unique_ptr<Desktop> desktop;
     std::unique_ptr<EventMonitor> monitor;
@@ -27,11 +31,15 @@ struct BatchContext
 // Exit statuses of the batch command.
 enum BatchExit : int { ExitOk = 0, ExitFailed = 1, ExitUsage = 2 };
 
-// Thrown by a command for a usage error; the text is printed to stderr.
+// Thrown by a command for a usage error; the text is printed to stderr with the usage.
 struct UsageError
 {
     QString text;
 };
+
+// The integer value of an option such as "--slot 3" (arguments[index + 1]); throws UsageError
+// when it is missing or outside [low, high].
+int integerArgument(const QStringList& arguments, qsizetype index, int low, int high);
 
 // A batch command: takes the context and the arguments after its name, returns the exit status.
 using BatchCommand = int (*)(BatchContext& context, const QStringList& arguments);

@@ -21,7 +21,8 @@ struct ColumnSpec
 struct RowKey
 {
     qint64 rowid = -1;
-    QVariantList values;
+    QStringList names;   // ODBC: the key columns, with brackets
+    QVariantList values; // ODBC: their values as read
 };
 
 // One pass over the rows of a query. Values are read as the engine gives them; a null
@@ -49,21 +50,34 @@ public:
     virtual ~Connection() = default;
 
     // Opens the database at path; throws CDbException with a clear text when the file does
-    // not exist (no database is ever created in its place) or the engine refuses it.
+    // not exist (no database is ever created in its place) or the engine refuses it. All
+    // recordsets of one database share one connection, so that a reader never holds a lock
+    // that keeps another recordset's update from committing.
     static std::shared_ptr<Connection> open(const QString& path);
 
     // Selects columns of table (both with their brackets), with an optional condition (an SQL
-    // condition without WHERE) and sort (a column list without ORDER BY).
+    // condition without WHERE) and sort (a column list without ORDER BY). No columns selects
+    // every column of the table in its own order.
     virtual std::unique_ptr<Cursor> select(const QString& table, const std::vector<ColumnSpec>& columns,
                                            const QString& filter, const QString& sort) = 0;
-    // Writes the given columns of the row with that key; exactly one row must change.
-    virtual void update(const QString& table, const RowKey& key, const std::vector<ColumnSpec>& columns,
+    // Writes the given columns of the row with that key; exactly one row must change. A key
+    // made of the row's values takes the values written.
+    virtual void update(const QString& table, RowKey& key, const std::vector<ColumnSpec>& columns,
                         const QVariantList& values) = 0;
 
+    // Re-reads the row with that key (one row or none).
+    virtual std::unique_ptr<Cursor> selectByKey(const QString& table, const std::vector<ColumnSpec>& columns,
+                                                const RowKey& key) = 0;
+
+    // A transaction around many row updates; savepoints inside it let one row's update be
+    // undone alone.
     virtual void beginTransaction() = 0;
     virtual void commit() = 0;
     virtual void rollback() = 0;
     virtual bool inTransaction() const = 0;
+    virtual void savepoint(const QString& name) = 0;
+    virtual void releaseSavepoint(const QString& name) = 0;
+    virtual void rollbackToSavepoint(const QString& name) = 0;
 
     virtual QString path() const = 0;
 };

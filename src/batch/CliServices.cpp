@@ -1,0 +1,117 @@
+#include "CliServices.h"
+
+#include <QProcess>
+#include <QThread>
+#include <QUrl>
+#include <cstdio>
+#ifdef Q_OS_WIN
+#include <io.h>
+#define isatty _isatty
+#define fileno _fileno
+#else
+#include <unistd.h>
+#endif
+
+namespace {
+void printErr(const QString& text)
+{
+    const QByteArray bytes = text.toLatin1() + '\n';
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+    std::fflush(stderr);
+}
+
+bool openWithSystem(const QString& target)
+{
+#if defined(Q_OS_WIN)
+    return QProcess::startDetached(QStringLiteral("rundll32"), {QStringLiteral("url.dll,FileProtocolHandler"), target});
+#elif defined(Q_OS_MACOS)
+    return QProcess::startDetached(QStringLiteral("open"), {target});
+#else
+    return QProcess::startDetached(QStringLiteral("xdg-open"), {target});
+#endif
+}
+}
+
+CliMonitor::CliMonitor() : m_progress(isatty(fileno(stderr)) != 0)
+{
+    m_sinceProgress.start();
+}
+
+void CliMonitor::line(const QString& text)
+{
+    QByteArray bytes = text.toLatin1();
+    bytes += '\n';
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    ++m_lines;
+}
+
+void CliMonitor::AddUploadEvent(const QString& text)
+{
+    line(text);
+}
+
+void CliMonitor::AddDownloadEvent(const QString& text)
+{
+    line(text);
+}
+
+void CliMonitor::ShowMessage(const QString& text)
+{
+    std::fflush(stdout);
+    printErr(text);
+}
+
+void CliMonitor::PumpMessages()
+{
+    if (!m_progress || m_sinceProgress.elapsed() < 1000)
+        return;
+    m_sinceProgress.restart();
+    std::fflush(stdout);
+    std::fprintf(stderr, "... %lld lines\r", static_cast<long long>(m_lines));
+    std::fflush(stderr);
+}
+
+QString CliMonitor::counterLine() const
+{
+    static const std::pair<int, const char*> labels[] = {
+        {Control::UploadReadIn, "QSOs Read-in"},       {Control::UploadAdifOut, "ADIF Output"},
+        {Control::DownloadReadIn, "QSOs Read-in"},     {Control::DownloadRecsUsed, "LoTW Recs Used"},
+        {Control::DownloadErrors, "QSOs w/errors"},    {Control::DownloadNewDxcc, "New DXCC Credits"},
+        {Control::DownloadWarnings, "Warnings"},
+    };
+    QStringList parts;
+    for (const auto& [id, label] : labels) {
+        if (counters().count(id))
+            parts.append(QString::fromLatin1(label) + QLatin1String(": ") + FormatCounter(counter(id)));
+    }
+    return parts.join(QLatin1String("  "));
+}
+
+bool CliDesktop::openUrl(const QString& address)
+{
+    // The address may carry the password: say where it goes, not what it holds.
+    const QUrl url(address);
+    printErr(QStringLiteral("Opening %1 in the browser").arg(url.toString(QUrl::RemoveQuery)));
+    return openWithSystem(address);
+}
+
+bool CliDesktop::openFile(const QString& path)
+{
+    return openWithSystem(path);
+}
+
+bool CliDesktop::startProgram(const QString& program, const QStringList& arguments)
+{
+    printErr(QStringLiteral("Starting %1 %2").arg(program, arguments.join(QLatin1Char(' '))));
+    return QProcess::startDetached(program, arguments);
+}
+
+void CliDesktop::setClipboardText(const QString& text)
+{
+    printErr(QStringLiteral("Clipboard: %1").arg(text));
+}
+
+void CliDesktop::pause(int milliseconds)
+{
+    QThread::msleep(static_cast<unsigned long>(milliseconds));
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "platform/Desktop.h"
+#include "platform/EventMonitor.h"
+
+#include <QElapsedTimer>
+
+// The monitor of the batch command: monitor lines to stdout in order, messages to stderr,
+// progress to stderr when it is a terminal.
+class CliMonitor : public EventMonitor
+{
+public:
+    CliMonitor();
+    void AddUploadEvent(const QString& text) override;
+    void AddDownloadEvent(const QString& text) override;
+    void ClearUploadMonitor() override {}
+    void ClearDownloadMonitor() override {}
+    void ShowCounters() override {}
+    void SetStepIcon(int, int) override {}
+    void ShowMessage(const QString& text) override;
+    void PumpMessages() override;
+
+    // The closing line with the counters that were set, e.g. "QSOs Read-in: 12  ADIF Output: 7".
+    QString counterLine() const;
+
+private:
+    void line(const QString& text);
+    bool m_progress;
+    qint64 m_lines = 0;
+    QElapsedTimer m_sinceProgress;
+};
+
+// The desktop of the batch command: the browser through the system's opener, programs
+// started detached, and the clipboard text told on stderr (there is no clipboard here).
+class CliDesktop : public Desktop
+{
+public:
+    bool openUrl(const QString& address) override;
+    bool openFile(const QString& path) override;
+    bool startProgram(const QString& program, const QStringList& arguments) override;
+    void setClipboardText(const QString& text) override;
+    void pause(int milliseconds) override;
+};

@@ -1,0 +1,70 @@
+// "demo": a complete data folder for trying the program: a DXbase-shaped log and reference
+// database, the option files, the saved date, and a LoTW report that confirms part of the log.
+
+#include "BatchContext.h"
+#include "demo/DemoData.h"
+#include "options/OptionsStore.h"
+
+#include <QDir>
+#include <cstdio>
+
+namespace {
+
+int runDemo(BatchContext& context, const QStringList& arguments)
+{
+    qint64 qsos = 2000;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        if (arguments.at(i) == QLatin1String("--qsos")) {
+            qsos = integerArgument(arguments, i, 0, 10000000);
+            ++i;
+        } else {
+            throw UsageError{QStringLiteral("unknown option '%1'").arg(arguments.at(i))};
+        }
+    }
+    const Paths& paths = *context.paths;
+    const QString dir = context.dataDir;
+    if (!QDir().mkpath(dir)) {
+        context.monitor->ShowMessage(QStringLiteral("Cannot create the folder %1").arg(dir));
+        return ExitFailed;
+    }
+    const quint64 seed = 20261207;
+    Options options;
+    options.sourceMdbPath = paths.join(dir, QStringLiteral("Dxbase.sqlite"));
+    options.refdataMdbPath = paths.join(dir, QStringLiteral("Refdata.sqlite"));
+    options.dxbaseDataFolder = dir;
+    options.uploadAdifPath = DefaultUploadAdifPath(paths);
+    options.reportAdifPath = DefaultReportAdifPath(paths);
+    options.stations[0] = {QString::fromLatin1(DemoData::kPrimaryCall), QString::fromLatin1(DemoData::kPrimaryLocation)};
+    options.stations[1] = {QString::fromLatin1(DemoData::kSecondaryCall), QString::fromLatin1(DemoData::kSecondaryLocation)};
+    options.logins[0].loginCall = QString::fromLatin1(DemoData::kPrimaryCall);
+    options.logins[0].password = EncodePassword(QStringLiteral("demo1234"));
+    options.logins[0].passwordField = PasswordMask(options.logins[0].password);
+
+    DemoData::writeLog(options.sourceMdbPath, qsos, seed);
+    DemoData::writeRefdata(options.refdataMdbPath);
+    const qint64 records = DemoData::writeReport(options.reportAdifPath, qsos, seed, 3, options.logins[0].loginCall);
+    if (!SavePasswordFile(PasswordFilePath(paths), options) || !SaveOptionsFile(OptionsFilePath(paths), options)) {
+        context.monitor->ShowMessage(QStringLiteral("Cannot write the option files in %1").arg(dir));
+        return ExitFailed;
+    }
+    SavedQslDates dates;
+    dates.date = QStringLiteral("2026-01-01");
+    dates.reportRange = 0;
+    if (!SaveQslDateFile(QslDateFilePath(paths), dates)) {
+        context.monitor->ShowMessage(QStringLiteral("Cannot write the saved date in %1").arg(dir));
+        return ExitFailed;
+    }
+    const QByteArray text = QStringLiteral("Demo data in %1: %2 QSOs in %3, LoTW report with %4 records in %5\n")
+                                .arg(dir)
+                                .arg(qsos)
+                                .arg(options.sourceMdbPath)
+                                .arg(records)
+                                .arg(options.reportAdifPath)
+                                .toLatin1();
+    std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
+    return ExitOk;
+}
+
+}
+
+BATCH_COMMAND("demo", runDemo, false, "demo [--qsos N]");

@@ -1,0 +1,173 @@
+#include "Connection.h"
+
+#include "OdbcConnection.h"
+#include "SqliteConnection.h"
+#include "platform/Errors.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QSqlDatabase>
+#include <cctype>
+#include <map>
+#include <mutex>
+
+namespace {
+
+enum class Engine { Sqlite, Access, Odbc, Unknown };
+
+const QString kOdbcPrefix = QStringLiteral("odbc:");
+const QString kAccessDriver = QStringLiteral("Microsoft Access Driver (*.mdb, *.accdb)");
+
+Engine engineFor(const QString& path)
+{
+    if (path.startsWith(kOdbcPrefix, Qt::CaseInsensitive))
+        return Engine::Odbc;
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QLatin1String("sqlite") || suffix == QLatin1String("sqlite3") || suffix == QLatin1String("db"))
+        return Engine::Sqlite;
+    if (suffix == QLatin1String("mdb") || suffix == QLatin1String("accdb"))
+        return Engine::Access;
+    return Engine::Unknown;
+}
+
+// The DRIVER= part of an ODBC connection string, without braces; empty when it names none.
+QString driverName(const QString& connectionString)
+{
+    static const QRegularExpression re(QStringLiteral("(?:^|;)\\s*DRIVER\\s*=\\s*(\\{[^}]*\\}|[^;]*)"),
+                                       QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = re.match(connectionString);
+    if (!m.hasMatch())
+        return QString();
+    QString name = m.captured(1).trimmed();
+    if (name.startsWith(QLatin1Char('{')) && name.endsWith(QLatin1Char('}')))
+        name = name.mid(1, name.size() - 2);
+    return name;
+}
+
+// Whether the ODBC driver manager knows a driver of that name.
+bool odbcDriverInstalled(const QString& name)
+{
+#ifdef Q_OS_WIN
+    QSettings drivers(QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\ODBC\\ODBCINST.INI\\ODBC Drivers"),
+                      QSettings::NativeFormat);
+    if (drivers.contains(name))
+        return true;
+    QSettings drivers32(QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\ODBC\\ODBCINST.INI\\ODBC Drivers"),
+                        QSettings::NativeFormat);
+    return drivers32.contains(name);
+#else
+    // unixODBC keeps its drivers as sections of odbcinst.ini.
+    QString folder = qEnvironmentVariable("ODBCSYSINI");
+    if (folder.isEmpty())
+        folder = QStringLiteral("/etc");
+    QStringList files{folder + QStringLiteral("/odbcinst.ini"), QDir::homePath() + QStringLiteral("/.odbcinst.ini")};
+    const QString odbcinst = qEnvironmentVariable("ODBCINSTINI");
+    if (!odbcinst.isEmpty())
+        files.prepend(odbcinst.startsWith(QLatin1Char('/')) ? odbcinst : folder + QLatin1Char('/') + odbcinst);
+    for (const QString& file : files) {
+        QFile f(file);
+        if (!f.open(QIODevice::ReadOnly))
+            continue;
+        while (!f.atEnd()) {
+            const QString line = QString::fromLatin1(f.readLine()).trimmed();
+            if (line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']'))
+                && line.mid(1, line.size() - 2).trimmed().compare(name, Qt::CaseInsensitive) == 0)
+                return true;
+        }
+    }
+    return false;
+#endif
+}
+
+std::shared_ptr<Connection> openEngine(const QString& path)
+{
+    switch (engineFor(path)) {
+    case Engine::Sqlite:
+        return std::make_shared<SqliteConnection>(path);
+    case Engine::Access:
+        if (!QFileInfo::exists(path))
+            throw CDbException(QStringLiteral("The database file '%1' does not exist.").arg(path));
+        return std::make_shared<OdbcConnection>(
+            QStringLiteral("DRIVER={%1};DBQ=%2").arg(kAccessDriver, QDir::toNativeSeparators(path)), path);
+    case Engine::Odbc:
+        return std::make_shared<OdbcConnection>(path.mid(kOdbcPrefix.size()), path);
+    case Engine::Unknown:
+        break;
+    }
+    if (path.isEmpty())
+        throw CDbException(QStringLiteral("No database path is set."));
+    throw CDbException(QStringLiteral("'%1' is not a database this program can open "
+                                      "(.mdb, .accdb, .sqlite, .sqlite3, .db or odbc:connection string).")
+                           .arg(path));
+}
+
+} // namespace
+
+std::shared_ptr<Connection> Connection::open(const QString& path)
+{
+    static std::mutex mutex;
+    static std::map<QString, std::weak_ptr<Connection>> open;
+    const std::lock_guard<std::mutex> lock(mutex);
+    auto it = open.find(path);
+    if (it != open.end()) {
+        if (auto existing = it->second.lock())
+            return existing;
+    }
+    std::shared_ptr<Connection> db = openEngine(path);
+    open[path] = db;
+    return db;
+}
+
+QString SqlLiteral(const QString& value)
+{
+    QString quoted = value;
+    quoted.replace(QLatin1Char('\''), QLatin1String("''"));
+    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
+}
+
+bool CheckLogVersion(Connection& db)
+{
+    try {
+        std::unique_ptr<Cursor> cursor = db.select(QStringLiteral("[VERSION]"), {}, QString(), QString());
+        if (!cursor->next())
+            return false;
+        // Read as a C library integer conversion does: leading blanks, an optional sign,
+        // then the leading decimal digits; no digits gives 0.
+        const QByteArray text = cursor->value(0).toString().toLatin1();
+        qsizetype i = 0;
+        while (i < text.size() && std::isspace(static_cast<unsigned char>(text.at(i))))
+            ++i;
+        bool negative = false;
+        if (i < text.size() && (text.at(i) == '+' || text.at(i) == '-'))
+            negative = text.at(i++) == '-';
+        qlonglong number = 0;
+        while (i < text.size() && std::isdigit(static_cast<unsigned char>(text.at(i))) && number < 1000000)
+            number = number * 10 + (text.at(i++) - '0');
+        return !negative && number == 6;
+    } catch (const CDbException&) {
+        return false;
+    }
+}
+
+QString CheckEngineAvailable(const QString& logPath)
+{
+    const Engine engine = engineFor(logPath);
+    if (engine == Engine::Sqlite || engine == Engine::Unknown)
+        return QString();
+    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QODBC")))
+        return QStringLiteral("The Qt ODBC database driver (QODBC plugin) is not installed. Program will exit now.");
+    QString driver;
+    if (engine == Engine::Access) {
+        driver = kAccessDriver;
+    } else {
+        driver = driverName(logPath.mid(kOdbcPrefix.size()));
+        if (driver.isEmpty())
+            return QString(); // a data source name: the driver manager resolves it when opening
+    }
+    if (!odbcDriverInstalled(driver))
+        return QStringLiteral("The ODBC driver \"%1\" is not installed. Program will exit now.").arg(driver);
+    return QString();
+}

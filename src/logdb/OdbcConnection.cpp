@@ -1,0 +1,283 @@
+#include "OdbcConnection.h"
+
+#include "platform/Errors.h"
+
+#include <QSqlError>
+#include <QSqlIndex>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <atomic>
+
+namespace {
+
+QString bareName(const QString& name)
+{
+    QString bare = name;
+    if (bare.startsWith(QLatin1Char('[')) && bare.endsWith(QLatin1Char(']')))
+        bare = bare.mid(1, bare.size() - 2);
+    return bare;
+}
+
+QString bracketed(const QString& name)
+{
+    return name.startsWith(QLatin1Char('[')) ? name : QLatin1Char('[') + name + QLatin1Char(']');
+}
+
+QString errorText(const QSqlError& error)
+{
+    QString text = error.databaseText();
+    if (text.isEmpty())
+        text = error.text();
+    return text;
+}
+
+class OdbcCursor : public Cursor
+{
+public:
+    // keyCount: the number of leading key columns in the query before the selected ones;
+    // allValues: the row is known by all its selected values.
+    OdbcCursor(QSqlQuery query, int keyCount, bool allValues)
+        : m_query(std::move(query)), m_keyCount(keyCount), m_allValues(allValues) {}
+
+    bool next() override
+    {
+        if (m_query.next())
+            return true;
+        if (m_query.lastError().isValid())
+            throw CDbException(errorText(m_query.lastError()));
+        return false;
+    }
+    QVariant value(int column) const override { return m_query.value(m_keyCount + column); }
+    QString text(int column) const override
+    {
+        const QVariant v = value(column);
+        return v.isNull() ? QString() : v.toString();
+    }
+    qint64 integer(int column) const override { return value(column).toLongLong(); }
+    RowKey key() const override
+    {
+        if (m_names.isEmpty()) {
+            const QSqlRecord record = m_query.record();
+            const int count = m_allValues ? record.count() : m_keyCount;
+            for (int i = 0; i < count; ++i)
+                m_names.append(bracketed(record.fieldName(i)));
+        }
+        RowKey k;
+        k.names = m_names;
+        for (int i = 0; i < m_names.size(); ++i)
+            k.values.append(m_query.value(i));
+        return k;
+    }
+
+private:
+    QSqlQuery m_query;
+    int m_keyCount;
+    bool m_allValues;
+    mutable QStringList m_names;
+};
+
+QString columnList(const std::vector<ColumnSpec>& columns)
+{
+    QString list;
+    for (const ColumnSpec& c : columns) {
+        if (!list.isEmpty())
+            list += QLatin1String(", ");
+        list += c.name;
+    }
+    return list;
+}
+
+} // namespace
+
+OdbcConnection::OdbcConnection(const QString& connectionString, const QString& displayPath)
+    : m_displayPath(displayPath)
+{
+    static std::atomic<int> counter{0};
+    m_name = QStringLiteral("quorvane-odbc-%1").arg(++counter);
+    m_db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), m_name);
+    m_db.setDatabaseName(connectionString);
+    if (!m_db.open()) {
+        const QString text = errorText(m_db.lastError());
+        m_db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(m_name);
+        throw CDbException(QStringLiteral("Cannot open the database '%1': %2").arg(displayPath, text));
+    }
+}
+
+OdbcConnection::~OdbcConnection()
+{
+    if (m_inTransaction)
+        m_db.rollback();
+    m_db.close();
+    m_db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(m_name);
+}
+
+void OdbcConnection::exec(const QString& sql)
+{
+    QSqlQuery query(m_db);
+    if (!query.exec(sql))
+        throw CDbException(errorText(query.lastError()));
+}
+
+const QStringList& OdbcConnection::keyColumns(const QString& table)
+{
+    auto it = m_keys.find(table);
+    if (it != m_keys.end())
+        return it->second;
+    QStringList keys;
+    const QSqlIndex index = m_db.primaryIndex(bareName(table));
+    for (int i = 0; i < index.count(); ++i)
+        keys.append(bracketed(index.fieldName(i)));
+    return m_keys.emplace(table, keys).first->second;
+}
+
+std::unique_ptr<Cursor> OdbcConnection::select(const QString& table, const std::vector<ColumnSpec>& columns,
+                                               const QString& filter, const QString& sort)
+{
+    const QStringList& keys = keyColumns(table);
+    const bool allValues = keys.isEmpty();
+    QString list = columns.empty() ? QStringLiteral("*") : columnList(columns);
+    if (!allValues)
+        list = keys.join(QLatin1String(", ")) + QLatin1String(", ") + list;
+    QString sql = QStringLiteral("SELECT %1 FROM %2").arg(list, table);
+    if (!filter.trimmed().isEmpty())
+        sql += QStringLiteral(" WHERE ") + filter;
+    if (!sort.trimmed().isEmpty())
+        sql += QStringLiteral(" ORDER BY ") + sort;
+    QSqlQuery query(m_db);
+    query.setForwardOnly(true);
+    if (!query.exec(sql))
+        throw CDbException(errorText(query.lastError()));
+    return std::make_unique<OdbcCursor>(std::move(query), allValues ? 0 : int(keys.size()), allValues);
+}
+
+QString OdbcConnection::keyCondition(const QString& table, const RowKey& key, QVariantList& bindings)
+{
+    const QStringList& names = key.names;
+    if (names.isEmpty() || names.size() != key.values.size())
+        throw CDbException(QStringLiteral("The record of %1 cannot be identified.").arg(table));
+    QStringList parts;
+    for (int i = 0; i < names.size(); ++i) {
+        if (key.values.at(i).isNull()) {
+            parts.append(names.at(i) + QLatin1String(" IS NULL"));
+        } else {
+            parts.append(names.at(i) + QLatin1String(" = ?"));
+            bindings.append(key.values.at(i));
+        }
+    }
+    return parts.join(QLatin1String(" AND "));
+}
+
+std::unique_ptr<Cursor> OdbcConnection::selectByKey(const QString& table, const std::vector<ColumnSpec>& columns,
+                                                    const RowKey& key)
+{
+    const QStringList& keys = keyColumns(table);
+    const bool allValues = keys.isEmpty();
+    QVariantList bindings;
+    const QString condition = keyCondition(table, key, bindings);
+    QString list = columns.empty() ? QStringLiteral("*") : columnList(columns);
+    if (!allValues)
+        list = keys.join(QLatin1String(", ")) + QLatin1String(", ") + list;
+    QSqlQuery query(m_db);
+    query.setForwardOnly(true);
+    if (!query.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3").arg(list, table, condition)))
+        throw CDbException(errorText(query.lastError()));
+    for (const QVariant& b : bindings)
+        query.addBindValue(b);
+    if (!query.exec())
+        throw CDbException(errorText(query.lastError()));
+    return std::make_unique<OdbcCursor>(std::move(query), allValues ? 0 : int(keys.size()), allValues);
+}
+
+void OdbcConnection::update(const QString& table, RowKey& key, const std::vector<ColumnSpec>& columns,
+                            const QVariantList& values)
+{
+    if (columns.empty())
+        return;
+    QVariantList keyBindings;
+    const QString condition = keyCondition(table, key, keyBindings);
+
+    // A row known only by its values may have twins; an update must never touch more than one.
+    if (keyColumns(table).isEmpty()) {
+        QSqlQuery count(m_db);
+        count.setForwardOnly(true);
+        if (!count.prepare(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2").arg(table, condition)))
+            throw CDbException(errorText(count.lastError()));
+        for (const QVariant& b : keyBindings)
+            count.addBindValue(b);
+        if (!count.exec() || !count.next())
+            throw CDbException(errorText(count.lastError()));
+        const qint64 rows = count.value(0).toLongLong();
+        if (rows != 1)
+            throw CDbException(rows == 0
+                                   ? QStringLiteral("The record to update is no longer in %1.").arg(table)
+                                   : QStringLiteral("The record to update is not unique in %1: %2 rows have the same values.")
+                                         .arg(table)
+                                         .arg(rows));
+    }
+
+    QStringList sets;
+    for (const ColumnSpec& c : columns)
+        sets.append(c.name + QLatin1String(" = ?"));
+    QSqlQuery query(m_db);
+    if (!query.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(table, sets.join(QLatin1String(", ")), condition)))
+        throw CDbException(errorText(query.lastError()));
+    for (int i = 0; i < int(columns.size()); ++i) {
+        QVariant v = values.value(i);
+        if (!v.isNull() && columns[i].type == ColumnType::Text)
+            v = v.toString();
+        query.addBindValue(v);
+    }
+    for (const QVariant& b : keyBindings)
+        query.addBindValue(b);
+    if (!query.exec())
+        throw CDbException(errorText(query.lastError()));
+    if (query.numRowsAffected() != 1 && query.numRowsAffected() != -1)
+        throw CDbException(QStringLiteral("The record to update is no longer in %1.").arg(table));
+    // A row known by its values is known by the new ones from now on.
+    for (int i = 0; i < int(columns.size()); ++i) {
+        const qsizetype at = key.names.indexOf(columns[i].name);
+        if (at >= 0)
+            key.values[at] = values.value(i);
+    }
+}
+
+void OdbcConnection::beginTransaction()
+{
+    if (!m_db.transaction())
+        throw CDbException(errorText(m_db.lastError()));
+    m_inTransaction = true;
+}
+
+void OdbcConnection::commit()
+{
+    if (!m_db.commit())
+        throw CDbException(errorText(m_db.lastError()));
+    m_inTransaction = false;
+}
+
+void OdbcConnection::rollback()
+{
+    if (!m_inTransaction)
+        return;
+    m_inTransaction = false;
+    if (!m_db.rollback())
+        throw CDbException(errorText(m_db.lastError()));
+}
+
+void OdbcConnection::savepoint(const QString& name)
+{
+    exec(QStringLiteral("SAVEPOINT ") + name);
+}
+
+void OdbcConnection::releaseSavepoint(const QString& name)
+{
+    exec(QStringLiteral("RELEASE SAVEPOINT ") + name);
+}
+
+void OdbcConnection::rollbackToSavepoint(const QString& name)
+{
+    exec(QStringLiteral("ROLLBACK TO SAVEPOINT ") + name);
+    exec(QStringLiteral("RELEASE SAVEPOINT ") + name);
+}

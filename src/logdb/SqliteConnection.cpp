@@ -1,0 +1,284 @@
+#include "SqliteConnection.h"
+
+#include "platform/Errors.h"
+
+#include <QFileInfo>
+#include <set>
+#include <sqlite3.h>
+
+namespace {
+
+QString columnList(const std::vector<ColumnSpec>& columns)
+{
+    if (columns.empty())
+        return QStringLiteral("*");
+    QString list;
+    for (const ColumnSpec& c : columns) {
+        if (!list.isEmpty())
+            list += QLatin1String(", ");
+        list += c.name;
+    }
+    return list;
+}
+
+class SqliteCursor : public Cursor
+{
+public:
+    // inUse null: finalise the statement at the end; otherwise it is a cached statement that
+    // is only reset and handed back.
+    SqliteCursor(sqlite3* db, sqlite3_stmt* stmt, std::set<sqlite3_stmt*>* inUse)
+        : m_db(db), m_stmt(stmt), m_inUse(inUse) {}
+    ~SqliteCursor() override
+    {
+        if (!m_inUse) {
+            sqlite3_finalize(m_stmt);
+        } else {
+            sqlite3_reset(m_stmt);
+            sqlite3_clear_bindings(m_stmt);
+            m_inUse->erase(m_stmt);
+        }
+    }
+
+    bool next() override
+    {
+        const int rc = sqlite3_step(m_stmt);
+        if (rc == SQLITE_ROW)
+            return true;
+        if (rc == SQLITE_DONE)
+            return false;
+        throw CDbException(QString::fromLatin1(sqlite3_errmsg(m_db)));
+    }
+    // Column 0 of the statement is the rowid; the selected columns follow.
+    QVariant value(int column) const override
+    {
+        const int c = column + 1;
+        switch (sqlite3_column_type(m_stmt, c)) {
+        case SQLITE_NULL: return QVariant();
+        case SQLITE_INTEGER: return QVariant(qint64(sqlite3_column_int64(m_stmt, c)));
+        case SQLITE_FLOAT: return QVariant(sqlite3_column_double(m_stmt, c));
+        default: return QVariant(text(column));
+        }
+    }
+    QString text(int column) const override
+    {
+        const int c = column + 1;
+        const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, c));
+        const int size = sqlite3_column_bytes(m_stmt, c);
+        if (!bytes || size == 0)
+            return QString();
+        return QString::fromLatin1(bytes, size);
+    }
+    qint64 integer(int column) const override { return sqlite3_column_int64(m_stmt, column + 1); }
+    RowKey key() const override
+    {
+        RowKey k;
+        k.rowid = sqlite3_column_int64(m_stmt, 0);
+        return k;
+    }
+
+private:
+    sqlite3* m_db;
+    sqlite3_stmt* m_stmt;
+    std::set<sqlite3_stmt*>* m_inUse;
+};
+
+void bindValue(sqlite3_stmt* stmt, int index, const QVariant& value)
+{
+    if (value.isNull()) {
+        sqlite3_bind_null(stmt, index);
+        return;
+    }
+    switch (value.typeId()) {
+    case QMetaType::Bool:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Long:
+        sqlite3_bind_int64(stmt, index, value.toLongLong());
+        break;
+    case QMetaType::Double:
+        sqlite3_bind_double(stmt, index, value.toDouble());
+        break;
+    default: {
+        const QByteArray bytes = value.toString().toLatin1();
+        sqlite3_bind_text(stmt, index, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
+    }
+    }
+}
+
+} // namespace
+
+SqliteConnection::SqliteConnection(const QString& path) : m_path(path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        throw CDbException(QStringLiteral("The database file '%1' does not exist.").arg(path));
+    if (!info.isFile())
+        throw CDbException(QStringLiteral("'%1' is not a database file.").arg(path));
+    const QByteArray name = path.toLocal8Bit();
+    // Read-write, never create: a missing file must not turn into an empty database.
+    const int rc = sqlite3_open_v2(name.constData(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc != SQLITE_OK) {
+        const QString text = m_db ? QString::fromLatin1(sqlite3_errmsg(m_db)) : QStringLiteral("out of memory");
+        sqlite3_close(m_db);
+        m_db = nullptr;
+        throw CDbException(QStringLiteral("Cannot open the database '%1': %2").arg(path, text));
+    }
+    sqlite3_busy_timeout(m_db, 5000);
+    sqlite3_extended_result_codes(m_db, 1);
+    // Reading the schema tells at once whether the file is a database at all.
+    sqlite3_stmt* probe = nullptr;
+    if (sqlite3_prepare_v2(m_db, "SELECT count(*) FROM sqlite_master", -1, &probe, nullptr) != SQLITE_OK
+        || sqlite3_step(probe) != SQLITE_ROW) {
+        const QString text = QString::fromLatin1(sqlite3_errmsg(m_db));
+        sqlite3_finalize(probe);
+        sqlite3_close(m_db);
+        m_db = nullptr;
+        throw CDbException(QStringLiteral("Cannot open the database '%1': %2").arg(path, text));
+    }
+    sqlite3_finalize(probe);
+}
+
+SqliteConnection::~SqliteConnection()
+{
+    for (auto& entry : m_cache)
+        sqlite3_finalize(entry.second);
+    if (m_db) {
+        if (!sqlite3_get_autocommit(m_db))
+            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close_v2(m_db);
+    }
+}
+
+void SqliteConnection::fail(const QString& context) const
+{
+    QString text = QString::fromLatin1(sqlite3_errmsg(m_db));
+    if (!context.isEmpty())
+        text = context + QLatin1String(": ") + text;
+    throw CDbException(text);
+}
+
+sqlite3_stmt* SqliteConnection::prepare(const QString& sql) const
+{
+    const QByteArray bytes = sql.toLatin1();
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(m_db, bytes.constData(), int(bytes.size()), &stmt, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(stmt);
+        fail();
+    }
+    return stmt;
+}
+
+sqlite3_stmt* SqliteConnection::cached(const QString& sql)
+{
+    auto it = m_cache.find(sql);
+    if (it != m_cache.end()) {
+        sqlite3_reset(it->second);
+        sqlite3_clear_bindings(it->second);
+        return it->second;
+    }
+    sqlite3_stmt* stmt = prepare(sql);
+    m_cache.emplace(sql, stmt);
+    return stmt;
+}
+
+void SqliteConnection::execute(const QString& sql)
+{
+    const QByteArray bytes = sql.toLatin1();
+    char* error = nullptr;
+    if (sqlite3_exec(m_db, bytes.constData(), nullptr, nullptr, &error) != SQLITE_OK) {
+        const QString text = QString::fromLatin1(error ? error : sqlite3_errmsg(m_db));
+        sqlite3_free(error);
+        throw CDbException(text);
+    }
+}
+
+std::unique_ptr<Cursor> SqliteConnection::select(const QString& table, const std::vector<ColumnSpec>& columns,
+                                                 const QString& filter, const QString& sort)
+{
+    QString sql = QStringLiteral("SELECT rowid, %1 FROM %2").arg(columnList(columns), table);
+    if (!filter.trimmed().isEmpty())
+        sql += QStringLiteral(" WHERE ") + filter;
+    if (!sort.trimmed().isEmpty())
+        sql += QStringLiteral(" ORDER BY ") + sort;
+    else
+        sql += QStringLiteral(" ORDER BY rowid"); // table order
+    return std::make_unique<SqliteCursor>(m_db, prepare(sql), nullptr);
+}
+
+std::unique_ptr<Cursor> SqliteConnection::selectByKey(const QString& table, const std::vector<ColumnSpec>& columns,
+                                                      const RowKey& key)
+{
+    const QString sql = QStringLiteral("SELECT rowid, %1 FROM %2 WHERE rowid = ?").arg(columnList(columns), table);
+    // The cached statement serves one cursor at a time; a second reader gets its own.
+    auto it = m_cache.find(sql);
+    const bool busy = it != m_cache.end() && m_cursorsInUse.count(it->second);
+    sqlite3_stmt* stmt = busy ? prepare(sql) : cached(sql);
+    sqlite3_bind_int64(stmt, 1, key.rowid);
+    if (busy)
+        return std::make_unique<SqliteCursor>(m_db, stmt, nullptr);
+    m_cursorsInUse.insert(stmt);
+    return std::make_unique<SqliteCursor>(m_db, stmt, &m_cursorsInUse);
+}
+
+void SqliteConnection::update(const QString& table, RowKey& key, const std::vector<ColumnSpec>& columns,
+                              const QVariantList& values)
+{
+    if (columns.empty())
+        return;
+    QString sets;
+    for (const ColumnSpec& c : columns) {
+        if (!sets.isEmpty())
+            sets += QLatin1String(", ");
+        sets += c.name + QLatin1String(" = ?");
+    }
+    sqlite3_stmt* stmt = cached(QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?").arg(table, sets));
+    int index = 1;
+    for (const QVariant& v : values)
+        bindValue(stmt, index++, v);
+    sqlite3_bind_int64(stmt, index, key.rowid);
+    const int rc = sqlite3_step(stmt);
+    sqlite3_reset(stmt);
+    if (rc != SQLITE_DONE)
+        fail();
+    if (sqlite3_changes(m_db) != 1)
+        throw CDbException(QStringLiteral("The record to update is no longer in %1.").arg(table));
+}
+
+void SqliteConnection::beginTransaction()
+{
+    execute(QStringLiteral("BEGIN IMMEDIATE"));
+}
+
+void SqliteConnection::commit()
+{
+    execute(QStringLiteral("COMMIT"));
+}
+
+void SqliteConnection::rollback()
+{
+    if (!sqlite3_get_autocommit(m_db))
+        execute(QStringLiteral("ROLLBACK"));
+}
+
+bool SqliteConnection::inTransaction() const
+{
+    return !sqlite3_get_autocommit(m_db);
+}
+
+void SqliteConnection::savepoint(const QString& name)
+{
+    execute(QStringLiteral("SAVEPOINT ") + name);
+}
+
+void SqliteConnection::releaseSavepoint(const QString& name)
+{
+    execute(QStringLiteral("RELEASE ") + name);
+}
+
+void SqliteConnection::rollbackToSavepoint(const QString& name)
+{
+    execute(QStringLiteral("ROLLBACK TO ") + name);
+    execute(QStringLiteral("RELEASE ") + name);
+}

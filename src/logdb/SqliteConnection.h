@@ -1,0 +1,48 @@
+#pragma once
+
+#include "Connection.h"
+
+#include <map>
+#include <set>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+// The log or reference database as an SQLite file, through SQLite's C API. Texts are
+// stored and read as single-byte (Latin-1) bytes.
+class SqliteConnection : public Connection
+{
+public:
+    explicit SqliteConnection(const QString& path);
+    ~SqliteConnection() override;
+
+    std::unique_ptr<Cursor> select(const QString& table, const std::vector<ColumnSpec>& columns,
+                                   const QString& filter, const QString& sort) override;
+    std::unique_ptr<Cursor> selectByKey(const QString& table, const std::vector<ColumnSpec>& columns,
+                                        const RowKey& key) override;
+    void update(const QString& table, RowKey& key, const std::vector<ColumnSpec>& columns,
+                const QVariantList& values) override;
+
+    void beginTransaction() override;
+    void commit() override;
+    void rollback() override;
+    bool inTransaction() const override;
+    void savepoint(const QString& name) override;
+    void releaseSavepoint(const QString& name) override;
+    void rollbackToSavepoint(const QString& name) override;
+
+    QString path() const override { return m_path; }
+
+    // Runs one statement without results; throws CDbException on failure.
+    void execute(const QString& sql);
+
+private:
+    sqlite3_stmt* prepare(const QString& sql) const;
+    sqlite3_stmt* cached(const QString& sql);
+    [[noreturn]] void fail(const QString& context = QString()) const;
+
+    QString m_path;
+    sqlite3* m_db = nullptr;
+    std::map<QString, sqlite3_stmt*> m_cache;
+    std::set<sqlite3_stmt*> m_cursorsInUse;
+};

@@ -1,0 +1,332 @@
+#include "demo/DemoData.h"
+#include "logdb/CDxb96CountySet.h"
+#include "logdb/CPP2006SRC.h"
+#include "logdb/CQSO2006SRC.h"
+#include "logdb/Connection.h"
+#include "platform/Errors.h"
+#include "support/SqliteFixture.h"
+#include "support/TempDir.h"
+
+#include <QFile>
+#include <QSqlDatabase>
+#include <gtest/gtest.h>
+
+namespace {
+
+enum class Engine { Sqlite, Odbc };
+
+// One suite, run once through SQLite's C API and once through ODBC on the same kind of file.
+class RecordsetTest : public ::testing::TestWithParam<Engine>
+{
+protected:
+    void SetUp() override
+    {
+        if (GetParam() == Engine::Odbc && !CheckEngineAvailable(odbcPath(QStringLiteral("x"))).isEmpty())
+            GTEST_SKIP() << "the SQLite3 ODBC driver is not installed";
+        file = dir.file(QStringLiteral("log.sqlite"));
+        DemoData::writeLog(file, 0, 1);
+        SqliteFixture::exec(file, {
+            QStringLiteral("INSERT INTO [QSO-TAB] ([QSO-DATE],[QSO-TIME],[QSO-CALL],[QSO-NAME],[QSO-QSLS],[QSO-MODE],[QSO-BAND],[QSO-VALID],[QSO-AWARD],[QSO-OPRCALL]) "
+                           "VALUES ('20240101','120000','DL1ABC','HANS','0','2','6',1,5,'K1QVN')"),
+            QStringLiteral("INSERT INTO [QSO-TAB] ([QSO-DATE],[QSO-TIME],[QSO-CALL],[QSO-NAME],[QSO-QSLS],[QSO-MODE],[QSO-BAND],[QSO-VALID],[QSO-AWARD],[QSO-OPRCALL]) "
+                           "VALUES ('20240101','090000','DL1ABC','HANS','1','2','6',1,0,'K1QVN')"),
+            QStringLiteral("INSERT INTO [QSO-TAB] ([QSO-DATE],[QSO-TIME],[QSO-CALL],[QSO-NAME],[QSO-QSLS]) "
+                           "VALUES ('20240102','100000','EI2O''B','O''BRIEN','2')"),
+            // A row with nulls in text and long columns.
+            QStringLiteral("INSERT INTO [QSO-TAB] ([QSO-CALL]) VALUES ('G4NUL')"),
+        });
+    }
+
+    QString odbcPath(const QString& f) const { return QStringLiteral("odbc:DRIVER=SQLite3;Database=") + f; }
+    QString logPath() const { return GetParam() == Engine::Sqlite ? file : odbcPath(file); }
+
+    TestDir dir;
+    QString file;
+};
+
+TEST_P(RecordsetTest, WalksTheWholeTableInTableOrder)
+{
+    CQSO2006SRC qso(logPath());
+    qso.open();
+    QStringList calls;
+    for (; !qso.isEOF(); qso.moveNext())
+        calls.append(qso.qsoCall + QLatin1Char('/') + qso.qsoTime);
+    EXPECT_EQ(calls, (QStringList{QStringLiteral("DL1ABC/120000"), QStringLiteral("DL1ABC/090000"),
+                                  QStringLiteral("EI2O'B/100000"), QStringLiteral("G4NUL/")}));
+    EXPECT_THROW(qso.moveNext(), CDbException);
+}
+
+TEST_P(RecordsetTest, FilterSortAndRequery)
+{
+    CQSO2006SRC qso(logPath());
+    qso.open();
+    qso.m_strFilter = QStringLiteral("([QSO-CALL]=%1)").arg(SqlLiteral(QStringLiteral("DL1ABC")));
+    qso.m_strSort = QStringLiteral("[QSO-TIME]");
+    qso.requery();
+    ASSERT_FALSE(qso.isEOF());
+    EXPECT_FALSE(qso.isBOF());
+    EXPECT_EQ(qso.qsoTime, QStringLiteral("090000"));
+    EXPECT_EQ(qso.qsoQsls, QStringLiteral("1"));
+    qso.moveNext();
+    EXPECT_EQ(qso.qsoTime, QStringLiteral("120000"));
+    EXPECT_EQ(qso.qsoAward, 5);
+    EXPECT_EQ(qso.qsoValid, 1);
+    qso.moveNext();
+    EXPECT_TRUE(qso.isEOF());
+}
+
+TEST_P(RecordsetTest, NoMatchIsBofAndEof)
+{
+    CQSO2006SRC qso(logPath());
+    qso.m_strFilter = QStringLiteral("([QSO-CALL]='NOBODY')");
+    qso.open();
+    EXPECT_TRUE(qso.isBOF());
+    EXPECT_TRUE(qso.isEOF());
+    EXPECT_TRUE(qso.qsoCall.isEmpty());
+    EXPECT_THROW(qso.edit(), CDbException);
+}
+
+TEST_P(RecordsetTest, NullColumnsReadEmptyAndZero)
+{
+    CQSO2006SRC qso(logPath());
+    qso.m_strFilter = QStringLiteral("([QSO-CALL]='G4NUL')");
+    qso.open();
+    ASSERT_FALSE(qso.isEOF());
+    EXPECT_EQ(qso.qsoDate, QString());
+    EXPECT_EQ(qso.qsoLotwRec, QString());
+    EXPECT_EQ(qso.qsoAward, 0);
+    EXPECT_EQ(qso.qsoNumber, 0);
+    EXPECT_EQ(qso.fieldValue(2).toString(), QStringLiteral("G4NUL"));
+}
+
+TEST_P(RecordsetTest, UpdateWritesOnlyMarkedColumnsOfThatRow)
+{
+    {
+        CQSO2006SRC qso(logPath());
+        qso.m_strFilter = QStringLiteral("([QSO-TIME]='090000')");
+        qso.open();
+        ASSERT_FALSE(qso.isEOF());
+        qso.edit();
+        qso.qsoQsls = QStringLiteral("3");
+        qso.qsoName = QStringLiteral("CHANGED-BUT-NOT-MARKED");
+        qso.qsoAward = 9;
+        qso.setFieldDirty(&qso.qsoQsls);
+        qso.setFieldDirty(&qso.qsoAward);
+        qso.update();
+    }
+    EXPECT_EQ(SqliteFixture::query(file, QStringLiteral("SELECT [QSO-TIME],[QSO-QSLS],[QSO-NAME],[QSO-AWARD] FROM [QSO-TAB] WHERE [QSO-CALL]='DL1ABC' ORDER BY rowid")),
+              (QStringList{QStringLiteral("120000|0|HANS|5"), QStringLiteral("090000|3|HANS|9")}));
+}
+
+TEST_P(RecordsetTest, QuotedValueMatchesLiterallyAndChangesNothingElse)
+{
+    CQSO2006SRC qso(logPath());
+    qso.m_strFilter = QStringLiteral("([QSO-NAME]=%1)").arg(SqlLiteral(QStringLiteral("O'BRIEN")));
+    qso.open();
+    ASSERT_FALSE(qso.isEOF());
+    EXPECT_EQ(qso.qsoCall, QStringLiteral("EI2O'B"));
+    qso.moveNext();
+    EXPECT_TRUE(qso.isEOF());
+
+    qso.m_strFilter = QStringLiteral("([QSO-CALL]=%1)").arg(SqlLiteral(QStringLiteral("x' OR '1'='1")));
+    qso.requery();
+    EXPECT_TRUE(qso.isEOF());
+}
+
+TEST_P(RecordsetTest, MissingColumnFailsWithEngineText)
+{
+    SqliteFixture::exec(file, {QStringLiteral("ALTER TABLE [QSO-TAB] DROP COLUMN [QSO-SATMODE]")});
+    CQSO2006SRC qso(logPath());
+    try {
+        qso.open();
+        FAIL() << "open succeeded without the column";
+    } catch (const CDbException& e) {
+        EXPECT_TRUE(e.description().contains(QStringLiteral("QSO-SATMODE"))) << e.description().toStdString();
+    }
+}
+
+TEST_P(RecordsetTest, MoveToKeyRereadsTheRow)
+{
+    CQSO2006SRC qso(logPath());
+    qso.open();
+    qso.moveNext();
+    const RowKey key = qso.currentKey();
+    qso.close();
+    // A rowid survives a change of the row's values; a key made of the values does not.
+    const bool keyedByRowid = GetParam() == Engine::Sqlite;
+    if (keyedByRowid)
+        SqliteFixture::exec(file, {QStringLiteral("UPDATE [QSO-TAB] SET [QSO-NAME]='FRESH' WHERE [QSO-TIME]='090000'")});
+    ASSERT_TRUE(qso.moveToKey(key));
+    EXPECT_EQ(qso.qsoTime, QStringLiteral("090000"));
+    EXPECT_EQ(qso.qsoName, keyedByRowid ? QStringLiteral("FRESH") : QStringLiteral("HANS"));
+    qso.edit();
+    qso.qsoConfirm = QStringLiteral("2");
+    qso.setFieldDirty(&qso.qsoConfirm);
+    qso.update();
+    EXPECT_EQ(SqliteFixture::query(file, QStringLiteral("SELECT [QSO-CONFIRM] FROM [QSO-TAB] WHERE [QSO-TIME]='090000'")),
+              QStringList{QStringLiteral("2")});
+}
+
+TEST_P(RecordsetTest, RollbackUndoesUpdates)
+{
+    CQSO2006SRC qso(logPath());
+    qso.open();
+    qso.database().beginTransaction();
+    EXPECT_TRUE(qso.database().inTransaction());
+    qso.edit();
+    qso.qsoQsls = QStringLiteral("2");
+    qso.setFieldDirty(&qso.qsoQsls);
+    qso.update();
+    qso.database().rollback();
+    qso.close();
+    EXPECT_EQ(SqliteFixture::query(file, QStringLiteral("SELECT [QSO-QSLS] FROM [QSO-TAB] WHERE [QSO-TIME]='120000'")),
+              QStringList{QStringLiteral("0")});
+}
+
+TEST_P(RecordsetTest, ReferenceTablesExchangeTheirColumns)
+{
+    const QString refFile = dir.file(QStringLiteral("ref.sqlite"));
+    DemoData::writeRefdata(refFile);
+    const QString ref = GetParam() == Engine::Sqlite ? refFile : odbcPath(refFile);
+    CPP2006SRC prefix(ref);
+    prefix.m_strFilter = QStringLiteral("([PREFIX]='DL')");
+    prefix.open();
+    ASSERT_FALSE(prefix.isEOF());
+    EXPECT_EQ(prefix.arrlId, QStringLiteral("230"));
+    EXPECT_TRUE(prefix.qslBureau);
+    EXPECT_FALSE(prefix.delStatus);
+
+    CDxb96CountySet county(ref);
+    county.m_strFilter = QStringLiteral("(([CNTY-ST-ABV]='AK') AND ([CNTY-NAME]='CENTRAL'))");
+    county.m_strSort = QStringLiteral("[CNTY-ST-ABV], [CNTY-NAME]");
+    county.open();
+    EXPECT_FALSE(county.isEOF());
+    EXPECT_EQ(county.countyName, QStringLiteral("CENTRAL"));
+}
+
+struct VersionCase
+{
+    const char* statement; // null: no [VERSION] table
+    bool passes;
+};
+
+TEST_P(RecordsetTest, VersionCheck)
+{
+    const VersionCase cases[] = {
+        {"INSERT INTO [VERSION] VALUES ('6')", true},  {"INSERT INTO [VERSION] VALUES ('6 ')", true},
+        {"INSERT INTO [VERSION] VALUES (6)", true},    {"INSERT INTO [VERSION] VALUES ('5')", false},
+        {"INSERT INTO [VERSION] VALUES ('7')", false}, {"INSERT INTO [VERSION] VALUES ('')", false},
+        {"INSERT INTO [VERSION] VALUES ('60')", false}, {"INSERT INTO [VERSION] VALUES (NULL)", false},
+        {"SELECT 1", false}, // table without rows
+        {nullptr, false},
+    };
+    int n = 0;
+    for (const VersionCase& c : cases) {
+        const QString f = dir.file(QStringLiteral("v%1.sqlite").arg(n++));
+        DemoData::writeLog(f, 0, 1);
+        SqliteFixture::exec(f, {QStringLiteral("DELETE FROM [VERSION]")});
+        if (c.statement)
+            SqliteFixture::exec(f, {QString::fromLatin1(c.statement)});
+        else
+            SqliteFixture::exec(f, {QStringLiteral("DROP TABLE [VERSION]")});
+        auto db = Connection::open(GetParam() == Engine::Sqlite ? f : odbcPath(f));
+        EXPECT_EQ(CheckLogVersion(*db), c.passes) << (c.statement ? c.statement : "no table");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, RecordsetTest, ::testing::Values(Engine::Sqlite, Engine::Odbc),
+                         [](const auto& info) { return info.param == Engine::Sqlite ? "Sqlite" : "Odbc"; });
+
+// Opening what is not a usable database.
+TEST(Connection, MissingFileIsAnErrorAndCreatesNothing)
+{
+    TestDir dir;
+    for (const char* name : {"absent.sqlite", "absent.db", "absent.mdb"}) {
+        const QString path = dir.file(QString::fromLatin1(name));
+        try {
+            Connection::open(path);
+            ADD_FAILURE() << name << " opened";
+        } catch (const CDbException& e) {
+            EXPECT_TRUE(e.description().contains(QStringLiteral("does not exist"))) << e.description().toStdString();
+        }
+        EXPECT_FALSE(QFile::exists(path)) << name;
+    }
+}
+
+TEST(Connection, NotADatabaseIsAnErrorAndStaysUnchanged)
+{
+    TestDir dir;
+    const QByteArray junk("This is a text file, not a log.\r\n");
+    dir.write(QStringLiteral("junk.sqlite"), junk);
+    EXPECT_THROW(Connection::open(dir.file(QStringLiteral("junk.sqlite"))), CDbException);
+    EXPECT_EQ(dir.read(QStringLiteral("junk.sqlite")), junk);
+}
+
+TEST(Connection, RecordsetsOfOneDatabaseShareTheConnection)
+{
+    TestDir dir;
+    const QString f = dir.file(QStringLiteral("log.sqlite"));
+    DemoData::writeLog(f, 3, 7);
+    CQSO2006SRC reader(f);
+    CQSO2006SRC writer(f);
+    reader.open(); // a reader in the middle of the table must not block the writer's commit
+    writer.open();
+    writer.database().beginTransaction();
+    writer.edit();
+    writer.qsoQsls = QStringLiteral("9");
+    writer.setFieldDirty(&writer.qsoQsls);
+    writer.update();
+    EXPECT_NO_THROW(writer.database().commit());
+    EXPECT_EQ(&reader.database(), &writer.database());
+}
+
+TEST(Connection, EngineCheck)
+{
+    EXPECT_EQ(CheckEngineAvailable(QStringLiteral("/x/log.sqlite")), QString());
+    const QString access = CheckEngineAvailable(QStringLiteral("/x/Dxbase.mdb"));
+#ifndef Q_OS_WIN
+    EXPECT_TRUE(access.contains(QStringLiteral("Microsoft Access Driver"))) << access.toStdString();
+#endif
+    const QString unknownDriver = CheckEngineAvailable(QStringLiteral("odbc:DRIVER={No Such Driver};Database=x"));
+    EXPECT_TRUE(unknownDriver.contains(QStringLiteral("No Such Driver"))) << unknownDriver.toStdString();
+    if (QSqlDatabase::isDriverAvailable(QStringLiteral("QODBC"))) {
+        EXPECT_EQ(CheckEngineAvailable(QStringLiteral("odbc:DRIVER=SQLite3;Database=x")), QString());
+    }
+}
+
+TEST(Connection, SqlLiteralDoublesQuotes)
+{
+    EXPECT_EQ(SqlLiteral(QStringLiteral("PRINCE GEORGE'S")), QStringLiteral("'PRINCE GEORGE''S'"));
+    EXPECT_EQ(SqlLiteral(QString()), QStringLiteral("''"));
+}
+
+}
+
+namespace {
+// Through ODBC a table without a primary key knows a row by all its values: twins can't be
+// told apart, so an update that would touch both is refused and changes nothing.
+TEST(OdbcKeys, UpdateOfIndistinguishableTwinsIsRefused)
+{
+    if (!CheckEngineAvailable(QStringLiteral("odbc:DRIVER=SQLite3;Database=x")).isEmpty())
+        GTEST_SKIP() << "the SQLite3 ODBC driver is not installed";
+    TestDir dir;
+    const QString f = dir.file(QStringLiteral("twins.sqlite"));
+    DemoData::writeLog(f, 0, 1);
+    SqliteFixture::exec(f, {QStringLiteral("INSERT INTO [QSO-TAB] ([QSO-CALL],[QSO-QSLS]) VALUES ('W1AW','0')"),
+                            QStringLiteral("INSERT INTO [QSO-TAB] ([QSO-CALL],[QSO-QSLS]) VALUES ('W1AW','0')")});
+    CQSO2006SRC qso(QStringLiteral("odbc:DRIVER=SQLite3;Database=") + f);
+    qso.open();
+    qso.edit();
+    qso.qsoQsls = QStringLiteral("2");
+    qso.setFieldDirty(&qso.qsoQsls);
+    try {
+        qso.update();
+        FAIL() << "update of twins succeeded";
+    } catch (const CDbException& e) {
+        EXPECT_TRUE(e.description().contains(QStringLiteral("not unique"))) << e.description().toStdString();
+    }
+    qso.close();
+    EXPECT_EQ(SqliteFixture::query(f, QStringLiteral("SELECT [QSO-QSLS] FROM [QSO-TAB]")),
+              (QStringList{QStringLiteral("0"), QStringLiteral("0")}));
+}
+}
