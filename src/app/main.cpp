@@ -23,7 +23,7 @@ int main(int argc, char** argv)
 
     CBrindlewickApp theApp(paths, profile, locator, messages, desktop, dialog);
     if (!theApp.InitInstance())
-        return 0;
+        return 1;
 
     CMainFrame frame;
     messages.setParent(&frame);
