@@ -1,6 +1,9 @@
 #include "CAboutDlg.h"
 #include "CBrindlewickApp.h"
 #include "CMainFrame.h"
+#include "COptionsDlg.h"
+#include "QtOptionsDialogHost.h"
+#include "options/OptionsStore.h"
 #include "demo/DemoData.h"
 #include "logdb/Connection.h"
 #include "options/CommitOptions.h"
@@ -21,6 +24,7 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
+#include <QTest>
 #include <deque>
 #include <gtest/gtest.h>
 #include <optional>
@@ -222,4 +226,25 @@ TEST(MainFrameTest, AboutBoxShowsTheVersion)
     });
     frame.aboutAction()->trigger();
     EXPECT_TRUE(seen);
+}
+
+TEST_F(StartupTest, OkInTheRealDialogStartsOnTheSavedOptions)
+{
+    Options saved = confirmed(logPath).values;
+    ASSERT_TRUE(SaveOptionsFile(paths.data + QStringLiteral("/quorvane.dat"), saved));
+    QtOptionsDialogHost host(paths, profile, tqsl, messages, desktop);
+    host.setBeforeShow([](COptionsDlg& shown) {
+        QTimer::singleShot(0, &shown, [&shown] {
+            for (QPushButton* b : shown.findChildren<QPushButton*>())
+                if (b->property("controlId").toInt() == 1)
+                    QTest::mouseClick(b, Qt::LeftButton);
+        });
+    });
+    CBrindlewickApp app(paths, profile, tqsl, messages, desktop, host);
+    ASSERT_TRUE(app.InitInstance());
+    EXPECT_EQ(app.GetSourceMdbPath(), logPath);
+    EXPECT_EQ(app.options().stations[0].location, QStringLiteral("Home"));
+    // No TQSL here: the dialog said so and start-up went on.
+    EXPECT_EQ(app.options().tqslExePath, QStringLiteral("/tqsl"));
+    EXPECT_EQ(messages.shown, QStringList{QStringLiteral("Could not find TQSL program path.")});
 }
