@@ -191,3 +191,14 @@ TEST_F(CommitOptionsTest, DataFolderIsCreatedBeforeTheFirstSave)
     EXPECT_TRUE(QFileInfo::exists(dataFile(QStringLiteral("quorvane.dat"))));
     EXPECT_TRUE(QFileInfo::exists(dataFile(QStringLiteral("quorvane3.dat"))));
 }
+
+TEST_F(CommitOptionsTest, ClearedFieldSavesThePasswordEmpty)
+{
+    OptionsDialogResult r = complete();
+    r.values.logins[0].passwordField.clear();
+    r.values.logins[0].passwordLoaded = QStringLiteral("%61%62%63%64");
+    dialog.answers.push_back(r);
+    ASSERT_TRUE(commit());
+    EXPECT_EQ(options.logins[0].password, QString());
+    EXPECT_EQ(readData(QStringLiteral("quorvane3.dat")), stateFile({"", "", "", "", "", "", "", "", "", ""}));
+}
