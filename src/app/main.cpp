@@ -1,5 +1,8 @@
 #include "CBrindlewickApp.h"
+#include "CBrindlewickDoc.h"
+#include "CBrindlewickView.h"
 #include "CMainFrame.h"
+#include "FormOperations.h"
 #include "QtOptionsDialogHost.h"
 #include "platform/Paths.h"
 #include "platform/Profile.h"
@@ -7,7 +10,6 @@
 #include "platform/gui/QtDesktop.h"
 
 #include <QApplication>
-#include <QWidget>
 
 int main(int argc, char** argv)
 {
@@ -27,7 +29,13 @@ int main(int argc, char** argv)
 
     CMainFrame frame;
     messages.setParent(&frame);
-    frame.setView(new QWidget); // the form view takes this place
+    CBrindlewickDoc doc(theApp.options().sourceMdbPath);
+    auto* view = new CBrindlewickView(doc, theApp.options(), paths, desktop, messages);
+    ConnectFormOperations(*view);
+    frame.setView(view);
+    view->OnInitialUpdate();
     frame.show();
-    return app.exec();
+    const int status = app.exec();
+    view->DestroyWindow();
+    return status;
 }
