@@ -1,13 +1,41 @@
-#include <QApplication>
-#include <QMainWindow>
+#include "CBrindlewickApp.h"
+#include "CBrindlewickDoc.h"
+#include "CBrindlewickView.h"
+#include "CMainFrame.h"
+#include "FormOperations.h"
+#include "QtOptionsDialogHost.h"
+#include "platform/Paths.h"
+#include "platform/Profile.h"
+#include "platform/TqslLocator.h"
+#include "platform/gui/QtDesktop.h"
 
-#include "platform/Strings.h"
+#include <QApplication>
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    QMainWindow window;
-    window.setWindowTitle(Strings::text(Strings::AppTitle));
-    window.show();
-    return app.exec();
+    CBrindlewickApp::setSettingsKey();
+
+    SystemPaths paths;
+    IniProfile profile;
+    SystemTqslLocator locator;
+    QtMessageBox messages;
+    QtDesktop desktop;
+    QtOptionsDialogHost dialog(paths, profile, locator, messages, desktop);
+
+    CBrindlewickApp theApp(paths, profile, locator, messages, desktop, dialog);
+    if (!theApp.InitInstance())
+        return 1;
+
+    CMainFrame frame;
+    messages.setParent(&frame);
+    CBrindlewickDoc doc(theApp.options().sourceMdbPath);
+    auto* view = new CBrindlewickView(doc, theApp.options(), paths, desktop, messages);
+    ConnectFormOperations(*view);
+    frame.setView(view);
+    view->OnInitialUpdate();
+    frame.show();
+    const int status = app.exec();
+    view->DestroyWindow();
+    return status;
 }

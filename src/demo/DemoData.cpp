@@ -471,11 +471,13 @@ qint64 writeReport(const QString& path, qint64 qsos, quint64 seed, int every, co
         records += field("APP_LoTW_MODEGROUP", q.mode == QLatin1String("2") ? QStringLiteral("CW")
                                                  : q.mode == QLatin1String("6") || q.mode == QLatin1String("5") ? QStringLiteral("DATA")
                                                  : QStringLiteral("PHONE"));
+        // Some stations log other seconds than the ones the log here holds (or none at all).
+        const QString timeOn = q.time.left(4) + two((q.time.right(2).toInt() + int(index % 3)) % 60);
         records += field("QSO_DATE", q.date);
-        records += field("TIME_ON", q.time.left(4) + two((q.time.right(2).toInt() + int(index % 3)) % 60));
+        records += field("TIME_ON", timeOn);
         records += field("APP_LoTW_QSO_TIMESTAMP", QStringLiteral("%1-%2-%3T%4:%5:%6Z")
                                                        .arg(q.date.left(4), q.date.mid(4, 2), q.date.right(2),
-                                                            q.time.left(2), q.time.mid(2, 2), q.time.right(2)));
+                                                            timeOn.left(2), timeOn.mid(2, 2), timeOn.right(2)));
         records += field("QSL_RCVD", QStringLiteral("Y"));
         records += field("QSLRDATE", qslDateFor(q, index));
         Random r{quint64(index) * 7919ULL + seed};

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "options/Options.h"
+
+#include <QString>
+#include <memory>
+
+class Connection;
+class Desktop;
+class MessageBox;
+class OptionsDialogHost;
+class Paths;
+class Profile;
+class TqslLocator;
+
+// The application object: the start-up checks and the options for the whole run, and the
+// connection on the log used for the version check.
+class CBrindlewickApp
+{
+public:
+    CBrindlewickApp(Paths& paths, const Profile& profile, const TqslLocator& locator, MessageBox& messages,
+                    Desktop& desktop, OptionsDialogHost& dialog);
+    ~CBrindlewickApp();
+
+    // The per-user settings key of the program.
+    static void setSettingsKey();
+
+    // The start-up before any window: settings key, the options dialog (CommitOptions), the
+    // engine the log needs, opening the log, the log's version. Each failure shows its message
+    // (none for a cancelled dialog) and returns false: the program ends.
+    bool InitInstance();
+
+    const Options& options() const { return m_options; }
+    QString GetSourceMdbPath() const;
+    QString GetRefdataMdbPath() const;
+    // The connection opened for the version check; open until the program ends.
+    Connection* versionConnection() const { return m_versionDb.get(); }
+
+private:
+    Paths& m_paths;
+    const Profile& m_profile;
+    const TqslLocator& m_locator;
+    MessageBox& m_messages;
+    Desktop& m_desktop;
+    OptionsDialogHost& m_dialog;
+    Options m_options;
+    std::shared_ptr<Connection> m_versionDb;
+};

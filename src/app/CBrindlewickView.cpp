@@ -1,0 +1,479 @@
+#include "CBrindlewickView.h"
+
+#include "CBrindlewickDoc.h"
+#include "FormMonitor.h"
+#include "MonitorView.h"
+#include "logdb/CDxb96CountySet.h"
+#include "logdb/CPP2006SRC.h"
+#include "logdb/CQSO2006SRC.h"
+#include "options/QslDateFile.h"
+#include "platform/Desktop.h"
+#include "platform/Errors.h"
+#include "platform/EventMonitor.h"
+#include "platform/Paths.h"
+#include "platform/Strings.h"
+#include "ui_CBrindlewickView.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QPushButton>
+#include <QRadioButton>
+
+// The status icons live in the library's resources, which a static library must load itself.
+static void loadStatusIcons()
+{
+    Q_INIT_RESOURCE(StatusIcons);
+}
+
+namespace {
+// The form hands a text on cut to this many characters.
+constexpr int kTextCut = 99;
+
+const char kControlId[] = "controlId";
+
+// Resource numbers of the form's controls used here.
+enum : int {
+    UploadButton = 1004,
+    AllQslsRadio = 1036,
+    SinceRadio = 1037,
+    AllRecordsRadio = 1038,
+    NotConfirmedRadio = 1039,
+    Tq8Path = 1041,
+    SourceMdb = 1043,
+    ErrorFile = 1044,
+    TestOnlyCheck = 1045,
+    ImportButton = 1054,
+    DownloadButton = 1057,
+    ImportedList = 1059,
+    FirstSigningLabel = 1080,
+    FirstDownloadLabel = 1085,
+    SpareText = 1090,
+    AdifUploadPath = 1091,
+    TqslProgram = 1092,
+    DateEdit = 1094,
+    SaveDateButton = 1095,
+    ReportAdifPath = 1096,
+    ViewErrorsButton = 1105,
+    ViewImportedButton = 1106,
+    OverwriteRadio = 1109,
+    KeepRadio = 1110,
+    FirstSigningButton = 2001,
+    AnyCallButton = 2011,
+    FirstDownloadButton = 2012,
+};
+
+QString iconPath(int icon)
+{
+    return QStringLiteral(":/icons/%1.png").arg(icon);
+}
+
+// The index of the checked button of a pair, -1 when neither is checked.
+int radioIndex(const QAbstractButton* first, const QAbstractButton* second)
+{
+    if (first && first->isChecked())
+        return 0;
+    if (second && second->isChecked())
+        return 1;
+    return -1;
+}
+
+// Checks the pair's button for an index: -1 and 0 the first, 1 the second; any other value
+// leaves both as they are.
+void setRadioIndex(QAbstractButton* first, QAbstractButton* second, int index)
+{
+    if (!first || !second)
+        return;
+    if (index == -1 || index == 0)
+        first->setChecked(true);
+    else if (index == 1)
+        second->setChecked(true);
+}
+
+template <class Recordset>
+void closeQuietly(Recordset& set)
+{
+    try {
+        if (set.isOpen())
+            set.close();
+    } catch (const CDbException&) {
+        // The window is closing; the connection goes with the recordset.
+    }
+}
+}
+
+CBrindlewickView::CBrindlewickView(CBrindlewickDoc& doc, const Options& options, Paths& paths, Desktop& desktop,
+                                   MessageBox& messageBox, QWidget* parent)
+    : QWidget(parent),
+      m_ui(std::make_unique<Ui::CBrindlewickView>()),
+      m_doc(doc),
+      m_options(options),
+      m_paths(paths),
+      m_desktop(desktop),
+      m_messageBox(messageBox),
+      m_choices(std::make_unique<ChoiceModel>(options)),
+      m_qsoSet(std::make_unique<CQSO2006SRC>(options.sourceMdbPath)),
+      m_prefixSet(std::make_unique<CPP2006SRC>(options.refdataMdbPath)),
+      m_countySet(std::make_unique<CDxb96CountySet>(options.refdataMdbPath))
+{
+    loadStatusIcons();
+    m_ui->setupUi(this);
+    indexControls();
+    m_monitor = std::make_unique<FormMonitor>(*this, *m_ui->uploadMonitor, *m_ui->downloadMonitor, messageBox);
+    connectChoiceRadios();
+    for (int id : {Control::StepMakeAdif, Control::StepSignAdif, Control::StepMakeTq8, Control::StepClipboard,
+                   Control::StepUpload, Control::StepDownload, Control::ProblemPointer})
+        setStepIcon(id, StepIcon::Blank);
+
+    connect(m_ui->uploadButton, &QPushButton::clicked, this, &CBrindlewickView::OnUpload);
+    connect(m_ui->downloadButton, &QPushButton::clicked, this, &CBrindlewickView::OnDownloadFromLotw);
+    connect(m_ui->importButton, &QPushButton::clicked, this, &CBrindlewickView::OnLotwImport);
+    connect(m_ui->saveDateButton, &QPushButton::clicked, this, &CBrindlewickView::OnSaveDate);
+    connect(m_ui->viewErrorsButton, &QPushButton::clicked, this, &CBrindlewickView::OnViewErrorFile);
+    connect(m_ui->viewImportedButton, &QPushButton::clicked, this, &CBrindlewickView::OnViewImportedList);
+}
+
+CBrindlewickView::~CBrindlewickView()
+{
+    if (window() != this)
+        window()->removeEventFilter(this);
+    DestroyWindow();
+}
+
+void CBrindlewickView::indexControls()
+{
+    m_controls.clear();
+    const auto widgets = findChildren<QWidget*>();
+    for (QWidget* widget : widgets) {
+        const QVariant id = widget->property(kControlId);
+        if (id.isValid())
+            m_controls.insert(id.toInt(), widget);
+    }
+}
+
+QWidget* CBrindlewickView::control(int controlId) const
+{
+    return m_controls.value(controlId, nullptr);
+}
+
+QAbstractButton* CBrindlewickView::button(int controlId) const
+{
+    return qobject_cast<QAbstractButton*>(control(controlId));
+}
+
+QString CBrindlewickView::controlText(int controlId) const
+{
+    QWidget* widget = control(controlId);
+    if (auto* edit = qobject_cast<QLineEdit*>(widget))
+        return edit->text();
+    if (auto* label = qobject_cast<QLabel*>(widget))
+        return label->text();
+    return QString();
+}
+
+void CBrindlewickView::setControlText(int controlId, const QString& text)
+{
+    QWidget* widget = control(controlId);
+    if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+        edit->setText(text);
+        edit->setCursorPosition(0);
+    } else if (auto* label = qobject_cast<QLabel*>(widget)) {
+        label->setText(text);
+    }
+}
+
+EventMonitor& CBrindlewickView::monitor()
+{
+    return *m_monitor;
+}
+
+QString CBrindlewickView::qslDateFilePath() const
+{
+    return m_paths.join(m_paths.dataFolder(), QStringLiteral("quorvane2.dat"));
+}
+
+void CBrindlewickView::setStepIcon(int controlId, int icon)
+{
+    auto* label = qobject_cast<QLabel*>(control(controlId));
+    if (!label || icon < StepIcon::Blank || icon > StepIcon::RedArrow)
+        return;
+    label->setPixmap(QPixmap(iconPath(icon)));
+    label->setProperty("icon", icon);
+}
+
+void CBrindlewickView::connectChoiceRadios()
+{
+    struct Pair
+    {
+        int first;
+        int second;
+        void (ChoiceModel::*choose)(int);
+    };
+    for (const Pair& pair : {Pair{AllQslsRadio, SinceRadio, &ChoiceModel::chooseReportRange},
+                             Pair{AllRecordsRadio, NotConfirmedRadio, &ChoiceModel::chooseImportScope},
+                             Pair{OverwriteRadio, KeepRadio, &ChoiceModel::chooseOverwrite}}) {
+        auto* group = new QButtonGroup(this);
+        QAbstractButton* buttons[2] = {button(pair.first), button(pair.second)};
+        for (int index = 0; index < 2; ++index) {
+            group->addButton(buttons[index], index);
+            const auto choose = pair.choose;
+            connect(buttons[index], &QAbstractButton::clicked, this,
+                    [this, choose, index] { ((*m_choices).*choose)(index); });
+        }
+    }
+}
+
+void CBrindlewickView::OnInitialUpdate()
+{
+    // 1. The document and its bound recordset.
+    m_doc.setTitle(Strings::text(Strings::AppTitle));
+    try {
+        if (!m_doc.qsoSet().isOpen())
+            m_doc.qsoSet().open();
+    } catch (const CDbException& e) {
+        m_messageBox.show(e.description());
+    }
+
+    // 2. The saved QSL date and remembered radio choices; a missing or short file leaves the
+    // starting values.
+    SavedQslDates dates = m_choices->saved();
+    LoadQslDateFile(qslDateFilePath(), dates);
+    m_choices->applySaved(dates);
+
+    // 3.-6. The options' texts.
+    setControlText(ReportAdifPath, m_options.reportAdifPath);
+    setControlText(SourceMdb, m_options.sourceMdbPath);
+    setControlText(ErrorFile, m_options.errorFilePath);
+    setControlText(ImportedList, m_options.importedListPath);
+    for (int slot = 1; slot <= kSlotCount; ++slot) {
+        setControlText(FirstSigningLabel + slot - 1, m_choices->oprCall(slot));
+        setControlText(FirstDownloadLabel + slot - 1, m_choices->downloadCallLabel(slot));
+    }
+    setControlText(SpareText, m_options.spareText);
+    setControlText(AdifUploadPath, m_options.uploadAdifPath);
+    setControlText(TqslProgram, m_options.tqslExePath);
+    setControlText(DateEdit, m_choices->choices().sinceDate);
+
+    // 8. The signed file is the ADIF upload file with the extension tq8.
+    QString tq8 = controlText(AdifUploadPath).left(kTextCut);
+    if (!tq8.isEmpty()) {
+        tq8.chop(3);
+        tq8 += QLatin1String("tq8");
+    }
+    setControlText(Tq8Path, tq8);
+
+    // 9.-10. Signing call and the window's title.
+    m_choices->choices().SigningCall = m_choices->oprCall(1);
+    window()->setWindowTitle(Strings::text(Strings::AppTitle) + QLatin1String(" - - ") + m_options.logins[0].loginCall);
+
+    // 11. Radio buttons from the indices.
+    showChoices();
+
+    // 12. The choice buttons.
+    CreateChoiceButtons();
+
+    // 13. The data folder.
+    const QString data = m_paths.dataFolder();
+    if (!data.isEmpty() && !QFileInfo(data).isDir())
+        QDir().mkpath(data);
+
+    if (window() != this)
+        window()->installEventFilter(this);
+}
+
+void CBrindlewickView::CreateChoiceButtons()
+{
+    if (m_buttonsCreated)
+        return;
+    m_buttonsCreated = true;
+    m_signingGroup = new QButtonGroup(this);
+    m_downloadGroup = new QButtonGroup(this);
+
+    // A radio button without text, put in front of the label it belongs to.
+    const auto create = [this](int controlId, QWidget* label, QButtonGroup* group) {
+        QWidget* holder = label->parentWidget();
+        auto* radio = new QRadioButton(holder);
+        radio->setObjectName(QStringLiteral("choiceButton%1").arg(controlId));
+        radio->setProperty(kControlId, controlId);
+        if (auto* row = qobject_cast<QHBoxLayout*>(holder->layout()))
+            row->insertWidget(0, radio);
+        group->addButton(radio, controlId);
+        m_controls.insert(controlId, radio);
+        return radio;
+    };
+
+    for (int slot = 1; slot <= kSlotCount; ++slot) {
+        if (!m_choices->hasSigningButton(slot))
+            continue;
+        QAbstractButton* radio = create(FirstSigningButton + slot - 1, control(FirstSigningLabel + slot - 1), m_signingGroup);
+        connect(radio, &QAbstractButton::clicked, this, [this, slot] { m_choices->chooseSigningSlot(slot); });
+    }
+    QAbstractButton* anyCall = create(AnyCallButton, m_ui->anyCallLabel, m_downloadGroup);
+    connect(anyCall, &QAbstractButton::clicked, this, [this] { m_choices->chooseAnyCall(); });
+    for (int slot = 1; slot <= kSlotCount; ++slot) {
+        if (!m_choices->hasDownloadButton(slot))
+            continue;
+        QAbstractButton* radio = create(FirstDownloadButton + slot - 1, control(FirstDownloadLabel + slot - 1), m_downloadGroup);
+        connect(radio, &QAbstractButton::clicked, this, [this, slot] { m_choices->chooseDownloadSlot(slot); });
+    }
+
+    button(FirstDownloadButton)->setChecked(true);
+    button(FirstSigningButton)->setChecked(true);
+    Choices& choices = m_choices->choices();
+    choices.DownloadCall = m_choices->downloadCallLabel(1);
+    choices.SigningCall = m_choices->oprCall(1);
+    choices.AnyCall = false;
+    choices.CurrentPassword = m_choices->password(1);
+    choices.CurrentLoginCall = m_choices->slotLoginCall(1);
+}
+
+void CBrindlewickView::ReadChoices()
+{
+    Choices& choices = m_choices->choices();
+    choices.ReportRange = radioIndex(button(AllQslsRadio), button(SinceRadio));
+    choices.SinceChoice = button(SinceRadio)->isChecked() ? 0 : -1;
+    choices.ImportScope = radioIndex(button(AllRecordsRadio), button(NotConfirmedRadio));
+    choices.OverwriteChoice = radioIndex(button(OverwriteRadio), button(KeepRadio));
+    choices.TestOnly = button(TestOnlyCheck)->isChecked();
+    choices.sinceDate = controlText(DateEdit).left(kTextCut);
+}
+
+void CBrindlewickView::showChoices()
+{
+    const Choices& choices = m_choices->choices();
+    setRadioIndex(button(AllQslsRadio), button(SinceRadio), choices.ReportRange);
+    setRadioIndex(button(AllRecordsRadio), button(NotConfirmedRadio), choices.ImportScope);
+    setRadioIndex(button(OverwriteRadio), button(KeepRadio), choices.OverwriteChoice);
+    button(TestOnlyCheck)->setChecked(choices.TestOnly);
+    if (controlText(DateEdit) != choices.sinceDate)
+        setControlText(DateEdit, choices.sinceDate);
+}
+
+FormTexts CBrindlewickView::readTexts() const
+{
+    FormTexts texts;
+    texts.spareText = controlText(SpareText).left(kTextCut);
+    texts.uploadAdifPath = controlText(AdifUploadPath).left(kTextCut);
+    texts.tqslExePath = controlText(TqslProgram).left(kTextCut);
+    texts.tq8Path = controlText(Tq8Path).left(kTextCut);
+    texts.reportAdifPath = controlText(ReportAdifPath).left(kTextCut);
+    texts.sinceDate = controlText(DateEdit).left(kTextCut);
+    return texts;
+}
+
+void CBrindlewickView::OnUpload()
+{
+    runOperation(m_upload);
+}
+
+void CBrindlewickView::OnDownloadFromLotw()
+{
+    runOperation(m_reportRequest);
+}
+
+void CBrindlewickView::OnLotwImport()
+{
+    runOperation(m_import);
+}
+
+void CBrindlewickView::setOperationButtonsEnabled(bool enabled)
+{
+    for (int id : {UploadButton, DownloadButton, ImportButton, SaveDateButton})
+        if (QWidget* widget = control(id))
+            widget->setEnabled(enabled);
+}
+
+void CBrindlewickView::runOperation(const Operation& operation)
+{
+    if (m_running)
+        return;
+    ReadChoices();
+    if (!operation)
+        return;
+
+    // Re-enables the buttons however the operation ends.
+    struct Running
+    {
+        CBrindlewickView& view;
+        explicit Running(CBrindlewickView& v) : view(v)
+        {
+            view.m_running = true;
+            view.setOperationButtonsEnabled(false);
+            view.m_monitor->setRunning(true);
+        }
+        ~Running()
+        {
+            view.m_monitor->setRunning(false);
+            view.m_monitor->showLines();
+            view.setOperationButtonsEnabled(true);
+            view.m_running = false;
+        }
+    } running(*this);
+
+    OperationContext context{m_options,    *m_choices,   *m_monitor,    m_desktop,   m_paths,
+                             readTexts(),  qslDateFilePath(), m_doc.qsoSet(), *m_qsoSet, *m_prefixSet,
+                             *m_countySet, m_adifFile,   m_errorFile,   m_importedFile};
+    // Operations report their own failures; whatever still escapes one is shown, not lost.
+    try {
+        operation(context);
+    } catch (const CDbException& e) {
+        m_messageBox.show(e.description());
+    } catch (const CFileException& e) {
+        m_messageBox.show(e.description());
+    } catch (const std::exception& e) {
+        m_messageBox.show(QString::fromLatin1(e.what()));
+    } catch (...) {
+        m_messageBox.show(QStringLiteral("The operation stopped on an unexpected error."));
+    }
+}
+
+void CBrindlewickView::OnSaveDate()
+{
+    if (m_running)
+        return;
+    ReadChoices();
+    // A failed save is not reported: the date is saved again by the next report request.
+    SaveQslDateFile(qslDateFilePath(), m_choices->saved());
+}
+
+void CBrindlewickView::OnViewErrorFile()
+{
+    m_desktop.openFile(controlText(ErrorFile));
+}
+
+void CBrindlewickView::OnViewImportedList()
+{
+    m_desktop.openFile(controlText(ImportedList));
+}
+
+bool CBrindlewickView::eventFilter(QObject* watched, QEvent* event)
+{
+    // The window does not close in the middle of an operation: the operation still uses the
+    // recordsets and files that closing would take away.
+    if (event->type() == QEvent::Close && m_running) {
+        event->ignore();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void CBrindlewickView::DestroyWindow()
+{
+    if (m_destroyed)
+        return;
+    m_destroyed = true;
+    m_choices->choices().sinceDate = controlText(DateEdit).left(kTextCut);
+    closeQuietly(m_doc.qsoSet());
+    closeQuietly(*m_qsoSet);
+    closeQuietly(*m_prefixSet);
+    closeQuietly(*m_countySet);
+    m_adifFile.close();
+    m_errorFile.close();
+    m_importedFile.close();
+}

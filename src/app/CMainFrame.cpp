@@ -1,0 +1,123 @@
+#include "CMainFrame.h"
+
+#include "CAboutDlg.h"
+#include "platform/Strings.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMenuBar>
+#include <QScreen>
+#include <QStatusBar>
+#include <QStyle>
+#include <QToolBar>
+
+namespace {
+const QString kReady = QStringLiteral("Ready");
+
+// A command's status-bar prompt and its tooltip, as "prompt\ntip".
+void setPrompt(QAction* action, const QString& prompt)
+{
+    const int cut = prompt.indexOf(QLatin1Char('\n'));
+    action->setStatusTip(prompt.left(cut));
+    if (cut >= 0)
+        action->setToolTip(prompt.mid(cut + 1));
+}
+}
+
+CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent)
+{
+    setWindowTitle(Strings::text(Strings::AppTitle));
+    setDockOptions(dockOptions() | QMainWindow::AnimatedDocks);
+    createMenus();
+    createToolBar();
+    createStatusBar();
+    placeOnScreen();
+}
+
+void CMainFrame::createMenus()
+{
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    m_exitAction = file->addAction(QStringLiteral("E&xit"), this, &QWidget::close);
+    setPrompt(m_exitAction, QStringLiteral("Quit the application; prompts to save documents\nExit"));
+
+    QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
+    m_toolBarAction = view->addAction(QStringLiteral("&Toolbar"));
+    m_toolBarAction->setCheckable(true);
+    setPrompt(m_toolBarAction, QStringLiteral("Show or hide the toolbar\nToggle ToolBar"));
+    m_statusBarAction = view->addAction(QStringLiteral("&Status Bar"));
+    m_statusBarAction->setCheckable(true);
+    m_statusBarAction->setChecked(true);
+    setPrompt(m_statusBarAction, QStringLiteral("Show or hide the status bar\nToggle StatusBar"));
+
+    QMenu* about = menuBar()->addMenu(QStringLiteral("&About"));
+    m_aboutAction = about->addAction(QStringLiteral("&About brindlewick..."), this, &CMainFrame::OnAppAbout);
+    m_aboutAction->setIcon(style()->standardIcon(QStyle::SP_TitleBarContextHelpButton));
+    setPrompt(m_aboutAction, QStringLiteral("Display program information, version number and copyright\nAbout"));
+}
+
+void CMainFrame::createToolBar()
+{
+    m_toolBar = new QToolBar(QStringLiteral("Standard"), this);
+    m_toolBar->setObjectName(QStringLiteral("toolBar"));
+    m_toolBar->setIconSize(QSize(16, 15));
+    m_toolBar->setMovable(true);
+    m_toolBar->setFloatable(true);
+    m_toolBar->setAllowedAreas(Qt::AllToolBarAreas);
+    m_toolBar->addSeparator();
+    m_toolBar->addAction(m_aboutAction);
+    addToolBar(Qt::TopToolBarArea, m_toolBar);
+    m_toolBar->hide(); // shown only when the operator turns it on
+    connect(m_toolBarAction, &QAction::toggled, m_toolBar, &QToolBar::setVisible);
+    connect(m_toolBar, &QToolBar::visibilityChanged, m_toolBarAction, &QAction::setChecked);
+}
+
+void CMainFrame::createStatusBar()
+{
+    QStatusBar* bar = statusBar();
+    for (const char* indicator : {"CAP", "NUM", "SCRL"}) {
+        auto* label = new QLabel(QString::fromLatin1(indicator), bar);
+        label->setObjectName(QStringLiteral("indicator") + QString::fromLatin1(indicator));
+        label->setFrameShape(QFrame::Panel);
+        label->setFrameShadow(QFrame::Sunken);
+        bar->addPermanentWidget(label);
+    }
+    // The idle prompt comes back whenever a command's prompt goes away.
+    connect(bar, &QStatusBar::messageChanged, bar, [bar](const QString& message) {
+        if (message.isEmpty())
+            bar->showMessage(kReady);
+    });
+    bar->showMessage(kReady);
+    connect(m_statusBarAction, &QAction::toggled, bar, &QStatusBar::setVisible);
+}
+
+void CMainFrame::setView(QWidget* view)
+{
+    setCentralWidget(view);
+}
+
+QRect CMainFrame::frameGeometryFor(const QSize& screen)
+{
+    const int halfWidth = screen.width() / 2;
+    const int halfHeight = screen.height() / 2;
+    const int left = (halfWidth - 291) / 2;
+    const int top = (halfHeight - 340) / 2;
+    return QRect(std::max(left, 0), std::max(top, 0), halfWidth + 291, halfHeight + 340);
+}
+
+void CMainFrame::placeOnScreen()
+{
+    const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect place = frameGeometryFor(screen->geometry().size());
+    resize(place.size());
+    move(screen->geometry().topLeft() + place.topLeft());
+}
+
+void CMainFrame::OnAppAbout()
+{
+    CAboutDlg about(this);
+    about.exec();
+}

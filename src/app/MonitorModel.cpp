@@ -1,0 +1,75 @@
+#include "MonitorModel.h"
+
+int MonitorModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(m_published);
+}
+
+QVariant MonitorModel::data(const QModelIndex& index, int role) const
+{
+    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= m_published)
+        return QVariant();
+    return line(index.row());
+}
+
+QString MonitorModel::line(qsizetype index) const
+{
+    // Every block but the last is full, so the block of a line is a division away.
+    const qsizetype firstBlockLines = m_blocks.empty() ? 0 : qsizetype(m_blocks.front().ends.size());
+    qsizetype blockIndex = 0;
+    qsizetype within = index;
+    if (index >= firstBlockLines) {
+        blockIndex = 1 + (index - firstBlockLines) / kBlockLines;
+        within = (index - firstBlockLines) % kBlockLines;
+    }
+    const Block& block = m_blocks[size_t(blockIndex)];
+    const quint32 begin = within == 0 ? 0 : block.ends[size_t(within - 1)];
+    const quint32 end = block.ends[size_t(within)];
+    return QString::fromLatin1(block.text.constData() + begin, qsizetype(end - begin));
+}
+
+bool MonitorModel::append(const QString& line)
+{
+    if (m_count >= kMaxLines)
+        dropOldestBlock();
+    if (m_blocks.empty() || qsizetype(m_blocks.back().ends.size()) >= kBlockLines) {
+        m_blocks.emplace_back();
+        m_blocks.back().ends.reserve(size_t(kBlockLines));
+    }
+    Block& block = m_blocks.back();
+    block.text += line.toLatin1();
+    block.ends.push_back(quint32(block.text.size()));
+    ++m_count;
+    return true;
+}
+
+void MonitorModel::dropOldestBlock()
+{
+    publish();
+    const int rows = int(m_blocks.front().ends.size());
+    beginRemoveRows(QModelIndex(), 0, rows - 1);
+    m_blocks.pop_front();
+    m_count -= rows;
+    m_published -= rows;
+    endRemoveRows();
+}
+
+int MonitorModel::publish()
+{
+    const int waiting = int(m_count - m_published);
+    if (waiting == 0)
+        return 0;
+    beginInsertRows(QModelIndex(), int(m_published), int(m_count) - 1);
+    m_published = m_count;
+    endInsertRows();
+    return waiting;
+}
+
+void MonitorModel::clear()
+{
+    beginResetModel();
+    m_blocks.clear();
+    m_count = 0;
+    m_published = 0;
+    endResetModel();
+}

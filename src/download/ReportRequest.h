@@ -1,0 +1,43 @@
+#pragma once
+
+#include "options/Choices.h"
+#include "options/Options.h"
+#include "options/QslDateFile.h"
+
+#include <QString>
+
+class Desktop;
+class EventMonitor;
+
+// The address of the LoTW QSL report for the chosen login and range: all QSLs (ReportRange
+// 0) or only those since the date text (ReportRange 1), for the chosen own call unless any
+// call is chosen. Values are inserted as they stand. Empty when no range is chosen.
+QString ReportRequestAddress(const Choices& choices);
+
+// The press of "#1 - Download fm LoTW": opens the report address in the browser, puts the
+// path of the report file on the clipboard for the browser's Save As window, and saves the
+// date and the remembered choices to the date file.
+class ReportRequest
+{
+public:
+    ReportRequest(const Options& options, const Choices& choices, EventMonitor& monitor, Desktop& desktop);
+
+    // Whether the address is opened in the browser (default true); the address is composed
+    // either way.
+    void setOpenInBrowser(bool open) { m_openInBrowser = open; }
+
+    // Runs the request. dates are the remembered choices to save; their date text is taken
+    // from the choices' date. False when the date file could not be saved (reported).
+    bool run(const QString& dateFilePath, SavedQslDates dates);
+
+    // The address composed by the last run.
+    const QString& address() const { return m_address; }
+
+private:
+    const Options& m_options;
+    const Choices& m_choices;
+    EventMonitor& m_monitor;
+    Desktop& m_desktop;
+    bool m_openInBrowser = true;
+    QString m_address;
+};

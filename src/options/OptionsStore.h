@@ -1,0 +1,74 @@
+#pragma once
+
+#include "Options.h"
+
+#include <QString>
+#include <array>
+
+class MessageBox;
+class Paths;
+class Profile;
+class TqslLocator;
+
+// The option files of the data folder and the operations that fill and keep Options.
+//
+// "quorvane.dat": "1" CR LF, then 25 text fields (password fields of logins 1-4, the two ADIF
+// paths, the five stations, the five login calls, the password field of login 5, the two
+// database paths and the DXbase data folder). "quorvane3.dat": "1" CR LF, the five encoded
+// passwords and five reserved empty fields. Each field is ended by the byte 0x05.
+
+constexpr int kOptionsFieldCount = 25;
+constexpr int kPasswordFieldCount = 10;
+// At most this many characters of a typed password are encoded.
+constexpr int kMaxPasswordLength = 12;
+
+// Full paths of the program's state files in the data folder.
+QString OptionsFilePath(const Paths& paths);   // quorvane.dat
+QString PasswordFilePath(const Paths& paths);  // quorvane3.dat
+QString QslDateFilePath(const Paths& paths);   // quorvane2.dat
+// The fixed files of the data folder.
+QString DefaultUploadAdifPath(const Paths& paths);  // LoTWUpload.adi
+QString DefaultReportAdifPath(const Paths& paths);  // lotwreport.adi
+QString ErrorFilePath(const Paths& paths);          // SemiQuorvaneErrors.txt
+QString ImportedListPath(const Paths& paths);       // SemiQuorvaneImportedQSOs.txt
+// The settings file of DXbase in the Windows directory; empty when that directory is unknown.
+QString DxbaseSettingsPath(const Paths& paths);
+
+// "%" and two lower-case hex digits for each of the first 12 characters: "abc" -> "%61%62%63".
+QString EncodePassword(const QString& typed);
+// As many asterisks as the encoded password has characters (4 to 12); empty when its length
+// is not 12, 15, ..., 36 or it begins with "**".
+QString PasswordMask(const QString& encoded);
+
+// Read the files field by field into options and stop at the first field that fails; fields
+// read before keep the file's values, the others keep theirs. True when every field was read.
+bool LoadOptionsFile(const QString& path, Options& options);
+// Fills the five encoded passwords (fields 1 to 5); the reserved fields are read and ignored.
+bool LoadPasswordFile(const QString& path, std::array<QString, kSlotCount>& passwords);
+// Write the files whole (replacing the old one only when all was written). On Linux and macOS
+// they are readable by their owner only. False when the file can't be opened or written.
+bool SaveOptionsFile(const QString& path, const Options& options);
+bool SavePasswordFile(const QString& path, const Options& options);
+
+// Defaults from DXbase's settings file (section "Dir"): DATAPATH into sourceMdbPath and the
+// part before its last backslash into dxbaseDataFolder.
+void ReadDxbaseDataPath(const Paths& paths, const Profile& profile, Options& options);
+// PGMPATH followed by "Refdata.mdb" into refdataMdbPath, and the fixed files of the data folder
+// into the two ADIF paths, errorFilePath and importedListPath.
+void ReadDxbaseProgramPath(const Paths& paths, const Profile& profile, Options& options);
+// TQSL's install folder into tqslFolder and its program into tqslExePath. When TQSL can't be
+// found, message 61455 (when messages is given) and an empty folder.
+void ReadTqslInstallPath(const TqslLocator& locator, MessageBox* messages, Options& options);
+
+QString GetSourceMdbPath(const Options& options);
+QString GetRefdataMdbPath(const Options& options);
+
+// Cuts trailing blanks, tabs, CR and LF.
+QString CutTrailingWhiteSpace(const QString& text);
+
+// Loads the options of a data folder without any dialog, as the dialog's initialisation does:
+// DXbase defaults when "quorvane.dat" is missing, then "quorvane.dat", the fixed error file
+// and imported-QSO list, TQSL's paths (no message) and the passwords of "quorvane3.dat", which
+// become both the loaded and the passwords in force. True when "quorvane.dat" loaded whole.
+bool LoadOptionsForBatch(const Paths& paths, const Profile& profile, const TqslLocator& locator,
+                         Options& options);

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The column values of one QSO that its ADIF upload record is made from, as stored.
+struct UploadQsoValues
+{
+    QString call;     // [QSO-CALL]
+    QString date;     // [QSO-DATE]
+    QString time;     // [QSO-TIME]
+    QString rstSent;  // [QSO-RSTS]
+    QString rstRcvd;  // [QSO-RSTR]
+    QString power;    // [QSO-POWER]
+    QString ituZone;  // [QSO-ITU-ZONE]
+    QString oprCall;  // [QSO-OPRCALL]
+    QString wpx;      // [QSO-WPX]
+    QString confirm;  // [QSO-CONFIRM]
+    QString name;     // [QSO-NAME]
+    QString iota;     // [QSO-IOTA]
+    QString band;     // [QSO-BAND]
+    QString cqZone;   // [QSO-CQ-ZONE]
+    QString mode;     // [QSO-MODE]
+    QString submode;  // [QSO-SUBMODE]
+    QString qsls;     // [QSO-QSLS], as it stands once the QSO is marked
+    QString prefix;   // [QSO-PREFIX]
+    QString sat;      // [QSO-SAT]
+    QString freq;     // [QSO-FREQ]
+};
+
+// Why a QSO cannot become a record.
+enum class UploadRecordProblem { None, UnknownBand, UnknownMode };
+
+// Says whether the QSO's band and mode codes map to ADIF names; a QSO that fails this is
+// neither marked nor written.
+UploadRecordProblem CheckUploadCodes(const UploadQsoValues& qso);
+
+// Appends the QSO's record to lines: its field lines in file order, "<EOR>" and an empty
+// line, without line ends. dxcc is the [ARRL-ID] of the QSO's prefix, or null when the
+// prefix table does not hold it (then no DXCC line). The band and mode must have passed
+// CheckUploadCodes. A QSL flag or frequency that no rule maps leaves its field out.
+void AppendAdifRecord(const UploadQsoValues& qso, const QString* dxcc, QStringList& lines);

@@ -1,0 +1,672 @@
+#include "CBrindlewickDoc.h"
+#include "CBrindlewickView.h"
+#include "FormMonitor.h"
+#include "MonitorModel.h"
+#include "MonitorView.h"
+#include "demo/DemoData.h"
+#include "platform/Errors.h"
+#include "support/Fakes.h"
+#include "support/TempDir.h"
+
+#include <QBuffer>
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QThread>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+QString L(const char* text)
+{
+    return QString::fromLatin1(text);
+}
+
+// The control of a form with that resource number, or null.
+template <class T = QWidget>
+T* find(const QWidget& root, int controlId)
+{
+    const auto widgets = root.findChildren<QWidget*>();
+    for (QWidget* widget : widgets) {
+        const QVariant id = widget->property("controlId");
+        if (id.isValid() && id.toInt() == controlId)
+            return qobject_cast<T*>(widget);
+    }
+    return nullptr;
+}
+
+QString text(const QWidget& root, int controlId)
+{
+    QWidget* widget = find(root, controlId);
+    if (auto* edit = qobject_cast<QLineEdit*>(widget))
+        return edit->text();
+    if (auto* label = qobject_cast<QLabel*>(widget))
+        return label->text();
+    ADD_FAILURE() << "no text control " << controlId;
+    return QString();
+}
+
+bool checked(const QWidget& root, int controlId)
+{
+    auto* button = find<QAbstractButton>(root, controlId);
+    if (!button) {
+        ADD_FAILURE() << "no button " << controlId;
+        return false;
+    }
+    return button->isChecked();
+}
+
+void click(const QWidget& root, int controlId)
+{
+    auto* button = find<QAbstractButton>(root, controlId);
+    ASSERT_NE(button, nullptr) << controlId;
+    QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, QPoint(4, button->height() / 2));
+}
+
+// A form started on a small demo log in a test folder.
+class FormTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        paths.data = dir.file(QStringLiteral("data"));
+        options.sourceMdbPath = dir.file(QStringLiteral("log.sqlite"));
+        options.refdataMdbPath = dir.file(QStringLiteral("refdata.sqlite"));
+        options.uploadAdifPath = QStringLiteral("/home/op/quorvane260/LoTWUpload.adi");
+        options.reportAdifPath = QStringLiteral("/home/op/quorvane260/lotwreport.adi");
+        options.errorFilePath = QStringLiteral("/home/op/quorvane260/SemiQuorvaneErrors.txt");
+        options.importedListPath = QStringLiteral("/home/op/quorvane260/SemiQuorvaneImportedQSOs.txt");
+        options.tqslExePath = QStringLiteral("/usr/bin/tqsl");
+        options.spareText = QStringLiteral("spare");
+        setSlot(1, "K1ABC", "K1ABC", "pw1");
+        DemoData::writeLog(options.sourceMdbPath, 5, 1);
+    }
+
+    void setSlot(int slot, const char* opr, const char* login, const char* password)
+    {
+        options.stations[slot - 1].oprCall = L(opr);
+        options.stations[slot - 1].location = QStringLiteral("Location %1").arg(slot);
+        options.logins[slot - 1].loginCall = L(login);
+        options.logins[slot - 1].passwordLoaded = L(password);
+    }
+
+    CBrindlewickView& start()
+    {
+        doc = std::make_unique<CBrindlewickDoc>(options.sourceMdbPath);
+        view = std::make_unique<CBrindlewickView>(*doc, options, paths, desktop, messages);
+        view->resize(800, 660);
+        view->OnInitialUpdate();
+        view->show();
+        QCoreApplication::processEvents();
+        return *view;
+    }
+
+    TestDir dir;
+    Options options;
+    FakePaths paths;
+    FakeDesktop desktop;
+    FakeMessageBox messages;
+    std::unique_ptr<CBrindlewickDoc> doc;
+    std::unique_ptr<CBrindlewickView> view;
+};
+
+TEST_F(FormTest, InitialUpdateShowsOptions)
+{
+    CBrindlewickView& v = start();
+    EXPECT_EQ(v.windowTitle(), L("Quorvane Version 2.71 - - K1ABC"));
+    EXPECT_EQ(doc->title(), L("Quorvane Version 2.71"));
+    EXPECT_TRUE(doc->qsoSet().isOpen());
+    EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(text(v, 1096), options.reportAdifPath);
+    EXPECT_EQ(text(v, 1043), options.sourceMdbPath);
+    EXPECT_EQ(text(v, 1044), options.errorFilePath);
+    EXPECT_EQ(text(v, 1059), options.importedListPath);
+    EXPECT_EQ(text(v, 1091), options.uploadAdifPath);
+    EXPECT_EQ(text(v, 1092), options.tqslExePath);
+    EXPECT_EQ(text(v, 1090), options.spareText);
+    EXPECT_EQ(text(v, 1080), L("K1ABC"));
+    EXPECT_EQ(text(v, 1085), L("K1ABC"));
+    EXPECT_EQ(text(v, 1081), L(""));
+    EXPECT_TRUE(QDir(paths.data).exists());
+    EXPECT_FALSE(find(v, 1090)->isVisible());
+    EXPECT_FALSE(find(v, 1092)->isVisible());
+    EXPECT_TRUE(find<QLineEdit>(v, 1041)->isReadOnly());
+    EXPECT_TRUE(find<QLineEdit>(v, 1096)->isReadOnly());
+    for (int id : {1099, 1100, 1101, 1102, 1103, 1104, 1108}) {
+        auto* icon = find<QLabel>(v, id);
+        ASSERT_NE(icon, nullptr) << id;
+        EXPECT_EQ(icon->property("icon").toInt(), 140) << id;
+        EXPECT_FALSE(icon->pixmap().isNull()) << id;
+    }
+}
+
+TEST_F(FormTest, EveryControlIsThere)
+{
+    CBrindlewickView& v = start();
+    for (int id : {1001, 1004, 1036, 1037, 1038, 1039, 1041, 1043, 1044, 1045, 1048, 1050, 1053, 1054, 1055,
+                   1056, 1057, 1058, 1059, 1060, 1080, 1081, 1082, 1083, 1084, 1085, 1086, 1087, 1088, 1089,
+                   1090, 1091, 1092, 1094, 1095, 1096, 1099, 1100, 1101, 1102, 1103, 1104, 1105, 1106, 1107,
+                   1108, 1109, 1110})
+        EXPECT_NE(find(v, id), nullptr) << id;
+    EXPECT_EQ(find<QPushButton>(v, 1004)->text(), L("Upload"));
+    EXPECT_EQ(find<QPushButton>(v, 1057)->text(), L("#1 - Download fm LoTW"));
+    EXPECT_EQ(find<QPushButton>(v, 1054)->text(), L("#2 - LoTW Import"));
+    EXPECT_EQ(find<QPushButton>(v, 1095)->text(), L("Save Date ^"));
+    EXPECT_EQ(find<QRadioButton>(v, 1109)->text(), L("Overwrite IOTA && GRID with LoTW info"));
+    EXPECT_EQ(find<QCheckBox>(v, 1045)->text(), L("Test only - No ADIF file created"));
+}
+
+struct Tq8Case
+{
+    const char* name;
+    QString adif;
+    QString tq8;
+};
+
+class Tq8Path : public FormTest, public ::testing::WithParamInterface<Tq8Case> {};
+
+TEST_P(Tq8Path, FromAdifUploadPath)
+{
+    options.uploadAdifPath = GetParam().adif;
+    CBrindlewickView& v = start();
+    EXPECT_EQ(text(v, 1041), GetParam().tq8);
+}
+
+const QString kLong = QStringLiteral("/home/op/") + QString(100, QLatin1Char('d')) + QStringLiteral("/LoTWUpload.adi");
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Tq8Path,
+    ::testing::Values(Tq8Case{"Adi", QStringLiteral("/home/op/LoTWUpload.adi"), QStringLiteral("/home/op/LoTWUpload.tq8")},
+                      Tq8Case{"Upper", QStringLiteral("C:\\quorvane260\\UP.ADI"), QStringLiteral("C:\\quorvane260\\UP.tq8")},
+                      Tq8Case{"Exactly99", QString(95, QLatin1Char('a')) + QStringLiteral(".adi"),
+                              QString(95, QLatin1Char('a')) + QStringLiteral(".tq8")},
+                      // Cut to 99 characters first, then the last three are replaced.
+                      Tq8Case{"Longer", kLong, kLong.left(96) + QStringLiteral("tq8")},
+                      Tq8Case{"Empty", QString(), QString()}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(FormTest, DefaultsWithoutSavedDateFile)
+{
+    CBrindlewickView& v = start();
+    EXPECT_TRUE(checked(v, 1036));
+    EXPECT_FALSE(checked(v, 1037));
+    EXPECT_FALSE(checked(v, 1038));
+    EXPECT_TRUE(checked(v, 1039));
+    EXPECT_FALSE(checked(v, 1109));
+    EXPECT_TRUE(checked(v, 1110));
+    EXPECT_FALSE(checked(v, 1045));
+    EXPECT_EQ(text(v, 1094), L(""));
+}
+
+struct SavedCase
+{
+    const char* name;
+    QByteArray file;
+    const char* date;
+    bool since;       // 1037 checked (else 1036)
+    bool allRecords;  // 1038 checked (else 1039)
+    bool overwrite;   // 1109 checked (else 1110)
+};
+
+class SavedDates : public FormTest, public ::testing::WithParamInterface<SavedCase> {};
+
+TEST_P(SavedDates, SetRadiosAndDate)
+{
+    QDir().mkpath(paths.data);
+    dir.write(QStringLiteral("data/quorvane2.dat"), GetParam().file);
+    CBrindlewickView& v = start();
+    const SavedCase& c = GetParam();
+    EXPECT_EQ(text(v, 1094), L(c.date));
+    EXPECT_EQ(checked(v, 1037), c.since);
+    EXPECT_EQ(checked(v, 1036), !c.since);
+    EXPECT_EQ(checked(v, 1038), c.allRecords);
+    EXPECT_EQ(checked(v, 1039), !c.allRecords);
+    EXPECT_EQ(checked(v, 1109), c.overwrite);
+    EXPECT_EQ(checked(v, 1110), !c.overwrite);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SavedDates,
+    ::testing::Values(
+        SavedCase{"Since", QByteArray("1\r\n2011-03-05\x05" "1:0:1:1:0:0:0:0:0:0:0:0\r\n"), "2011-03-05", true, false, false},
+        SavedCase{"AllZero", QByteArray("1\r\n2012-01-02\x05" "0:-1:0:0:0:0:0:0:0:0:0:0\r\n"), "2012-01-02", false, true, true},
+        SavedCase{"MinusOne", QByteArray("1\r\n\x05" "-1:-1:-1:-1:0:0:0:0:0:0:0:0\r\n"), "", false, true, true},
+        // Cut short after the second number: the rest keep the starting values.
+        SavedCase{"Short", QByteArray("1\r\n2011-03-05\x05" "1:0"), "2011-03-05", true, false, false},
+        SavedCase{"Ones", QByteArray("1\r\nx\x05" "1:0:1:1:0:0:0:0:0:0:0:0\r\n"), "x", true, false, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A radio value other than -1, 0 and 1 leaves its group as it is: nothing selected at start.
+TEST_F(FormTest, SavedValueOutOfRangeSelectsNothing)
+{
+    QDir().mkpath(paths.data);
+    dir.write(QStringLiteral("data/quorvane2.dat"), QByteArray("1\r\nx\x05" "7:0:2:-2:0:0:0:0:0:0:0:0\r\n"));
+    CBrindlewickView& v = start();
+    for (int id : {1036, 1037, 1038, 1039, 1109, 1110})
+        EXPECT_FALSE(checked(v, id)) << id;
+    v.ReadChoices();
+    EXPECT_EQ(v.choiceModel().choices().ReportRange, -1);
+    EXPECT_EQ(v.choiceModel().choices().ImportScope, -1);
+    EXPECT_EQ(v.choiceModel().choices().OverwriteChoice, -1);
+}
+
+TEST_F(FormTest, OneSlotGivesOneSigningButton)
+{
+    CBrindlewickView& v = start();
+    EXPECT_NE(find(v, 2001), nullptr);
+    for (int id : {2002, 2003, 2004, 2005, 2013, 2014, 2015, 2016})
+        EXPECT_EQ(find(v, id), nullptr) << id;
+    EXPECT_TRUE(checked(v, 2001));
+    EXPECT_FALSE(checked(v, 2011));
+    EXPECT_TRUE(checked(v, 2012));
+    const Choices& c = v.choiceModel().choices();
+    EXPECT_EQ(c.SigningCall, L("K1ABC"));
+    EXPECT_EQ(c.CurrentLoginCall, L("K1ABC"));
+    EXPECT_EQ(c.CurrentPassword, L("pw1"));
+    EXPECT_EQ(c.DownloadCall, L("K1ABC"));
+    EXPECT_FALSE(c.AnyCall);
+}
+
+TEST_F(FormTest, FiveSlotsGiveEveryButtonBesideItsLabel)
+{
+    setSlot(2, "W2AA", "W2AA", "pw2");
+    setSlot(3, "W3AA", "", "");
+    setSlot(4, "W4AA", "W4AA", "pw4");
+    setSlot(5, "W5AA", "W5AA", "pw5");
+    CBrindlewickView& v = start();
+    const std::pair<int, int> beside[] = {{2001, 1080}, {2002, 1081}, {2003, 1082}, {2004, 1083}, {2005, 1084},
+                                          {2012, 1085}, {2013, 1086}, {2014, 1087}, {2015, 1088}, {2016, 1089}};
+    for (auto [buttonId, labelId] : beside) {
+        QWidget* button = find(v, buttonId);
+        QWidget* label = find(v, labelId);
+        ASSERT_NE(button, nullptr) << buttonId;
+        EXPECT_TRUE(button->isVisible()) << buttonId;
+        EXPECT_EQ(button->parentWidget(), label->parentWidget()) << buttonId;
+        EXPECT_LT(button->geometry().right(), label->geometry().left()) << buttonId;
+        EXPECT_LE(std::abs(button->geometry().center().y() - label->geometry().center().y()), 2) << buttonId;
+    }
+    EXPECT_NE(find(v, 2011), nullptr);
+    EXPECT_EQ(text(v, 1086), L("W2AA"));
+    EXPECT_EQ(text(v, 1087), L("W3AA"));
+}
+
+TEST_F(FormTest, ClicksSetTheChoices)
+{
+    setSlot(2, "W2AA", "W2LOG", "pw2");
+    setSlot(3, "W3AA", "", "");
+    CBrindlewickView& v = start();
+    const Choices& c = v.choiceModel().choices();
+
+    // Slot 3 has no login call: it signs as W3AA and logs in as slot 1.
+    click(v, 2003);
+    EXPECT_TRUE(checked(v, 2003));
+    EXPECT_FALSE(checked(v, 2001));
+    EXPECT_EQ(c.SigningCall, L("W3AA"));
+    EXPECT_EQ(c.CurrentLoginCall, L("K1ABC"));
+    EXPECT_EQ(c.CurrentPassword, L("pw1"));
+
+    click(v, 2002);
+    EXPECT_EQ(c.CurrentLoginCall, L("W2LOG"));
+    EXPECT_EQ(c.CurrentPassword, L("pw2"));
+    click(v, 2001);
+    EXPECT_EQ(c.SigningCall, L("K1ABC"));
+    EXPECT_EQ(c.CurrentLoginCall, L("K1ABC"));
+    EXPECT_EQ(c.CurrentPassword, L("pw1"));
+
+    click(v, 2013);
+    EXPECT_EQ(c.DownloadCall, L("W2AA"));
+    EXPECT_EQ(c.CurrentLoginCall, L("W2LOG"));
+    EXPECT_TRUE(checked(v, 2001)); // the signing group keeps its own selection
+
+    click(v, 2011);
+    EXPECT_TRUE(c.AnyCall);
+    EXPECT_TRUE(checked(v, 2011));
+    EXPECT_FALSE(checked(v, 2013));
+    EXPECT_EQ(c.DownloadCall, L("W2AA"));
+    EXPECT_EQ(c.CurrentLoginCall, L("K1ABC"));
+    EXPECT_EQ(c.CurrentPassword, L("pw1"));
+
+    click(v, 1037);
+    EXPECT_EQ(c.ReportRange, 1);
+    EXPECT_EQ(c.SinceChoice, 0);
+    EXPECT_FALSE(checked(v, 1036));
+    click(v, 1038);
+    EXPECT_EQ(c.ImportScope, 0);
+    click(v, 1109);
+    EXPECT_EQ(c.OverwriteChoice, 0);
+    // The three fixed groups are independent of each other.
+    EXPECT_TRUE(checked(v, 1037));
+    EXPECT_TRUE(checked(v, 1038));
+    EXPECT_TRUE(checked(v, 1109));
+}
+
+TEST_F(FormTest, RefreshKeepsLoadAllRecords)
+{
+    CBrindlewickView& v = start();
+    click(v, 1038);
+    EventMonitor& m = v.monitor();
+    m.problemMessage = QStringLiteral("Bad");
+    m.LogRecordEvent(2); // a warning refreshes the form
+    EXPECT_TRUE(checked(v, 1038));
+    EXPECT_FALSE(checked(v, 1039));
+    EXPECT_TRUE(checked(v, 1036));
+    EXPECT_TRUE(checked(v, 1110));
+}
+
+TEST_F(FormTest, ReadChoicesTakesTheControls)
+{
+    CBrindlewickView& v = start();
+    click(v, 1045);
+    click(v, 1037);
+    find<QLineEdit>(v, 1094)->setText(QString(120, QLatin1Char('9')));
+    v.ReadChoices();
+    const Choices& c = v.choiceModel().choices();
+    EXPECT_TRUE(c.TestOnly);
+    EXPECT_EQ(c.ReportRange, 1);
+    EXPECT_EQ(c.SinceChoice, 0);
+    EXPECT_EQ(c.ImportScope, 1);
+    EXPECT_EQ(c.OverwriteChoice, 1);
+    EXPECT_EQ(c.sinceDate, QString(99, QLatin1Char('9')));
+}
+
+// Problem lines: kind, last database error, record, expected line.
+struct ProblemCase
+{
+    const char* name;
+    int kind;
+    const char* dbError;
+    const char* band;
+    const char* expected;
+};
+
+class ProblemLines : public FormTest, public ::testing::WithParamInterface<ProblemCase> {};
+
+TEST_P(ProblemLines, ByteForByte)
+{
+    CBrindlewickView& v = start();
+    const ProblemCase& c = GetParam();
+    QBuffer errors;
+    errors.open(QIODevice::WriteOnly);
+    EventMonitor& m = v.monitor();
+    m.errorFile = &errors;
+    m.lastDbError = L(c.dbError);
+    m.problemMessage = QStringLiteral("Bad");
+    m.record = {QStringLiteral("K1ABC"), QStringLiteral("20110305"), QStringLiteral("142500"), L(c.band),
+                QStringLiteral("2"), QStringLiteral("CT"), QStringLiteral("Hartford")};
+    m.LogRecordEvent(c.kind);
+    QCoreApplication::processEvents();
+    MonitorModel& lines = v.formMonitor().downloadModel();
+    ASSERT_EQ(lines.rowCount(), 1);
+    EXPECT_EQ(lines.data(lines.index(0)).toString(), L(c.expected));
+    EXPECT_EQ(errors.data(), QByteArray(c.expected) + "\r\n");
+    EXPECT_EQ(text(v, 1107), c.kind == 2 ? L("1") : L(""));
+    EXPECT_EQ(find<QLabel>(v, 1108)->property("icon").toInt(), c.kind == 2 ? 142 : 140);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ProblemLines,
+    ::testing::Values(
+        ProblemCase{"Warning", 2, "", "6", "Warning:    Bad K1ABC 20110305 142500  14m  CW CT Hartford"},
+        ProblemCase{"Error", 1, "", "6", "ERROR:     Bad K1ABC 20110305 142500  14m  CW CT Hartford"},
+        ProblemCase{"ErrorAfterDbError", 1, "Disk full", "10", "ERROR:  Disk full   Bad K1ABC 20110305 142500  1.8m  CW CT Hartford"},
+        ProblemCase{"WarningAfterDbError", 2, "Locked", "23", "Warning: Locked   Bad K1ABC 20110305 142500  5.3m  CW CT Hartford"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(FormTest, WarningsCountAndUnknownBandKeepsText)
+{
+    CBrindlewickView& v = start();
+    EventMonitor& m = v.monitor();
+    m.record.bandCode = QStringLiteral("8");
+    m.LogRecordEvent(2);
+    m.record.bandCode = QStringLiteral("99");
+    m.LogRecordEvent(2);
+    m.LogRecordEvent(1);
+    EXPECT_EQ(text(v, 1107), L("2"));
+    EXPECT_EQ(m.bandText, L("7"));
+    QCoreApplication::processEvents();
+    MonitorModel& lines = v.formMonitor().downloadModel();
+    ASSERT_EQ(lines.rowCount(), 3);
+    EXPECT_TRUE(lines.line(1).contains(QLatin1String("  7m  "))) << lines.line(1).toStdString();
+}
+
+TEST_F(FormTest, CountersShownWithLongFormat)
+{
+    CBrindlewickView& v = start();
+    EventMonitor& m = v.monitor();
+    m.SetCounter(1050, 1234567);
+    m.SetCounter(1058, -3);
+    m.SetCounter(1060, 0);
+    EXPECT_EQ(text(v, 1050), L("")); // shown only by ShowCounters
+    m.ShowCounters();
+    EXPECT_EQ(text(v, 1050), L("1234567"));
+    EXPECT_EQ(text(v, 1058), L("-3"));
+    EXPECT_EQ(text(v, 1060), L("0"));
+    EXPECT_EQ(text(v, 1053), L(""));
+    m.SetStepIcon(1099, 141);
+    EXPECT_EQ(find<QLabel>(v, 1099)->property("icon").toInt(), 141);
+}
+
+TEST_F(FormTest, LastOfThousandLinesIsTopVisible)
+{
+    CBrindlewickView& v = start();
+    for (int i = 0; i < 1000; ++i)
+        v.monitor().AddUploadEvent(QStringLiteral("line %1").arg(i));
+    QCoreApplication::processEvents();
+    auto* box = find<MonitorView>(v, 1001);
+    ASSERT_NE(box, nullptr);
+    ASSERT_EQ(box->model()->rowCount(), 1000);
+    EXPECT_EQ(box->topRow(), 999);
+    EXPECT_EQ(box->indexAt(QPoint(2, 2)).data().toString(), L("line 999"));
+    for (int i = 0; i < 1000; ++i)
+        ASSERT_EQ(box->model()->index(i, 0).data().toString(), QStringLiteral("line %1").arg(i));
+
+    v.monitor().AddUploadEvent(QStringLiteral("one more"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(box->topRow(), 1000);
+
+    // A resized window keeps the newest line at the top.
+    v.resize(v.width() - 20, v.height() - 20);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(box->topRow(), 1000);
+
+    v.monitor().ClearUploadMonitor();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(box->model()->rowCount(), 0);
+    EXPECT_EQ(box->topRow(), -1);
+}
+
+TEST_F(FormTest, ButtonsDisabledWhileOperationRuns)
+{
+    CBrindlewickView& v = start();
+    int uploads = 0;
+    int requests = 0;
+    std::map<int, bool> enabledInside;
+    bool pumped = false;
+    v.setReportRequestOperation([&](OperationContext&) { ++requests; });
+    v.setUploadOperation([&](OperationContext& context) {
+        ++uploads;
+        for (int id : {1004, 1057, 1054, 1095})
+            enabledInside[id] = find(v, id)->isEnabled();
+        // A click waiting in the queue is handled while the operation pumps events, and
+        // finds the buttons disabled.
+        QTimer::singleShot(0, &v, [&] {
+            pumped = true;
+            find<QPushButton>(v, 1057)->click();
+            find<QPushButton>(v, 1004)->click();
+        });
+        QElapsedTimer clock;
+        clock.start();
+        while (!pumped && clock.elapsed() < 2000) {
+            context.monitor.AddUploadEvent(QStringLiteral("working"));
+            context.monitor.PumpMessages();
+        }
+    });
+    click(v, 1004);
+    EXPECT_EQ(uploads, 1);
+    EXPECT_TRUE(pumped);
+    EXPECT_EQ(requests, 0);
+    for (int id : {1004, 1057, 1054, 1095}) {
+        EXPECT_FALSE(enabledInside[id]) << id;
+        EXPECT_TRUE(find(v, id)->isEnabled()) << id;
+    }
+    EXPECT_FALSE(v.isRunning());
+    EXPECT_GT(v.formMonitor().uploadModel().rowCount(), 0);
+    EXPECT_EQ(find<MonitorView>(v, 1001)->topRow(), v.formMonitor().uploadModel().rowCount() - 1);
+}
+
+TEST_F(FormTest, ButtonsComeBackWhenOperationThrows)
+{
+    CBrindlewickView& v = start();
+    v.setImportOperation([](OperationContext&) { throw CDbException(QStringLiteral("Table is locked")); });
+    click(v, 1054);
+    EXPECT_EQ(messages.shown, QStringList{QStringLiteral("Table is locked")});
+    for (int id : {1004, 1057, 1054, 1095})
+        EXPECT_TRUE(find(v, id)->isEnabled()) << id;
+    int imports = 0;
+    v.setImportOperation([&](OperationContext&) { ++imports; });
+    click(v, 1054);
+    EXPECT_EQ(imports, 1);
+}
+
+TEST_F(FormTest, OperationReceivesChoicesAndTexts)
+{
+    options.uploadAdifPath = kLong;
+    CBrindlewickView& v = start();
+    click(v, 1045);
+    click(v, 1038);
+    find<QLineEdit>(v, 1094)->setText(QStringLiteral("2011-03-05"));
+    bool ran = false;
+    v.setUploadOperation([&](OperationContext& c) {
+        ran = true;
+        EXPECT_TRUE(c.choices.choices().TestOnly);
+        EXPECT_EQ(c.choices.choices().ImportScope, 0);
+        EXPECT_EQ(c.choices.choices().sinceDate, L("2011-03-05"));
+        EXPECT_EQ(c.texts.uploadAdifPath, kLong.left(99));
+        EXPECT_EQ(c.texts.tq8Path, kLong.left(96) + QStringLiteral("tq8"));
+        EXPECT_EQ(c.texts.tqslExePath, L("/usr/bin/tqsl"));
+        EXPECT_EQ(c.texts.spareText, L("spare"));
+        EXPECT_EQ(c.texts.reportAdifPath, options.reportAdifPath);
+        EXPECT_EQ(c.qslDateFilePath, paths.data + QStringLiteral("/quorvane2.dat"));
+        EXPECT_EQ(&c.monitor, &v.monitor());
+        EXPECT_EQ(&c.boundQsoSet, &doc->qsoSet());
+        // What an operation changes in the choices is shown by the next refresh.
+        c.choices.choices().ReportRange = 1;
+        c.choices.choices().sinceDate = QStringLiteral("2020-01-01");
+        c.monitor.ShowCounters();
+    });
+    click(v, 1004);
+    EXPECT_TRUE(ran);
+    EXPECT_TRUE(checked(v, 1037));
+    EXPECT_EQ(text(v, 1094), L("2020-01-01"));
+}
+
+TEST_F(FormTest, SaveDateWritesFile)
+{
+    CBrindlewickView& v = start();
+    find<QLineEdit>(v, 1094)->setText(QStringLiteral("2011-03-05"));
+    click(v, 1037);
+    click(v, 1095);
+    EXPECT_EQ(dir.read(QStringLiteral("data/quorvane2.dat")),
+              QByteArray("1\r\n2011-03-05\x05" "1:0:1:1:0:0:0:0:0:0:0:0\r\n"));
+
+    find<QLineEdit>(v, 1094)->setText(QString());
+    click(v, 1036);
+    click(v, 1038);
+    click(v, 1109);
+    click(v, 1095);
+    EXPECT_EQ(dir.read(QStringLiteral("data/quorvane2.dat")), QByteArray("1\r\n\x05" "0:-1:0:0:0:0:0:0:0:0:0:0\r\n"));
+
+    find<QLineEdit>(v, 1094)->setText(QString(120, QLatin1Char('7')));
+    click(v, 1095);
+    EXPECT_EQ(dir.read(QStringLiteral("data/quorvane2.dat")),
+              QByteArray("1\r\n") + QByteArray(99, '7') + QByteArray("\x05" "0:-1:0:0:0:0:0:0:0:0:0:0\r\n"));
+}
+
+TEST_F(FormTest, ViewButtonsOpenFiles)
+{
+    CBrindlewickView& v = start();
+    click(v, 1105);
+    click(v, 1106);
+    EXPECT_EQ(desktop.files, (QStringList{options.errorFilePath, options.importedListPath}));
+}
+
+TEST_F(FormTest, DestroyWindowClosesAndKeepsDate)
+{
+    CBrindlewickView& v = start();
+    ASSERT_TRUE(doc->qsoSet().isOpen());
+    find<QLineEdit>(v, 1094)->setText(QStringLiteral("2011-04-01"));
+    v.DestroyWindow();
+    EXPECT_FALSE(doc->qsoSet().isOpen());
+    EXPECT_EQ(v.choiceModel().choices().sinceDate, L("2011-04-01"));
+    EXPECT_FALSE(QFile::exists(paths.data + QStringLiteral("/quorvane2.dat")));
+}
+
+TEST_F(FormTest, MissingLogIsReported)
+{
+    options.sourceMdbPath = dir.file(QStringLiteral("nothing/here.sqlite"));
+    start();
+    EXPECT_EQ(messages.shown.size(), 1);
+    EXPECT_FALSE(doc->qsoSet().isOpen());
+}
+
+TEST_F(FormTest, WindowStaysOpenDuringOperation)
+{
+    doc = std::make_unique<CBrindlewickDoc>(options.sourceMdbPath);
+    QWidget frame;
+    auto* v = new CBrindlewickView(*doc, options, paths, desktop, messages, &frame);
+    v->OnInitialUpdate();
+    frame.show();
+    EXPECT_EQ(frame.windowTitle(), L("Quorvane Version 2.71 - - K1ABC"));
+    bool closedInside = true;
+    v->setImportOperation([&](OperationContext&) { closedInside = frame.close(); });
+    click(*v, 1054);
+    EXPECT_FALSE(closedInside);
+    EXPECT_TRUE(frame.isVisible());
+    EXPECT_TRUE(frame.close());
+}
+
+} // namespace
+
+namespace {
+// A million monitor lines from one operation: every line kept in order, the newest on top,
+// and no work per line that grows with the number of lines (a layout per line would take
+// minutes here; the form needs well under a second).
+TEST_F(FormTest, MillionLinesStayFast)
+{
+    CBrindlewickView& v = start();
+    constexpr int kLines = 1000000;
+    qint64 elapsed = 0;
+    v.setImportOperation([&](OperationContext& c) {
+        QElapsedTimer clock;
+        clock.start();
+        for (int i = 0; i < kLines; ++i) {
+            c.monitor.AddDownloadEvent(QString::number(i));
+            c.monitor.PumpMessages();
+        }
+        elapsed = clock.elapsed();
+    });
+    QElapsedTimer total;
+    total.start();
+    v.OnLotwImport();
+    const qint64 withLastShow = total.elapsed();
+    EXPECT_LT(withLastShow, 5000) << "operation " << elapsed << " ms";
+    auto* box = find<MonitorView>(v, 1048);
+    ASSERT_EQ(box->model()->rowCount(), kLines);
+    for (int i : {0, 1, 4711, 500000, kLines - 1})
+        EXPECT_EQ(box->model()->index(i, 0).data().toString(), QString::number(i));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(box->topRow(), kLines - 1);
+    std::printf("[ measure  ] %d monitor lines: %lld ms in the operation, %lld ms with the last show\n", kLines,
+                elapsed, withLastShow);
+}
+}

@@ -1,0 +1,250 @@
+#include "CAboutDlg.h"
+#include "CBrindlewickApp.h"
+#include "CMainFrame.h"
+#include "COptionsDlg.h"
+#include "QtOptionsDialogHost.h"
+#include "options/OptionsStore.h"
+#include "demo/DemoData.h"
+#include "logdb/Connection.h"
+#include "options/CommitOptions.h"
+#include "platform/Profile.h"
+#include "platform/Strings.h"
+#include "support/Fakes.h"
+#include "support/SqliteFixture.h"
+#include "support/TempDir.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFileInfo>
+#include <QMenu>
+#include <QDir>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QTest>
+#include <deque>
+#include <gtest/gtest.h>
+#include <optional>
+
+namespace {
+class ScriptedDialog : public OptionsDialogHost
+{
+public:
+    bool showOptionsDialog(OptionsDialogResult& result) override
+    {
+        ++showings;
+        if (answers.empty() || !answers.front()) {
+            if (!answers.empty())
+                answers.pop_front();
+            return false;
+        }
+        result = *answers.front();
+        answers.pop_front();
+        return true;
+    }
+    std::deque<std::optional<OptionsDialogResult>> answers;
+    int showings = 0;
+};
+
+class StartupTest : public ::testing::Test
+{
+protected:
+    StartupTest()
+    {
+        QDir(dir.path()).mkpath(QStringLiteral("data"));
+        paths.data = dir.file(QStringLiteral("data"));
+        logPath = dir.file(QStringLiteral("K1ABC.sqlite"));
+        DemoData::writeLog(logPath, 10, 1);
+    }
+
+    OptionsDialogResult confirmed(const QString& log) const
+    {
+        OptionsDialogResult r;
+        r.values.sourceMdbPath = log;
+        r.values.refdataMdbPath = dir.file(QStringLiteral("Refdata.sqlite"));
+        r.values.uploadAdifPath = QStringLiteral("/d/LoTWUpload.adi");
+        r.values.reportAdifPath = QStringLiteral("/d/lotwreport.adi");
+        r.values.stations[0] = {QStringLiteral("K1ABC"), QStringLiteral("Home")};
+        r.values.logins[0].loginCall = QStringLiteral("K1ABC");
+        return r;
+    }
+
+    bool start()
+    {
+        CBrindlewickApp app(paths, profile, tqsl, messages, desktop, dialog);
+        const bool ok = app.InitInstance();
+        if (ok) {
+            EXPECT_EQ(app.GetSourceMdbPath(), logPath);
+            EXPECT_NE(app.versionConnection(), nullptr);
+        }
+        return ok;
+    }
+
+    TestDir dir;
+    FakePaths paths;
+    IniProfile profile;
+    FakeTqslLocator tqsl;
+    FakeMessageBox messages;
+    FakeDesktop desktop;
+    ScriptedDialog dialog;
+    QString logPath;
+};
+}
+
+TEST_F(StartupTest, StartsWithAVersionSixLog)
+{
+    dialog.answers.push_back(confirmed(logPath));
+    EXPECT_TRUE(start());
+    EXPECT_TRUE(messages.shown.isEmpty());
+    EXPECT_EQ(QCoreApplication::organizationName(), QStringLiteral("Quorvane Version 2.71"));
+}
+
+TEST_F(StartupTest, CancelledDialogEndsSilently)
+{
+    dialog.answers.push_back(std::nullopt);
+    EXPECT_FALSE(start());
+    EXPECT_TRUE(messages.shown.isEmpty());
+}
+
+TEST_F(StartupTest, BlankRequiredEntryThenCancelEnds)
+{
+    OptionsDialogResult blank = confirmed(logPath);
+    blank.values.stations[0].location.clear();
+    dialog.answers.push_back(blank);
+    dialog.answers.push_back(std::nullopt);
+    EXPECT_FALSE(start());
+    EXPECT_EQ(dialog.showings, 2);
+    EXPECT_EQ(messages.shown, QStringList{Strings::text(Strings::RequiredBlank)});
+}
+
+TEST_F(StartupTest, MissingEngineNamesWhatIsMissing)
+{
+    const QString accessLog = dir.file(QStringLiteral("K1ABC.mdb"));
+    const QString missing = CheckEngineAvailable(accessLog);
+    if (missing.isEmpty())
+        GTEST_SKIP() << "an Access driver is installed here";
+    dialog.answers.push_back(confirmed(accessLog));
+    EXPECT_FALSE(start());
+    EXPECT_EQ(messages.shown, QStringList{missing});
+}
+
+TEST_F(StartupTest, LogThatCannotOpenShowsTheEngineText)
+{
+    dialog.answers.push_back(confirmed(dir.file(QStringLiteral("none.sqlite"))));
+    EXPECT_FALSE(start());
+    ASSERT_EQ(messages.shown.size(), 1);
+    EXPECT_FALSE(messages.shown.first().isEmpty());
+    EXPECT_NE(messages.shown.first(), Strings::text(Strings::VersionError));
+    EXPECT_FALSE(QFileInfo::exists(dir.file(QStringLiteral("none.sqlite"))));
+}
+
+TEST_F(StartupTest, VersionOtherThanSixRefuses)
+{
+    const QStringList versions = {QStringLiteral("5"), QStringLiteral("7"), QStringLiteral(""), QStringLiteral("60")};
+    for (const QString& version : versions) {
+        SqliteFixture::exec(logPath, {QStringLiteral("UPDATE [VERSION] SET [VERSION] = '%1'").arg(version)});
+        FakeMessageBox box;
+        ScriptedDialog script;
+        script.answers.push_back(confirmed(logPath));
+        CBrindlewickApp app(paths, profile, tqsl, box, desktop, script);
+        EXPECT_FALSE(app.InitInstance()) << version.toStdString();
+        EXPECT_EQ(box.shown, QStringList{QStringLiteral("DXbase mdb file version error")});
+    }
+    SqliteFixture::exec(logPath, {QStringLiteral("DROP TABLE [VERSION]")});
+    dialog.answers.push_back(confirmed(logPath));
+    EXPECT_FALSE(start());
+    EXPECT_EQ(messages.shown, QStringList{QStringLiteral("DXbase mdb file version error")});
+}
+
+TEST(MainFrameTest, SizeAndPlaceFromTheScreen)
+{
+    EXPECT_EQ(CMainFrame::frameGeometryFor(QSize(1024, 768)), QRect(110, 22, 803, 724));
+    EXPECT_EQ(CMainFrame::frameGeometryFor(QSize(1280, 1024)), QRect(174, 86, 931, 852));
+    EXPECT_EQ(CMainFrame::frameGeometryFor(QSize(1921, 1081)), QRect(334, 100, 1251, 880));
+    // A screen too small for the window keeps its title bar on the screen.
+    EXPECT_EQ(CMainFrame::frameGeometryFor(QSize(800, 600)), QRect(54, 0, 691, 640));
+}
+
+TEST(MainFrameTest, MenusToolbarAndStatusBar)
+{
+    CMainFrame frame;
+    QStringList menus;
+    for (QAction* a : frame.menuBar()->actions())
+        menus << a->text();
+    EXPECT_EQ(menus, (QStringList{QStringLiteral("&File"), QStringLiteral("&View"), QStringLiteral("&About")}));
+    QStringList items;
+    for (QAction* menu : frame.menuBar()->actions())
+        for (QAction* a : menu->menu()->actions())
+            items << a->text();
+    EXPECT_EQ(items, (QStringList{QStringLiteral("E&xit"), QStringLiteral("&Toolbar"), QStringLiteral("&Status Bar"),
+                                  QStringLiteral("&About brindlewick...")}));
+    EXPECT_EQ(frame.toolBarAction()->statusTip(), QStringLiteral("Show or hide the toolbar"));
+
+    frame.setView(new QLabel(QStringLiteral("view")));
+    frame.show();
+    EXPECT_FALSE(frame.toolBar()->isVisible());
+    EXPECT_FALSE(frame.toolBarAction()->isChecked());
+    EXPECT_TRUE(frame.toolBar()->actions().contains(frame.aboutAction()));
+    EXPECT_TRUE(frame.toolBar()->actions().first()->isSeparator());
+    EXPECT_TRUE(frame.statusBar()->isVisible());
+    EXPECT_TRUE(frame.statusBarAction()->isChecked());
+    EXPECT_EQ(frame.statusBar()->currentMessage(), QStringLiteral("Ready"));
+    QStringList indicators;
+    for (QLabel* l : frame.statusBar()->findChildren<QLabel*>())
+        if (l->objectName().startsWith(QLatin1String("indicator")))
+            indicators << l->text();
+    EXPECT_EQ(indicators, (QStringList{QStringLiteral("CAP"), QStringLiteral("NUM"), QStringLiteral("SCRL")}));
+
+    frame.toolBarAction()->trigger();
+    EXPECT_TRUE(frame.toolBar()->isVisible());
+    frame.statusBarAction()->trigger();
+    EXPECT_FALSE(frame.statusBar()->isVisible());
+
+    frame.statusBar()->showMessage(QStringLiteral("prompt"));
+    frame.statusBar()->clearMessage();
+    EXPECT_EQ(frame.statusBar()->currentMessage(), QStringLiteral("Ready"));
+    EXPECT_EQ(qobject_cast<QLabel*>(frame.view())->text(), QStringLiteral("view"));
+}
+
+TEST(MainFrameTest, AboutBoxShowsTheVersion)
+{
+    CMainFrame frame;
+    bool seen = false;
+    QTimer::singleShot(0, &frame, [&seen] {
+        auto* about = qobject_cast<CAboutDlg*>(QApplication::activeModalWidget());
+        ASSERT_NE(about, nullptr);
+        EXPECT_EQ(about->windowTitle(), QStringLiteral("About "));
+        QStringList texts;
+        for (QLabel* l : about->findChildren<QLabel*>())
+            texts << l->text();
+        EXPECT_TRUE(texts.contains(QStringLiteral("Quorvane Version 2.71")));
+        seen = true;
+        about->findChild<QPushButton*>()->click();
+    });
+    frame.aboutAction()->trigger();
+    EXPECT_TRUE(seen);
+}
+
+TEST_F(StartupTest, OkInTheRealDialogStartsOnTheSavedOptions)
+{
+    Options saved = confirmed(logPath).values;
+    ASSERT_TRUE(SaveOptionsFile(paths.data + QStringLiteral("/quorvane.dat"), saved));
+    QtOptionsDialogHost host(paths, profile, tqsl, messages, desktop);
+    host.setBeforeShow([](COptionsDlg& shown) {
+        QTimer::singleShot(0, &shown, [&shown] {
+            for (QPushButton* b : shown.findChildren<QPushButton*>())
+                if (b->property("controlId").toInt() == 1)
+                    QTest::mouseClick(b, Qt::LeftButton);
+        });
+    });
+    CBrindlewickApp app(paths, profile, tqsl, messages, desktop, host);
+    ASSERT_TRUE(app.InitInstance());
+    EXPECT_EQ(app.GetSourceMdbPath(), logPath);
+    EXPECT_EQ(app.options().stations[0].location, QStringLiteral("Home"));
+    // No TQSL here: the dialog said so and start-up went on.
+    EXPECT_EQ(app.options().tqslExePath, QStringLiteral("/tqsl"));
+    EXPECT_EQ(messages.shown, QStringList{QStringLiteral("Could not find TQSL program path.")});
+}

@@ -1,0 +1,204 @@
+#include "OptionsTestSupport.h"
+#include "options/CommitOptions.h"
+#include "options/OptionsStore.h"
+
+#include <QFileInfo>
+#include <deque>
+#include <gtest/gtest.h>
+#include <optional>
+
+namespace {
+// Plays back one answer per showing: a result for OK, nothing for Cancel.
+class ScriptedDialog : public OptionsDialogHost
+{
+public:
+    bool showOptionsDialog(OptionsDialogResult& result) override
+    {
+        ++showings;
+        if (answers.empty())
+            return false;
+        const std::optional<OptionsDialogResult> answer = answers.front();
+        answers.pop_front();
+        if (!answer)
+            return false;
+        result = *answer;
+        return true;
+    }
+    std::deque<std::optional<OptionsDialogResult>> answers;
+    int showings = 0;
+};
+
+OptionsDialogResult complete()
+{
+    OptionsDialogResult r;
+    Options& v = r.values;
+    v.sourceMdbPath = QStringLiteral("/logs/K1ABC.sqlite");
+    v.refdataMdbPath = QStringLiteral("/logs/Refdata.sqlite");
+    v.uploadAdifPath = QStringLiteral("/data/LoTWUpload.adi");
+    v.reportAdifPath = QStringLiteral("/data/lotwreport.adi");
+    v.tqslFolder = QStringLiteral("/opt/tqsl");
+    v.tqslExePath = QStringLiteral("/opt/tqsl/tqsl");
+    v.stations[0] = {QStringLiteral("K1ABC"), QStringLiteral("Home")};
+    v.logins[0].loginCall = QStringLiteral("K1ABC");
+    return r;
+}
+
+class CommitOptionsTest : public ::testing::Test, public OptionsFixture
+{
+protected:
+    bool commit() { return CommitOptions(dialog, paths, desktop, messages, options); }
+    ScriptedDialog dialog;
+    Options options;
+};
+}
+
+TEST_F(CommitOptionsTest, CancelEndsWithoutSaving)
+{
+    dialog.answers.push_back(std::nullopt);
+    EXPECT_FALSE(commit());
+    EXPECT_FALSE(QFileInfo::exists(dataFile(QStringLiteral("quorvane.dat"))));
+    EXPECT_FALSE(QFileInfo::exists(dataFile(QStringLiteral("quorvane3.dat"))));
+    EXPECT_TRUE(messages.shown.isEmpty());
+}
+
+TEST_F(CommitOptionsTest, ConfirmedOptionsAreTakenAndSaved)
+{
+    OptionsDialogResult r = complete();
+    r.values.stations[1] = {QStringLiteral("K1ABC/M"), QStringLiteral("Mobile")};
+    r.values.logins[0].passwordField = QStringLiteral("abc");
+    dialog.answers.push_back(r);
+    ASSERT_TRUE(commit());
+    EXPECT_EQ(dialog.showings, 1);
+    EXPECT_EQ(options.sourceMdbPath, QStringLiteral("/logs/K1ABC.sqlite"));
+    EXPECT_EQ(options.tqslExePath, QStringLiteral("/opt/tqsl/tqsl"));
+    EXPECT_EQ(options.stations[1].location, QStringLiteral("Mobile"));
+    EXPECT_EQ(options.logins[0].password, QStringLiteral("%61%62%63"));
+    EXPECT_EQ(options.logins[0].passwordField, QStringLiteral("%61%62%63"));
+    EXPECT_EQ(desktop.pauses, std::vector<int>{200});
+    EXPECT_EQ(readData(QStringLiteral("quorvane3.dat")), stateFile({"%61%62%63", "", "", "", "", "", "", "", "", ""}));
+
+    Options reloaded;
+    ASSERT_TRUE(LoadOptionsFile(dataFile(QStringLiteral("quorvane.dat")), reloaded));
+    EXPECT_EQ(reloaded.logins[0].passwordField, QStringLiteral("%61%62%63"));
+    EXPECT_EQ(reloaded.stations[1].oprCall, QStringLiteral("K1ABC/M"));
+    EXPECT_EQ(reloaded.dxbaseDataFolder, QString());
+}
+
+TEST_F(CommitOptionsTest, PasswordRules)
+{
+    OptionsDialogResult r = complete();
+    // Row 1: mask left as shown keeps the loaded password.
+    r.values.logins[0].passwordField = QStringLiteral("****");
+    r.values.logins[0].passwordLoaded = QStringLiteral("%77%78%79%7a");
+    // Row 2: a typed text beginning "**" counts as unchanged too.
+    r.values.logins[1].passwordField = QStringLiteral("**secret");
+    r.values.logins[1].passwordLoaded = QStringLiteral("%61%62%63%64");
+    // Row 3: an empty field keeps the password in force.
+    options.logins[2].password = QStringLiteral("%71%71%71%71");
+    // Row 4: 13 characters are encoded from the first 12.
+    r.values.logins[3].passwordField = QStringLiteral("abcdefghijklm");
+    // Row 5: deleted after typing.
+    r.values.logins[4].passwordField = QStringLiteral("typed");
+    r.deleted[4] = true;
+    dialog.answers.push_back(r);
+    ASSERT_TRUE(commit());
+    EXPECT_EQ(options.logins[0].password, QStringLiteral("%77%78%79%7a"));
+    EXPECT_EQ(options.logins[0].passwordField, QStringLiteral("****"));
+    EXPECT_EQ(options.logins[1].password, QStringLiteral("%61%62%63%64"));
+    EXPECT_EQ(options.logins[2].password, QStringLiteral("%71%71%71%71"));
+    EXPECT_EQ(options.logins[3].password, EncodePassword(QStringLiteral("abcdefghijkl")));
+    EXPECT_EQ(options.logins[4].password, QString());
+    std::array<QString, kSlotCount> saved;
+    ASSERT_TRUE(LoadPasswordFile(dataFile(QStringLiteral("quorvane3.dat")), saved));
+    EXPECT_EQ(saved[0], QStringLiteral("%77%78%79%7a"));
+    EXPECT_EQ(saved[3].size(), 36);
+    EXPECT_EQ(PasswordMask(saved[3]), QString(12, QLatin1Char('*')));
+    EXPECT_EQ(saved[4], QString());
+}
+
+TEST_F(CommitOptionsTest, DeleteOfRowOneIsNotARowCommand)
+{
+    OptionsDialogResult r = complete();
+    r.values.logins[0].passwordField = QStringLiteral("abcd");
+    r.deleted[0] = true; // there is no "< Delete" for row 1
+    dialog.answers.push_back(r);
+    ASSERT_TRUE(commit());
+    EXPECT_EQ(options.logins[0].password, EncodePassword(QStringLiteral("abcd")));
+}
+
+TEST_F(CommitOptionsTest, EachBlankRequiredEntryShowsTheDialogAgain)
+{
+    const std::function<void(Options&)> blanks[] = {
+        [](Options& o) { o.sourceMdbPath.clear(); },       [](Options& o) { o.refdataMdbPath.clear(); },
+        [](Options& o) { o.uploadAdifPath.clear(); },      [](Options& o) { o.reportAdifPath.clear(); },
+        [](Options& o) { o.stations[0].oprCall.clear(); }, [](Options& o) { o.stations[0].location.clear(); },
+        [](Options& o) { o.logins[0].loginCall.clear(); },
+    };
+    for (const auto& blank : blanks) {
+        ScriptedDialog script;
+        OptionsDialogResult r = complete();
+        blank(r.values);
+        script.answers.push_back(r);
+        script.answers.push_back(complete());
+        FakeMessageBox box;
+        Options committed;
+        ASSERT_TRUE(CommitOptions(script, paths, desktop, box, committed));
+        EXPECT_EQ(script.showings, 2);
+        EXPECT_EQ(box.shown, QStringList{QStringLiteral(
+                                 "Pse doublecheck the OPTIONS entries. One or more of the required entries is blank.")});
+        EXPECT_FALSE(RequiredEntryBlank(committed));
+    }
+}
+
+TEST_F(CommitOptionsTest, CancelAfterBlankEntryEndsTheProgram)
+{
+    OptionsDialogResult r = complete();
+    r.values.stations[0].location.clear();
+    r.values.logins[0].passwordField = QStringLiteral("abcd");
+    dialog.answers.push_back(r);
+    dialog.answers.push_back(std::nullopt);
+    writeData(QStringLiteral("quorvane.dat"), "earlier");
+    EXPECT_FALSE(commit());
+    EXPECT_EQ(dialog.showings, 2);
+    EXPECT_EQ(messages.shown.size(), 1);
+    // The passwords were saved before the check; the options file stays as it was.
+    std::array<QString, kSlotCount> saved;
+    ASSERT_TRUE(LoadPasswordFile(dataFile(QStringLiteral("quorvane3.dat")), saved));
+    EXPECT_EQ(saved[0], EncodePassword(QStringLiteral("abcd")));
+    EXPECT_EQ(readData(QStringLiteral("quorvane.dat")), QByteArray("earlier"));
+}
+
+TEST_F(CommitOptionsTest, SecondShowingKeepsPasswordOfTheFirst)
+{
+    OptionsDialogResult first = complete();
+    first.values.logins[0].loginCall.clear();
+    first.values.logins[0].passwordField = QStringLiteral("abcd");
+    OptionsDialogResult second = complete(); // password field left empty
+    dialog.answers.push_back(first);
+    dialog.answers.push_back(second);
+    ASSERT_TRUE(commit());
+    EXPECT_EQ(options.logins[0].password, EncodePassword(QStringLiteral("abcd")));
+    std::array<QString, kSlotCount> saved;
+    ASSERT_TRUE(LoadPasswordFile(dataFile(QStringLiteral("quorvane3.dat")), saved));
+    EXPECT_EQ(saved[0], EncodePassword(QStringLiteral("abcd")));
+}
+
+TEST_F(CommitOptionsTest, DataFolderIsCreatedBeforeTheFirstSave)
+{
+    paths.data = dir.file(QStringLiteral("fresh/quorvane260"));
+    dialog.answers.push_back(complete());
+    ASSERT_TRUE(commit());
+    EXPECT_TRUE(QFileInfo::exists(dataFile(QStringLiteral("quorvane.dat"))));
+    EXPECT_TRUE(QFileInfo::exists(dataFile(QStringLiteral("quorvane3.dat"))));
+}
+
+TEST_F(CommitOptionsTest, ClearedFieldSavesThePasswordEmpty)
+{
+    OptionsDialogResult r = complete();
+    r.values.logins[0].passwordField.clear();
+    r.values.logins[0].passwordLoaded = QStringLiteral("%61%62%63%64");
+    dialog.answers.push_back(r);
+    ASSERT_TRUE(commit());
+    EXPECT_EQ(options.logins[0].password, QString());
+    EXPECT_EQ(readData(QStringLiteral("quorvane3.dat")), stateFile({"", "", "", "", "", "", "", "", "", ""}));
+}

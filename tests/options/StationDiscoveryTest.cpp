@@ -1,0 +1,174 @@
+#include "OptionsTestSupport.h"
+#include "options/StationDiscovery.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+class StationDiscoveryTest : public ::testing::Test, public OptionsFixture
+{
+protected:
+    void discover(const QByteArray& bytes)
+    {
+        dir.write(QStringLiteral("station_data"), bytes);
+        DiscoverStations(paths.stationFile, options, messages, [this] { ++pumps; });
+    }
+    Options options;
+    int pumps = 0;
+};
+
+QByteArray location(const char* name, const char* call)
+{
+    return QByteArray("  <StationData name=\"") + name + "\">\n    <CALL>" + call
+           + "</CALL>\n    <CQZ>5</CQZ>\n    <DXCC>291</DXCC>\n    <GRIDSQUARE>FN42</GRIDSQUARE>\n"
+             "  </StationData>\n";
+}
+
+Options untouched()
+{
+    Options o;
+    for (int k = 0; k < kSlotCount; ++k)
+        o.stations[k] = {QStringLiteral("old%1").arg(k), QStringLiteral("oldloc%1").arg(k)};
+    o.logins[0].loginCall = QStringLiteral("oldlogin");
+    return o;
+}
+}
+
+TEST_F(StationDiscoveryTest, ThreeLocationsFillThreeSlots)
+{
+    options = untouched();
+    discover("<StationDataFile>\n" + location("Home", "K1ABC") + location("Mobile", "K1ABC/M")
+             + location("Field Day", "W1AW") + "</StationDataFile>\n");
+    EXPECT_EQ(options.stations[0].oprCall, QStringLiteral("K1ABC"));
+    EXPECT_EQ(options.stations[0].location, QStringLiteral("Home"));
+    EXPECT_EQ(options.logins[0].loginCall, QStringLiteral("K1ABC"));
+    EXPECT_EQ(options.stations[1].oprCall, QStringLiteral("K1ABC/M"));
+    EXPECT_EQ(options.stations[2].location, QStringLiteral("Field Day"));
+    EXPECT_EQ(options.stations[3].oprCall, QStringLiteral("old3"));
+    EXPECT_EQ(options.stations[4].location, QStringLiteral("oldloc4"));
+    EXPECT_EQ(options.logins[1].loginCall, QString());
+    EXPECT_TRUE(messages.shown.isEmpty());
+    EXPECT_GT(pumps, 10);
+}
+
+TEST_F(StationDiscoveryTest, AtMostFiveLocations)
+{
+    QByteArray file("<StationDataFile>\r\n");
+    for (int i = 1; i <= 7; ++i)
+        file += location(QByteArray("L").append(char('0' + i)).constData(), QByteArray("K").append(char('0' + i)).constData()).replace("\n", "\r\n");
+    discover(file + "</StationDataFile>\r\n");
+    for (int k = 0; k < kSlotCount; ++k) {
+        EXPECT_EQ(options.stations[k].location, QStringLiteral("L%1").arg(k + 1));
+        EXPECT_EQ(options.stations[k].oprCall, QStringLiteral("K%1").arg(k + 1));
+    }
+}
+
+TEST_F(StationDiscoveryTest, TagRules)
+{
+    options = untouched();
+    discover("<StationDataFile>\n"
+             // slot 1: no CALL tag
+             "  <StationData name=\"NoCall\">\n    <GRIDSQUARE>FN42</GRIDSQUARE>\n  </StationData>\n"
+             // slot 2: call with no '<' after it, name without quotes
+             "  <StationData name=NoQuotes>\n    <CALL>K2XYZ\n  </StationData>\n"
+             // slot 3: lower-case tags are not recognised
+             "  <stationdata name=\"lower\">\n    <call>k3low</call>\n  </StationData>\n"
+             // slot 4: a later tag replaces an earlier one; both on one line
+             "  <StationData name=\"First\"><CALL>K4A</CALL><CALL>K4B</CALL><StationData name=\"Second\">\n"
+             "  </StationData>\n"
+             "</StationDataFile>\n");
+    EXPECT_EQ(options.stations[0].location, QStringLiteral("NoCall"));
+    EXPECT_EQ(options.stations[0].oprCall, QStringLiteral("old0"));
+    EXPECT_EQ(options.logins[0].loginCall, QStringLiteral("oldlogin"));
+    EXPECT_EQ(options.stations[1].location, QString());
+    EXPECT_EQ(options.stations[1].oprCall, QString());
+    EXPECT_EQ(options.stations[2].location, QStringLiteral("oldloc2"));
+    EXPECT_EQ(options.stations[2].oprCall, QStringLiteral("old2"));
+    EXPECT_EQ(options.stations[3].oprCall, QStringLiteral("K4B"));
+    EXPECT_EQ(options.stations[3].location, QStringLiteral("Second"));
+    // The root's closing tag ends slot 5.
+    EXPECT_EQ(options.stations[4].location, QStringLiteral("oldloc4"));
+}
+
+TEST_F(StationDiscoveryTest, FileWithoutTextShowsMessage)
+{
+    for (const QByteArray& bytes : {QByteArray(), QByteArray("\n\n\r\n")}) {
+        FakeMessageBox box;
+        dir.write(QStringLiteral("station_data"), bytes);
+        Options o = untouched();
+        DiscoverStations(paths.stationFile, o, box);
+        EXPECT_EQ(box.shown, QStringList{QStringLiteral("LoTW file is empty")});
+        EXPECT_EQ(o.stations[0].oprCall, QStringLiteral("old0"));
+    }
+    // A line of blanks is text: no message, and nothing found.
+    discover("   \n");
+    EXPECT_TRUE(messages.shown.isEmpty());
+}
+
+TEST_F(StationDiscoveryTest, MissingFileDoesNothing)
+{
+    options = untouched();
+    DiscoverStations(dir.file(QStringLiteral("none")), options, messages);
+    EXPECT_EQ(options.stations[0].oprCall, QStringLiteral("old0"));
+    EXPECT_TRUE(messages.shown.isEmpty());
+}
+
+TEST_F(StationDiscoveryTest, BinaryAndHugeLinesEnd)
+{
+    QByteArray binary;
+    for (unsigned i = 0; i < 200000; ++i)
+        binary += static_cast<char>((i * 2654435761u) >> 24);
+    discover(binary);
+    discover(QByteArray(20 * 1024 * 1024, '<'));
+    discover("<StationData name=\"" + QByteArray(5 * 1024 * 1024, 'x'));
+    EXPECT_EQ(options.stations[0].location, QString());
+}
+
+struct VersionCase
+{
+    WindowsVersionInfo info;
+    const char* text;
+    ProfileLayout layout;
+};
+
+class WindowsVersionTest : public ::testing::TestWithParam<VersionCase> {};
+
+TEST_P(WindowsVersionTest, TextAndLayout)
+{
+    const DetectedVersion v = DetectWindowsVersion(GetParam().info);
+    EXPECT_EQ(v.text, QString::fromLatin1(GetParam().text));
+    EXPECT_EQ(v.layout, GetParam().layout);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, WindowsVersionTest,
+    ::testing::Values(
+        VersionCase{{WindowsVersionInfo::Win32s, 3, 11, {}}, "Windows 3.11", ProfileLayout::None},
+        VersionCase{{WindowsVersionInfo::Windows9x, 4, 0, {}}, "Windows 95", ProfileLayout::Older},
+        VersionCase{{WindowsVersionInfo::Windows9x, 4, 10, {}}, "Windows 98", ProfileLayout::Older},
+        VersionCase{{WindowsVersionInfo::Windows9x, 4, 90, {}}, "Windows Me", ProfileLayout::Older},
+        VersionCase{{WindowsVersionInfo::Windows9x, 4, 3, {}}, "", ProfileLayout::None},
+        VersionCase{{WindowsVersionInfo::WindowsNt, 5, 0, QStringLiteral("Service Pack 4")},
+                    "Windows 2000 With Service Pack 4", ProfileLayout::Older},
+        VersionCase{{WindowsVersionInfo::WindowsNt, 5, 1, QStringLiteral("Service Pack 3")},
+                    "Windows XP Service Pack 3", ProfileLayout::Older},
+        VersionCase{{WindowsVersionInfo::WindowsNt, 4, 0, QStringLiteral("Service Pack 6")},
+                    "Windows NT 4.0 with Service Pack 6", ProfileLayout::Older},
+        VersionCase{{WindowsVersionInfo::WindowsNt, 5, 2, {}}, "Windows 5.2", ProfileLayout::Newer},
+        VersionCase{{WindowsVersionInfo::WindowsNt, 10, 0, {}}, "Windows 10.0", ProfileLayout::Newer},
+        VersionCase{{7, 1, 0, {}}, "", ProfileLayout::None}));
+
+TEST(StationDataPathTest, ByLayout)
+{
+    EXPECT_EQ(StationDataPath(QStringLiteral("op"), ProfileLayout::Older),
+              QStringLiteral("C:\\Documents and Settings\\op\\Application Data\\TrustedQSL\\station_data"));
+    EXPECT_EQ(StationDataPath(QStringLiteral("op"), ProfileLayout::Newer),
+              QStringLiteral("C:\\Users\\op\\AppData\\Roaming\\TrustedQSL\\station_data"));
+    EXPECT_EQ(StationDataPath(QStringLiteral("op"), ProfileLayout::None), QString());
+    EXPECT_EQ(StationDataPath(QString(200, QLatin1Char('u')), ProfileLayout::Newer),
+              QStringLiteral("C:\\Users\\") + QString(127, QLatin1Char('u'))
+                  + QStringLiteral("\\AppData\\Roaming\\TrustedQSL\\station_data"));
+    FakePaths paths;
+    paths.stationFile = QStringLiteral("/home/op/.tqsl/station_data");
+    EXPECT_EQ(StationDataPath(paths, DetectedVersion{QStringLiteral("Linux"), ProfileLayout::Home}),
+              QStringLiteral("/home/op/.tqsl/station_data"));
+}

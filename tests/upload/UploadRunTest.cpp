@@ -1,0 +1,437 @@
+#include "UploadLogFixture.h"
+
+#include "upload/UploadRun.h"
+
+#include "support/Fakes.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFileInfo>
+#include <csignal>
+#include <memory>
+#include <sys/resource.h>
+
+namespace {
+
+// Limits the size of files this process may write, for as long as it lives.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &m_saved);
+        rlimit limit = m_saved;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &m_saved); }
+
+private:
+    rlimit m_saved{};
+};
+
+QString S(const char* text) { return QString::fromLatin1(text); }
+
+using Row = std::map<std::string, std::string>;
+
+Row qso(const std::string& call, const std::string& qsls, const std::string& oprCall = "K1ABC")
+{
+    return {{"QSO-CALL", call},     {"QSO-DATE", "20190315"}, {"QSO-TIME", "142530"}, {"QSO-RSTS", "599"},
+            {"QSO-RSTR", "579"},    {"QSO-POWER", "100"},     {"QSO-ITU-ZONE", "28"}, {"QSO-OPRCALL", oprCall},
+            {"QSO-WPX", "DL1"},     {"QSO-CONFIRM", "1"},     {"QSO-BAND", "6"},      {"QSO-CQ-ZONE", "14"},
+            {"QSO-MODE", "2"},      {"QSO-QSLS", qsls},       {"QSO-PREFIX", "DL"},   {"QSO-FREQ", "14025.5"},
+            {"QSO-SAT", "None"},    {"QSO-STATE", "ST"},      {"QSO-COUNTY", "Cty"}};
+}
+
+// The lines of the selected QSO that qso() makes, with its call and QSL_SENT flag.
+QStringList recordLines(const QString& call, const char* sent)
+{
+    return {S("<CALL:") + QString::number(call.size()) + S(">") + call,
+            S("<QSO_DATE:8>20190315"), S("<TIME_ON:6>142530"), S("<RST_SENT:3>599"), S("<RST_RCVD:3>579"),
+            S("<TX_PWR:3>100"), S("<ITUZ:2>28"), S("<OPERATOR:5>K1ABC"), S("<PFX:3>DL1"), S("<QSL_RCVD:1>Y"),
+            S("<BAND:3>20M"), S("<CQZ:2>14"), S("<MODE:2>CW"), S("<QSL_SENT:1>") + S(sent), S("<DXBPFX:2>DL"),
+            S("<DXCC:3>230"), S("<FREQ:8>14.02550"), S("<EOR>"), S("")};
+}
+
+QByteArray fileBytes(const QStringList& lines)
+{
+    QByteArray bytes;
+    for (const QString& line : lines)
+        bytes += line.toLatin1() + "\r\n";
+    return bytes;
+}
+
+const QStringList kOpening = {S("Opened QSO-TAB table"), S("Opened PRI-PFX table"), S("")};
+const QStringList kHeader = {S("Brindlewick LoTW Export from Tamsorel v[1.0]"), S("<EOH>"), S("")};
+const QStringList kClosing = {S("Closed QSO-TAB table"), S("Closed PRI-PFX table"), S("")};
+
+class UploadRunTest : public ::testing::Test
+{
+protected:
+    UploadRunTest()
+        : log(dir.file(S("log.sqlite"))), ref(dir.file(S("refdata.sqlite")))
+    {
+        CreateQsoTable(log);
+        CreatePrefixTable(ref, {{"DL", "230"}, {"JA", "339"}, {"DL", "999"}, {"K", "291"}});
+        options.sourceMdbPath = dir.file(S("log.sqlite"));
+        options.refdataMdbPath = dir.file(S("refdata.sqlite"));
+        options.uploadAdifPath = dir.file(S("LoTWUpload.adi"));
+        options.errorFilePath = dir.file(S("SemiQuorvaneErrors.txt"));
+        options.tqslExePath = S("/usr/bin/tqsl");
+        options.stations[0] = {S("K1ABC"), S("Home QTH")};
+        options.stations[1] = {S("W1XYZ"), S("Club")};
+        choices.SigningCall = S("K1ABC");
+        choices.CurrentLoginCall = S("K1ABC");
+        choices.CurrentPassword = S("pw");
+    }
+
+    bool runUpload(bool test = false)
+    {
+        choices.TestOnly = test;
+        UploadRun run(options, choices, options.uploadAdifPath.left(options.uploadAdifPath.size() - 3) + S("tq8"),
+                      monitor, desktop);
+        const bool ok = run.run();
+        readIn = run.readInCount();
+        adifOut = run.adifOutCount();
+        return ok;
+    }
+
+    QStringList qsls() { return log.column("QSO-TAB", "QSO-QSLS"); }
+
+    TestDir dir;
+    SqliteFile log;
+    SqliteFile ref;
+    Options options;
+    Choices choices;
+    RecordingMonitor monitor;
+    FakeDesktop desktop;
+    long readIn = -1;
+    long adifOut = -1;
+};
+
+TEST_F(UploadRunTest, SmallLogFileByteForByte)
+{
+    InsertQso(log, qso("DL1ABC", "0"));
+    Row notDue = qso("DL2XX", "2");
+    InsertQso(log, notDue);
+    Row second = qso("JA1XX", "1");
+    second["QSO-DATE"] = "20190202";
+    second["QSO-SAT"] = "QO100";
+    second["QSO-BAND"] = "0";
+    second["QSO-MODE"] = "6";
+    second["QSO-SUBMODE"] = "FT8";
+    second["QSO-FREQ"] = "144200.50";
+    second["QSO-PREFIX"] = "XX"; // no prefix row: no DXCC line
+    second["QSO-NAME"] = "Taro";
+    second["QSO-IOTA"] = "AS-007";
+    second["QSO-CONFIRM"] = "0";
+    second["QSO-POWER"] = "";
+    InsertQso(log, second);
+    InsertQso(log, qso("DL3YY", "0", "W1XYZ"));
+
+    ASSERT_TRUE(runUpload());
+
+    const QStringList secondLines = {
+        S("<CALL:5>JA1XX"), S("<QSO_DATE:8>20190202"), S("<TIME_ON:6>142530"), S("<RST_SENT:3>599"),
+        S("<RST_RCVD:3>579"), S("<TX_PWR:0>"), S("<ITUZ:2>28"), S("<OPERATOR:5>K1ABC"), S("<PFX:3>DL1"),
+        S("<QSL_RCVD:1>N"), S("<NAME:4>Taro"), S("<IOTA:6>AS-007"), S("<BAND:2>2M"), S("<CQZ:2>14"),
+        S("<MODE:3>FT8"), S("<QSL_SENT:1>Y"), S("<DXBPFX:2>XX"), S("<SAT_NAME:6>QO-100"), S("<PROP_MODE:3>SAT"),
+        S("<FREQ:9>144.20050"), S("<EOR>"), S("")};
+    const QStringList records = recordLines(S("DL1ABC"), "Y") + secondLines;
+    EXPECT_EQ(dir.read(S("LoTWUpload.adi")), fileBytes(kHeader + records));
+    EXPECT_EQ(monitor.upload, kOpening + kHeader + records + kClosing);
+
+    EXPECT_EQ(qsls(), (QStringList{S("2"), S("2"), S("3"), S("0")}));
+    EXPECT_EQ(readIn, 4);
+    EXPECT_EQ(adifOut, 2);
+    EXPECT_EQ(monitor.shown[1050], 4);
+    EXPECT_EQ(monitor.shown[1053], 2);
+    EXPECT_EQ(monitor.pumps, 4);
+    EXPECT_EQ(monitor.icons[1099], 141);
+    EXPECT_EQ(desktop.clipboard, dir.file(S("LoTWUpload.tq8")).left(100));
+    const QStringList events = {S("clip:") + desktop.clipboard,
+                                S("url:https://lotw.arrl.org/lotwuser/upload?login=K1ABC&password=pw"),
+                                S("pause:2000"), S("start:/usr/bin/tqsl")};
+    EXPECT_EQ(desktop.events, events);
+    EXPECT_EQ(desktop.started.at(0).arguments,
+              (QStringList{S("-l"), S("Home QTH"), S("-d"), options.uploadAdifPath, S("-x")}));
+    EXPECT_TRUE(monitor.download.isEmpty());
+    EXPECT_EQ(dir.read(S("SemiQuorvaneErrors.txt")), QByteArray());
+
+    // A second run finds nothing left to upload.
+    desktop = FakeDesktop();
+    ASSERT_TRUE(runUpload());
+    EXPECT_EQ(adifOut, 0);
+    EXPECT_EQ(dir.read(S("LoTWUpload.adi")), fileBytes(kHeader));
+    EXPECT_EQ(monitor.upload, kOpening + kHeader + kClosing + QStringList{S("NO QSOs for Uploading !!!! ")});
+    EXPECT_EQ(monitor.icons[1099], 140);
+    EXPECT_EQ(monitor.icons[1100], 140);
+    EXPECT_TRUE(desktop.urls.isEmpty());
+    EXPECT_TRUE(desktop.started.empty());
+}
+
+TEST_F(UploadRunTest, SelectionBoundaries)
+{
+    InsertQso(log, qso("A1", "2"));
+    InsertQso(log, qso("A2", "3"));
+    InsertQso(log, qso("A3", ""));
+    InsertQso(log, qso("A4", " 0"));
+    InsertQso(log, qso("A5", "0 "));
+    InsertQso(log, qso("A6", "00"));
+    Row invalid = qso("A7", "0");
+    invalid["QSO-VALID"] = "0";
+    InsertQso(log, invalid);
+    InsertQso(log, qso("A8", "0", "k1abc"));
+    InsertQso(log, qso("A9", "1", "K1ABC "));
+    InsertQso(log, qso("A10", "0", ""));
+    Row negative = qso("B1", "1");
+    negative["QSO-VALID"] = "-1";
+    InsertQso(log, negative);
+    InsertQso(log, qso("B2", "0"));
+
+    ASSERT_TRUE(runUpload());
+    EXPECT_EQ(readIn, 12);
+    EXPECT_EQ(adifOut, 2);
+    EXPECT_EQ(qsls(), (QStringList{S("2"), S("3"), S(""), S(" 0"), S("0 "), S("00"), S("0"), S("0"), S("1"),
+                                   S("0"), S("3"), S("2")}));
+    EXPECT_EQ(monitor.upload.count(S("<EOR>")), 2);
+    EXPECT_EQ(dir.read(S("LoTWUpload.adi")).count("<EOR>\r\n"), 2);
+}
+
+TEST_F(UploadRunTest, EmptySigningCallSelectsEmptyOprCall)
+{
+    InsertQso(log, qso("A1", "0", ""));
+    InsertQso(log, qso("A2", "0"));
+    choices.SigningCall = S("");
+    ASSERT_TRUE(runUpload());
+    EXPECT_EQ(qsls(), (QStringList{S("2"), S("0")}));
+    EXPECT_TRUE(monitor.upload.contains(S("<OPERATOR:0>")));
+}
+
+TEST_F(UploadRunTest, TestRunChangesNoFileAndNoRow)
+{
+    InsertQso(log, qso("DL1ABC", "0"));
+    InsertQso(log, qso("DL2ABC", "1"));
+    dir.write(S("LoTWUpload.adi"), "previous file\r\n");
+
+    ASSERT_TRUE(runUpload(true));
+    EXPECT_EQ(dir.read(S("LoTWUpload.adi")), QByteArray("previous file\r\n"));
+    EXPECT_EQ(qsls(), (QStringList{S("0"), S("1")}));
+    EXPECT_EQ(monitor.upload, kOpening + recordLines(S("DL1ABC"), "N") + recordLines(S("DL2ABC"), "Y") + kClosing);
+    EXPECT_EQ(adifOut, 2);
+    EXPECT_EQ(monitor.shown[1053], 2);
+    EXPECT_EQ(monitor.icons[1099], 140);
+    EXPECT_EQ(monitor.icons[1103], 140);
+    EXPECT_TRUE(desktop.urls.isEmpty());
+    EXPECT_TRUE(desktop.started.empty());
+    EXPECT_FALSE(desktop.clipboard.isEmpty()); // the path is copied in a test run too
+}
+
+TEST_F(UploadRunTest, FailureOnThirdMarkLeavesLogAndFileAsBefore)
+{
+    for (const char* call : {"A1", "A2", "BAD3", "A4"})
+        InsertQso(log, qso(call, "0"));
+    log.exec("CREATE TRIGGER refuse BEFORE UPDATE ON [QSO-TAB] WHEN OLD.[QSO-CALL] = 'BAD3' "
+             "BEGIN SELECT RAISE(ABORT, 'row is locked'); END");
+    dir.write(S("LoTWUpload.adi"), "previous file\r\n");
+
+    EXPECT_FALSE(runUpload());
+    EXPECT_EQ(qsls(), (QStringList{S("0"), S("0"), S("0"), S("0")}));
+    EXPECT_EQ(dir.read(S("LoTWUpload.adi")), QByteArray("previous file\r\n"));
+    // No temporary file left behind either.
+    QStringList files = QDir(dir.path()).entryList(QDir::Files);
+    files.sort();
+    EXPECT_EQ(files, (QStringList{S("LoTWUpload.adi"), S("SemiQuorvaneErrors.txt"), S("log.sqlite"), S("refdata.sqlite")}));
+    EXPECT_TRUE(desktop.urls.isEmpty());
+    EXPECT_TRUE(desktop.started.empty());
+    EXPECT_EQ(monitor.icons[1099], 140);
+    ASSERT_EQ(monitor.download.size(), 1);
+    const QString line = monitor.download.at(0);
+    EXPECT_TRUE(line.startsWith(S("ERROR:  "))) << line.toStdString();
+    EXPECT_TRUE(line.contains(S("BAD3 "))) << line.toStdString();
+    EXPECT_TRUE(line.contains(S("row is locked"))) << line.toStdString();
+    EXPECT_EQ(dir.read(S("SemiQuorvaneErrors.txt")), line.toLatin1() + "\r\n");
+    // The two records before the failure were shown, the failing one was not.
+    EXPECT_EQ(monitor.upload.count(S("<EOR>")), 2);
+    EXPECT_FALSE(monitor.upload.contains(S("<CALL:4>BAD3")));
+    EXPECT_FALSE(monitor.upload.contains(S("Closed QSO-TAB table")));
+
+    // The log is usable again: without the trigger a new run uploads all four.
+    log.exec("DROP TRIGGER refuse");
+    monitor = RecordingMonitor();
+    ASSERT_TRUE(runUpload());
+    EXPECT_EQ(qsls(), (QStringList{S("2"), S("2"), S("2"), S("2")}));
+}
+
+TEST_F(UploadRunTest, UnmappedBandOrModeIsNeitherMarkedNorWritten)
+{
+    InsertQso(log, qso("A1", "0"));
+    Row badBand = qso("BADBAND", "0");
+    badBand["QSO-BAND"] = "24";
+    InsertQso(log, badBand);
+    Row badMode = qso("BADMODE", "1");
+    badMode["QSO-MODE"] = "89";
+    InsertQso(log, badMode);
+    Row after = qso("A4", "0");
+    after["QSO-BAND"] = "18"; // 3CM: a band without a frequency rule
+    InsertQso(log, after);
+
+    ASSERT_TRUE(runUpload());
+    EXPECT_EQ(qsls(), (QStringList{S("2"), S("0"), S("1"), S("2")}));
+    EXPECT_EQ(adifOut, 2);
+    const QByteArray file = dir.read(S("LoTWUpload.adi"));
+    EXPECT_FALSE(file.contains("BADBAND"));
+    EXPECT_FALSE(file.contains("BADMODE"));
+    EXPECT_TRUE(file.contains("<CALL:2>A4\r\n"));
+    EXPECT_TRUE(file.contains("<BAND:3>3CM\r\n"));
+    EXPECT_EQ(file.count("<FREQ:"), 1); // the 3CM QSO has no FREQ line, not the earlier one's
+    ASSERT_EQ(monitor.download.size(), 2);
+    EXPECT_TRUE(monitor.download.at(0).contains(S("band for code \"24\": BADBAND 20190315 142530")))
+        << monitor.download.at(0).toStdString();
+    EXPECT_TRUE(monitor.download.at(1).contains(S("mode for code \"89\": BADMODE 20190315 142530")))
+        << monitor.download.at(1).toStdString();
+    EXPECT_EQ(dir.read(S("SemiQuorvaneErrors.txt")),
+              monitor.download.at(0).toLatin1() + "\r\n" + monitor.download.at(1).toLatin1() + "\r\n");
+    EXPECT_EQ(desktop.started.size(), 1u);
+}
+
+TEST_F(UploadRunTest, FirstPrefixRowWinsAndUnknownPrefixGivesNoDxcc)
+{
+    InsertQso(log, qso("DL1A", "0"));
+    Row unknown = qso("ZZ1A", "0");
+    unknown["QSO-PREFIX"] = "ZZ";
+    InsertQso(log, unknown);
+    Row lower = qso("DL1B", "0");
+    lower["QSO-PREFIX"] = "dl";
+    InsertQso(log, lower);
+
+    ASSERT_TRUE(runUpload());
+    const QByteArray file = dir.read(S("LoTWUpload.adi"));
+    EXPECT_EQ(file.count("<DXCC:"), 1);
+    EXPECT_TRUE(file.contains("<DXBPFX:2>DL\r\n<DXCC:3>230\r\n<FREQ"));
+    EXPECT_TRUE(file.contains("<DXBPFX:2>ZZ\r\n<FREQ"));
+    EXPECT_TRUE(file.contains("<DXBPFX:2>dl\r\n<FREQ"));
+    EXPECT_EQ(qsls(), (QStringList{S("2"), S("2"), S("2")}));
+}
+
+TEST_F(UploadRunTest, ClipboardTakesTheFirstHundredCharactersOfTheTq8Path)
+{
+    const QString tq8 = S("/") + QString(140, QLatin1Char('d')) + S("/LoTWUpload.tq8");
+    UploadRun run(options, choices, tq8, monitor, desktop);
+    ASSERT_TRUE(run.run());
+    EXPECT_EQ(desktop.clipboard, tq8.left(100));
+    EXPECT_EQ(desktop.events.first(), S("clip:") + tq8.left(100));
+}
+
+TEST_F(UploadRunTest, WithoutHandOffNothingIsStarted)
+{
+    InsertQso(log, qso("A1", "0"));
+    UploadRun run(options, choices, S("x.tq8"), monitor, desktop);
+    run.setHandOff(false);
+    ASSERT_TRUE(run.run());
+    EXPECT_EQ(run.adifOutCount(), 1);
+    EXPECT_TRUE(desktop.urls.isEmpty());
+    EXPECT_TRUE(desktop.started.empty());
+    EXPECT_EQ(monitor.icons[1099], 141);
+    EXPECT_EQ(monitor.icons[1100], 140);
+}
+
+TEST_F(UploadRunTest, EmptyTable)
+{
+    ASSERT_TRUE(runUpload());
+    EXPECT_EQ(monitor.upload, kOpening + kHeader + kClosing + QStringList{S("NO QSOs for Uploading !!!! ")});
+    EXPECT_EQ(monitor.showCount, 0);
+    EXPECT_EQ(readIn, 0);
+    EXPECT_EQ(dir.read(S("LoTWUpload.adi")), fileBytes(kHeader));
+    EXPECT_TRUE(desktop.urls.isEmpty());
+}
+
+TEST_F(UploadRunTest, MissingAdifFolderStopsBeforeAnyMark)
+{
+    InsertQso(log, qso("A1", "0"));
+    options.uploadAdifPath = dir.file(S("no such folder/LoTWUpload.adi"));
+    EXPECT_FALSE(runUpload());
+    ASSERT_EQ(monitor.messages.size(), 1);
+    EXPECT_TRUE(monitor.messages.at(0).contains(S("no such folder/LoTWUpload.adi")));
+    EXPECT_EQ(qsls(), QStringList{S("0")});
+    EXPECT_TRUE(desktop.urls.isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(options.uploadAdifPath));
+}
+
+TEST_F(UploadRunTest, MissingLogGivesErrorLine)
+{
+    options.sourceMdbPath = dir.file(S("missing.sqlite"));
+    dir.write(S("LoTWUpload.adi"), "previous file\r\n");
+    EXPECT_FALSE(runUpload());
+    ASSERT_EQ(monitor.download.size(), 1);
+    EXPECT_TRUE(monitor.download.at(0).startsWith(S("ERROR:  ")));
+    EXPECT_FALSE(monitor.lastDbError.isEmpty());
+    EXPECT_EQ(dir.read(S("LoTWUpload.adi")), QByteArray("previous file\r\n"));
+    EXPECT_TRUE(desktop.urls.isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(dir.file(S("missing.sqlite"))));
+}
+
+TEST_F(UploadRunTest, MissingPrefixTableGivesErrorLine)
+{
+    InsertQso(log, qso("A1", "0"));
+    ref.exec("DROP TABLE [PREFIX-Pri]");
+    dir.write(S("LoTWUpload.adi"), "previous file\r\n");
+    EXPECT_FALSE(runUpload());
+    ASSERT_EQ(monitor.download.size(), 1);
+    EXPECT_TRUE(monitor.download.at(0).startsWith(S("ERROR:  ")));
+    EXPECT_EQ(monitor.upload, QStringList{S("Opened QSO-TAB table")});
+    EXPECT_EQ(qsls(), QStringList{S("0")});
+    EXPECT_EQ(dir.read(S("LoTWUpload.adi")), QByteArray("previous file\r\n"));
+    EXPECT_EQ(dir.read(S("SemiQuorvaneErrors.txt")), monitor.download.at(0).toLatin1() + "\r\n");
+}
+
+TEST_F(UploadRunTest, EmptyPrefixTableGivesNoDxccLines)
+{
+    InsertQso(log, qso("A1", "0"));
+    ref.exec("DELETE FROM [PREFIX-Pri]");
+    ASSERT_TRUE(runUpload());
+    EXPECT_FALSE(dir.read(S("LoTWUpload.adi")).contains("<DXCC:"));
+    EXPECT_EQ(qsls(), QStringList{S("2")});
+}
+
+// A write failure of the upload file part-way (here: the process may write no file beyond
+// 64 KiB) rolls back every mark and keeps the previous file.
+TEST_F(UploadRunTest, FileWriteFailureRollsBackEveryMark)
+{
+    log.exec("BEGIN");
+    for (int i = 0; i < 400; ++i)
+        InsertQso(log, qso("DL" + std::to_string(i) + "ABC", "0"));
+    log.exec("COMMIT");
+    dir.write(S("LoTWUpload.adi"), "previous file\r\n");
+    bool ok = true;
+    {
+        FileSizeLimit limit(64 * 1024);
+        ok = runUpload();
+    }
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(qsls(), QStringList(400, S("0")));
+    EXPECT_EQ(dir.read(S("LoTWUpload.adi")), QByteArray("previous file\r\n"));
+    ASSERT_EQ(monitor.messages.size(), 1);
+    EXPECT_TRUE(monitor.messages.at(0).contains(S("LoTWUpload.adi"))) << monitor.messages.at(0).toStdString();
+    EXPECT_TRUE(desktop.urls.isEmpty());
+    EXPECT_EQ(monitor.icons[1099], 140);
+}
+
+TEST_F(UploadRunTest, LongAndOddTextsAreWrittenWithTheirByteLengths)
+{
+    Row odd = qso(std::string(200, 'W'), "0");
+    odd["QSO-NAME"] = "J\xF6rg <O'Brien> \"x\"";
+    odd["QSO-FREQ"] = "abc";
+    InsertQso(log, odd);
+    ASSERT_TRUE(runUpload());
+    const QByteArray file = dir.read(S("LoTWUpload.adi"));
+    EXPECT_TRUE(file.contains("<CALL:200>" + QByteArray(200, 'W') + "\r\n"));
+    EXPECT_TRUE(file.contains("<NAME:18>J\xF6rg <O'Brien> \"x\"\r\n"));
+    EXPECT_FALSE(file.contains("<FREQ:"));
+    EXPECT_EQ(qsls(), QStringList{S("2")});
+}
+
+} // namespace
