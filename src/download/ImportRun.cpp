@@ -11,6 +11,7 @@
 #include "logdb/Connection.h"
 #include "options/Choices.h"
 #include "options/Options.h"
+#include "options/OptionsStore.h"
 #include "options/QslDateFile.h"
 #include "platform/Errors.h"
 #include "platform/EventMonitor.h"
@@ -138,7 +139,8 @@ bool ImportRun::runBody()
     m_countyTable = std::make_unique<DbCountyTable>(*m_counties, m_monitor);
     m_parser = std::make_unique<LotwRecordParser>(*m_countyTable, m_monitor);
 
-    QFile report(m_paths.join(m_paths.dataFolder(), QStringLiteral("lotwreport.adi")));
+    // The report is always the data folder's; the path shown on the form is not used here.
+    QFile report(DefaultReportAdifPath(m_paths));
     if (!report.open(QIODevice::ReadOnly))
         throw CFileException(QStringLiteral("%1 could not be opened: %2").arg(report.fileName(), report.errorString()));
 
@@ -266,7 +268,7 @@ void ImportRun::saveFirstQslDate()
     saved.overwriteChoice = m_choices.OverwriteChoice;
     QDir().mkpath(m_paths.dataFolder());
     // A failed save is not reported, as with the form's own saves.
-    SaveQslDateFile(m_paths.join(m_paths.dataFolder(), QStringLiteral("quorvane2.dat")), saved);
+    SaveQslDateFile(QslDateFilePath(m_paths), saved);
     m_monitor.ShowCounters();
 }
 
