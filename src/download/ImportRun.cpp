@@ -65,12 +65,6 @@ void ImportRun::setConnections(std::shared_ptr<Connection> log, std::shared_ptr<
     m_refDb = std::move(reference);
 }
 
-const LotwRecord& ImportRun::currentRecord() const
-{
-    static const LotwRecord empty;
-    return m_parser ? m_parser->record() : empty;
-}
-
 bool ImportRun::OnLotwImport()
 {
     m_monitor.SetStepIcon(Control::ProblemPointer, StepIcon::Blank);
@@ -90,7 +84,7 @@ bool ImportRun::OnLotwImport()
     QString failure;
     try {
         ranToEnd = runBody();
-        finishTransaction(true);
+        commitTransaction();
     } catch (const CDbException& e) {
         failure = e.description();
     } catch (const CFileException& e) {
@@ -99,7 +93,7 @@ bool ImportRun::OnLotwImport()
     if (!failure.isEmpty()) {
         // Every row written so far is complete: keep them, as the lists already name them.
         try {
-            finishTransaction(true);
+            commitTransaction();
         } catch (const CDbException& e) {
             failure += QLatin1Char('\n') + e.description();
         }
@@ -295,14 +289,12 @@ void ImportRun::commitBatch()
     m_logDb->beginTransaction();
 }
 
-void ImportRun::finishTransaction(bool keep)
+// Keeps the rows written since the last commit (each of them complete); when the commit
+// fails, they are undone together.
+void ImportRun::commitTransaction()
 {
     if (!m_logDb || !m_logDb->inTransaction())
         return;
-    if (!keep) {
-        m_logDb->rollback();
-        return;
-    }
     try {
         m_logDb->commit();
     } catch (const CDbException&) {

@@ -41,9 +41,6 @@ public:
     // (shown as a message) or found the report empty.
     bool OnLotwImport();
 
-    // Exposed for the form's refresh and for tests.
-    const LotwRecord& currentRecord() const;
-
 private:
     bool runBody();
     void endOfRecord();
@@ -56,7 +53,7 @@ private:
     void saveFirstQslDate();
     void ensureLogReady();
     void commitBatch();
-    void finishTransaction(bool keep);
+    void commitTransaction();
 
     const Options& m_options;
     Choices& m_choices;
