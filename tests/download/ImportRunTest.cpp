@@ -499,3 +499,48 @@ TEST(ImportBadInput, NoRowChangesWithoutAConfirmation)
     }
 }
 } // namespace
+
+namespace {
+// A monitor that stops the program in the middle of a report, as a crash or a kill would.
+class InterruptingMonitor : public RecordingMonitor
+{
+public:
+    void PumpMessages() override
+    {
+        if (++pumps == stopAt)
+            throw std::runtime_error("interrupted");
+    }
+    int stopAt = 0;
+};
+
+TEST(ImportInterrupted, RowsAreUntouchedOrComplete)
+{
+    TestDir dir;
+    const QString log = dir.file(QStringLiteral("log.sqlite"));
+    const QString ref = dir.file(QStringLiteral("ref.sqlite"));
+    DemoData::writeLog(log, 400, 11);
+    DemoData::writeRefdata(ref);
+    DemoData::writeReport(dir.file(QStringLiteral("lotwreport.adi")), 400, 11, 1);
+    const QString dump = QStringLiteral("SELECT rowid, * FROM [QSO-TAB] ORDER BY rowid");
+    const QStringList before = SqliteFixture::query(log, dump);
+    {
+        FakePaths paths;
+        paths.data = dir.path();
+        Options options;
+        options.sourceMdbPath = log;
+        options.refdataMdbPath = ref;
+        options.errorFilePath = dir.file(QStringLiteral("errors.txt"));
+        options.importedListPath = dir.file(QStringLiteral("imported.txt"));
+        Choices choices;
+        choices.ImportScope = 0;
+        choices.OverwriteChoice = 0;
+        InterruptingMonitor monitor;
+        monitor.stopAt = 1000; // well inside the report, after many rows were written
+        ImportRun run(options, choices, paths, monitor);
+        EXPECT_THROW(run.OnLotwImport(), std::runtime_error);
+        EXPECT_GT(monitor.counter(Control::DownloadRecsUsed), 10);
+    }
+    // The rows written since the last commit went back with the transaction: none half done.
+    EXPECT_EQ(SqliteFixture::query(log, dump), before);
+}
+} // namespace
