@@ -174,8 +174,12 @@ void ImportRun::recordLine(const QString& suffix, LineFile& file)
     const LotwRecord& r = m_parser->record();
     SetProblemRecord(m_monitor, r);
     m_monitor.DecodeBandMode();
-    const QString line = r.call + QLatin1Char(' ') + r.qsoDate + QLatin1Char(' ') + r.timeOn + QLatin1Char(' ')
-                         + m_monitor.bandText + QLatin1Char(' ') + m_monitor.modeText + suffix;
+    QString line;
+    line.reserve(r.call.size() + r.qsoDate.size() + r.timeOn.size() + m_monitor.bandText.size()
+                 + m_monitor.modeText.size() + suffix.size() + 4);
+    line.append(r.call).append(QLatin1Char(' ')).append(r.qsoDate).append(QLatin1Char(' ')).append(r.timeOn);
+    line.append(QLatin1Char(' ')).append(m_monitor.bandText).append(QLatin1Char(' ')).append(m_monitor.modeText);
+    line.append(suffix);
     m_monitor.AddDownloadEvent(line);
     file.writeLine(line);
 }

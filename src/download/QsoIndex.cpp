@@ -6,30 +6,8 @@
 namespace {
 enum Column { Call, Date, Time, Mode, Band };
 
-// FNV-1a over the call, date, mode and band with their lengths, so no text can stand in
-// for another.
-std::uint64_t HashKey(const QByteArray* parts[4])
-{
-    std::uint64_t h = 1469598103934665603ull;
-    auto mix = [&h](const char* data, std::size_t size) {
-        for (std::size_t i = 0; i < size; ++i) {
-            h ^= static_cast<unsigned char>(data[i]);
-            h *= 1099511628211ull;
-        }
-    };
-    for (int i = 0; i < 4; ++i) {
-        const std::uint32_t size = std::uint32_t(parts[i]->size());
-        mix(reinterpret_cast<const char*>(&size), sizeof size);
-        mix(parts[i]->constData(), parts[i]->size());
-    }
-    // Finish so that the low bits used for buckets depend on every byte.
-    h ^= h >> 33;
-    h *= 0xff51afd7ed558ccdull;
-    h ^= h >> 33;
-    return h;
-}
-
-// The same hash over texts given as Latin-1 QStrings (every character below 256).
+// FNV-1a over the call, date, mode and band (Latin-1 texts, every character below 256)
+// with their lengths, so no text can stand in for another.
 std::uint64_t HashKey(const QString* parts[4])
 {
     std::uint64_t h = 1469598103934665603ull;
@@ -96,14 +74,21 @@ void QsoIndex::build(Cursor& cursor)
     m_keys.clear();
     m_keyNames.clear();
     rehash(1024);
-    QByteArray texts[5];
+    QString texts[5];
     while (cursor.next()) {
         bool usable = true;
         for (int i = 0; i < 5 && usable; ++i) {
-            texts[i] = cursor.text(i).toLatin1();
+            texts[i] = cursor.text(i);
             // A null column matches no "=" condition; an empty text matches ''.
             if (texts[i].isEmpty() && cursor.value(i).isNull())
                 usable = false;
+            // A report text is Latin-1: it never equals a text with a character beyond it.
+            for (QChar c : std::as_const(texts[i])) {
+                if (c.unicode() > 0xff) {
+                    usable = false;
+                    break;
+                }
+            }
         }
         if (usable)
             add(texts, cursor.key());
@@ -112,16 +97,18 @@ void QsoIndex::build(Cursor& cursor)
     m_entries.shrink_to_fit();
 }
 
-void QsoIndex::add(const QByteArray (&texts)[5], const RowKey& key)
+void QsoIndex::add(const QString (&texts)[5], const RowKey& key)
 {
-    const QByteArray* parts[4] = {&texts[Call], &texts[Date], &texts[Mode], &texts[Band]};
+    const QString* parts[4] = {&texts[Call], &texts[Date], &texts[Mode], &texts[Band]};
     Entry entry;
     entry.hash = HashKey(parts);
     entry.offset = m_pool.size();
-    for (const QByteArray* text : {&texts[Call], &texts[Date], &texts[Mode], &texts[Band], &texts[Time]}) {
+    for (const QString* text : {&texts[Call], &texts[Date], &texts[Mode], &texts[Band], &texts[Time]}) {
         const std::uint32_t size = std::uint32_t(text->size());
         m_pool.append(reinterpret_cast<const char*>(&size), sizeof size);
-        m_pool.append(text->constData(), std::size_t(text->size()));
+        // The texts come from Latin-1 bytes: each character is one byte.
+        for (QChar c : *text)
+            m_pool.push_back(static_cast<char>(c.unicode()));
     }
     if (key.rowid >= 0) {
         entry.rowid = key.rowid;

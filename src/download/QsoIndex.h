@@ -52,7 +52,7 @@ private:
     };
     static constexpr std::uint32_t kNone = 0xffffffffu;
 
-    void add(const QByteArray (&texts)[5], const RowKey& key);
+    void add(const QString (&texts)[5], const RowKey& key);
     void rehash(std::size_t bucketCount);
     RowKey keyOf(const Entry& entry) const;
 

@@ -19,17 +19,21 @@ public:
         const char* values[5];
         qint64 rowid;
     };
-    explicit FakeCursor(std::vector<Row> rows, bool byValues = false) : m_rows(std::move(rows)), m_byValues(byValues) {}
+    // utf8: the texts are UTF-8 (as an ODBC driver may deliver characters beyond Latin-1).
+    explicit FakeCursor(std::vector<Row> rows, bool utf8 = false, bool byValues = false)
+        : m_rows(std::move(rows)), m_utf8(utf8), m_byValues(byValues)
+    {
+    }
     bool next() override { return ++m_at < int(m_rows.size()); }
     QVariant value(int column) const override
     {
         const char* v = m_rows[m_at].values[column];
-        return v ? QVariant(L(v)) : QVariant();
+        return v ? QVariant(text(column)) : QVariant();
     }
     QString text(int column) const override
     {
         const char* v = m_rows[m_at].values[column];
-        return v ? L(v) : QString();
+        return v ? (m_utf8 ? QString::fromUtf8(v) : L(v)) : QString();
     }
     qint64 integer(int) const override { return 0; }
     RowKey key() const override
@@ -44,6 +48,7 @@ public:
 
 private:
     std::vector<Row> m_rows;
+    bool m_utf8;
     bool m_byValues;
     int m_at = -1;
 };
@@ -73,10 +78,12 @@ TEST(QsoIndex, SearchesAsTheRequeriesWould)
         {{"K6KL", "20110305", nullptr, "2", "6"}, 60},   // null time matches nothing
         {{"K6KL", nullptr, "123400", "2", "6"}, 61},     // null date matches nothing
         {{"k7mn", "20110305", "123400", "2", "6"}, 70},  // compared byte for byte
-    });
+        {{"\xc5\x81" "8AB", "20110305", "123400", "2", "6"}, 80}, // U+0141: can't equal any report text
+    }, true);
     QsoIndex index;
     index.build(cursor);
     EXPECT_EQ(index.size(), 12);
+    EXPECT_FALSE(index.find(L("A8AB"), L("20110305"), L("123400"), L("2"), L("6")).found);
 
     const Search searches[] = {
         {"K1AB", "123456", 10, "123400"}, // found on the try with seconds 00
@@ -114,7 +121,7 @@ TEST(QsoIndex, ManyRowsAndKeysByValue)
         texts.push_back("C" + std::to_string(i % 5000));
         rows.push_back({{texts.back().c_str(), "20200101", i < 10000 ? "000010" : "000005", "2", "6"}, i});
     }
-    FakeCursor cursor(rows, true);
+    FakeCursor cursor(rows, false, true);
     QsoIndex index;
     index.build(cursor);
     EXPECT_EQ(index.size(), 20000);
