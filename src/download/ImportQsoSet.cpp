@@ -2,6 +2,8 @@
 
 #include "logdb/CQSO2006SRC.h"
 
+#include <iterator>
+
 ImportQsoSet::ImportQsoSet(QString databasePath, std::shared_ptr<Connection> db, bool allColumns)
     : CRecordset(std::move(db)), m_databasePath(std::move(databasePath)), m_allColumns(allColumns)
 {
@@ -29,8 +31,9 @@ std::vector<CRecordset::Binding> ImportQsoSet::bindings()
 
     std::vector<Binding> result;
     if (!m_allColumns) {
-        for (const auto& [name, text] : texts)
-            result.push_back(Binding{{QString::fromLatin1(name), ColumnType::Text}, text});
+        // Rows known by their rowid: the search columns are not needed (the first five).
+        for (std::size_t i = 5; i < std::size(texts); ++i)
+            result.push_back(Binding{{QString::fromLatin1(texts[i].first), ColumnType::Text}, texts[i].second});
         result.push_back(Binding{{award, ColumnType::Long}, &qsoAward});
         return result;
     }

@@ -5,7 +5,7 @@
 // The columns of a log row ("[QSO-TAB]") that the import reads and may write: the operator
 // call, the confirmation, the LoTW date, the award mask and the six location fields. The
 // import finds rows through its own index and re-reads each one by its key before deciding,
-// so it reads only these fifteen instead of the 41 columns of CQSO2006SRC.
+// so it reads only these ten instead of the 41 columns of CQSO2006SRC.
 class ImportQsoSet : public CRecordset
 {
 public:
@@ -13,8 +13,8 @@ public:
     // table without a primary key) tells rows apart as well as the full record class does.
     explicit ImportQsoSet(QString databasePath, std::shared_ptr<Connection> db = nullptr, bool allColumns = false);
 
-    // The search columns: never written, but part of the row's key where the engine has
-    // nothing better (ODBC over a table without a primary key).
+    // The search columns: never written; bound only with allColumns, where they are part of
+    // the row's key.
     QString qsoDate;     // [QSO-DATE]
     QString qsoTime;     // [QSO-TIME]
     QString qsoCall;     // [QSO-CALL]
