@@ -342,20 +342,28 @@ bool ImportRun::ApplyLotwRecord()
             inSavepoint = true;
         }
         q.edit();
+        // A column is written (marked changed, then assigned) only when its value changes: a
+        // value equal to the one read is never empty, so the column isn't null either, and
+        // writing it again would change nothing. A row that keeps every value isn't written.
+        bool changed = false;
+        auto write = [&](QString& column, const QString& value) {
+            if (column == value)
+                return;
+            q.setFieldDirty(&column);
+            column = value;
+            changed = true;
+        };
 
-        q.setFieldDirty(&q.qsoConfirm);
         const long confirm = LeadingNumber(q.qsoConfirm);
         if (confirm == 0 || confirm == 2)
-            q.qsoConfirm = QStringLiteral("2");
+            write(q.qsoConfirm, QStringLiteral("2"));
         else if (confirm == 1 || confirm == 3)
-            q.qsoConfirm = QStringLiteral("3");
+            write(q.qsoConfirm, QStringLiteral("3"));
 
         FieldRules rules(r, m_choices.OverwriteChoice, m_monitor, m_errorFile);
         auto field = [&](const char* word, const QString& lotw, QString& column, bool isGrid) {
-            if (rules.apply(QLatin1String(word), lotw, column, isGrid)) {
-                q.setFieldDirty(&column);
-                column = lotw;
-            }
+            if (rules.apply(QLatin1String(word), lotw, column, isGrid))
+                write(column, lotw);
         };
         field("CQ Zone", r.cqZone, q.qsoCqZone, false);
         field("ITU Zone", r.ituZone, q.qsoItuZone, false);
@@ -364,10 +372,8 @@ bool ImportRun::ApplyLotwRecord()
         field("IOTA", r.iota, q.qsoIota, false);
         field("GRID", r.grid, q.qsoGrid, true);
 
-        if (!r.qslDate.isEmpty() && q.qsoLotwRec.isEmpty()) {
-            q.setFieldDirty(&q.qsoLotwRec);
-            q.qsoLotwRec = r.qslDate;
-        }
+        if (!r.qslDate.isEmpty() && q.qsoLotwRec.isEmpty())
+            write(q.qsoLotwRec, r.qslDate);
 
         bool newDxcc = false;
         const bool dxcc = r.dxccCredit == QLatin1String("DXCC");
@@ -385,13 +391,19 @@ bool ImportRun::ApplyLotwRecord()
                 mask |= 4;
             if (vucc)
                 mask |= 8;
-            q.setFieldDirty(&q.qsoAward);
-            q.qsoAward = mask;
+            if (mask != old) {
+                q.setFieldDirty(&q.qsoAward);
+                q.qsoAward = mask;
+                changed = true;
+            }
             r.dxccCredit.clear();
             r.vuccCredit.clear();
             r.wpxCredit.clear();
         }
-        q.update();
+        if (changed)
+            q.update();
+        else
+            q.cancelUpdate();
         if (inSavepoint) {
             m_logDb->releaseSavepoint(kRowSavepoint);
             inSavepoint = false;

@@ -338,6 +338,29 @@ TEST_P(ImportRunTest, UnwritableErrorFileEndsTheRunKeepingFinishedRows)
     EXPECT_EQ(imported(), QByteArray("K3BA 20110305 100000 14 CW\r\n"));
 }
 
+TEST_P(ImportRunTest, RowsThatKeepEveryValueAreNotWritten)
+{
+    addQso("K4BA", "100000", L("[QSO-CONFIRM]='0';[QSO-AWARD]=0"));
+    addQso("K4BB", "100000", L("[QSO-CONFIRM]='7'"));
+    SqliteFixture::exec(logPath, {L("CREATE TABLE writes (call TEXT)"),
+                                  L("CREATE TRIGGER counted AFTER UPDATE ON [QSO-TAB] "
+                                    "BEGIN INSERT INTO writes VALUES (NEW.[QSO-CALL]); END")});
+    report(Rec("K4BA", "100000", "20M", "CW", "K1QVN", "20110310", F("CQZ", "05") + F("CREDIT_GRANTED", "DXCC"))
+           + Rec("K4BB", "100000"));
+    choices.ImportScope = 0;
+    EXPECT_TRUE(run());
+    EXPECT_EQ(SqliteFixture::query(logPath, L("SELECT call FROM writes")), (QStringList{L("K4BA"), L("K4BB")}));
+    // The same report again: every row already holds what it brings.
+    EXPECT_TRUE(run());
+    EXPECT_EQ(SqliteFixture::query(logPath, L("SELECT count(*) FROM writes")), QStringList{L("2")});
+    // K4BA is still used and listed; K4BB ("7", now with a LoTW date, no credit) no longer may take the data.
+    EXPECT_EQ(counter(Control::DownloadRecsUsed), 1);
+    EXPECT_EQ(imported(), QByteArray("K4BA 20110305 100000 14 CW\r\n"));
+    EXPECT_EQ(counter(Control::DownloadNewDxcc), 0);
+    EXPECT_EQ(rows("[QSO-CONFIRM],[QSO-CQ-ZONE],[QSO-AWARD],[QSO-LOTWREC]"),
+              (QStringList{L("2|05|1|20110310"), L("7|<null>|<null>|20110310")}));
+}
+
 TEST_P(ImportRunTest, ManyRecordsAcrossCommitBatches)
 {
     if (GetParam())
