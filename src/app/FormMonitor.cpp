@@ -48,6 +48,19 @@ void FormMonitor::ClearDownloadMonitor()
 
 void FormMonitor::ShowCounters()
 {
+    // An import refreshes the counters a few times per record: while an operation runs they
+    // reach the form with the next pump (a few times a second), and all of them at its end.
+    if (m_running) {
+        m_countersPending = true;
+        PumpMessages();
+        return;
+    }
+    showCountersNow();
+}
+
+void FormMonitor::showCountersNow()
+{
+    m_countersPending = false;
     for (const auto& [controlId, value] : counters()) {
         if (auto* label = qobject_cast<QLabel*>(m_view.control(controlId)))
             label->setText(QString::asprintf("%ld", value));
@@ -71,12 +84,16 @@ void FormMonitor::PumpMessages()
         return;
     if (!m_showClock.isValid() || m_showClock.elapsed() >= m_showGap)
         showLines();
+    if (m_countersPending)
+        showCountersNow();
     QCoreApplication::processEvents();
     m_pumpClock.start();
 }
 
 void FormMonitor::setRunning(bool running)
 {
+    if (!running && m_countersPending)
+        showCountersNow();
     m_running = running;
     m_pumpClock.invalidate();
     m_showGap = kPumpInterval;

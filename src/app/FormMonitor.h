@@ -57,6 +57,8 @@ private:
     MonitorModel* m_downloadModel;
     bool m_running = false;
     bool m_showPosted = false;
+    bool m_countersPending = false; // counters set during a run, shown at the next pump
+    void showCountersNow();
     QElapsedTimer m_pumpClock;
     QElapsedTimer m_showClock;
     qint64 m_showGap = kPumpInterval;

@@ -1,7 +1,9 @@
 #include "FormOperations.h"
 
 #include "CBrindlewickView.h"
+#include "download/ImportRun.h"
 #include "download/ReportRequest.h"
+#include "platform/EventMonitor.h"
 #include "upload/UploadRun.h"
 
 void ConnectFormOperations(CBrindlewickView& view)
@@ -14,5 +16,11 @@ void ConnectFormOperations(CBrindlewickView& view)
     view.setReportRequestOperation([](OperationContext& ctx) {
         ReportRequest request(ctx.options, ctx.choices.choices(), ctx.monitor, ctx.desktop);
         request.run(ctx.qslDateFilePath, ctx.choices.saved());
+    });
+    view.setImportOperation([](OperationContext& ctx) {
+        ImportRun run(ctx.options, ctx.choices.choices(), ctx.paths, ctx.monitor);
+        run.OnLotwImport();
+        // The run may have put the first QSL date and "Download ALL QSLs" into the choices.
+        ctx.monitor.ShowCounters();
     });
 }

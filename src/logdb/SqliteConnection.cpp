@@ -207,10 +207,39 @@ std::unique_ptr<Cursor> SqliteConnection::select(const QString& table, const std
     return std::make_unique<SqliteCursor>(m_db, prepare(sql), nullptr);
 }
 
+const QString& SqliteConnection::statementText(int kind, const QString& table, const std::vector<ColumnSpec>& columns)
+{
+    for (const StatementText& t : m_texts) {
+        if (t.kind != kind || t.table != table || t.names.size() != qsizetype(columns.size()))
+            continue;
+        bool same = true;
+        for (size_t i = 0; i < columns.size() && same; ++i)
+            same = t.names.at(qsizetype(i)) == columns[i].name;
+        if (same)
+            return t.sql;
+    }
+    StatementText t{kind, table, {}, {}};
+    for (const ColumnSpec& c : columns)
+        t.names.append(c.name);
+    if (kind == 0) {
+        t.sql = QStringLiteral("SELECT rowid, %1 FROM %2 WHERE rowid = ?").arg(columnList(columns), table);
+    } else {
+        QString sets;
+        for (const ColumnSpec& c : columns) {
+            if (!sets.isEmpty())
+                sets += QLatin1String(", ");
+            sets += c.name + QLatin1String(" = ?");
+        }
+        t.sql = QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?").arg(table, sets);
+    }
+    m_texts.push_back(std::move(t));
+    return m_texts.back().sql;
+}
+
 std::unique_ptr<Cursor> SqliteConnection::selectByKey(const QString& table, const std::vector<ColumnSpec>& columns,
                                                       const RowKey& key)
 {
-    const QString sql = QStringLiteral("SELECT rowid, %1 FROM %2 WHERE rowid = ?").arg(columnList(columns), table);
+    const QString& sql = statementText(0, table, columns);
     // The cached statement serves one cursor at a time; a second reader gets its own.
     auto it = m_cache.find(sql);
     const bool busy = it != m_cache.end() && m_cursorsInUse.count(it->second);
@@ -227,13 +256,7 @@ void SqliteConnection::update(const QString& table, RowKey& key, const std::vect
 {
     if (columns.empty())
         return;
-    QString sets;
-    for (const ColumnSpec& c : columns) {
-        if (!sets.isEmpty())
-            sets += QLatin1String(", ");
-        sets += c.name + QLatin1String(" = ?");
-    }
-    sqlite3_stmt* stmt = cached(QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?").arg(table, sets));
+    sqlite3_stmt* stmt = cached(statementText(1, table, columns));
     int index = 1;
     for (const QVariant& v : values)
         bindValue(stmt, index++, v);

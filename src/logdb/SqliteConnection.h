@@ -2,6 +2,7 @@
 
 #include "Connection.h"
 
+#include <deque>
 #include <map>
 #include <set>
 
@@ -40,6 +41,18 @@ private:
     sqlite3_stmt* prepare(const QString& sql) const;
     sqlite3_stmt* cached(const QString& sql);
     [[noreturn]] void fail(const QString& context = QString()) const;
+    // The text of a statement over table and columns, built once per table, kind and column
+    // list: recordsets ask again and again with the same columns.
+    const QString& statementText(int kind, const QString& table, const std::vector<ColumnSpec>& columns);
+
+    struct StatementText
+    {
+        int kind;
+        QString table;
+        QStringList names;
+        QString sql;
+    };
+    std::deque<StatementText> m_texts; // a deque: the texts handed out stay where they are
 
     QString m_path;
     sqlite3* m_db = nullptr;
