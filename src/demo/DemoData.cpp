@@ -94,7 +94,7 @@ const LotwCounty kLotwCounties[] = {
     {"CT", "HARTFORD"}, {"CT", "NEW HAVEN"}, {"CT", "FAIRFIELD"}, {"MA", "MIDDLESEX"}, {"MA", "ESSEX"},
     {"MA", "WORCESTER"}, {"RI", "PROVIDENCE"}, {"NH", "HILLSBOROUGH"}, {"MD", "PRINCE GEORGE'S"},
     {"MD", "MONTGOMERY"}, {"MO", "SAINT LOUIS"}, {"MO", "GREENE"}, {"MN", "SAINT LOUIS"},
-    {"TX", "HARRIS"}, {"TX", "TRAVIS"},
+    {"TX", "HARRIS"}, {"TX", "LOVING"}, // Loving County is not in the demo's county table
 };
 
 // DXbase band code, the band's LoTW name, and a typical frequency in kHz.
@@ -501,7 +501,10 @@ qint64 writeReport(const QString& path, qint64 qsos, quint64 seed, int every, co
             if (!county.isEmpty())
                 records += field("CNTY", q.state + QLatin1Char(',') + county);
         }
-        if (r.below(3) == 0)
+        // LoTW gives the other station's grid as it signed it, mostly finer than the log's.
+        if (!q.grid.isEmpty())
+            records += field("GRIDSQUARE", r.below(4) == 0 ? q.grid : q.grid + QString::fromLatin1("ab"));
+        else if (r.below(3) == 0)
             records += field("GRIDSQUARE", gridFor(r) + QString::fromLatin1("ab"));
         if (!q.iota.isEmpty())
             records += field("IOTA", q.iota.left(2) + QLatin1Char('-') + q.iota.mid(2));
