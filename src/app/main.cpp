@@ -27,9 +27,10 @@ int main(int argc, char** argv)
     if (!theApp.InitInstance())
         return 1;
 
+    // The document outlives the frame, whose form view works on the document's recordset.
+    CBrindlewickDoc doc(theApp.options().sourceMdbPath);
     CMainFrame frame;
     messages.setParent(&frame);
-    CBrindlewickDoc doc(theApp.options().sourceMdbPath);
     auto* view = new CBrindlewickView(doc, theApp.options(), paths, desktop, messages);
     ConnectFormOperations(*view);
     frame.setView(view);
