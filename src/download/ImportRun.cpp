@@ -74,6 +74,7 @@ bool ImportRun::OnLotwImport()
     for (int counter : kDownloadCounters)
         m_monitor.SetCounter(counter, 0);
     m_monitor.ShowCounters();
+    takeChoices();
 
     // A file that can't be created fails at its first write.
     m_errorFile.create(m_options.errorFilePath);
@@ -231,7 +232,7 @@ void ImportRun::endOfRecord()
         const bool twoOrThree = confirm == QLatin1String("2") || confirm == QLatin1String("3");
         const bool eligible = r.dxccCredit == QLatin1String("DXCC") || r.vuccCredit == QLatin1String("VUCC")
                               || r.wpxCredit == QLatin1String("WPX") || q.qsoLotwRec.isEmpty() || zeroOrOne
-                              || (m_choices.ImportScope == 0 && (zeroOrOne || twoOrThree));
+                              || (m_importScope == 0 && (zeroOrOne || twoOrThree));
         if (eligible && r.stationCall == q.qsoOprCall && !r.qslDate.isEmpty()) {
             if (ApplyLotwRecord()) {
                 addToCounter(Control::DownloadRecsUsed);
@@ -252,6 +253,8 @@ void ImportRun::endOfRecord()
 
 void ImportRun::saveFirstQslDate()
 {
+    // The form is read again here: what it shows now is what the rest of the run uses.
+    takeChoices();
     const QString& q = m_parser->record().qslDate;
     const QString date = q.left(4) + QLatin1Char('-') + q.mid(4, 2) + QLatin1Char('-') + q.mid(6, 2);
     m_choices.sinceDate = date;
@@ -268,6 +271,12 @@ void ImportRun::saveFirstQslDate()
     // A failed save is not reported, as with the form's own saves.
     SaveQslDateFile(QslDateFilePath(m_paths), saved);
     m_monitor.ShowCounters();
+}
+
+void ImportRun::takeChoices()
+{
+    m_importScope = m_choices.ImportScope;
+    m_overwriteChoice = m_choices.OverwriteChoice;
 }
 
 void ImportRun::ensureLogReady()
@@ -360,7 +369,7 @@ bool ImportRun::ApplyLotwRecord()
         else if (confirm == 1 || confirm == 3)
             write(q.qsoConfirm, QStringLiteral("3"));
 
-        FieldRules rules(r, m_choices.OverwriteChoice, m_monitor, m_errorFile);
+        FieldRules rules(r, m_overwriteChoice, m_monitor, m_errorFile);
         auto field = [&](const char* word, const QString& lotw, QString& column, bool isGrid) {
             if (rules.apply(QLatin1String(word), lotw, column, isGrid))
                 write(column, lotw);

@@ -29,8 +29,11 @@ class ImportRun
 public:
     static constexpr int kCommitEvery = 10000;
 
-    // choices: read when the run starts; the QSL date and the "Download ALL QSLs" choice are
-    // written back when the report carries a QSL date (and saved to the date file).
+    // choices: the import scope and the overwrite choice are taken when the run starts and
+    // again when the first QSL date is saved (the form is read then); a change made on the
+    // form at any other moment of the run waits for the next run. The QSL date and the
+    // "Download ALL QSLs" choice are written back when the report carries a QSL date (and
+    // saved to the date file).
     ImportRun(const Options& options, Choices& choices, const Paths& paths, EventMonitor& monitor);
     ~ImportRun();
 
@@ -51,6 +54,7 @@ private:
     void recordLine(const QString& suffix, LineFile& file);
     void addToCounter(int controlId, long amount = 1);
     void saveFirstQslDate();
+    void takeChoices();
     void ensureLogReady();
     void commitBatch();
     void commitTransaction();
@@ -70,6 +74,8 @@ private:
     LineFile m_importedFile;
     QsoIndex m_index;
     QsoIndex::Match m_match;
+    int m_importScope = 1;
+    int m_overwriteChoice = 1;
     bool m_logReady = false;
     bool m_dateSavedThisRun = false;
     bool m_noMatchLogged = false;

@@ -286,6 +286,37 @@ TEST_P(ImportRunTest, FirstQslDateSaved)
     EXPECT_EQ(rows("[QSO-LOTWREC]"), QStringList{L("20110301")});
 }
 
+// The form's radio buttons stay live during a run. The import scope and the overwrite choice
+// are taken at the start and when the first QSL date is saved; clicks at other moments wait
+// for the next run.
+TEST_P(ImportRunTest, ChoicesClickedDuringTheRunWaitForTheNextRun)
+{
+    struct ClickingMonitor : RecordingMonitor
+    {
+        Choices* choices = nullptr;
+        void PumpMessages() override
+        {
+            RecordingMonitor::PumpMessages();
+            if (!download.isEmpty()) { // after the first record's line
+                choices->OverwriteChoice = 0;
+                choices->ImportScope = 0;
+            }
+        }
+    } clicking;
+    clicking.choices = &choices;
+    addQso("K1CA", "100000", L("[QSO-CONFIRM]='0'"));
+    addQso("K1CB", "100000", L("[QSO-CQ-ZONE]='5';[QSO-CONFIRM]='0'"));
+    addQso("K1CC", "100000", L("[QSO-CONFIRM]='2';[QSO-LOTWREC]='20100101'"));
+    report(Rec("K1CA", "100000") + Rec("K1CB", "100000", "20M", "CW", "K1QVN", "20110310", F("CQZ", "05"))
+           + Rec("K1CC", "100000"));
+    choices.OverwriteChoice = 1;
+    choices.ImportScope = 1;
+    ImportRun importRun(options, choices, paths, clicking);
+    EXPECT_TRUE(importRun.OnLotwImport());
+    EXPECT_EQ(rows("[QSO-CQ-ZONE],[QSO-LOTWREC]"), (QStringList{L("<null>|20110310"), L("5|20110310"), L("<null>|20100101")}));
+    EXPECT_EQ(errors(), QByteArray("Warning! : K1CB 20110305 100000 14 CW -- LoTW CQ Zone 05 not written - already has CQ Zone of 5\r\n"));
+}
+
 TEST_P(ImportRunTest, EmptyAndMissingReports)
 {
     dir.write(QStringLiteral("SemiQuorvaneErrors.txt"), "old");
