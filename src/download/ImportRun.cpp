@@ -38,14 +38,13 @@ long LeadingNumber(const QString& text)
         negative = text.at(i) == QLatin1Char('-');
         ++i;
     }
-    long long value = 0;
+    constexpr long kMax = std::numeric_limits<long>::max();
+    long value = 0;
     for (; i < text.size() && text.at(i).unicode() >= '0' && text.at(i).unicode() <= '9'; ++i) {
-        if (value < std::numeric_limits<long>::max())
-            value = value * 10 + (text.at(i).unicode() - '0');
+        const long digit = text.at(i).unicode() - '0';
+        value = value > (kMax - digit) / 10 ? kMax : value * 10 + digit;
     }
-    if (value > std::numeric_limits<long>::max())
-        value = std::numeric_limits<long>::max();
-    return negative ? -long(value) : long(value);
+    return negative ? -value : value;
 }
 
 constexpr int kDownloadCounters[] = {Control::DownloadRecsUsed, Control::DownloadNewDxcc, Control::DownloadErrors,

@@ -157,13 +157,18 @@ TEST_P(ImportRunTest, ConfirmationCodes)
     addQso("K3AD", "100000", L("[QSO-CONFIRM]='7'"));
     addQso("K3AE", "100000", L("[QSO-CONFIRM]='-1'"));
     addQso("K3AF", "100000", L("[QSO-CONFIRM]='3';[QSO-LOTWREC]='20000101'"));
+    // Numbers beyond the range of a long are held at its end: never taken for 0 or 1.
+    addQso("K3AG", "100000", L("[QSO-CONFIRM]='18446744073709551616'"));
+    addQso("K3AH", "100000", L("[QSO-CONFIRM]='-18446744073709551617'"));
     report(Rec("K3AA", "100000") + Rec("K3AB", "100000") + Rec("K3AC", "100000") + Rec("K3AD", "100000")
-           + Rec("K3AE", "100000") + Rec("K3AF", "100000", "20M", "CW", "K1QVN", "20110310", F("CREDIT_GRANTED", "CQWPX")));
+           + Rec("K3AE", "100000") + Rec("K3AF", "100000", "20M", "CW", "K1QVN", "20110310", F("CREDIT_GRANTED", "CQWPX"))
+           + Rec("K3AG", "100000") + Rec("K3AH", "100000"));
     EXPECT_TRUE(run());
     EXPECT_EQ(rows("[QSO-CONFIRM],[QSO-LOTWREC],[QSO-AWARD]"),
               (QStringList{L("2|20110310|<null>"), L("2|20110310|<null>"), L("3|20110310|<null>"), L("7|20110310|<null>"),
-                           L("-1|20110310|<null>"), L("3|20000101|4")}));
-    EXPECT_EQ(counter(Control::DownloadRecsUsed), 6);
+                           L("-1|20110310|<null>"), L("3|20000101|4"), L("18446744073709551616|20110310|<null>"),
+                           L("-18446744073709551617|20110310|<null>")}));
+    EXPECT_EQ(counter(Control::DownloadRecsUsed), 8);
 }
 
 TEST_P(ImportRunTest, AwardMasks)
