@@ -66,12 +66,15 @@ int request(BatchContext& context, const QStringList& arguments)
 
     ReportRequest request(context.options, model.choices(), *context.monitor, *context.desktop);
     request.setOpenInBrowser(!printUrl);
-    const bool saved = request.run(context.paths->join(context.dataDir, QStringLiteral("quorvane2.dat")), model.saved());
+    const QString dateFile = context.paths->join(context.dataDir, QStringLiteral("quorvane2.dat"));
+    const bool saved = request.run(dateFile, model.saved());
     if (printUrl) {
         std::fputs(request.address().toLatin1().constData(), stdout);
         std::fputc('\n', stdout);
         std::fflush(stdout);
     }
+    if (!saved)
+        context.monitor->ShowMessage(QStringLiteral("Could not save the QSL date file ") + dateFile);
     return saved ? ExitOk : ExitFailed;
 }
 

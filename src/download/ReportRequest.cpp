@@ -33,9 +33,9 @@ bool ReportRequest::run(const QString& dateFilePath, SavedQslDates dates)
         m_desktop.openUrl(m_address);
 
     dates.date = m_choices.sinceDate;
+    // As with the form's other saves, a failed save shows no message; the caller learns of
+    // it from the result.
     const bool saved = SaveQslDateFile(dateFilePath, dates);
-    if (!saved)
-        m_monitor.ShowMessage(QStringLiteral("Could not save the QSL date file ") + dateFilePath);
 
     m_monitor.SetStepIcon(Control::StepDownload, StepIcon::Tick);
     return saved;

@@ -27,7 +27,7 @@ public:
     void setOpenInBrowser(bool open) { m_openInBrowser = open; }
 
     // Runs the request. dates are the remembered choices to save; their date text is taken
-    // from the choices' date. False when the date file could not be saved (reported).
+    // from the choices' date. False when the date file could not be saved (not shown).
     bool run(const QString& dateFilePath, SavedQslDates dates);
 
     // The address composed by the last run.
