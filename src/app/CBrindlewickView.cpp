@@ -374,6 +374,14 @@ void CBrindlewickView::OnUpload()
 
 void CBrindlewickView::OnDownloadFromLotw()
 {
+    // The download file's path is what the operator pastes into the browser's Save As window:
+    // the field takes the focus with the part copied to the clipboard selected.
+    if (!m_running) {
+        if (auto* edit = qobject_cast<QLineEdit*>(control(ReportAdifPath))) {
+            edit->setFocus();
+            edit->setSelection(0, 100);
+        }
+    }
     runOperation(m_reportRequest);
 }
 

@@ -570,6 +570,17 @@ TEST_F(FormTest, OperationReceivesChoicesAndTexts)
     EXPECT_EQ(text(v, 1094), L("2020-01-01"));
 }
 
+TEST_F(FormTest, ReportRequestSelectsTheCopiedPath)
+{
+    options.reportAdifPath = kLong;
+    CBrindlewickView& v = start();
+    int requests = 0;
+    v.setReportRequestOperation([&](OperationContext&) { ++requests; });
+    click(v, 1057);
+    EXPECT_EQ(requests, 1);
+    EXPECT_EQ(find<QLineEdit>(v, 1096)->selectedText(), kLong.left(100));
+}
+
 TEST_F(FormTest, SaveDateWritesFile)
 {
     CBrindlewickView& v = start();
