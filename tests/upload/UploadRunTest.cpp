@@ -356,6 +356,9 @@ TEST_F(UploadRunTest, MissingAdifFolderStopsBeforeAnyMark)
     EXPECT_FALSE(runUpload());
     ASSERT_EQ(monitor.messages.size(), 1);
     EXPECT_TRUE(monitor.messages.at(0).contains(S("no such folder/LoTWUpload.adi")));
+    // The run stops where the header would be written: the tables have been opened.
+    EXPECT_EQ(monitor.upload, kOpening);
+    EXPECT_EQ(readIn, 0);
     EXPECT_EQ(qsls(), QStringList{S("0")});
     EXPECT_TRUE(desktop.urls.isEmpty());
     EXPECT_FALSE(QFileInfo::exists(options.uploadAdifPath));
