@@ -3,15 +3,23 @@
 #include "CBrindlewickView.h"
 #include "download/ImportRun.h"
 #include "download/ReportRequest.h"
+#include "logdb/CQSO2006SRC.h"
 #include "platform/EventMonitor.h"
 #include "upload/UploadRun.h"
 
 void ConnectFormOperations(CBrindlewickView& view)
 {
     view.setUploadOperation([](OperationContext& ctx) {
-        UploadRun run(ctx.options, ctx.choices.choices(), ctx.texts.tq8Path, ctx.monitor, ctx.desktop);
+        // The upload file and the TQSL program are the paths the form shows, as it hands
+        // them on (cut to their first 99 characters), like the signed file's path.
+        Options options = ctx.options;
+        options.uploadAdifPath = ctx.texts.uploadAdifPath;
+        options.tqslExePath = ctx.texts.tqslExePath;
+        UploadRun run(options, ctx.choices.choices(), ctx.texts.tq8Path, ctx.monitor, ctx.desktop);
         run.setRecordsets(&ctx.qsoSet, &ctx.prefixSet);
-        run.run();
+        // A completed upload closes the document's QSO set as well, with its own two.
+        if (run.run() && ctx.boundQsoSet.isOpen())
+            ctx.boundQsoSet.close();
     });
     view.setReportRequestOperation([](OperationContext& ctx) {
         ReportRequest request(ctx.options, ctx.choices.choices(), ctx.monitor, ctx.desktop);

@@ -162,9 +162,10 @@ std::optional<QString> FormatFrequency(const QString& freqKhz, const QString& ba
     const qsizetype fraction = length - n - 1;
     if (fraction < 2 || fraction > 4)
         return std::nullopt;
-    // The kHz point must stand where the group expects it; a frequency of another band
-    // (a wrong band code, for instance) would otherwise come out as a garbled number.
-    if (freqKhz.at(n) != QLatin1Char('.'))
+    // The character dropped is the kHz value's decimal separator, which must stand where the
+    // group expects it. A digit there means a frequency of another band (a wrong band code,
+    // for instance), which would otherwise lose that digit and come out as a wrong number.
+    if (freqKhz.at(n).isDigit())
         return std::nullopt;
     // MHz digits, ".", the last three kHz digits, the fraction; the kHz point is dropped.
     QString result;

@@ -78,16 +78,22 @@ bool UploadRun::run()
     ErrorFileScope errorFileScope(m_monitor, errorFileOpen ? &errorFile : nullptr);
 
     try {
+        bool adifOpen = false;
         if (!test) {
             // Written beside the old file and put in its place only when complete.
             m_adifFile = std::make_unique<QSaveFile>(m_options.uploadAdifPath);
-            if (!m_adifFile->open(QIODevice::WriteOnly))
-                throw CFileException(QStringLiteral("Cannot create the ADIF upload file ") + m_options.uploadAdifPath
-                                     + QStringLiteral(": ") + m_adifFile->errorString());
+            adifOpen = m_adifFile->open(QIODevice::WriteOnly);
         }
         m_monitor.SetCounter(Control::UploadAdifOut, 0);
 
         openTables();
+        if (!test) {
+            // A file that could not be created stops the run where its header would be
+            // written: after the tables are open, before any QSO is read or marked.
+            if (!adifOpen)
+                throw CFileException(QStringLiteral("Cannot create the ADIF upload file ") + m_options.uploadAdifPath
+                                     + QStringLiteral(": ") + m_adifFile->errorString());
+        }
         buildDxccTable();
         if (!test) {
             writeLines({AdifHeaderLines().begin(), AdifHeaderLines().end()});

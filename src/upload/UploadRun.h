@@ -63,7 +63,9 @@ private:
     void abandon();
 
     const Options& m_options;
-    const Choices& m_choices;
+    // The choices as they stood when the run was made: the form stays live during a run, and
+    // a click on another signing station must not change the call that is being uploaded.
+    const Choices m_choices;
     QString m_tq8Path;
     EventMonitor& m_monitor;
     Desktop& m_desktop;

@@ -1,6 +1,7 @@
 #include "CBrindlewickDoc.h"
 #include "CBrindlewickView.h"
 #include "FormMonitor.h"
+#include "FormOperations.h"
 #include "MonitorModel.h"
 #include "MonitorView.h"
 #include "demo/DemoData.h"
@@ -579,6 +580,39 @@ TEST_F(FormTest, ReportRequestSelectsTheCopiedPath)
     click(v, 1057);
     EXPECT_EQ(requests, 1);
     EXPECT_EQ(find<QLineEdit>(v, 1096)->selectedText(), kLong.left(100));
+}
+
+// "Upload" on the form writes to the paths the form shows: an upload path or TQSL program
+// longer than the form hands on is cut to its first 99 characters, the signed file's path
+// follows the cut upload path, and a completed run also closes the document's QSO set.
+TEST_F(FormTest, UploadUsesThePathsAsTheFormHandsThemOn)
+{
+    DemoData::writeLog(options.sourceMdbPath, 40, 1);
+    DemoData::writeRefdata(options.refdataMdbPath);
+    options.errorFilePath = dir.file(QStringLiteral("errors.txt"));
+    options.uploadAdifPath = dir.file(QString(150, QLatin1Char('u')) + QStringLiteral(".adi"));
+    options.tqslExePath = QStringLiteral("/opt/") + QString(120, QLatin1Char('t')) + QStringLiteral("/tqsl");
+    ASSERT_LT(dir.path().size(), 90);
+    setSlot(1, DemoData::kPrimaryCall, "K1QVN", "pw1");
+    CBrindlewickView& v = start();
+    ConnectFormOperations(v);
+    ASSERT_TRUE(doc->qsoSet().isOpen());
+    desktop = FakeDesktop();
+
+    click(v, 1004);
+
+    const QString cutAdif = options.uploadAdifPath.left(99);
+    QFile file(cutAdif);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << cutAdif.toStdString();
+    EXPECT_TRUE(file.readAll().contains("<EOR>\r\n"));
+    EXPECT_FALSE(QFile::exists(options.uploadAdifPath));
+    EXPECT_EQ(desktop.clipboard, cutAdif.left(96) + QStringLiteral("tq8"));
+    ASSERT_EQ(desktop.started.size(), 1u);
+    EXPECT_EQ(desktop.started[0].program, options.tqslExePath.left(99));
+    EXPECT_EQ(desktop.started[0].arguments,
+              (QStringList{L("-l"), L("Location 1"), L("-d"), cutAdif, L("-x")}));
+    EXPECT_FALSE(doc->qsoSet().isOpen());
+    EXPECT_TRUE(messages.shown.isEmpty());
 }
 
 TEST_F(FormTest, SaveDateWritesFile)

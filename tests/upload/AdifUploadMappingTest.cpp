@@ -78,6 +78,10 @@ TEST(FormatFrequency, FourBandGroupsAndShapes)
         {"70125.5", "22", "70.12550"},     {"5357.0", "23", "5.35700"},
         {"432100.1234", "12", "432.1001234"}, {"5760100.25", "17", "5760.10025"},
         {"28074.0000", "2", "28.0740000"},
+        // The separator at the point's place is dropped whatever it is; a comma is not
+        // padded by the fraction step.
+        {"14225,50", "6", "14.22550"},     {"7025,500", "8", "7.025500"},
+        {"14225,5", "6", "<none>"},
         // Shapes with no rule.
         {"", "6", "<none>"},               {"14225", "6", "<none>"},
         {"14225.12345", "6", "<none>"},    {"3525.25", "6", "<none>"},

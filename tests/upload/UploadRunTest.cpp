@@ -317,6 +317,36 @@ TEST_F(UploadRunTest, FirstPrefixRowWinsAndUnknownPrefixGivesNoDxcc)
     EXPECT_EQ(qsls(), (QStringList{S("2"), S("2"), S("2")}));
 }
 
+// The form stays live during a run: a click on another signing station, or on "Test only",
+// while the log is walked changes the form's choices, not the run that has started.
+TEST_F(UploadRunTest, ChoicesChangedDuringTheRunDoNotReachIt)
+{
+    struct ClickingMonitor : RecordingMonitor
+    {
+        Choices* choices = nullptr;
+        void PumpMessages() override
+        {
+            RecordingMonitor::PumpMessages();
+            choices->SigningCall = QStringLiteral("W1XYZ");
+            choices->CurrentLoginCall = QStringLiteral("W1XYZ");
+            choices->TestOnly = true;
+        }
+    } clicking;
+    clicking.choices = &choices;
+    for (const char* call : {"A1", "A2", "A3"})
+        InsertQso(log, qso(call, "0"));
+    InsertQso(log, qso("B1", "0", "W1XYZ"));
+
+    UploadRun run(options, choices, S("x.tq8"), clicking, desktop);
+    ASSERT_TRUE(run.run());
+    EXPECT_EQ(run.adifOutCount(), 3);
+    EXPECT_EQ(qsls(), (QStringList{S("2"), S("2"), S("2"), S("0")}));
+    EXPECT_EQ(dir.read(S("LoTWUpload.adi")).count("<EOR>\r\n"), 3);
+    EXPECT_EQ(desktop.urls, QStringList{S("https://lotw.arrl.org/lotwuser/upload?login=K1ABC&password=pw")});
+    ASSERT_EQ(desktop.started.size(), 1u);
+    EXPECT_EQ(desktop.started[0].arguments.at(1), S("Home QTH"));
+}
+
 TEST_F(UploadRunTest, ClipboardTakesTheFirstHundredCharactersOfTheTq8Path)
 {
     const QString tq8 = S("/") + QString(140, QLatin1Char('d')) + S("/LoTWUpload.tq8");
@@ -356,6 +386,9 @@ TEST_F(UploadRunTest, MissingAdifFolderStopsBeforeAnyMark)
     EXPECT_FALSE(runUpload());
     ASSERT_EQ(monitor.messages.size(), 1);
     EXPECT_TRUE(monitor.messages.at(0).contains(S("no such folder/LoTWUpload.adi")));
+    // The run stops where the header would be written: the tables have been opened.
+    EXPECT_EQ(monitor.upload, kOpening);
+    EXPECT_EQ(readIn, 0);
     EXPECT_EQ(qsls(), QStringList{S("0")});
     EXPECT_TRUE(desktop.urls.isEmpty());
     EXPECT_FALSE(QFileInfo::exists(options.uploadAdifPath));
