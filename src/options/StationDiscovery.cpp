@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QOperatingSystemVersion>
 
+#include <optional>
+
 namespace {
 bool isBlank(char c)
 {
@@ -37,13 +39,90 @@ QByteArray trimmed(const QByteArray& line)
     return line.mid(begin, end - begin);
 }
 
-// The text after the first `open` (all of it when there is none) up to the next `close`;
-// empty when no `close` follows.
-QByteArray between(const QByteArray& text, char open, char close)
+// The first position of one character at or after a position, for positions that only grow:
+// each byte of the line is looked at once however many tags the line holds.
+class NextIndex
 {
-    const QByteArray after = text.mid(text.indexOf(open) + 1);
-    const int end = after.indexOf(close);
-    return end < 0 ? QByteArray() : after.left(end);
+public:
+    NextIndex(QByteArrayView text, char c) : m_text(text), m_char(c) {}
+    qsizetype operator()(qsizetype from)
+    {
+        if (m_found == kNone || (m_found >= from && m_searched))
+            return m_found;
+        m_found = m_text.indexOf(m_char, from);
+        m_searched = true;
+        return m_found;
+    }
+
+private:
+    static constexpr qsizetype kNone = -1;
+    QByteArrayView m_text;
+    char m_char;
+    qsizetype m_found = 0;
+    bool m_searched = false;
+};
+
+// A piece of the line: [begin, end), or nothing when end < 0.
+struct Piece
+{
+    qsizetype begin = 0;
+    qsizetype end = -1;
+};
+
+// The text after the first `open` at or after a position (all of it when there is none) up to
+// the next `close`; nothing when no `close` follows.
+Piece between(qsizetype pos, NextIndex& nextOpen, NextIndex& nextClose)
+{
+    const qsizetype open = nextOpen(pos);
+    const qsizetype begin = open < 0 ? pos : open + 1;
+    return Piece{begin, nextClose(begin)};
+}
+
+QString pieceText(QByteArrayView line, const Piece& piece)
+{
+    if (piece.end < 0)
+        return QString();
+    return QString::fromLatin1(line.sliced(piece.begin, piece.end - piece.begin));
+}
+
+// Walks one trimmed line tag by tag and fills the slot from its CALL and name tags (a later tag
+// replaces an earlier one). True when the line closes the slot's element.
+bool walkLine(QByteArrayView line, int slot, Options& options)
+{
+    NextIndex nextTag(line, '<');
+    NextIndex callOpen(line, '>');
+    NextIndex callClose(line, '<');
+    NextIndex nameOpen(line, '"');
+    NextIndex nameClose(line, '"');
+    std::optional<Piece> call;
+    std::optional<Piece> name;
+    bool closed = false;
+    qsizetype pos = 0;
+    while (pos < line.size()) {
+        QByteArrayView rest = line.sliced(pos);
+        if (rest.startsWith("</StationData")) {
+            closed = true;
+            break;
+        }
+        if (rest.startsWith('<')) {
+            ++pos;
+            rest = line.sliced(pos);
+        }
+        if (rest.startsWith("CALL"))
+            call = between(pos, callOpen, callClose);
+        if (rest.startsWith("StationData name"))
+            name = between(pos, nameOpen, nameClose);
+        const qsizetype next = nextTag(pos);
+        pos = next < 0 ? line.size() : next;
+    }
+    if (call) {
+        options.stations[slot].oprCall = pieceText(line, *call);
+        if (slot == 0)
+            options.logins[0].loginCall = options.stations[slot].oprCall;
+    }
+    if (name)
+        options.stations[slot].location = pieceText(line, *name);
+    return closed;
 }
 }
 
@@ -145,25 +224,7 @@ void DiscoverStations(const QString& path, Options& options, MessageBox& message
                 return; // the end of the file ends every remaining slot
             if (pump)
                 pump();
-            QByteArray rest = trimmed(line);
-            while (!rest.isEmpty()) {
-                if (rest.startsWith("</StationData")) {
-                    closed = true;
-                    break;
-                }
-                if (rest.startsWith('<'))
-                    rest.remove(0, 1);
-                if (rest.startsWith("CALL")) {
-                    const QString call = QString::fromLatin1(between(rest, '>', '<'));
-                    options.stations[slot].oprCall = call;
-                    if (slot == 0)
-                        options.logins[0].loginCall = call;
-                }
-                if (rest.startsWith("StationData name"))
-                    options.stations[slot].location = QString::fromLatin1(between(rest, '"', '"'));
-                const int next = rest.indexOf('<');
-                rest = next < 0 ? QByteArray() : rest.mid(next);
-            }
+            closed = walkLine(trimmed(line), slot, options);
         }
     }
 }

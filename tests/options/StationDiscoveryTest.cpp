@@ -172,3 +172,23 @@ TEST(StationDataPathTest, ByLayout)
     EXPECT_EQ(StationDataPath(paths, DetectedVersion{QStringLiteral("Linux"), ProfileLayout::Home}),
               QStringLiteral("/home/op/.tqsl/station_data"));
 }
+
+// A damaged file may hold one enormous line of tags: it is read tag by tag with the results a
+// short line gives (the walk looks at each byte a bounded number of times).
+TEST_F(StationDiscoveryTest, LineOfManyTagsKeepsTheLastOfEach)
+{
+    options = untouched();
+    QByteArray line = "<StationData name=\"Big\">";
+    for (int i = 0; i < 100000; ++i)
+        line += "a<CALL";
+    line += ">K5Q<";
+    for (int i = 0; i < 100000; ++i)
+        line += "<StationData name=";
+    line += "\"Last\"</StationData>\n";
+    discover(line);
+    // Every CALL tag takes the text after the first ">" that follows it.
+    EXPECT_EQ(options.stations[0].oprCall, QStringLiteral("K5Q"));
+    EXPECT_EQ(options.logins[0].loginCall, QStringLiteral("K5Q"));
+    EXPECT_EQ(options.stations[0].location, QStringLiteral("Last"));
+    EXPECT_EQ(options.stations[1].oprCall, QStringLiteral("old1"));
+}
