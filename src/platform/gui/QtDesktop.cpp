@@ -11,9 +11,29 @@
 #include <QThread>
 #include <QUrl>
 
+QUrl QtDesktop::browserUrl(const QString& address)
+{
+    auto isHex = [](QChar c) {
+        return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || (c >= QLatin1Char('a') && c <= QLatin1Char('f'))
+               || (c >= QLatin1Char('A') && c <= QLatin1Char('F'));
+    };
+    // Tolerant parsing re-encodes every "%" of an address once a single "%" starts no
+    // escape, the password's escapes included; such a "%" is written as "%25" first.
+    QString text;
+    text.reserve(address.size());
+    for (qsizetype i = 0; i < address.size(); ++i) {
+        const QChar c = address.at(i);
+        if (c == QLatin1Char('%') && !(i + 2 < address.size() && isHex(address.at(i + 1)) && isHex(address.at(i + 2))))
+            text += QLatin1String("%25");
+        else
+            text += c;
+    }
+    return QUrl(text, QUrl::TolerantMode);
+}
+
 bool QtDesktop::openUrl(const QString& address)
 {
-    return QDesktopServices::openUrl(QUrl(address, QUrl::TolerantMode));
+    return QDesktopServices::openUrl(browserUrl(address));
 }
 
 bool QtDesktop::openFile(const QString& path)

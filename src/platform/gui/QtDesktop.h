@@ -2,6 +2,7 @@
 
 #include "platform/Desktop.h"
 
+class QUrl;
 class QWidget;
 
 // The desktop services through Qt: the default browser and file viewer, detached programs,
@@ -9,6 +10,11 @@ class QWidget;
 class QtDesktop : public Desktop
 {
 public:
+    // The address as the browser receives it: its parts stand as they were put in (the
+    // password keeps its escapes); a "%" that starts no escape reaches the site as "%25",
+    // as a browser sends a typed one.
+    static QUrl browserUrl(const QString& address);
+
     bool openUrl(const QString& address) override;
     bool openFile(const QString& path) override;
     bool startProgram(const QString& program, const QStringList& arguments) override;
