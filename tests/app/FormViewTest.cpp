@@ -1,5 +1,6 @@
 #include "CBrindlewickDoc.h"
 #include "CBrindlewickView.h"
+#include "CMainFrame.h"
 #include "FormMonitor.h"
 #include "FormOperations.h"
 #include "MonitorModel.h"
@@ -654,6 +655,24 @@ TEST_F(FormTest, DestroyWindowClosesAndKeepsDate)
     EXPECT_FALSE(doc->qsoSet().isOpen());
     EXPECT_EQ(v.choiceModel().choices().sinceDate, L("2011-04-01"));
     EXPECT_FALSE(QFile::exists(paths.data + QStringLiteral("/quorvane2.dat")));
+}
+
+TEST_F(FormTest, MainWindowShrinksToTheFormAtStart)
+{
+    doc = std::make_unique<CBrindlewickDoc>(options.sourceMdbPath);
+    CMainFrame frame;
+    auto* form = new CBrindlewickView(*doc, options, paths, desktop, messages);
+    frame.setView(form);
+    frame.resize(3000, 2500);
+    form->OnInitialUpdate();
+    EXPECT_LT(frame.width(), 3000);
+    EXPECT_LT(frame.height(), 2500);
+    frame.show();
+    QCoreApplication::processEvents();
+    EXPECT_LE(form->width(), form->sizeHint().width());
+    EXPECT_LE(form->height(), form->sizeHint().height());
+    EXPECT_EQ(frame.windowTitle(), QStringLiteral("Quorvane Version 2.71 - - K1ABC"));
+    form->DestroyWindow();
 }
 
 TEST_F(FormTest, MissingLogIsReported)
