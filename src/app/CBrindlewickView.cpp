@@ -1,6 +1,7 @@
 #include "CBrindlewickView.h"
 
 #include "CBrindlewickDoc.h"
+#include "CMainFrame.h"
 #include "FormMonitor.h"
 #include "MonitorView.h"
 #include "logdb/CDxb96CountySet.h"
@@ -259,6 +260,10 @@ void CBrindlewickView::OnInitialUpdate()
     setControlText(AdifUploadPath, m_options.uploadAdifPath);
     setControlText(TqslProgram, m_options.tqslExePath);
     setControlText(DateEdit, m_choices->choices().sinceDate);
+
+    // 7. The main window shrinks to the form where it is larger than the form needs.
+    if (auto* frame = qobject_cast<CMainFrame*>(window()))
+        frame->resizeToFitView();
 
     // 8. The signed file is the ADIF upload file with the extension tq8.
     QString tq8 = controlText(AdifUploadPath).left(kTextCut);

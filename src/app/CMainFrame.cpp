@@ -7,11 +7,15 @@
 #include <QApplication>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLayout>
 #include <QMenuBar>
 #include <QScreen>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTimer>
 #include <QToolBar>
+
+#include <algorithm>
 
 namespace {
 const QString kReady = QStringLiteral("Ready");
@@ -111,9 +115,61 @@ void CMainFrame::placeOnScreen()
     const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
     if (!screen)
         return;
-    const QRect place = frameGeometryFor(screen->geometry().size());
-    resize(place.size());
-    move(screen->geometry().topLeft() + place.topLeft());
+    m_place = frameGeometryFor(screen->geometry().size()).translated(screen->geometry().topLeft());
+    // The frame's margins are known only once the window is shown (fitFrame); until then the
+    // inside takes the whole size.
+    resize(clientSizeFor(m_place.size(), QMargins(), m_fitClient));
+    move(m_place.topLeft());
+}
+
+QSize CMainFrame::clientSizeFor(const QSize& outer, const QMargins& frame, const QSize& fitClient)
+{
+    const QSize inside(outer.width() - frame.left() - frame.right(), outer.height() - frame.top() - frame.bottom());
+    return inside.boundedTo(fitClient).expandedTo(QSize(0, 0));
+}
+
+void CMainFrame::resizeToFitView()
+{
+    if (!centralWidget())
+        return;
+    // The window's own size hint is the view's with the menu, status bar and shown toolbars.
+    if (layout())
+        layout()->invalidate();
+    const QSize needed = sizeHint();
+    if (width() > needed.width())
+        m_fitClient.setWidth(std::min(m_fitClient.width(), needed.width()));
+    if (height() > needed.height())
+        m_fitClient.setHeight(std::min(m_fitClient.height(), needed.height()));
+    resize(size().boundedTo(m_fitClient));
+}
+
+void CMainFrame::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    fitFrame();
+    if (!m_frameFitted)
+        QTimer::singleShot(0, this, &CMainFrame::fitFrame);
+}
+
+void CMainFrame::moveEvent(QMoveEvent* event)
+{
+    QMainWindow::moveEvent(event);
+    fitFrame();
+}
+
+void CMainFrame::fitFrame()
+{
+    if (m_frameFitted || !isVisible() || !m_place.isValid())
+        return;
+    const QRect outer = frameGeometry();
+    const QRect inner = geometry();
+    const QMargins frame(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+                         outer.bottom() - inner.bottom());
+    if (frame.isNull())
+        return; // no frame yet, or none at all
+    m_frameFitted = true;
+    resize(clientSizeFor(m_place.size(), frame, m_fitClient));
+    move(m_place.topLeft());
 }
 
 void CMainFrame::OnAppAbout()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QMargins>
 #include <QRect>
 
 class QAction;
@@ -22,9 +23,16 @@ public:
 
     // Size and place of the window for a screen size: half the screen plus 291 by 340 pixels,
     // centred. The corner is kept on the screen when the screen is too small for the window.
+    // The size is the whole window's, its frame and title bar included.
     static QRect frameGeometryFor(const QSize& screen);
     // Sizes and places the window for the screen it is on.
     void placeOnScreen();
+    // The size of the window's inside for a whole-window size, the frame's margins and the
+    // largest inside that fits the view (see resizeToFitView).
+    static QSize clientSizeFor(const QSize& outer, const QMargins& frame, const QSize& fitClient);
+    // Lays the window out again and shrinks it, never grows it, where its inside is larger
+    // than the view needs; the window's corner stays where it is.
+    void resizeToFitView();
 
     QToolBar* toolBar() const { return m_toolBar; }
     QAction* toolBarAction() const { return m_toolBarAction; }
@@ -35,7 +43,15 @@ public:
 public slots:
     void OnAppAbout();
 
+protected:
+    void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+
 private:
+    // Once the window system has put its frame around the window, takes the frame's margins
+    // off the inside so that the whole window has the size worked out from the screen.
+    void fitFrame();
+
     void createMenus();
     void createToolBar();
     void createStatusBar();
@@ -45,4 +61,7 @@ private:
     QAction* m_toolBarAction = nullptr;
     QAction* m_statusBarAction = nullptr;
     QAction* m_aboutAction = nullptr;
+    QRect m_place;          // the whole window's place on the screen
+    QSize m_fitClient{QWIDGETSIZE_MAX, QWIDGETSIZE_MAX}; // largest inside the view needs
+    bool m_frameFitted = false;
 };

@@ -58,6 +58,10 @@ QString ChoiceModel::password(int slot) const
     if (!validSlot(slot))
         return QString();
     const LotwLogin& login = m_options.logins[slot - 1];
+    // A password typed anew in the options dialog at this start is the one in force: the
+    // addresses carry it from this run on, not the one it replaced.
+    if (!login.password.isEmpty())
+        return login.password;
     return login.passwordLoaded.isEmpty() ? login.passwordField : login.passwordLoaded;
 }
 

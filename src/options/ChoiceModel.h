@@ -17,7 +17,8 @@ public:
     QString location(int slot) const;
     QString slotLoginCall(int slot) const;
     QString downloadCallLabel(int slot) const;
-    // The slot's password: the loaded one when not empty, otherwise the dialog's field.
+    // The slot's password: the one in force when not empty (a password typed anew at this
+    // start), otherwise the loaded one when not empty, otherwise the dialog's field.
     QString password(int slot) const;
     // Whether the form has a signing / download-call button for the slot.
     bool hasSigningButton(int slot) const;

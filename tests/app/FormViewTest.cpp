@@ -1,5 +1,6 @@
 #include "CBrindlewickDoc.h"
 #include "CBrindlewickView.h"
+#include "CMainFrame.h"
 #include "FormMonitor.h"
 #include "FormOperations.h"
 #include "MonitorModel.h"
@@ -14,6 +15,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -165,6 +167,35 @@ TEST_F(FormTest, EveryControlIsThere)
     EXPECT_EQ(find<QPushButton>(v, 1095)->text(), L("Save Date ^"));
     EXPECT_EQ(find<QRadioButton>(v, 1109)->text(), L("Overwrite IOTA && GRID with LoTW info"));
     EXPECT_EQ(find<QCheckBox>(v, 1045)->text(), L("Test only - No ADIF file created"));
+}
+
+TEST_F(FormTest, FixedTextsOfTheForm)
+{
+    CBrindlewickView& v = start();
+    QStringList shown;
+    for (QLabel* label : v.findChildren<QLabel*>())
+        shown << label->text();
+    for (QGroupBox* box : v.findChildren<QGroupBox*>())
+        shown << box->title();
+    for (QAbstractButton* button : v.findChildren<QAbstractButton*>())
+        shown << button->text();
+    for (const char* fixed :
+         {"Event monitor (Upload to ARRL LoTW)", "Event monitor (Download fm ARRL LoTW)", "QSO record stats Upload",
+          "QSO record stats Download", "QSOs Read-in", "ADIF Output", "LoTW Recs Used", "QSOs w/errors",
+          "New DXCC Credits", "Warnings", "LoTW", "- Any Call -", "Download ALL QSLs", "Only fm last QSL >",
+          "YYYY-MM-DD", "Load all records", "Load only if not LoTW cfmd", "Do not overwrite", "TQ8 Upload file:",
+          "ADIF Download file:", "Make ADIF file", "Sign ADIF file - PASSWORD", "Make TQ8 file",
+          "Clipboard has TQ8 path/filename",
+          "LogON LoTW website. PASTE the TQ8 path/filename on webpage. UPLOAD file.",
+          "LogON LoTW website. PASTE the download ADIF path/filename on the SAVE AS window. Save File!",
+          "ADI Upld file:", "Source mdb:", "Imported QSOs:", "Error file:"})
+        EXPECT_TRUE(shown.contains(L(fixed))) << fixed;
+    EXPECT_EQ(shown.count(L("QSOs Read-in")), 2);
+    EXPECT_EQ(find<QPushButton>(v, 1105)->text(), L("View"));
+    EXPECT_EQ(find<QPushButton>(v, 1106)->text(), L("View"));
+    EXPECT_TRUE(find<QLineEdit>(v, 1041)->isReadOnly());
+    EXPECT_TRUE(find<QLineEdit>(v, 1096)->isReadOnly());
+    EXPECT_EQ(find<QLineEdit>(v, 1094)->alignment() & Qt::AlignHCenter, Qt::AlignHCenter);
 }
 
 struct Tq8Case
@@ -654,6 +685,24 @@ TEST_F(FormTest, DestroyWindowClosesAndKeepsDate)
     EXPECT_FALSE(doc->qsoSet().isOpen());
     EXPECT_EQ(v.choiceModel().choices().sinceDate, L("2011-04-01"));
     EXPECT_FALSE(QFile::exists(paths.data + QStringLiteral("/quorvane2.dat")));
+}
+
+TEST_F(FormTest, MainWindowShrinksToTheFormAtStart)
+{
+    doc = std::make_unique<CBrindlewickDoc>(options.sourceMdbPath);
+    CMainFrame frame;
+    auto* form = new CBrindlewickView(*doc, options, paths, desktop, messages);
+    frame.setView(form);
+    frame.resize(3000, 2500);
+    form->OnInitialUpdate();
+    EXPECT_LT(frame.width(), 3000);
+    EXPECT_LT(frame.height(), 2500);
+    frame.show();
+    QCoreApplication::processEvents();
+    EXPECT_LE(form->width(), form->sizeHint().width());
+    EXPECT_LE(form->height(), form->sizeHint().height());
+    EXPECT_EQ(frame.windowTitle(), QStringLiteral("Quorvane Version 2.71 - - K1ABC"));
+    form->DestroyWindow();
 }
 
 TEST_F(FormTest, MissingLogIsReported)

@@ -21,6 +21,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
@@ -166,6 +167,74 @@ TEST(MainFrameTest, SizeAndPlaceFromTheScreen)
     EXPECT_EQ(CMainFrame::frameGeometryFor(QSize(1921, 1081)), QRect(334, 100, 1251, 880));
     // A screen too small for the window keeps its title bar on the screen.
     EXPECT_EQ(CMainFrame::frameGeometryFor(QSize(800, 600)), QRect(54, 0, 691, 640));
+}
+
+TEST(MainFrameTest, WholeWindowSizeLessItsFrameAndAtMostWhatTheViewNeeds)
+{
+    const QSize unbounded(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    // The worked-out size is the whole window's: the title bar and borders come off the inside.
+    EXPECT_EQ(CMainFrame::clientSizeFor(QSize(803, 724), QMargins(), unbounded), QSize(803, 724));
+    EXPECT_EQ(CMainFrame::clientSizeFor(QSize(803, 724), QMargins(1, 20, 1, 5), unbounded), QSize(801, 699));
+    // A window already shrunk to its view keeps that size in the dimension it was shrunk in.
+    EXPECT_EQ(CMainFrame::clientSizeFor(QSize(931, 852), QMargins(1, 20, 1, 5), QSize(767, unbounded.height())),
+              QSize(767, 827));
+    EXPECT_EQ(CMainFrame::clientSizeFor(QSize(931, 852), QMargins(1, 20, 1, 5), QSize(767, 778)), QSize(767, 778));
+    EXPECT_EQ(CMainFrame::clientSizeFor(QSize(10, 10), QMargins(8, 30, 8, 8), unbounded), QSize(0, 0));
+}
+
+TEST(MainFrameTest, WholeWindowTakesTheWorkedOutPlace)
+{
+    CMainFrame frame;
+    frame.setView(new QLabel(QStringLiteral("view")));
+    frame.show();
+    QCoreApplication::processEvents();
+    const QRect screen = frame.screen()->geometry();
+    const QRect place = CMainFrame::frameGeometryFor(screen.size()).translated(screen.topLeft());
+    // The worked-out size is the whole window's, its frame included.
+    EXPECT_EQ(frame.frameGeometry(), place);
+}
+
+namespace {
+// A view that needs a fixed size.
+class SizedView : public QWidget
+{
+public:
+    explicit SizedView(QSize needed) : m_needed(needed) {}
+    QSize sizeHint() const override { return m_needed; }
+    QSize minimumSizeHint() const override { return QSize(50, 50); }
+
+private:
+    QSize m_needed;
+};
+}
+
+TEST(MainFrameTest, ShrinksToTheViewOnlyAndKeepsItsCorner)
+{
+    CMainFrame frame;
+    frame.setView(new SizedView(QSize(300, 200)));
+    frame.resize(900, 700);
+    frame.move(40, 30);
+    frame.resizeToFitView();
+    EXPECT_EQ(frame.size(), frame.sizeHint());
+    EXPECT_LT(frame.width(), 900);
+    EXPECT_LT(frame.height(), 700);
+    EXPECT_EQ(frame.pos(), QPoint(40, 30));
+
+    // A view larger than the window does not make the window grow.
+    CMainFrame small;
+    small.setView(new SizedView(QSize(2000, 1500)));
+    small.resize(700, 500);
+    small.resizeToFitView();
+    EXPECT_EQ(small.size(), QSize(700, 500));
+
+    // Larger in one direction only: only that one shrinks.
+    CMainFrame wide;
+    wide.setView(new SizedView(QSize(300, 1500)));
+    wide.resize(900, 500);
+    wide.resizeToFitView();
+    EXPECT_EQ(wide.width(), wide.sizeHint().width());
+    EXPECT_LT(wide.width(), 900);
+    EXPECT_EQ(wide.height(), 500);
 }
 
 TEST(MainFrameTest, MenusToolbarAndStatusBar)

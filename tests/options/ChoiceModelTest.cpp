@@ -87,6 +87,25 @@ TEST(ChoiceModel, PasswordPrefersLoadedOverField)
     EXPECT_FALSE(model.hasDownloadButton(6));
 }
 
+TEST(ChoiceModel, PasswordTypedAnewAtThisStartIsTheOneUsed)
+{
+    Options options = makeOptions({{"K1ABC", "K1ABC", "%6f%6c%64%31", "%6e%65%77%31"},
+                                   {"W1XYZ", "W1LOG", "%6f%6c%64%32", "****"},
+                                   {"W2XYZ", "W2LOG", "%6f%6c%64%33", ""}});
+    options.logins[0].password = L("%6e%65%77%31"); // typed over the stored one
+    options.logins[1].password = L("%6f%6c%64%32"); // the mask left as shown
+    // Slot 3's field was cleared: nothing in force; the stored one still serves this run.
+    ChoiceModel model(options);
+    EXPECT_EQ(model.password(1), L("%6e%65%77%31"));
+    EXPECT_EQ(model.password(2), L("%6f%6c%64%32"));
+    EXPECT_EQ(model.password(3), L("%6f%6c%64%33"));
+    EXPECT_EQ(model.choices().CurrentPassword, L("%6e%65%77%31"));
+    model.chooseDownloadSlot(2);
+    EXPECT_EQ(model.choices().CurrentPassword, L("%6f%6c%64%32"));
+    model.chooseAnyCall();
+    EXPECT_EQ(model.choices().CurrentPassword, L("%6e%65%77%31"));
+}
+
 TEST(ChoiceModel, InitialChoicesAreSlotOne)
 {
     ChoiceModel model(makeOptions({{"K1ABC/P", "K1ABC", "pw1", ""}, {"W1XYZ", "W1LOG", "pw2", ""}}));
