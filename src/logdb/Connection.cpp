@@ -10,6 +10,7 @@
 #include <QRegularExpression>
 #include <QSettings>
 #include <QSqlDatabase>
+#include <QSysInfo>
 #include <cctype>
 #include <map>
 #include <mutex>
@@ -51,13 +52,11 @@ QString driverName(const QString& connectionString)
 bool odbcDriverInstalled(const QString& name)
 {
 #ifdef Q_OS_WIN
+    // The registry view of this program's own word size: a driver registered only for the
+    // other one (a 32-bit driver seen from a 64-bit program) cannot be loaded here.
     QSettings drivers(QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\ODBC\\ODBCINST.INI\\ODBC Drivers"),
                       QSettings::NativeFormat);
-    if (drivers.contains(name))
-        return true;
-    QSettings drivers32(QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\ODBC\\ODBCINST.INI\\ODBC Drivers"),
-                        QSettings::NativeFormat);
-    return drivers32.contains(name);
+    return drivers.contains(name);
 #else
     // unixODBC keeps its drivers as sections of odbcinst.ini.
     QString folder = qEnvironmentVariable("ODBCSYSINI");
@@ -157,6 +156,14 @@ QString CheckEngineAvailable(const QString& logPath)
     const Engine engine = engineFor(logPath);
     if (engine == Engine::Sqlite || engine == Engine::Unknown)
         return QString();
+#ifndef Q_OS_WIN
+    // The Access driver exists on Windows only; the drivers for .mdb files found elsewhere
+    // can neither run the statements used here nor write a row.
+    if (engine == Engine::Access)
+        return QStringLiteral("No Access ODBC driver is installed: the ODBC driver \"%1\" that DXbase .mdb and "
+                              ".accdb logs need exists on Windows only. Program will exit now.")
+            .arg(kAccessDriver);
+#endif
     if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QODBC")))
         return QStringLiteral("The Qt ODBC database driver (QODBC plugin) is not installed. Program will exit now.");
     QString driver;
@@ -167,7 +174,14 @@ QString CheckEngineAvailable(const QString& logPath)
         if (driver.isEmpty())
             return QString(); // a data source name: the driver manager resolves it when opening
     }
-    if (!odbcDriverInstalled(driver))
+    if (!odbcDriverInstalled(driver)) {
+#ifdef Q_OS_WIN
+        return QStringLiteral("The ODBC driver \"%1\" is not installed for %2-bit programs. Program will exit now.")
+            .arg(driver)
+            .arg(QSysInfo::WordSize);
+#else
         return QStringLiteral("The ODBC driver \"%1\" is not installed. Program will exit now.").arg(driver);
+#endif
+    }
     return QString();
 }

@@ -286,6 +286,19 @@ TEST(Connection, EngineCheck)
     const QString access = CheckEngineAvailable(QStringLiteral("/x/Dxbase.mdb"));
 #ifndef Q_OS_WIN
     EXPECT_TRUE(access.contains(QStringLiteral("Microsoft Access Driver"))) << access.toStdString();
+    {
+        // A driver registered under the Access driver's name is not the Access driver here.
+        TestDir dir;
+        dir.write(QStringLiteral("odbcinst.ini"), "[Microsoft Access Driver (*.mdb, *.accdb)]\nDriver=libmdbodbc.so\n");
+        const QByteArray saved = qgetenv("ODBCSYSINI");
+        qputenv("ODBCSYSINI", QFile::encodeName(dir.path()));
+        const QString registered = CheckEngineAvailable(QStringLiteral("/x/Dxbase.accdb"));
+        if (saved.isNull())
+            qunsetenv("ODBCSYSINI");
+        else
+            qputenv("ODBCSYSINI", saved);
+        EXPECT_TRUE(registered.contains(QStringLiteral("Windows only"))) << registered.toStdString();
+    }
 #endif
     const QString unknownDriver = CheckEngineAvailable(QStringLiteral("odbc:DRIVER={No Such Driver};Database=x"));
     EXPECT_TRUE(unknownDriver.contains(QStringLiteral("No Such Driver"))) << unknownDriver.toStdString();
