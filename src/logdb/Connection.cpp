@@ -34,18 +34,51 @@ Engine engineFor(const QString& path)
     return Engine::Unknown;
 }
 
-// The DRIVER= part of an ODBC connection string, without braces; empty when it names none.
-QString driverName(const QString& connectionString)
+// The value of one key of an ODBC connection string ("KEY=value;..."), without braces; empty
+// when the string has no such key.
+QString connectionValue(const QString& connectionString, const QString& key)
 {
-    static const QRegularExpression re(QStringLiteral("(?:^|;)\\s*DRIVER\\s*=\\s*(\\{[^}]*\\}|[^;]*)"),
-                                       QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpression re(QStringLiteral("(?:^|;)\\s*%1\\s*=\\s*(\\{[^}]*\\}|[^;]*)").arg(key),
+                                QRegularExpression::CaseInsensitiveOption);
     const QRegularExpressionMatch m = re.match(connectionString);
     if (!m.hasMatch())
         return QString();
-    QString name = m.captured(1).trimmed();
-    if (name.startsWith(QLatin1Char('{')) && name.endsWith(QLatin1Char('}')))
-        name = name.mid(1, name.size() - 2);
-    return name;
+    QString value = m.captured(1).trimmed();
+    if (value.startsWith(QLatin1Char('{')) && value.endsWith(QLatin1Char('}')))
+        value = value.mid(1, value.size() - 2);
+    return value;
+}
+
+// The DRIVER= part of an ODBC connection string, without braces; empty when it names none.
+QString driverName(const QString& connectionString)
+{
+    return connectionValue(connectionString, QStringLiteral("DRIVER"));
+}
+
+// The database file an ODBC connection string names, empty when it names none: DBQ= always
+// names a file (Access and the other file drivers); DATABASE= does when it reads as a path
+// (a folder separator or a database file suffix), otherwise it is a server's database name.
+QString databaseFileOf(const QString& connectionString)
+{
+    const QString dbq = connectionValue(connectionString, QStringLiteral("DBQ"));
+    if (!dbq.isEmpty())
+        return dbq;
+    const QString database = connectionValue(connectionString, QStringLiteral("DATABASE"));
+    if (database.contains(QLatin1Char('/')) || database.contains(QLatin1Char('\\'))
+        || engineFor(database) != Engine::Unknown)
+        return database;
+    return QString();
+}
+
+// A database file must be there before any engine sees its path: some drivers (the SQLite
+// ODBC driver among them) would create an empty database in its place.
+void requireDatabaseFile(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        throw CDbException(QStringLiteral("The database file '%1' does not exist.").arg(path));
+    if (!info.isFile())
+        throw CDbException(QStringLiteral("'%1' is not a database file.").arg(path));
 }
 
 // Whether the ODBC driver manager knows a driver of that name.
@@ -87,12 +120,16 @@ std::shared_ptr<Connection> openEngine(const QString& path)
     case Engine::Sqlite:
         return std::make_shared<SqliteConnection>(path);
     case Engine::Access:
-        if (!QFileInfo::exists(path))
-            throw CDbException(QStringLiteral("The database file '%1' does not exist.").arg(path));
+        requireDatabaseFile(path);
         return std::make_shared<OdbcConnection>(
             QStringLiteral("DRIVER={%1};DBQ=%2").arg(kAccessDriver, QDir::toNativeSeparators(path)), path);
-    case Engine::Odbc:
-        return std::make_shared<OdbcConnection>(path.mid(kOdbcPrefix.size()), path);
+    case Engine::Odbc: {
+        const QString connectionString = path.mid(kOdbcPrefix.size());
+        const QString file = databaseFileOf(connectionString);
+        if (!file.isEmpty())
+            requireDatabaseFile(file);
+        return std::make_shared<OdbcConnection>(connectionString, path);
+    }
     case Engine::Unknown:
         break;
     }

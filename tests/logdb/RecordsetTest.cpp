@@ -7,6 +7,7 @@
 #include "support/SqliteFixture.h"
 #include "support/TempDir.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSqlDatabase>
 #include <gtest/gtest.h>
@@ -241,15 +242,44 @@ INSTANTIATE_TEST_SUITE_P(Engines, RecordsetTest, ::testing::Values(Engine::Sqlit
 TEST(Connection, MissingFileIsAnErrorAndCreatesNothing)
 {
     TestDir dir;
-    for (const char* name : {"absent.sqlite", "absent.db", "absent.mdb"}) {
-        const QString path = dir.file(QString::fromLatin1(name));
+    // The log path as given, and the file it names.
+    const QString absent = dir.file(QStringLiteral("absent.sqlite"));
+    const std::pair<QString, QString> cases[] = {
+        {absent, absent},
+        {dir.file(QStringLiteral("absent.db")), dir.file(QStringLiteral("absent.db"))},
+        {dir.file(QStringLiteral("absent.mdb")), dir.file(QStringLiteral("absent.mdb"))},
+        // The SQLite ODBC driver would make an empty database of a missing file.
+        {QStringLiteral("odbc:DRIVER=SQLite3;Database=") + absent, absent},
+        {QStringLiteral("odbc:Driver={SQLite3}; database = {") + absent + QStringLiteral("};Timeout=100"), absent},
+        {QStringLiteral("odbc:DRIVER={Microsoft Access Driver (*.mdb, *.accdb)};DBQ=") + dir.file(QStringLiteral("absent.mdb")),
+         dir.file(QStringLiteral("absent.mdb"))},
+    };
+    for (const auto& [path, file] : cases) {
         try {
             Connection::open(path);
-            ADD_FAILURE() << name << " opened";
+            ADD_FAILURE() << path.toStdString() << " opened";
         } catch (const CDbException& e) {
             EXPECT_TRUE(e.description().contains(QStringLiteral("does not exist"))) << e.description().toStdString();
         }
-        EXPECT_FALSE(QFile::exists(path)) << name;
+        EXPECT_FALSE(QFile::exists(file)) << path.toStdString();
+    }
+}
+
+TEST(Connection, FolderIsNotADatabase)
+{
+    TestDir dir;
+    for (const char* name : {"folder.sqlite", "folder.mdb"}) {
+        const QString folder = dir.file(QString::fromLatin1(name));
+        ASSERT_TRUE(QDir().mkpath(folder));
+        for (const QString& path : {folder, QStringLiteral("odbc:DRIVER=SQLite3;Database=") + folder}) {
+            try {
+                Connection::open(path);
+                ADD_FAILURE() << path.toStdString() << " opened";
+            } catch (const CDbException& e) {
+                EXPECT_TRUE(e.description().contains(QStringLiteral("is not a database file"))) << e.description().toStdString();
+            }
+        }
+        EXPECT_TRUE(QDir(folder).isEmpty()) << name;
     }
 }
 
