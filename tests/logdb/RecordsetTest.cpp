@@ -119,6 +119,31 @@ TEST_P(RecordsetTest, UpdateWritesOnlyMarkedColumnsOfThatRow)
               (QStringList{QStringLiteral("120000|0|HANS|5"), QStringLiteral("090000|3|HANS|9")}));
 }
 
+// A column marked changed is written as not null: an emptied text becomes an empty text, and
+// the row is still found by its key for the next update.
+TEST_P(RecordsetTest, EmptiedTextIsWrittenEmptyNotNull)
+{
+    SqliteFixture::exec(file, {QStringLiteral("UPDATE [QSO-TAB] SET [QSO-NOTE]='' WHERE [QSO-CALL]='G4NUL'")});
+    CQSO2006SRC qso(logPath());
+    qso.m_strFilter = QStringLiteral("([QSO-CALL]='G4NUL')");
+    qso.open();
+    ASSERT_FALSE(qso.isEOF());
+    qso.edit();
+    qso.qsoName.clear();
+    qso.setFieldDirty(&qso.qsoName);
+    qso.qsoQsls = QStringLiteral("2");
+    qso.setFieldDirty(&qso.qsoQsls);
+    qso.update();
+    qso.edit();
+    qso.qsoConfirm = QStringLiteral("3");
+    qso.setFieldDirty(&qso.qsoConfirm);
+    qso.update();
+    qso.close();
+    EXPECT_EQ(SqliteFixture::query(file, QStringLiteral("SELECT quote([QSO-NAME]), quote([QSO-NOTE]), [QSO-QSLS], [QSO-CONFIRM] "
+                                                        "FROM [QSO-TAB] WHERE [QSO-CALL]='G4NUL'")),
+              QStringList{QStringLiteral("''|''|2|3")});
+}
+
 TEST_P(RecordsetTest, QuotedValueMatchesLiterallyAndChangesNothingElse)
 {
     CQSO2006SRC qso(logPath());
