@@ -10,7 +10,9 @@
 #include <QDir>
 #include <QFile>
 #include <QSqlDatabase>
+#include <cstdio>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace {
 
@@ -305,6 +307,54 @@ TEST(Connection, FolderIsNotADatabase)
             }
         }
         EXPECT_TRUE(QDir(folder).isEmpty()) << name;
+    }
+}
+
+// A log that cannot be written is refused when it is opened, not row by row in the middle of
+// an operation. Run in a child process that gives up the super-user's rights when it has them,
+// since those write a read-only file all the same.
+TEST(ConnectionDeathTest, ReadOnlyLogIsRefusedAtOpen)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    struct Case
+    {
+        const char* what;
+        QFile::Permissions file;
+        QFile::Permissions folder;
+    };
+    const QFile::Permissions readable = QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther;
+    const QFile::Permissions writable = readable | QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
+    const QFile::Permissions traversable = QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther;
+    const Case cases[] = {
+        {"the file is read-only", readable, writable | traversable},
+        {"its folder is read-only", writable, readable | traversable},
+    };
+    for (const Case& c : cases) {
+        TestDir dir;
+        const QString folder = dir.file(QStringLiteral("logs"));
+        ASSERT_TRUE(QDir().mkpath(folder));
+        const QString f = folder + QStringLiteral("/log.sqlite");
+        DemoData::writeLog(f, 3, 7);
+        const QByteArray before = dir.read(QStringLiteral("logs/log.sqlite"));
+        ASSERT_TRUE(QFile::setPermissions(dir.path(), readable | traversable));
+        ASSERT_TRUE(QFile::setPermissions(f, c.file));
+        ASSERT_TRUE(QFile::setPermissions(folder, c.folder));
+        EXPECT_EXIT(
+            {
+                if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+                    _exit(5);
+                try {
+                    Connection::open(f);
+                    _exit(4);
+                } catch (const CDbException& e) {
+                    std::fprintf(stderr, "%s\n", e.what());
+                    _exit(e.description().contains(QString::fromLatin1(c.what)) ? 3 : 6);
+                }
+            },
+            ::testing::ExitedWithCode(3), c.what);
+        QFile::setPermissions(folder, writable | traversable);
+        QFile::setPermissions(dir.path(), writable | traversable);
+        EXPECT_EQ(dir.read(QStringLiteral("logs/log.sqlite")), before) << c.what;
     }
 }
 
