@@ -174,4 +174,27 @@ TEST_F(BatchCommandTest, CommandLineErrors)
     EXPECT_FALSE(QFileInfo::exists(missing));
 }
 
+// The demo writes option files: into a folder that already holds options (the default data
+// folder of a station in use, above all) it writes nothing.
+TEST_F(BatchCommandTest, DemoLeavesAFolderWithOptionsAlone)
+{
+    const QString data = demo(QStringLiteral("data"));
+    overwrite(data + QStringLiteral("/quorvane.dat"), "1\r\nmine\x05");
+    const QByteArray report = bytes(data + QStringLiteral("/lotwreport.adi"));
+    const QByteArray passwords = bytes(data + QStringLiteral("/quorvane3.dat"));
+    const CliRun run = cli({QStringLiteral("--data-dir"), data, QStringLiteral("demo")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("already holds options"))) << run.err.toStdString();
+    EXPECT_EQ(bytes(data + QStringLiteral("/quorvane.dat")), QByteArray("1\r\nmine\x05"));
+    EXPECT_EQ(bytes(data + QStringLiteral("/quorvane3.dat")), passwords);
+    EXPECT_EQ(bytes(data + QStringLiteral("/lotwreport.adi")), report);
+
+    // Without --data-dir: the default data folder, here under the test's HOME.
+    const QString home = dir.path() + QStringLiteral("/.local/share/quorvane260");
+    ASSERT_TRUE(QDir().mkpath(home));
+    overwrite(home + QStringLiteral("/quorvane.dat"), "1\r\nmine\x05");
+    EXPECT_EQ(cli({QStringLiteral("demo")}).exitCode, 1);
+    EXPECT_EQ(QDir(home).entryList(QDir::Files), QStringList{QStringLiteral("quorvane.dat")});
+}
+
 }
