@@ -9,13 +9,20 @@ QString envPath(const char* name)
 {
     return qEnvironmentVariable(name);
 }
+
+// A folder named by an environment variable, tidied and with this platform's separators (the
+// program's own paths are joined with "\\" on Windows).
+QString envFolder(const QString& value)
+{
+    return QDir::toNativeSeparators(QDir::cleanPath(value));
+}
 }
 
 QString SystemPaths::dataFolder() const
 {
     const QString overridden = envPath("QUORVANE_DATA_DIR");
     if (!overridden.isEmpty())
-        return QDir::cleanPath(overridden);
+        return envFolder(overridden);
 #ifdef Q_OS_WIN
     return QStringLiteral("C:\\quorvane260");
 #else
@@ -28,7 +35,7 @@ QString SystemPaths::windowsDirectory() const
 {
     const QString overridden = envPath("QUORVANE_WINDOWS_DIR");
     if (!overridden.isEmpty())
-        return QDir::cleanPath(overridden);
+        return envFolder(overridden);
 #ifdef Q_OS_WIN
     QString root = envPath("SystemRoot");
     if (root.isEmpty())
