@@ -448,3 +448,40 @@ TEST(OdbcKeys, UpdateOfIndistinguishableTwinsIsRefused)
               (QStringList{QStringLiteral("0"), QStringLiteral("0")}));
 }
 }
+
+namespace {
+// Through ODBC a table with a primary key knows a row by it: of two rows with the same values
+// only the one being edited changes.
+TEST(OdbcKeys, PrimaryKeyTellsTwinsApart)
+{
+    if (!CheckEngineAvailable(QStringLiteral("odbc:DRIVER=SQLite3;Database=x")).isEmpty())
+        GTEST_SKIP() << "the SQLite3 ODBC driver is not installed";
+    TestDir dir;
+    const QString f = dir.file(QStringLiteral("keyed.sqlite"));
+    DemoData::writeLog(f, 0, 1);
+    SqliteFixture::exec(f, {QStringLiteral("ALTER TABLE [QSO-TAB] RENAME TO [QSO-OLD]"),
+                            QStringLiteral("CREATE TABLE [QSO-TAB] ([QSO-ID] INTEGER PRIMARY KEY, [QSO-X] TEXT)")});
+    QStringList columns;
+    for (const ColumnSpec& c : CQSO2006SRC::columnSpecs())
+        columns.append(QStringLiteral("ALTER TABLE [QSO-TAB] ADD COLUMN %1 %2")
+                           .arg(c.name, c.type == ColumnType::Text ? QStringLiteral("TEXT") : QStringLiteral("INTEGER")));
+    SqliteFixture::exec(f, columns);
+    SqliteFixture::exec(f, {QStringLiteral("INSERT INTO [QSO-TAB] ([QSO-ID],[QSO-CALL],[QSO-QSLS]) VALUES (7,'W1AW','0')"),
+                            QStringLiteral("INSERT INTO [QSO-TAB] ([QSO-ID],[QSO-CALL],[QSO-QSLS]) VALUES (3,'W1AW','0')")});
+    CQSO2006SRC qso(QStringLiteral("odbc:DRIVER=SQLite3;Database=") + f);
+    qso.m_strSort = QStringLiteral("[QSO-ID]");
+    qso.open();
+    qso.moveNext(); // the row with key 7
+    qso.edit();
+    qso.qsoQsls = QStringLiteral("2");
+    qso.setFieldDirty(&qso.qsoQsls);
+    qso.update();
+    qso.edit();
+    qso.qsoConfirm = QStringLiteral("3");
+    qso.setFieldDirty(&qso.qsoConfirm);
+    qso.update();
+    qso.close();
+    EXPECT_EQ(SqliteFixture::query(f, QStringLiteral("SELECT [QSO-ID], [QSO-QSLS], [QSO-CONFIRM] FROM [QSO-TAB] ORDER BY [QSO-ID]")),
+              (QStringList{QStringLiteral("3|0|<null>"), QStringLiteral("7|2|3")}));
+}
+}
