@@ -161,6 +161,7 @@ int main(int argc, char** argv)
         status = ExitFailed;
     }
     std::fflush(stdout);
+    cliMonitor->endProgress();
     const QString counters = cliMonitor->counterLine();
     if (!counters.isEmpty()) {
         const QByteArray bytes = counters.toLatin1() + '\n';
