@@ -128,6 +128,12 @@ TEST_F(BatchCommandTest, BadSetUpsFailClearlyAndChangeNothing)
          {QStringLiteral("request"), QStringLiteral("--print-url")}, 2, "no report range saved"},
         {"unknown option", [](const QString&, const QString&) {}, {QStringLiteral("import"), QStringLiteral("--bogus")},
          2, "unknown option '--bogus'"},
+        {"--since without its date", [](const QString&, const QString&) {},
+         {QStringLiteral("request"), QStringLiteral("--since"), QStringLiteral("--print-url")}, 2,
+         "--since needs a date"},
+        {"--overwrite with --keep", [](const QString&, const QString&) {},
+         {QStringLiteral("import"), QStringLiteral("--overwrite"), QStringLiteral("--keep")}, 2,
+         "either --overwrite or --keep"},
         {"slot out of range", [](const QString&, const QString&) {},
          {QStringLiteral("upload"), QStringLiteral("--slot"), QStringLiteral("6")}, 2, "--slot needs a number from 1 to 5"},
     };
