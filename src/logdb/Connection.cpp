@@ -56,16 +56,19 @@ QString driverName(const QString& connectionString)
 }
 
 // The database file an ODBC connection string names, empty when it names none: DBQ= always
-// names a file (Access and the other file drivers); DATABASE= does when it reads as a path
-// (a folder separator or a database file suffix), otherwise it is a server's database name.
+// names a file (Access and the other file drivers); DATABASE= does when it has a database
+// file's suffix or is a path into a folder of this machine, otherwise it is a server's own
+// name for a database ("lotw", "dbhost:/data/log.fdb").
 QString databaseFileOf(const QString& connectionString)
 {
     const QString dbq = connectionValue(connectionString, QStringLiteral("DBQ"));
     if (!dbq.isEmpty())
         return dbq;
     const QString database = connectionValue(connectionString, QStringLiteral("DATABASE"));
-    if (database.contains(QLatin1Char('/')) || database.contains(QLatin1Char('\\'))
-        || engineFor(database) != Engine::Unknown)
+    if (database.isEmpty())
+        return QString();
+    const bool path = database.contains(QLatin1Char('/')) || database.contains(QLatin1Char('\\'));
+    if (engineFor(database) != Engine::Unknown || (path && QFileInfo(database).absoluteDir().exists()))
         return database;
     return QString();
 }

@@ -278,6 +278,8 @@ TEST(Connection, MissingFileIsAnErrorAndCreatesNothing)
         // The SQLite ODBC driver would make an empty database of a missing file.
         {QStringLiteral("odbc:DRIVER=SQLite3;Database=") + absent, absent},
         {QStringLiteral("odbc:Driver={SQLite3}; database = {") + absent + QStringLiteral("};Timeout=100"), absent},
+        {QStringLiteral("odbc:DRIVER=SQLite3;Database=") + dir.file(QStringLiteral("log-without-suffix")),
+         dir.file(QStringLiteral("log-without-suffix"))},
         {QStringLiteral("odbc:DRIVER={Microsoft Access Driver (*.mdb, *.accdb)};DBQ=") + dir.file(QStringLiteral("absent.mdb")),
          dir.file(QStringLiteral("absent.mdb"))},
     };
