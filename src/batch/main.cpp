@@ -98,14 +98,14 @@ int main(int argc, char** argv)
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();
 
+    QString dataDir; // empty: the data folder of this machine (QUORVANE_DATA_DIR or the default)
     if (!arguments.isEmpty() && arguments.first() == QLatin1String("--data-dir")) {
         if (arguments.size() < 2 || arguments.at(1).isEmpty()) {
             printErr(QStringLiteral("quorvane-cli: --data-dir needs a folder"));
             printUsage(stderr);
             return ExitUsage;
         }
-        const QString dir = QDir(arguments.at(1)).absolutePath();
-        qputenv("QUORVANE_DATA_DIR", QFile::encodeName(dir));
+        dataDir = QDir(arguments.at(1)).absolutePath();
         arguments.remove(0, 2);
     }
     if (arguments.isEmpty() || arguments.first() == QLatin1String("--help") || arguments.first() == QLatin1String("-h")) {
@@ -121,7 +121,7 @@ int main(int argc, char** argv)
     }
 
     BatchContext context;
-    context.paths = std::make_unique<SystemPaths>();
+    context.paths = std::make_unique<SystemPaths>(dataDir);
     context.dataDir = context.paths->dataFolder();
     context.desktop = std::make_unique<CliDesktop>();
     auto monitor = std::make_unique<CliMonitor>();

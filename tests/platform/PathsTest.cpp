@@ -45,6 +45,8 @@ TEST(SystemPaths, DataFolderHonoursTheOverride)
     ScopedEnv env;
     env.set("QUORVANE_DATA_DIR", "/srv/station/data/");
     EXPECT_EQ(SystemPaths().dataFolder(), QStringLiteral("/srv/station/data"));
+    // A folder given to the paths (the batch command's --data-dir) comes first.
+    EXPECT_EQ(SystemPaths(QStringLiteral("/srv/other//data/")).dataFolder(), QStringLiteral("/srv/other/data"));
     env.set("QUORVANE_DATA_DIR", QByteArray());
 #ifndef Q_OS_WIN
     env.set("XDG_DATA_HOME", "/srv/xdg-data");
