@@ -218,7 +218,7 @@ QString CheckEngineAvailable(const QString& logPath)
 #ifdef Q_OS_WIN
         return QStringLiteral("The ODBC driver \"%1\" is not installed for %2-bit programs. Program will exit now.")
             .arg(driver)
-            .arg(QSysInfo::WordSize);
+            .arg(int(QSysInfo::WordSize));
 #else
         return QStringLiteral("The ODBC driver \"%1\" is not installed. Program will exit now.").arg(driver);
 #endif
