@@ -141,12 +141,15 @@ SqliteConnection::SqliteConnection(const QString& path) : m_path(path)
     sqlite3_finalize(probe);
     // SQLite opens a file it may not write read-only without a word, and the rows would then
     // fail one by one in the middle of an upload or import; a log that cannot be written is
-    // refused here instead. Writing also needs the folder, where the journal is made.
+    // refused here instead. Writing also needs the folder, where the journal is made (not
+    // asked on Windows, where a folder's read-only attribute only marks it as customised).
     QString readOnly;
     if (sqlite3_db_readonly(m_db, "main") == 1)
         readOnly = QStringLiteral("the file is read-only");
+#ifndef Q_OS_WIN
     else if (!QFileInfo(info.absolutePath()).isWritable())
         readOnly = QStringLiteral("its folder is read-only");
+#endif
     if (!readOnly.isEmpty()) {
         sqlite3_close(m_db);
         m_db = nullptr;
