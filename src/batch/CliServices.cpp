@@ -58,6 +58,7 @@ void CliMonitor::AddDownloadEvent(const QString& text)
 void CliMonitor::ShowMessage(const QString& text)
 {
     std::fflush(stdout);
+    endProgress();
     printErr(text);
 }
 
@@ -67,8 +68,18 @@ void CliMonitor::PumpMessages()
         return;
     m_sinceProgress.restart();
     std::fflush(stdout);
-    std::fprintf(stderr, "... %lld lines\r", static_cast<long long>(m_lines));
+    m_progressWidth = std::fprintf(stderr, "... %lld lines\r", static_cast<long long>(m_lines));
     std::fflush(stderr);
+}
+
+void CliMonitor::endProgress()
+{
+    if (m_progressWidth <= 0)
+        return;
+    // Blanks over the progress line, so that what follows on the terminal starts clean.
+    std::fprintf(stderr, "%*s\r", m_progressWidth, "");
+    std::fflush(stderr);
+    m_progressWidth = 0;
 }
 
 QString CliMonitor::counterLine() const

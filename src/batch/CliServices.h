@@ -20,6 +20,9 @@ public:
     void ShowMessage(const QString& text) override;
     void PumpMessages() override;
 
+    // Clears the progress line from the terminal, if one is shown.
+    void endProgress();
+
     // The closing line with the counters that were set, e.g. "QSOs Read-in: 12  ADIF Output: 7".
     QString counterLine() const;
 
@@ -27,6 +30,7 @@ private:
     void line(const QString& text);
     bool m_progress;
     qint64 m_lines = 0;
+    int m_progressWidth = 0; // characters of the progress line shown, 0 when none is
     QElapsedTimer m_sinceProgress;
 };
 

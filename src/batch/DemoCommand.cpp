@@ -6,6 +6,8 @@
 #include "options/OptionsStore.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <cstdio>
 
 namespace {
@@ -23,6 +25,14 @@ int runDemo(BatchContext& context, const QStringList& arguments)
     }
     const Paths& paths = *context.paths;
     const QString dir = context.dataDir;
+    // The demo replaces the option files, the saved date and the report of its folder: a data
+    // folder already in use is left alone.
+    if (QFile::exists(OptionsFilePath(paths))) {
+        context.monitor->ShowMessage(QStringLiteral("%1 already holds options: the demo is written only into a new "
+                                                    "folder or one without %2 (give one with --data-dir)")
+                                         .arg(dir, QFileInfo(OptionsFilePath(paths)).fileName()));
+        return ExitFailed;
+    }
     if (!QDir().mkpath(dir)) {
         context.monitor->ShowMessage(QStringLiteral("Cannot create the folder %1").arg(dir));
         return ExitFailed;

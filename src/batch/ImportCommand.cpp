@@ -8,6 +8,8 @@ namespace {
 
 int runImport(BatchContext& context, const QStringList& arguments)
 {
+    if (arguments.contains(QLatin1String("--overwrite")) && arguments.contains(QLatin1String("--keep")))
+        throw UsageError{QStringLiteral("give either --overwrite or --keep, not both")};
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString& argument = arguments.at(i);
         if (argument == QLatin1String("--scope")) {

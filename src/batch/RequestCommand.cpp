@@ -12,7 +12,8 @@ namespace {
 
 QString nextValue(const QStringList& arguments, qsizetype& i, const char* what)
 {
-    if (i + 1 >= arguments.size())
+    // An option in the value's place means the value was left out.
+    if (i + 1 >= arguments.size() || arguments.at(i + 1).startsWith(QLatin1String("--")))
         throw UsageError{arguments.at(i) + QStringLiteral(" needs ") + QLatin1String(what)};
     return arguments.at(++i);
 }

@@ -13,6 +13,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <cstdio>
 #include <map>
 
@@ -31,18 +32,24 @@ std::map<QString, Registered>& registry()
     return commands;
 }
 
-void printErr(const QString& text)
+void print(std::FILE* stream, const QString& text)
 {
     const QByteArray bytes = text.toLatin1() + '\n';
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
 }
 
-void printUsage()
+void printErr(const QString& text)
 {
-    printErr(QStringLiteral("usage: quorvane-cli [--data-dir DIR] COMMAND [OPTIONS]"));
-    printErr(QStringLiteral("commands:"));
+    print(stderr, text);
+}
+
+// The usage goes to stdout when asked for (--help), to stderr after a usage error.
+void printUsage(std::FILE* stream)
+{
+    print(stream, QStringLiteral("usage: quorvane-cli [--data-dir DIR] COMMAND [OPTIONS]"));
+    print(stream, QStringLiteral("commands:"));
     for (const auto& [name, entry] : registry())
-        printErr(QStringLiteral("  ") + entry.usage);
+        print(stream, QStringLiteral("  ") + entry.usage);
 }
 
 // The start-up checks of the program: the engine the log needs, then the log's version.
@@ -86,29 +93,35 @@ int integerArgument(const QStringList& arguments, qsizetype index, int low, int 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    QStringList arguments;
-    for (int i = 1; i < argc; ++i)
-        arguments.append(QString::fromLocal8Bit(argv[i]));
+    // Decoded as the system gives them (on Windows from the wide command line, so that a
+    // folder name outside the ANSI code page survives).
+    QStringList arguments = QCoreApplication::arguments();
+    arguments.removeFirst();
 
-    if (arguments.size() >= 2 && arguments.first() == QLatin1String("--data-dir")) {
-        const QString dir = QDir(arguments.at(1)).absolutePath();
-        qputenv("QUORVANE_DATA_DIR", QFile::encodeName(dir));
+    QString dataDir; // empty: the data folder of this machine (QUORVANE_DATA_DIR or the default)
+    if (!arguments.isEmpty() && arguments.first() == QLatin1String("--data-dir")) {
+        if (arguments.size() < 2 || arguments.at(1).isEmpty()) {
+            printErr(QStringLiteral("quorvane-cli: --data-dir needs a folder"));
+            printUsage(stderr);
+            return ExitUsage;
+        }
+        dataDir = QDir(arguments.at(1)).absolutePath();
         arguments.remove(0, 2);
     }
     if (arguments.isEmpty() || arguments.first() == QLatin1String("--help") || arguments.first() == QLatin1String("-h")) {
-        printUsage();
+        printUsage(arguments.isEmpty() ? stderr : stdout);
         return arguments.isEmpty() ? ExitUsage : ExitOk;
     }
     const QString name = arguments.takeFirst();
     const auto found = registry().find(name);
     if (found == registry().end()) {
         printErr(QStringLiteral("quorvane-cli: unknown command '%1'").arg(name));
-        printUsage();
+        printUsage(stderr);
         return ExitUsage;
     }
 
     BatchContext context;
-    context.paths = std::make_unique<SystemPaths>();
+    context.paths = std::make_unique<SystemPaths>(dataDir);
     context.dataDir = context.paths->dataFolder();
     context.desktop = std::make_unique<CliDesktop>();
     auto monitor = std::make_unique<CliMonitor>();
@@ -116,6 +129,10 @@ int main(int argc, char** argv)
     context.monitor = std::move(monitor);
 
     if (found->second.needsLog) {
+        if (!QFileInfo(context.dataDir).isDir()) {
+            printErr(QStringLiteral("quorvane-cli: the data folder %1 does not exist").arg(context.dataDir));
+            return ExitFailed;
+        }
         if (!QFile::exists(OptionsFilePath(*context.paths))) {
             printErr(QStringLiteral("quorvane-cli: no options in %1 (run the program once, or 'quorvane-cli demo')")
                          .arg(context.dataDir));
@@ -144,6 +161,7 @@ int main(int argc, char** argv)
         status = ExitFailed;
     }
     std::fflush(stdout);
+    cliMonitor->endProgress();
     const QString counters = cliMonitor->counterLine();
     if (!counters.isEmpty()) {
         const QByteArray bytes = counters.toLatin1() + '\n';

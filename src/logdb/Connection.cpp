@@ -10,6 +10,7 @@
 #include <QRegularExpression>
 #include <QSettings>
 #include <QSqlDatabase>
+#include <QSysInfo>
 #include <cctype>
 #include <map>
 #include <mutex>
@@ -33,31 +34,65 @@ Engine engineFor(const QString& path)
     return Engine::Unknown;
 }
 
-// The DRIVER= part of an ODBC connection string, without braces; empty when it names none.
-QString driverName(const QString& connectionString)
+// The value of one key of an ODBC connection string ("KEY=value;..."), without braces; empty
+// when the string has no such key.
+QString connectionValue(const QString& connectionString, const QString& key)
 {
-    static const QRegularExpression re(QStringLiteral("(?:^|;)\\s*DRIVER\\s*=\\s*(\\{[^}]*\\}|[^;]*)"),
-                                       QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpression re(QStringLiteral("(?:^|;)\\s*%1\\s*=\\s*(\\{[^}]*\\}|[^;]*)").arg(key),
+                                QRegularExpression::CaseInsensitiveOption);
     const QRegularExpressionMatch m = re.match(connectionString);
     if (!m.hasMatch())
         return QString();
-    QString name = m.captured(1).trimmed();
-    if (name.startsWith(QLatin1Char('{')) && name.endsWith(QLatin1Char('}')))
-        name = name.mid(1, name.size() - 2);
-    return name;
+    QString value = m.captured(1).trimmed();
+    if (value.startsWith(QLatin1Char('{')) && value.endsWith(QLatin1Char('}')))
+        value = value.mid(1, value.size() - 2);
+    return value;
+}
+
+// The DRIVER= part of an ODBC connection string, without braces; empty when it names none.
+QString driverName(const QString& connectionString)
+{
+    return connectionValue(connectionString, QStringLiteral("DRIVER"));
+}
+
+// The database file an ODBC connection string names, empty when it names none: DBQ= always
+// names a file (Access and the other file drivers); DATABASE= does when it has a database
+// file's suffix or is a path into a folder of this machine, otherwise it is a server's own
+// name for a database ("lotw", "dbhost:/data/log.fdb").
+QString databaseFileOf(const QString& connectionString)
+{
+    const QString dbq = connectionValue(connectionString, QStringLiteral("DBQ"));
+    if (!dbq.isEmpty())
+        return dbq;
+    const QString database = connectionValue(connectionString, QStringLiteral("DATABASE"));
+    if (database.isEmpty())
+        return QString();
+    const bool path = database.contains(QLatin1Char('/')) || database.contains(QLatin1Char('\\'));
+    if (engineFor(database) != Engine::Unknown || (path && QFileInfo(database).absoluteDir().exists()))
+        return database;
+    return QString();
+}
+
+// A database file must be there before any engine sees its path: some drivers (the SQLite
+// ODBC driver among them) would create an empty database in its place.
+void requireDatabaseFile(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        throw CDbException(QStringLiteral("The database file '%1' does not exist.").arg(path));
+    if (!info.isFile())
+        throw CDbException(QStringLiteral("'%1' is not a database file.").arg(path));
 }
 
 // Whether the ODBC driver manager knows a driver of that name.
 bool odbcDriverInstalled(const QString& name)
 {
 #ifdef Q_OS_WIN
+    // The registry view of this program's own word size: a driver registered only for the
+    // other one (a 32-bit driver seen from a 64-bit program) cannot be loaded here.
     QSettings drivers(QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\ODBC\\ODBCINST.INI\\ODBC Drivers"),
                       QSettings::NativeFormat);
-    if (drivers.contains(name))
-        return true;
-    QSettings drivers32(QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\ODBC\\ODBCINST.INI\\ODBC Drivers"),
-                        QSettings::NativeFormat);
-    return drivers32.contains(name);
+    return drivers.contains(name);
 #else
     // unixODBC keeps its drivers as sections of odbcinst.ini.
     QString folder = qEnvironmentVariable("ODBCSYSINI");
@@ -88,12 +123,16 @@ std::shared_ptr<Connection> openEngine(const QString& path)
     case Engine::Sqlite:
         return std::make_shared<SqliteConnection>(path);
     case Engine::Access:
-        if (!QFileInfo::exists(path))
-            throw CDbException(QStringLiteral("The database file '%1' does not exist.").arg(path));
+        requireDatabaseFile(path);
         return std::make_shared<OdbcConnection>(
             QStringLiteral("DRIVER={%1};DBQ=%2").arg(kAccessDriver, QDir::toNativeSeparators(path)), path);
-    case Engine::Odbc:
-        return std::make_shared<OdbcConnection>(path.mid(kOdbcPrefix.size()), path);
+    case Engine::Odbc: {
+        const QString connectionString = path.mid(kOdbcPrefix.size());
+        const QString file = databaseFileOf(connectionString);
+        if (!file.isEmpty())
+            requireDatabaseFile(file);
+        return std::make_shared<OdbcConnection>(connectionString, path);
+    }
     case Engine::Unknown:
         break;
     }
@@ -157,6 +196,14 @@ QString CheckEngineAvailable(const QString& logPath)
     const Engine engine = engineFor(logPath);
     if (engine == Engine::Sqlite || engine == Engine::Unknown)
         return QString();
+#ifndef Q_OS_WIN
+    // The Access driver exists on Windows only; the drivers for .mdb files found elsewhere
+    // can neither run the statements used here nor write a row.
+    if (engine == Engine::Access)
+        return QStringLiteral("No Access ODBC driver is installed: the ODBC driver \"%1\" that DXbase .mdb and "
+                              ".accdb logs need exists on Windows only. Program will exit now.")
+            .arg(kAccessDriver);
+#endif
     if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QODBC")))
         return QStringLiteral("The Qt ODBC database driver (QODBC plugin) is not installed. Program will exit now.");
     QString driver;
@@ -167,7 +214,14 @@ QString CheckEngineAvailable(const QString& logPath)
         if (driver.isEmpty())
             return QString(); // a data source name: the driver manager resolves it when opening
     }
-    if (!odbcDriverInstalled(driver))
+    if (!odbcDriverInstalled(driver)) {
+#ifdef Q_OS_WIN
+        return QStringLiteral("The ODBC driver \"%1\" is not installed for %2-bit programs. Program will exit now.")
+            .arg(driver)
+            .arg(int(QSysInfo::WordSize));
+#else
         return QStringLiteral("The ODBC driver \"%1\" is not installed. Program will exit now.").arg(driver);
+#endif
+    }
     return QString();
 }

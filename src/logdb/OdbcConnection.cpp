@@ -223,10 +223,18 @@ void OdbcConnection::update(const QString& table, RowKey& key, const std::vector
     QSqlQuery query(m_db);
     if (!query.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(table, sets.join(QLatin1String(", ")), condition)))
         throw CDbException(errorText(query.lastError()));
+    QVariantList written;
     for (int i = 0; i < int(columns.size()); ++i) {
         QVariant v = values.value(i);
-        if (!v.isNull() && columns[i].type == ColumnType::Text)
-            v = v.toString();
+        if (columns[i].type == ColumnType::Text) {
+            // A column marked changed is written as not null: an emptied text is an empty
+            // text, which the driver would take for NULL if it were a null string.
+            QString text = v.toString();
+            if (text.isNull())
+                text = QStringLiteral("");
+            v = text;
+        }
+        written.append(v);
         query.addBindValue(v);
     }
     for (const QVariant& b : keyBindings)
@@ -239,7 +247,7 @@ void OdbcConnection::update(const QString& table, RowKey& key, const std::vector
     for (int i = 0; i < int(columns.size()); ++i) {
         const qsizetype at = key.names.indexOf(columns[i].name);
         if (at >= 0)
-            key.values[at] = values.value(i);
+            key.values[at] = written.at(i);
     }
 }
 

@@ -116,7 +116,8 @@ SqliteConnection::SqliteConnection(const QString& path) : m_path(path)
         throw CDbException(QStringLiteral("The database file '%1' does not exist.").arg(path));
     if (!info.isFile())
         throw CDbException(QStringLiteral("'%1' is not a database file.").arg(path));
-    const QByteArray name = path.toLocal8Bit();
+    // SQLite takes file names in UTF-8 on every platform.
+    const QByteArray name = path.toUtf8();
     // Read-write, never create: a missing file must not turn into an empty database.
     const int rc = sqlite3_open_v2(name.constData(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
@@ -138,6 +139,22 @@ SqliteConnection::SqliteConnection(const QString& path) : m_path(path)
         throw CDbException(QStringLiteral("Cannot open the database '%1': %2").arg(path, text));
     }
     sqlite3_finalize(probe);
+    // SQLite opens a file it may not write read-only without a word, and the rows would then
+    // fail one by one in the middle of an upload or import; a log that cannot be written is
+    // refused here instead. Writing also needs the folder, where the journal is made (not
+    // asked on Windows, where a folder's read-only attribute only marks it as customised).
+    QString readOnly;
+    if (sqlite3_db_readonly(m_db, "main") == 1)
+        readOnly = QStringLiteral("the file is read-only");
+#ifndef Q_OS_WIN
+    else if (!QFileInfo(info.absolutePath()).isWritable())
+        readOnly = QStringLiteral("its folder is read-only");
+#endif
+    if (!readOnly.isEmpty()) {
+        sqlite3_close(m_db);
+        m_db = nullptr;
+        throw CDbException(QStringLiteral("Cannot open the database '%1' for writing: %2.").arg(path, readOnly));
+    }
 }
 
 SqliteConnection::~SqliteConnection()

@@ -9,13 +9,24 @@ QString envPath(const char* name)
 {
     return qEnvironmentVariable(name);
 }
+
+// A folder given from outside (environment, command line), tidied and with this platform's
+// separators (the program's own paths are joined with "\\" on Windows).
+QString tidyFolder(const QString& value)
+{
+    return QDir::toNativeSeparators(QDir::cleanPath(value));
 }
+}
+
+SystemPaths::SystemPaths(QString dataFolder) : m_dataFolder(std::move(dataFolder)) {}
 
 QString SystemPaths::dataFolder() const
 {
+    if (!m_dataFolder.isEmpty())
+        return tidyFolder(m_dataFolder);
     const QString overridden = envPath("QUORVANE_DATA_DIR");
     if (!overridden.isEmpty())
-        return QDir::cleanPath(overridden);
+        return tidyFolder(overridden);
 #ifdef Q_OS_WIN
     return QStringLiteral("C:\\quorvane260");
 #else
@@ -28,7 +39,7 @@ QString SystemPaths::windowsDirectory() const
 {
     const QString overridden = envPath("QUORVANE_WINDOWS_DIR");
     if (!overridden.isEmpty())
-        return QDir::cleanPath(overridden);
+        return tidyFolder(overridden);
 #ifdef Q_OS_WIN
     QString root = envPath("SystemRoot");
     if (root.isEmpty())

@@ -21,14 +21,19 @@ public:
     virtual QString join(const QString& folder, const QString& name) const = 0;
 };
 
-// Paths as this machine has them (environment overrides honoured, see platformpaths.cpp).
+// Paths as this machine has them (environment overrides honoured, see Paths.cpp).
 class SystemPaths : public Paths
 {
 public:
+    // dataFolder, when given, is the data folder instead of the machine's own.
+    explicit SystemPaths(QString dataFolder = QString());
     QString dataFolder() const override;
     QString windowsDirectory() const override;
     QString tqslStationFile() const override;
     QString userName() const override;
     QString osVersionText() const override;
     QString join(const QString& folder, const QString& name) const override;
+
+private:
+    QString m_dataFolder;
 };

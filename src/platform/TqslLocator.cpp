@@ -8,10 +8,16 @@ TqslInstall SystemTqslLocator::locate() const
 {
     TqslInstall result;
 #ifdef Q_OS_WIN
-    QSettings key(QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\TrustedQSL"), QSettings::NativeFormat);
-    result.keyFound = !key.allKeys().isEmpty() || !key.childGroups().isEmpty();
-    if (result.keyFound)
+    // TQSL's Windows installer is a 32-bit one, whose key a 64-bit program finds only in the
+    // registry's 32-bit view; the program's own view is read first.
+    for (const QSettings::Format format : {QSettings::NativeFormat, QSettings::Registry32Format}) {
+        QSettings key(QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\TrustedQSL"), format);
+        if (key.allKeys().isEmpty() && key.childGroups().isEmpty())
+            continue;
+        result.keyFound = true;
         result.folder = key.value(QStringLiteral("InstallPath")).toString();
+        break;
+    }
 #else
     const QString program = QStandardPaths::findExecutable(QStringLiteral("tqsl"));
     result.keyFound = !program.isEmpty();

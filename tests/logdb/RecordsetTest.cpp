@@ -7,9 +7,14 @@
 #include "support/SqliteFixture.h"
 #include "support/TempDir.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSqlDatabase>
+#include <cstdio>
 #include <gtest/gtest.h>
+#ifndef Q_OS_WIN
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -116,6 +121,31 @@ TEST_P(RecordsetTest, UpdateWritesOnlyMarkedColumnsOfThatRow)
     }
     EXPECT_EQ(SqliteFixture::query(file, QStringLiteral("SELECT [QSO-TIME],[QSO-QSLS],[QSO-NAME],[QSO-AWARD] FROM [QSO-TAB] WHERE [QSO-CALL]='DL1ABC' ORDER BY rowid")),
               (QStringList{QStringLiteral("120000|0|HANS|5"), QStringLiteral("090000|3|HANS|9")}));
+}
+
+// A column marked changed is written as not null: an emptied text becomes an empty text, and
+// the row is still found by its key for the next update.
+TEST_P(RecordsetTest, EmptiedTextIsWrittenEmptyNotNull)
+{
+    SqliteFixture::exec(file, {QStringLiteral("UPDATE [QSO-TAB] SET [QSO-NOTE]='' WHERE [QSO-CALL]='G4NUL'")});
+    CQSO2006SRC qso(logPath());
+    qso.m_strFilter = QStringLiteral("([QSO-CALL]='G4NUL')");
+    qso.open();
+    ASSERT_FALSE(qso.isEOF());
+    qso.edit();
+    qso.qsoName.clear();
+    qso.setFieldDirty(&qso.qsoName);
+    qso.qsoQsls = QStringLiteral("2");
+    qso.setFieldDirty(&qso.qsoQsls);
+    qso.update();
+    qso.edit();
+    qso.qsoConfirm = QStringLiteral("3");
+    qso.setFieldDirty(&qso.qsoConfirm);
+    qso.update();
+    qso.close();
+    EXPECT_EQ(SqliteFixture::query(file, QStringLiteral("SELECT quote([QSO-NAME]), quote([QSO-NOTE]), [QSO-QSLS], [QSO-CONFIRM] "
+                                                        "FROM [QSO-TAB] WHERE [QSO-CALL]='G4NUL'")),
+              QStringList{QStringLiteral("''|''|2|3")});
 }
 
 TEST_P(RecordsetTest, QuotedValueMatchesLiterallyAndChangesNothingElse)
@@ -241,17 +271,107 @@ INSTANTIATE_TEST_SUITE_P(Engines, RecordsetTest, ::testing::Values(Engine::Sqlit
 TEST(Connection, MissingFileIsAnErrorAndCreatesNothing)
 {
     TestDir dir;
-    for (const char* name : {"absent.sqlite", "absent.db", "absent.mdb"}) {
-        const QString path = dir.file(QString::fromLatin1(name));
+    // The log path as given, and the file it names.
+    const QString absent = dir.file(QStringLiteral("absent.sqlite"));
+    const std::pair<QString, QString> cases[] = {
+        {absent, absent},
+        {dir.file(QStringLiteral("absent.db")), dir.file(QStringLiteral("absent.db"))},
+        {dir.file(QStringLiteral("absent.mdb")), dir.file(QStringLiteral("absent.mdb"))},
+        // The SQLite ODBC driver would make an empty database of a missing file.
+        {QStringLiteral("odbc:DRIVER=SQLite3;Database=") + absent, absent},
+        {QStringLiteral("odbc:Driver={SQLite3}; database = {") + absent + QStringLiteral("};Timeout=100"), absent},
+        {QStringLiteral("odbc:DRIVER=SQLite3;Database=") + dir.file(QStringLiteral("log-without-suffix")),
+         dir.file(QStringLiteral("log-without-suffix"))},
+        {QStringLiteral("odbc:DRIVER={Microsoft Access Driver (*.mdb, *.accdb)};DBQ=") + dir.file(QStringLiteral("absent.mdb")),
+         dir.file(QStringLiteral("absent.mdb"))},
+    };
+    for (const auto& [path, file] : cases) {
         try {
             Connection::open(path);
-            ADD_FAILURE() << name << " opened";
+            ADD_FAILURE() << path.toStdString() << " opened";
         } catch (const CDbException& e) {
             EXPECT_TRUE(e.description().contains(QStringLiteral("does not exist"))) << e.description().toStdString();
         }
-        EXPECT_FALSE(QFile::exists(path)) << name;
+        EXPECT_FALSE(QFile::exists(file)) << path.toStdString();
     }
 }
+
+TEST(Connection, FolderIsNotADatabase)
+{
+    TestDir dir;
+    for (const char* name : {"folder.sqlite", "folder.mdb"}) {
+        const QString folder = dir.file(QString::fromLatin1(name));
+        ASSERT_TRUE(QDir().mkpath(folder));
+        for (const QString& path : {folder, QStringLiteral("odbc:DRIVER=SQLite3;Database=") + folder}) {
+            try {
+                Connection::open(path);
+                ADD_FAILURE() << path.toStdString() << " opened";
+            } catch (const CDbException& e) {
+                EXPECT_TRUE(e.description().contains(QStringLiteral("is not a database file"))) << e.description().toStdString();
+            }
+        }
+        EXPECT_TRUE(QDir(folder).isEmpty()) << name;
+    }
+}
+
+#ifndef Q_OS_WIN
+// A log that cannot be written is refused when it is opened, not row by row in the middle of
+// an operation. Run in a child process that gives up the super-user's rights when it has them,
+// since those write a read-only file all the same.
+TEST(ConnectionDeathTest, ReadOnlyLogIsRefusedAtOpen)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    struct Case
+    {
+        const char* what;
+        QFile::Permissions file;
+        QFile::Permissions folder;
+    };
+    const QFile::Permissions readable = QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther;
+    const QFile::Permissions writable = readable | QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
+    const QFile::Permissions traversable = QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther;
+    const Case cases[] = {
+        {"the file is read-only", readable, writable | traversable},
+        {"its folder is read-only", writable, readable | traversable},
+    };
+    for (const Case& c : cases) {
+        TestDir dir;
+        if (geteuid() == 0) {
+            // The child gives up the super-user's rights: it must still reach the folder.
+            for (QDir up(dir.path()); up.cdUp();) {
+                if (!(QFileInfo(up.path()).permissions() & QFile::ExeOther))
+                    GTEST_SKIP() << up.path().toStdString() << " is closed to other users";
+                if (up.isRoot())
+                    break;
+            }
+        }
+        const QString folder = dir.file(QStringLiteral("logs"));
+        ASSERT_TRUE(QDir().mkpath(folder));
+        const QString f = folder + QStringLiteral("/log.sqlite");
+        DemoData::writeLog(f, 3, 7);
+        const QByteArray before = dir.read(QStringLiteral("logs/log.sqlite"));
+        ASSERT_TRUE(QFile::setPermissions(dir.path(), readable | traversable));
+        ASSERT_TRUE(QFile::setPermissions(f, c.file));
+        ASSERT_TRUE(QFile::setPermissions(folder, c.folder));
+        EXPECT_EXIT(
+            {
+                if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+                    _exit(5);
+                try {
+                    Connection::open(f);
+                    _exit(4);
+                } catch (const CDbException& e) {
+                    std::fprintf(stderr, "%s\n", e.what());
+                    _exit(e.description().contains(QString::fromLatin1(c.what)) ? 3 : 6);
+                }
+            },
+            ::testing::ExitedWithCode(3), c.what);
+        QFile::setPermissions(folder, writable | traversable);
+        QFile::setPermissions(dir.path(), writable | traversable);
+        EXPECT_EQ(dir.read(QStringLiteral("logs/log.sqlite")), before) << c.what;
+    }
+}
+#endif
 
 TEST(Connection, NotADatabaseIsAnErrorAndStaysUnchanged)
 {
@@ -286,6 +406,19 @@ TEST(Connection, EngineCheck)
     const QString access = CheckEngineAvailable(QStringLiteral("/x/Dxbase.mdb"));
 #ifndef Q_OS_WIN
     EXPECT_TRUE(access.contains(QStringLiteral("Microsoft Access Driver"))) << access.toStdString();
+    {
+        // A driver registered under the Access driver's name is not the Access driver here.
+        TestDir dir;
+        dir.write(QStringLiteral("odbcinst.ini"), "[Microsoft Access Driver (*.mdb, *.accdb)]\nDriver=libmdbodbc.so\n");
+        const QByteArray saved = qgetenv("ODBCSYSINI");
+        qputenv("ODBCSYSINI", QFile::encodeName(dir.path()));
+        const QString registered = CheckEngineAvailable(QStringLiteral("/x/Dxbase.accdb"));
+        if (saved.isNull())
+            qunsetenv("ODBCSYSINI");
+        else
+            qputenv("ODBCSYSINI", saved);
+        EXPECT_TRUE(registered.contains(QStringLiteral("Windows only"))) << registered.toStdString();
+    }
 #endif
     const QString unknownDriver = CheckEngineAvailable(QStringLiteral("odbc:DRIVER={No Such Driver};Database=x"));
     EXPECT_TRUE(unknownDriver.contains(QStringLiteral("No Such Driver"))) << unknownDriver.toStdString();
@@ -328,5 +461,42 @@ TEST(OdbcKeys, UpdateOfIndistinguishableTwinsIsRefused)
     qso.close();
     EXPECT_EQ(SqliteFixture::query(f, QStringLiteral("SELECT [QSO-QSLS] FROM [QSO-TAB]")),
               (QStringList{QStringLiteral("0"), QStringLiteral("0")}));
+}
+}
+
+namespace {
+// Through ODBC a table with a primary key knows a row by it: of two rows with the same values
+// only the one being edited changes.
+TEST(OdbcKeys, PrimaryKeyTellsTwinsApart)
+{
+    if (!CheckEngineAvailable(QStringLiteral("odbc:DRIVER=SQLite3;Database=x")).isEmpty())
+        GTEST_SKIP() << "the SQLite3 ODBC driver is not installed";
+    TestDir dir;
+    const QString f = dir.file(QStringLiteral("keyed.sqlite"));
+    DemoData::writeLog(f, 0, 1);
+    SqliteFixture::exec(f, {QStringLiteral("ALTER TABLE [QSO-TAB] RENAME TO [QSO-OLD]"),
+                            QStringLiteral("CREATE TABLE [QSO-TAB] ([QSO-ID] INTEGER PRIMARY KEY, [QSO-X] TEXT)")});
+    QStringList columns;
+    for (const ColumnSpec& c : CQSO2006SRC::columnSpecs())
+        columns.append(QStringLiteral("ALTER TABLE [QSO-TAB] ADD COLUMN %1 %2")
+                           .arg(c.name, c.type == ColumnType::Text ? QStringLiteral("TEXT") : QStringLiteral("INTEGER")));
+    SqliteFixture::exec(f, columns);
+    SqliteFixture::exec(f, {QStringLiteral("INSERT INTO [QSO-TAB] ([QSO-ID],[QSO-CALL],[QSO-QSLS]) VALUES (7,'W1AW','0')"),
+                            QStringLiteral("INSERT INTO [QSO-TAB] ([QSO-ID],[QSO-CALL],[QSO-QSLS]) VALUES (3,'W1AW','0')")});
+    CQSO2006SRC qso(QStringLiteral("odbc:DRIVER=SQLite3;Database=") + f);
+    qso.m_strSort = QStringLiteral("[QSO-ID]");
+    qso.open();
+    qso.moveNext(); // the row with key 7
+    qso.edit();
+    qso.qsoQsls = QStringLiteral("2");
+    qso.setFieldDirty(&qso.qsoQsls);
+    qso.update();
+    qso.edit();
+    qso.qsoConfirm = QStringLiteral("3");
+    qso.setFieldDirty(&qso.qsoConfirm);
+    qso.update();
+    qso.close();
+    EXPECT_EQ(SqliteFixture::query(f, QStringLiteral("SELECT [QSO-ID], [QSO-QSLS], [QSO-CONFIRM] FROM [QSO-TAB] ORDER BY [QSO-ID]")),
+              (QStringList{QStringLiteral("3|0|<null>"), QStringLiteral("7|2|3")}));
 }
 }

@@ -1,6 +1,9 @@
 #include "platform/Paths.h"
+#include "platform/TqslLocator.h"
+#include "support/TempDir.h"
 
 #include <QDir>
+#include <QFile>
 #include <gtest/gtest.h>
 
 namespace {
@@ -42,9 +45,14 @@ TEST(SystemPaths, DataFolderHonoursTheOverride)
     ScopedEnv env;
     env.set("QUORVANE_DATA_DIR", "/srv/station/data/");
     EXPECT_EQ(SystemPaths().dataFolder(), QStringLiteral("/srv/station/data"));
+    // A folder given to the paths (the batch command's --data-dir) comes first.
+    EXPECT_EQ(SystemPaths(QStringLiteral("/srv/other//data/")).dataFolder(), QStringLiteral("/srv/other/data"));
     env.set("QUORVANE_DATA_DIR", QByteArray());
 #ifndef Q_OS_WIN
-    EXPECT_TRUE(SystemPaths().dataFolder().endsWith(QStringLiteral("/quorvane260")));
+    env.set("XDG_DATA_HOME", "/srv/xdg-data");
+    EXPECT_EQ(SystemPaths().dataFolder(), QStringLiteral("/srv/xdg-data/quorvane260"));
+    env.set("XDG_DATA_HOME", QByteArray());
+    EXPECT_EQ(SystemPaths().dataFolder(), QDir::homePath() + QStringLiteral("/.local/share/quorvane260"));
 #else
     EXPECT_EQ(SystemPaths().dataFolder(), QStringLiteral("C:\\quorvane260"));
 #endif
@@ -62,6 +70,33 @@ TEST(SystemPaths, WindowsDirectoryFromOverrideThenWinePrefixThenHome)
     env.set("WINEPREFIX", QByteArray());
     EXPECT_EQ(SystemPaths().windowsDirectory(), QDir::homePath() + QStringLiteral("/.wine/drive_c/windows"));
     EXPECT_EQ(SystemPaths().tqslStationFile(), QDir::homePath() + QStringLiteral("/.tqsl/station_data"));
+}
+#endif
+
+#ifndef Q_OS_WIN
+// Outside Windows TQSL's install folder is the folder of the "tqsl" program on PATH.
+TEST(SystemTqslLocator, FolderOfTqslOnPath)
+{
+    TestDir dir;
+    const QString bin = dir.file(QStringLiteral("tqsl-bin"));
+    ASSERT_TRUE(QDir().mkpath(bin));
+    dir.write(QStringLiteral("tqsl-bin/tqsl"), "#!/bin/sh\n");
+    ASSERT_TRUE(QFile::setPermissions(bin + QStringLiteral("/tqsl"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    const QString empty = dir.file(QStringLiteral("empty-bin"));
+    ASSERT_TRUE(QDir().mkpath(empty));
+
+    ScopedEnv env;
+    env.set("PATH", QFile::encodeName(empty + QLatin1Char(':') + bin));
+    const SystemTqslLocator locator;
+    const TqslInstall found = locator.locate();
+    EXPECT_TRUE(found.keyFound);
+    EXPECT_EQ(found.folder, bin);
+    EXPECT_EQ(locator.programPath(found.folder), bin + QStringLiteral("/tqsl"));
+
+    env.set("PATH", QFile::encodeName(empty));
+    const TqslInstall missing = locator.locate();
+    EXPECT_FALSE(missing.keyFound);
+    EXPECT_TRUE(missing.folder.isEmpty());
 }
 #endif
 

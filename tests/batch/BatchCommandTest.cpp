@@ -1,0 +1,206 @@
+#include "support/SqliteFixture.h"
+#include "support/TempDir.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <functional>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct CliRun
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+QByteArray bytes(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void overwrite(const QString& path, const QByteArray& content)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(content) != content.size())
+        throw std::runtime_error("cannot write test file");
+}
+
+// quorvane-cli run with its output split by stream. HOME is the test's folder, so that a
+// command without --data-dir finds its default data folder there and never a real one.
+class BatchCommandTest : public ::testing::Test
+{
+protected:
+    CliRun cli(const QStringList& arguments) const
+    {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("QUORVANE_DATA_DIR"));
+        env.remove(QStringLiteral("XDG_DATA_HOME"));
+        env.insert(QStringLiteral("HOME"), dir.path());
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(QUORVANE_CLI), arguments);
+        CliRun run;
+        if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
+            return run;
+        run.exitCode = process.exitCode();
+        run.out = QString::fromLatin1(process.readAllStandardOutput());
+        run.err = QString::fromLatin1(process.readAllStandardError());
+        return run;
+    }
+    // A fresh demo data folder; returns its path.
+    QString demo(const QString& name) const
+    {
+        const QString data = dir.file(name);
+        const CliRun run = cli({QStringLiteral("--data-dir"), data, QStringLiteral("demo"), QStringLiteral("--qsos"),
+                             QStringLiteral("200")});
+        if (run.exitCode != 0)
+            throw std::runtime_error("demo failed: " + run.err.toStdString());
+        return data;
+    }
+
+    TestDir dir;
+};
+
+TEST_F(BatchCommandTest, ImportRunsToItsEndWithTheCountersLast)
+{
+    const QString data = demo(QStringLiteral("data"));
+    const CliRun run = cli({QStringLiteral("--data-dir"), data, QStringLiteral("import")});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString(); // no terminal: no progress either
+    const QStringList lines = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_GT(lines.size(), 2);
+    EXPECT_TRUE(lines.last().startsWith(QStringLiteral("QSOs Read-in: "))) << lines.last().toStdString();
+    EXPECT_TRUE(lines.last().contains(QStringLiteral("  LoTW Recs Used: "))) << lines.last().toStdString();
+}
+
+// Each bad set-up ends with its exit status and a message naming the cause on stderr, and the
+// log stays byte for byte as it was.
+TEST_F(BatchCommandTest, BadSetUpsFailClearlyAndChangeNothing)
+{
+    struct Case
+    {
+        const char* what;
+        std::function<void(const QString& data, const QString& log)> damage;
+        QStringList arguments;
+        int exitCode;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"no QSO table",
+         [](const QString&, const QString& log) {
+             SqliteFixture::exec(log, {QStringLiteral("ALTER TABLE [QSO-TAB] RENAME TO [QSO-OLD]")});
+         },
+         {QStringLiteral("import")}, 1, "no such table: QSO-TAB"},
+        {"version 5",
+         [](const QString&, const QString& log) {
+             SqliteFixture::exec(log, {QStringLiteral("UPDATE [VERSION] SET [VERSION]='5'")});
+         },
+         {QStringLiteral("upload")}, 1, "DXbase mdb file version error"},
+        {"log is a folder",
+         [](const QString&, const QString& log) {
+             QFile::remove(log);
+             QDir().mkpath(log);
+         },
+         {QStringLiteral("import")}, 1, "is not a database file"},
+        {"log is missing", [](const QString&, const QString& log) { QFile::remove(log); }, {QStringLiteral("import")},
+         1, "does not exist"},
+        {"option file cut short",
+         [](const QString& data, const QString&) {
+             const QString options = data + QStringLiteral("/quorvane.dat");
+             overwrite(options, bytes(options).left(40));
+         },
+         {QStringLiteral("import")}, 1, "No database path is set."},
+        {"option file binary",
+         [](const QString& data, const QString&) {
+             overwrite(data + QStringLiteral("/quorvane.dat"), QByteArray(5000, '\x05') + QByteArray(300, '\0'));
+         },
+         {QStringLiteral("upload")}, 1, "No database path is set."},
+        {"date file binary",
+         [](const QString& data, const QString&) {
+             overwrite(data + QStringLiteral("/quorvane2.dat"), QByteArray(3000, '\xff'));
+         },
+         {QStringLiteral("request"), QStringLiteral("--print-url")}, 2, "no report range saved"},
+        {"unknown option", [](const QString&, const QString&) {}, {QStringLiteral("import"), QStringLiteral("--bogus")},
+         2, "unknown option '--bogus'"},
+        {"--since without its date", [](const QString&, const QString&) {},
+         {QStringLiteral("request"), QStringLiteral("--since"), QStringLiteral("--print-url")}, 2,
+         "--since needs a date"},
+        {"--overwrite with --keep", [](const QString&, const QString&) {},
+         {QStringLiteral("import"), QStringLiteral("--overwrite"), QStringLiteral("--keep")}, 2,
+         "either --overwrite or --keep"},
+        {"slot out of range", [](const QString&, const QString&) {},
+         {QStringLiteral("upload"), QStringLiteral("--slot"), QStringLiteral("6")}, 2, "--slot needs a number from 1 to 5"},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        const QString data = demo(QStringLiteral("case%1").arg(n++));
+        const QString log = data + QStringLiteral("/Dxbase.sqlite");
+        c.damage(data, log);
+        const QByteArray before = QFileInfo(log).isFile() ? bytes(log) : QByteArray();
+        const CliRun run = cli(QStringList{QStringLiteral("--data-dir"), data} + c.arguments);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.what << ": " << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains(QString::fromLatin1(c.message))) << c.what << ": " << run.err.toStdString();
+        if (before.isEmpty())
+            EXPECT_FALSE(QFileInfo(log).isFile()) << c.what; // nothing made in its place
+        else
+            EXPECT_EQ(bytes(log), before) << c.what;
+    }
+}
+
+TEST_F(BatchCommandTest, CommandLineErrors)
+{
+    struct Case
+    {
+        QStringList arguments;
+        int exitCode;
+        const char* err; // on stderr
+        const char* out; // on stdout
+    };
+    const QString missing = dir.file(QStringLiteral("no-such-folder"));
+    const Case cases[] = {
+        {{}, 2, "usage: quorvane-cli", ""},
+        {{QStringLiteral("--help")}, 0, "", "usage: quorvane-cli"},
+        {{QStringLiteral("--data-dir")}, 2, "--data-dir needs a folder", ""},
+        {{QStringLiteral("frobnicate")}, 2, "unknown command 'frobnicate'", ""},
+        {{QStringLiteral("--data-dir"), missing, QStringLiteral("import")}, 1, "does not exist", ""},
+    };
+    for (const Case& c : cases) {
+        const CliRun run = cli(c.arguments);
+        const std::string what = c.arguments.join(QLatin1Char(' ')).toStdString();
+        EXPECT_EQ(run.exitCode, c.exitCode) << what;
+        EXPECT_TRUE(run.err.contains(QString::fromLatin1(c.err))) << what << ": " << run.err.toStdString();
+        EXPECT_TRUE(run.out.contains(QString::fromLatin1(c.out))) << what << ": " << run.out.toStdString();
+    }
+    EXPECT_FALSE(QFileInfo::exists(missing));
+}
+
+// The demo writes option files: into a folder that already holds options (the default data
+// folder of a station in use, above all) it writes nothing.
+TEST_F(BatchCommandTest, DemoLeavesAFolderWithOptionsAlone)
+{
+    const QString data = demo(QStringLiteral("data"));
+    overwrite(data + QStringLiteral("/quorvane.dat"), "1\r\nmine\x05");
+    const QByteArray report = bytes(data + QStringLiteral("/lotwreport.adi"));
+    const QByteArray passwords = bytes(data + QStringLiteral("/quorvane3.dat"));
+    const CliRun run = cli({QStringLiteral("--data-dir"), data, QStringLiteral("demo")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("already holds options"))) << run.err.toStdString();
+    EXPECT_EQ(bytes(data + QStringLiteral("/quorvane.dat")), QByteArray("1\r\nmine\x05"));
+    EXPECT_EQ(bytes(data + QStringLiteral("/quorvane3.dat")), passwords);
+    EXPECT_EQ(bytes(data + QStringLiteral("/lotwreport.adi")), report);
+
+    // Without --data-dir: the default data folder, here under the test's HOME.
+    const QString home = dir.path() + QStringLiteral("/.local/share/quorvane260");
+    ASSERT_TRUE(QDir().mkpath(home));
+    overwrite(home + QStringLiteral("/quorvane.dat"), "1\r\nmine\x05");
+    EXPECT_EQ(cli({QStringLiteral("demo")}).exitCode, 1);
+    EXPECT_EQ(QDir(home).entryList(QDir::Files), QStringList{QStringLiteral("quorvane.dat")});
+}
+
+}
