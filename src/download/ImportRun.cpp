@@ -23,8 +23,6 @@
 #include <limits>
 
 namespace {
-const QString kRowSavepoint = QStringLiteral("lotw_row");
-
 // The leading decimal number of a text as the C library reads it: leading white space, an
 // optional sign, digits up to the first other character; no digits read as 0. Values
 // beyond the range of a long are held at its ends.
@@ -339,16 +337,10 @@ bool ImportRun::ApplyLotwRecord()
 {
     LotwRecord& r = m_parser->record();
     ImportQsoSet& q = *m_qsos;
-    // A row found by its rowid is written by one UPDATE statement, which the engine undoes
-    // by itself when it fails. A row keyed by its values (ODBC without a primary key) could
-    // match more than one row, so its update runs inside a savepoint of its own.
-    const bool needsSavepoint = q.currentKey().rowid < 0;
-    bool inSavepoint = false;
+    // The row is written by one UPDATE statement, which the engine undoes by itself when it
+    // fails; a row keyed by its values is refused before anything is written when the values
+    // no longer pick out exactly one row. (Access SQL has no savepoints to offer here.)
     try {
-        if (needsSavepoint) {
-            m_logDb->savepoint(kRowSavepoint);
-            inSavepoint = true;
-        }
         q.edit();
         // A column is written (marked changed, then assigned) only when its value changes: a
         // value equal to the one read is never empty, so the column isn't null either, and
@@ -412,21 +404,11 @@ bool ImportRun::ApplyLotwRecord()
             q.update();
         else
             q.cancelUpdate();
-        if (inSavepoint) {
-            m_logDb->releaseSavepoint(kRowSavepoint);
-            inSavepoint = false;
-        }
         if (newDxcc)
             addToCounter(Control::DownloadNewDxcc);
         return true;
     } catch (const CDbException& e) {
         q.cancelUpdate();
-        if (inSavepoint) {
-            try {
-                m_logDb->rollbackToSavepoint(kRowSavepoint);
-            } catch (const CDbException&) {
-            }
-        }
         if (!m_logDb->inTransaction()) {
             // The engine gave up the whole transaction: the rows of this batch are lost too.
             throw CDbException(e.description()

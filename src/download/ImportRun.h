@@ -22,8 +22,8 @@ struct Options;
 // the error file and the imported-QSO list.
 //
 // Row updates are made in transactions committed every kCommitEvery records and at the end,
-// each row inside its own savepoint, so that an interrupted import leaves every row either
-// untouched or fully updated and a failed row update is undone alone.
+// each row written by one UPDATE statement, so that an interrupted import leaves every row
+// either untouched or fully updated and a failed row update is undone alone.
 class ImportRun
 {
 public:

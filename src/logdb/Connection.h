@@ -69,15 +69,13 @@ public:
     virtual std::unique_ptr<Cursor> selectByKey(const QString& table, const std::vector<ColumnSpec>& columns,
                                                 const RowKey& key) = 0;
 
-    // A transaction around many row updates; savepoints inside it let one row's update be
-    // undone alone.
+    // A transaction around many row updates. Each row update is one UPDATE statement that the
+    // engine undoes by itself when it fails, so a failed row leaves the others of the
+    // transaction in place.
     virtual void beginTransaction() = 0;
     virtual void commit() = 0;
     virtual void rollback() = 0;
     virtual bool inTransaction() const = 0;
-    virtual void savepoint(const QString& name) = 0;
-    virtual void releaseSavepoint(const QString& name) = 0;
-    virtual void rollbackToSavepoint(const QString& name) = 0;
 
     virtual QString path() const = 0;
 };

@@ -273,19 +273,3 @@ void OdbcConnection::rollback()
     if (!m_db.rollback())
         throw CDbException(errorText(m_db.lastError()));
 }
-
-void OdbcConnection::savepoint(const QString& name)
-{
-    exec(QStringLiteral("SAVEPOINT ") + name);
-}
-
-void OdbcConnection::releaseSavepoint(const QString& name)
-{
-    exec(QStringLiteral("RELEASE SAVEPOINT ") + name);
-}
-
-void OdbcConnection::rollbackToSavepoint(const QString& name)
-{
-    exec(QStringLiteral("ROLLBACK TO SAVEPOINT ") + name);
-    exec(QStringLiteral("RELEASE SAVEPOINT ") + name);
-}

@@ -306,19 +306,3 @@ bool SqliteConnection::inTransaction() const
 {
     return !sqlite3_get_autocommit(m_db);
 }
-
-void SqliteConnection::savepoint(const QString& name)
-{
-    execute(QStringLiteral("SAVEPOINT ") + name);
-}
-
-void SqliteConnection::releaseSavepoint(const QString& name)
-{
-    execute(QStringLiteral("RELEASE ") + name);
-}
-
-void SqliteConnection::rollbackToSavepoint(const QString& name)
-{
-    execute(QStringLiteral("ROLLBACK TO ") + name);
-    execute(QStringLiteral("RELEASE ") + name);
-}

@@ -28,9 +28,6 @@ public:
     void commit() override;
     void rollback() override;
     bool inTransaction() const override;
-    void savepoint(const QString& name) override;
-    void releaseSavepoint(const QString& name) override;
-    void rollbackToSavepoint(const QString& name) override;
 
     QString path() const override { return m_path; }
 
