@@ -140,21 +140,16 @@ SqliteConnection::SqliteConnection(const QString& path) : m_path(path)
     }
     sqlite3_finalize(probe);
     // SQLite opens a file it may not write read-only without a word, and the rows would then
-    // fail one by one in the middle of an upload or import; a log that cannot be written is
-    // refused here instead. Writing also needs the folder, where the journal is made (not
-    // asked on Windows, where a folder's read-only attribute only marks it as customised).
-    QString readOnly;
+    // fail one by one in the middle of an upload or import. Reading such a file is fine (the
+    // reference database is only read); the first write transaction is refused instead.
+    // Writing also needs the folder, where the journal is made (not asked on Windows, where a
+    // folder's read-only attribute only marks it as customised).
     if (sqlite3_db_readonly(m_db, "main") == 1)
-        readOnly = QStringLiteral("the file is read-only");
+        m_readOnlyReason = QStringLiteral("the file is read-only");
 #ifndef Q_OS_WIN
     else if (!QFileInfo(info.absolutePath()).isWritable())
-        readOnly = QStringLiteral("its folder is read-only");
+        m_readOnlyReason = QStringLiteral("its folder is read-only");
 #endif
-    if (!readOnly.isEmpty()) {
-        sqlite3_close(m_db);
-        m_db = nullptr;
-        throw CDbException(QStringLiteral("Cannot open the database '%1' for writing: %2.").arg(path, readOnly));
-    }
 }
 
 SqliteConnection::~SqliteConnection()
@@ -288,6 +283,8 @@ void SqliteConnection::update(const QString& table, RowKey& key, const std::vect
 
 void SqliteConnection::beginTransaction()
 {
+    if (!m_readOnlyReason.isEmpty())
+        throw CDbException(QStringLiteral("Cannot write to the database '%1': %2.").arg(m_path, m_readOnlyReason));
     execute(QStringLiteral("BEGIN IMMEDIATE"));
 }
 

@@ -52,6 +52,7 @@ private:
     std::deque<StatementText> m_texts; // a deque: the texts handed out stay where they are
 
     QString m_path;
+    QString m_readOnlyReason; // why the file cannot be written; empty when it can
     sqlite3* m_db = nullptr;
     std::map<QString, sqlite3_stmt*> m_cache;
     std::set<sqlite3_stmt*> m_cursorsInUse;

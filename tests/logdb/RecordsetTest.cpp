@@ -315,10 +315,10 @@ TEST(Connection, FolderIsNotADatabase)
 }
 
 #ifndef Q_OS_WIN
-// A log that cannot be written is refused when it is opened, not row by row in the middle of
-// an operation. Run in a child process that gives up the super-user's rights when it has them,
+// A database that cannot be written opens and reads (the reference database is only read),
+// and its first write transaction is refused, not row by row in the middle of an operation. Run in a child process that gives up the super-user's rights when it has them,
 // since those write a read-only file all the same.
-TEST(ConnectionDeathTest, ReadOnlyLogIsRefusedAtOpen)
+TEST(ConnectionDeathTest, ReadOnlyLogReadsButRefusesToWrite)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     struct Case
@@ -357,8 +357,19 @@ TEST(ConnectionDeathTest, ReadOnlyLogIsRefusedAtOpen)
             {
                 if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
                     _exit(5);
+                std::shared_ptr<Connection> db;
                 try {
-                    Connection::open(f);
+                    db = Connection::open(f);
+                    CQSO2006SRC qsos(f, db);
+                    qsos.open();
+                    if (qsos.isEOF())
+                        _exit(7);
+                } catch (const CDbException& e) {
+                    std::fprintf(stderr, "%s\n", e.what());
+                    _exit(8);
+                }
+                try {
+                    db->beginTransaction();
                     _exit(4);
                 } catch (const CDbException& e) {
                     std::fprintf(stderr, "%s\n", e.what());
