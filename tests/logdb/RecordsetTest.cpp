@@ -447,12 +447,30 @@ TEST(Connection, SqlLiteralDoublesQuotes)
 }
 
 namespace {
-// Through ODBC a table without a primary key knows a row by all its values: twins can't be
-// told apart, so an update that would touch both is refused and changes nothing.
-TEST(OdbcKeys, UpdateOfIndistinguishableTwinsIsRefused)
+// How rows are known through ODBC: by the table's primary key, or by all their values.
+class OdbcKeys : public ::testing::Test
 {
-    if (!CheckEngineAvailable(QStringLiteral("odbc:DRIVER=SQLite3;Database=x")).isEmpty())
-        GTEST_SKIP() << "the SQLite3 ODBC driver is not installed";
+protected:
+    void SetUp() override
+    {
+        if (!CheckEngineAvailable(QStringLiteral("odbc:DRIVER=SQLite3;Database=x")).isEmpty())
+            GTEST_SKIP() << "the SQLite3 ODBC driver is not installed";
+    }
+
+    // Edits the current row: one text column set and marked changed, then written.
+    static void setAndUpdate(CQSO2006SRC& qso, QString& column, const QString& value)
+    {
+        qso.edit();
+        column = value;
+        qso.setFieldDirty(&column);
+        qso.update();
+    }
+};
+
+// A table without a primary key knows a row by all its values: twins can't be told apart, so
+// an update that would touch both is refused and changes nothing.
+TEST_F(OdbcKeys, UpdateOfIndistinguishableTwinsIsRefused)
+{
     TestDir dir;
     const QString f = dir.file(QStringLiteral("twins.sqlite"));
     DemoData::writeLog(f, 0, 1);
@@ -460,11 +478,8 @@ TEST(OdbcKeys, UpdateOfIndistinguishableTwinsIsRefused)
                             QStringLiteral("INSERT INTO [QSO-TAB] ([QSO-CALL],[QSO-QSLS]) VALUES ('W1AW','0')")});
     CQSO2006SRC qso(QStringLiteral("odbc:DRIVER=SQLite3;Database=") + f);
     qso.open();
-    qso.edit();
-    qso.qsoQsls = QStringLiteral("2");
-    qso.setFieldDirty(&qso.qsoQsls);
     try {
-        qso.update();
+        setAndUpdate(qso, qso.qsoQsls, QStringLiteral("2"));
         FAIL() << "update of twins succeeded";
     } catch (const CDbException& e) {
         EXPECT_TRUE(e.description().contains(QStringLiteral("not unique"))) << e.description().toStdString();
@@ -473,15 +488,11 @@ TEST(OdbcKeys, UpdateOfIndistinguishableTwinsIsRefused)
     EXPECT_EQ(SqliteFixture::query(f, QStringLiteral("SELECT [QSO-QSLS] FROM [QSO-TAB]")),
               (QStringList{QStringLiteral("0"), QStringLiteral("0")}));
 }
-}
 
-namespace {
-// Through ODBC a table with a primary key knows a row by it: of two rows with the same values
-// only the one being edited changes.
-TEST(OdbcKeys, PrimaryKeyTellsTwinsApart)
+// A table with a primary key knows a row by it: of two rows with the same values only the one
+// being edited changes.
+TEST_F(OdbcKeys, PrimaryKeyTellsTwinsApart)
 {
-    if (!CheckEngineAvailable(QStringLiteral("odbc:DRIVER=SQLite3;Database=x")).isEmpty())
-        GTEST_SKIP() << "the SQLite3 ODBC driver is not installed";
     TestDir dir;
     const QString f = dir.file(QStringLiteral("keyed.sqlite"));
     DemoData::writeLog(f, 0, 1);
@@ -498,14 +509,8 @@ TEST(OdbcKeys, PrimaryKeyTellsTwinsApart)
     qso.m_strSort = QStringLiteral("[QSO-ID]");
     qso.open();
     qso.moveNext(); // the row with key 7
-    qso.edit();
-    qso.qsoQsls = QStringLiteral("2");
-    qso.setFieldDirty(&qso.qsoQsls);
-    qso.update();
-    qso.edit();
-    qso.qsoConfirm = QStringLiteral("3");
-    qso.setFieldDirty(&qso.qsoConfirm);
-    qso.update();
+    setAndUpdate(qso, qso.qsoQsls, QStringLiteral("2"));
+    setAndUpdate(qso, qso.qsoConfirm, QStringLiteral("3"));
     qso.close();
     EXPECT_EQ(SqliteFixture::query(f, QStringLiteral("SELECT [QSO-ID], [QSO-QSLS], [QSO-CONFIRM] FROM [QSO-TAB] ORDER BY [QSO-ID]")),
               (QStringList{QStringLiteral("3|0|<null>"), QStringLiteral("7|2|3")}));
