@@ -6,6 +6,7 @@
 #include "QtOptionsDialogHost.h"
 #include "platform/Paths.h"
 #include "platform/Profile.h"
+#include "platform/Redaction.h"
 #include "platform/TqslLocator.h"
 #include "platform/gui/QtDesktop.h"
 
@@ -13,6 +14,8 @@
 
 int main(int argc, char** argv)
 {
+    // LoTW addresses carry the password: Qt's own warnings about them are masked.
+    InstallPasswordMaskingMessageHandler();
     QApplication app(argc, argv);
     CBrindlewickApp::setSettingsKey();
 

@@ -8,6 +8,7 @@
 #include "platform/Errors.h"
 #include "platform/Paths.h"
 #include "platform/Profile.h"
+#include "platform/Redaction.h"
 #include "platform/Strings.h"
 #include "platform/TqslLocator.h"
 
@@ -92,6 +93,7 @@ int integerArgument(const QStringList& arguments, qsizetype index, int low, int 
 
 int main(int argc, char** argv)
 {
+    InstallPasswordMaskingMessageHandler();
     QCoreApplication app(argc, argv);
     // Decoded as the system gives them (on Windows from the wide command line, so that a
     // folder name outside the ANSI code page survives).
