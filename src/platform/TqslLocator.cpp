@@ -29,6 +29,9 @@ TqslInstall SystemTqslLocator::locate() const
 
 QString SystemTqslLocator::programPath(const QString& folder) const
 {
+    // Without an install folder there is no program (not one at the root of the disk).
+    if (folder.isEmpty())
+        return QString();
 #ifdef Q_OS_WIN
     return folder + QStringLiteral("\\tqsl.exe");
 #else

@@ -15,7 +15,8 @@ class TqslLocator
 public:
     virtual ~TqslLocator() = default;
     virtual TqslInstall locate() const = 0;
-    // The program inside an install folder: folder + "\tqsl.exe" on Windows, "/tqsl" elsewhere.
+    // The program inside an install folder: folder + "\tqsl.exe" on Windows, "/tqsl" elsewhere;
+    // empty when the folder is.
     virtual QString programPath(const QString& folder) const = 0;
 };
 

@@ -219,11 +219,11 @@ std::optional<QString> SatelliteName(const QString& sat, const QString& qsoDate)
     return std::nullopt;
 }
 
-bool TqslKnowsMode(const QString& adifMode)
+const QStringList& TqslModeNames()
 {
     // The ADIF modes and submodes that TQSL maps to one of its modes, and its own mode names,
-    // which it takes as they stand; TQSL compares them without regard to case.
-    static const QSet<QString> known = [] {
+    // which it takes as they stand.
+    static const QStringList list = [] {
         static const char* const names[] = {
             "AM", "AMTOR", "AMTORFEC", "ARDOP", "ASCI", "ATV", "BPSK125", "BPSK31", "BPSK63", "C4FM",
             "CHIP", "CHIP128", "CHIP64", "CLO", "CLOVER", "CONTESTI", "CW", "DATA", "DIGITALVOICE",
@@ -244,11 +244,18 @@ bool TqslKnowsMode(const QString& adifMode)
             "SIM31", "SSB", "SSTV", "T10", "THOR", "THRB", "THRBX", "THROB", "TOR", "USB", "V4", "VOI",
             "WINMOR", "WSPR",
         };
-        QSet<QString> set;
+        QStringList all;
         for (const char* name : names)
-            set.insert(QString::fromLatin1(name));
-        return set;
+            all.append(QString::fromLatin1(name));
+        return all;
     }();
+    return list;
+}
+
+bool TqslKnowsMode(const QString& adifMode)
+{
+    // TQSL compares mode names without regard to case.
+    static const QSet<QString> known(TqslModeNames().begin(), TqslModeNames().end());
     return known.contains(adifMode.toUpper());
 }
 

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <array>
 #include <optional>
 
@@ -53,6 +54,8 @@ std::optional<QString> SatelliteName(const QString& sat, const QString& qsoDate)
 // Whether TQSL takes this MODE value (an ADIF mode or submode, or one of TQSL's own mode
 // names), compared without regard to case. TQSL refuses a record with any other mode.
 bool TqslKnowsMode(const QString& adifMode);
+// Those MODE values, in capitals.
+const QStringList& TqslModeNames();
 
 // A QSO date as TQSL takes it: eight digits YYYYMMDD naming a real day.
 bool IsAdifDate(const QString& date);

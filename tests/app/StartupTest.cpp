@@ -314,6 +314,6 @@ TEST_F(StartupTest, OkInTheRealDialogStartsOnTheSavedOptions)
     EXPECT_EQ(app.GetSourceMdbPath(), logPath);
     EXPECT_EQ(app.options().stations[0].location, QStringLiteral("Home"));
     // No TQSL here: the dialog said so and start-up went on.
-    EXPECT_EQ(app.options().tqslExePath, QStringLiteral("/tqsl"));
+    EXPECT_EQ(app.options().tqslExePath, QString());
     EXPECT_EQ(messages.shown, QStringList{QStringLiteral("Could not find TQSL program path.")});
 }

@@ -1,4 +1,5 @@
 #include "support/SqliteFixture.h"
+#include "support/StandInTqsl.h"
 #include "support/TempDir.h"
 
 #include <QDir>
@@ -36,13 +37,17 @@ void overwrite(const QString& path, const QByteArray& content)
 class BatchCommandTest : public ::testing::Test
 {
 protected:
-    CliRun cli(const QStringList& arguments) const
+    CliRun cli(const QStringList& arguments) const { return cliWithPath(arguments, QString()); }
+    // The same with PATH set to one folder (null: as it is).
+    CliRun cliWithPath(const QStringList& arguments, const QString& path) const
     {
         QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove(QStringLiteral("QUORVANE_DATA_DIR"));
         env.remove(QStringLiteral("XDG_DATA_HOME"));
         env.insert(QStringLiteral("HOME"), dir.path());
+        if (!path.isNull())
+            env.insert(QStringLiteral("PATH"), path);
         process.setProcessEnvironment(env);
         process.start(QStringLiteral(QUORVANE_CLI), arguments);
         CliRun run;
@@ -203,4 +208,57 @@ TEST_F(BatchCommandTest, DemoLeavesAFolderWithOptionsAlone)
     EXPECT_EQ(QDir(home).entryList(QDir::Files), QStringList{QStringLiteral("quorvane.dat")});
 }
 
+}
+
+// The upload waits for TQSL (here a stand-in found on PATH, as the program finds TQSL) and
+// succeeds only when TQSL signed the file; without TQSL it fails and changes nothing.
+TEST_F(BatchCommandTest, UploadExitsByTqslsVerdict)
+{
+    const QString data = demo(QStringLiteral("data"));
+    const QString log = data + QStringLiteral("/Dxbase.sqlite");
+    const QString due = QStringLiteral("SELECT count(*) FROM [QSO-TAB] WHERE [QSO-QSLS] IN ('0','1')");
+    const QString dueBefore = SqliteFixture::query(log, due).value(0);
+    const QString tools = dir.file(QStringLiteral("tools"));
+    QDir().mkpath(tools);
+    const auto withTqsl = [&](int status) {
+        StandInTqsl standIn;
+        standIn.exitCode = status;
+        standIn.lines = {QStringLiteral("Signing using Callsign K1QVN")};
+        standIn.write(tools);
+    };
+    const auto upload = [&](const QStringList& options = {}) {
+        return cliWithPath(QStringList{QStringLiteral("--data-dir"), data, QStringLiteral("upload")} + options, tools);
+    };
+
+    // No TQSL on PATH.
+    CliRun run = upload();
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("TQSL is not installed"))) << run.err.toStdString();
+    EXPECT_EQ(SqliteFixture::query(log, due).value(0), dueBefore);
+
+    // TQSL signs nothing.
+    withTqsl(8);
+    run = upload();
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.out.contains(QStringLiteral("TQSL: Signing using Callsign K1QVN"))) << run.out.toStdString();
+    EXPECT_TRUE(run.err.contains(QStringLiteral("TQSL did not sign the upload file"))) << run.err.toStdString();
+    EXPECT_EQ(SqliteFixture::query(log, due).value(0), dueBefore);
+    EXPECT_EQ(StandInTqsl::receivedArguments(tools + QStringLiteral("/tqsl")).mid(0, 2),
+              (QStringList{QStringLiteral("-l"), QStringLiteral("Home")}));
+
+    // --no-handoff marks without TQSL; a test run neither.
+    withTqsl(8);
+    run = upload({QStringLiteral("--test")});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_FALSE(StandInTqsl::ran(tools + QStringLiteral("/tqsl")));
+    EXPECT_EQ(SqliteFixture::query(log, due).value(0), dueBefore);
+
+    // TQSL signs and uploads itself: no page to open, the QSOs are marked.
+    withTqsl(0);
+    run = upload({QStringLiteral("--tqsl-upload")});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(StandInTqsl::receivedArguments(tools + QStringLiteral("/tqsl")).last(), QStringLiteral("-u"));
+    EXPECT_FALSE(run.err.contains(QStringLiteral("Opening"))) << run.err.toStdString();
+    EXPECT_LT(SqliteFixture::query(log, due).value(0).toInt(), dueBefore.toInt());
+    EXPECT_FALSE(run.err.contains(QStringLiteral("password="))) << run.err.toStdString();
 }

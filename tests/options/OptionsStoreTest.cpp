@@ -241,7 +241,7 @@ TEST_F(OptionsStoreTest, TqslInstallPath)
     tqsl.install.keyFound = false;
     ReadTqslInstallPath(tqsl, &messages, options);
     EXPECT_EQ(options.tqslFolder, QString());
-    EXPECT_EQ(options.tqslExePath, QStringLiteral("/tqsl"));
+    EXPECT_EQ(options.tqslExePath, QString()); // no program, not one at the root
     EXPECT_EQ(messages.shown, QStringList{QStringLiteral("Could not find TQSL program path.")});
 
     tqsl.install = TqslInstall{true, QString()}; // key without its value: no message

@@ -192,3 +192,72 @@ TEST_F(StationDiscoveryTest, LineOfManyTagsKeepsTheLastOfEach)
     EXPECT_EQ(options.stations[0].location, QStringLiteral("Last"));
     EXPECT_EQ(options.stations[1].oprCall, QStringLiteral("old1"));
 }
+
+// TQSL writes its station file in UTF-8 and escapes XML's special characters; the names and
+// calls are read as TQSL means them, and a location inside a comment is no location.
+TEST_F(StationDiscoveryTest, ValuesAreReadAsTqslWritesThem)
+{
+    options = untouched();
+    discover("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<StationDataFile>\r\n"
+             "<!-- <StationData name=\"Old\">\r\n    <CALL>K0OLD</CALL>\r\n  </StationData> -->\r\n"
+             "  <StationData name=\"Portable &amp; Field Day\">\r\n    <CALL>K1ABC/P</CALL>\r\n  </StationData>\r\n"
+             "  <StationData name=\"Mom&apos;s QTH &quot;2&quot; &lt;&gt;\">\r\n    <CALL>K1ABC</CALL>\r\n"
+             "  </StationData>\r\n"
+             "  <StationData name=\"H\xC3\xBCtte &#252;&#xFC; &#x1F4E1;\">\r\n    <CALL>DL&#49;ABC</CALL>\r\n"
+             "  </StationData>\r\n"
+             "  <StationData name=\"A &bogus; &amp\">\r\n    <!-- a comment --><CALL>W1AW</CALL>\r\n"
+             "  </StationData>\r\n"
+             "</StationDataFile>\r\n");
+    EXPECT_EQ(options.stations[0].location, QStringLiteral("Portable & Field Day"));
+    EXPECT_EQ(options.stations[0].oprCall, QStringLiteral("K1ABC/P"));
+    EXPECT_EQ(options.logins[0].loginCall, QStringLiteral("K1ABC/P"));
+    EXPECT_EQ(options.stations[1].location, QStringLiteral("Mom's QTH \"2\" <>"));
+    EXPECT_EQ(options.stations[2].location, QString::fromUtf8("H\xC3\xBCtte \xC3\xBC\xC3\xBC \xF0\x9F\x93\xA1"));
+    EXPECT_EQ(options.stations[2].oprCall, QStringLiteral("DL1ABC"));
+    EXPECT_EQ(options.stations[3].location, QStringLiteral("A &bogus; &amp"));
+    EXPECT_EQ(options.stations[3].oprCall, QStringLiteral("W1AW"));
+    // The root's closing tag ends slot 5.
+    EXPECT_EQ(options.stations[4].oprCall, QStringLiteral("old4"));
+}
+
+TEST_F(StationDiscoveryTest, ANonUtf8FileIsReadByteForByte)
+{
+    discover("<StationDataFile>\n  <StationData name=\"H\xFCtte\">\n    <CALL>K1ABC</CALL>\n  </StationData>\n");
+    EXPECT_EQ(options.stations[0].location, QString::fromLatin1("H\xFCtte"));
+}
+
+TEST_F(StationDiscoveryTest, AnUnclosedCommentHidesTheRest)
+{
+    options = untouched();
+    discover("<StationDataFile>\n" + location("Home", "K1ABC") + "<!-- \n" + location("Hidden", "K2XX"));
+    EXPECT_EQ(options.stations[0].location, QStringLiteral("Home"));
+    EXPECT_EQ(options.stations[1].location, QStringLiteral("oldloc1"));
+}
+
+TEST(StationLocations, AllOfThemForTheUploadCheck)
+{
+    TestDir dir;
+    QByteArray file = "<StationDataFile>\n";
+    for (int i = 1; i <= 12; ++i)
+        file += location(QByteArray("L").append(QByteArray::number(i)).constData(), "K1ABC");
+    dir.write(QStringLiteral("station_data"), file + "</StationDataFile>\n");
+    const std::vector<StationLocation> all = ReadStationLocations(dir.file(QStringLiteral("station_data")), 100);
+    // Twelve locations and the root's close.
+    ASSERT_EQ(all.size(), 13u);
+    EXPECT_EQ(all[11].name, QStringLiteral("L12"));
+    EXPECT_FALSE(all[12].hasName);
+    EXPECT_TRUE(ReadStationLocations(dir.file(QStringLiteral("missing")), 100).empty());
+}
+
+TEST(DecodeXmlText, References)
+{
+    struct Case { const char* in; const char* out; };
+    const Case cases[] = {
+        {"plain", "plain"}, {"&amp;&apos;&quot;&lt;&gt;", "&'\"<>"}, {"&#65;&#x42;&#X43;", "ABC"},
+        {"&#0;&#xD800;&#x110000;", "&#0;&#xD800;&#x110000;"}, {"&", "&"}, {"&&amp;", "&&"},
+        {"&verylongnamethatisnotone;", "&verylongnamethatisnotone;"}, {"&#;&#x;", "&#;&#x;"},
+        {"a&amp", "a&amp"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(DecodeXmlText(QString::fromLatin1(c.in)), QString::fromLatin1(c.out)) << c.in;
+}

@@ -92,6 +92,7 @@ TEST(SystemTqslLocator, FolderOfTqslOnPath)
     EXPECT_TRUE(found.keyFound);
     EXPECT_EQ(found.folder, bin);
     EXPECT_EQ(locator.programPath(found.folder), bin + QStringLiteral("/tqsl"));
+    EXPECT_EQ(locator.programPath(QString()), QString());
 
     env.set("PATH", QFile::encodeName(empty));
     const TqslInstall missing = locator.locate();

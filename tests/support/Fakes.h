@@ -71,7 +71,10 @@ class FakeTqslLocator : public TqslLocator
 {
 public:
     TqslInstall locate() const override { return install; }
-    QString programPath(const QString& folder) const override { return folder + QStringLiteral("/tqsl"); }
+    QString programPath(const QString& folder) const override
+    {
+        return folder.isEmpty() ? QString() : folder + QStringLiteral("/tqsl");
+    }
     TqslInstall install;
 };
 

@@ -495,4 +495,169 @@ TEST_F(UploadRunTest, LongAndOddTextsAreWrittenWithTheirByteLengths)
     EXPECT_EQ(qsls(), QStringList{S("2")});
 }
 
+// TQSL did not sign (here: no callsign certificate, as the real TQSL answers without one):
+// every QSO stays due, the file stays for the operator to look at, and the message says why.
+TEST_F(UploadRunTest, WhatTqslDidNotSignStaysDue)
+{
+    InsertQso(log, qso("DL1ABC", "0"));
+    InsertQso(log, qso("DL2ABC", "1"));
+    StandInTqsl standIn;
+    standIn.exitCode = 8;
+    standIn.lines = {S("There are no valid callsign certificates for callsign K1ABC in entity -NONE-."),
+                     S("Signing aborted."), S("No records output")};
+    useStandIn(standIn);
+
+    EXPECT_FALSE(runUpload());
+    EXPECT_EQ(qsls(), (QStringList{S("0"), S("1")}));
+    EXPECT_EQ(dir.read(S("LoTWUpload.adi")).count("<EOR>\r\n"), 2);
+    EXPECT_TRUE(monitor.upload.contains(
+        S("TQSL: There are no valid callsign certificates for callsign K1ABC in entity -NONE-.")));
+    ASSERT_EQ(monitor.messages.size(), 1);
+    const QString message = monitor.messages.at(0);
+    EXPECT_TRUE(message.startsWith(S("TQSL did not sign the upload file: TQSL wrote no QSOs"))) << message.toStdString();
+    EXPECT_TRUE(message.contains(S("(TQSL status 8)"))) << message.toStdString();
+    EXPECT_TRUE(message.contains(S("the 2 QSOs of this run stay due for LoTW"))) << message.toStdString();
+    EXPECT_TRUE(message.contains(S("Signing aborted."))) << message.toStdString();
+    EXPECT_EQ(monitor.icons[1099], 141);
+    EXPECT_EQ(monitor.icons[1100], 142);
+    EXPECT_EQ(monitor.icons[1103], 140);
+    EXPECT_TRUE(desktop.urls.isEmpty());
+
+    // The next run offers the same QSOs again.
+    useStandIn(StandInTqsl{});
+    monitor = RecordingMonitor();
+    ASSERT_TRUE(runUpload());
+    EXPECT_EQ(adifOut, 2);
+    EXPECT_EQ(qsls(), (QStringList{S("2"), S("3")}));
+}
+
+// While TQSL runs, the log holds nothing of the run yet: a copy taken by TQSL at its start
+// shows every QSO still due.
+TEST_F(UploadRunTest, NothingIsMarkedBeforeTqslSigned)
+{
+    InsertQso(log, qso("DL1ABC", "0"));
+    InsertQso(log, qso("DL2ABC", "1"));
+    StandInTqsl standIn;
+    standIn.copyOnStart = options.sourceMdbPath;
+    useStandIn(standIn);
+    ASSERT_TRUE(runUpload());
+    EXPECT_EQ(qsls(), (QStringList{S("2"), S("3")}));
+    SqliteFile copy(options.tqslExePath + S(".copy"));
+    EXPECT_EQ(copy.column("QSO-TAB", "QSO-QSLS"), (QStringList{S("0"), S("1")}));
+}
+
+TEST_F(UploadRunTest, SkippedQsosKeepTheirMarksWithAWarning)
+{
+    InsertQso(log, qso("DL1ABC", "0"));
+    InsertQso(log, qso("DL2ABC", "0"));
+    StandInTqsl standIn;
+    standIn.exitCode = 9;
+    standIn.lines = {S("/tmp/LoTWUpload.adi: 1 QSO records were already uploaded")};
+    useStandIn(standIn);
+    ASSERT_TRUE(runUpload());
+    EXPECT_EQ(qsls(), (QStringList{S("2"), S("2")}));
+    ASSERT_EQ(monitor.messages.size(), 1);
+    EXPECT_TRUE(monitor.messages.at(0).contains(S("skipped some of its QSOs"))) << monitor.messages.at(0).toStdString();
+    EXPECT_EQ(monitor.icons[1103], 141);
+}
+
+// A row another program (DXbase) changes while TQSL signs keeps what that program wrote.
+TEST_F(UploadRunTest, ARowChangedWhileTqslSignsIsNotMarked)
+{
+    InsertQso(log, qso("DL1ABC", "0"));
+    InsertQso(log, qso("DL2ABC", "0"));
+    InsertQso(log, qso("DL3ABC", "1"));
+    bool changed = false;
+    monitor.onPump = [&](int) {
+        if (!changed && monitor.upload.filter(S("Starting TQSL")).size() == 1) {
+            changed = true;
+            log.exec("UPDATE [QSO-TAB] SET [QSO-QSLS] = '9' WHERE [QSO-CALL] = 'DL2ABC'");
+        }
+    };
+    ASSERT_TRUE(runUpload());
+    EXPECT_TRUE(changed);
+    EXPECT_EQ(qsls(), (QStringList{S("2"), S("9"), S("3")}));
+    EXPECT_TRUE(monitor.upload.contains(S("Marked 2 QSOs as sent to LoTW")));
+    EXPECT_TRUE(monitor.upload.contains(
+        S("1 QSOs were changed by another program after they were written to the upload file and were not marked")));
+    ASSERT_EQ(monitor.download.size(), 1);
+    EXPECT_TRUE(monitor.download.at(0).startsWith(S("Warning: "))) << monitor.download.at(0).toStdString();
+    EXPECT_TRUE(monitor.download.at(0).contains(S("DL2ABC 20190315 142530"))) << monitor.download.at(0).toStdString();
+}
+
+TEST_F(UploadRunTest, StopWhileTqslRunsMarksNothing)
+{
+    InsertQso(log, qso("DL1ABC", "0"));
+    StandInTqsl standIn;
+    standIn.ending = StandInTqsl::Ending::Hang;
+    useStandIn(standIn);
+    monitor.onPump = [&](int) {
+        if (monitor.upload.filter(S("Starting TQSL")).size() == 1)
+            monitor.stopRequested = true;
+    };
+    EXPECT_FALSE(runUpload());
+    EXPECT_EQ(qsls(), QStringList{S("0")});
+    ASSERT_EQ(monitor.messages.size(), 1);
+    EXPECT_TRUE(monitor.messages.at(0).contains(S("the wait for TQSL was stopped"))) << monitor.messages.at(0).toStdString();
+}
+
+TEST_F(UploadRunTest, TqslNotInstalled)
+{
+    InsertQso(log, qso("DL1ABC", "0"));
+    options.tqslExePath.clear();
+    EXPECT_FALSE(runUpload());
+    EXPECT_EQ(qsls(), QStringList{S("0")});
+    ASSERT_EQ(monitor.messages.size(), 1);
+    EXPECT_TRUE(monitor.messages.at(0).startsWith(S("TQSL did not sign the upload file: TQSL is not installed")))
+        << monitor.messages.at(0).toStdString();
+}
+
+// What TQSL would refuse is refused before anything is written, with a line naming the QSO.
+TEST_F(UploadRunTest, RecordsTqslWouldRefuseAreNeitherWrittenNorMarked)
+{
+    struct Case { const char* call; const char* column; const char* value; const char* line; };
+    const Case cases[] = {
+        {"NOSUB", "QSO-SUBMODE", "", "a digital QSO (mode code 6) without a submode: NOSUB 20190315 142530"},
+        {"BADSUB", "QSO-SUBMODE", "WHATEVER", "TQSL does not know the mode \"WHATEVER\": BADSUB 20190315 142530"},
+        {"BADDATE", "QSO-DATE", "2019031", "the date \"2019031\" is not YYYYMMDD: BADDATE 2019031 142530"},
+        {"NODATE", "QSO-DATE", "", "the date \"\" is not YYYYMMDD: NODATE  142530"},
+        {"BADTIME", "QSO-TIME", "1425", "the time \"1425\" is not HHMMSS: BADTIME 20190315 1425"},
+    };
+    for (const Case& c : cases) {
+        Row row = qso(c.call, "0");
+        if (std::string(c.column) == "QSO-SUBMODE")
+            row["QSO-MODE"] = "6";
+        row[c.column] = c.value;
+        InsertQso(log, row);
+    }
+    Row digital = qso("GOOD", "0");
+    digital["QSO-MODE"] = "6";
+    digital["QSO-SUBMODE"] = "PACTOR-II";
+    InsertQso(log, digital);
+
+    ASSERT_TRUE(runUpload());
+    EXPECT_EQ(adifOut, 1);
+    EXPECT_EQ(qsls(), (QStringList{S("0"), S("0"), S("0"), S("0"), S("0"), S("2")}));
+    const QByteArray file = dir.read(S("LoTWUpload.adi"));
+    EXPECT_EQ(file.count("<EOR>\r\n"), 1);
+    EXPECT_TRUE(file.contains("<CALL:4>GOOD\r\n"));
+    EXPECT_TRUE(file.contains("<MODE:4>PAC2\r\n"));
+    ASSERT_EQ(monitor.download.size(), 5);
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_TRUE(monitor.download.at(i).startsWith(S("ERROR:  "))) << i;
+        EXPECT_TRUE(monitor.download.at(i).contains(S(cases[i].line))) << monitor.download.at(i).toStdString();
+    }
+}
+
+// A run whose file can't be written leaves the previous file; one that writes no record
+// leaves it too (no header-only file over it).
+TEST_F(UploadRunTest, ThePreviousFileIsNeverReplacedByNothing)
+{
+    dir.write(S("LoTWUpload.adi"), "previous file\r\n");
+    InsertQso(log, qso("DL1ABC", "2"));
+    ASSERT_TRUE(runUpload());
+    EXPECT_EQ(dir.read(S("LoTWUpload.adi")), QByteArray("previous file\r\n"));
+    EXPECT_FALSE(dir.exists(S("LoTWUpload.adi.previous")));
+}
+
 } // namespace
