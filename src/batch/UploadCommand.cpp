@@ -7,22 +7,11 @@
 
 namespace {
 
-int upload(BatchContext& context, const QStringList& arguments)
+int upload(BatchContext& context, const BatchArguments& arguments)
 {
-    int slot = 1;
-    bool test = false;
-    bool handOff = true;
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        const QString& argument = arguments.at(i);
-        if (argument == QLatin1String("--slot"))
-            slot = integerArgument(arguments, i++, 1, kSlotCount);
-        else if (argument == QLatin1String("--test"))
-            test = true;
-        else if (argument == QLatin1String("--no-handoff"))
-            handOff = false;
-        else
-            throw UsageError{QStringLiteral("unknown upload option ") + argument};
-    }
+    const int slot = arguments.integer("slot", 1);
+    const bool test = arguments.isSet("test");
+    const bool handOff = !arguments.isSet("no-handoff");
 
     ChoiceModel& model = *context.choiceModel;
     if (!model.hasSigningButton(slot))
@@ -42,4 +31,15 @@ int upload(BatchContext& context, const QStringList& arguments)
 
 } // namespace
 
-BATCH_COMMAND("upload", upload, true, "upload [--slot N] [--test] [--no-handoff]");
+const BatchCommandSpec uploadCommand{
+    .name = "upload",
+    .summary = "the form's \"Upload\": marks the due QSOs as sent, writes the upload file, hands it to TQSL",
+    .options =
+        {
+            {.name = "slot", .help = "the signing station, 1 to 5 (default 1)", .value = "N", .low = 1, .high = kSlotCount},
+            {.name = "test", .help = "\"Test only - No ADIF file created\": show what would be uploaded, change nothing"},
+            {.name = "no-handoff", .help = "open no browser and start no TQSL"},
+        },
+    .run = upload,
+};
+BATCH_COMMAND(uploadCommand);
