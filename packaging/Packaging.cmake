@@ -56,7 +56,7 @@ if(WIN32)
   # (QODBC for the Access log) copied beside the programs by windeployqt, an NSIS installer.
   set_target_properties(quorvane PROPERTIES WIN32_EXECUTABLE ON)
   if(TARGET Qt6::windeployqt)
-    install(CODE "execute_process(COMMAND \"$<TARGET_FILE:Qt6::windeployqt>\" --release --no-translations
+    install(CODE "execute_process(COMMAND \"$<TARGET_FILE:Qt6::windeployqt>\" --no-translations
       --compiler-runtime \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/quorvane.exe\"
       \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/quorvane-cli.exe\" COMMAND_ERROR_IS_FATAL ANY)")
   else()
