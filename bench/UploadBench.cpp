@@ -57,7 +57,6 @@ class NoDesktop : public Desktop
 public:
     bool openUrl(const QString&) override { return true; }
     bool openFile(const QString&) override { return true; }
-    bool startProgram(const QString&, const QStringList&) override { return true; }
     void setClipboardText(const QString&) override {}
     void pause(int) override {}
 };

@@ -26,6 +26,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 
 // The status icons live in the library's resources, which a static library must load itself.
 static void loadStatusIcons()
@@ -50,6 +51,8 @@ enum : int {
     SourceMdb = 1043,
     ErrorFile = 1044,
     TestOnlyCheck = 1045,
+    TqslUploadCheck = 1111,
+    StopButton = 1112,
     ImportButton = 1054,
     DownloadButton = 1057,
     ImportedList = 1059,
@@ -138,6 +141,10 @@ CBrindlewickView::CBrindlewickView(CBrindlewickDoc& doc, const Options& options,
     connect(m_ui->saveDateButton, &QPushButton::clicked, this, &CBrindlewickView::OnSaveDate);
     connect(m_ui->viewErrorsButton, &QPushButton::clicked, this, &CBrindlewickView::OnViewErrorFile);
     connect(m_ui->viewImportedButton, &QPushButton::clicked, this, &CBrindlewickView::OnViewImportedList);
+    connect(m_ui->stopButton, &QPushButton::clicked, this, &CBrindlewickView::OnStop);
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setContext(Qt::WindowShortcut);
+    connect(escape, &QShortcut::activated, this, &CBrindlewickView::OnStop);
 }
 
 CBrindlewickView::~CBrindlewickView()
@@ -346,6 +353,7 @@ void CBrindlewickView::ReadChoices()
     choices.ImportScope = radioIndex(button(AllRecordsRadio), button(NotConfirmedRadio));
     choices.OverwriteChoice = radioIndex(button(OverwriteRadio), button(KeepRadio));
     choices.TestOnly = button(TestOnlyCheck)->isChecked();
+    choices.TqslUpload = button(TqslUploadCheck)->isChecked();
     choices.sinceDate = controlText(DateEdit).left(kTextCut);
 }
 
@@ -356,6 +364,7 @@ void CBrindlewickView::showChoices()
     setRadioIndex(button(AllRecordsRadio), button(NotConfirmedRadio), choices.ImportScope);
     setRadioIndex(button(OverwriteRadio), button(KeepRadio), choices.OverwriteChoice);
     button(TestOnlyCheck)->setChecked(choices.TestOnly);
+    button(TqslUploadCheck)->setChecked(choices.TqslUpload);
     if (controlText(DateEdit) != choices.sinceDate)
         setControlText(DateEdit, choices.sinceDate);
 }
@@ -400,6 +409,14 @@ void CBrindlewickView::setOperationButtonsEnabled(bool enabled)
     for (int id : {UploadButton, DownloadButton, ImportButton, SaveDateButton})
         if (QWidget* widget = control(id))
             widget->setEnabled(enabled);
+    if (QWidget* stop = control(StopButton))
+        stop->setEnabled(!enabled);
+}
+
+void CBrindlewickView::OnStop()
+{
+    if (m_running)
+        m_monitor->requestStop();
 }
 
 void CBrindlewickView::runOperation(const Operation& operation)
@@ -457,12 +474,22 @@ void CBrindlewickView::OnSaveDate()
 
 void CBrindlewickView::OnViewErrorFile()
 {
-    m_desktop.openFile(controlText(ErrorFile));
+    viewFile(controlText(ErrorFile));
 }
 
 void CBrindlewickView::OnViewImportedList()
 {
-    m_desktop.openFile(controlText(ImportedList));
+    viewFile(controlText(ImportedList));
+}
+
+void CBrindlewickView::viewFile(const QString& path)
+{
+    if (!QFileInfo::exists(path)) {
+        m_messageBox.show(QStringLiteral("%1 does not exist yet: it is written by the next run.").arg(path));
+        return;
+    }
+    if (!m_desktop.openFile(path))
+        m_messageBox.show(QStringLiteral("%1 could not be opened: no program to show it could be started.").arg(path));
 }
 
 bool CBrindlewickView::eventFilter(QObject* watched, QEvent* event)

@@ -110,12 +110,15 @@ public slots:
     void OnSaveDate();
     void OnViewErrorFile();
     void OnViewImportedList();
+    // The form's Stop button (and Escape): asks the running operation to stop.
+    void OnStop();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void runOperation(const Operation& operation);
+    void viewFile(const QString& path);
     void setOperationButtonsEnabled(bool enabled);
     FormTexts readTexts() const;
     QString controlText(int controlId) const;

@@ -95,6 +95,7 @@ void FormMonitor::setRunning(bool running)
     if (!running && m_countersPending)
         showCountersNow();
     m_running = running;
+    m_stopRequested = false;
     m_pumpClock.invalidate();
     m_showGap = kPumpInterval;
 }

@@ -32,6 +32,9 @@ public:
     void SetStepIcon(int controlId, int icon) override;
     void ShowMessage(const QString& text) override;
     void PumpMessages() override;
+    bool StopRequested() const override { return m_stopRequested; }
+    // The operator's Stop, for the operation that runs; cleared when the next one starts.
+    void requestStop() { m_stopRequested = m_running; }
 
     // An operation starts or ends.
     void setRunning(bool running);
@@ -56,6 +59,7 @@ private:
     MonitorModel* m_uploadModel;
     MonitorModel* m_downloadModel;
     bool m_running = false;
+    bool m_stopRequested = false;
     bool m_showPosted = false;
     bool m_countersPending = false; // counters set during a run, shown at the next pump
     void showCountersNow();

@@ -4,6 +4,7 @@
 #include "download/ImportRun.h"
 #include "download/ReportRequest.h"
 #include "logdb/CQSO2006SRC.h"
+#include "options/StationDiscovery.h"
 #include "platform/EventMonitor.h"
 #include "upload/UploadRun.h"
 
@@ -17,6 +18,7 @@ void ConnectFormOperations(CBrindlewickView& view)
         options.tqslExePath = ctx.texts.tqslExePath;
         UploadRun run(options, ctx.choices.choices(), ctx.texts.tq8Path, ctx.monitor, ctx.desktop);
         run.setRecordsets(&ctx.qsoSet, &ctx.prefixSet);
+        run.setStationFile(StationDataPath(ctx.paths, DetectWindowsVersion(ctx.paths)));
         // A completed upload closes the document's QSO set as well, with its own two.
         if (run.run() && ctx.boundQsoSet.isOpen())
             ctx.boundQsoSet.close();

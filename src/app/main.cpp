@@ -8,6 +8,7 @@
 #include "QtOptionsDialogHost.h"
 #include "platform/Paths.h"
 #include "platform/Profile.h"
+#include "platform/Redaction.h"
 #include "platform/TqslLocator.h"
 #include "platform/Version.h"
 #include "platform/gui/QtDesktop.h"
@@ -36,6 +37,8 @@ int main(int argc, char** argv)
     if (info.exitCode >= 0)
         return ended(info);
 
+    // LoTW addresses carry the password: Qt's own warnings about them are masked.
+    InstallPasswordMaskingMessageHandler();
     QApplication app(argc, argv);
     const AppCommandLine rest = CheckAppArguments(QCoreApplication::arguments());
     if (rest.exitCode >= 0)

@@ -1,6 +1,9 @@
 #include "CliServices.h"
 
+#include "platform/Redaction.h"
+
 #include <QProcess>
+#include <QStandardPaths>
 #include <QThread>
 #include <QUrl>
 #include <cstdio>
@@ -20,15 +23,40 @@ void printErr(const QString& text)
     std::fflush(stderr);
 }
 
+// Opens an address or a file with the system's opener. The opener's own output is not shown
+// (it may repeat the address, password and all). Its exit status tells whether it
+// found a program; an opener that is still running after a few seconds is the browser
+// itself, started in the foreground, and is left running.
 bool openWithSystem(const QString& target)
 {
 #if defined(Q_OS_WIN)
-    return QProcess::startDetached(QStringLiteral("rundll32"), {QStringLiteral("url.dll,FileProtocolHandler"), target});
+    const QString opener = QStringLiteral("rundll32");
+    const QStringList arguments = {QStringLiteral("url.dll,FileProtocolHandler"), target};
 #elif defined(Q_OS_MACOS)
-    return QProcess::startDetached(QStringLiteral("open"), {target});
+    const QString opener = QStringLiteral("open");
+    const QStringList arguments = {target};
 #else
-    return QProcess::startDetached(QStringLiteral("xdg-open"), {target});
+    const QString opener = QStringLiteral("xdg-open");
+    const QStringList arguments = {target};
 #endif
+    if (QStandardPaths::findExecutable(opener).isEmpty())
+        return false;
+    // Deliberately not owned: a QProcess ends its program when it is destroyed, and a browser
+    // started in the foreground must outlive this command.
+    auto* process = new QProcess;
+    process->setStandardOutputFile(QProcess::nullDevice());
+    process->setStandardErrorFile(QProcess::nullDevice());
+    process->start(opener, arguments);
+    if (!process->waitForStarted(5000)) {
+        delete process;
+        return false;
+    }
+    process->closeWriteChannel();
+    if (!process->waitForFinished(5000))
+        return true;
+    const bool opened = process->exitStatus() == QProcess::NormalExit && process->exitCode() == 0;
+    delete process;
+    return opened;
 }
 }
 
@@ -111,15 +139,9 @@ bool CliDesktop::openFile(const QString& path)
     return openWithSystem(path);
 }
 
-bool CliDesktop::startProgram(const QString& program, const QStringList& arguments)
-{
-    printErr(QStringLiteral("Starting %1 %2").arg(program, arguments.join(QLatin1Char(' '))));
-    return QProcess::startDetached(program, arguments);
-}
-
 void CliDesktop::setClipboardText(const QString& text)
 {
-    printErr(QStringLiteral("Clipboard: %1").arg(text));
+    printErr(QStringLiteral("Clipboard: %1").arg(MaskPasswords(text)));
 }
 
 void CliDesktop::pause(int milliseconds)

@@ -34,14 +34,14 @@ private:
     QElapsedTimer m_sinceProgress;
 };
 
-// The desktop of the batch command: the browser through the system's opener, programs
-// started detached, and the clipboard text told on stderr (there is no clipboard here).
+// The desktop of the batch command: the browser and file viewer through the system's opener,
+// and the clipboard text told on stderr (there is no clipboard here), with any password in it
+// masked.
 class CliDesktop : public Desktop
 {
 public:
     bool openUrl(const QString& address) override;
     bool openFile(const QString& path) override;
-    bool startProgram(const QString& program, const QStringList& arguments) override;
     void setClipboardText(const QString& text) override;
     void pause(int milliseconds) override;
 };

@@ -52,7 +52,7 @@ int request(BatchContext& context, const BatchArguments& arguments)
     }
     if (!saved)
         context.monitor->ShowMessage(QStringLiteral("Could not save the QSL date file ") + dateFile);
-    return saved ? ExitOk : ExitFailed;
+    return saved && request.opened() ? ExitOk : ExitFailed;
 }
 
 } // namespace

@@ -1,8 +1,10 @@
-// quorvane-cli upload [--slot N] [--test] [--no-handoff]: the form's "Upload" without a window.
+// quorvane-cli upload [--slot N] [--test] [--no-handoff] [--tqsl-upload]: the form's "Upload"
+// without a window. It waits for TQSL and succeeds only when TQSL signed the file.
 
 #include "BatchContext.h"
 
 #include "options/ChoiceModel.h"
+#include "options/StationDiscovery.h"
 #include "upload/UploadRun.h"
 
 namespace {
@@ -12,6 +14,7 @@ int upload(BatchContext& context, const BatchArguments& arguments)
     const int slot = arguments.integer("slot", 1);
     const bool test = arguments.isSet("test");
     const bool handOff = !arguments.isSet("no-handoff");
+    const bool tqslUpload = arguments.isSet("tqsl-upload");
 
     ChoiceModel& model = *context.choiceModel;
     if (!model.hasSigningButton(slot))
@@ -19,6 +22,7 @@ int upload(BatchContext& context, const BatchArguments& arguments)
     model.chooseSigningSlot(slot);
     Choices choices = model.choices();
     choices.TestOnly = test;
+    choices.TqslUpload = tqslUpload;
 
     // The signed file TQSL writes beside the upload file, as the form shows it.
     const QString& adifPath = context.options.uploadAdifPath;
@@ -26,6 +30,7 @@ int upload(BatchContext& context, const BatchArguments& arguments)
 
     UploadRun run(context.options, choices, tq8Path, *context.monitor, *context.desktop);
     run.setHandOff(handOff);
+    run.setStationFile(StationDataPath(*context.paths, DetectWindowsVersion(*context.paths)));
     return run.run() ? ExitOk : ExitFailed;
 }
 
@@ -33,12 +38,13 @@ int upload(BatchContext& context, const BatchArguments& arguments)
 
 const BatchCommandSpec uploadCommand{
     .name = "upload",
-    .summary = "the form's \"Upload\": marks the due QSOs as sent, writes the upload file, hands it to TQSL",
+    .summary = "the form's \"Upload\": writes the due QSOs to the upload file, has TQSL sign it, marks them sent",
     .options =
         {
             {.name = "slot", .help = "the signing station, 1 to 5 (default 1)", .value = "N", .low = 1, .high = kSlotCount},
             {.name = "test", .help = "\"Test only - No ADIF file created\": show what would be uploaded, change nothing"},
             {.name = "no-handoff", .help = "open no browser and start no TQSL"},
+            {.name = "tqsl-upload", .help = "TQSL uploads the signed file to LoTW itself (no upload page)"},
         },
     .run = upload,
 };

@@ -8,6 +8,7 @@
 #include "platform/Errors.h"
 #include "platform/Paths.h"
 #include "platform/Profile.h"
+#include "platform/Redaction.h"
 #include "platform/Strings.h"
 #include "platform/TqslLocator.h"
 #include "platform/Version.h"
@@ -60,6 +61,7 @@ bool checkLog(const Options& options, EventMonitor& monitor)
 
 int main(int argc, char** argv)
 {
+    InstallPasswordMaskingMessageHandler();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quorvane-cli"));
     QCoreApplication::setApplicationVersion(Version::number());

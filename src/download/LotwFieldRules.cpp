@@ -39,12 +39,14 @@ struct CodeEntry
     const char* code;
 };
 
-constexpr std::array<CodeEntry, 24> kBands = {{
+// The 902 MHz band is "33CM" in ADIF and in LoTW's reports; "35CM" is still taken, as the
+// program has always read it.
+constexpr std::array<CodeEntry, 25> kBands = {{
     {"160M", "10"}, {"80M", "9"},    {"40M", "8"},     {"30M", "7"},  {"20M", "6"},
     {"17M", "5"},   {"15M", "4"},    {"12M", "3"},     {"10M", "2"},  {"6M", "1"},
-    {"2M", "0"},    {"1.25M", "11"}, {"70CM", "12"},   {"35CM", "13"}, {"23CM", "14"},
-    {"13CM", "15"}, {"9CM", "16"},   {"6CM", "17"},    {"3CM", "18"}, {"1.25CM", "19"},
-    {"6MM", "20"},  {"4MM", "21"},   {"4M", "22"},     {"60M", "23"},
+    {"2M", "0"},    {"1.25M", "11"}, {"70CM", "12"},   {"33CM", "13"}, {"35CM", "13"},
+    {"23CM", "14"}, {"13CM", "15"},  {"9CM", "16"},    {"6CM", "17"}, {"3CM", "18"},
+    {"1.25CM", "19"}, {"6MM", "20"}, {"4MM", "21"},    {"4M", "22"},  {"60M", "23"},
 }};
 
 constexpr std::array<CodeEntry, 13> kModes = {{

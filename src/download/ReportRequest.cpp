@@ -29,14 +29,23 @@ bool ReportRequest::run(const QString& dateFilePath, SavedQslDates dates)
     m_desktop.setClipboardText(m_options.reportAdifPath.left(100));
 
     m_address = ReportRequestAddress(m_choices);
-    if (m_openInBrowser && !m_address.isEmpty())
-        m_desktop.openUrl(m_address);
+    m_opened = true;
+    bool& opened = m_opened;
+    if (m_openInBrowser && !m_address.isEmpty() && !m_desktop.openUrl(m_address)) {
+        // The operator opens the report page by hand: its address takes the clipboard's place.
+        opened = false;
+        m_desktop.setClipboardText(m_address);
+        m_monitor.ShowMessage(QStringLiteral("The LoTW report page could not be opened: no web browser could be "
+                                             "started. Its address is on the clipboard instead; paste it into a "
+                                             "browser and save the report as %1.")
+                                  .arg(m_options.reportAdifPath));
+    }
 
     dates.date = m_choices.sinceDate;
     // As with the form's other saves, a failed save shows no message; the caller learns of
     // it from the result.
     const bool saved = SaveQslDateFile(dateFilePath, dates);
 
-    m_monitor.SetStepIcon(Control::StepDownload, StepIcon::Tick);
+    m_monitor.SetStepIcon(Control::StepDownload, opened ? StepIcon::Tick : StepIcon::RedArrow);
     return saved;
 }

@@ -32,6 +32,9 @@ public:
 
     // The address composed by the last run.
     const QString& address() const { return m_address; }
+    // False when the last run could not open the address in a browser (it was then put on the
+    // clipboard and a message said so).
+    bool opened() const { return m_opened; }
 
 private:
     const Options& m_options;
@@ -40,4 +43,5 @@ private:
     Desktop& m_desktop;
     bool m_openInBrowser = true;
     QString m_address;
+    bool m_opened = true;
 };

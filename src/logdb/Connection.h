@@ -65,6 +65,14 @@ public:
     virtual void update(const QString& table, RowKey& key, const std::vector<ColumnSpec>& columns,
                         const QVariantList& values) = 0;
 
+    // Writes the given columns of the row with that key only while the row still holds the
+    // expected values in the condition columns, in one statement. True when the row was
+    // written; false when it is gone or holds something else (another program changed it
+    // meanwhile). Engine failures throw.
+    virtual bool updateIfUnchanged(const QString& table, const RowKey& key, const std::vector<ColumnSpec>& columns,
+                                   const QVariantList& values, const std::vector<ColumnSpec>& conditionColumns,
+                                   const QVariantList& expected) = 0;
+
     // Re-reads the row with that key (one row or none).
     virtual std::unique_ptr<Cursor> selectByKey(const QString& table, const std::vector<ColumnSpec>& columns,
                                                 const RowKey& key) = 0;

@@ -251,6 +251,64 @@ void OdbcConnection::update(const QString& table, RowKey& key, const std::vector
     }
 }
 
+bool OdbcConnection::updateIfUnchanged(const QString& table, const RowKey& key, const std::vector<ColumnSpec>& columns,
+                                       const QVariantList& values, const std::vector<ColumnSpec>& conditionColumns,
+                                       const QVariantList& expected)
+{
+    if (columns.empty())
+        return false;
+    QVariantList bindings;
+    QString condition = keyCondition(table, key, bindings);
+    for (size_t i = 0; i < conditionColumns.size(); ++i) {
+        const QVariant& value = expected.value(int(i));
+        if (value.isNull()) {
+            condition += QLatin1String(" AND ") + conditionColumns[i].name + QLatin1String(" IS NULL");
+        } else {
+            condition += QLatin1String(" AND ") + conditionColumns[i].name + QLatin1String(" = ?");
+            bindings.append(value);
+        }
+    }
+
+    // A row known only by its values may have twins; such a row is written only when its
+    // values still pick out exactly one row.
+    if (keyColumns(table).isEmpty()) {
+        QSqlQuery count(m_db);
+        count.setForwardOnly(true);
+        if (!count.prepare(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2").arg(table, condition)))
+            throw CDbException(errorText(count.lastError()));
+        for (const QVariant& b : bindings)
+            count.addBindValue(b);
+        if (!count.exec() || !count.next())
+            throw CDbException(errorText(count.lastError()));
+        const qint64 rows = count.value(0).toLongLong();
+        if (rows == 0)
+            return false;
+        if (rows != 1)
+            throw CDbException(QStringLiteral("The record to update is not unique in %1: %2 rows have the same values.")
+                                   .arg(table)
+                                   .arg(rows));
+    }
+
+    QStringList sets;
+    for (const ColumnSpec& c : columns)
+        sets.append(c.name + QLatin1String(" = ?"));
+    QSqlQuery query(m_db);
+    if (!query.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(table, sets.join(QLatin1String(", ")), condition)))
+        throw CDbException(errorText(query.lastError()));
+    for (int i = 0; i < int(columns.size()); ++i) {
+        QVariant v = values.value(i);
+        if (columns[i].type == ColumnType::Text && v.toString().isNull())
+            v = QStringLiteral("");
+        query.addBindValue(v);
+    }
+    for (const QVariant& b : bindings)
+        query.addBindValue(b);
+    if (!query.exec())
+        throw CDbException(errorText(query.lastError()));
+    // A driver that cannot count the rows it changed (-1) is taken at its word.
+    return query.numRowsAffected() != 0;
+}
+
 void OdbcConnection::beginTransaction()
 {
     if (!m_db.transaction())

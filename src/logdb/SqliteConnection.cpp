@@ -281,6 +281,35 @@ void SqliteConnection::update(const QString& table, RowKey& key, const std::vect
         throw CDbException(QStringLiteral("The record to update is no longer in %1.").arg(table));
 }
 
+bool SqliteConnection::updateIfUnchanged(const QString& table, const RowKey& key, const std::vector<ColumnSpec>& columns,
+                                         const QVariantList& values, const std::vector<ColumnSpec>& conditionColumns,
+                                         const QVariantList& expected)
+{
+    if (columns.empty())
+        return false;
+    QString sql = QStringLiteral("UPDATE ") + table + QStringLiteral(" SET ");
+    for (size_t i = 0; i < columns.size(); ++i) {
+        if (i > 0)
+            sql += QLatin1String(", ");
+        sql += columns[i].name + QLatin1String(" = ?");
+    }
+    sql += QLatin1String(" WHERE rowid = ?");
+    for (const ColumnSpec& c : conditionColumns)
+        sql += QLatin1String(" AND ") + c.name + QLatin1String(" IS ?");
+    sqlite3_stmt* stmt = cached(sql);
+    int index = 1;
+    for (const QVariant& v : values)
+        bindValue(stmt, index++, v);
+    sqlite3_bind_int64(stmt, index++, key.rowid);
+    for (const QVariant& v : expected)
+        bindValue(stmt, index++, v);
+    const int rc = sqlite3_step(stmt);
+    sqlite3_reset(stmt);
+    if (rc != SQLITE_DONE)
+        fail();
+    return sqlite3_changes(m_db) == 1;
+}
+
 void SqliteConnection::beginTransaction()
 {
     if (!m_readOnlyReason.isEmpty())

@@ -23,6 +23,9 @@ public:
                                         const RowKey& key) override;
     void update(const QString& table, RowKey& key, const std::vector<ColumnSpec>& columns,
                 const QVariantList& values) override;
+    bool updateIfUnchanged(const QString& table, const RowKey& key, const std::vector<ColumnSpec>& columns,
+                           const QVariantList& values, const std::vector<ColumnSpec>& conditionColumns,
+                           const QVariantList& expected) override;
 
     void beginTransaction() override;
     void commit() override;

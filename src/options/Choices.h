@@ -15,5 +15,6 @@ struct Choices
     int ImportScope = 1;      // 0 all records, 1 only records not yet confirmed by LoTW
     int OverwriteChoice = 1;  // 0 overwrite the location fields, 1 keep them
     bool TestOnly = false;    // true: an upload writes no file and changes no row
+    bool TqslUpload = false;  // true: TQSL uploads the signed file to LoTW itself
     QString sinceDate;        // the date edit: "since" date of the report request
 };

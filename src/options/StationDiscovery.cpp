@@ -5,46 +5,74 @@
 #include "platform/Strings.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QStringDecoder>
 #include <QOperatingSystemVersion>
 
 #include <optional>
 
 namespace {
-bool isBlank(char c)
+bool isBlank(QChar c)
 {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+    return c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('\r') || c == QLatin1Char('\n')
+           || c == QLatin1Char('\v') || c == QLatin1Char('\f');
 }
 
-// Reads the next line without its line end (LF, or CR LF); false at the end of the file.
-bool readLine(QFile& file, QByteArray& line)
+QStringView trimmed(QStringView line)
 {
-    if (file.atEnd())
-        return false;
-    line = file.readLine();
-    if (line.endsWith('\n'))
-        line.chop(1);
-    if (line.endsWith('\r'))
-        line.chop(1);
-    return true;
-}
-
-QByteArray trimmed(const QByteArray& line)
-{
-    int begin = 0;
-    int end = line.size();
+    qsizetype begin = 0;
+    qsizetype end = line.size();
     while (begin < end && isBlank(line.at(begin)))
         ++begin;
     while (end > begin && isBlank(line.at(end - 1)))
         --end;
-    return line.mid(begin, end - begin);
+    return line.sliced(begin, end - begin);
+}
+
+// The file's text: TQSL writes its station file in UTF-8 on every system; a file that is not
+// valid UTF-8 (written by hand in a Windows code page) is read as Latin-1, byte for byte.
+QString decodeFile(const QByteArray& bytes)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8(bytes);
+    if (utf8.hasError())
+        text = QString::fromLatin1(bytes);
+    if (text.startsWith(QChar(0xFEFF)))
+        text.remove(0, 1);
+    return text;
+}
+
+// The text without its XML comments (an unclosed one runs to the end). The line ends inside a
+// comment stay, so that the lines around it stay as they were.
+QString withoutComments(const QString& text)
+{
+    qsizetype open = text.indexOf(QLatin1String("<!--"));
+    if (open < 0)
+        return text;
+    QString result;
+    result.reserve(text.size());
+    qsizetype pos = 0;
+    while (open >= 0) {
+        result.append(QStringView(text).sliced(pos, open - pos));
+        const qsizetype close = text.indexOf(QLatin1String("-->"), open + 4);
+        const qsizetype end = close < 0 ? text.size() : close + 3;
+        for (qsizetype i = open; i < end; ++i) {
+            if (text.at(i) == QLatin1Char('\n'))
+                result.append(QLatin1Char('\n'));
+        }
+        pos = end;
+        open = pos < text.size() ? text.indexOf(QLatin1String("<!--"), pos) : -1;
+    }
+    result.append(QStringView(text).sliced(pos));
+    return result;
 }
 
 // The first position of one character at or after a position, for positions that only grow:
-// each byte of the line is looked at once however many tags the line holds.
+// each character of the line is looked at once however many tags the line holds.
 class NextIndex
 {
 public:
-    NextIndex(QByteArrayView text, char c) : m_text(text), m_char(c) {}
+    NextIndex(QStringView text, QChar c) : m_text(text), m_char(c) {}
     qsizetype operator()(qsizetype from)
     {
         if (m_found == kNone || (m_found >= from && m_searched))
@@ -56,8 +84,8 @@ public:
 
 private:
     static constexpr qsizetype kNone = -1;
-    QByteArrayView m_text;
-    char m_char;
+    QStringView m_text;
+    QChar m_char;
     qsizetype m_found = 0;
     bool m_searched = false;
 };
@@ -78,52 +106,163 @@ Piece between(qsizetype pos, NextIndex& nextOpen, NextIndex& nextClose)
     return Piece{begin, nextClose(begin)};
 }
 
-QString pieceText(QByteArrayView line, const Piece& piece)
+QString pieceText(QStringView line, const Piece& piece)
 {
     if (piece.end < 0)
         return QString();
-    return QString::fromLatin1(line.sliced(piece.begin, piece.end - piece.begin));
+    return DecodeXmlText(line.sliced(piece.begin, piece.end - piece.begin));
 }
 
-// Walks one trimmed line tag by tag and fills the slot from its CALL and name tags (a later tag
-// replaces an earlier one). True when the line closes the slot's element.
-bool walkLine(QByteArrayView line, int slot, Options& options)
+// Walks one trimmed line tag by tag and fills the location from its CALL and name tags (a
+// later tag replaces an earlier one). True when the line closes the location's element.
+bool walkLine(QStringView line, StationLocation& location)
 {
-    NextIndex nextTag(line, '<');
-    NextIndex callOpen(line, '>');
-    NextIndex callClose(line, '<');
-    NextIndex nameOpen(line, '"');
-    NextIndex nameClose(line, '"');
+    NextIndex nextTag(line, QLatin1Char('<'));
+    NextIndex callOpen(line, QLatin1Char('>'));
+    NextIndex callClose(line, QLatin1Char('<'));
+    NextIndex nameOpen(line, QLatin1Char('"'));
+    NextIndex nameClose(line, QLatin1Char('"'));
     std::optional<Piece> call;
     std::optional<Piece> name;
     bool closed = false;
     qsizetype pos = 0;
     while (pos < line.size()) {
-        QByteArrayView rest = line.sliced(pos);
-        if (rest.startsWith("</StationData")) {
+        QStringView rest = line.sliced(pos);
+        if (rest.startsWith(QLatin1String("</StationData"))) {
             closed = true;
             break;
         }
-        if (rest.startsWith('<')) {
+        if (rest.startsWith(QLatin1Char('<'))) {
             ++pos;
             rest = line.sliced(pos);
         }
-        if (rest.startsWith("CALL"))
+        if (rest.startsWith(QLatin1String("CALL")))
             call = between(pos, callOpen, callClose);
-        if (rest.startsWith("StationData name"))
+        if (rest.startsWith(QLatin1String("StationData name")))
             name = between(pos, nameOpen, nameClose);
         const qsizetype next = nextTag(pos);
         pos = next < 0 ? line.size() : next;
     }
     if (call) {
-        options.stations[slot].oprCall = pieceText(line, *call);
-        if (slot == 0)
-            options.logins[0].loginCall = options.stations[slot].oprCall;
+        location.call = pieceText(line, *call);
+        location.hasCall = true;
     }
-    if (name)
-        options.stations[slot].location = pieceText(line, *name);
+    if (name) {
+        location.name = pieceText(line, *name);
+        location.hasName = true;
+    }
     return closed;
 }
+
+// The next line of the text from pos, without its line end (LF, or CR LF); false at the end.
+bool nextLine(const QString& text, qsizetype& pos, QStringView& line)
+{
+    if (pos >= text.size())
+        return false;
+    qsizetype end = text.indexOf(QLatin1Char('\n'), pos);
+    const qsizetype next = end < 0 ? text.size() : end + 1;
+    if (end < 0)
+        end = text.size();
+    if (end > pos && text.at(end - 1) == QLatin1Char('\r'))
+        --end;
+    line = QStringView(text).sliced(pos, end - pos);
+    pos = next;
+    return true;
+}
+}
+
+QString DecodeXmlText(QStringView text)
+{
+    if (!text.contains(QLatin1Char('&')))
+        return text.toString();
+    QString result;
+    result.reserve(text.size());
+    qsizetype pos = 0;
+    while (pos < text.size()) {
+        const QChar c = text.at(pos);
+        const qsizetype semicolon = c == QLatin1Char('&') ? text.indexOf(QLatin1Char(';'), pos) : -1;
+        if (semicolon < 0 || semicolon - pos > 10) {
+            result.append(c);
+            ++pos;
+            continue;
+        }
+        const QStringView name = text.sliced(pos + 1, semicolon - pos - 1);
+        char32_t decoded = 0;
+        if (name == QLatin1String("amp"))
+            decoded = '&';
+        else if (name == QLatin1String("apos"))
+            decoded = '\'';
+        else if (name == QLatin1String("quot"))
+            decoded = '"';
+        else if (name == QLatin1String("lt"))
+            decoded = '<';
+        else if (name == QLatin1String("gt"))
+            decoded = '>';
+        else if (name.startsWith(QLatin1Char('#')) && name.size() > 1) {
+            bool ok = false;
+            const uint value = name.startsWith(QLatin1String("#x")) || name.startsWith(QLatin1String("#X"))
+                                   ? name.sliced(2).toUInt(&ok, 16)
+                                   : name.sliced(1).toUInt(&ok, 10);
+            if (ok && value > 0 && value <= 0x10FFFF && !(value >= 0xD800 && value <= 0xDFFF))
+                decoded = value;
+        }
+        if (decoded == 0) {
+            // Not a reference XML knows: kept as it stands.
+            result.append(c);
+            ++pos;
+            continue;
+        }
+        result.append(QString::fromUcs4(&decoded, 1));
+        pos = semicolon + 1;
+    }
+    return result;
+}
+
+std::vector<StationLocation> ReadStationLocations(const QString& path, int maxCount, bool* hasText,
+                                                  const std::function<void()>& pump)
+{
+    std::vector<StationLocation> locations;
+    if (hasText)
+        *hasText = false;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return locations;
+    const QString text = withoutComments(decodeFile(file.readAll()));
+    file.close();
+
+    // A file whose lines are all empty holds no locations at all.
+    qsizetype pos = 0;
+    QStringView line;
+    bool anyText = false;
+    while (!anyText && nextLine(text, pos, line))
+        anyText = !line.isEmpty();
+    if (hasText)
+        *hasText = anyText;
+    if (!anyText)
+        return locations;
+
+    // Each location consumes lines until its element is closed; the end of the text ends the
+    // one being read.
+    pos = 0;
+    while (int(locations.size()) < maxCount) {
+        StationLocation location;
+        bool closed = false;
+        bool ended = false;
+        while (!closed) {
+            if (!nextLine(text, pos, line)) {
+                ended = true;
+                break;
+            }
+            if (pump)
+                pump();
+            closed = walkLine(trimmed(line), location);
+        }
+        if (closed || location.hasCall || location.hasName)
+            locations.push_back(location);
+        if (ended)
+            break;
+    }
+    return locations;
 }
 
 DetectedVersion DetectWindowsVersion(const WindowsVersionInfo& info)
@@ -202,29 +341,23 @@ QString StationDataPath(const Paths& paths, const DetectedVersion& version)
 
 void DiscoverStations(const QString& path, Options& options, MessageBox& messages, const std::function<void()>& pump)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!QFileInfo::exists(path))
         return;
-
-    // A file whose lines are all empty holds no locations at all.
-    QByteArray line;
     bool hasText = false;
-    while (!hasText && readLine(file, line))
-        hasText = !line.isEmpty();
+    const std::vector<StationLocation> locations = ReadStationLocations(path, kSlotCount, &hasText, pump);
     if (!hasText) {
-        messages.show(Strings::text(Strings::LotwFileEmpty));
+        if (QFile(path).open(QIODevice::ReadOnly))
+            messages.show(Strings::text(Strings::LotwFileEmpty));
         return;
     }
-
-    file.seek(0);
-    for (int slot = 0; slot < kSlotCount; ++slot) {
-        bool closed = false;
-        while (!closed) {
-            if (!readLine(file, line))
-                return; // the end of the file ends every remaining slot
-            if (pump)
-                pump();
-            closed = walkLine(trimmed(line), slot, options);
+    for (size_t k = 0; k < locations.size(); ++k) {
+        const StationLocation& location = locations[k];
+        if (location.hasCall) {
+            options.stations[k].oprCall = location.call;
+            if (k == 0)
+                options.logins[0].loginCall = location.call;
         }
+        if (location.hasName)
+            options.stations[k].location = location.name;
     }
 }

@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <functional>
+#include <vector>
 
 class MessageBox;
 class Paths;
@@ -43,6 +44,28 @@ DetectedVersion DetectWindowsVersion(const Paths& paths);
 QString StationDataPath(const QString& userName, ProfileLayout layout);
 // This machine's station data file for the detected version; empty when none applies.
 QString StationDataPath(const Paths& paths, const DetectedVersion& version);
+
+// One location element of TQSL's station file: its name and call, decoded from the file's
+// UTF-8 and XML character references. has... tells whether the element held the tag at all.
+struct StationLocation
+{
+    QString name;
+    QString call;
+    bool hasName = false;
+    bool hasCall = false;
+};
+
+// Text with its XML character references decoded (&amp; &apos; &quot; &lt; &gt; and numeric
+// ones); anything else that starts with "&" stays as it is.
+QString DecodeXmlText(QStringView text);
+
+// The location elements of TQSL's station file in file order, at most maxCount, walked line by
+// line as TQSL writes the file: a line holding "</StationData" closes an element (the root's
+// closing tag too), a tag beginning "StationData name" carries the name between its first two
+// double quotes, a tag beginning "CALL" the call up to the next "<"; XML comments are skipped.
+// hasText tells whether the file has a line that is not empty. An unreadable file gives none.
+std::vector<StationLocation> ReadStationLocations(const QString& path, int maxCount, bool* hasText = nullptr,
+                                                  const std::function<void()>& pump = {});
 
 // Fills station slots 1 to 5 (call and location name, in file order) and the login call of
 // slot 1 from TQSL's station data file. A file without any non-empty line shows message 61450.

@@ -3,18 +3,18 @@
 #include <QString>
 #include <QStringList>
 
-// The desktop services an operation may ask for: the browser, a file viewer, starting a
-// program, the clipboard and a modal message.
+// The desktop services an operation may ask for: the browser, a file viewer, the clipboard and
+// a modal message. (TQSL is started and watched by the upload itself.)
 class Desktop
 {
 public:
     virtual ~Desktop() = default;
-    // Opens an address in the default browser; false when nothing could open it.
+    // Opens an address in the default browser; false when no browser could be started. The
+    // address may carry a password: it never reaches a log line or a message.
     virtual bool openUrl(const QString& address) = 0;
-    // Opens a local file with the program the desktop associates with it.
+    // Opens a local file with the program the desktop associates with it; false when none
+    // could be started.
     virtual bool openFile(const QString& path) = 0;
-    // Starts a program detached, with each argument passed as one argument.
-    virtual bool startProgram(const QString& program, const QStringList& arguments) = 0;
     // Puts text on the clipboard.
     virtual void setClipboardText(const QString& text) = 0;
     // Waits the given time while keeping the window alive.

@@ -66,6 +66,8 @@ public:
     virtual void ShowMessage(const QString& text) = 0;
     // Lets the window deliver waiting events; nothing where there is no window.
     virtual void PumpMessages() {}
+    // Whether the operator asked to stop the run (the form's Stop); a long wait looks at it.
+    virtual bool StopRequested() const { return false; }
 
     // Counters: set one, then ShowCounters() to show it.
     void SetCounter(int controlId, long value) { m_counters[controlId] = value; }

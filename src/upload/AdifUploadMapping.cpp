@@ -1,44 +1,66 @@
 #include "AdifUploadMapping.h"
 
+#include <QDate>
 #include <QHash>
+#include <QSet>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 
-const std::array<SatelliteWindow, 60>& SatelliteWindowTable()
+const std::array<SatelliteWindow, 88>& SatelliteWindowTable()
 {
-    static const std::array<SatelliteWindow, 60> table = {{
-        {"AO-10", "19830606", nullptr}, {"AO-13", "19880615", "19961207"},
-        {"AO-16", "19900122", nullptr}, {"AO-21", "19910129", "19940916"},
-        {"AO-27", "19930926", nullptr}, {"AO-3", "19650318", "19650327"},
-        {"AO-4", "19651221", "19660316"}, {"AO-40", "20001116", nullptr},
-        {"AO-51", "20040629", nullptr}, {"AO-6", "19721015", "19770621"},
-        {"AO-7", "19741115", nullptr}, {"AO-73", "20131121", nullptr},
-        {"AO-8", "19780315", "19830624"}, {"AO-85", "20151009", nullptr},
-        {"AO-91", "20171123", nullptr}, {"AO-92", "20180112", nullptr},
-        {"ARISS", "19981120", nullptr}, {"CAS3H", "20150918", nullptr},
-        {"CAS4A", "20171018", nullptr}, {"CAS4B", "20171018", nullptr},
-        {"DO-64", "20080428", nullptr}, {"EO-79", "20140619", nullptr},
-        {"EO-88", "20170215", nullptr}, {"FO-12", "19860812", "19891105"},
-        {"FO-20", "19900207", nullptr}, {"FO-29", "19960717", nullptr},
-        {"FO-99", "20190126", nullptr}, {"FS-3", "20170924", nullptr},
-        {"HO-68", "20091215", nullptr}, {"JO-97", "20181208", nullptr},
-        {"LO-19", "19900122", nullptr}, {"LO-87", "20160530", nullptr},
-        {"LO-90", "20170525", nullptr}, {"NO-44", "20010930", nullptr},
-        {"NO-83", "20150520", nullptr}, {"NO-84", "20150520", nullptr},
-        {"QO100", "20190202", nullptr}, {"RS-1", "19781026", "19790201"},
-        {"RS-10", "19870623", "20001101"}, {"RS-11", "19870623", "20001101"},
-        {"RS-12", "19910205", "20020215"}, {"RS-13", "19910205", "20020215"},
-        {"RS-15", "19941216", nullptr}, {"RS-2", "19781026", "19790201"},
-        {"RS-5", "19811217", "19870510"}, {"RS-6", "19811217", "19841209"},
-        {"RS-7", "19811218", "19870601"}, {"RS-8", "19811217", "19851216"},
-        {"SO-35", "19990223", "20010610"}, {"SO-41", "20000926", nullptr},
-        {"SO-50", "20021220", nullptr}, {"SO-67", "20090917", nullptr},
-        {"UO-14", "19900122", nullptr}, {"VO-52", "20050505", nullptr},
-        {"XW-2A", "20150919", nullptr}, {"XW-2B", "20150919", nullptr},
-        {"XW-2C", "20150919", nullptr}, {"XW-2D", "20150919", nullptr},
-        {"XW-2E", "20150919", nullptr}, {"XW-2F", "20150919", nullptr},
+    // The names DXbase operators log, with the days on which a QSO through each counts; the
+    // last column is the name written to SAT_NAME, as TQSL spells it. The first rows carry the
+    // program's long-standing windows; the rows after them complete the satellites that TQSL
+    // knows (with TQSL's own windows) and take the hyphenated names of four of them as well.
+    static const std::array<SatelliteWindow, 88> table = {{
+        {"AO-10", "19830606", nullptr, "AO-10"}, {"AO-13", "19880615", "19961207", "AO-13"},
+        {"AO-16", "19900122", nullptr, "AO-16"}, {"AO-21", "19910129", "19940916", "AO-21"},
+        {"AO-27", "19930926", nullptr, "AO-27"}, {"AO-3", "19650318", "19650327", "AO-3"},
+        {"AO-4", "19651221", "19660316", "AO-4"}, {"AO-40", "20001116", nullptr, "AO-40"},
+        {"AO-51", "20040629", nullptr, "AO-51"}, {"AO-6", "19721015", "19770621", "AO-6"},
+        {"AO-7", "19741115", nullptr, "AO-7"}, {"AO-73", "20131121", nullptr, "AO-73"},
+        {"AO-8", "19780315", "19830624", "AO-8"}, {"AO-85", "20151009", nullptr, "AO-85"},
+        {"AO-91", "20171123", nullptr, "AO-91"}, {"AO-92", "20180112", nullptr, "AO-92"},
+        {"ARISS", "19981120", nullptr, "ARISS"}, {"CAS3H", "20150918", nullptr, "CAS-3H"},
+        {"CAS4A", "20171018", nullptr, "CAS-4A"}, {"CAS4B", "20171018", nullptr, "CAS-4B"},
+        {"DO-64", "20080428", nullptr, "DO-64"}, {"EO-79", "20140619", nullptr, "EO-79"},
+        {"EO-88", "20170215", nullptr, "EO-88"}, {"FO-12", "19860812", "19891105", "FO-12"},
+        {"FO-20", "19900207", nullptr, "FO-20"}, {"FO-29", "19960717", nullptr, "FO-29"},
+        {"FO-99", "20190126", nullptr, "FO-99"}, {"FS-3", "20170924", nullptr, "FS-3"},
+        {"HO-68", "20091215", nullptr, "HO-68"}, {"JO-97", "20181208", nullptr, "JO-97"},
+        {"LO-19", "19900122", nullptr, "LO-19"}, {"LO-87", "20160530", nullptr, "LO-87"},
+        {"LO-90", "20170525", nullptr, "LO-90"}, {"NO-44", "20010930", nullptr, "NO-44"},
+        {"NO-83", "20150520", nullptr, "NO-83"}, {"NO-84", "20150520", nullptr, "NO-84"},
+        {"QO100", "20190202", nullptr, "QO-100"}, {"RS-1", "19781026", "19790201", "RS-1"},
+        {"RS-10", "19870623", "20001101", "RS-10"}, {"RS-11", "19870623", "20001101", "RS-11"},
+        {"RS-12", "19910205", "20020215", "RS-12"}, {"RS-13", "19910205", "20020215", "RS-13"},
+        {"RS-15", "19941216", nullptr, "RS-15"}, {"RS-2", "19781026", "19790201", "RS-2"},
+        {"RS-5", "19811217", "19870510", "RS-5"}, {"RS-6", "19811217", "19841209", "RS-6"},
+        {"RS-7", "19811218", "19870601", "RS-7"}, {"RS-8", "19811217", "19851216", "RS-8"},
+        {"SO-35", "19990223", "20010610", "SO-35"}, {"SO-41", "20000926", nullptr, "SO-41"},
+        {"SO-50", "20021220", nullptr, "SO-50"}, {"SO-67", "20090917", nullptr, "SO-67"},
+        {"UO-14", "19900122", nullptr, "UO-14"}, {"VO-52", "20050505", nullptr, "VO-52"},
+        {"XW-2A", "20150919", nullptr, "XW-2A"}, {"XW-2B", "20150919", nullptr, "XW-2B"},
+        {"XW-2C", "20150919", nullptr, "XW-2C"}, {"XW-2D", "20150919", nullptr, "XW-2D"},
+        {"XW-2E", "20150919", nullptr, "XW-2E"}, {"XW-2F", "20150919", nullptr, "XW-2F"},
+        // Satellites of TQSL's configuration that the rows above do not hold.
+        {"AISAT1", "20190407", nullptr, "AISAT1"}, {"AO-109", "20210720", nullptr, "AO-109"},
+        {"Arsene", "19930513", "19930910", "Arsene"}, {"BO-102", "20190725", nullptr, "BO-102"},
+        {"BY70-1", "20161228", "20170217", "BY70-1"}, {"CAS-2T", "20161109", nullptr, "CAS-2T"},
+        {"HO-107", "20200510", nullptr, "HO-107"}, {"HO-113", "20211226", nullptr, "HO-113"},
+        {"IO-86", "20150928", nullptr, "IO-86"}, {"KEDR", "20110803", "20120104", "KEDR"},
+        {"LO-78", "20140422", "20140728", "LO-78"}, {"MAYA-3", "20211010", nullptr, "MAYA-3"},
+        {"MAYA-4", "20211010", nullptr, "MAYA-4"}, {"MIREX", "19910201", "20000616", "MIREX"},
+        {"MO-112", "20210622", nullptr, "MO-112"}, {"NO-103", "20190625", nullptr, "NO-103"},
+        {"NO-104", "20190625", nullptr, "NO-104"}, {"PO-101", "20181018", nullptr, "PO-101"},
+        {"RS-44", "20200430", nullptr, "RS-44"}, {"SAREX", "19901202", "19990728", "SAREX"},
+        {"TAURUS", "20190917", nullptr, "TAURUS"}, {"TO-108", "20191220", nullptr, "TO-108"},
+        {"UKUBE1", "20160601", nullptr, "UKUBE1"}, {"UVSQ", "20210305", nullptr, "UVSQ"},
+        // The hyphenated names of the four satellites logged without a hyphen above.
+        {"CAS-3H", "20150918", nullptr, "CAS-3H"}, {"CAS-4A", "20171018", nullptr, "CAS-4A"},
+        {"CAS-4B", "20171018", nullptr, "CAS-4B"}, {"QO-100", "20190202", nullptr, "QO-100"},
     }};
     return table;
 }
@@ -71,7 +93,7 @@ std::optional<QString> UploadBandTable(const QString& bandCode)
         QStringLiteral("2M"),   QStringLiteral("6M"),    QStringLiteral("10M"),  QStringLiteral("12M"),
         QStringLiteral("15M"),  QStringLiteral("17M"),   QStringLiteral("20M"),  QStringLiteral("30M"),
         QStringLiteral("40M"),  QStringLiteral("80M"),   QStringLiteral("160M"), QStringLiteral("1.25M"),
-        QStringLiteral("70CM"), QStringLiteral("35CM"),  QStringLiteral("23CM"), QStringLiteral("13CM"),
+        QStringLiteral("70CM"), QStringLiteral("33CM"),  QStringLiteral("23CM"), QStringLiteral("13CM"),
         QStringLiteral("9CM"),  QStringLiteral("6CM"),   QStringLiteral("3CM"),  QStringLiteral("1.25CM"),
         QStringLiteral("6MM"),  QStringLiteral("4MM"),   QStringLiteral("4M"),   QStringLiteral("60M"),
     };
@@ -184,22 +206,76 @@ std::optional<QString> SatelliteName(const QString& sat, const QString& qsoDate)
     if (sat.isEmpty() || sat == QLatin1String("None") || sat == QLatin1String("NONE"))
         return std::nullopt;
     for (const SatelliteWindow& row : SatelliteWindowTable()) {
-        if (sat != QLatin1String(row.name))
+        // TQSL compares names without regard to case, and so do operators.
+        if (sat.compare(QLatin1String(row.name), Qt::CaseInsensitive) != 0)
             continue;
         // Character-wise comparison of YYYYMMDD texts orders them by date.
         if (qsoDate.compare(QLatin1String(row.first)) < 0)
             continue;
         if (row.last && qsoDate.compare(QLatin1String(row.last)) > 0)
             continue;
-        static const QHash<QString, QString> renamed = {
-            {QStringLiteral("CAS3H"), QStringLiteral("CAS-3H")},
-            {QStringLiteral("CAS4A"), QStringLiteral("CAS-4A")},
-            {QStringLiteral("CAS4B"), QStringLiteral("CAS-4B")},
-            {QStringLiteral("QO100"), QStringLiteral("QO-100")},
-        };
-        return renamed.value(sat, sat);
+        return QString::fromLatin1(row.written);
     }
     return std::nullopt;
+}
+
+bool TqslKnowsMode(const QString& adifMode)
+{
+    // The ADIF modes and submodes that TQSL maps to one of its modes, and its own mode names,
+    // which it takes as they stand; TQSL compares them without regard to case.
+    static const QSet<QString> known = [] {
+        static const char* const names[] = {
+            "AM", "AMTOR", "AMTORFEC", "ARDOP", "ASCI", "ATV", "BPSK125", "BPSK31", "BPSK63", "C4FM",
+            "CHIP", "CHIP128", "CHIP64", "CLO", "CLOVER", "CONTESTI", "CW", "DATA", "DIGITALVOICE",
+            "DOMINO", "DOMINOEX", "DOMINOF", "DSTAR", "FAX", "FM", "FMHELL", "FSK31", "FSK441",
+            "FSKHELL", "FSQCALL", "FST4", "FT4", "FT8", "GTOR", "HELL", "HELL80", "HFSK", "IMAGE",
+            "ISCAT", "ISCAT-A", "ISCAT-B", "JS8", "JT4", "JT4A", "JT4B", "JT4C", "JT4D", "JT4E", "JT4F",
+            "JT4G", "JT65", "JT65A", "JT65B", "JT65B2", "JT65C", "JT65C2", "JT6M", "JT9", "JT9-1",
+            "JT9-10", "JT9-2", "JT9-30", "JT9-5", "JT9A", "JT9B", "JT9C", "JT9D", "JT9E", "JT9E FAST",
+            "JT9F", "JT9F FAST", "JT9G", "JT9G FAST", "JT9H", "JT9H FAST", "LSB", "MFSK", "MFSK11",
+            "MFSK128", "MFSK16", "MFSK22", "MFSK31", "MFSK32", "MFSK4", "MFSK64", "MFSK8", "MINIRTTY",
+            "MSK144", "MT63", "OLIVIA", "OLIVIA 16/1000", "OLIVIA 16/500", "OLIVIA 32/1000",
+            "OLIVIA 4/125", "OLIVIA 4/250", "OLIVIA 8/250", "OLIVIA 8/500", "OPERA", "OPERA-BEACON",
+            "OPERA-QSO", "PAC", "PAC2", "PAC3", "PAC4", "PACKET", "PACTOR", "PAX", "PAX2", "PCW",
+            "PHONE", "PKT", "PSK", "PSK10", "PSK1000", "PSK125", "PSK250", "PSK2K", "PSK31", "PSK500",
+            "PSK63", "PSK63F", "PSKAM", "PSKAM10", "PSKAM31", "PSKAM50", "PSKFEC31", "PSKHELL", "Q15",
+            "Q65", "QPSK125", "QPSK250", "QPSK31", "QPSK500", "QPSK63", "QRA64", "QRA64A", "QRA64B",
+            "QRA64C", "QRA64D", "QRA64E", "ROS", "ROS-EME", "ROS-HF", "ROS-MF", "RTTY", "RTTYM",
+            "SIM31", "SSB", "SSTV", "T10", "THOR", "THRB", "THRBX", "THROB", "TOR", "USB", "V4", "VOI",
+            "WINMOR", "WSPR",
+        };
+        QSet<QString> set;
+        for (const char* name : names)
+            set.insert(QString::fromLatin1(name));
+        return set;
+    }();
+    return known.contains(adifMode.toUpper());
+}
+
+bool IsAdifDate(const QString& date)
+{
+    if (date.size() != 8)
+        return false;
+    for (QChar c : date) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return false;
+    }
+    const int year = QStringView(date).left(4).toInt();
+    const int month = QStringView(date).mid(4, 2).toInt();
+    const int day = QStringView(date).mid(6, 2).toInt();
+    return year >= 1900 && QDate(year, month, day).isValid();
+}
+
+bool IsAdifTime(const QString& time)
+{
+    if (time.size() != 6)
+        return false;
+    for (QChar c : time) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return false;
+    }
+    return QStringView(time).left(2).toInt() < 24 && QStringView(time).mid(2, 2).toInt() < 60
+           && QStringView(time).mid(4, 2).toInt() < 60;
 }
 
 QString AdifField(const char* tag, const QString& value)

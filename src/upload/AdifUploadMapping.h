@@ -9,17 +9,19 @@
 // formats and the field lines. Every function is pure; a rule that does not match gives
 // std::nullopt, and the caller decides what that QSO gets.
 
-// One row of the satellite table: the name as DXbase stores it and the first and last day
-// (YYYYMMDD, both inclusive) on which a QSO through it counts; last is null when open.
+// One row of the satellite table: the name as DXbase stores it (compared without regard to
+// case), the first and last day (YYYYMMDD, both inclusive) on which a QSO through it counts
+// (last is null when open), and the name written to SAT_NAME, as TQSL spells it.
 struct SatelliteWindow
 {
     const char* name;
     const char* first;
     const char* last;
+    const char* written;
 };
 
-// The 60 satellites, in the order they are tried.
-const std::array<SatelliteWindow, 60>& SatelliteWindowTable();
+// The satellites, in the order they are tried: every satellite TQSL knows.
+const std::array<SatelliteWindow, 88>& SatelliteWindowTable();
 
 // ADIF band name of a DXbase band code ("0" to "23"), compared as whole text.
 std::optional<QString> UploadBandTable(const QString& bandCode);
@@ -43,9 +45,19 @@ QString FormatIota(const QString& iota);
 // does not give 2 to 4 fraction digits.
 std::optional<QString> FormatFrequency(const QString& freqKhz, const QString& bandCode);
 
-// SAT_NAME for a QSO through sat on qsoDate, or nullopt when it is not a satellite QSO.
-// Four names are written in their hyphenated form (CAS3H -> CAS-3H, ..., QO100 -> QO-100).
+// SAT_NAME for a QSO through sat on qsoDate, or nullopt when it is not a satellite QSO. The
+// name is written as TQSL spells it: four names logged without their hyphen get it (CAS3H ->
+// CAS-3H, ..., QO100 -> QO-100).
 std::optional<QString> SatelliteName(const QString& sat, const QString& qsoDate);
+
+// Whether TQSL takes this MODE value (an ADIF mode or submode, or one of TQSL's own mode
+// names), compared without regard to case. TQSL refuses a record with any other mode.
+bool TqslKnowsMode(const QString& adifMode);
+
+// A QSO date as TQSL takes it: eight digits YYYYMMDD naming a real day.
+bool IsAdifDate(const QString& date);
+// A QSO time as the log keeps it: six digits HHMMSS of a real time of day.
+bool IsAdifTime(const QString& time);
 
 // One ADIF field line without its line end: "<TAG:n>value", n the byte length of value.
 QString AdifField(const char* tag, const QString& value);

@@ -6,15 +6,24 @@ UploadRecordProblem CheckUploadCodes(const UploadQsoValues& qso)
 {
     if (!UploadBandTable(qso.band))
         return UploadRecordProblem::UnknownBand;
-    if (!UploadModeTable(qso.mode, qso.submode))
+    const std::optional<QString> mode = UploadModeTable(qso.mode, qso.submode);
+    if (!mode)
         return UploadRecordProblem::UnknownMode;
+    if (mode->isEmpty())
+        return UploadRecordProblem::NoSubmode;
+    if (!TqslKnowsMode(*mode))
+        return UploadRecordProblem::UnknownSubmode;
+    if (!IsAdifDate(qso.date))
+        return UploadRecordProblem::BadDate;
+    if (!IsAdifTime(qso.time))
+        return UploadRecordProblem::BadTime;
     return UploadRecordProblem::None;
 }
 
 void AppendAdifRecord(const UploadQsoValues& qso, const QString* dxcc, QStringList& lines)
 {
     lines.append(AdifField("CALL", qso.call));
-    // The date tag always declares eight characters, as DXbase stores dates.
+    // The date tag always declares eight characters: only a date of eight digits gets here.
     lines.append(QStringLiteral("<QSO_DATE:8>") + qso.date);
     lines.append(AdifField("TIME_ON", qso.time));
     lines.append(AdifField("RST_SENT", qso.rstSent));

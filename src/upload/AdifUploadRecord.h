@@ -28,11 +28,20 @@ struct UploadQsoValues
     QString freq;     // [QSO-FREQ]
 };
 
-// Why a QSO cannot become a record.
-enum class UploadRecordProblem { None, UnknownBand, UnknownMode };
+// Why a QSO cannot become a record that TQSL would sign.
+enum class UploadRecordProblem {
+    None,
+    UnknownBand,    // the band code maps to no ADIF band
+    UnknownMode,    // the mode code maps to no ADIF mode
+    NoSubmode,      // a digital QSO (mode code 6) without a submode
+    UnknownSubmode, // a digital QSO whose submode TQSL does not know
+    BadDate,        // the date is not eight digits of a real day
+    BadTime,        // the time is not six digits of a real time of day
+};
 
-// Says whether the QSO's band and mode codes map to ADIF names; a QSO that fails this is
-// neither marked nor written.
+// Says whether the QSO can become a record that TQSL signs: its band and mode codes map to
+// names TQSL knows, and its date and time have their eight and six digits. A QSO that fails
+// this is neither marked nor written.
 UploadRecordProblem CheckUploadCodes(const UploadQsoValues& qso);
 
 // Appends the QSO's record to lines: its field lines in file order, "<EOR>" and an empty

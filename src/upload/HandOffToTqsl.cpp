@@ -1,7 +1,10 @@
 #include "HandOffToTqsl.h"
 
+#include "options/StationDiscovery.h"
 #include "platform/Desktop.h"
 #include "platform/EventMonitor.h"
+
+#include <QFileInfo>
 
 QString UploadPageAddress(const Choices& choices)
 {
@@ -10,22 +13,103 @@ QString UploadPageAddress(const Choices& choices)
            + QStringLiteral("&password=") + choices.CurrentPassword;
 }
 
-void HandOffToTqsl(const Options& options, const Choices& choices, long adifOutCount, Desktop& desktop,
-                   EventMonitor& monitor)
+namespace {
+
+// Whether TQSL's station file defines the location. TQSL finds a location by its name
+// without regard to case or surrounding blanks. A station file that cannot be read, or holds
+// no names, leaves the answer to TQSL.
+bool stationFileKnows(const QString& stationFile, const QString& location, bool& fileHasNames)
 {
-    if (choices.TestOnly || adifOutCount <= 0)
-        return;
-    const QString address = UploadPageAddress(choices);
-    for (const SigningStation& station : options.stations) {
-        if (station.oprCall != choices.SigningCall)
+    fileHasNames = false;
+    if (stationFile.isEmpty() || !QFileInfo::exists(stationFile))
+        return true;
+    const std::vector<StationLocation> locations = ReadStationLocations(stationFile, 100000);
+    const QString wanted = location.trimmed();
+    for (const StationLocation& known : locations) {
+        if (known.name.trimmed().isEmpty())
             continue;
-        desktop.openUrl(address);
-        desktop.pause(2000);
-        // One argument each, so a location or path with blanks or quotes stays whole.
-        desktop.startProgram(options.tqslExePath,
-                             {QStringLiteral("-l"), station.location, QStringLiteral("-d"),
-                              options.uploadAdifPath, QStringLiteral("-x")});
+        fileHasNames = true;
+        if (known.name.trimmed().compare(wanted, Qt::CaseInsensitive) == 0)
+            return true;
     }
-    for (int step : {Control::StepSignAdif, Control::StepMakeTq8, Control::StepClipboard, Control::StepUpload})
-        monitor.SetStepIcon(step, StepIcon::Tick);
+    return !fileHasNames;
+}
+
+void setSteps(EventMonitor& monitor, std::initializer_list<int> steps, int icon)
+{
+    for (int step : steps)
+        monitor.SetStepIcon(step, icon);
+}
+
+} // namespace
+
+HandOffResult HandOffToTqsl(const Options& options, const Choices& choices, long adifOutCount, Desktop& desktop,
+                            EventMonitor& monitor, const QString& stationFile)
+{
+    HandOffResult result;
+    if (choices.TestOnly || adifOutCount <= 0)
+        return result;
+    result.attempted = true;
+
+    std::vector<const SigningStation*> matching;
+    for (const SigningStation& station : options.stations) {
+        if (station.oprCall == choices.SigningCall)
+            matching.push_back(&station);
+    }
+    if (matching.empty()) {
+        result.failure = QStringLiteral("no signing station has the operator call \"%1\"").arg(choices.SigningCall);
+        monitor.SetStepIcon(Control::StepSignAdif, StepIcon::RedArrow);
+        return result;
+    }
+
+    for (const SigningStation* station : matching) {
+        bool fileHasNames = false;
+        if (!stationFileKnows(stationFile, station->location, fileHasNames)) {
+            result.failure = QStringLiteral("the station location \"%1\" is not defined in TQSL (its station file %2 "
+                                            "has no location of that name); define it in TQSL or correct it in the "
+                                            "options")
+                                 .arg(station->location, stationFile);
+            monitor.AddUploadEvent(QStringLiteral("Not started: ") + result.failure);
+            monitor.SetStepIcon(Control::StepSignAdif, StepIcon::RedArrow);
+            return result;
+        }
+        TqslRun tqsl(options.tqslExePath, monitor);
+        const TqslOutcome outcome = tqsl.sign(station->location, options.uploadAdifPath, choices.TqslUpload);
+        result.tqslLines = outcome.lastLines;
+        result.tqslStatus = outcome.status;
+        if (!outcome.signedFile()) {
+            result.failure = outcome.reason;
+            if (outcome.failedStep == Control::StepUpload || outcome.failedStep == Control::StepMakeTq8) {
+                // Signing itself went through; what came after it did not.
+                monitor.SetStepIcon(Control::StepSignAdif, StepIcon::Tick);
+                if (outcome.failedStep == Control::StepUpload)
+                    monitor.SetStepIcon(Control::StepMakeTq8, StepIcon::Tick);
+            }
+            monitor.SetStepIcon(outcome.failedStep, StepIcon::RedArrow);
+            return result;
+        }
+        result.someSkipped = result.someSkipped || outcome.kind == TqslOutcome::Kind::SomeSkipped;
+    }
+    result.signedFile = true;
+
+    if (choices.TqslUpload) {
+        // TQSL has sent the signed file to LoTW, and LoTW took it.
+        setSteps(monitor, {Control::StepSignAdif, Control::StepMakeTq8, Control::StepClipboard, Control::StepUpload},
+                 StepIcon::Tick);
+        return result;
+    }
+    setSteps(monitor, {Control::StepSignAdif, Control::StepMakeTq8}, StepIcon::Tick);
+    const QString address = UploadPageAddress(choices);
+    result.pageOpened = desktop.openUrl(address);
+    if (result.pageOpened) {
+        setSteps(monitor, {Control::StepClipboard, Control::StepUpload}, StepIcon::Tick);
+    } else {
+        // The operator opens the page by hand: its address takes the clipboard's place.
+        desktop.setClipboardText(address);
+        result.pageFailure = QStringLiteral("The LoTW upload page could not be opened: no web browser could be started. "
+                                            "Its address is on the clipboard instead; paste it into a browser and "
+                                            "upload the signed file there.");
+        monitor.SetStepIcon(Control::StepUpload, StepIcon::RedArrow);
+    }
+    return result;
 }

@@ -13,6 +13,8 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include <filesystem>
+
 // Thrown once a failure has been reported: the run only has to be abandoned.
 class UploadRun::Failure
 {
@@ -35,6 +37,71 @@ public:
 private:
     EventMonitor& m_monitor;
     QIODevice* m_previous;
+};
+
+// Keeps the file at a path aside under a second name ("...previous") for as long as a run may
+// still need to put it back: a second link to the same file where the file system has them,
+// otherwise a copy.
+class PreviousFile
+{
+public:
+    explicit PreviousFile(const QString& path)
+        : m_path(path.toStdU16String()), m_kept((path + QStringLiteral(".previous")).toStdU16String())
+    {
+    }
+
+    bool keep(QString& error)
+    {
+        std::error_code ec;
+        std::filesystem::remove(m_kept, ec); // left by a run that was killed
+        m_had = std::filesystem::exists(m_path, ec);
+        if (!m_had)
+            return true;
+        std::filesystem::create_hard_link(m_path, m_kept, ec);
+        if (ec) {
+            ec.clear();
+            std::filesystem::copy_file(m_path, m_kept, std::filesystem::copy_options::overwrite_existing, ec);
+        }
+        if (ec) {
+            error = QString::fromLocal8Bit(ec.message());
+            std::filesystem::remove(m_kept, ec);
+            return false;
+        }
+        m_keeping = true;
+        return true;
+    }
+
+    // Puts the kept file back in place (or, when there was none, removes the new one).
+    bool restore()
+    {
+        std::error_code ec;
+        if (!m_had) {
+            std::filesystem::remove(m_path, ec);
+            return !ec;
+        }
+        if (!m_keeping)
+            return false;
+        std::filesystem::rename(m_kept, m_path, ec);
+        m_keeping = ec.operator bool();
+        return !ec;
+    }
+
+    void discard()
+    {
+        if (!m_keeping)
+            return;
+        std::error_code ec;
+        std::filesystem::remove(m_kept, ec);
+        m_keeping = false;
+    }
+
+    ~PreviousFile() { discard(); }
+
+private:
+    std::filesystem::path m_path;
+    std::filesystem::path m_kept;
+    bool m_had = false;
+    bool m_keeping = false;
 };
 
 bool isSelectableQsls(const QString& qsls)
@@ -64,6 +131,8 @@ bool UploadRun::run()
     m_readIn = 0;
     m_adifOut = 0;
     m_refused = 0;
+    m_marked = 0;
+    m_pending.clear();
 
     for (int step : {Control::StepMakeAdif, Control::StepSignAdif, Control::StepMakeTq8, Control::StepClipboard,
                      Control::StepUpload})
@@ -89,34 +158,16 @@ bool UploadRun::run()
         openTables();
         if (!test) {
             // A file that could not be created stops the run where its header would be
-            // written: after the tables are open, before any QSO is read or marked.
+            // written: after the tables are open, before any QSO is read.
             if (!adifOpen)
                 throw CFileException(QStringLiteral("Cannot create the ADIF upload file ") + m_options.uploadAdifPath
                                      + QStringLiteral(": ") + m_adifFile->errorString());
         }
         buildDxccTable();
-        if (!test) {
+        if (!test)
             writeLines({AdifHeaderLines().begin(), AdifHeaderLines().end()});
-            m_qsos->database().beginTransaction();
-            m_transactionOpen = true;
-        }
 
         walk();
-
-        if (!test) {
-            if (!m_adifFile->commit())
-                throw CFileException(QStringLiteral("Cannot write the ADIF upload file ") + m_options.uploadAdifPath
-                                     + QStringLiteral(": ") + m_adifFile->errorString());
-            m_adifFile.reset();
-            try {
-                m_qsos->database().commit();
-            } catch (const CDbException&) {
-                // The marks are lost: the file must not stay behind as if they were made.
-                QFile::remove(m_options.uploadAdifPath);
-                throw;
-            }
-            m_transactionOpen = false;
-        }
         closeTables();
     } catch (const Failure&) {
         abandon();
@@ -138,14 +189,183 @@ bool UploadRun::run()
         return false;
     }
 
-    errorFile.close();
-    if (m_adifOut == 0)
+    if (m_adifOut == 0) {
+        // Nothing to upload: the previous upload file stays as it is.
+        if (m_adifFile) {
+            m_adifFile->cancelWriting();
+            m_adifFile.reset();
+        }
         m_monitor.AddUploadEvent(QStringLiteral("NO QSOs for Uploading !!!! "));
-    if (!test && m_adifOut > 0)
-        m_monitor.SetStepIcon(Control::StepMakeAdif, StepIcon::Tick);
-    if (m_handOff)
-        HandOffToTqsl(m_options, m_choices, m_adifOut, m_desktop, m_monitor);
+        return true;
+    }
+    if (test)
+        return true;
+
+    // The new file takes the old one's place; the old one is kept aside until the log holds
+    // the marks of the new one.
+    PreviousFile previous(m_options.uploadAdifPath);
+    QString keepError;
+    if (!previous.keep(keepError)) {
+        m_adifFile->cancelWriting();
+        m_adifFile.reset();
+        finishFailed(QStringLiteral("The upload file %1 was not written: the previous one could not be kept aside (%2). "
+                                    "No QSO was marked as sent.")
+                         .arg(m_options.uploadAdifPath, keepError));
+        return false;
+    }
+    if (!m_adifFile->commit()) {
+        const QString reason = m_adifFile->errorString();
+        m_adifFile.reset();
+        previous.discard();
+        finishFailed(QStringLiteral("Cannot write the ADIF upload file %1: %2. No QSO was marked as sent.")
+                         .arg(m_options.uploadAdifPath, reason));
+        return false;
+    }
+    m_adifFile.reset();
+    m_monitor.SetStepIcon(Control::StepMakeAdif, StepIcon::Tick);
+
+    if (!m_handOff) {
+        QString error;
+        if (!markUploaded(error)) {
+            const bool restored = previous.restore();
+            finishFailed(QStringLiteral("The log could not be marked: %1. No QSO was marked as sent; %2")
+                             .arg(error, restored ? QStringLiteral("the previous upload file is back in place.")
+                                                  : QStringLiteral("the new upload file stays.")));
+            return false;
+        }
+        previous.discard();
+        return true;
+    }
+
+    // TQSL signs the file that is now in place; the previous one is not needed any more.
+    previous.discard();
+    const HandOffResult handOff = HandOffToTqsl(m_options, m_choices, m_adifOut, m_desktop, m_monitor, m_stationFile);
+    if (!handOff.signedFile) {
+        QString text = QStringLiteral("TQSL did not sign the upload file: %1").arg(handOff.failure);
+        if (handOff.tqslStatus >= 0)
+            text += QStringLiteral(" (TQSL status %1)").arg(handOff.tqslStatus);
+        text += QLatin1Char('.');
+        if (!handOff.tqslLines.isEmpty())
+            text += QStringLiteral("\nTQSL: ") + handOff.tqslLines.join(QStringLiteral("\nTQSL: "));
+        text += QStringLiteral("\nNo QSO was marked as sent: the %1 QSOs of this run stay due for LoTW. "
+                               "The file %2 is kept for you to look at.")
+                    .arg(m_adifOut)
+                    .arg(m_options.uploadAdifPath);
+        finishFailed(text);
+        return false;
+    }
+
+    QString error;
+    if (!markUploaded(error)) {
+        finishFailed(QStringLiteral("TQSL signed the upload file, but the log could not be marked: %1. The QSOs stay due "
+                                    "for LoTW in the log.")
+                         .arg(error));
+        return false;
+    }
+    if (handOff.someSkipped)
+        m_monitor.ShowMessage(QStringLiteral("TQSL signed the upload file but skipped some of its QSOs: they were "
+                                             "already uploaded before, or lie outside the dates of the station's "
+                                             "callsign certificate (TQSL's lines in the upload monitor name them). "
+                                             "All %1 QSOs of the file are marked as sent.")
+                                  .arg(m_marked));
+    if (!handOff.pageFailure.isEmpty())
+        m_monitor.ShowMessage(handOff.pageFailure + QStringLiteral(" The signed file is ") + m_tq8Path + QLatin1Char('.'));
     return true;
+}
+
+void UploadRun::finishFailed(const QString& message)
+{
+    m_monitor.AddUploadEvent(message.section(QLatin1Char('\n'), 0, 0));
+    m_monitor.ShowMessage(message);
+}
+
+// Marks the QSOs of the file as sent, in one transaction: "0" becomes "2" and "1" becomes "3",
+// each only where the row still holds the value the file was made from. A row another program
+// changed meanwhile keeps its value and gets a warning line. A busy log is tried again for a
+// while before the run gives up; on failure nothing is marked.
+bool UploadRun::markUploaded(QString& error)
+{
+    static const std::vector<ColumnSpec> qsls = {{QStringLiteral("[QSO-QSLS]"), ColumnType::Text}};
+    static const QString table = QStringLiteral("[QSO-TAB]");
+    static const QVariant zero = QStringLiteral("0"), one = QStringLiteral("1");
+    static const QVariant two = QStringLiteral("2"), three = QStringLiteral("3");
+    constexpr int kAttempts = 4;
+    for (int attempt = 1;; ++attempt) {
+        std::vector<size_t> changed;
+        Connection* db = nullptr;
+        size_t at = 0;
+        try {
+            db = &m_qsos->database();
+            db->beginTransaction();
+            for (at = 0; at < m_pending.size(); ++at) {
+                const Pending& p = m_pending[at];
+                if (!db->updateIfUnchanged(table, p.key, qsls, {p.wasOne ? three : two}, qsls, {p.wasOne ? one : zero}))
+                    changed.push_back(at);
+                if ((at & 0x3FF) == 0)
+                    m_monitor.PumpMessages();
+            }
+            db->commit();
+        } catch (const CDbException& e) {
+            if (db) {
+                try {
+                    db->rollback();
+                } catch (const CDbException&) {
+                    // The failure itself is reported below.
+                }
+            }
+            // A log that another program holds is tried again; any other failure is final.
+            const bool busy = e.description().contains(QLatin1String("locked"), Qt::CaseInsensitive)
+                              || e.description().contains(QLatin1String("busy"), Qt::CaseInsensitive);
+            if (busy && attempt < kAttempts) {
+                m_monitor.AddUploadEvent(QStringLiteral("The log is in use by another program (%1); trying again")
+                                             .arg(e.description()));
+                m_monitor.PumpMessages();
+                continue;
+            }
+            error = e.description();
+            m_monitor.lastDbError = e.description();
+            m_monitor.record = ProblemRecord();
+            m_monitor.problemMessage = e.description();
+            try {
+                if (at < m_pending.size() && m_qsos->moveToKey(m_pending[at].key)) {
+                    setProblemRecord();
+                    m_monitor.problemMessage = m_qsos->qsoCall + QLatin1Char(' ') + e.description();
+                }
+                m_qsos->close();
+            } catch (const CDbException&) {
+                // The row cannot be read back either; the line names the failure alone.
+            }
+            try {
+                m_monitor.LogRecordEvent(1);
+            } catch (const CFileException& fileError) {
+                m_monitor.ShowMessage(fileError.description());
+            }
+            return false;
+        }
+        m_marked = long(m_pending.size() - changed.size());
+        m_monitor.AddUploadEvent(QStringLiteral("Marked %1 QSOs as sent to LoTW").arg(m_marked));
+        for (size_t i : changed) {
+            try {
+                if (m_qsos->moveToKey(m_pending[i].key))
+                    setProblemRecord();
+                else
+                    m_monitor.record = ProblemRecord();
+                m_qsos->close();
+                m_monitor.problemMessage = QStringLiteral("Not marked as sent: changed by another program after it was "
+                                                          "written to the upload file:");
+                m_monitor.LogRecordEvent(2);
+            } catch (const CDbException&) {
+                // The row cannot even be read back; the count below still says it.
+            } catch (const CFileException& e) {
+                m_monitor.ShowMessage(e.description());
+            }
+        }
+        if (!changed.empty())
+            m_monitor.AddUploadEvent(QStringLiteral("%1 QSOs were changed by another program after they were written to "
+                                                    "the upload file and were not marked")
+                                         .arg(changed.size()));
+        return true;
+    }
 }
 
 void UploadRun::openTables()
@@ -233,30 +453,33 @@ void UploadRun::uploadQso()
 
     switch (CheckUploadCodes(values)) {
     case UploadRecordProblem::UnknownBand:
-        reportRefused(QStringLiteral("band"), values.band);
+        reportRefused(QStringLiteral("Not uploaded, no ADIF band for code \"%1\":").arg(values.band));
         return;
     case UploadRecordProblem::UnknownMode:
-        reportRefused(QStringLiteral("mode"), values.mode);
+        reportRefused(QStringLiteral("Not uploaded, no ADIF mode for code \"%1\":").arg(values.mode));
+        return;
+    case UploadRecordProblem::NoSubmode:
+        reportRefused(QStringLiteral("Not uploaded, a digital QSO (mode code 6) without a submode:"));
+        return;
+    case UploadRecordProblem::UnknownSubmode:
+        reportRefused(QStringLiteral("Not uploaded, TQSL does not know the mode \"%1\":").arg(values.submode));
+        return;
+    case UploadRecordProblem::BadDate:
+        reportRefused(QStringLiteral("Not uploaded, the date \"%1\" is not YYYYMMDD:").arg(values.date));
+        return;
+    case UploadRecordProblem::BadTime:
+        reportRefused(QStringLiteral("Not uploaded, the time \"%1\" is not HHMMSS:").arg(values.time));
         return;
     case UploadRecordProblem::None:
         break;
     }
 
-    if (!m_choices.TestOnly) {
-        try {
-            qso.edit();
-            qso.setFieldDirty(&qso.qsoQsls);
-            qso.qsoQsls = qso.qsoQsls == QLatin1String("0") ? QStringLiteral("2") : QStringLiteral("3");
-            qso.update();
-        } catch (const CDbException& e) {
-            m_monitor.lastDbError = e.description();
-            setProblemRecord();
-            m_monitor.problemMessage = values.call + QLatin1Char(' ') + e.description();
-            m_monitor.LogRecordEvent(1);
-            throw Failure();
-        }
-    }
-    values.qsls = qso.qsoQsls;
+    // The record shows the QSO as it stands once marked ("0" -> "2", "1" -> "3"); a test run
+    // shows it as it stands.
+    const bool wasOne = qso.qsoQsls == QLatin1String("1");
+    values.qsls = m_choices.TestOnly ? qso.qsoQsls : (wasOne ? QStringLiteral("3") : QStringLiteral("2"));
+    if (!m_choices.TestOnly)
+        m_pending.push_back(Pending{qso.currentKey(), wasOne});
 
     m_lines.clear();
     AppendAdifRecord(values, FindDxcc(values.prefix), m_lines);
@@ -280,13 +503,12 @@ void UploadRun::setProblemRecord()
     record.county = qso.qsoCounty;
 }
 
-// A selected QSO whose band or mode has no ADIF name is left unmarked and unwritten.
-void UploadRun::reportRefused(const QString& what, const QString& code)
+// A selected QSO that TQSL would refuse is left unmarked and unwritten.
+void UploadRun::reportRefused(const QString& reason)
 {
     ++m_refused;
     setProblemRecord();
-    m_monitor.problemMessage =
-        QStringLiteral("Not uploaded, no ADIF %1 for code \"%2\":").arg(what, code);
+    m_monitor.problemMessage = reason;
     m_monitor.LogRecordEvent(1);
 }
 
@@ -323,18 +545,11 @@ void UploadRun::closeTables()
     m_monitor.AddUploadEvent(QString());
 }
 
-// After a failure: the marks are rolled back, the half-written file is discarded (the old
-// one stays), and the tables are closed at once.
+// After a failure: the half-written file is discarded (the old one stays), nothing has been
+// marked, and the tables are closed at once.
 void UploadRun::abandon()
 {
-    if (m_transactionOpen) {
-        m_transactionOpen = false;
-        try {
-            m_qsos->database().rollback();
-        } catch (const CDbException& e) {
-            m_monitor.ShowMessage(e.description());
-        }
-    }
+    m_pending.clear();
     if (m_adifFile) {
         m_adifFile->cancelWriting();
         m_adifFile.reset();

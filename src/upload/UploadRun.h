@@ -8,6 +8,9 @@
 #include <QStringEncoder>
 #include <QStringList>
 #include <memory>
+#include <vector>
+
+#include "logdb/Connection.h"
 
 class CPP2006SRC;
 class CQSO2006SRC;
@@ -16,12 +19,16 @@ class EventMonitor;
 class QSaveFile;
 
 // One press of "Upload": picks the QSOs of the log that are due for LoTW under the chosen
-// signing call, writes them as the ADIF upload file, marks them as sent, and hands the file
-// to TQSL and the LoTW upload page.
+// signing call, writes them as the ADIF upload file, hands the file to TQSL, and marks the QSOs
+// as sent once TQSL has signed it; then opens the LoTW upload page.
 //
-// The marks of a run are made in one transaction that is committed only once the ADIF file
-// has been completely written and put in place; any failure rolls the marks back and leaves
-// the previous file untouched, so no QSO is ever marked as sent without being in the file.
+// The walk of the log only reads. The QSOs of the file are marked afterwards, in one
+// transaction, by their keys and only where a row still holds what the file was made from:
+// with the hand-off only when TQSL signed the file, without it once the file is in place. So no
+// QSO is ever marked as sent that is not in a completely written (and, with the hand-off,
+// signed) file, and a kill at any moment leaves the log as it was or with every mark made.
+// The previous upload file stays when a run writes no record, and is put back when the log
+// could not be marked.
 class UploadRun
 {
 public:
@@ -38,15 +45,21 @@ public:
     void setRecordsets(CQSO2006SRC* qsos, CPP2006SRC* prefixes);
     // Whether a run that wrote records opens the upload page and starts TQSL (default true).
     void setHandOff(bool enabled) { m_handOff = enabled; }
+    // TQSL's station data file, so that a location TQSL does not define is never handed to it.
+    void setStationFile(const QString& path) { m_stationFile = path; }
 
-    // Runs the whole upload. True when it ran to its end; false when it stopped on an error,
-    // which has then been reported and has left log and upload file as they were.
+    // Runs the whole upload. True when it ran to its end and, with the hand-off, TQSL signed
+    // the file; false when it stopped on an error or TQSL did not sign, which has then been
+    // reported (no QSO of this run is then marked as sent).
     bool run();
 
     long readInCount() const { return m_readIn; }
     long adifOutCount() const { return m_adifOut; }
-    // QSOs selected but refused because their band or mode code maps to no ADIF name.
+    // QSOs selected but refused because TQSL would not sign them (band or mode code with no
+    // ADIF name, a digital mode TQSL does not know, a malformed date or time).
     long refusedCount() const { return m_refused; }
+    // QSOs this run marked as sent.
+    long markedCount() const { return m_marked; }
 
 private:
     class Failure;
@@ -56,11 +69,20 @@ private:
     // The [ARRL-ID] of the first prefix row holding prefix, or null when none does.
     const QString* FindDxcc(const QString& prefix) const;
     void uploadQso();
-    void reportRefused(const QString& what, const QString& code);
+    void reportRefused(const QString& reason);
+    bool markUploaded(QString& error);
+    void finishFailed(const QString& message);
     void setProblemRecord();
     void writeLines(const QStringList& lines);
     void closeTables();
     void abandon();
+
+    // The rows of the file and the value their [QSO-QSLS] held when it was written.
+    struct Pending
+    {
+        RowKey key;
+        bool wasOne; // "1" (marked "3"), else "0" (marked "2")
+    };
 
     const Options& m_options;
     // The choices as they stood when the run was made: the form stays live during a run, and
@@ -70,6 +92,7 @@ private:
     EventMonitor& m_monitor;
     Desktop& m_desktop;
     bool m_handOff = true;
+    QString m_stationFile;
 
     CQSO2006SRC* m_qsos = nullptr;
     CPP2006SRC* m_prefixes = nullptr;
@@ -80,9 +103,10 @@ private:
     QStringList m_lines;
     QByteArray m_bytes;
     QStringEncoder m_latin1{QStringEncoder::Latin1};
-    bool m_transactionOpen = false;
+    std::vector<Pending> m_pending;
 
     long m_readIn = 0;
     long m_adifOut = 0;
     long m_refused = 0;
+    long m_marked = 0;
 };

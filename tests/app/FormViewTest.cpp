@@ -8,6 +8,7 @@
 #include "demo/DemoData.h"
 #include "platform/Errors.h"
 #include "support/Fakes.h"
+#include "support/StandInTqsl.h"
 #include "support/TempDir.h"
 
 #include <QBuffer>
@@ -622,8 +623,14 @@ TEST_F(FormTest, UploadUsesThePathsAsTheFormHandsThemOn)
     DemoData::writeRefdata(options.refdataMdbPath);
     options.errorFilePath = dir.file(QStringLiteral("errors.txt"));
     options.uploadAdifPath = dir.file(QString(150, QLatin1Char('u')) + QStringLiteral(".adi"));
-    options.tqslExePath = QStringLiteral("/opt/") + QString(120, QLatin1Char('t')) + QStringLiteral("/tqsl");
     ASSERT_LT(dir.path().size(), 90);
+    // The program run is the path as the form hands it on: a stand-in TQSL at the first 99
+    // characters of a longer path.
+    const QString folder = dir.path() + QLatin1Char('/') + QString(99 - dir.path().size() - 6, QLatin1Char('t'));
+    QDir().mkpath(folder);
+    const QString tqsl = StandInTqsl{}.write(folder);
+    ASSERT_EQ(tqsl.size(), 99);
+    options.tqslExePath = tqsl + QStringLiteral("-not-this-one");
     setSlot(1, DemoData::kPrimaryCall, "K1QVN", "pw1");
     CBrindlewickView& v = start();
     ConnectFormOperations(v);
@@ -638,10 +645,8 @@ TEST_F(FormTest, UploadUsesThePathsAsTheFormHandsThemOn)
     EXPECT_TRUE(file.readAll().contains("<EOR>\r\n"));
     EXPECT_FALSE(QFile::exists(options.uploadAdifPath));
     EXPECT_EQ(desktop.clipboard, cutAdif.left(96) + QStringLiteral("tq8"));
-    ASSERT_EQ(desktop.started.size(), 1u);
-    EXPECT_EQ(desktop.started[0].program, options.tqslExePath.left(99));
-    EXPECT_EQ(desktop.started[0].arguments,
-              (QStringList{L("-l"), L("Location 1"), L("-d"), cutAdif, L("-x")}));
+    EXPECT_EQ(StandInTqsl::receivedArguments(tqsl),
+              (QStringList{L("-l"), L("Location 1"), L("-d"), cutAdif, L("-x"), L("-a"), L("compliant")}));
     EXPECT_FALSE(doc->qsoSet().isOpen());
     EXPECT_TRUE(messages.shown.isEmpty());
 }
@@ -668,12 +673,31 @@ TEST_F(FormTest, SaveDateWritesFile)
               QByteArray("1\r\n") + QByteArray(99, '7') + QByteArray("\x05" "0:-1:0:0:0:0:0:0:0:0:0:0\r\n"));
 }
 
-TEST_F(FormTest, ViewButtonsOpenFiles)
+TEST_F(FormTest, ViewButtonsOpenFilesOrSayWhyNot)
 {
+    options.errorFilePath = dir.file(QStringLiteral("errors.txt"));
+    options.importedListPath = dir.file(QStringLiteral("imported.txt"));
     CBrindlewickView& v = start();
+    // Neither file has been written yet: the operator is told so, nothing is opened.
+    click(v, 1105);
+    click(v, 1106);
+    EXPECT_TRUE(desktop.files.isEmpty());
+    ASSERT_EQ(messages.shown.size(), 2);
+    EXPECT_EQ(messages.shown.at(0), options.errorFilePath + L(" does not exist yet: it is written by the next run."));
+
+    QFile(options.errorFilePath).open(QIODevice::WriteOnly);
+    QFile(options.importedListPath).open(QIODevice::WriteOnly);
+    messages.shown.clear();
     click(v, 1105);
     click(v, 1106);
     EXPECT_EQ(desktop.files, (QStringList{options.errorFilePath, options.importedListPath}));
+    EXPECT_TRUE(messages.shown.isEmpty());
+
+    // A desktop without a program for the file: a message names the file.
+    desktop.noViewer = true;
+    click(v, 1105);
+    ASSERT_EQ(messages.shown.size(), 1);
+    EXPECT_EQ(messages.shown.at(0), options.errorFilePath + L(" could not be opened: no program to show it could be started."));
 }
 
 TEST_F(FormTest, DestroyWindowClosesAndKeepsDate)

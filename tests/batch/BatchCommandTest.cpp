@@ -204,7 +204,7 @@ TEST_F(BatchCommandTest, UsageErrorsComeBeforeTheStartUpChecks)
          "--since needs a date", ""},
         {old, {QStringLiteral("upload")}, 1, "DXbase mdb file version error", ""},
         {missing, {QStringLiteral("upload"), QStringLiteral("--help")}, 0, "",
-         "usage: quorvane-cli [--data-dir DIR] upload [--slot N] [--test] [--no-handoff]\n"},
+         "usage: quorvane-cli [--data-dir DIR] upload [--slot N] [--test] [--no-handoff] [--tqsl-upload]\n"},
         {missing, {QStringLiteral("import"), QStringLiteral("--version")}, 0, "", "quorvane-cli 2.71\n"},
         {missing, {QStringLiteral("--version")}, 0, "", "quorvane-cli 2.71\n"},
     };

@@ -229,7 +229,7 @@ TEST_P(ImportRunTest, QuotesInValuesStayValues)
 TEST_P(ImportRunTest, DroppedRecordsAndProblemLines)
 {
     addQso("K7AA", "100000", L("[QSO-CONFIRM]='0'"));
-    report(Rec("K7AB", "100000", "33CM") + Rec("K7AC", "100000", "20M", "ABCDEFGHIJKLMNOP") + Rec("K", "100000")
+    report(Rec("K7AB", "100000", "2190M") + Rec("K7AC", "100000", "20M", "ABCDEFGHIJKLMNOP") + Rec("K", "100000")
            + Rec("K7AD", "100000", "") + "<CALL:4>K7AE<BAND:3>20M<EOR>\r\n" + Rec("K7AA", "100000"));
     EXPECT_TRUE(run());
     const QStringList expected = {

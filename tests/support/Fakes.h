@@ -7,31 +7,33 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <vector>
 
-// Records every desktop request instead of carrying it out.
+// Records every desktop request instead of carrying it out. With noBrowser / noViewer set it
+// answers as a desktop without a browser or file viewer does.
 class FakeDesktop : public Desktop
 {
 public:
-    struct Started
+    bool openUrl(const QString& address) override
     {
-        QString program;
-        QStringList arguments;
-    };
-    bool openUrl(const QString& address) override { urls.append(address); events.append(QStringLiteral("url:") + address); return true; }
-    bool openFile(const QString& path) override { files.append(path); events.append(QStringLiteral("file:") + path); return true; }
-    bool startProgram(const QString& program, const QStringList& arguments) override
+        urls.append(address);
+        events.append(QStringLiteral("url:") + address);
+        return !noBrowser;
+    }
+    bool openFile(const QString& path) override
     {
-        started.push_back({program, arguments});
-        events.append(QStringLiteral("start:") + program);
-        return true;
+        files.append(path);
+        events.append(QStringLiteral("file:") + path);
+        return !noViewer;
     }
     void setClipboardText(const QString& text) override { clipboard = text; events.append(QStringLiteral("clip:") + text); }
     void pause(int milliseconds) override { pauses.push_back(milliseconds); events.append(QStringLiteral("pause:") + QString::number(milliseconds)); }
 
+    bool noBrowser = false;
+    bool noViewer = false;
     QStringList urls;
     QStringList files;
-    std::vector<Started> started;
     QString clipboard;
     std::vector<int> pauses;
     QStringList events; // everything, in order
@@ -84,7 +86,13 @@ public:
     void ShowCounters() override { shown = counters(); ++showCount; }
     void SetStepIcon(int controlId, int icon) override { icons[controlId] = icon; iconLog.push_back({controlId, icon}); }
     void ShowMessage(const QString& text) override { messages.append(text); }
-    void PumpMessages() override { ++pumps; }
+    void PumpMessages() override
+    {
+        ++pumps;
+        if (onPump)
+            onPump(pumps);
+    }
+    bool StopRequested() const override { return stopRequested; }
 
     QStringList upload;
     QStringList download;
@@ -96,4 +104,6 @@ public:
     std::vector<std::pair<int, int>> iconLog;
     QStringList messages;
     int pumps = 0;
+    bool stopRequested = false;
+    std::function<void(int)> onPump; // called at every pump, with the count so far
 };

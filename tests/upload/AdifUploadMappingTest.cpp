@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <set>
 #include <string>
 
@@ -20,11 +21,12 @@ std::string str(const std::optional<QString>& value)
 TEST(UploadBandTable, EveryCodeAndItsEdges)
 {
     const char* expected[24] = {"2M",  "6M",  "10M",  "12M",   "15M",  "17M",  "20M",    "30M",
-                                "40M", "80M", "160M", "1.25M", "70CM", "35CM", "23CM",   "13CM",
+                                "40M", "80M", "160M", "1.25M", "70CM", "33CM", "23CM",   "13CM",
                                 "9CM", "6CM", "3CM",  "1.25CM", "6MM", "4MM",  "4M",     "60M"};
     for (int code = 0; code < 24; ++code)
         EXPECT_EQ(str(UploadBandTable(QString::number(code))), expected[code]) << code;
-    EXPECT_EQ(str(UploadBandTable(S("13"))), "35CM");
+    // The 902 MHz band has the ADIF name TQSL knows.
+    EXPECT_EQ(str(UploadBandTable(S("13"))), "33CM");
     EXPECT_EQ(str(UploadBandTable(S("22"))), "4M");
     for (const char* bad : {"24", "-1", "", " 6", "6 ", "06", "99", "1.0"})
         EXPECT_FALSE(UploadBandTable(S(bad))) << bad;
@@ -94,21 +96,28 @@ TEST(FormatFrequency, FourBandGroupsAndShapes)
         EXPECT_EQ(str(FormatFrequency(S(c.freq), S(c.band))), c.expected) << c.freq << " on " << c.band;
 }
 
-TEST(SatelliteWindowTable, SixtyDistinctRowsWithOrderedDates)
+TEST(SatelliteWindowTable, DistinctRowsWithOrderedDates)
 {
     const auto& table = SatelliteWindowTable();
-    ASSERT_EQ(table.size(), 60u);
+    ASSERT_EQ(table.size(), 88u);
     std::set<std::string> names;
+    std::set<std::string> written;
     for (const SatelliteWindow& row : table) {
-        names.insert(row.name);
+        std::string upper = row.name;
+        for (char& c : upper)
+            c = char(std::toupper(static_cast<unsigned char>(c)));
+        names.insert(upper);
+        written.insert(row.written);
         EXPECT_EQ(std::string(row.first).size(), 8u) << row.name;
         if (row.last) {
             EXPECT_LE(std::string(row.first), std::string(row.last)) << row.name;
         }
     }
-    EXPECT_EQ(names.size(), 60u);
+    EXPECT_EQ(names.size(), 88u);
+    // Every satellite of TQSL's configuration, each once, under TQSL's spelling.
+    EXPECT_EQ(written.size(), 84u);
     EXPECT_STREQ(table.front().name, "AO-10");
-    EXPECT_STREQ(table.back().name, "XW-2F");
+    EXPECT_STREQ(table[59].name, "XW-2F");
 }
 
 TEST(SatelliteName, InclusiveWindowsAndRenames)
@@ -125,12 +134,43 @@ TEST(SatelliteName, InclusiveWindowsAndRenames)
         {"AO-3", "19650318", "AO-3"},    {"AO-3", "19650327", "AO-3"},
         {"AO-3", "19650328", "<none>"},  {"None", "20200101", "<none>"},
         {"NONE", "20200101", "<none>"},  {"", "20200101", "<none>"},
-        {"ao-10", "20200101", "<none>"}, {"AO-10", "20200101", "AO-10"},
-        {"QO-100", "20200101", "<none>"}, {"XW-2F", "20150919", "XW-2F"},
+        {"AO-10", "20200101", "AO-10"},  {"XW-2F", "20150919", "XW-2F"},
         {"AO-10", "", "<none>"},
+        // Names are compared without regard to case and written as TQSL spells them.
+        {"ao-10", "20200101", "AO-10"},  {"qo100", "20200101", "QO-100"},
+        {"arsene", "19930601", "Arsene"}, {"Kedr", "20111001", "KEDR"},
+        // Satellites the first table did not know, with TQSL's windows.
+        {"RS-44", "20200430", "RS-44"},  {"RS-44", "20200429", "<none>"},
+        {"PO-101", "20240101", "PO-101"}, {"IO-86", "20160101", "IO-86"},
+        {"AO-109", "20220101", "AO-109"}, {"ARSENE", "19930911", "<none>"},
+        // The hyphenated names of the four renamed ones.
+        {"QO-100", "20200101", "QO-100"}, {"CAS-4A", "20171017", "<none>"},
+        {"none", "20200101", "<none>"},  {"XX-99", "20200101", "<none>"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(str(SatelliteName(S(c.sat), S(c.date))), c.expected) << c.sat << " on " << c.date;
+}
+
+TEST(TqslKnowsMode, NamesAndCase)
+{
+    for (const char* known : {"CW", "SSB", "FT8", "ft4", "PSK31", "PAC2", "HELL", "TOR", "CLO", "GTOR", "JT65",
+                              "OLIVIA 8/500", "DATA", "MINIRTTY", "Q65", "JS8", "Js8"})
+        EXPECT_TRUE(TqslKnowsMode(S(known))) << known;
+    for (const char* unknown : {"", "FELDHELL", "PACTOR-II", "XYZ", "PSK 31", "FT8 ", "DIGITAL", "MTTY"})
+        EXPECT_FALSE(TqslKnowsMode(S(unknown))) << unknown;
+}
+
+TEST(AdifDateTime, Shapes)
+{
+    for (const char* good : {"20190315", "20000229", "19000101", "20991231"})
+        EXPECT_TRUE(IsAdifDate(S(good))) << good;
+    for (const char* bad : {"", "2019031", "201903150", "20190230", "20190015", "20191301", "2019-315",
+                            " 20190315", "18991231", "2019031a", "19000229"})
+        EXPECT_FALSE(IsAdifDate(S(bad))) << bad;
+    for (const char* good : {"000000", "235959", "142530"})
+        EXPECT_TRUE(IsAdifTime(S(good))) << good;
+    for (const char* bad : {"", "1425", "14253", "1425300", "240000", "236000", "235960", "14:25:", "14253a"})
+        EXPECT_FALSE(IsAdifTime(S(bad))) << bad;
 }
 
 TEST(AdifField, LengthIsTheValuesByteCount)
@@ -222,18 +262,40 @@ TEST(AdifRecord, OptionalFieldsAndSatellite)
     EXPECT_FALSE(lines.contains(S("<PROP_MODE:3>SAT")));
 }
 
-TEST(AdifRecord, UnmappedCodesAreRefused)
+TEST(AdifRecord, WhatTqslWouldRefuseIsRefused)
 {
-    UploadQsoValues q = sampleQso();
-    EXPECT_EQ(CheckUploadCodes(q), UploadRecordProblem::None);
-    q.band = S("24");
-    EXPECT_EQ(CheckUploadCodes(q), UploadRecordProblem::UnknownBand);
-    q.band = S("13");
-    q.mode = S("8");
-    EXPECT_EQ(CheckUploadCodes(q), UploadRecordProblem::UnknownMode);
-    q.mode = S("6");
-    q.submode.clear(); // digital with no submode maps (to an empty mode)
-    EXPECT_EQ(CheckUploadCodes(q), UploadRecordProblem::None);
+    struct Case { const char* field; const char* value; UploadRecordProblem expected; };
+    const Case cases[] = {
+        {"band", "24", UploadRecordProblem::UnknownBand},
+        {"band", "13", UploadRecordProblem::None},
+        {"mode", "8", UploadRecordProblem::UnknownMode},
+        {"submode", "", UploadRecordProblem::NoSubmode},
+        {"submode", "XYZ", UploadRecordProblem::UnknownSubmode},
+        {"submode", "FELDHELL", UploadRecordProblem::None}, // written as HELL
+        {"submode", "ft8", UploadRecordProblem::None},
+        {"date", "", UploadRecordProblem::BadDate},
+        {"date", "2019031", UploadRecordProblem::BadDate},
+        {"date", "20190230", UploadRecordProblem::BadDate},
+        {"time", "1425", UploadRecordProblem::BadTime},
+        {"time", "", UploadRecordProblem::BadTime},
+    };
+    EXPECT_EQ(CheckUploadCodes(sampleQso()), UploadRecordProblem::None);
+    for (const Case& c : cases) {
+        UploadQsoValues q = sampleQso();
+        const std::string field = c.field;
+        if (field == "band")
+            q.band = S(c.value);
+        else if (field == "mode")
+            q.mode = S(c.value);
+        else if (field == "submode") {
+            q.mode = S("6");
+            q.submode = S(c.value);
+        } else if (field == "date")
+            q.date = S(c.value);
+        else
+            q.time = S(c.value);
+        EXPECT_EQ(CheckUploadCodes(q), c.expected) << c.field << "=" << c.value;
+    }
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "upload/UploadRun.h"
 
 #include "support/Fakes.h"
+#include "support/StandInTqsl.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -68,6 +69,15 @@ const QStringList kOpening = {S("Opened QSO-TAB table"), S("Opened PRI-PFX table
 const QStringList kHeader = {S("Brindlewick LoTW Export from Tamsorel v[1.0]"), S("<EOH>"), S("")};
 const QStringList kClosing = {S("Closed QSO-TAB table"), S("Closed PRI-PFX table"), S("")};
 
+// The lines a stand-in TQSL that signs adds to the upload monitor, and the count of marks.
+QStringList signedLines(const QString& tqsl, const QString& adif, const char* location, int marked)
+{
+    return {S("Starting TQSL: ") + tqsl + S(" -l ") + S(location) + S(" -d ") + adif + S(" -x -a compliant"),
+            S("TQSL: TQSL Version 2.6.5 [stand-in]"), S("TQSL: Final Status: (0)"),
+            S("TQSL ended with status 0: all QSOs were signed"),
+            S("Marked %1 QSOs as sent to LoTW").arg(marked)};
+}
+
 class UploadRunTest : public ::testing::Test
 {
 protected:
@@ -80,7 +90,7 @@ protected:
         options.refdataMdbPath = dir.file(S("refdata.sqlite"));
         options.uploadAdifPath = dir.file(S("LoTWUpload.adi"));
         options.errorFilePath = dir.file(S("SemiQuorvaneErrors.txt"));
-        options.tqslExePath = S("/usr/bin/tqsl");
+        options.tqslExePath = StandInTqsl{}.write(tools.path());
         options.stations[0] = {S("K1ABC"), S("Home QTH")};
         options.stations[1] = {S("W1XYZ"), S("Club")};
         choices.SigningCall = S("K1ABC");
@@ -88,11 +98,14 @@ protected:
         choices.CurrentPassword = S("pw");
     }
 
-    bool runUpload(bool test = false)
+    void useStandIn(const StandInTqsl& standIn) { options.tqslExePath = standIn.write(tools.path()); }
+
+    bool runUpload(bool test = false, bool handOff = true)
     {
         choices.TestOnly = test;
         UploadRun run(options, choices, options.uploadAdifPath.left(options.uploadAdifPath.size() - 3) + S("tq8"),
                       monitor, desktop);
+        run.setHandOff(handOff);
         const bool ok = run.run();
         readIn = run.readInCount();
         adifOut = run.adifOutCount();
@@ -102,6 +115,7 @@ protected:
     QStringList qsls() { return log.column("QSO-TAB", "QSO-QSLS"); }
 
     TestDir dir;
+    TestDir tools;
     SqliteFile log;
     SqliteFile ref;
     Options options;
@@ -142,35 +156,39 @@ TEST_F(UploadRunTest, SmallLogFileByteForByte)
         S("<FREQ:9>144.20050"), S("<EOR>"), S("")};
     const QStringList records = recordLines(S("DL1ABC"), "Y") + secondLines;
     EXPECT_EQ(dir.read(S("LoTWUpload.adi")), fileBytes(kHeader + records));
-    EXPECT_EQ(monitor.upload, kOpening + kHeader + records + kClosing);
+    EXPECT_EQ(monitor.upload, kOpening + kHeader + records + kClosing
+                                  + signedLines(options.tqslExePath, options.uploadAdifPath, "\"Home QTH\"", 2));
 
     EXPECT_EQ(qsls(), (QStringList{S("2"), S("2"), S("3"), S("0")}));
     EXPECT_EQ(readIn, 4);
     EXPECT_EQ(adifOut, 2);
     EXPECT_EQ(monitor.shown[1050], 4);
     EXPECT_EQ(monitor.shown[1053], 2);
-    EXPECT_EQ(monitor.pumps, 4);
+    EXPECT_GE(monitor.pumps, 4); // once a QSO, and while TQSL runs
     EXPECT_EQ(monitor.icons[1099], 141);
     EXPECT_EQ(desktop.clipboard, dir.file(S("LoTWUpload.tq8")).left(100));
     const QStringList events = {S("clip:") + desktop.clipboard,
-                                S("url:https://lotw.arrl.org/lotwuser/upload?login=K1ABC&password=pw"),
-                                S("pause:2000"), S("start:/usr/bin/tqsl")};
+                                S("url:https://lotw.arrl.org/lotwuser/upload?login=K1ABC&password=pw")};
     EXPECT_EQ(desktop.events, events);
-    EXPECT_EQ(desktop.started.at(0).arguments,
-              (QStringList{S("-l"), S("Home QTH"), S("-d"), options.uploadAdifPath, S("-x")}));
+    EXPECT_EQ(StandInTqsl::receivedArguments(options.tqslExePath),
+              (QStringList{S("-l"), S("Home QTH"), S("-d"), options.uploadAdifPath, S("-x"), S("-a"), S("compliant")}));
+    for (int step : {1100, 1101, 1102, 1103})
+        EXPECT_EQ(monitor.icons[step], 141) << step;
+    EXPECT_TRUE(monitor.messages.isEmpty());
     EXPECT_TRUE(monitor.download.isEmpty());
     EXPECT_EQ(dir.read(S("SemiQuorvaneErrors.txt")), QByteArray());
 
-    // A second run finds nothing left to upload.
+    // A second run finds nothing left to upload, and leaves the file of the first one.
     desktop = FakeDesktop();
+    QFile::remove(options.tqslExePath + S(".args"));
     ASSERT_TRUE(runUpload());
     EXPECT_EQ(adifOut, 0);
-    EXPECT_EQ(dir.read(S("LoTWUpload.adi")), fileBytes(kHeader));
+    EXPECT_EQ(dir.read(S("LoTWUpload.adi")), fileBytes(kHeader + records));
     EXPECT_EQ(monitor.upload, kOpening + kHeader + kClosing + QStringList{S("NO QSOs for Uploading !!!! ")});
     EXPECT_EQ(monitor.icons[1099], 140);
     EXPECT_EQ(monitor.icons[1100], 140);
     EXPECT_TRUE(desktop.urls.isEmpty());
-    EXPECT_TRUE(desktop.started.empty());
+    EXPECT_FALSE(StandInTqsl::ran(options.tqslExePath));
 }
 
 TEST_F(UploadRunTest, SelectionBoundaries)
@@ -226,38 +244,47 @@ TEST_F(UploadRunTest, TestRunChangesNoFileAndNoRow)
     EXPECT_EQ(monitor.icons[1099], 140);
     EXPECT_EQ(monitor.icons[1103], 140);
     EXPECT_TRUE(desktop.urls.isEmpty());
-    EXPECT_TRUE(desktop.started.empty());
+    EXPECT_FALSE(StandInTqsl::ran(options.tqslExePath));
     EXPECT_FALSE(desktop.clipboard.isEmpty()); // the path is copied in a test run too
 }
 
+// Without the hand-off the marks are made once the file is in place; a failure on the third
+// row leaves no row marked and puts the previous file back.
 TEST_F(UploadRunTest, FailureOnThirdMarkLeavesLogAndFileAsBefore)
 {
     for (const char* call : {"A1", "A2", "BAD3", "A4"})
         InsertQso(log, qso(call, "0"));
     log.exec("CREATE TRIGGER refuse BEFORE UPDATE ON [QSO-TAB] WHEN OLD.[QSO-CALL] = 'BAD3' "
-             "BEGIN SELECT RAISE(ABORT, 'row is locked'); END");
+             "BEGIN SELECT RAISE(ABORT, 'refused by a trigger'); END");
     dir.write(S("LoTWUpload.adi"), "previous file\r\n");
 
-    EXPECT_FALSE(runUpload());
+    EXPECT_FALSE(runUpload(false, false));
     EXPECT_EQ(qsls(), (QStringList{S("0"), S("0"), S("0"), S("0")}));
     EXPECT_EQ(dir.read(S("LoTWUpload.adi")), QByteArray("previous file\r\n"));
-    // No temporary file left behind either.
+    // No temporary or kept file left behind either.
     QStringList files = QDir(dir.path()).entryList(QDir::Files);
     files.sort();
     EXPECT_EQ(files, (QStringList{S("LoTWUpload.adi"), S("SemiQuorvaneErrors.txt"), S("log.sqlite"), S("refdata.sqlite")}));
     EXPECT_TRUE(desktop.urls.isEmpty());
-    EXPECT_TRUE(desktop.started.empty());
-    EXPECT_EQ(monitor.icons[1099], 140);
     ASSERT_EQ(monitor.download.size(), 1);
     const QString line = monitor.download.at(0);
     EXPECT_TRUE(line.startsWith(S("ERROR:  "))) << line.toStdString();
     EXPECT_TRUE(line.contains(S("BAD3 "))) << line.toStdString();
-    EXPECT_TRUE(line.contains(S("row is locked"))) << line.toStdString();
+    EXPECT_TRUE(line.contains(S("refused by a trigger"))) << line.toStdString();
     EXPECT_EQ(dir.read(S("SemiQuorvaneErrors.txt")), line.toLatin1() + "\r\n");
-    // The two records before the failure were shown, the failing one was not.
-    EXPECT_EQ(monitor.upload.count(S("<EOR>")), 2);
-    EXPECT_FALSE(monitor.upload.contains(S("<CALL:4>BAD3")));
-    EXPECT_FALSE(monitor.upload.contains(S("Closed QSO-TAB table")));
+    ASSERT_EQ(monitor.messages.size(), 1);
+    EXPECT_TRUE(monitor.messages.at(0).contains(S("No QSO was marked as sent"))) << monitor.messages.at(0).toStdString();
+    EXPECT_TRUE(monitor.messages.at(0).contains(S("previous upload file is back"))) << monitor.messages.at(0).toStdString();
+
+    // With the hand-off the same failure comes after TQSL signed: the new file stays, as TQSL
+    // signed it, and the QSOs stay due.
+    monitor = RecordingMonitor();
+    EXPECT_FALSE(runUpload());
+    EXPECT_EQ(qsls(), (QStringList{S("0"), S("0"), S("0"), S("0")}));
+    EXPECT_EQ(dir.read(S("LoTWUpload.adi")).count("<EOR>\r\n"), 4);
+    ASSERT_EQ(monitor.messages.size(), 1);
+    EXPECT_TRUE(monitor.messages.at(0).startsWith(S("TQSL signed the upload file, but the log could not be marked")))
+        << monitor.messages.at(0).toStdString();
 
     // The log is usable again: without the trigger a new run uploads all four.
     log.exec("DROP TRIGGER refuse");
@@ -295,7 +322,7 @@ TEST_F(UploadRunTest, UnmappedBandOrModeIsNeitherMarkedNorWritten)
         << monitor.download.at(1).toStdString();
     EXPECT_EQ(dir.read(S("SemiQuorvaneErrors.txt")),
               monitor.download.at(0).toLatin1() + "\r\n" + monitor.download.at(1).toLatin1() + "\r\n");
-    EXPECT_EQ(desktop.started.size(), 1u);
+    EXPECT_TRUE(StandInTqsl::ran(options.tqslExePath));
 }
 
 TEST_F(UploadRunTest, FirstPrefixRowWinsAndUnknownPrefixGivesNoDxcc)
@@ -343,8 +370,7 @@ TEST_F(UploadRunTest, ChoicesChangedDuringTheRunDoNotReachIt)
     EXPECT_EQ(qsls(), (QStringList{S("2"), S("2"), S("2"), S("0")}));
     EXPECT_EQ(dir.read(S("LoTWUpload.adi")).count("<EOR>\r\n"), 3);
     EXPECT_EQ(desktop.urls, QStringList{S("https://lotw.arrl.org/lotwuser/upload?login=K1ABC&password=pw")});
-    ASSERT_EQ(desktop.started.size(), 1u);
-    EXPECT_EQ(desktop.started[0].arguments.at(1), S("Home QTH"));
+    EXPECT_EQ(StandInTqsl::receivedArguments(options.tqslExePath).value(1), S("Home QTH"));
 }
 
 TEST_F(UploadRunTest, ClipboardTakesTheFirstHundredCharactersOfTheTq8Path)
@@ -364,7 +390,8 @@ TEST_F(UploadRunTest, WithoutHandOffNothingIsStarted)
     ASSERT_TRUE(run.run());
     EXPECT_EQ(run.adifOutCount(), 1);
     EXPECT_TRUE(desktop.urls.isEmpty());
-    EXPECT_TRUE(desktop.started.empty());
+    EXPECT_FALSE(StandInTqsl::ran(options.tqslExePath));
+    EXPECT_EQ(qsls(), QStringList{S("2")});
     EXPECT_EQ(monitor.icons[1099], 141);
     EXPECT_EQ(monitor.icons[1100], 140);
 }
@@ -375,7 +402,8 @@ TEST_F(UploadRunTest, EmptyTable)
     EXPECT_EQ(monitor.upload, kOpening + kHeader + kClosing + QStringList{S("NO QSOs for Uploading !!!! ")});
     EXPECT_EQ(monitor.showCount, 0);
     EXPECT_EQ(readIn, 0);
-    EXPECT_EQ(dir.read(S("LoTWUpload.adi")), fileBytes(kHeader));
+    // Nothing to upload: no header-only file is written.
+    EXPECT_FALSE(dir.exists(S("LoTWUpload.adi")));
     EXPECT_TRUE(desktop.urls.isEmpty());
 }
 

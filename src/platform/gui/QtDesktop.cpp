@@ -41,11 +41,6 @@ bool QtDesktop::openFile(const QString& path)
     return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
-bool QtDesktop::startProgram(const QString& program, const QStringList& arguments)
-{
-    return QProcess::startDetached(program, arguments);
-}
-
 void QtDesktop::setClipboardText(const QString& text)
 {
     QGuiApplication::clipboard()->setText(text);

@@ -17,7 +17,6 @@ public:
 
     bool openUrl(const QString& address) override;
     bool openFile(const QString& path) override;
-    bool startProgram(const QString& program, const QStringList& arguments) override;
     void setClipboardText(const QString& text) override;
     void pause(int milliseconds) override;
 };
