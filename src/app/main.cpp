@@ -1,22 +1,52 @@
 #include "CBrindlewickApp.h"
 #include "CBrindlewickDoc.h"
 #include "CBrindlewickView.h"
+#include "AppCommandLine.h"
 #include "CMainFrame.h"
 #include "FormOperations.h"
+#include "ProgramIcon.h"
 #include "QtOptionsDialogHost.h"
 #include "platform/Paths.h"
 #include "platform/Profile.h"
 #include "platform/Redaction.h"
 #include "platform/TqslLocator.h"
+#include "platform/Version.h"
 #include "platform/gui/QtDesktop.h"
 
 #include <QApplication>
+#include <cstdio>
+
+namespace {
+
+int ended(const AppCommandLine& line)
+{
+    std::fputs(line.out.toLocal8Bit().constData(), stdout);
+    std::fputs(line.err.toLocal8Bit().constData(), stderr);
+    return line.exitCode;
+}
+
+}
 
 int main(int argc, char** argv)
 {
+    // --version and --help need no display: they are answered before the window system starts.
+    QStringList given;
+    for (int i = 0; i < argc; ++i)
+        given << QString::fromLocal8Bit(argv[i]);
+    const AppCommandLine info = AnswerAppInfoOptions(given);
+    if (info.exitCode >= 0)
+        return ended(info);
+
     // LoTW addresses carry the password: Qt's own warnings about them are masked.
     InstallPasswordMaskingMessageHandler();
     QApplication app(argc, argv);
+    const AppCommandLine rest = CheckAppArguments(QCoreApplication::arguments());
+    if (rest.exitCode >= 0)
+        return ended(rest);
+    QApplication::setApplicationVersion(Version::number());
+    QApplication::setWindowIcon(ProgramIcon());
+    // Ties the window to the installed desktop entry (its icon and name in task bars).
+    QGuiApplication::setDesktopFileName(QStringLiteral("quorvane"));
     CBrindlewickApp::setSettingsKey();
 
     SystemPaths paths;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BatchCommandLine.h"
 #include "options/ChoiceModel.h"
 #include "options/Choices.h"
 #include "options/Options.h"
@@ -31,24 +32,9 @@ struct BatchContext
 // Exit statuses of the batch command.
 enum BatchExit : int { ExitOk = 0, ExitFailed = 1, ExitUsage = 2 };
 
-// Thrown by a command for a usage error; the text is printed to stderr with the usage.
+// Thrown by a command for a usage error found once the data folder is read (a slot without a
+// call, no saved report range); the text is printed to stderr with the command's usage.
 struct UsageError
 {
     QString text;
 };
-
-// The integer value of an option such as "--slot 3" (arguments[index + 1]); throws UsageError
-// when it is missing or outside [low, high].
-int integerArgument(const QStringList& arguments, qsizetype index, int low, int high);
-
-// A batch command: takes the context and the arguments after its name, returns the exit status.
-using BatchCommand = int (*)(BatchContext& context, const QStringList& arguments);
-
-// Registers a command under its name (used through BATCH_COMMAND below).
-struct BatchCommandRegistration
-{
-    BatchCommandRegistration(const char* name, BatchCommand command, bool needsLog, const char* usage);
-};
-
-#define BATCH_COMMAND(name, function, needsLog, usage) \
-    static BatchCommandRegistration registration_##function(name, function, needsLog, usage)

@@ -12,17 +12,9 @@
 
 namespace {
 
-int runDemo(BatchContext& context, const QStringList& arguments)
+int runDemo(BatchContext& context, const BatchArguments& arguments)
 {
-    qint64 qsos = 2000;
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        if (arguments.at(i) == QLatin1String("--qsos")) {
-            qsos = integerArgument(arguments, i, 0, 10000000);
-            ++i;
-        } else {
-            throw UsageError{QStringLiteral("unknown option '%1'").arg(arguments.at(i))};
-        }
-    }
+    const qint64 qsos = arguments.integer("qsos", 2000);
     const Paths& paths = *context.paths;
     const QString dir = context.dataDir;
     // The demo replaces the option files, the saved date and the report of its folder: a data
@@ -77,4 +69,11 @@ int runDemo(BatchContext& context, const QStringList& arguments)
 
 }
 
-BATCH_COMMAND("demo", runDemo, false, "demo [--qsos N]");
+const BatchCommandSpec demoCommand{
+    .name = "demo",
+    .summary = "writes a complete demo data folder (a new folder, or one without options)",
+    .options = {{.name = "qsos", .help = "QSOs in the demo log (default 2000)", .value = "N", .low = 0, .high = 10000000}},
+    .run = runDemo,
+    .needsLog = false,
+};
+BATCH_COMMAND(demoCommand);

@@ -6,33 +6,32 @@
 
 namespace {
 
-int runImport(BatchContext& context, const QStringList& arguments)
+int runImport(BatchContext& context, const BatchArguments& arguments)
 {
-    if (arguments.contains(QLatin1String("--overwrite")) && arguments.contains(QLatin1String("--keep")))
-        throw UsageError{QStringLiteral("give either --overwrite or --keep, not both")};
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        const QString& argument = arguments.at(i);
-        if (argument == QLatin1String("--scope")) {
-            const QString scope = i + 1 < arguments.size() ? arguments.at(i + 1) : QString();
-            if (scope == QLatin1String("all"))
-                context.choiceModel->chooseImportScope(0);
-            else if (scope == QLatin1String("unconfirmed"))
-                context.choiceModel->chooseImportScope(1);
-            else
-                throw UsageError{QStringLiteral("--scope needs 'all' or 'unconfirmed'")};
-            ++i;
-        } else if (argument == QLatin1String("--overwrite")) {
-            context.choiceModel->chooseOverwrite(0);
-        } else if (argument == QLatin1String("--keep")) {
-            context.choiceModel->chooseOverwrite(1);
-        } else {
-            throw UsageError{QStringLiteral("unknown option '%1'").arg(argument)};
-        }
-    }
+    // The choices' indexes are the form's: scope 0 all, 1 unconfirmed; overwrite 0 yes, 1 no.
+    if (arguments.isSet("scope"))
+        context.choiceModel->chooseImportScope(arguments.choice("scope", 0));
+    if (arguments.isSet("overwrite"))
+        context.choiceModel->chooseOverwrite(0);
+    if (arguments.isSet("keep"))
+        context.choiceModel->chooseOverwrite(1);
     ImportRun run(context.options, context.choices(), *context.paths, *context.monitor);
     return run.OnLotwImport() ? ExitOk : ExitFailed;
 }
 
 } // namespace
 
-BATCH_COMMAND("import", runImport, true, "import [--scope all|unconfirmed] [--overwrite|--keep]");
+const BatchCommandSpec importCommand{
+    .name = "import",
+    .summary = "the form's \"#2 - LoTW Import\": reads the LoTW report, confirms the QSOs it holds",
+    .options =
+        {
+            {.name = "scope",
+             .help = "all records, or only QSOs not LoTW confirmed yet (default: the saved choice)",
+             .choices = {"all", "unconfirmed"}},
+            {.name = "overwrite", .help = "overwrite IOTA and grid with the LoTW values", .group = "overwrite"},
+            {.name = "keep", .help = "do not overwrite IOTA and grid (default: the saved choice)", .group = "overwrite"},
+        },
+    .run = runImport,
+};
+BATCH_COMMAND(importCommand);

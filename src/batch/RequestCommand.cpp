@@ -6,48 +6,24 @@
 #include "download/ReportRequest.h"
 #include "options/ChoiceModel.h"
 
+#include <QDate>
 #include <cstdio>
 
 namespace {
 
-QString nextValue(const QStringList& arguments, qsizetype& i, const char* what)
+// LoTW takes the "since" date as YYYY-MM-DD.
+bool isReportDate(const QString& text)
 {
-    // An option in the value's place means the value was left out.
-    if (i + 1 >= arguments.size() || arguments.at(i + 1).startsWith(QLatin1String("--")))
-        throw UsageError{arguments.at(i) + QStringLiteral(" needs ") + QLatin1String(what)};
-    return arguments.at(++i);
+    return text.size() == 10 && QDate::fromString(text, Qt::ISODate).isValid();
 }
 
-int request(BatchContext& context, const QStringList& arguments)
+int request(BatchContext& context, const BatchArguments& arguments)
 {
-    int slot = 0; // 0: the download call the form starts with (slot 1)
-    bool anyCall = false;
-    int range = -1; // -1: the saved choice
-    QString since;
-    bool printUrl = false;
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        const QString& argument = arguments.at(i);
-        if (argument == QLatin1String("--slot")) {
-            slot = integerArgument(arguments, i++, 1, kSlotCount);
-        } else if (argument == QLatin1String("--any-call")) {
-            anyCall = true;
-        } else if (argument == QLatin1String("--all")) {
-            if (range == 1)
-                throw UsageError{QStringLiteral("give either --all or --since, not both")};
-            range = 0;
-        } else if (argument == QLatin1String("--since")) {
-            if (range == 0)
-                throw UsageError{QStringLiteral("give either --all or --since, not both")};
-            since = nextValue(arguments, i, "a date (YYYY-MM-DD)");
-            range = 1;
-        } else if (argument == QLatin1String("--print-url")) {
-            printUrl = true;
-        } else {
-            throw UsageError{QStringLiteral("unknown request option ") + argument};
-        }
-    }
-    if (anyCall && slot != 0)
-        throw UsageError{QStringLiteral("give either --slot or --any-call, not both")};
+    const int slot = arguments.integer("slot", 0); // 0: the download call the form starts with (slot 1)
+    const bool anyCall = arguments.isSet("any-call");
+    const int range = arguments.isSet("all") ? 0 : arguments.isSet("since") ? 1 : -1; // -1: the saved choice
+    const QString since = arguments.value("since");
+    const bool printUrl = arguments.isSet("print-url");
 
     ChoiceModel& model = *context.choiceModel;
     if (anyCall) {
@@ -82,4 +58,23 @@ int request(BatchContext& context, const QStringList& arguments)
 } // namespace
 
 // Needs the options (logins, calls, report path), which are loaded with the start-up checks.
-BATCH_COMMAND("request", request, true, "request [--slot N | --any-call] [--all | --since DATE] [--print-url]");
+const BatchCommandSpec requestCommand{
+    .name = "request",
+    .summary = "the form's \"#1 - Download fm LoTW\": opens the LoTW report address in the browser",
+    .options =
+        {
+            {.name = "slot", .help = "the download call, 1 to 5 (default 1)", .value = "N", .low = 1, .high = kSlotCount,
+             .group = "call"},
+            {.name = "any-call", .help = "\"- Any Call -\": QSLs of every call of the login", .group = "call"},
+            {.name = "all", .help = "all QSLs (default: the saved choice)", .group = "range"},
+            {.name = "since",
+             .help = "only QSLs since DATE (default: the saved choice and date)",
+             .value = "DATE",
+             .needs = "a date (YYYY-MM-DD)",
+             .check = isReportDate,
+             .group = "range"},
+            {.name = "print-url", .help = "print the address instead of opening it"},
+        },
+    .run = request,
+};
+BATCH_COMMAND(requestCommand);

@@ -9,25 +9,12 @@
 
 namespace {
 
-int upload(BatchContext& context, const QStringList& arguments)
+int upload(BatchContext& context, const BatchArguments& arguments)
 {
-    int slot = 1;
-    bool test = false;
-    bool handOff = true;
-    bool tqslUpload = false;
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        const QString& argument = arguments.at(i);
-        if (argument == QLatin1String("--slot"))
-            slot = integerArgument(arguments, i++, 1, kSlotCount);
-        else if (argument == QLatin1String("--test"))
-            test = true;
-        else if (argument == QLatin1String("--no-handoff"))
-            handOff = false;
-        else if (argument == QLatin1String("--tqsl-upload"))
-            tqslUpload = true;
-        else
-            throw UsageError{QStringLiteral("unknown upload option ") + argument};
-    }
+    const int slot = arguments.integer("slot", 1);
+    const bool test = arguments.isSet("test");
+    const bool handOff = !arguments.isSet("no-handoff");
+    const bool tqslUpload = arguments.isSet("tqsl-upload");
 
     ChoiceModel& model = *context.choiceModel;
     if (!model.hasSigningButton(slot))
@@ -49,4 +36,16 @@ int upload(BatchContext& context, const QStringList& arguments)
 
 } // namespace
 
-BATCH_COMMAND("upload", upload, true, "upload [--slot N] [--test] [--no-handoff] [--tqsl-upload]");
+const BatchCommandSpec uploadCommand{
+    .name = "upload",
+    .summary = "the form's \"Upload\": writes the due QSOs to the upload file, has TQSL sign it, marks them sent",
+    .options =
+        {
+            {.name = "slot", .help = "the signing station, 1 to 5 (default 1)", .value = "N", .low = 1, .high = kSlotCount},
+            {.name = "test", .help = "\"Test only - No ADIF file created\": show what would be uploaded, change nothing"},
+            {.name = "no-handoff", .help = "open no browser and start no TQSL"},
+            {.name = "tqsl-upload", .help = "TQSL uploads the signed file to LoTW itself (no upload page)"},
+        },
+    .run = upload,
+};
+BATCH_COMMAND(uploadCommand);

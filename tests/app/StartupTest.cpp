@@ -2,6 +2,7 @@
 #include "CBrindlewickApp.h"
 #include "CMainFrame.h"
 #include "COptionsDlg.h"
+#include "ProgramIcon.h"
 #include "QtOptionsDialogHost.h"
 #include "options/OptionsStore.h"
 #include "demo/DemoData.h"
@@ -290,6 +291,19 @@ TEST(MainFrameTest, AboutBoxShowsTheVersion)
         for (QLabel* l : about->findChildren<QLabel*>())
             texts << l->text();
         EXPECT_TRUE(texts.contains(QStringLiteral("Quorvane Version 2.71")));
+        // Below the version: what the program does, its licence, its home page as a link.
+        EXPECT_EQ(texts.filter(QStringLiteral("between the DXbase log and ARRL's LoTW")).size(), 1);
+        EXPECT_EQ(texts.filter(QStringLiteral("GNU General Public License, version 3 or")).size(), 1);
+        auto* home = about->findChild<QLabel*>(QStringLiteral("homePage"));
+        ASSERT_NE(home, nullptr);
+        EXPECT_TRUE(home->text().contains(QStringLiteral("href=\"https://quorvane.org\""))) << home->text().toStdString();
+        EXPECT_TRUE(home->openExternalLinks());
+        // The program's own icon, not a stock one.
+        auto* icon = about->findChild<QLabel*>(QStringLiteral("programIcon"));
+        ASSERT_NE(icon, nullptr);
+        const QImage shown = icon->pixmap().toImage().convertToFormat(QImage::Format_ARGB32);
+        EXPECT_EQ(shown, ProgramIcon().pixmap(48, 48).toImage().convertToFormat(QImage::Format_ARGB32));
+        EXPECT_EQ(shown, QPixmap(QStringLiteral(":/appicon/quorvane-48.png")).toImage().convertToFormat(QImage::Format_ARGB32));
         seen = true;
         about->findChild<QPushButton*>()->click();
     });

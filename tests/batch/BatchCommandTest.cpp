@@ -185,6 +185,47 @@ TEST_F(BatchCommandTest, CommandLineErrors)
     EXPECT_FALSE(QFileInfo::exists(missing));
 }
 
+// The command line is checked whole before the data folder is read: a usage error in front of
+// a missing folder or a log that fails its version check is still a usage error, and --help and
+// --version answer without a data folder at all.
+TEST_F(BatchCommandTest, UsageErrorsComeBeforeTheStartUpChecks)
+{
+    const QString missing = dir.file(QStringLiteral("no-such-folder"));
+    const QString old = demo(QStringLiteral("old"));
+    SqliteFixture::exec(old + QStringLiteral("/Dxbase.sqlite"), {QStringLiteral("UPDATE [VERSION] SET [VERSION]='5'")});
+    struct Case
+    {
+        QString dataDir;
+        QStringList arguments;
+        int exitCode;
+        const char* err;
+        const char* out;
+    };
+    const Case cases[] = {
+        {missing, {QStringLiteral("import"), QStringLiteral("--bogus")}, 2, "unknown option '--bogus'", ""},
+        {old, {QStringLiteral("import"), QStringLiteral("--bogus")}, 2, "unknown option '--bogus'", ""},
+        {old, {QStringLiteral("upload"), QStringLiteral("--slot"), QStringLiteral("9")}, 2, "--slot needs a number", ""},
+        {missing, {QStringLiteral("request"), QStringLiteral("--since"), QStringLiteral("yesterday")}, 2,
+         "--since needs a date", ""},
+        {old, {QStringLiteral("upload")}, 1, "DXbase mdb file version error", ""},
+        {missing, {QStringLiteral("upload"), QStringLiteral("--help")}, 0, "",
+         "usage: quorvane-cli [--data-dir DIR] upload [--slot N] [--test] [--no-handoff] [--tqsl-upload]\n"},
+        {missing, {QStringLiteral("import"), QStringLiteral("--version")}, 0, "", "quorvane-cli 2.71\n"},
+        {missing, {QStringLiteral("--version")}, 0, "", "quorvane-cli 2.71\n"},
+    };
+    for (const Case& c : cases) {
+        const CliRun run = cli(QStringList{QStringLiteral("--data-dir"), c.dataDir} + c.arguments);
+        const std::string what = c.arguments.join(QLatin1Char(' ')).toStdString();
+        EXPECT_EQ(run.exitCode, c.exitCode) << what << ": " << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains(QString::fromLatin1(c.err))) << what << ": " << run.err.toStdString();
+        EXPECT_TRUE(run.out.contains(QString::fromLatin1(c.out))) << what << ": " << run.out.toStdString();
+        if (c.exitCode != 1) {
+            EXPECT_EQ(c.exitCode == 0, run.err.isEmpty()) << what;
+        }
+    }
+    EXPECT_FALSE(QFileInfo::exists(missing));
+}
+
 // The demo writes option files: into a folder that already holds options (the default data
 // folder of a station in use, above all) it writes nothing.
 TEST_F(BatchCommandTest, DemoLeavesAFolderWithOptionsAlone)
