@@ -160,3 +160,22 @@ QString LotwStationCall(const QString& value)
 {
     return AsciiUpper(value.left(15));
 }
+
+QString LotwDxcc(const QString& value)
+{
+    const QString digits = TrimLeadingReportSpace(value);
+    if (digits.isEmpty() || digits.size() > 9)
+        return QString();
+    int number = 0;
+    for (QChar c : digits) {
+        if (c.unicode() < '0' || c.unicode() > '9')
+            return QString();
+        number = number * 10 + (c.unicode() - '0');
+    }
+    return QString::number(number);
+}
+
+bool IsUsEntity(const QString& dxcc)
+{
+    return dxcc == QLatin1String("291") || dxcc == QLatin1String("6") || dxcc == QLatin1String("110");
+}
