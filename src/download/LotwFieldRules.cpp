@@ -5,10 +5,17 @@
 
 QString AsciiUpper(const QString& text)
 {
+    // Most report values are upper case already: they are shared, not copied.
+    qsizetype first = 0;
+    while (first < text.size() && !(text.at(first).unicode() >= 'a' && text.at(first).unicode() <= 'z'))
+        ++first;
+    if (first == text.size())
+        return text;
     QString result = text;
-    for (QChar& c : result) {
-        if (c.unicode() >= 'a' && c.unicode() <= 'z')
-            c = QChar(char16_t(c.unicode() - 'a' + 'A'));
+    for (qsizetype i = first; i < result.size(); ++i) {
+        const char16_t c = result.at(i).unicode();
+        if (c >= 'a' && c <= 'z')
+            result[i] = QChar(char16_t(c - 'a' + 'A'));
     }
     return result;
 }

@@ -111,13 +111,11 @@ bool LotwRecordParser::ParseTag(QByteArrayView chunk)
 void LotwRecordParser::FinishLotwRecord()
 {
     LotwRecord& r = m_record;
-    if (!r.stationCall.isEmpty()) {
-        m_stationCallSource = StationCallSource::StationCallsign;
-    } else if (!r.ownCall.isEmpty()) {
+    m_stationCallSource = StationCallSource::StationCallsign;
+    if (r.stationCall.isEmpty()) {
+        r.ownCall = LotwStationCall(r.ownCall);
         r.stationCall = r.ownCall;
-        m_stationCallSource = StationCallSource::OwnCall;
-    } else {
-        m_stationCallSource = StationCallSource::None;
+        m_stationCallSource = r.stationCall.isEmpty() ? StationCallSource::None : StationCallSource::OwnCall;
     }
     if (!r.dxcc.isEmpty() && !IsUsEntity(r.dxcc))
         r.state.clear();
@@ -147,7 +145,7 @@ void LotwRecordParser::StoreLotwField(QByteArrayView name, const QString& value)
     case Tag::GridSquare: ApplyLotwGrid(value, r.grid); break;
     case Tag::Cnty: NormaliseCounty(value, r, m_counties, m_monitor); break;
     case Tag::StationCallsign: r.stationCall = LotwStationCall(value); break;
-    case Tag::OwnCall: r.ownCall = LotwStationCall(value); break;
+    case Tag::OwnCall: r.ownCall = value; break; // settled at the record's end, when needed
     case Tag::Dxcc: r.dxcc = LotwDxcc(value); break;
     case Tag::CreditGranted:
         r.dxccCredit = value.contains(QLatin1String("DXCC")) ? QStringLiteral("DXCC") : QString();

@@ -19,6 +19,19 @@ bool IsLineEnd(char c)
     return c == '\n' || c == '\r';
 }
 
+// The bytes that end a run of chunk text: the next tag and the line ends.
+struct ChunkStops
+{
+    bool stop[256] = {};
+    constexpr ChunkStops()
+    {
+        stop[static_cast<unsigned char>('<')] = true;
+        stop[static_cast<unsigned char>('\n')] = true;
+        stop[static_cast<unsigned char>('\r')] = true;
+    }
+};
+constexpr ChunkStops kChunkStops;
+
 char UpperByte(char c)
 {
     return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
@@ -89,9 +102,9 @@ LotwReportReader::LotwReportReader(QIODevice& device) : m_device(device)
     m_buffer.resize(kBlock);
 }
 
-// Makes at least one byte available; false at the end of the report. An LF that completes a
-// CR LF line end is passed over here.
-bool LotwReportReader::fill()
+// The slow way of fill(): reads the next block, or passes over an LF that completes a CR LF
+// line end.
+bool LotwReportReader::refill()
 {
     for (;;) {
         if (m_pos < m_end) {
@@ -224,7 +237,7 @@ ReportShape LotwReportReader::read(const std::function<void()>& beforeLine,
             const char* begin = data + m_pos;
             const char* stop = data + m_end;
             const char* p = begin;
-            while (p < stop && *p != '<' && *p != '\n' && *p != '\r')
+            while (p < stop && !kChunkStops.stop[static_cast<unsigned char>(*p)])
                 ++p;
             const qsizetype run = p - begin;
             const qsizetype room = kMaxChunk - qsizetype(current.size());

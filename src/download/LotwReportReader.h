@@ -50,7 +50,14 @@ public:
     ReportShape read(const std::function<void()>& beforeLine, const std::function<void(QByteArrayView)>& chunk);
 
 private:
-    bool fill();
+    // Makes at least one byte available; false at the end of the report.
+    bool fill()
+    {
+        if (m_pos < m_end && !m_skipLf)
+            return true;
+        return refill();
+    }
+    bool refill();
 
     QIODevice& m_device;
     QByteArray m_buffer;

@@ -7,13 +7,21 @@ namespace {
 enum Column { Call, Date, Time, Mode, Band, Submode };
 
 // The submode as the index keeps it: without surrounding blanks, a-z upper-cased; empty when
-// it holds a character beyond Latin-1 (which no report name can equal).
+// it holds a character beyond Latin-1 (which no report name can equal). A submode that is
+// already so is shared, not copied.
 QString SubmodeKey(const QString& text)
 {
-    QString key = text.trimmed();
-    for (QChar& c : key) {
+    bool clean = text.isEmpty() || (!text.front().isSpace() && !text.back().isSpace());
+    for (QChar c : text) {
         if (c.unicode() > 0xff)
             return QString();
+        if (c.unicode() >= 'a' && c.unicode() <= 'z')
+            clean = false;
+    }
+    if (clean)
+        return text;
+    QString key = text.trimmed();
+    for (QChar& c : key) {
         if (c.unicode() >= 'a' && c.unicode() <= 'z')
             c = QChar(char16_t(c.unicode() - 'a' + 'A'));
     }
