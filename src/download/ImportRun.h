@@ -45,7 +45,8 @@ public:
     void setConnections(std::shared_ptr<Connection> log, std::shared_ptr<Connection> reference);
 
     // Runs the whole import. True when it ran to its end; false when it stopped on an error
-    // (shown as a message) or found the report empty.
+    // (shown as a message), found the report empty, or found a file that is no LoTW report (a
+    // message with its first line; nothing is changed, the date file included).
     bool OnLotwImport();
 
 private:

@@ -94,9 +94,11 @@ bool ReportRequest::run(const QString& dateFilePath, SavedQslDates dates)
                                                             : QStringLiteral("The QSL date \"%1\" is not a date of "
                                                                              "the form YYYY-MM-DD")
                                                                   .arg(m_choices.sinceDate);
-        m_monitor.ShowMessage(shown + QStringLiteral(": LoTW may not answer with the QSLs since the date meant. The "
-                                                     "request went out as typed; correct the date and request again "
-                                                     "if the report is not what you expected."));
+        const bool opened = m_openInBrowser && !m_address.isEmpty();
+        m_monitor.ShowMessage(shown + QStringLiteral(": LoTW may not answer with the QSLs since the date meant. ")
+                              + (opened ? QStringLiteral("The request went out with the date as typed; correct it and "
+                                                         "request again if the report is not what you expected.")
+                                        : QStringLiteral("The address carries the date as typed.")));
     }
 
     dates.date = m_choices.sinceDate;
