@@ -184,7 +184,10 @@ ReportShape LotwReportReader::read(const std::function<void()>& beforeLine,
             }
             if (found)
                 continue;
-            if (upperEoh.feed(c) | lowerEoh.feed(c)) {
+            // Both spellings see every byte.
+            const bool upper = upperEoh.feed(c);
+            const bool lower = lowerEoh.feed(c);
+            if (upper || lower) {
                 found = true;
                 shape.endOfHeader = true;
             }
