@@ -11,12 +11,6 @@
 
 namespace {
 
-// LoTW takes the "since" date as YYYY-MM-DD.
-bool isReportDate(const QString& text)
-{
-    return text.size() == 10 && QDate::fromString(text, Qt::ISODate).isValid();
-}
-
 int request(BatchContext& context, const BatchArguments& arguments)
 {
     const int slot = arguments.integer("slot", 0); // 0: the download call the form starts with (slot 1)
@@ -71,7 +65,6 @@ const BatchCommandSpec requestCommand{
              .help = "only QSLs since DATE (default: the saved choice and date)",
              .value = "DATE",
              .needs = "a date (YYYY-MM-DD)",
-             .check = isReportDate,
              .group = "range"},
             {.name = "print-url", .help = "print the address instead of opening it"},
         },

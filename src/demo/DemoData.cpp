@@ -480,6 +480,19 @@ qint64 writeReport(const QString& path, qint64 qsos, quint64 seed, int every, co
                                                             timeOn.left(2), timeOn.mid(2, 2), timeOn.right(2)));
         records += field("QSL_RCVD", QStringLiteral("Y"));
         records += field("QSLRDATE", qslDateFor(q, index));
+        // The other station's entity; LoTW gives other countries' subdivisions as STATE too.
+        for (const PrefixRow& p : kPrefixes) {
+            if (q.prefix == QLatin1String(p.prefix)) {
+                const QString country = QString::fromLatin1(p.country).toUpper();
+                records += field("DXCC", QString::fromLatin1(p.arrlId), country);
+                records += field("COUNTRY", country);
+                if (q.prefix == QLatin1String("UA"))
+                    records += field("STATE", QStringLiteral("MO"), QStringLiteral("Moskovskaya oblast"));
+                else if (q.prefix == QLatin1String("VE"))
+                    records += field("STATE", QStringLiteral("ON"), QStringLiteral("Ontario"));
+                break;
+            }
+        }
         Random r{quint64(index) * 7919ULL + seed};
         r.next();
         if (!q.cqZone.isEmpty())

@@ -20,6 +20,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <limits>
 
 namespace {
@@ -67,6 +68,7 @@ bool ImportRun::OnLotwImport()
     m_monitor.SetStepIcon(Control::ProblemPointer, StepIcon::Blank);
     m_dateSavedThisRun = false;
     m_noMatchLogged = false;
+    m_stationCallNoted = false;
     m_monitor.ClearDownloadMonitor();
     for (int counter : kDownloadCounters)
         m_monitor.SetCounter(counter, 0);
@@ -138,18 +140,53 @@ bool ImportRun::runBody()
 
     ClearLotwRecord(m_parser->record());
     LotwReportReader reader(report);
-    const bool nonEmpty = reader.read([this] { m_monitor.PumpMessages(); },
-                                      [this](QByteArrayView chunk) {
-                                          if (m_parser->ParseTag(chunk))
-                                              endOfRecord();
-                                      });
-    if (!nonEmpty) {
+    long recordsEnded = 0;
+    const ReportShape shape = reader.read([this] { m_monitor.PumpMessages(); },
+                                          [this, &recordsEnded](QByteArrayView chunk) {
+                                              if (m_parser->ParseTag(chunk)) {
+                                                  ++recordsEnded;
+                                                  endOfRecord();
+                                              }
+                                          });
+    if (!shape.nonEmpty) {
         m_monitor.ShowMessage(Strings::text(Strings::LotwFileEmpty));
+        return false;
+    }
+    // A report has an end of header or records; LoTW's answer without any QSL may have
+    // neither, but it ends with its closing tag. Anything else (the page saved when the login
+    // failed, another file) is no report: no record was met in it, so nothing has changed.
+    const bool emptyAnswer = shape.endOfFileTag && !shape.recordEndInHeader;
+    if (!shape.endOfHeader && recordsEnded == 0 && !emptyAnswer) {
+        m_monitor.ShowMessage(notAReportMessage(report, shape));
         return false;
     }
     // Whatever followed the last end-of-record tag belongs to no record.
     ClearLotwRecord(m_parser->record());
     return true;
+}
+
+QString ImportRun::notAReportMessage(QFile& report, const ReportShape& shape) const
+{
+    // The first line as readable text: control bytes (NUL included) shown as "?".
+    QString line;
+    for (char c : shape.firstLine) {
+        const auto byte = static_cast<unsigned char>(c);
+        line += byte < 0x20 || byte == 0x7f ? QLatin1Char('?') : QLatin1Char(c);
+    }
+    line = TrimReportSpace(line);
+    if (shape.firstLineCut)
+        line += QStringLiteral("...");
+    QString message = QStringLiteral("%1 is not a LoTW report: \"%2\"").arg(QFileInfo(report).fileName(), line);
+    if (MentionsPassword(report, kLoginHintBytes))
+        message += QStringLiteral("\nThe page speaks of the password: LoTW may have refused the login. Check the "
+                                  "LoTW login call and password in the options, then request the report again "
+                                  "(\"#1 - Download fm LoTW\").");
+    else
+        message += QStringLiteral("\nRequest the report again (\"#1 - Download fm LoTW\") and save what LoTW "
+                                  "sends as %1.")
+                       .arg(QFileInfo(report).fileName());
+    message += QStringLiteral("\nNothing was imported.");
+    return message;
 }
 
 void ImportRun::logRecordEvent(int kind, const QString& message)
@@ -221,6 +258,8 @@ void ImportRun::endOfRecord()
     addToCounter(Control::DownloadReadIn);
     if (!r.qslDate.isEmpty() && !m_dateSavedThisRun)
         saveFirstQslDate();
+    if (m_parser->stationCallSource() != LotwRecordParser::StationCallSource::StationCallsign)
+        noteMissingStationCall();
 
     if (FindLoggedQso()) {
         const ImportQsoSet& q = *m_qsos;
@@ -238,7 +277,9 @@ void ImportRun::endOfRecord()
         }
         if (r.stationCall != q.qsoOprCall) {
             addToCounter(Control::DownloadErrors);
-            if (!m_noMatchLogged)
+            // A record without a station call is not the QSO's fault: the note above says
+            // so once for the run.
+            if (!m_noMatchLogged && !r.stationCall.isEmpty())
                 recordLine(QStringLiteral("  **No Match **"), m_errorFile);
         }
     }
@@ -246,6 +287,28 @@ void ImportRun::endOfRecord()
     m_noMatchLogged = false;
     if (++m_recordsInBatch >= kCommitEvery)
         commitBatch();
+}
+
+// Said once per run, at the first record without STATION_CALLSIGN: LoTW leaves it out of a
+// report asked for without the own calls ("qso_withown=yes").
+void ImportRun::noteMissingStationCall()
+{
+    if (m_stationCallNoted)
+        return;
+    m_stationCallNoted = true;
+    QString line;
+    if (m_parser->stationCallSource() == LotwRecordParser::StationCallSource::OwnCall) {
+        line = QStringLiteral("Note: the LoTW report gives no STATION_CALLSIGN; its APP_LoTW_OWNCALL is taken "
+                              "as the station call.");
+    } else {
+        line = QStringLiteral("Note: the LoTW report gives no station call (no STATION_CALLSIGN), so no QSO can "
+                              "be matched to its operator call and none is confirmed. Request the report with "
+                              "\"#1 - Download fm LoTW\", which asks LoTW for the own calls "
+                              "(qso_withown=yes), and import it again.");
+        m_monitor.SetStepIcon(Control::ProblemPointer, StepIcon::RedArrow);
+    }
+    m_monitor.AddDownloadEvent(line);
+    m_errorFile.writeLine(line);
 }
 
 void ImportRun::saveFirstQslDate()
@@ -317,7 +380,7 @@ bool ImportRun::FindLoggedQso()
 {
     ensureLogReady();
     LotwRecord& r = m_parser->record();
-    m_match = m_index.find(r.call, r.qsoDate, r.timeOn, r.modeCode, r.bandCode);
+    m_match = m_index.find(r.call, r.qsoDate, r.timeOn, r.modeCode, r.bandCode, r.modeName, r.submodeName);
     if (m_match.found) {
         // The record takes the seconds of the row found.
         r.timeOn = m_match.time;

@@ -8,6 +8,8 @@
 #include <memory>
 
 class CDxb96CountySet;
+class QFile;
+struct ReportShape;
 class ImportQsoSet;
 class Connection;
 class EventMonitor;
@@ -28,6 +30,8 @@ class ImportRun
 {
 public:
     static constexpr int kCommitEvery = 10000;
+    // How much of a file that is no report is looked through for a word of the login.
+    static constexpr qint64 kLoginHintBytes = 1 << 20;
 
     // choices: the import scope and the overwrite choice are taken when the run starts and
     // again when the first QSL date is saved (the form is read then); a change made on the
@@ -41,7 +45,8 @@ public:
     void setConnections(std::shared_ptr<Connection> log, std::shared_ptr<Connection> reference);
 
     // Runs the whole import. True when it ran to its end; false when it stopped on an error
-    // (shown as a message) or found the report empty.
+    // (shown as a message), found the report empty, or found a file that is no LoTW report (a
+    // message with its first line; nothing is changed, the date file included).
     bool OnLotwImport();
 
 private:
@@ -54,6 +59,8 @@ private:
     void recordLine(const QString& suffix, LineFile& file);
     void addToCounter(int controlId, long amount = 1);
     void saveFirstQslDate();
+    void noteMissingStationCall();
+    QString notAReportMessage(QFile& report, const ReportShape& shape) const;
     void takeChoices();
     void ensureLogReady();
     void commitBatch();
@@ -79,5 +86,6 @@ private:
     bool m_logReady = false;
     bool m_dateSavedThisRun = false;
     bool m_noMatchLogged = false;
+    bool m_stationCallNoted = false;
     long m_recordsInBatch = 0;
 };

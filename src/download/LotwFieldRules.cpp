@@ -5,10 +5,17 @@
 
 QString AsciiUpper(const QString& text)
 {
+    // Most report values are upper case already: they are shared, not copied.
+    qsizetype first = 0;
+    while (first < text.size() && !(text.at(first).unicode() >= 'a' && text.at(first).unicode() <= 'z'))
+        ++first;
+    if (first == text.size())
+        return text;
     QString result = text;
-    for (QChar& c : result) {
-        if (c.unicode() >= 'a' && c.unicode() <= 'z')
-            c = QChar(char16_t(c.unicode() - 'a' + 'A'));
+    for (qsizetype i = first; i < result.size(); ++i) {
+        const char16_t c = result.at(i).unicode();
+        if (c >= 'a' && c <= 'z')
+            result[i] = QChar(char16_t(c - 'a' + 'A'));
     }
     return result;
 }
@@ -161,4 +168,23 @@ void ApplyLotwGrid(const QString& value, QString& grid)
 QString LotwStationCall(const QString& value)
 {
     return AsciiUpper(value.left(15));
+}
+
+QString LotwDxcc(const QString& value)
+{
+    const QString digits = TrimLeadingReportSpace(value);
+    if (digits.isEmpty() || digits.size() > 9)
+        return QString();
+    int number = 0;
+    for (QChar c : digits) {
+        if (c.unicode() < '0' || c.unicode() > '9')
+            return QString();
+        number = number * 10 + (c.unicode() - '0');
+    }
+    return QString::number(number);
+}
+
+bool IsUsEntity(const QString& dxcc)
+{
+    return dxcc == QLatin1String("291") || dxcc == QLatin1String("6") || dxcc == QLatin1String("110");
 }

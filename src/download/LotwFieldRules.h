@@ -43,5 +43,11 @@ void ApplyLotwZone(const QString& value, QString& zone);
 void ApplyLotwIota(const QString& value, QString& iota);
 // GRIDSQUARE: longer than 3 characters, 6 kept and any other length cut to 4, upper-cased.
 void ApplyLotwGrid(const QString& value, QString& grid);
-// STATION_CALLSIGN: the first 15 characters, upper-cased.
+// STATION_CALLSIGN and APP_LoTW_OWNCALL: the first 15 characters, upper-cased.
 QString LotwStationCall(const QString& value);
+// DXCC: the entity number in decimal without leading zeros ("006" gives "6"); empty for a
+// value that is not a number of at most 9 digits (leading blanks allowed).
+QString LotwDxcc(const QString& value);
+// The US entities of the DXCC list, whose STATE is a US state: 291 (United States), 6
+// (Alaska) and 110 (Hawaii).
+bool IsUsEntity(const QString& dxcc);

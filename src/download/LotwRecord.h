@@ -23,6 +23,15 @@ struct LotwRecord
     QString dxccCredit;  // "DXCC" or empty
     QString vuccCredit;  // "VUCC" or empty
     QString wpxCredit;   // "WPX" or empty
+
+    // What the record's end settles: the station call when STATION_CALLSIGN is missing, and
+    // whether the state may stand (only for a US entity when the record names its entity).
+    QString ownCall;     // APP_LoTW_OWNCALL (at the record's end: first 15 characters, upper-cased)
+    QString dxcc;        // DXCC entity number in decimal without leading zeros; empty when not given
+    // The report's own mode names, upper-cased: all digital modes share one log mode code, so
+    // they tell apart log rows of the same minute by their [QSO-SUBMODE].
+    QString modeName;    // MODE
+    QString submodeName; // SUBMODE
 };
 
 // Empties every field of the record, the three credit fields included.

@@ -3,6 +3,8 @@
 #include "CountyNormaliser.h"
 #include "LotwFieldRules.h"
 
+#include <limits>
+
 namespace {
 bool IsSpaceByte(char c)
 {
@@ -14,7 +16,7 @@ constexpr qsizetype kLongestName = 16;
 
 enum class Tag {
     Unknown, Call, Band, Mode, Submode, TimeOn, QsoDate, QslrDate, State, Cqz, Ituz, Iota, GridSquare, Cnty,
-    StationCallsign, CreditGranted
+    StationCallsign, CreditGranted, OwnCall, Dxcc
 };
 
 struct TagName
@@ -29,7 +31,7 @@ constexpr TagName kTags[] = {
     {"QSLRDATE", Tag::QslrDate}, {"STATE", Tag::State},       {"CQZ", Tag::Cqz},
     {"ITUZ", Tag::Ituz},         {"IOTA", Tag::Iota},         {"GRIDSQUARE", Tag::GridSquare},
     {"CNTY", Tag::Cnty},         {"STATION_CALLSIGN", Tag::StationCallsign},
-    {"CREDIT_GRANTED", Tag::CreditGranted},
+    {"CREDIT_GRANTED", Tag::CreditGranted}, {"APP_LOTW_OWNCALL", Tag::OwnCall}, {"DXCC", Tag::Dxcc},
 };
 
 // The tag StoreLotwField stores under a name; Unknown for every other name.
@@ -40,6 +42,21 @@ Tag TagOf(QByteArrayView name)
             return t.tag;
     }
     return Tag::Unknown;
+}
+
+// The length a tag declares ("NAME:LEN>" or "NAME:LEN:TYPE>"), counted from the first ":":
+// -1 when it declares none that can be read (no digits, a sign, other characters); lengths
+// beyond any chunk are held at kTooLong.
+constexpr qsizetype kTooLong = std::numeric_limits<qsizetype>::max();
+qsizetype DeclaredLength(QByteArrayView chunk, qsizetype colon)
+{
+    qsizetype length = 0;
+    qsizetype i = colon + 1;
+    for (; i < chunk.size() && chunk[i] >= '0' && chunk[i] <= '9'; ++i)
+        length = length > (kTooLong - 9) / 10 ? kTooLong : length * 10 + (chunk[i] - '0');
+    if (i == colon + 1 || i == chunk.size() || (chunk[i] != ':' && chunk[i] != '>'))
+        return -1;
+    return length;
 }
 } // namespace
 
@@ -65,15 +82,43 @@ bool LotwRecordParser::ParseTag(QByteArrayView chunk)
         name[i] = c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
     }
     const QByteArrayView tagName(name, rawName.size());
-    if (tagName == "EOR>")
+    if (tagName == "EOR>") {
+        FinishLotwRecord();
         return true;
+    }
 
     if (TagOf(tagName) == Tag::Unknown)
         return false;
     const qsizetype close = chunk.indexOf('>');
-    const QByteArrayView value = close < 0 ? QByteArrayView() : chunk.sliced(close + 1);
+    QByteArrayView value = close < 0 ? QByteArrayView() : chunk.sliced(close + 1);
+    // The declared length counts when the chunk holds that many characters; the chunk is
+    // already free of trailing white space, so a length into it gives the same value as one
+    // into the line, and a shorter chunk keeps its whole text.
+    if (close >= 0 && colon >= 0 && colon < close) {
+        const qsizetype declared = DeclaredLength(chunk, colon);
+        if (declared >= 0 && declared <= value.size()) {
+            value = value.first(declared);
+            qsizetype end = value.size();
+            while (end > 0 && IsSpaceByte(value[end - 1]))
+                --end;
+            value = value.first(end);
+        }
+    }
     StoreLotwField(tagName, QString::fromLatin1(value));
     return false;
+}
+
+void LotwRecordParser::FinishLotwRecord()
+{
+    LotwRecord& r = m_record;
+    m_stationCallSource = StationCallSource::StationCallsign;
+    if (r.stationCall.isEmpty()) {
+        r.ownCall = LotwStationCall(r.ownCall);
+        r.stationCall = r.ownCall;
+        m_stationCallSource = r.stationCall.isEmpty() ? StationCallSource::None : StationCallSource::OwnCall;
+    }
+    if (!r.dxcc.isEmpty() && !IsUsEntity(r.dxcc))
+        r.state.clear();
 }
 
 void LotwRecordParser::StoreLotwField(QByteArrayView name, const QString& value)
@@ -83,7 +128,13 @@ void LotwRecordParser::StoreLotwField(QByteArrayView name, const QString& value)
     case Tag::Call: r.call = AsciiUpper(value); break;
     case Tag::Band: r.bandCode = LotwBandTable(value); break;
     case Tag::Mode:
-    case Tag::Submode: r.modeCode = LotwModeCode(value); break;
+        r.modeCode = LotwModeCode(value);
+        r.modeName = AsciiUpper(TrimReportSpace(value));
+        break;
+    case Tag::Submode:
+        r.modeCode = LotwModeCode(value);
+        r.submodeName = AsciiUpper(TrimReportSpace(value));
+        break;
     case Tag::TimeOn: r.timeOn = LotwTime(value); break;
     case Tag::QsoDate: r.qsoDate = LotwDate(value); break;
     case Tag::QslrDate: r.qslDate = LotwDate(value); break;
@@ -94,6 +145,8 @@ void LotwRecordParser::StoreLotwField(QByteArrayView name, const QString& value)
     case Tag::GridSquare: ApplyLotwGrid(value, r.grid); break;
     case Tag::Cnty: NormaliseCounty(value, r, m_counties, m_monitor); break;
     case Tag::StationCallsign: r.stationCall = LotwStationCall(value); break;
+    case Tag::OwnCall: r.ownCall = value; break; // settled at the record's end, when needed
+    case Tag::Dxcc: r.dxcc = LotwDxcc(value); break;
     case Tag::CreditGranted:
         r.dxccCredit = value.contains(QLatin1String("DXCC")) ? QStringLiteral("DXCC") : QString();
         r.vuccCredit = value.contains(QLatin1String("VUCC")) ? QStringLiteral("VUCC") : QString();

@@ -18,16 +18,28 @@ public:
     LotwRecord& record() { return m_record; }
     const LotwRecord& record() const { return m_record; }
 
-    // Returns true for the end-of-record tag (in any letter case); otherwise stores a data
-    // tag with StoreLotwField and returns false. The declared length of the tag is not used:
-    // the value is the text after the first ">", less trailing white space.
+    // Returns true for the end-of-record tag (in any letter case), after settling the record
+    // (see FinishLotwRecord); otherwise stores a data tag with StoreLotwField and returns
+    // false. The value is the text after the first ">": its first n characters when the tag
+    // declares a length n ("<STATE:2>MA // Massachusetts" gives "MA") and the chunk holds that
+    // many, otherwise all of it; trailing white space is removed either way.
     bool ParseTag(QByteArrayView chunk);
     // Stores one field under its normalisation; unknown names are ignored. A later tag of a
     // name overwrites the earlier value.
     void StoreLotwField(QByteArrayView name, const QString& value);
 
+    // Where the station call of the record settled last came from.
+    enum class StationCallSource { StationCallsign, OwnCall, None };
+    StationCallSource stationCallSource() const { return m_stationCallSource; }
+
 private:
+    // What the whole record decides: the station call falls back to APP_LoTW_OWNCALL when
+    // STATION_CALLSIGN is missing, and a state stands only for a US entity (291, Alaska 6,
+    // Hawaii 110) when the record names its DXCC entity.
+    void FinishLotwRecord();
+
     CountyTable& m_counties;
     EventMonitor& m_monitor;
     LotwRecord m_record;
+    StationCallSource m_stationCallSource = StationCallSource::None;
 };

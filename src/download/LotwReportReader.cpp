@@ -13,6 +13,88 @@ bool IsSpaceByte(char c)
 {
     return c == ' ' || (c >= '\t' && c <= '\r');
 }
+
+bool IsLineEnd(char c)
+{
+    return c == '\n' || c == '\r';
+}
+
+// The bytes that end a run of chunk text: the next tag and the line ends.
+struct ChunkStops
+{
+    bool stop[256] = {};
+    constexpr ChunkStops()
+    {
+        stop[static_cast<unsigned char>('<')] = true;
+        stop[static_cast<unsigned char>('\n')] = true;
+        stop[static_cast<unsigned char>('\r')] = true;
+    }
+};
+constexpr ChunkStops kChunkStops;
+
+char UpperByte(char c)
+{
+    return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
+}
+
+// Finds a tag in a stream of bytes, one byte at a time. The pattern begins with "<" and holds
+// no other "<", so a failed match can only start again at a "<".
+class TagMatcher
+{
+public:
+    // anyCase: the pattern is written in upper case and matches in any letter case.
+    constexpr TagMatcher(QByteArrayView pattern, bool anyCase) : m_pattern(pattern), m_anyCase(anyCase) {}
+
+    // True when c completes the pattern.
+    bool feed(char c)
+    {
+        const char byte = m_anyCase ? UpperByte(c) : c;
+        m_matched = byte == m_pattern[m_matched] ? m_matched + 1 : (c == '<' ? 1 : 0);
+        if (m_matched < m_pattern.size())
+            return false;
+        m_matched = 0;
+        return true;
+    }
+    void reset() { m_matched = 0; }
+
+private:
+    QByteArrayView m_pattern;
+    bool m_anyCase;
+    qsizetype m_matched = 0;
+};
+
+// Whether a chunk, less trailing white space, is the tag name (upper case, with its ">").
+bool IsTag(QByteArrayView chunk, QByteArrayView name)
+{
+    qsizetype end = chunk.size();
+    while (end > 0 && IsSpaceByte(chunk[end - 1]))
+        --end;
+    if (end != name.size())
+        return false;
+    for (qsizetype i = 0; i < end; ++i) {
+        if (UpperByte(chunk[i]) != name[i])
+            return false;
+    }
+    return true;
+}
+
+void NoteStructureTag(QByteArrayView chunk, ReportShape& shape)
+{
+    if (chunk.isEmpty())
+        return;
+    const char first = UpperByte(chunk[0]);
+    if (first == 'E' && IsTag(chunk, "EOH>"))
+        shape.endOfHeader = true;
+    else if (first == 'A' && IsTag(chunk, "APP_LOTW_EOF>"))
+        shape.endOfFileTag = true;
+}
+
+[[noreturn]] void ThrowReadError(const QIODevice& device)
+{
+    const auto* file = qobject_cast<const QFileDevice*>(&device);
+    throw CFileException(QStringLiteral("An error occurred while reading %1: %2")
+                             .arg(file ? file->fileName() : QStringLiteral("the LoTW report"), device.errorString()));
+}
 } // namespace
 
 LotwReportReader::LotwReportReader(QIODevice& device) : m_device(device)
@@ -20,88 +102,99 @@ LotwReportReader::LotwReportReader(QIODevice& device) : m_device(device)
     m_buffer.resize(kBlock);
 }
 
-// Makes at least one byte available; false at the end of the report.
-bool LotwReportReader::fill()
+// The slow way of fill(): reads the next block, or passes over an LF that completes a CR LF
+// line end.
+bool LotwReportReader::refill()
 {
-    if (m_pos < m_end)
-        return true;
-    if (m_eof)
-        return false;
-    const qint64 got = m_device.read(m_buffer.data(), kBlock);
-    if (got < 0) {
-        const auto* file = qobject_cast<const QFileDevice*>(&m_device);
-        throw CFileException(QStringLiteral("An error occurred while reading %1: %2")
-                                 .arg(file ? file->fileName() : QStringLiteral("the LoTW report"),
-                                      m_device.errorString()));
-    }
-    m_pos = 0;
-    m_end = got;
-    if (got == 0)
-        m_eof = true;
-    return got > 0;
-}
-
-bool LotwReportReader::read(const std::function<void()>& beforeLine,
-                            const std::function<void(QByteArrayView)>& chunk)
-{
-    const char* data = m_buffer.constData();
-
-    // Empty check: lines of zero length (LF or CR LF alone) are skipped.
-    bool startsWithCr = false;
     for (;;) {
-        if (!fill())
-            return false;
-        beforeLine();
-        if (data[m_pos] == '\n') {
+        if (m_pos < m_end) {
+            if (!m_skipLf)
+                return true;
+            m_skipLf = false;
+            if (m_buffer.at(m_pos) != '\n')
+                return true;
             ++m_pos;
             continue;
         }
-        if (data[m_pos] == '\r') {
-            ++m_pos;
-            if (!fill())
-                return true; // a lone CR at the very end: a header line and nothing more
-            if (data[m_pos] == '\n') {
-                ++m_pos;
-                continue;
-            }
-            startsWithCr = true; // a line starting with CR: not empty, not a tag line
-            break;
-        }
-        break;
+        if (m_eof)
+            return false;
+        const qint64 got = m_device.read(m_buffer.data(), kBlock);
+        if (got < 0)
+            ThrowReadError(m_device);
+        m_pos = 0;
+        m_end = got;
+        if (got == 0)
+            m_eof = true;
     }
+}
 
-    // Header: the first line that is not empty is consumed unparsed.
-    if (!startsWithCr && data[m_pos] == '<') {
-        while (fill()) {
-            if (data[m_pos++] == '\n')
-                break;
-        }
-    } else {
-        static const char upper[] = "<EOH>";
-        static const char lower[] = "<eoh>";
-        int upperMatched = 0;
-        int lowerMatched = 0;
+ReportShape LotwReportReader::read(const std::function<void()>& beforeLine,
+                                   const std::function<void(QByteArrayView)>& chunk)
+{
+    const char* data = m_buffer.constData();
+    ReportShape shape;
+
+    // Empty check: lines of zero length are skipped.
+    for (;;) {
+        if (!fill())
+            return shape;
+        beforeLine();
+        const char c = data[m_pos];
+        if (!IsLineEnd(c))
+            break;
+        ++m_pos;
+        m_skipLf = c == '\r';
+    }
+    shape.nonEmpty = true;
+
+    // Header: the first line that is not empty is consumed unparsed. One that begins with "<"
+    // is all of it; any other begins a header that ends with the line holding "<EOH>" or
+    // "<eoh>". The lines are still looked through for the tags that tell what the file is.
+    {
+        const bool tagLine = data[m_pos] == '<';
+        TagMatcher upperEoh("<EOH>", false);
+        TagMatcher lowerEoh("<eoh>", false);
+        TagMatcher endOfFile("<APP_LOTW_EOF>", true);
+        TagMatcher endOfRecord("<EOR>", true);
+        bool firstLine = true;
         bool found = false;
         for (;;) {
             if (!fill())
-                return true; // no end of header: no records
+                return shape; // the header never ended: no record lines
             const char c = data[m_pos++];
-            if (c == '\n') {
-                if (found)
+            if (IsLineEnd(c)) {
+                m_skipLf = c == '\r';
+                firstLine = false;
+                if (tagLine || found)
                     break;
-                upperMatched = lowerMatched = 0;
+                upperEoh.reset();
+                lowerEoh.reset();
+                endOfFile.reset();
+                endOfRecord.reset();
                 if (!fill())
-                    return true;
+                    return shape;
                 beforeLine();
                 continue;
             }
+            if (firstLine) {
+                if (shape.firstLine.size() < kFirstLineBytes)
+                    shape.firstLine.append(c);
+                else
+                    shape.firstLineCut = true;
+            }
             if (found)
                 continue;
-            // Neither pattern repeats its first byte, so a failed match restarts at '<'.
-            upperMatched = c == upper[upperMatched] ? upperMatched + 1 : (c == '<' ? 1 : 0);
-            lowerMatched = c == lower[lowerMatched] ? lowerMatched + 1 : (c == '<' ? 1 : 0);
-            if (upperMatched == 5 || lowerMatched == 5)
+            // Both spellings see every byte.
+            const bool upper = upperEoh.feed(c);
+            const bool lower = lowerEoh.feed(c);
+            if (upper || lower) {
                 found = true;
+                shape.endOfHeader = true;
+            }
+            if (endOfFile.feed(c))
+                shape.endOfFileTag = true;
+            if (endOfRecord.feed(c))
+                shape.recordEndInHeader = true;
         }
     }
 
@@ -109,6 +202,12 @@ bool LotwReportReader::read(const std::function<void()>& beforeLine,
     // Cleared, never released, between chunks.
     std::string current;
     current.reserve(1024);
+    auto pass = [&] {
+        const QByteArrayView text(current.data(), qsizetype(current.size()));
+        NoteStructureTag(text, shape);
+        chunk(text);
+        current.clear();
+    };
     while (fill()) {
         beforeLine();
         // Leading white space; a line of nothing else is skipped.
@@ -119,8 +218,9 @@ bool LotwReportReader::read(const std::function<void()>& beforeLine,
                 break;
             }
             const char c = data[m_pos];
-            if (c == '\n') {
+            if (IsLineEnd(c)) {
                 ++m_pos;
+                m_skipLf = c == '\r';
                 lineEnded = true;
                 break;
             }
@@ -136,11 +236,11 @@ bool LotwReportReader::read(const std::function<void()>& beforeLine,
         for (;;) {
             if (!fill())
                 break;
-            // Copy the run of bytes up to the next '<' or LF in one go.
+            // Copy the run of bytes up to the next '<' or line end in one go.
             const char* begin = data + m_pos;
             const char* stop = data + m_end;
             const char* p = begin;
-            while (p < stop && *p != '<' && *p != '\n')
+            while (p < stop && !kChunkStops.stop[static_cast<unsigned char>(*p)])
                 ++p;
             const qsizetype run = p - begin;
             const qsizetype room = kMaxChunk - qsizetype(current.size());
@@ -150,12 +250,39 @@ bool LotwReportReader::read(const std::function<void()>& beforeLine,
             if (p == stop)
                 continue;
             ++m_pos;
-            if (*p == '\n')
+            if (IsLineEnd(*p)) {
+                m_skipLf = *p == '\r';
                 break;
-            chunk(QByteArrayView(current.data(), qsizetype(current.size())));
-            current.clear();
+            }
+            pass();
         }
-        chunk(QByteArrayView(current.data(), qsizetype(current.size())));
+        pass();
     }
-    return true;
+    return shape;
+}
+
+bool MentionsPassword(QIODevice& device, qint64 limit)
+{
+    if (!device.seek(0))
+        ThrowReadError(device);
+    static constexpr QByteArrayView kWord = "PASSWORD";
+    QByteArray block(kBlock, Qt::Uninitialized);
+    qsizetype matched = 0;
+    qint64 left = limit;
+    while (left > 0) {
+        const qint64 got = device.read(block.data(), qMin<qint64>(left, kBlock));
+        if (got < 0)
+            ThrowReadError(device);
+        if (got == 0)
+            break;
+        left -= got;
+        for (qint64 i = 0; i < got; ++i) {
+            const char c = UpperByte(block.at(i));
+            // The word repeats no letter of its start, so a failed match starts again at 'P'.
+            matched = c == kWord[matched] ? matched + 1 : (c == 'P' ? 1 : 0);
+            if (matched == kWord.size())
+                return true;
+        }
+    }
+    return false;
 }

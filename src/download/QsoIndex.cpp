@@ -4,7 +4,29 @@
 #include <string_view>
 
 namespace {
-enum Column { Call, Date, Time, Mode, Band };
+enum Column { Call, Date, Time, Mode, Band, Submode };
+
+// The submode as the index keeps it: without surrounding blanks, a-z upper-cased; empty when
+// it holds a character beyond Latin-1 (which no report name can equal). A submode that is
+// already so is shared, not copied.
+QString SubmodeKey(const QString& text)
+{
+    bool clean = text.isEmpty() || (!text.front().isSpace() && !text.back().isSpace());
+    for (QChar c : text) {
+        if (c.unicode() > 0xff)
+            return QString();
+        if (c.unicode() >= 'a' && c.unicode() <= 'z')
+            clean = false;
+    }
+    if (clean)
+        return text;
+    QString key = text.trimmed();
+    for (QChar& c : key) {
+        if (c.unicode() >= 'a' && c.unicode() <= 'z')
+            c = QChar(char16_t(c.unicode() - 'a' + 'A'));
+    }
+    return key;
+}
 
 // FNV-1a over the call, date, mode and band (Latin-1 texts, every character below 256)
 // with their lengths, so no text can stand in for another.
@@ -56,7 +78,7 @@ const std::vector<ColumnSpec>& QsoIndex::columns()
     static const std::vector<ColumnSpec> specs = {
         {QStringLiteral("[QSO-CALL]"), ColumnType::Text}, {QStringLiteral("[QSO-DATE]"), ColumnType::Text},
         {QStringLiteral("[QSO-TIME]"), ColumnType::Text}, {QStringLiteral("[QSO-MODE]"), ColumnType::Text},
-        {QStringLiteral("[QSO-BAND]"), ColumnType::Text},
+        {QStringLiteral("[QSO-BAND]"), ColumnType::Text}, {QStringLiteral("[QSO-SUBMODE]"), ColumnType::Text},
     };
     return specs;
 }
@@ -74,9 +96,10 @@ void QsoIndex::build(Cursor& cursor)
     m_keys.clear();
     m_keyNames.clear();
     rehash(1024);
-    QString texts[5];
+    QString texts[6];
     while (cursor.next()) {
         bool usable = true;
+        // The five search columns; the submode only steers the choice among equal rows.
         for (int i = 0; i < 5 && usable; ++i) {
             texts[i] = cursor.text(i);
             // A null column matches no "=" condition; an empty text matches ''.
@@ -90,20 +113,23 @@ void QsoIndex::build(Cursor& cursor)
                 }
             }
         }
-        if (usable)
-            add(texts, cursor.key());
+        if (!usable)
+            continue;
+        texts[Submode] = SubmodeKey(cursor.text(Submode));
+        add(texts, cursor.key());
     }
     m_pool.shrink_to_fit();
     m_entries.shrink_to_fit();
 }
 
-void QsoIndex::add(const QString (&texts)[5], const RowKey& key)
+void QsoIndex::add(const QString (&texts)[6], const RowKey& key)
 {
     const QString* parts[4] = {&texts[Call], &texts[Date], &texts[Mode], &texts[Band]};
     Entry entry;
     entry.hash = HashKey(parts);
     entry.offset = m_pool.size();
-    for (const QString* text : {&texts[Call], &texts[Date], &texts[Mode], &texts[Band], &texts[Time]}) {
+    for (const QString* text :
+         {&texts[Call], &texts[Date], &texts[Mode], &texts[Band], &texts[Time], &texts[Submode]}) {
         const std::uint32_t size = std::uint32_t(text->size());
         m_pool.append(reinterpret_cast<const char*>(&size), sizeof size);
         // The texts come from Latin-1 bytes: each character is one byte.
@@ -149,7 +175,8 @@ RowKey QsoIndex::keyOf(const Entry& entry) const
 }
 
 QsoIndex::Match QsoIndex::find(const QString& call, const QString& date, const QString& time,
-                               const QString& mode, const QString& band) const
+                               const QString& mode, const QString& band, const QString& modeName,
+                               const QString& submodeName) const
 {
     Match match;
     if (m_entries.empty())
@@ -158,11 +185,21 @@ QsoIndex::Match QsoIndex::find(const QString& call, const QString& date, const Q
     const std::uint64_t hash = HashKey(parts);
     const bool trySeconds = time.size() == 6;
 
+    // The best row by time, among all rows and among those whose submode names the report's
+    // mode: the exact time first (the lowest index), then the lowest seconds of the minute.
+    struct Best
+    {
+        std::uint32_t exact = kNone;
+        std::uint32_t bySeconds = kNone;
+        int seconds = 60;
+        std::string_view time;
+    } any, named;
+    auto names = [&](std::string_view submode) {
+        return !submode.empty()
+               && ((!modeName.isEmpty() && Equals(submode, modeName))
+                   || (!submodeName.isEmpty() && Equals(submode, submodeName)));
+    };
     // Entries of a bucket run from the newest row to the oldest; keep the lowest index.
-    std::uint32_t exact = kNone;
-    std::uint32_t bySeconds = kNone;
-    int bestSeconds = 60;
-    std::string_view bestTime;
     for (std::uint32_t i = m_buckets[hash & (m_buckets.size() - 1)]; i != kNone; i = m_entries[i].next) {
         const Entry& entry = m_entries[i];
         if (entry.hash != hash)
@@ -172,8 +209,11 @@ QsoIndex::Match QsoIndex::find(const QString& call, const QString& date, const Q
             || !Equals(ReadText(m_pool, offset), mode) || !Equals(ReadText(m_pool, offset), band))
             continue;
         const std::string_view logged = ReadText(m_pool, offset);
+        const std::string_view submode = ReadText(m_pool, offset);
         if (Equals(logged, time)) {
-            exact = i; // lower indexes come later in the chain
+            any.exact = i; // lower indexes come later in the chain
+            if (names(submode))
+                named.exact = i;
             continue;
         }
         if (!trySeconds || logged.size() != 6 || !Equals(logged.substr(0, 4), QStringView(time).left(4)))
@@ -183,17 +223,22 @@ QsoIndex::Match QsoIndex::find(const QString& call, const QString& date, const Q
         if (tens < '0' || tens > '5' || units < '0' || units > '9')
             continue;
         const int seconds = (tens - '0') * 10 + (units - '0');
-        if (seconds <= bestSeconds) {
-            bestSeconds = seconds;
-            bySeconds = i;
-            bestTime = logged;
+        for (Best* best : {&any, &named}) {
+            if (best == &named && !names(submode))
+                continue;
+            if (seconds <= best->seconds) {
+                best->seconds = seconds;
+                best->bySeconds = i;
+                best->time = logged;
+            }
         }
     }
-    const std::uint32_t chosen = exact != kNone ? exact : bySeconds;
+    const Best& best = named.exact != kNone || named.bySeconds != kNone ? named : any;
+    const std::uint32_t chosen = best.exact != kNone ? best.exact : best.bySeconds;
     if (chosen == kNone)
         return match;
     match.found = true;
     match.key = keyOf(m_entries[chosen]);
-    match.time = exact != kNone ? time : QString::fromLatin1(bestTime.data(), qsizetype(bestTime.size()));
+    match.time = best.exact != kNone ? time : QString::fromLatin1(best.time.data(), qsizetype(best.time.size()));
     return match;
 }

@@ -9,12 +9,14 @@
 #include <vector>
 
 // The log's QSOs by call, date, mode and band, built by one pass over [QSO-TAB] at the
-// start of an import. Each entry keeps the row's time and key in table order, so that a
-// search answers exactly what the filtered requeries on those five columns would: rows
-// whose key column is null never match, texts compare byte for byte, and among equal rows
-// the first in table order wins. The import never changes these five columns, so the index
-// stays true for the whole run; where the engine knows rows by their values (ODBC without a
-// primary key) the key kept is the values of these five columns, which stay true as well.
+// start of an import. Each entry keeps the row's time, its [QSO-SUBMODE] and its key in table
+// order, so that a search answers what the filtered requeries on those five columns would:
+// rows whose key column is null never match, texts compare byte for byte, and among equal
+// rows the first in table order wins, except that a row whose submode names the report's
+// mode is preferred (all digital modes share one mode code). The import never changes these
+// six columns, so the index stays true for the whole run; where the engine knows rows by
+// their values (ODBC without a primary key) the key kept is the values of these six columns,
+// which stay true as well.
 class QsoIndex
 {
 public:
@@ -38,9 +40,12 @@ public:
     };
 
     // The row with exactly this time; failing that, when time has 6 characters, the row
-    // whose time is the same minute with the lowest seconds "00" to "59".
+    // whose time is the same minute with the lowest seconds "00" to "59". When several rows
+    // qualify and some of them have a [QSO-SUBMODE] that names the report's MODE or SUBMODE
+    // (upper-cased names; compared without regard to case or surrounding blanks), the choice
+    // is made in the same way among those rows alone.
     Match find(const QString& call, const QString& date, const QString& time, const QString& mode,
-               const QString& band) const;
+               const QString& band, const QString& modeName = QString(), const QString& submodeName = QString()) const;
 
 private:
     struct Entry
@@ -52,13 +57,13 @@ private:
     };
     static constexpr std::uint32_t kNone = 0xffffffffu;
 
-    void add(const QString (&texts)[5], const RowKey& key);
+    void add(const QString (&texts)[6], const RowKey& key);
     void rehash(std::size_t bucketCount);
     RowKey keyOf(const Entry& entry) const;
 
     std::vector<Entry> m_entries;
     std::vector<std::uint32_t> m_buckets;
-    std::string m_pool;               // per row: call, date, mode, band, time, each length-prefixed
+    std::string m_pool;               // per row: call, date, mode, band, time, submode, each length-prefixed
     std::vector<QVariantList> m_keys; // keys that are not a rowid (ODBC)
     QStringList m_keyNames;           // their columns, the same for every row
 };

@@ -98,7 +98,7 @@ QString EncodePassword(const QString& typed)
 QString PasswordMask(const QString& encoded)
 {
     const int length = encoded.size();
-    if (length < 12 || length > 36 || length % 3 != 0 || encoded.startsWith(QLatin1String("**")))
+    if (length < 12 || length % 3 != 0 || encoded.startsWith(QLatin1String("**")))
         return QString();
     return QString(length / 3, QLatin1Char('*'));
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FieldFile.h"
 #include "Options.h"
 
 #include <QString>
@@ -19,8 +20,9 @@ class TqslLocator;
 
 constexpr int kOptionsFieldCount = 25;
 constexpr int kPasswordFieldCount = 10;
-// At most this many characters of a typed password are encoded.
-constexpr int kMaxPasswordLength = 12;
+// The longest password kept: its encoded form (three characters for each) must fit a text
+// field of the option files.
+constexpr int kMaxPasswordLength = kMaxFieldLength / 3;
 
 // Full paths of the program's state files in the data folder.
 QString OptionsFilePath(const Paths& paths);   // quorvane.dat
@@ -34,10 +36,11 @@ QString ImportedListPath(const Paths& paths);       // SemiQuorvaneImportedQSOs.
 // The settings file of DXbase in the Windows directory; empty when that directory is unknown.
 QString DxbaseSettingsPath(const Paths& paths);
 
-// "%" and two lower-case hex digits for each of the first 12 characters: "abc" -> "%61%62%63".
+// "%" and two lower-case hex digits for each character: "abc" -> "%61%62%63". The whole
+// password is encoded (up to kMaxPasswordLength characters).
 QString EncodePassword(const QString& typed);
-// As many asterisks as the encoded password has characters (4 to 12); empty when its length
-// is not 12, 15, ..., 36 or it begins with "**".
+// As many asterisks as the password has characters (4 or more); empty when its encoded length
+// is under 12 or not a multiple of 3, or when it begins with "**".
 QString PasswordMask(const QString& encoded);
 
 // Read the files field by field into options and stop at the first field that fails; fields

@@ -651,6 +651,49 @@ TEST_F(FormTest, UploadUsesThePathsAsTheFormHandsThemOn)
     EXPECT_TRUE(messages.shown.isEmpty());
 }
 
+// "#1 - Download fm LoTW" sends the date as one value of the address and warns on the form of
+// one that is not YYYY-MM-DD; the request still goes out.
+TEST_F(FormTest, ReportRequestWarnsOfAMalformedDate)
+{
+    CBrindlewickView& v = start();
+    ConnectFormOperations(v);
+    click(v, 1037);
+    find<QLineEdit>(v, 1094)->setText(QStringLiteral("31/12/2024 x&y"));
+    click(v, 1057);
+    ASSERT_EQ(desktop.urls.size(), 1);
+    EXPECT_TRUE(desktop.urls[0].contains(L("&qso_qslsince=31/12/2024%20x%26y&qso_withown=yes"))) << desktop.urls[0].toStdString();
+    ASSERT_EQ(messages.shown.size(), 1);
+    EXPECT_TRUE(messages.shown[0].contains(L("\"31/12/2024 x&y\" is not a date of the form YYYY-MM-DD")))
+        << messages.shown[0].toStdString();
+    EXPECT_EQ(dir.read(QStringLiteral("data/quorvane2.dat")),
+              QByteArray("1\r\n31/12/2024 x&y\x05" "1:0:1:1:0:0:0:0:0:0:0:0\r\n"));
+
+    find<QLineEdit>(v, 1094)->setText(QStringLiteral("2024-12-31"));
+    click(v, 1057);
+    EXPECT_EQ(desktop.urls.size(), 2);
+    EXPECT_TRUE(desktop.urls[1].contains(L("&qso_qslsince=2024-12-31&qso_withown=yes")));
+    EXPECT_EQ(messages.shown.size(), 1);
+}
+
+// The page a browser saves when the LoTW login fails is said to be no report.
+TEST_F(FormTest, ImportOfALoginPageSaysSo)
+{
+    DemoData::writeRefdata(options.refdataMdbPath);
+    options.errorFilePath = dir.file(QStringLiteral("errors.txt"));
+    options.importedListPath = dir.file(QStringLiteral("imported.txt"));
+    CBrindlewickView& v = start();
+    ConnectFormOperations(v);
+    dir.write(QStringLiteral("data/lotwreport.adi"),
+              "<html>\r\n<head><title>Logbook of the World</title></head>\r\n"
+              "<body><p>Username/password incorrect</p></body>\r\n</html>\r\n");
+    click(v, 1054);
+    ASSERT_EQ(messages.shown.size(), 1);
+    EXPECT_TRUE(messages.shown[0].startsWith(L("lotwreport.adi is not a LoTW report: \"<html>\""))) << messages.shown[0].toStdString();
+    EXPECT_TRUE(messages.shown[0].contains(L("password"))) << messages.shown[0].toStdString();
+    EXPECT_EQ(text(v, 1055), L("0"));
+    EXPECT_FALSE(dir.exists(QStringLiteral("data/quorvane2.dat")));
+}
+
 TEST_F(FormTest, SaveDateWritesFile)
 {
     CBrindlewickView& v = start();

@@ -131,6 +131,18 @@ TEST_F(BatchCommandTest, BadSetUpsFailClearlyAndChangeNothing)
              overwrite(data + QStringLiteral("/quorvane2.dat"), QByteArray(3000, '\xff'));
          },
          {QStringLiteral("request"), QStringLiteral("--print-url")}, 2, "no report range saved"},
+        {"login page saved as the report",
+         [](const QString& data, const QString&) {
+             overwrite(data + QStringLiteral("/lotwreport.adi"),
+                       "<!DOCTYPE html>\r\n<html><body><p>Username/password incorrect</p></body></html>\r\n");
+         },
+         {QStringLiteral("import")}, 1, "lotwreport.adi is not a LoTW report: \"<!DOCTYPE html>\""},
+        {"report without end of header",
+         [](const QString& data, const QString&) {
+             QByteArray report = bytes(data + QStringLiteral("/lotwreport.adi"));
+             overwrite(data + QStringLiteral("/lotwreport.adi"), report.replace("<eoh>", "<e o h>"));
+         },
+         {QStringLiteral("import")}, 1, "lotwreport.adi is not a LoTW report: \"ARRL Logbook of the World Status Report\""},
         {"unknown option", [](const QString&, const QString&) {}, {QStringLiteral("import"), QStringLiteral("--bogus")},
          2, "unknown option '--bogus'"},
         {"--since without its date", [](const QString&, const QString&) {},
@@ -156,6 +168,44 @@ TEST_F(BatchCommandTest, BadSetUpsFailClearlyAndChangeNothing)
         else
             EXPECT_EQ(bytes(log), before) << c.what;
     }
+}
+
+// A file that is no report leaves the date file as it was; LoTW's answer without QSLs is no
+// error.
+TEST_F(BatchCommandTest, ImportOfNoReportKeepsTheDateFile)
+{
+    const QString data = demo(QStringLiteral("data"));
+    const QString dateFile = data + QStringLiteral("/quorvane2.dat");
+    overwrite(dateFile, "1\r\n2024-01-01\x05" "1:0:1:1:0:0:0:0:0:0:0:0\r\n");
+    overwrite(data + QStringLiteral("/lotwreport.adi"), QByteArray(2000, '\0'));
+    CliRun run = cli({QStringLiteral("--data-dir"), data, QStringLiteral("import")});
+    EXPECT_EQ(run.exitCode, 1) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(QStringLiteral("is not a LoTW report"))) << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains(QStringLiteral("QSOs Read-in: 0"))) << run.out.toStdString();
+    EXPECT_EQ(bytes(dateFile), QByteArray("1\r\n2024-01-01\x05" "1:0:1:1:0:0:0:0:0:0:0:0\r\n"));
+
+    overwrite(data + QStringLiteral("/lotwreport.adi"),
+              "ARRL Logbook of the World Status Report\r\nGenerated at 2026-03-14 17:58:41\r\nfor K1QVN\r\n"
+              "<PROGRAMID:4>LoTW\r\n<APP_LoTW_NUMREC:1>0\r\n\r\n<APP_LoTW_EOF>\r\n");
+    run = cli({QStringLiteral("--data-dir"), data, QStringLiteral("import")});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString();
+}
+
+// A date that is not YYYY-MM-DD is warned of on stderr; the request goes out, the date encoded.
+TEST_F(BatchCommandTest, RequestWithAMalformedDate)
+{
+    const QString data = demo(QStringLiteral("data"));
+    CliRun run = cli({QStringLiteral("--data-dir"), data, QStringLiteral("request"), QStringLiteral("--since"),
+                      QStringLiteral("31/12/2024 x&y"), QStringLiteral("--print-url")});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains(QStringLiteral("&qso_qslsince=31/12/2024%20x%26y&qso_withown=yes"))) << run.out.toStdString();
+    EXPECT_TRUE(run.err.contains(QStringLiteral("is not a date of the form YYYY-MM-DD"))) << run.err.toStdString();
+
+    run = cli({QStringLiteral("--data-dir"), data, QStringLiteral("request"), QStringLiteral("--since"),
+               QStringLiteral("2024-12-31"), QStringLiteral("--print-url")});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_FALSE(run.err.contains(QStringLiteral("YYYY-MM-DD"))) << run.err.toStdString();
 }
 
 TEST_F(BatchCommandTest, CommandLineErrors)
@@ -205,7 +255,7 @@ TEST_F(BatchCommandTest, UsageErrorsComeBeforeTheStartUpChecks)
         {missing, {QStringLiteral("import"), QStringLiteral("--bogus")}, 2, "unknown option '--bogus'", ""},
         {old, {QStringLiteral("import"), QStringLiteral("--bogus")}, 2, "unknown option '--bogus'", ""},
         {old, {QStringLiteral("upload"), QStringLiteral("--slot"), QStringLiteral("9")}, 2, "--slot needs a number", ""},
-        {missing, {QStringLiteral("request"), QStringLiteral("--since"), QStringLiteral("yesterday")}, 2,
+        {missing, {QStringLiteral("request"), QStringLiteral("--since"), QStringLiteral("--all")}, 2,
          "--since needs a date", ""},
         {old, {QStringLiteral("upload")}, 1, "DXbase mdb file version error", ""},
         {missing, {QStringLiteral("upload"), QStringLiteral("--help")}, 0, "",

@@ -417,6 +417,169 @@ TEST_P(ImportRunTest, ManyRecordsAcrossCommitBatches)
     EXPECT_EQ(rows("count(*)", "[QSO-CONFIRM]='2'"), QStringList{QString::number(ImportRun::kCommitEvery * 2 + 500)});
     EXPECT_EQ(counter(Control::DownloadRecsUsed), ImportRun::kCommitEvery * 2 + 500);
 }
+// A file that is no LoTW report (the page a browser saves when the login fails, other files,
+// garbage) is said to be none, with its first line; the run fails and changes nothing, the
+// date file included.
+TEST_P(ImportRunTest, NotAReportChangesNothing)
+{
+    addQso("K1DA", "100000", L("[QSO-CONFIRM]='0'"));
+    const QString dump = L("SELECT rowid, * FROM [QSO-TAB] ORDER BY rowid");
+    const QStringList before = SqliteFixture::query(logPath, dump);
+    const QByteArray dateFile = "1\r\n2020-01-01\x05" "1:0:1:1:0:0:0:0:0:0:0:0\r\n";
+    QByteArray noise;
+    quint32 seed = 7;
+    for (int i = 0; i < 20000; ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        const char c = char(seed >> 24);
+        noise.append(c == '<' ? 'x' : c); // no tag at all
+    }
+    noise.prepend("\x89PNG");
+    struct Case
+    {
+        const char* what;
+        QByteArray bytes;
+        const char* shown; // the first line as the message shows it
+        bool loginHint;
+    };
+    const Case cases[] = {
+        {"login page",
+         "<!DOCTYPE html>\r\n<html lang=\"en\">\r\n<head><title>ARRL Logbook of the World</title></head>\r\n<body>\r\n"
+         "<h1>Logbook of the World</h1>\r\n<p class=\"error\">Username/password incorrect</p>\r\n"
+         "<form action=\"/lotwuser/default\" method=\"post\"><input name=\"password\" type=\"password\"></form>\r\n"
+         "</body>\r\n</html>\r\n",
+         "<!DOCTYPE html>", true},
+        {"xml", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<qsls><qsl call=\"K1DA\"/></qsls>\n",
+         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>", false},
+        {"json", "{\"qsls\": [{\"call\": \"K1DA\", \"band\": \"20M\"}]}\n", "{\"qsls\": [{\"call\": \"K1DA\", \"band\": \"20M\"}]}", false},
+        {"nul bytes", QByteArray(4096, '\0'), "????????????????????????????????????????????????????????????...", false},
+        {"binary", noise, nullptr, false},
+        // A record of the log in a header that never ends: not taken.
+        {"no end of header", "ARRL Logbook of the World Status Report\r\n" + Rec("K1DA", "100000"), "ARRL Logbook of the World Status Report", false},
+        {"cr only, no end of header", "Some page\rwith lines\rended by CR\r", "Some page", false},
+    };
+    for (const Case& c : cases) {
+        dir.write(QStringLiteral("quorvane2.dat"), dateFile);
+        dir.write(QStringLiteral("lotwreport.adi"), c.bytes);
+        monitor.messages.clear();
+        EXPECT_FALSE(run()) << c.what;
+        ASSERT_EQ(monitor.messages.size(), 1) << c.what;
+        const QString message = monitor.messages[0];
+        EXPECT_TRUE(message.startsWith(L("lotwreport.adi is not a LoTW report: \""))) << message.toStdString();
+        if (c.shown) {
+            EXPECT_TRUE(message.startsWith(L("lotwreport.adi is not a LoTW report: \"%1\"").arg(L(c.shown))))
+                << message.toStdString();
+        }
+        EXPECT_EQ(message.contains(L("login")), c.loginHint) << message.toStdString();
+        EXPECT_FALSE(message.contains(QChar(0))) << c.what;
+        EXPECT_EQ(SqliteFixture::query(logPath, dump), before) << c.what;
+        EXPECT_EQ(dir.read(QStringLiteral("quorvane2.dat")), dateFile) << c.what;
+        EXPECT_EQ(imported(), QByteArray()) << c.what;
+        for (int counter : {Control::DownloadReadIn, Control::DownloadRecsUsed, Control::DownloadErrors})
+            EXPECT_EQ(monitor.counter(counter), 0) << c.what;
+    }
+}
+
+// LoTW's answer when no QSL is due: header lines and its closing tag, no end of header.
+TEST_P(ImportRunTest, EmptyAnswerIsNoError)
+{
+    addQso("K1DB", "100000", L("[QSO-CONFIRM]='0'"));
+    for (const char* end : {"\r\n", "\n", "\r"}) {
+        QByteArray answer = "ARRL Logbook of the World Status Report\r\nGenerated at 2026-03-14 17:58:41\r\nfor K1QVN\r\n"
+                            "Query:\r\n    QSL ONLY: YES\r\nQSL RX SINCE: 2026-03-14 00:00:00 (user supplied value)\r\n\r\n"
+                            "<PROGRAMID:4>LoTW\r\n<APP_LoTW_NUMREC:1>0\r\n\r\n<APP_LoTW_EOF>\r\n";
+        answer.replace("\r\n", end);
+        dir.write(QStringLiteral("lotwreport.adi"), answer);
+        monitor.messages.clear();
+        EXPECT_TRUE(run()) << QByteArray(end).toHex().constData();
+        EXPECT_TRUE(monitor.messages.isEmpty()) << monitor.messages.join(L("\n")).toStdString();
+        EXPECT_EQ(counter(Control::DownloadReadIn), 0);
+    }
+    EXPECT_FALSE(dir.exists(QStringLiteral("quorvane2.dat")));
+}
+
+TEST_P(ImportRunTest, LoneCrLineEnds)
+{
+    addQso("K1DC", "100000", L("[QSO-CONFIRM]='0'"));
+    addQso("K1DD", "100000", L("[QSO-CONFIRM]='1'"));
+    report(Rec("K1DC", "100000") + Rec("K1DD", "100000"));
+    QByteArray bytes = dir.read(QStringLiteral("lotwreport.adi"));
+    bytes.replace("\r\n", "\r");
+    dir.write(QStringLiteral("lotwreport.adi"), bytes);
+    EXPECT_TRUE(run());
+    EXPECT_EQ(rows("[QSO-CONFIRM],[QSO-LOTWREC]"), (QStringList{L("2|20110310"), L("3|20110310")}));
+    EXPECT_EQ(imported(), QByteArray("K1DC 20110305 100000 14 CW\r\nK1DD 20110305 100000 14 CW\r\n"));
+}
+
+// STATE with its comment is taken by its declared length, for US entities only when the
+// record names its entity.
+TEST_P(ImportRunTest, StateForUsEntities)
+{
+    addQso("K2DA", "100000");
+    addQso("RA3DA", "100000");
+    addQso("KL7DA", "100000");
+    addQso("K2DB", "100000", L("[QSO-STATE]='NY'"));
+    report(Rec("K2DA", "100000", "20M", "CW", "K1QVN", "20110310", F("DXCC", "291") + "<STATE:2>NJ // New Jersey\r\n")
+           + Rec("RA3DA", "100000", "20M", "CW", "K1QVN", "20110310", "<STATE:2>MO // Moskovskaya oblast\r\n" + F("DXCC", "54"))
+           + Rec("KL7DA", "100000", "20M", "CW", "K1QVN", "20110310", F("DXCC", "6") + "<STATE:2>AK // Alaska\r\n")
+           + Rec("K2DB", "100000", "20M", "CW", "K1QVN", "20110310", "<STATE:2>NJ // New Jersey\r\n"));
+    EXPECT_TRUE(run());
+    EXPECT_EQ(rows("[QSO-CALL],[QSO-STATE]"),
+              (QStringList{L("K2DA|NJ"), L("RA3DA|<null>"), L("KL7DA|AK"), L("K2DB|NY")}));
+    EXPECT_EQ(errors(), QByteArray("Warning! : K2DB 20110305 100000 14 CW -- LoTW State NJ not written - already has State of NY\r\n"));
+}
+
+// Asked for without the own calls, a report has no STATION_CALLSIGN: said once, no record
+// blamed; APP_LoTW_OWNCALL stands in where it is given.
+TEST_P(ImportRunTest, ReportWithoutStationCalls)
+{
+    addQso("K3DA", "100000", L("[QSO-CONFIRM]='0'"));
+    addQso("K3DB", "100000", L("[QSO-CONFIRM]='0'"));
+    auto bare = [](const char* call, const QByteArray& own) {
+        return own + F("CALL", call) + F("BAND", "20M") + F("MODE", "CW") + F("QSO_DATE", "20110305")
+               + F("TIME_ON", "100000") + F("QSL_RCVD", "Y") + F("QSLRDATE", "20110310") + "<eor>\r\n\r\n";
+    };
+    report(bare("K3DA", {}) + bare("K3DB", {}) + bare("K3DX", {}));
+    EXPECT_TRUE(run());
+    EXPECT_EQ(rows("[QSO-CONFIRM],[QSO-LOTWREC]"), (QStringList{L("0|<null>"), L("0|<null>")}));
+    const QList<QByteArray> lines = errors().split('\n');
+    ASSERT_EQ(lines.size(), 3) << errors().constData(); // the note, the QSO not found, and the end
+    EXPECT_TRUE(lines[0].startsWith("Note: the LoTW report gives no station call")) << lines[0].constData();
+    EXPECT_TRUE(lines[0].contains("qso_withown=yes")) << lines[0].constData();
+    EXPECT_EQ(lines[1], QByteArray("K3DX 20110305 100059 14 CW  ** No QSO Found **\r"));
+    EXPECT_FALSE(errors().contains("**No Match **"));
+    EXPECT_EQ(monitor.download.filter(L("Note:")).size(), 1);
+    EXPECT_EQ(counter(Control::DownloadErrors), 2); // found, not confirmed
+    EXPECT_EQ(monitor.icons[Control::ProblemPointer], StepIcon::RedArrow);
+
+    report(bare("K3DA", F("APP_LoTW_OWNCALL", "k1qvn")) + bare("K3DB", F("APP_LoTW_OWNCALL", "N1QVR")));
+    EXPECT_TRUE(run());
+    EXPECT_EQ(rows("[QSO-CONFIRM],[QSO-LOTWREC]"), (QStringList{L("2|20110310"), L("0|<null>")}));
+    EXPECT_EQ(errors(), QByteArray("Note: the LoTW report gives no STATION_CALLSIGN; its APP_LoTW_OWNCALL is taken as "
+                                   "the station call.\r\nK3DB 20110305 100000 14 CW  **No Match **\r\n"));
+    EXPECT_EQ(counter(Control::DownloadRecsUsed), 1);
+    EXPECT_EQ(counter(Control::DownloadErrors), 1);
+}
+
+// Digital modes share the log's mode code 6; the row whose [QSO-SUBMODE] names the report's
+// mode takes the QSL.
+TEST_P(ImportRunTest, SameMinuteDigitalModes)
+{
+    addQso("DL4DA", "101500", L("[QSO-SUBMODE]='HELL'"), "6");
+    addQso("DL4DA", "101500", L("[QSO-SUBMODE]='THOR'"), "6");
+    addQso("DL4DB", "101510", L("[QSO-SUBMODE]='FT8'"), "6");
+    addQso("DL4DB", "101530", L("[QSO-SUBMODE]='FT4'"), "6");
+    addQso("DL4DC", "101500", L("[QSO-SUBMODE]='PSK31'"), "6");
+    addQso("DL4DC", "101500", L("[QSO-SUBMODE]='RTTY'"), "6");
+    report(Rec("DL4DA", "101500", "20M", "THOR") + Rec("DL4DB", "1015", "20M", "MFSK", "K1QVN", "20110310", F("SUBMODE", "FT4"))
+           + Rec("DL4DC", "101500", "20M", "OLIVIA", "K1QVN", "20110310", F("SUBMODE", "OLIVIA 8/250")));
+    EXPECT_TRUE(run());
+    EXPECT_EQ(rows("[QSO-CALL],[QSO-SUBMODE],[QSO-LOTWREC]"),
+              (QStringList{L("DL4DA|HELL|<null>"), L("DL4DA|THOR|20110310"), L("DL4DB|FT8|<null>"),
+                           L("DL4DB|FT4|20110310"), L("DL4DC|PSK31|20110310"), L("DL4DC|RTTY|<null>")}));
+    EXPECT_EQ(imported(), QByteArray("DL4DA 20110305 101500 14 DIGITAL\r\nDL4DB 20110305 101530 14 DIGITAL\r\n"
+                                     "DL4DC 20110305 101500 14 DIGITAL\r\n"));
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, ImportRunTest, ::testing::Values(false, true),
                          [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "Odbc" : "Sqlite"; });
 } // namespace

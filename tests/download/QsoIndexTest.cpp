@@ -10,13 +10,14 @@ QString L(const char* text)
     return QString::fromLatin1(text);
 }
 
-// Rows of call, date, time, mode and band; a null column is given as nullptr.
+// Rows of call, date, time, mode, band and submode; a null column is given as nullptr (a
+// submode left out is null).
 class FakeCursor : public Cursor
 {
 public:
     struct Row
     {
-        const char* values[5];
+        const char* values[6];
         qint64 rowid;
     };
     // utf8: the texts are UTF-8 (as an ODBC driver may deliver characters beyond Latin-1).
@@ -136,4 +137,60 @@ TEST(QsoIndex, ManyRowsAndKeysByValue)
         EXPECT_EQ(seconds.time, L("000005"));
     }
 }
+
+// All digital modes share the mode code 6: among rows of the same call, date, band and time
+// (or minute), the one whose [QSO-SUBMODE] names the report's MODE or SUBMODE is taken.
+TEST(QsoIndex, SubmodeChoosesAmongEqualRows)
+{
+    FakeCursor cursor({
+        {{"DL1AB", "20240101", "101500", "6", "6", "HELL"}, 1},
+        {{"DL1AB", "20240101", "101500", "6", "6", " thor "}, 2}, // blanks and case do not matter
+        {{"DL1AB", "20240101", "101500", "6", "6", nullptr}, 3},
+        {{"DL2CD", "20240101", "101510", "6", "6", "FT8"}, 10},
+        {{"DL2CD", "20240101", "101530", "6", "6", "FT4"}, 11},
+        {{"DL2CD", "20240101", "101540", "6", "6", "FT4"}, 12},
+        {{"DL3EF", "20240101", "101500", "6", "6", "PSK31"}, 20},
+        {{"DL3EF", "20240101", "101520", "6", "6", "THOR"}, 21},
+        {{"DL4GH", "20240101", "101500", "6", "6", "THOR16"}, 30}, // the only row: taken whatever it names
+        {{"DL5IJ", "20240101", "101500", "6", "6", "JT65"}, 40},
+        {{"DL5IJ", "20240101", "101500", "6", "6", "\xc5\x81"}, 41}, // U+0141, beyond Latin-1: names nothing
+
+    }, true);
+    QsoIndex index;
+    index.build(cursor);
+    ASSERT_EQ(index.size(), 11);
+
+    struct Case
+    {
+        const char* call;
+        const char* time;
+        const char* mode;
+        const char* submode;
+        qint64 rowid;
+        const char* foundTime;
+    };
+    const Case cases[] = {
+        {"DL1AB", "101500", "THOR", "", 2, "101500"},
+        {"DL1AB", "101500", "HELL", "", 1, "101500"},
+        {"DL1AB", "101500", "HELL", "FSKHELL", 1, "101500"}, // MODE names it
+        {"DL1AB", "101500", "MFSK", "THOR", 2, "101500"},    // SUBMODE names it
+        {"DL1AB", "101500", "PSK", "PSK31", 1, "101500"},    // none named: the first row, as before
+        {"DL1AB", "101500", "", "", 1, "101500"},
+        {"DL2CD", "1015", "MFSK", "FT4", 11, "101530"},      // the minute: the lowest seconds of the named rows
+        {"DL2CD", "101540", "MFSK", "FT4", 12, "101540"},    // exact time among the named rows
+        {"DL2CD", "101540", "MFSK", "FT8", 10, "101510"},    // a named row of the minute beats another exact one
+        {"DL2CD", "1015", "MFSK", "JS8", 10, "101510"},
+        {"DL3EF", "101500", "THOR", "THOR22", 21, "101520"},
+        {"DL4GH", "101500", "MFSK", "FT8", 30, "101500"},
+        {"DL5IJ", "101500", "A", "", 40, "101500"},
+    };
+    for (const Case& c : cases) {
+        const QsoIndex::Match match = index.find(L(c.call), L("20240101"), L(c.time).size() == 4 ? L(c.time) + L("00") : L(c.time),
+                                                 L("6"), L("6"), L(c.mode), L(c.submode));
+        ASSERT_TRUE(match.found) << c.call << " " << c.mode << " " << c.submode;
+        EXPECT_EQ(match.key.rowid, c.rowid) << c.call << " " << c.mode << " " << c.submode;
+        EXPECT_EQ(match.time, L(c.foundTime)) << c.call << " " << c.mode << " " << c.submode;
+    }
+}
+
 } // namespace

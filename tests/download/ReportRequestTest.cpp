@@ -39,7 +39,8 @@ TEST_F(ReportRequestTest, AddressForBothRangesWithAndWithoutOwnCall)
          "&qso_qsl=yes&qso_qsldetail=yes&qso_qslsince=2024-03-15&qso_withown=yes&qso_owncall=K1ABC/P"},
         {1, true, "2024-03-15", "&qso_qsl=yes&qso_qsldetail=yes&qso_qslsince=2024-03-15&qso_withown=yes"},
         {1, true, "", "&qso_qsl=yes&qso_qsldetail=yes&qso_qslsince=&qso_withown=yes"},
-        {1, false, "15 Mar & more", "&qso_qsl=yes&qso_qsldetail=yes&qso_qslsince=15 Mar & more&qso_withown=yes&qso_owncall=K1ABC/P"},
+        {1, false, "15 Mar & more",
+         "&qso_qsl=yes&qso_qsldetail=yes&qso_qslsince=15%20Mar%20%26%20more&qso_withown=yes&qso_owncall=K1ABC/P"},
     };
     for (const Case& c : cases) {
         choices.ReportRange = c.range;
@@ -104,6 +105,73 @@ TEST_F(ReportRequestTest, UnsavableDateFileIsSilentAndStillTicks)
     EXPECT_TRUE(monitor.messages.isEmpty());
     EXPECT_EQ(desktop.urls.size(), 1);
     EXPECT_EQ(monitor.icons[1104], 141);
+}
+
+// The date goes into the address whole, as the value of one parameter.
+TEST(AddressDateText, EncodesWhatWouldChangeTheAddress)
+{
+    struct Case { const char* typed; const char* sent; };
+    const Case cases[] = {
+        {"2024-12-31", "2024-12-31"},
+        {"", ""},
+        {"31/12/2024 x&y", "31/12/2024%20x%26y"},
+        {"2024-12-31#top", "2024-12-31%23top"},
+        {"2024-12-31+1", "2024-12-31%2B1"},
+        {"2024-12-31&qso_owncall=X", "2024-12-31%26qso_owncall=X"},
+        {"50%", "50%25"},
+        {"%2", "%252"},
+        {"%zz1", "%25zz1"},
+        {"2024%2D12", "2024%2D12"}, // an escape stays an escape
+        {"\t2024\r\n", "%092024%0D%0A"},
+        {"<2024>\"|\\^`{}", "%3C2024%3E%22%7C%5C%5E%60%7B%7D"},
+        {"d\xe9" "c", "d%C3%A9c"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(AddressDateText(QString::fromLatin1(c.typed)), QString::fromLatin1(c.sent)) << c.typed;
+    EXPECT_EQ(AddressDateText(QString::fromUtf8("\xf0\x9f\x93\xbb")), S("%F0%9F%93%BB")); // one character beyond 16 bits
+}
+
+TEST(IsReportDate, OnlyRealDatesOfTheFormYyyyMmDd)
+{
+    for (const char* good : {"2024-12-31", "2024-02-29", "1900-01-01"})
+        EXPECT_TRUE(IsReportDate(S(good))) << good;
+    for (const char* bad : {"", "2024-12-3", "2024-12-311", "31/12/2024", "2024/12/31", "2023-02-29", "2024-13-01",
+                            "2024-00-10", " 2024-12-31", "2024-12-31 ", "+024-12-31", "2024-1a-31", "20241231"})
+        EXPECT_FALSE(IsReportDate(S(bad))) << bad;
+}
+
+// The request still goes out as typed; the operator is told that the date is not one.
+TEST_F(ReportRequestTest, MalformedDateIsWarnedOfAfterTheRequest)
+{
+    struct Case { int range; const char* date; bool warned; };
+    const Case cases[] = {
+        {1, "2024-12-31", false}, {1, "31/12/2024 x&y", true}, {1, "", true}, {1, "2023-02-30", true},
+        {0, "31/12/2024", false}, // the date is not used for all QSLs
+    };
+    for (const Case& c : cases) {
+        RecordingMonitor seen;
+        FakeDesktop browser;
+        choices.ReportRange = c.range;
+        choices.sinceDate = S(c.date);
+        ReportRequest request(options, choices, seen, browser);
+        EXPECT_TRUE(request.run(dir.file(S("quorvane2.dat")), SavedQslDates()));
+        EXPECT_EQ(browser.urls.size(), 1) << c.date;
+        EXPECT_EQ(seen.messages.size(), c.warned ? 1 : 0) << c.date;
+        if (c.warned && *c.date) {
+            EXPECT_TRUE(seen.messages.value(0).contains(S(c.date))) << seen.messages.value(0).toStdString();
+            EXPECT_TRUE(seen.messages.value(0).contains(S("YYYY-MM-DD"))) << seen.messages.value(0).toStdString();
+        }
+        // The date file keeps the date as typed.
+        SavedQslDates loaded;
+        ASSERT_TRUE(LoadQslDateFile(dir.file(S("quorvane2.dat")), loaded));
+        EXPECT_EQ(loaded.date, S(c.date));
+        EXPECT_EQ(seen.icons[1104], 141);
+    }
+    choices.ReportRange = 1;
+    choices.sinceDate = S("31/12/2024 x&y");
+    EXPECT_EQ(ReportRequestAddress(choices),
+              S(kBase) + S("K1ABC&password=p%26ss%20w&qso_qsl=yes&qso_qsldetail=yes&qso_qslsince=31/12/2024%20x%26y"
+                           "&qso_withown=yes&qso_owncall=K1ABC/P"));
 }
 
 } // namespace

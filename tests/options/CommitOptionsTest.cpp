@@ -95,7 +95,7 @@ TEST_F(CommitOptionsTest, PasswordRules)
     r.values.logins[1].passwordLoaded = QStringLiteral("%61%62%63%64");
     // Row 3: an empty field keeps the password in force.
     options.logins[2].password = QStringLiteral("%71%71%71%71");
-    // Row 4: 13 characters are encoded from the first 12.
+    // Row 4: 13 characters are encoded whole.
     r.values.logins[3].passwordField = QStringLiteral("abcdefghijklm");
     // Row 5: deleted after typing.
     r.values.logins[4].passwordField = QStringLiteral("typed");
@@ -106,13 +106,13 @@ TEST_F(CommitOptionsTest, PasswordRules)
     EXPECT_EQ(options.logins[0].passwordField, QStringLiteral("****"));
     EXPECT_EQ(options.logins[1].password, QStringLiteral("%61%62%63%64"));
     EXPECT_EQ(options.logins[2].password, QStringLiteral("%71%71%71%71"));
-    EXPECT_EQ(options.logins[3].password, EncodePassword(QStringLiteral("abcdefghijkl")));
+    EXPECT_EQ(options.logins[3].password, QStringLiteral("%61%62%63%64%65%66%67%68%69%6a%6b%6c%6d"));
     EXPECT_EQ(options.logins[4].password, QString());
     std::array<QString, kSlotCount> saved;
     ASSERT_TRUE(LoadPasswordFile(dataFile(QStringLiteral("quorvane3.dat")), saved));
     EXPECT_EQ(saved[0], QStringLiteral("%77%78%79%7a"));
-    EXPECT_EQ(saved[3].size(), 36);
-    EXPECT_EQ(PasswordMask(saved[3]), QString(12, QLatin1Char('*')));
+    EXPECT_EQ(saved[3].size(), 39);
+    EXPECT_EQ(PasswordMask(saved[3]), QString(13, QLatin1Char('*')));
     EXPECT_EQ(saved[4], QString());
 }
 

@@ -43,7 +43,8 @@ TEST_F(OptionsDialogModelTest, FilesOverrideDefaultsAndPasswordsShowMasks)
     fields[1] = "%61%62%63"; // a kept password field is never shown
     writeData(QStringLiteral("quorvane.dat"), stateFile(fields));
     writeData(QStringLiteral("quorvane3.dat"),
-              stateFile({"%61%62%63%64%65", "%61%62%63", "", "", "", "", "", "", "", ""}));
+              stateFile({"%61%62%63%64%65", "%61%62%63", "%61%62%63%64%65%66%67%68%69%6a%6b%6c%6d%6e", "", "", "", "",
+                         "", "", ""}));
     model.initialise();
     const Options& c = model.copy();
     EXPECT_EQ(c.sourceMdbPath, QStringLiteral("C:\\DXbase\\Data\\K1ABC.mdb"));
@@ -53,6 +54,7 @@ TEST_F(OptionsDialogModelTest, FilesOverrideDefaultsAndPasswordsShowMasks)
     EXPECT_EQ(c.logins[0].passwordLoaded, QStringLiteral("%61%62%63%64%65"));
     EXPECT_EQ(c.logins[1].passwordField, QString()); // 3 characters: no mask
     EXPECT_EQ(c.logins[1].passwordLoaded, QStringLiteral("%61%62%63"));
+    EXPECT_EQ(c.logins[2].passwordField, QStringLiteral("**************")); // 14 characters
 }
 
 TEST_F(OptionsDialogModelTest, EmptyOptionsFileLoadsNoDefaults)

@@ -39,27 +39,55 @@ QList<QString> fileOrder(const Options& o)
 }
 }
 
-TEST(EncodePasswordTest, EncodesEveryCharacterOfTheFirstTwelve)
+TEST(EncodePasswordTest, EncodesEveryCharacterOfTheWholePassword)
 {
     EXPECT_EQ(EncodePassword(QStringLiteral("abc")), QStringLiteral("%61%62%63"));
     EXPECT_EQ(EncodePassword(QString()), QString());
     EXPECT_EQ(EncodePassword(QStringLiteral("A z")), QStringLiteral("%41%20%7a"));
     EXPECT_EQ(EncodePassword(QString::fromLatin1("\xe9\x01")), QStringLiteral("%e9%01"));
-    const QString thirteen = QStringLiteral("abcdefghijklm");
-    EXPECT_EQ(EncodePassword(thirteen), EncodePassword(thirteen.left(12)));
-    EXPECT_EQ(EncodePassword(thirteen).size(), 36);
+    // LoTW takes passwords longer than 12 characters: all of it is encoded.
+    EXPECT_EQ(EncodePassword(QStringLiteral("abcdefghijklm")), EncodePassword(QStringLiteral("abcdefghijkl")) + QStringLiteral("%6d"));
+    EXPECT_EQ(EncodePassword(QStringLiteral("Correct Horse Battery Staple!")).size(), 29 * 3);
+    // Up to what a field of the option files holds.
+    const QString longest(kMaxPasswordLength, QLatin1Char('x'));
+    EXPECT_EQ(EncodePassword(longest).size(), kMaxPasswordLength * 3);
+    EXPECT_LE(EncodePassword(longest).size(), kMaxFieldLength);
+    EXPECT_EQ(EncodePassword(longest + QStringLiteral("yz")), EncodePassword(longest));
 }
 
-TEST(PasswordMaskTest, MaskOnlyForFourToTwelveCharacters)
+TEST(PasswordMaskTest, MaskFromFourCharactersOn)
 {
-    for (int length = 0; length <= 40; ++length) {
+    for (int length = 0; length <= 60; ++length) {
         const QString encoded(length, QLatin1Char('%'));
-        const bool masked = length >= 12 && length <= 36 && length % 3 == 0;
+        const bool masked = length >= 12 && length % 3 == 0;
         EXPECT_EQ(PasswordMask(encoded), masked ? QString(length / 3, QLatin1Char('*')) : QString()) << length;
     }
     EXPECT_EQ(PasswordMask(QStringLiteral("**%61%62%63")), QString());
     EXPECT_EQ(PasswordMask(QStringLiteral("*%61%62%63%6")), QStringLiteral("****"));
-    EXPECT_EQ(PasswordMask(EncodePassword(QStringLiteral("abcdefghijklmnop"))), QString(12, QLatin1Char('*')));
+    EXPECT_EQ(PasswordMask(EncodePassword(QStringLiteral("abcdefghijklmnop"))), QString(16, QLatin1Char('*')));
+    EXPECT_EQ(PasswordMask(EncodePassword(QString(kMaxPasswordLength, QLatin1Char('x')))),
+              QString(kMaxPasswordLength, QLatin1Char('*')));
+}
+
+// A password file as the earlier program wrote it (passwords cut to 12 characters) and one
+// with longer passwords load the same way, and a long password survives a save.
+TEST_F(OptionsStoreTest, LongAndEarlierPasswordsLoad)
+{
+    const QByteArray twelve = EncodePassword(QStringLiteral("abcdefghijkl")).toLatin1();
+    const QByteArray sixteen = EncodePassword(QStringLiteral("abcdefghijklmnop")).toLatin1();
+    writeData(QStringLiteral("quorvane3.dat"), stateFile({twelve, sixteen, "", "", "", "", "", "", "", ""}));
+    std::array<QString, kSlotCount> passwords;
+    ASSERT_TRUE(LoadPasswordFile(dataFile(QStringLiteral("quorvane3.dat")), passwords));
+    EXPECT_EQ(passwords[0], QString::fromLatin1(twelve));
+    EXPECT_EQ(passwords[1], QString::fromLatin1(sixteen));
+    EXPECT_EQ(PasswordMask(passwords[0]), QString(12, QLatin1Char('*')));
+    EXPECT_EQ(PasswordMask(passwords[1]), QString(16, QLatin1Char('*')));
+
+    Options options;
+    options.logins[2].password = EncodePassword(QString(kMaxPasswordLength, QLatin1Char('q')));
+    ASSERT_TRUE(SavePasswordFile(dataFile(QStringLiteral("quorvane3.dat")), options));
+    ASSERT_TRUE(LoadPasswordFile(dataFile(QStringLiteral("quorvane3.dat")), passwords));
+    EXPECT_EQ(passwords[2], options.logins[2].password);
 }
 
 TEST_F(OptionsStoreTest, LoadsAndSavesTheOptionsFileByteForByte)
