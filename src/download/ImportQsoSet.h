@@ -1,44 +1,93 @@
 #pragma once
 
-#include "logdb/CRecordset.h"
+#include "QsoIndex.h"
+#include "TextPool.h"
 
-// The columns of a log row ("[QSO-TAB]") that the import reads and may write: the operator
-// call, the confirmation, the LoTW date, the award mask and the six location fields. The
-// import finds rows through its own index and re-reads each one by its key before deciding,
-// so it reads only these ten instead of the 41 columns of CQSO2006SRC.
-class ImportQsoSet : public CRecordset
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class Connection;
+class RowUpdate;
+
+// The columns of a logged QSO that the import reads and may write.
+struct LoggedQso
+{
+    QString oprCall;  // [QSO-OPRCALL], only read
+    QString confirm;  // [QSO-CONFIRM]
+    QString lotwRec;  // [QSO-LOTWREC]
+    QString cqZone;   // [QSO-CQ-ZONE]
+    QString ituZone;  // [QSO-ITU-ZONE]
+    QString state;    // [QSO-STATE]
+    QString county;   // [QSO-COUNTY]
+    QString iota;     // [QSO-IOTA]
+    QString grid;     // [QSO-GRID]
+    qint32 award = 0; // [QSO-AWARD]
+};
+
+// The log's QSOs as an import holds them: read by one pass over [QSO-TAB] (inside the run's
+// transaction, so that no other program changes them meanwhile), searched through the index,
+// changed in memory record by record, and written back at the end row by row in table order,
+// each changed row by one UPDATE of the columns that changed. The import never writes the
+// search columns, so the index stays true for the whole run.
+class ImportQsoSet
 {
 public:
-    // allColumns: bind all 41 columns, so that a key made of the row's values (ODBC over a
-    // table without a primary key) tells rows apart as well as the full record class does.
-    explicit ImportQsoSet(QString databasePath, std::shared_ptr<Connection> db = nullptr, bool allColumns = false);
+    // The columns the import writes, as bits of a change mask.
+    enum Column : unsigned {
+        Confirm = 1u << 0,
+        LotwRec = 1u << 1,
+        CqZone = 1u << 2,
+        ItuZone = 1u << 3,
+        State = 1u << 4,
+        County = 1u << 5,
+        Iota = 1u << 6,
+        Grid = 1u << 7,
+        Award = 1u << 8,
+    };
+    static constexpr int kColumns = 9;
 
-    // The search columns: never written; bound only with allColumns, where they are part of
-    // the row's key.
-    QString qsoDate;     // [QSO-DATE]
-    QString qsoTime;     // [QSO-TIME]
-    QString qsoCall;     // [QSO-CALL]
-    QString qsoMode;     // [QSO-MODE]
-    QString qsoBand;     // [QSO-BAND]
-    QString qsoOprCall;  // [QSO-OPRCALL]
-    QString qsoConfirm;  // [QSO-CONFIRM]
-    QString qsoLotwRec;  // [QSO-LOTWREC]
-    qint32 qsoAward = 0; // [QSO-AWARD]
-    QString qsoCqZone;   // [QSO-CQ-ZONE]
-    QString qsoItuZone;  // [QSO-ITU-ZONE]
-    QString qsoState;    // [QSO-STATE]
-    QString qsoCounty;   // [QSO-COUNTY]
-    QString qsoIota;     // [QSO-IOTA]
-    QString qsoGrid;     // [QSO-GRID]
+    ImportQsoSet();
+    ~ImportQsoSet();
+    ImportQsoSet(const ImportQsoSet&) = delete;
+    ImportQsoSet& operator=(const ImportQsoSet&) = delete;
 
-protected:
-    QString defaultDatabase() const override { return m_databasePath; }
-    QString defaultSql() const override { return QStringLiteral("[QSO-TAB]"); }
-    std::vector<Binding> bindings() override;
+    // Reads every row of the log's QSO table; pump runs now and then. Throws CDbException.
+    void load(Connection& log, const std::function<void()>& pump = {});
+    void clear();
+
+    const QsoIndex& index() const { return m_index; }
+    qint64 size() const { return qint64(m_values.size()); }
+
+    // The row's values as the run has left them so far.
+    void read(qint64 entry, LoggedQso& qso) const;
+    // Keeps new values of the row; changed: the columns that now differ from what the log
+    // holds for it (added to those of earlier changes).
+    void change(qint64 entry, const LoggedQso& qso, unsigned changed);
+    // Rows with changes not yet written.
+    qint64 changedRows() const { return m_changedRows; }
+
+    // Writes the changed columns of one row at once and keeps the values; throws CDbException
+    // when the log refuses them (the values kept are then those before).
+    void write(Connection& log, qint64 entry, const LoggedQso& qso, unsigned changed);
+    // Writes every changed row, in table order, one UPDATE a row. False when the log refused
+    // a row and the transaction goes on (every row written before stays written): entry and
+    // reason name it. Throws CDbException when the transaction itself was lost.
+    bool writeChanges(Connection& log, const std::function<void()>& pump, qint64& refused, QString& reason);
 
 private:
-    QString m_databasePath;
-    bool m_allColumns;
-    std::vector<QString> m_otherTexts; // the columns the import doesn't use, when all are bound
-    std::vector<qint32> m_otherLongs;
+    void keep(qint64 entry, const LoggedQso& qso);
+    RowUpdate& update(Connection& log, unsigned mask);
+    void run(Connection& log, qint64 entry, const LoggedQso& qso, unsigned mask);
+
+    QsoIndex m_index;
+    TextPool m_pool;
+    std::vector<TextPool::Ref> m_values; // per entry: its texts, as UTF-8
+    std::vector<qint32> m_awards;
+    std::vector<std::uint16_t> m_changed;
+    qint64 m_changedRows = 0;
+    std::vector<std::unique_ptr<RowUpdate>> m_updates; // by change mask, made on first use
+    Connection* m_updatesFor = nullptr;
 };

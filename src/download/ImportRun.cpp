@@ -7,7 +7,6 @@
 #include "LotwRecordParser.h"
 #include "LotwReportReader.h"
 #include "logdb/CDxb96CountySet.h"
-#include "ImportQsoSet.h"
 #include "logdb/Connection.h"
 #include "options/Choices.h"
 #include "options/Options.h"
@@ -18,9 +17,11 @@
 #include "platform/Paths.h"
 #include "platform/Strings.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <exception>
 #include <limits>
 
 namespace {
@@ -51,11 +52,14 @@ constexpr int kDownloadCounters[] = {Control::DownloadRecsUsed, Control::Downloa
 } // namespace
 
 ImportRun::ImportRun(const Options& options, Choices& choices, const Paths& paths, EventMonitor& monitor)
-    : m_options(options), m_choices(choices), m_paths(paths), m_monitor(monitor)
+    : m_options(options), m_choices(choices), m_paths(paths), m_monitor(monitor), m_held(monitor)
 {
 }
 
-ImportRun::~ImportRun() = default;
+ImportRun::~ImportRun()
+{
+    rollback();
+}
 
 void ImportRun::setConnections(std::shared_ptr<Connection> log, std::shared_ptr<Connection> reference)
 {
@@ -63,75 +67,175 @@ void ImportRun::setConnections(std::shared_ptr<Connection> log, std::shared_ptr<
     m_refDb = std::move(reference);
 }
 
+QString ImportRun::unfinishedMarkPath(const Paths& paths)
+{
+    return paths.join(paths.dataFolder(), QStringLiteral("quorvane-import.unfinished"));
+}
+
 bool ImportRun::OnLotwImport()
 {
     m_monitor.SetStepIcon(Control::ProblemPointer, StepIcon::Blank);
-    m_dateSavedThisRun = false;
-    m_noMatchLogged = false;
-    m_stationCallNoted = false;
     m_monitor.ClearDownloadMonitor();
     for (int counter : kDownloadCounters)
         m_monitor.SetCounter(counter, 0);
     m_monitor.ShowCounters();
+    m_held.discard();
     takeChoices();
+    m_startScope = m_importScope;
+    m_startOverwrite = m_overwriteChoice;
+    m_careful = false;
+    m_phase = Phase::Reading;
 
     // A file that can't be created fails at its first write.
     m_errorFile.create(m_options.errorFilePath);
     m_importedFile.create(m_options.importedListPath);
-    m_monitor.errorFile = &m_errorFile.device();
+    m_held.errorFile = &m_errorFile.device();
 
     bool ranToEnd = false;
     QString failure;
     try {
-        ranToEnd = runBody();
-        commitTransaction();
+        noteUnfinishedRun();
+        ranToEnd = importReport(failure);
     } catch (const CDbException& e) {
-        failure = e.description();
+        const long records = m_held.counter(Control::DownloadReadIn);
+        rollback();
+        if (m_phase == Phase::Committed) {
+            failure = e.description();
+        } else {
+            dropHeld();
+            failure = (e.busy() ? QStringLiteral("The log is in use by another program (%1): the import waited 5 "
+                                                 "seconds for it, then gave up.")
+                                : QStringLiteral("The import stopped on an error of the log: %1."))
+                          .arg(e.description())
+                      + QLatin1Char('\n') + discardedText(records);
+        }
     } catch (const CFileException& e) {
+        rollback();
         failure = e.description();
-    }
-    if (!failure.isEmpty()) {
-        // Every row written so far is complete: keep them, as the lists already name them.
-        try {
-            commitTransaction();
-        } catch (const CDbException& e) {
-            failure += QLatin1Char('\n') + e.description();
+        if (m_phase == Phase::Committed)
+            failure += QStringLiteral("\nThe log holds every QSO this import confirmed, but the imported-QSO list "
+                                      "and the error file may lack some of their lines.");
+        else
+            dropHeld();
+    } catch (const std::exception& e) {
+        const long records = m_held.counter(Control::DownloadReadIn);
+        rollback();
+        failure = QStringLiteral("The import stopped on an unexpected error: %1.").arg(QString::fromLocal8Bit(e.what()));
+        if (m_phase != Phase::Committed) {
+            dropHeld();
+            failure += QLatin1Char('\n') + discardedText(records);
+        }
+    } catch (...) {
+        const long records = m_held.counter(Control::DownloadReadIn);
+        rollback();
+        failure = QStringLiteral("The import stopped on an unexpected error.");
+        if (m_phase != Phase::Committed) {
+            dropHeld();
+            failure += QLatin1Char('\n') + discardedText(records);
         }
     }
 
-    if (m_qsos)
-        m_qsos->close();
     if (m_counties)
         m_counties->close();
-    m_monitor.errorFile = nullptr;
+    m_parser.reset();
+    m_countyTable.reset();
+    m_qsos.clear();
+    m_held.errorFile = nullptr;
     try {
         if (failure.isEmpty()) {
             m_importedFile.close();
             m_errorFile.close();
         }
     } catch (const CFileException& e) {
-        failure = e.description();
+        failure = e.description() + QStringLiteral("\nThe log holds every QSO this import confirmed, but the "
+                                                   "imported-QSO list and the error file may lack some of their lines.");
         ranToEnd = false;
+    }
+    if (!failure.isEmpty()) {
+        ranToEnd = false;
+        reportFailure(failure);
     }
     m_importedFile.abandon();
     m_errorFile.abandon();
-    if (!failure.isEmpty()) {
-        ranToEnd = false;
-        m_monitor.ShowMessage(failure);
+    if (ranToEnd && m_dateSavedThisRun) {
+        // The date kept for the next request is the first QSL date of a report imported to
+        // its end; a run that stopped leaves the date file (and the form) as they were.
+        m_choices.sinceDate = m_firstQslDate.date;
+        m_choices.ReportRange = 0;
+        m_choices.SinceChoice = -1;
+        QDir().mkpath(m_paths.dataFolder());
+        // A failed save is not reported, as with the form's own saves.
+        SaveQslDateFile(QslDateFilePath(m_paths), m_firstQslDate);
     }
+    setUnfinishedMark(false);
     if (m_monitor.counter(Control::DownloadErrors) != 0)
         m_monitor.SetStepIcon(Control::ProblemPointer, StepIcon::RedArrow);
     m_logReady = false;
     return ranToEnd;
 }
 
-bool ImportRun::runBody()
+// Reads the report and saves what it brings. True when the report was read to its end and
+// the log saved; failure is set when the run stopped on a file error after saving the rows
+// of the records before it.
+bool ImportRun::importReport(QString& failure)
+{
+    startPass();
+    QString fileFailure;
+    PassEnd end = readReport(fileFailure);
+    if (m_logReady) {
+        m_phase = Phase::Saving;
+        qint64 refused = -1;
+        QString reason;
+        if (!m_qsos.writeChanges(*m_logDb, [this] { m_held.PumpMessages(); }, refused, reason)) {
+            // The log refused a row: the report is read again and each record's row written
+            // at once, so that the refused record alone fails and the records after it see
+            // the row as the log holds it.
+            rollback();
+            m_careful = true;
+            startPass();
+            m_phase = Phase::Reading;
+            end = readReport(fileFailure);
+            m_phase = Phase::Saving;
+        }
+        if (m_logReady) {
+            setUnfinishedMark(true);
+            try {
+                m_logDb->commit();
+            } catch (const CDbException&) {
+                rollback();
+                throw;
+            }
+        }
+    }
+    m_phase = Phase::Committed;
+    m_logReady = false;
+    releaseHeld();
+    if (end == PassEnd::FileError) {
+        failure = fileFailure;
+        return false;
+    }
+    return end == PassEnd::Finished;
+}
+
+void ImportRun::startPass()
+{
+    dropHeld();
+    m_qsos.clear();
+    m_logReady = false;
+    m_dateSavedThisRun = false;
+    m_noMatchLogged = false;
+    m_stationCallNoted = false;
+    m_importScope = m_startScope;
+    m_overwriteChoice = m_startOverwrite;
+}
+
+ImportRun::PassEnd ImportRun::readReport(QString& fileFailure)
 {
     m_counties = std::make_unique<CDxb96CountySet>(m_options.refdataMdbPath, m_refDb);
     if (!m_counties->isOpen())
         m_counties->open();
-    m_countyTable = std::make_unique<DbCountyTable>(*m_counties, m_monitor);
-    m_parser = std::make_unique<LotwRecordParser>(*m_countyTable, m_monitor);
+    m_countyTable = std::make_unique<DbCountyTable>(*m_counties, m_held);
+    m_parser = std::make_unique<LotwRecordParser>(*m_countyTable, m_held);
 
     // The report is always the data folder's; the path shown on the form is not used here.
     QFile report(DefaultReportAdifPath(m_paths));
@@ -141,16 +245,24 @@ bool ImportRun::runBody()
     ClearLotwRecord(m_parser->record());
     LotwReportReader reader(report);
     long recordsEnded = 0;
-    const ReportShape shape = reader.read([this] { m_monitor.PumpMessages(); },
-                                          [this, &recordsEnded](QByteArrayView chunk) {
-                                              if (m_parser->ParseTag(chunk)) {
-                                                  ++recordsEnded;
-                                                  endOfRecord();
-                                              }
-                                          });
+    ReportShape shape;
+    try {
+        shape = reader.read([this] { m_held.PumpMessages(); },
+                            [this, &recordsEnded](QByteArrayView chunk) {
+                                if (m_parser->ParseTag(chunk)) {
+                                    ++recordsEnded;
+                                    endOfRecord();
+                                }
+                            });
+    } catch (const CFileException& e) {
+        // An output file that can't be written, or a report that can't be read further: the
+        // records before it are saved.
+        fileFailure = e.description();
+        return PassEnd::FileError;
+    }
     if (!shape.nonEmpty) {
         m_monitor.ShowMessage(Strings::text(Strings::LotwFileEmpty));
-        return false;
+        return PassEnd::NoReport;
     }
     // A report has an end of header or records; LoTW's answer without any QSL may have
     // neither, but it ends with its closing tag. Anything else (the page saved when the login
@@ -158,11 +270,11 @@ bool ImportRun::runBody()
     const bool emptyAnswer = shape.endOfFileTag && !shape.recordEndInHeader;
     if (!shape.endOfHeader && recordsEnded == 0 && !emptyAnswer) {
         m_monitor.ShowMessage(notAReportMessage(report, shape));
-        return false;
+        return PassEnd::NoReport;
     }
     // Whatever followed the last end-of-record tag belongs to no record.
     ClearLotwRecord(m_parser->record());
-    return true;
+    return PassEnd::Finished;
 }
 
 QString ImportRun::notAReportMessage(QFile& report, const ReportShape& shape) const
@@ -191,15 +303,15 @@ QString ImportRun::notAReportMessage(QFile& report, const ReportShape& shape) co
 
 void ImportRun::logRecordEvent(int kind, const QString& message)
 {
-    m_monitor.problemMessage = message;
-    SetProblemRecord(m_monitor, m_parser->record());
-    m_monitor.LogRecordEvent(kind);
+    m_held.problemMessage = message;
+    SetProblemRecord(m_held, m_parser->record());
+    m_held.LogRecordEvent(kind);
 }
 
 void ImportRun::addToCounter(int controlId, long amount)
 {
-    m_monitor.SetCounter(controlId, m_monitor.counter(controlId) + amount);
-    m_monitor.ShowCounters();
+    m_held.SetCounter(controlId, m_held.counter(controlId) + amount);
+    m_held.ShowCounters();
 }
 
 // One line about the current record to the monitor and a file: call, date, time, band and
@@ -207,15 +319,15 @@ void ImportRun::addToCounter(int controlId, long amount)
 void ImportRun::recordLine(const QString& suffix, LineFile& file)
 {
     const LotwRecord& r = m_parser->record();
-    SetProblemRecord(m_monitor, r);
-    m_monitor.DecodeBandMode();
+    SetProblemRecord(m_held, r);
+    m_held.DecodeBandMode();
     QString line;
-    line.reserve(r.call.size() + r.qsoDate.size() + r.timeOn.size() + m_monitor.bandText.size()
-                 + m_monitor.modeText.size() + suffix.size() + 4);
+    line.reserve(r.call.size() + r.qsoDate.size() + r.timeOn.size() + m_held.bandText.size()
+                 + m_held.modeText.size() + suffix.size() + 4);
     line.append(r.call).append(QLatin1Char(' ')).append(r.qsoDate).append(QLatin1Char(' ')).append(r.timeOn);
-    line.append(QLatin1Char(' ')).append(m_monitor.bandText).append(QLatin1Char(' ')).append(m_monitor.modeText);
+    line.append(QLatin1Char(' ')).append(m_held.bandText).append(QLatin1Char(' ')).append(m_held.modeText);
     line.append(suffix);
-    m_monitor.AddDownloadEvent(line);
+    m_held.AddDownloadEvent(line);
     file.writeLine(line);
 }
 
@@ -262,20 +374,20 @@ void ImportRun::endOfRecord()
         noteMissingStationCall();
 
     if (FindLoggedQso()) {
-        const ImportQsoSet& q = *m_qsos;
-        const QString& confirm = q.qsoConfirm;
+        const LoggedQso& q = m_row;
+        const QString& confirm = q.confirm;
         const bool zeroOrOne = confirm == QLatin1String("0") || confirm == QLatin1String("1");
         const bool twoOrThree = confirm == QLatin1String("2") || confirm == QLatin1String("3");
         const bool eligible = r.dxccCredit == QLatin1String("DXCC") || r.vuccCredit == QLatin1String("VUCC")
-                              || r.wpxCredit == QLatin1String("WPX") || q.qsoLotwRec.isEmpty() || zeroOrOne
+                              || r.wpxCredit == QLatin1String("WPX") || q.lotwRec.isEmpty() || zeroOrOne
                               || (m_importScope == 0 && (zeroOrOne || twoOrThree));
-        if (eligible && r.stationCall == q.qsoOprCall && !r.qslDate.isEmpty()) {
+        if (eligible && r.stationCall == q.oprCall && !r.qslDate.isEmpty()) {
             if (ApplyLotwRecord()) {
                 addToCounter(Control::DownloadRecsUsed);
                 recordLine(QString(), m_importedFile);
             }
         }
-        if (r.stationCall != q.qsoOprCall) {
+        if (r.stationCall != q.oprCall) {
             addToCounter(Control::DownloadErrors);
             // A record without a station call is not the QSO's fault: the note above says
             // so once for the run.
@@ -285,8 +397,6 @@ void ImportRun::endOfRecord()
     }
     ClearLotwRecord(r);
     m_noMatchLogged = false;
-    if (++m_recordsInBatch >= kCommitEvery)
-        commitBatch();
 }
 
 // Said once per run, at the first record without STATION_CALLSIGN: LoTW leaves it out of a
@@ -305,10 +415,44 @@ void ImportRun::noteMissingStationCall()
                               "be matched to its operator call and none is confirmed. Request the report with "
                               "\"#1 - Download fm LoTW\", which asks LoTW for the own calls "
                               "(qso_withown=yes), and import it again.");
-        m_monitor.SetStepIcon(Control::ProblemPointer, StepIcon::RedArrow);
+        m_held.SetStepIcon(Control::ProblemPointer, StepIcon::RedArrow);
     }
-    m_monitor.AddDownloadEvent(line);
+    m_held.AddDownloadEvent(line);
     m_errorFile.writeLine(line);
+}
+
+// A run killed after it saved its rows and before all its lines were written left its mark:
+// said at once, in the monitor and the error file of this run.
+void ImportRun::noteUnfinishedRun()
+{
+    const QString mark = unfinishedMarkPath(m_paths);
+    if (!QFileInfo::exists(mark))
+        return;
+    const QString line = QStringLiteral("Note: the previous import was interrupted after it had saved its QSOs in "
+                                        "the log, before its imported-QSO list and error file were complete: they "
+                                        "may not have named every QSO it confirmed.");
+    m_monitor.AddDownloadEvent(line);
+    m_monitor.SetStepIcon(Control::ProblemPointer, StepIcon::RedArrow);
+    m_errorFile.writeLine(line);
+    m_errorFile.commitLines();
+    QFile::remove(mark);
+}
+
+void ImportRun::setUnfinishedMark(bool set)
+{
+    const QString mark = unfinishedMarkPath(m_paths);
+    if (set == m_marked)
+        return;
+    m_marked = set;
+    if (!set) {
+        QFile::remove(mark);
+        return;
+    }
+    // Without the mark the run goes on: it only tells a later run about a kill.
+    QDir().mkpath(m_paths.dataFolder());
+    QFile file(mark);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(QDateTime::currentDateTime().toString(Qt::ISODate).toLatin1() + "\r\n");
 }
 
 void ImportRun::saveFirstQslDate()
@@ -317,20 +461,14 @@ void ImportRun::saveFirstQslDate()
     takeChoices();
     const QString& q = m_parser->record().qslDate;
     const QString date = q.left(4) + QLatin1Char('-') + q.mid(4, 2) + QLatin1Char('-') + q.mid(6, 2);
-    m_choices.sinceDate = date;
     m_dateSavedThisRun = true;
-    m_choices.ReportRange = 0;
-    m_choices.SinceChoice = -1;
-    SavedQslDates saved;
-    saved.date = date;
-    saved.reportRange = 0;
-    saved.sinceChoice = -1;
-    saved.importScope = m_choices.ImportScope;
-    saved.overwriteChoice = m_choices.OverwriteChoice;
-    QDir().mkpath(m_paths.dataFolder());
-    // A failed save is not reported, as with the form's own saves.
-    SaveQslDateFile(QslDateFilePath(m_paths), saved);
-    m_monitor.ShowCounters();
+    m_firstQslDate = SavedQslDates();
+    m_firstQslDate.date = date;
+    m_firstQslDate.reportRange = 0;
+    m_firstQslDate.sinceChoice = -1;
+    m_firstQslDate.importScope = m_choices.ImportScope;
+    m_firstQslDate.overwriteChoice = m_choices.OverwriteChoice;
+    m_held.ShowCounters();
 }
 
 void ImportRun::takeChoices()
@@ -345,51 +483,86 @@ void ImportRun::ensureLogReady()
         return;
     if (!m_logDb)
         m_logDb = Connection::open(m_options.sourceMdbPath);
-    m_index.build(*m_logDb);
-    m_qsos = std::make_unique<ImportQsoSet>(m_options.sourceMdbPath, m_logDb, m_index.hasValueKeys());
+    // The rows are read inside the run's transaction: no other program changes them until
+    // the run has written its own.
     if (!m_logDb->inTransaction())
         m_logDb->beginTransaction();
-    m_recordsInBatch = 0;
     m_logReady = true;
+    m_qsos.load(*m_logDb, [this] { m_held.PumpMessages(); });
 }
 
-void ImportRun::commitBatch()
+void ImportRun::rollback()
 {
-    m_recordsInBatch = 0;
-    if (!m_logDb || !m_logDb->inTransaction())
-        return;
-    m_logDb->commit();
-    m_logDb->beginTransaction();
-}
-
-// Keeps the rows written since the last commit (each of them complete); when the commit
-// fails, they are undone together.
-void ImportRun::commitTransaction()
-{
+    m_logReady = false;
     if (!m_logDb || !m_logDb->inTransaction())
         return;
     try {
-        m_logDb->commit();
-    } catch (const CDbException&) {
         m_logDb->rollback();
-        throw;
+    } catch (const CDbException&) {
+        // The engine gave the transaction up by itself; nothing of it stays.
     }
+}
+
+void ImportRun::dropHeld()
+{
+    m_held.discard();
+    m_importedFile.discardLines();
+    m_errorFile.discardLines();
+}
+
+// The lines stand for what the log has committed: shown, then written to their files.
+void ImportRun::releaseHeld()
+{
+    m_held.release();
+    m_importedFile.commitLines();
+    m_errorFile.commitLines();
+}
+
+QString ImportRun::discardedText(long records) const
+{
+    if (records <= 0)
+        return QStringLiteral("Nothing was imported: the log is as it was before.");
+    return QStringLiteral("The %1 records read from the report were discarded: the log is as it was before, and "
+                          "neither the imported-QSO list nor the counters name any of them.")
+        .arg(records);
+}
+
+// A run that stopped: the reason's first line in the monitor and the error file, all of it in
+// a message.
+void ImportRun::reportFailure(const QString& message)
+{
+    const QString first = message.section(QLatin1Char('\n'), 0, 0);
+    m_monitor.AddDownloadEvent(first);
+    m_monitor.SetStepIcon(Control::ProblemPointer, StepIcon::RedArrow);
+    try {
+        m_errorFile.discardLines();
+        m_errorFile.writeLine(first);
+        m_errorFile.commitLines();
+    } catch (const CFileException&) {
+        // The message below says it all.
+    }
+    m_monitor.ShowMessage(message);
 }
 
 bool ImportRun::FindLoggedQso()
 {
     ensureLogReady();
     LotwRecord& r = m_parser->record();
-    m_match = m_index.find(r.call, r.qsoDate, r.timeOn, r.modeCode, r.bandCode, r.modeName, r.submodeName);
-    if (m_match.found) {
-        // The record takes the seconds of the row found.
-        r.timeOn = m_match.time;
-        // Read the row as it is now: an earlier record of this run may have written it.
-        if (m_qsos->moveToKey(m_match.key))
-            return true;
-    } else if (r.timeOn.size() == 6) {
-        r.timeOn = r.timeOn.left(4) + QLatin1String("59");
+    const QsoIndex::Match match =
+        m_qsos.index().find(r.call, r.qsoDate, r.timeOn, r.modeCode, r.bandCode, r.modeName, r.submodeName);
+    if (match.found) {
+        // The record takes the seconds of the row found, and sees the row as an earlier
+        // record of this run may have left it.
+        r.timeOn = match.time;
+        m_entry = match.entry;
+        m_qsos.read(m_entry, m_row);
+        return true;
     }
+    if (r.timeOn.size() == 6)
+        r.timeOn = r.timeOn.left(4) + QLatin1String("59");
+    // Nothing found: the values of no row.
+    m_entry = -1;
+    m_row = LoggedQso();
     recordLine(QStringLiteral("  ** No QSO Found **"), m_errorFile);
     m_noMatchLogged = true;
     ClearLotwRecord(r);
@@ -399,85 +572,84 @@ bool ImportRun::FindLoggedQso()
 bool ImportRun::ApplyLotwRecord()
 {
     LotwRecord& r = m_parser->record();
-    ImportQsoSet& q = *m_qsos;
-    // The row is written by one UPDATE statement, which the engine undoes by itself when it
-    // fails; a row keyed by its values is refused before anything is written when the values
-    // no longer pick out exactly one row. (Access SQL has no savepoints to offer here.)
-    try {
-        q.edit();
-        // A column is written (marked changed, then assigned) only when its value changes: a
-        // value equal to the one read is never empty, so the column isn't null either, and
-        // writing it again would change nothing. A row that keeps every value isn't written.
-        bool changed = false;
-        auto write = [&](QString& column, const QString& value) {
-            if (column == value)
-                return;
-            q.setFieldDirty(&column);
-            column = value;
-            changed = true;
-        };
+    LoggedQso q = m_row;
+    // A column is written only when its value changes: a value equal to the one read is
+    // never empty, so the column isn't null either, and writing it again would change
+    // nothing. A row that keeps every value isn't written.
+    unsigned changed = 0;
+    auto write = [&](QString& column, const QString& value, unsigned bit) {
+        if (column == value)
+            return;
+        column = value;
+        changed |= bit;
+    };
 
-        const long confirm = LeadingNumber(q.qsoConfirm);
-        if (confirm == 0 || confirm == 2)
-            write(q.qsoConfirm, QStringLiteral("2"));
-        else if (confirm == 1 || confirm == 3)
-            write(q.qsoConfirm, QStringLiteral("3"));
+    const long confirm = LeadingNumber(q.confirm);
+    if (confirm == 0 || confirm == 2)
+        write(q.confirm, QStringLiteral("2"), ImportQsoSet::Confirm);
+    else if (confirm == 1 || confirm == 3)
+        write(q.confirm, QStringLiteral("3"), ImportQsoSet::Confirm);
 
-        FieldRules rules(r, m_overwriteChoice, m_monitor, m_errorFile);
-        auto field = [&](const char* word, const QString& lotw, QString& column, bool isGrid) {
-            if (rules.apply(QLatin1String(word), lotw, column, isGrid))
-                write(column, lotw);
-        };
-        field("CQ Zone", r.cqZone, q.qsoCqZone, false);
-        field("ITU Zone", r.ituZone, q.qsoItuZone, false);
-        field("State", r.state, q.qsoState, false);
-        field("County", r.county, q.qsoCounty, false);
-        field("IOTA", r.iota, q.qsoIota, false);
-        field("GRID", r.grid, q.qsoGrid, true);
+    FieldRules rules(r, m_overwriteChoice, m_held, m_errorFile);
+    auto field = [&](const char* word, const QString& lotw, QString& column, unsigned bit, bool isGrid) {
+        if (rules.apply(QLatin1String(word), lotw, column, isGrid))
+            write(column, lotw, bit);
+    };
+    field("CQ Zone", r.cqZone, q.cqZone, ImportQsoSet::CqZone, false);
+    field("ITU Zone", r.ituZone, q.ituZone, ImportQsoSet::ItuZone, false);
+    field("State", r.state, q.state, ImportQsoSet::State, false);
+    field("County", r.county, q.county, ImportQsoSet::County, false);
+    field("IOTA", r.iota, q.iota, ImportQsoSet::Iota, false);
+    field("GRID", r.grid, q.grid, ImportQsoSet::Grid, true);
 
-        if (!r.qslDate.isEmpty() && q.qsoLotwRec.isEmpty())
-            write(q.qsoLotwRec, r.qslDate);
+    if (!r.qslDate.isEmpty() && q.lotwRec.isEmpty())
+        write(q.lotwRec, r.qslDate, ImportQsoSet::LotwRec);
 
-        bool newDxcc = false;
-        const bool dxcc = r.dxccCredit == QLatin1String("DXCC");
-        const bool vucc = r.vuccCredit == QLatin1String("VUCC");
-        const bool wpx = r.wpxCredit == QLatin1String("WPX");
-        if (dxcc || vucc || wpx) {
-            // Bits 2 and 16 to 256 and every bit above them stay as found; DXCC (1), WPX (4)
-            // and VUCC (8) are set by the credits.
-            const qint32 old = q.qsoAward;
-            newDxcc = dxcc && !(old & 1);
-            qint32 mask = old;
-            if (dxcc)
-                mask |= 1;
-            if (wpx)
-                mask |= 4;
-            if (vucc)
-                mask |= 8;
-            if (mask != old) {
-                q.setFieldDirty(&q.qsoAward);
-                q.qsoAward = mask;
-                changed = true;
-            }
-            r.dxccCredit.clear();
-            r.vuccCredit.clear();
-            r.wpxCredit.clear();
+    bool newDxcc = false;
+    const bool dxcc = r.dxccCredit == QLatin1String("DXCC");
+    const bool vucc = r.vuccCredit == QLatin1String("VUCC");
+    const bool wpx = r.wpxCredit == QLatin1String("WPX");
+    if (dxcc || vucc || wpx) {
+        // Bits 2 and 16 to 256 and every bit above them stay as found; DXCC (1), WPX (4)
+        // and VUCC (8) are set by the credits.
+        const qint32 old = q.award;
+        newDxcc = dxcc && !(old & 1);
+        qint32 mask = old;
+        if (dxcc)
+            mask |= 1;
+        if (wpx)
+            mask |= 4;
+        if (vucc)
+            mask |= 8;
+        if (mask != old) {
+            q.award = mask;
+            changed |= ImportQsoSet::Award;
         }
-        if (changed)
-            q.update();
-        else
-            q.cancelUpdate();
-        if (newDxcc)
-            addToCounter(Control::DownloadNewDxcc);
-        return true;
-    } catch (const CDbException& e) {
-        q.cancelUpdate();
-        if (!m_logDb->inTransaction()) {
-            // The engine gave up the whole transaction: the rows of this batch are lost too.
-            throw CDbException(e.description()
-                               + QStringLiteral(" (the log rows written since the last commit were not saved)"));
-        }
-        logRecordEvent(1, r.call + QLatin1Char(' ') + e.description());
-        return false;
+        r.dxccCredit.clear();
+        r.vuccCredit.clear();
+        r.wpxCredit.clear();
     }
+    if (m_careful) {
+        // Each row is written by one UPDATE statement, which the engine undoes by itself
+        // when it fails; a row keyed by its values is refused before anything is written when
+        // the values no longer pick out exactly one row.
+        try {
+            m_qsos.write(*m_logDb, m_entry, q, changed);
+        } catch (const CDbException& e) {
+            if (!m_logDb->inTransaction()) {
+                // The engine gave up the whole transaction: every row of the run is lost.
+                throw CDbException(r.call + QLatin1Char(' ') + e.description()
+                                       + QStringLiteral(" (the log gave up the whole import)"),
+                                   e.busy() ? CDbException::Cause::Busy : CDbException::Cause::Other);
+            }
+            logRecordEvent(1, r.call + QLatin1Char(' ') + e.description());
+            return false;
+        }
+    } else {
+        m_qsos.change(m_entry, q, changed);
+    }
+    m_row = q;
+    if (newDxcc)
+        addToCounter(Control::DownloadNewDxcc);
+    return true;
 }

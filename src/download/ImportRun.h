@@ -1,8 +1,10 @@
 #pragma once
 
+#include "HeldMonitor.h"
+#include "ImportQsoSet.h"
 #include "LineFile.h"
 #include "LotwRecord.h"
-#include "QsoIndex.h"
+#include "options/QslDateFile.h"
 
 #include <QString>
 #include <memory>
@@ -10,7 +12,6 @@
 class CDxb96CountySet;
 class QFile;
 struct ReportShape;
-class ImportQsoSet;
 class Connection;
 class EventMonitor;
 class LotwRecordParser;
@@ -23,21 +24,30 @@ struct Options;
 // the location fields in line with LoTW, and reports every outcome in the download monitor,
 // the error file and the imported-QSO list.
 //
-// Row updates are made in transactions committed every kCommitEvery records and at the end,
-// each row written by one UPDATE statement, so that an interrupted import leaves every row
-// either untouched or fully updated and a failed row update is undone alone.
+// The whole run is one transaction. The log's QSOs are read once at the first record that is
+// searched; every record's outcome is decided in memory, in the order of the report, from
+// the rows as the run has left them so far; the changed rows are then written in table order
+// and committed together. So a kill at any moment leaves the log as it was or with every row
+// of the run fully written, and a second run gives the same log as one. A row the log
+// refuses (a trigger, a constraint) makes the run go through the report again, writing each
+// record's row at once, so that the refused record alone gets an error line.
+//
+// Monitor lines, counters and the lines of the two files are held until the log has committed
+// the rows they stand for; when the log cannot be saved they are dropped and the run says how
+// many records it discarded. The date file is written only when the run has reached its end.
+// A run killed after its commit and before its lines were all written leaves a mark in the
+// data folder, so that the next run says so.
 class ImportRun
 {
 public:
-    static constexpr int kCommitEvery = 10000;
     // How much of a file that is no report is looked through for a word of the login.
     static constexpr qint64 kLoginHintBytes = 1 << 20;
 
     // choices: the import scope and the overwrite choice are taken when the run starts and
-    // again when the first QSL date is saved (the form is read then); a change made on the
+    // again when the first QSL date is met (the form is read then); a change made on the
     // form at any other moment of the run waits for the next run. The QSL date and the
-    // "Download ALL QSLs" choice are written back when the report carries a QSL date (and
-    // saved to the date file).
+    // "Download ALL QSLs" choice are written back when the run has reached its end and the
+    // report carries a QSL date (and saved to the date file).
     ImportRun(const Options& options, Choices& choices, const Paths& paths, EventMonitor& monitor);
     ~ImportRun();
 
@@ -49,8 +59,16 @@ public:
     // message with its first line; nothing is changed, the date file included).
     bool OnLotwImport();
 
+    // The file in the data folder that marks a run whose lines may not all have been written.
+    static QString unfinishedMarkPath(const Paths& paths);
+
 private:
-    bool runBody();
+    enum class PassEnd { Finished, NoReport, FileError };
+    enum class Phase { Reading, Saving, Committed };
+
+    bool importReport(QString& failure);
+    PassEnd readReport(QString& fileFailure);
+    void startPass();
     void endOfRecord();
     bool ValidateLotwRecord();
     bool FindLoggedQso();
@@ -60,32 +78,43 @@ private:
     void addToCounter(int controlId, long amount = 1);
     void saveFirstQslDate();
     void noteMissingStationCall();
+    void noteUnfinishedRun();
     QString notAReportMessage(QFile& report, const ReportShape& shape) const;
     void takeChoices();
     void ensureLogReady();
-    void commitBatch();
-    void commitTransaction();
+    void rollback();
+    void dropHeld();
+    void releaseHeld();
+    QString discardedText(long records) const;
+    void setUnfinishedMark(bool set);
+    void reportFailure(const QString& message);
 
     const Options& m_options;
     Choices& m_choices;
     const Paths& m_paths;
     EventMonitor& m_monitor;
+    HeldMonitor m_held;
 
     std::shared_ptr<Connection> m_logDb;
     std::shared_ptr<Connection> m_refDb;
-    std::unique_ptr<ImportQsoSet> m_qsos;
+    ImportQsoSet m_qsos;
     std::unique_ptr<CDxb96CountySet> m_counties;
     std::unique_ptr<class DbCountyTable> m_countyTable;
     std::unique_ptr<LotwRecordParser> m_parser;
     LineFile m_errorFile;
     LineFile m_importedFile;
-    QsoIndex m_index;
-    QsoIndex::Match m_match;
+    qint64 m_entry = -1; // the row found for the current record
+    LoggedQso m_row;     // its values
     int m_importScope = 1;
     int m_overwriteChoice = 1;
+    int m_startScope = 1;
+    int m_startOverwrite = 1;
     bool m_logReady = false;
+    bool m_careful = false; // each record's row is written at once
     bool m_dateSavedThisRun = false;
     bool m_noMatchLogged = false;
     bool m_stationCallNoted = false;
-    long m_recordsInBatch = 0;
+    bool m_marked = false;
+    Phase m_phase = Phase::Reading;
+    SavedQslDates m_firstQslDate;
 };

@@ -1,6 +1,8 @@
 #include "QsoIndex.h"
 
-#include <cstring>
+#include <algorithm>
+#include <stdexcept>
+#include <string>
 #include <string_view>
 
 namespace {
@@ -51,15 +53,6 @@ std::uint64_t HashKey(const QString* parts[4])
     return h;
 }
 
-std::string_view ReadText(const std::string& pool, std::uint64_t& offset)
-{
-    std::uint32_t size;
-    std::memcpy(&size, pool.data() + offset, sizeof size);
-    const std::string_view text(pool.data() + offset + sizeof size, size);
-    offset += sizeof size + size;
-    return text;
-}
-
 bool Equals(std::string_view text, QStringView value)
 {
     if (text.size() != std::size_t(value.size()))
@@ -71,7 +64,47 @@ bool Equals(std::string_view text, QStringView value)
     }
     return true;
 }
+
+// A text whose characters are all Latin-1, as its bytes.
+std::string Latin1(const QString& text)
+{
+    std::string bytes;
+    bytes.reserve(std::size_t(text.size()));
+    for (QChar c : text)
+        bytes.push_back(static_cast<char>(c.unicode()));
+    return bytes;
+}
+
+std::size_t TextsSize(std::initializer_list<const QString*> texts)
+{
+    std::size_t size = 0;
+    for (const QString* t : texts)
+        size += TextPool::recordSize(std::size_t(t->size()));
+    return size;
+}
+
+char* PutLatin1(char* out, const QString& text)
+{
+    // The texts come from Latin-1 bytes (or were checked to be Latin-1): one byte each.
+    std::size_t n = std::size_t(text.size());
+    while (n >= 0x80) {
+        *out++ = char(0x80 | (n & 0x7f));
+        n >>= 7;
+    }
+    *out++ = char(n);
+    for (QChar c : text)
+        *out++ = static_cast<char>(c.unicode());
+    return out;
+}
 } // namespace
+
+struct QsoIndex::Best
+{
+    std::uint32_t exact = kNone;
+    std::uint32_t bySeconds = kNone;
+    int seconds = 60;
+    std::string_view time;
+};
 
 const std::vector<ColumnSpec>& QsoIndex::columns()
 {
@@ -91,51 +124,81 @@ void QsoIndex::build(Connection& log)
 
 void QsoIndex::build(Cursor& cursor)
 {
+    clear();
+    QString texts[6];
+    static const int at[6] = {0, 1, 2, 3, 4, 5};
+    while (cursor.next()) {
+        if (readTexts(cursor, at, texts))
+            add(texts, cursor.key());
+    }
+    finish();
+}
+
+bool QsoIndex::readTexts(const Cursor& cursor, const int (&at)[6], QString (&texts)[6])
+{
+    bool usable = true;
+    for (int i = 0; i < 6; ++i) {
+        texts[i] = cursor.text(at[i]);
+        // A null column matches no "=" condition; an empty text matches ''.
+        if (i != Submode && usable && texts[i].isEmpty() && cursor.value(at[i]).isNull())
+            usable = false;
+    }
+    return usable;
+}
+
+void QsoIndex::setKey(qint64 entry, const RowKey& key)
+{
+    const Entry& e = m_entries[std::size_t(entry)];
+    if (e.rowid < -1)
+        m_keys[std::size_t(-(e.rowid + 2))] = key.values;
+}
+
+void QsoIndex::clear()
+{
     m_entries.clear();
+    m_groups.clear();
+    m_large.clear();
     m_pool.clear();
     m_keys.clear();
     m_keyNames.clear();
     rehash(1024);
-    QString texts[6];
-    while (cursor.next()) {
-        bool usable = true;
-        // The five search columns; the submode only steers the choice among equal rows.
-        for (int i = 0; i < 5 && usable; ++i) {
-            texts[i] = cursor.text(i);
-            // A null column matches no "=" condition; an empty text matches ''.
-            if (texts[i].isEmpty() && cursor.value(i).isNull())
-                usable = false;
-            // A report text is Latin-1: it never equals a text with a character beyond it.
-            for (QChar c : std::as_const(texts[i])) {
-                if (c.unicode() > 0xff) {
-                    usable = false;
-                    break;
-                }
-            }
-        }
-        if (!usable)
-            continue;
-        texts[Submode] = SubmodeKey(cursor.text(Submode));
-        add(texts, cursor.key());
-    }
-    m_pool.shrink_to_fit();
-    m_entries.shrink_to_fit();
 }
 
-void QsoIndex::add(const QString (&texts)[6], const RowKey& key)
+qint64 QsoIndex::add(const QString (&texts)[6], const RowKey& key)
 {
-    const QString* parts[4] = {&texts[Call], &texts[Date], &texts[Mode], &texts[Band]};
-    Entry entry;
-    entry.hash = HashKey(parts);
-    entry.offset = m_pool.size();
-    for (const QString* text :
-         {&texts[Call], &texts[Date], &texts[Mode], &texts[Band], &texts[Time], &texts[Submode]}) {
-        const std::uint32_t size = std::uint32_t(text->size());
-        m_pool.append(reinterpret_cast<const char*>(&size), sizeof size);
-        // The texts come from Latin-1 bytes: each character is one byte.
-        for (QChar c : *text)
-            m_pool.push_back(static_cast<char>(c.unicode()));
+    // The five search columns; the submode only steers the choice among equal rows.
+    for (int i = 0; i < 5; ++i) {
+        // A report text is Latin-1: it never equals a text with a character beyond it.
+        for (QChar c : texts[i]) {
+            if (c.unicode() > 0xff)
+                return -1;
+        }
     }
+    if (m_entries.size() >= kNone - 1)
+        throw std::length_error("the log has too many rows for the import's index");
+    const QString submode = SubmodeKey(texts[Submode]);
+    const QString* parts[4] = {&texts[Call], &texts[Date], &texts[Mode], &texts[Band]};
+    const std::uint64_t hash = HashKey(parts);
+    std::uint32_t g = findGroup(hash, parts);
+    if (g == kNone) {
+        Group group{hash, 0, kNone, kNone, 0, kNone};
+        char* out = m_pool.reserve(TextsSize({parts[0], parts[1], parts[2], parts[3]}), group.key);
+        for (const QString* part : parts)
+            out = PutLatin1(out, *part);
+        if (m_groups.size() + 1 > m_buckets.size() / 2)
+            rehash(m_buckets.size() * 2);
+        g = std::uint32_t(m_groups.size());
+        const std::size_t bucket = hash & (m_buckets.size() - 1);
+        group.next = m_buckets[bucket];
+        m_buckets[bucket] = g;
+        m_groups.push_back(group);
+    }
+    Group& group = m_groups[g];
+
+    Entry entry;
+    char* out = m_pool.reserve(TextsSize({&texts[Time], &submode}), entry.texts);
+    out = PutLatin1(out, texts[Time]);
+    PutLatin1(out, submode);
     if (key.rowid >= 0) {
         entry.rowid = key.rowid;
     } else {
@@ -144,21 +207,47 @@ void QsoIndex::add(const QString (&texts)[6], const RowKey& key)
         if (m_keyNames.isEmpty())
             m_keyNames = key.names;
     }
-    if (m_entries.size() + 1 > m_buckets.size() / 2)
-        rehash(m_buckets.size() * 2);
-    const std::size_t bucket = entry.hash & (m_buckets.size() - 1);
-    entry.next = m_buckets[bucket];
-    m_buckets[bucket] = std::uint32_t(m_entries.size());
+    entry.next = group.newest;
+    group.newest = std::uint32_t(m_entries.size());
+    ++group.size;
     m_entries.push_back(entry);
+    return qint64(m_entries.size()) - 1;
+}
+
+void QsoIndex::finish()
+{
+    m_entries.shrink_to_fit();
+    m_groups.shrink_to_fit();
+    m_keys.shrink_to_fit();
+    for (Group& group : m_groups) {
+        if (group.size > kLargeGroup)
+            buildLarge(group);
+    }
+}
+
+std::uint32_t QsoIndex::findGroup(std::uint64_t hash, const QString* parts[4]) const
+{
+    for (std::uint32_t g = m_buckets[hash & (m_buckets.size() - 1)]; g != kNone; g = m_groups[g].next) {
+        const Group& group = m_groups[g];
+        if (group.hash != hash)
+            continue;
+        const char* in = m_pool.at(group.key);
+        bool same = true;
+        for (int i = 0; i < 4 && same; ++i)
+            same = Equals(TextPool::get(in), *parts[i]);
+        if (same)
+            return g;
+    }
+    return kNone;
 }
 
 void QsoIndex::rehash(std::size_t bucketCount)
 {
     m_buckets.assign(bucketCount, kNone);
-    for (std::size_t i = 0; i < m_entries.size(); ++i) {
-        const std::size_t bucket = m_entries[i].hash & (bucketCount - 1);
-        m_entries[i].next = m_buckets[bucket];
-        m_buckets[bucket] = std::uint32_t(i);
+    for (std::size_t g = 0; g < m_groups.size(); ++g) {
+        const std::size_t bucket = m_groups[g].hash & (bucketCount - 1);
+        m_groups[g].next = m_buckets[bucket];
+        m_buckets[bucket] = std::uint32_t(g);
     }
 }
 
@@ -174,6 +263,99 @@ RowKey QsoIndex::keyOf(const Entry& entry) const
     return key;
 }
 
+void QsoIndex::buildLarge(Group& group)
+{
+    LargeGroup large;
+    large.byTime.reserve(group.size);
+    for (std::uint32_t i = group.newest; i != kNone; i = m_entries[i].next)
+        large.byTime.push_back(i);
+    auto texts = [this](std::uint32_t i) {
+        const char* in = m_pool.at(m_entries[i].texts);
+        const std::string_view time = TextPool::get(in);
+        return std::pair{time, TextPool::get(in)};
+    };
+    std::sort(large.byTime.begin(), large.byTime.end(), [&](std::uint32_t a, std::uint32_t b) {
+        const std::string_view ta = texts(a).first, tb = texts(b).first;
+        return ta != tb ? ta < tb : a < b;
+    });
+    for (std::uint32_t i : large.byTime) {
+        if (!texts(i).second.empty())
+            large.bySubmode.push_back(i);
+    }
+    std::sort(large.bySubmode.begin(), large.bySubmode.end(), [&](std::uint32_t a, std::uint32_t b) {
+        const auto [ta, sa] = texts(a);
+        const auto [tb, sb] = texts(b);
+        if (ta != tb)
+            return ta < tb;
+        return sa != sb ? sa < sb : a < b;
+    });
+    group.large = std::uint32_t(m_large.size());
+    m_large.push_back(std::move(large));
+}
+
+void QsoIndex::searchLarge(const LargeGroup& large, const QString& time, const QString& modeName,
+                           const QString& submodeName, Best& any, Best& named) const
+{
+    auto texts = [this](std::uint32_t i) {
+        const char* in = m_pool.at(m_entries[i].texts);
+        const std::string_view t = TextPool::get(in);
+        return std::pair{t, TextPool::get(in)};
+    };
+    // The first entry (the lowest entry number) with this time; with name, also this submode.
+    auto first = [&](std::string_view wanted, const std::string* name) -> std::uint32_t {
+        if (!name) {
+            auto it = std::lower_bound(large.byTime.begin(), large.byTime.end(), wanted,
+                                       [&](std::uint32_t i, std::string_view t) { return texts(i).first < t; });
+            return it != large.byTime.end() && texts(*it).first == wanted ? *it : kNone;
+        }
+        const std::pair<std::string_view, std::string_view> key{wanted, *name};
+        auto it = std::lower_bound(large.bySubmode.begin(), large.bySubmode.end(), key,
+                                   [&](std::uint32_t i, const auto& k) { return texts(i) < k; });
+        return it != large.bySubmode.end() && texts(*it) == key ? *it : kNone;
+    };
+    std::string names[2];
+    int nameCount = 0;
+    for (const QString* n : {&modeName, &submodeName}) {
+        if (!n->isEmpty())
+            names[nameCount++] = Latin1(*n);
+    }
+    auto firstNamed = [&](std::string_view wanted) {
+        std::uint32_t best = kNone;
+        for (int n = 0; n < nameCount; ++n)
+            best = std::min(best, first(wanted, &names[n]));
+        return best;
+    };
+
+    const std::string wantedTime = Latin1(time);
+    any.exact = first(wantedTime, nullptr);
+    named.exact = firstNamed(wantedTime);
+    if (time.size() != 6)
+        return;
+    std::string candidate = wantedTime;
+    for (int seconds = 0; seconds < 60 && (any.bySeconds == kNone || named.bySeconds == kNone); ++seconds) {
+        candidate[4] = char('0' + seconds / 10);
+        candidate[5] = char('0' + seconds % 10);
+        if (candidate == wantedTime)
+            continue;
+        if (any.bySeconds == kNone) {
+            const std::uint32_t i = first(candidate, nullptr);
+            if (i != kNone) {
+                any.bySeconds = i;
+                any.seconds = seconds;
+                any.time = texts(i).first;
+            }
+        }
+        if (named.bySeconds == kNone && nameCount > 0) {
+            const std::uint32_t i = firstNamed(candidate);
+            if (i != kNone) {
+                named.bySeconds = i;
+                named.seconds = seconds;
+                named.time = texts(i).first;
+            }
+        }
+    }
+}
+
 QsoIndex::Match QsoIndex::find(const QString& call, const QString& date, const QString& time,
                                const QString& mode, const QString& band, const QString& modeName,
                                const QString& submodeName) const
@@ -182,54 +364,49 @@ QsoIndex::Match QsoIndex::find(const QString& call, const QString& date, const Q
     if (m_entries.empty())
         return match;
     const QString* parts[4] = {&call, &date, &mode, &band};
-    const std::uint64_t hash = HashKey(parts);
+    const std::uint32_t g = findGroup(HashKey(parts), parts);
+    if (g == kNone)
+        return match;
+    const Group& group = m_groups[g];
     const bool trySeconds = time.size() == 6;
 
     // The best row by time, among all rows and among those whose submode names the report's
     // mode: the exact time first (the lowest index), then the lowest seconds of the minute.
-    struct Best
-    {
-        std::uint32_t exact = kNone;
-        std::uint32_t bySeconds = kNone;
-        int seconds = 60;
-        std::string_view time;
-    } any, named;
-    auto names = [&](std::string_view submode) {
-        return !submode.empty()
-               && ((!modeName.isEmpty() && Equals(submode, modeName))
-                   || (!submodeName.isEmpty() && Equals(submode, submodeName)));
-    };
-    // Entries of a bucket run from the newest row to the oldest; keep the lowest index.
-    for (std::uint32_t i = m_buckets[hash & (m_buckets.size() - 1)]; i != kNone; i = m_entries[i].next) {
-        const Entry& entry = m_entries[i];
-        if (entry.hash != hash)
-            continue;
-        std::uint64_t offset = entry.offset;
-        if (!Equals(ReadText(m_pool, offset), call) || !Equals(ReadText(m_pool, offset), date)
-            || !Equals(ReadText(m_pool, offset), mode) || !Equals(ReadText(m_pool, offset), band))
-            continue;
-        const std::string_view logged = ReadText(m_pool, offset);
-        const std::string_view submode = ReadText(m_pool, offset);
-        if (Equals(logged, time)) {
-            any.exact = i; // lower indexes come later in the chain
-            if (names(submode))
-                named.exact = i;
-            continue;
-        }
-        if (!trySeconds || logged.size() != 6 || !Equals(logged.substr(0, 4), QStringView(time).left(4)))
-            continue;
-        const char tens = logged[4];
-        const char units = logged[5];
-        if (tens < '0' || tens > '5' || units < '0' || units > '9')
-            continue;
-        const int seconds = (tens - '0') * 10 + (units - '0');
-        for (Best* best : {&any, &named}) {
-            if (best == &named && !names(submode))
+    Best any, named;
+    if (group.large != kNone) {
+        searchLarge(m_large[group.large], time, modeName, submodeName, any, named);
+    } else {
+        auto names = [&](std::string_view submode) {
+            return !submode.empty()
+                   && ((!modeName.isEmpty() && Equals(submode, modeName))
+                       || (!submodeName.isEmpty() && Equals(submode, submodeName)));
+        };
+        // Entries of a group run from the newest row to the oldest; keep the lowest index.
+        for (std::uint32_t i = group.newest; i != kNone; i = m_entries[i].next) {
+            const char* in = m_pool.at(m_entries[i].texts);
+            const std::string_view logged = TextPool::get(in);
+            const std::string_view submode = TextPool::get(in);
+            if (Equals(logged, time)) {
+                any.exact = i; // lower indexes come later in the chain
+                if (names(submode))
+                    named.exact = i;
                 continue;
-            if (seconds <= best->seconds) {
-                best->seconds = seconds;
-                best->bySeconds = i;
-                best->time = logged;
+            }
+            if (!trySeconds || logged.size() != 6 || !Equals(logged.substr(0, 4), QStringView(time).left(4)))
+                continue;
+            const char tens = logged[4];
+            const char units = logged[5];
+            if (tens < '0' || tens > '5' || units < '0' || units > '9')
+                continue;
+            const int seconds = (tens - '0') * 10 + (units - '0');
+            for (Best* best : {&any, &named}) {
+                if (best == &named && !names(submode))
+                    continue;
+                if (seconds <= best->seconds) {
+                    best->seconds = seconds;
+                    best->bySeconds = i;
+                    best->time = logged;
+                }
             }
         }
     }
@@ -238,6 +415,7 @@ QsoIndex::Match QsoIndex::find(const QString& call, const QString& date, const Q
     if (chosen == kNone)
         return match;
     match.found = true;
+    match.entry = chosen;
     match.key = keyOf(m_entries[chosen]);
     match.time = best.exact != kNone ? time : QString::fromLatin1(best.time.data(), qsizetype(best.time.size()));
     return match;

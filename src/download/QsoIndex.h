@@ -1,11 +1,10 @@
 #pragma once
 
+#include "TextPool.h"
 #include "logdb/Connection.h"
 
-#include <QByteArray>
 #include <QString>
 #include <cstdint>
-#include <string>
 #include <vector>
 
 // The log's QSOs by call, date, mode and band, built by one pass over [QSO-TAB] at the
@@ -15,28 +14,46 @@
 // rows the first in table order wins, except that a row whose submode names the report's
 // mode is preferred (all digital modes share one mode code). The import never changes these
 // six columns, so the index stays true for the whole run; where the engine knows rows by
-// their values (ODBC without a primary key) the key kept is the values of these six columns,
-// which stay true as well.
+// their values (ODBC without a primary key) the key kept is the values the cursor read.
+//
+// Rows of the same call, date, mode and band form one group; a search looks at its group
+// alone, and a group of many rows (a log that holds the same QSO over and over) is searched
+// through sorted lists, so that no report makes the import slower than linear.
 class QsoIndex
 {
 public:
     // The columns the cursor given to build() must deliver, in this order.
     static const std::vector<ColumnSpec>& columns();
 
-    // Reads every row of the cursor (call, date, time, mode, band; its key).
+    // Reads every row of the cursor (call, date, time, mode, band, submode; its key).
     void build(Cursor& cursor);
     // Reads the log's QSO table through the connection.
     void build(Connection& log);
 
+    // Building row by row: clear(), add() for each row in table order, then finish().
+    void clear();
+    // Reads the six texts of columns() from the cursor's row, at the cursor's columns given;
+    // false when a search column is null, so that no search can find the row.
+    static bool readTexts(const Cursor& cursor, const int (&at)[6], QString (&texts)[6]);
+    // Adds a row that readTexts() found searchable, with its key. Returns the row's entry
+    // number (0, 1, ... in the order of the rows added), or -1 when no search can find the
+    // row (a text beyond Latin-1), which is then not kept.
+    qint64 add(const QString (&texts)[6], const RowKey& key);
+    void finish();
+
     qsizetype size() const { return qsizetype(m_entries.size()); }
     // Whether some row is known by its values rather than by a rowid.
     bool hasValueKeys() const { return !m_keys.empty(); }
+    RowKey key(qint64 entry) const { return keyOf(m_entries[std::size_t(entry)]); }
+    // A row known by its values is known by these from now on (after it was written).
+    void setKey(qint64 entry, const RowKey& key);
 
     struct Match
     {
         bool found = false;
         RowKey key;
-        QString time; // the logged [QSO-TIME] of the row found
+        QString time;      // the logged [QSO-TIME] of the row found
+        qint64 entry = -1; // the row's entry number
     };
 
     // The row with exactly this time; failing that, when time has 6 characters, the row
@@ -48,22 +65,46 @@ public:
                const QString& band, const QString& modeName = QString(), const QString& submodeName = QString()) const;
 
 private:
+    static constexpr std::uint32_t kNone = 0xffffffffu;
+    // Groups larger than this are searched through sorted lists.
+    static constexpr std::uint32_t kLargeGroup = 32;
+
     struct Entry
     {
-        std::uint64_t hash;
-        std::uint64_t offset; // of the row's texts in m_pool
-        std::int64_t rowid;   // the row's rowid, or -(index into m_keys) - 2
-        std::uint32_t next;   // next entry of the same bucket, or kNone
+        std::int64_t rowid;    // the row's rowid, or -(index into m_keys) - 2
+        TextPool::Ref texts;   // time, submode
+        std::uint32_t next;    // the next older entry of the same group, or kNone
     };
-    static constexpr std::uint32_t kNone = 0xffffffffu;
+    struct Group
+    {
+        std::uint64_t hash;
+        TextPool::Ref key;     // call, date, mode, band
+        std::uint32_t newest;  // the group's entries run from its newest to its oldest
+        std::uint32_t next;    // the next group of the same bucket, or kNone
+        std::uint32_t size;
+        std::uint32_t large;   // index into m_large, or kNone
+    };
+    // The entries of a large group sorted by time and entry number, and those with a submode
+    // by time, submode and entry number.
+    struct LargeGroup
+    {
+        std::vector<std::uint32_t> byTime;
+        std::vector<std::uint32_t> bySubmode;
+    };
+    struct Best;
 
-    void add(const QString (&texts)[6], const RowKey& key);
+    std::uint32_t findGroup(std::uint64_t hash, const QString* parts[4]) const;
     void rehash(std::size_t bucketCount);
     RowKey keyOf(const Entry& entry) const;
+    void buildLarge(Group& group);
+    void searchLarge(const LargeGroup& large, const QString& time, const QString& modeName,
+                     const QString& submodeName, Best& any, Best& named) const;
 
     std::vector<Entry> m_entries;
+    std::vector<Group> m_groups;
     std::vector<std::uint32_t> m_buckets;
-    std::string m_pool;               // per row: call, date, mode, band, time, submode, each length-prefixed
+    std::vector<LargeGroup> m_large;
+    TextPool m_pool;
     std::vector<QVariantList> m_keys; // keys that are not a rowid (ODBC)
     QStringList m_keyNames;           // their columns, the same for every row
 };

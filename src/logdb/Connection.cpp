@@ -145,6 +145,27 @@ std::shared_ptr<Connection> openEngine(const QString& path)
 
 } // namespace
 
+namespace {
+// Runs Connection::update for each row.
+class PlainRowUpdate : public RowUpdate
+{
+public:
+    PlainRowUpdate(Connection& db, QString table, std::vector<ColumnSpec> columns)
+        : m_db(db), m_table(std::move(table)), m_columns(std::move(columns)) {}
+    void run(RowKey& key, const QVariantList& values) override { m_db.update(m_table, key, m_columns, values); }
+
+private:
+    Connection& m_db;
+    QString m_table;
+    std::vector<ColumnSpec> m_columns;
+};
+} // namespace
+
+std::unique_ptr<RowUpdate> Connection::prepareUpdate(const QString& table, const std::vector<ColumnSpec>& columns)
+{
+    return std::make_unique<PlainRowUpdate>(*this, table, columns);
+}
+
 std::shared_ptr<Connection> Connection::open(const QString& path)
 {
     static std::mutex mutex;

@@ -41,6 +41,15 @@ public:
     virtual RowKey key() const = 0;
 };
 
+// Row updates of one set of columns of a table, prepared once and run for many rows.
+class RowUpdate
+{
+public:
+    virtual ~RowUpdate() = default;
+    // Writes the columns of the row with that key, as Connection::update does.
+    virtual void run(RowKey& key, const QVariantList& values) = 0;
+};
+
 // An open database: the log or the reference database. The engine is chosen by the path:
 // ".sqlite", ".sqlite3" and ".db" through SQLite's C API; ".mdb" and ".accdb" through ODBC
 // with the Access driver; "odbc:" followed by a connection string through ODBC.
@@ -64,6 +73,14 @@ public:
     // made of the row's values takes the values written.
     virtual void update(const QString& table, RowKey& key, const std::vector<ColumnSpec>& columns,
                         const QVariantList& values) = 0;
+
+    // The same updates for many rows: the statement is made once. The connection must outlive
+    // what it returns.
+    virtual std::unique_ptr<RowUpdate> prepareUpdate(const QString& table, const std::vector<ColumnSpec>& columns);
+
+    // Whether the rows of table are known by all their values (no rowid, no primary key), so
+    // that a key read with some columns tells apart only rows that differ in those columns.
+    virtual bool rowsKnownByValues(const QString& table) { (void)table; return false; }
 
     // Writes the given columns of the row with that key only while the row still holds the
     // expected values in the condition columns, in one statement. True when the row was

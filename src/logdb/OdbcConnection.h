@@ -23,6 +23,8 @@ public:
                            const QVariantList& values, const std::vector<ColumnSpec>& conditionColumns,
                            const QVariantList& expected) override;
 
+    bool rowsKnownByValues(const QString& table) override { return keyColumns(table).isEmpty(); }
+
     void beginTransaction() override;
     void commit() override;
     void rollback() override;

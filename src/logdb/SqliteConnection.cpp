@@ -3,10 +3,31 @@
 #include "platform/Errors.h"
 
 #include <QFileInfo>
+#include <functional>
 #include <set>
 #include <sqlite3.h>
 
 namespace {
+
+// Log texts as the file holds them and as this program holds them: every text read from or
+// written to a table goes through these two.
+QString DecodeText(const char* bytes, int size)
+{
+    return QString::fromLatin1(bytes, size);
+}
+
+QByteArray EncodeText(const QString& text)
+{
+    return text.toLatin1();
+}
+
+// A failure of the engine as an exception: a database another program holds is told apart.
+[[noreturn]] void Throw(sqlite3* db, const QString& text)
+{
+    const int code = sqlite3_extended_errcode(db) & 0xff;
+    throw CDbException(text, code == SQLITE_BUSY || code == SQLITE_LOCKED ? CDbException::Cause::Busy
+                                                                          : CDbException::Cause::Other);
+}
 
 QString columnList(const std::vector<ColumnSpec>& columns)
 {
@@ -46,7 +67,7 @@ public:
             return true;
         if (rc == SQLITE_DONE)
             return false;
-        throw CDbException(QString::fromLatin1(sqlite3_errmsg(m_db)));
+        Throw(m_db, QString::fromLatin1(sqlite3_errmsg(m_db)));
     }
     // Column 0 of the statement is the rowid; the selected columns follow.
     QVariant value(int column) const override
@@ -66,7 +87,7 @@ public:
         const int size = sqlite3_column_bytes(m_stmt, c);
         if (!bytes || size == 0)
             return QString();
-        return QString::fromLatin1(bytes, size);
+        return DecodeText(bytes, size);
     }
     qint64 integer(int column) const override { return sqlite3_column_int64(m_stmt, column + 1); }
     RowKey key() const override
@@ -101,7 +122,7 @@ void bindValue(sqlite3_stmt* stmt, int index, const QVariant& value)
         sqlite3_bind_double(stmt, index, value.toDouble());
         break;
     default: {
-        const QByteArray bytes = value.toString().toLatin1();
+        const QByteArray bytes = EncodeText(value.toString());
         sqlite3_bind_text(stmt, index, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
     }
     }
@@ -168,7 +189,7 @@ void SqliteConnection::fail(const QString& context) const
     QString text = QString::fromLatin1(sqlite3_errmsg(m_db));
     if (!context.isEmpty())
         text = context + QLatin1String(": ") + text;
-    throw CDbException(text);
+    Throw(m_db, text);
 }
 
 sqlite3_stmt* SqliteConnection::prepare(const QString& sql) const
@@ -202,7 +223,7 @@ void SqliteConnection::execute(const QString& sql)
     if (sqlite3_exec(m_db, bytes.constData(), nullptr, nullptr, &error) != SQLITE_OK) {
         const QString text = QString::fromLatin1(error ? error : sqlite3_errmsg(m_db));
         sqlite3_free(error);
-        throw CDbException(text);
+        Throw(m_db, text);
     }
 }
 
@@ -268,7 +289,11 @@ void SqliteConnection::update(const QString& table, RowKey& key, const std::vect
 {
     if (columns.empty())
         return;
-    sqlite3_stmt* stmt = cached(statementText(1, table, columns));
+    runUpdate(cached(statementText(1, table, columns)), table, key, values);
+}
+
+void SqliteConnection::runUpdate(sqlite3_stmt* stmt, const QString& table, const RowKey& key, const QVariantList& values)
+{
     int index = 1;
     for (const QVariant& v : values)
         bindValue(stmt, index++, v);
@@ -279,6 +304,37 @@ void SqliteConnection::update(const QString& table, RowKey& key, const std::vect
         fail();
     if (sqlite3_changes(m_db) != 1)
         throw CDbException(QStringLiteral("The record to update is no longer in %1.").arg(table));
+}
+
+namespace {
+// One statement, made once and kept in the connection's cache for its life.
+class SqliteRowUpdate : public RowUpdate
+{
+public:
+    using Run = std::function<void(sqlite3_stmt*, const RowKey&, const QVariantList&)>;
+    SqliteRowUpdate(sqlite3_stmt* stmt, Run run) : m_stmt(stmt), m_run(std::move(run)) {}
+    void run(RowKey& key, const QVariantList& values) override { m_run(m_stmt, key, values); }
+
+private:
+    sqlite3_stmt* m_stmt;
+    Run m_run;
+};
+} // namespace
+
+std::unique_ptr<RowUpdate> SqliteConnection::prepareUpdate(const QString& table, const std::vector<ColumnSpec>& columns)
+{
+    if (columns.empty())
+        return Connection::prepareUpdate(table, columns);
+    // Prepared now, so that a statement the engine refuses fails here; the cache keeps it.
+    const QString& sql = statementText(1, table, columns);
+    if (m_cache.find(sql) == m_cache.end())
+        m_cache.emplace(sql, prepare(sql));
+    sqlite3_stmt* stmt = m_cache.find(sql)->second;
+    return std::make_unique<SqliteRowUpdate>(stmt, [this, table](sqlite3_stmt* s, const RowKey& key, const QVariantList& values) {
+        sqlite3_reset(s);
+        sqlite3_clear_bindings(s);
+        runUpdate(s, table, key, values);
+    });
 }
 
 bool SqliteConnection::updateIfUnchanged(const QString& table, const RowKey& key, const std::vector<ColumnSpec>& columns,

@@ -26,6 +26,7 @@ public:
     bool updateIfUnchanged(const QString& table, const RowKey& key, const std::vector<ColumnSpec>& columns,
                            const QVariantList& values, const std::vector<ColumnSpec>& conditionColumns,
                            const QVariantList& expected) override;
+    std::unique_ptr<RowUpdate> prepareUpdate(const QString& table, const std::vector<ColumnSpec>& columns) override;
 
     void beginTransaction() override;
     void commit() override;
@@ -40,6 +41,7 @@ public:
 private:
     sqlite3_stmt* prepare(const QString& sql) const;
     sqlite3_stmt* cached(const QString& sql);
+    void runUpdate(sqlite3_stmt* stmt, const QString& table, const RowKey& key, const QVariantList& values);
     [[noreturn]] void fail(const QString& context = QString()) const;
     // The text of a statement over table and columns, built once per table, kind and column
     // list: recordsets ask again and again with the same columns.

@@ -8,12 +8,17 @@
 class CDbException : public std::runtime_error
 {
 public:
-    explicit CDbException(const QString& description)
-        : std::runtime_error(description.toLatin1().toStdString()), m_description(description) {}
+    // Busy: another program holds the database (SQLite's "database is locked") and the
+    // engine gave up waiting for it.
+    enum class Cause { Other, Busy };
+    explicit CDbException(const QString& description, Cause cause = Cause::Other)
+        : std::runtime_error(description.toLatin1().toStdString()), m_description(description), m_cause(cause) {}
     const QString& description() const { return m_description; }
+    bool busy() const { return m_cause == Cause::Busy; }
 
 private:
     QString m_description;
+    Cause m_cause;
 };
 
 // A file that could not be created, opened or written. The text names the file and the cause.

@@ -40,6 +40,7 @@ protected:
 
     QByteArray errorFile()
     {
+        errors.commitLines();
         errors.close();
         return dir.read(QStringLiteral("errors.txt"));
     }

@@ -1,0 +1,72 @@
+#include "HeldMonitor.h"
+
+#include <cstring>
+
+void HeldMonitor::AddDownloadEvent(const QString& text)
+{
+    const qint32 size = qint32(text.size());
+    m_lines.append(reinterpret_cast<const char*>(&size), sizeof size);
+    // Most lines are Latin-1; they are kept one byte a character, a line with other
+    // characters as UTF-16 (a negative length says which).
+    bool latin1 = true;
+    for (QChar c : text) {
+        if (c.unicode() > 0xff) {
+            latin1 = false;
+            break;
+        }
+    }
+    if (latin1) {
+        const qsizetype at = m_lines.size();
+        m_lines.resize(at + text.size());
+        char* out = m_lines.data() + at;
+        for (QChar c : text)
+            *out++ = static_cast<char>(c.unicode());
+    } else {
+        const qint32 marked = -size - 1;
+        std::memcpy(m_lines.data() + m_lines.size() - qsizetype(sizeof size), &marked, sizeof marked);
+        m_lines.append(reinterpret_cast<const char*>(text.constData()), text.size() * qsizetype(sizeof(QChar)));
+    }
+    ++m_lineCount;
+}
+
+void HeldMonitor::release()
+{
+    const char* in = m_lines.constData();
+    const char* end = in + m_lines.size();
+    qint64 n = 0;
+    QString line;
+    while (in < end) {
+        qint32 size;
+        std::memcpy(&size, in, sizeof size);
+        in += sizeof size;
+        if (size >= 0) {
+            line = QString::fromLatin1(in, size);
+            in += size;
+        } else {
+            const qint32 chars = -size - 1;
+            line.resize(chars);
+            std::memcpy(line.data(), in, std::size_t(chars) * sizeof(QChar));
+            in += qsizetype(chars) * qsizetype(sizeof(QChar));
+        }
+        m_real.AddDownloadEvent(line);
+        if ((++n & 0x3ff) == 0)
+            m_real.PumpMessages();
+    }
+    for (const auto& [control, icon] : m_icons)
+        m_real.SetStepIcon(control, icon);
+    for (const auto& [control, value] : counters())
+        m_real.SetCounter(control, value);
+    m_real.ShowCounters();
+    m_lines.clear();
+    m_lineCount = 0;
+    m_icons.clear();
+}
+
+void HeldMonitor::discard()
+{
+    m_lines.clear();
+    m_lineCount = 0;
+    m_icons.clear();
+    for (const auto& [control, value] : std::map<int, long>(counters()))
+        SetCounter(control, 0);
+}
