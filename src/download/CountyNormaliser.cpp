@@ -58,14 +58,14 @@ void SetProblemRecord(EventMonitor& monitor, const LotwRecord& record)
     monitor.record.county = record.county;
 }
 
-void NormaliseCounty(const QString& value, LotwRecord& record, CountyTable& counties, EventMonitor& monitor)
+CountyText NormaliseCountyText(const QString& value, LotwRecord& record)
 {
     const qsizetype comma = value.indexOf(QLatin1Char(','));
     if (value.isEmpty() || comma < 0)
-        return;
+        return CountyText::Untouched;
     const QString statePart = AsciiUpper(value.left(comma));
     if (statePart.size() != 2)
-        return;
+        return CountyText::Untouched;
     if (record.state.isEmpty())
         record.state = statePart;
 
@@ -84,15 +84,26 @@ void NormaliseCounty(const QString& value, LotwRecord& record, CountyTable& coun
 
     record.county = county;
     if (county.isEmpty())
-        return;
+        return CountyText::Set;
     if (county.size() > 25) {
         record.county.clear();
-        return;
+        return CountyText::Set;
     }
-    if (!counties.CountyExists(record.state, county)) {
+    return CountyText::ToCheck;
+}
+
+void CheckCounty(LotwRecord& record, CountyTable& counties, EventMonitor& monitor)
+{
+    if (!counties.CountyExists(record.state, record.county)) {
         monitor.problemMessage = QStringLiteral("County?");
         SetProblemRecord(monitor, record);
         monitor.LogRecordEvent(2);
         record.county.clear();
     }
+}
+
+void NormaliseCounty(const QString& value, LotwRecord& record, CountyTable& counties, EventMonitor& monitor)
+{
+    if (NormaliseCountyText(value, record) == CountyText::ToCheck)
+        CheckCounty(record, counties, monitor);
 }

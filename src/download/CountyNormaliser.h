@@ -16,5 +16,14 @@ QString AlaskaRegion(const QString& county);
 // warning about the record as read so far.
 void NormaliseCounty(const QString& value, LotwRecord& record, CountyTable& counties, EventMonitor& monitor);
 
+// NormaliseCounty in its two steps. The first turns the value into the record's state and
+// county and tells what became of the county: untouched (the value is no "ST,NAME"), set
+// without a check (empty, or too long and emptied), or set and to be checked against the
+// county table.
+enum class CountyText { Untouched, Set, ToCheck };
+CountyText NormaliseCountyText(const QString& value, LotwRecord& record);
+// The second: a county the table doesn't hold is dropped with a "County?" warning.
+void CheckCounty(LotwRecord& record, CountyTable& counties, EventMonitor& monitor);
+
 // Copies the fields a problem line quotes from the record into the monitor.
 void SetProblemRecord(EventMonitor& monitor, const LotwRecord& record);

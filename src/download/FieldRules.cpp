@@ -10,11 +10,20 @@ FieldRules::FieldRules(const LotwRecord& record, int overwriteChoice, EventMonit
 {
 }
 
+bool FieldRules::apply(QLatin1StringView word, const QString& lotw, const QString& logged, bool isGrid)
+{
+    if (lotw.isEmpty())
+        return false;
+    if (logged.isEmpty() || logged == lotw || (isGrid && QStringView(lotw).left(4) == logged))
+        return true;
+    return apply(QString(word), lotw, logged, isGrid);
+}
+
 bool FieldRules::apply(const QString& word, const QString& lotw, const QString& logged, bool isGrid)
 {
     if (lotw.isEmpty())
         return false;
-    if (logged.isEmpty() || logged == lotw || (isGrid && lotw.left(4) == logged))
+    if (logged.isEmpty() || logged == lotw || (isGrid && QStringView(lotw).left(4) == logged))
         return true;
     if (m_overwriteChoice == 0) {
         warn(QLatin1String(" -- existing ") + word + QLatin1String(" of ") + logged + QLatin1String(" overwritten by LoTW ")

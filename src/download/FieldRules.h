@@ -19,6 +19,9 @@ public:
     // word: the field's name in the warning ("CQ Zone", "ITU Zone", "State", "County",
     // "IOTA", "GRID"); lotw: the LoTW value; logged: the column as the row holds it.
     bool apply(const QString& word, const QString& lotw, const QString& logged, bool isGrid = false);
+    // The same with the word as it stands in the program (the import's way: no copy unless a
+    // warning is written).
+    bool apply(QLatin1StringView word, const QString& lotw, const QString& logged, bool isGrid = false);
 
 private:
     void warn(const QString& tail);

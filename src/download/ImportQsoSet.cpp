@@ -1,10 +1,13 @@
 #include "ImportQsoSet.h"
 
+#include "LotwFieldRules.h"
 #include "logdb/CQSO2006SRC.h"
 #include "logdb/Connection.h"
 #include "platform/Errors.h"
 
 #include <QByteArray>
+#include <cstring>
+#include <string>
 
 namespace {
 const QString kTable = QStringLiteral("[QSO-TAB]");
@@ -22,11 +25,9 @@ const std::vector<ColumnSpec>& ValueColumns()
     };
     return specs;
 }
-constexpr int kTexts = 9;
-
 QString* TextOf(LoggedQso& q, int i)
 {
-    QString* texts[kTexts] = {&q.oprCall, &q.confirm, &q.lotwRec, &q.cqZone, &q.ituZone,
+    QString* texts[9] = {&q.oprCall, &q.confirm, &q.lotwRec, &q.cqZone, &q.ituZone,
                               &q.state,   &q.county,  &q.iota,    &q.grid};
     return texts[i];
 }
@@ -52,9 +53,6 @@ ImportQsoSet::~ImportQsoSet() = default;
 void ImportQsoSet::clear()
 {
     m_index.clear();
-    m_pool.clear();
-    m_values.clear();
-    m_awards.clear();
     m_changed.clear();
     m_changedRows = 0;
     m_updates.clear();
@@ -89,70 +87,112 @@ void ImportQsoSet::load(Connection& log, const std::function<void()>& pump)
 
     std::unique_ptr<Cursor> cursor = log.select(kTable, columns, QString(), QString());
     QString search[6];
-    LoggedQso qso;
+    QByteArray latin[6];
+    std::string_view bytes[6];
+    std::string_view values[kTexts];
+    QByteArray other[kTexts];
     qint64 rows = 0;
     while (cursor->next()) {
         if (pump && (++rows & 0x3fff) == 0)
             pump();
-        if (!QsoIndex::readTexts(*cursor, searchAt, search))
-            continue;
-        const qint64 entry = m_index.add(search, cursor->key());
+        // Most texts are ASCII: they are taken as the engine holds them, without a copy.
+        bool ascii = true;
+        for (int i = 0; i < 6 && ascii; ++i)
+            ascii = cursor->asciiText(searchAt[i], bytes[i]);
+        qint64 entry;
+        if (ascii) {
+            bool searchable = true;
+            // A null column matches no "=" condition; an empty text matches ''.
+            for (int i = 0; i < 5 && searchable; ++i)
+                searchable = !bytes[i].empty() || !cursor->value(searchAt[i]).isNull();
+            if (!searchable)
+                continue;
+        } else {
+            if (!QsoIndex::readTexts(*cursor, searchAt, search))
+                continue;
+            // Searched as texts: a row beyond Latin-1 is none the index keeps.
+            bool latin1 = true;
+            for (int i = 0; i < 5 && latin1; ++i) {
+                for (QChar c : search[i])
+                    latin1 = latin1 && c.unicode() <= 0xff;
+            }
+            if (!latin1)
+                continue;
+            for (int i = 0; i < 6; ++i) {
+                // The submode is kept as it stands when it is Latin-1 and named nothing else.
+                bool ok = true;
+                for (QChar c : search[i])
+                    ok = ok && c.unicode() <= 0xff;
+                latin[i] = ok ? search[i].toLatin1() : QByteArray();
+                bytes[i] = std::string_view(latin[i].constData(), std::size_t(latin[i].size()));
+            }
+        }
+        for (int i = 0; i < kTexts; ++i) {
+            if (!cursor->asciiText(valueAt[i], values[i])) {
+                other[i] = cursor->text(valueAt[i]).toUtf8();
+                values[i] = std::string_view(other[i].constData(), std::size_t(other[i].size()));
+            }
+        }
+        entry = m_index.addLatin1(bytes, cursor->key(), encode(values, qint32(cursor->integer(valueAt[kTexts]))));
         if (entry < 0)
             continue;
-        for (int i = 0; i < kTexts; ++i)
-            *TextOf(qso, i) = cursor->text(valueAt[i]);
-        qso.award = qint32(cursor->integer(valueAt[kTexts]));
-        m_values.emplace_back();
-        m_awards.push_back(0);
         m_changed.push_back(0);
-        keep(entry, qso);
     }
     m_index.finish();
-    m_values.shrink_to_fit();
-    m_awards.shrink_to_fit();
     m_changed.shrink_to_fit();
+}
+
+// A row's values as the index keeps them beside its texts: the award mask, then the texts as
+// UTF-8.
+std::string_view ImportQsoSet::encode(const std::string_view (&texts)[kTexts], qint32 award)
+{
+    m_scratch.clear();
+    m_scratch.append(reinterpret_cast<const char*>(&award), sizeof award);
+    for (const std::string_view& text : texts) {
+        const std::size_t at = m_scratch.size();
+        m_scratch.resize(at + TextPool::recordSize(text.size()));
+        TextPool::put(m_scratch.data() + at, text);
+    }
+    return m_scratch;
 }
 
 void ImportQsoSet::keep(qint64 entry, const LoggedQso& qso)
 {
     // Texts of the log are kept as UTF-8 (most are ASCII, one byte a character).
-    QByteArray other[kTexts];
-    std::size_t size = 0;
+    std::string bytes[kTexts];
+    std::string_view texts[kTexts];
     for (int i = 0; i < kTexts; ++i) {
         const QString& text = TextOf(qso, i);
-        if (!IsAscii(text))
-            other[i] = text.toUtf8();
-        size += TextPool::recordSize(std::size_t(other[i].isNull() ? text.size() : other[i].size()));
-    }
-    TextPool::Ref ref;
-    char* out = m_pool.reserve(size, ref);
-    for (int i = 0; i < kTexts; ++i) {
-        if (!other[i].isNull()) {
-            out = TextPool::put(out, std::string_view(other[i].constData(), std::size_t(other[i].size())));
-            continue;
+        if (IsAscii(text)) {
+            bytes[i].resize(std::size_t(text.size()));
+            for (qsizetype c = 0; c < text.size(); ++c)
+                bytes[i][std::size_t(c)] = static_cast<char>(text.at(c).unicode());
+        } else {
+            bytes[i] = text.toStdString();
         }
-        const QString& text = TextOf(qso, i);
-        std::size_t n = std::size_t(text.size());
-        while (n >= 0x80) {
-            *out++ = char(0x80 | (n & 0x7f));
-            n >>= 7;
-        }
-        *out++ = char(n);
-        for (QChar c : text)
-            *out++ = static_cast<char>(c.unicode());
+        texts[i] = bytes[i];
     }
-    m_values[std::size_t(entry)] = ref;
-    m_awards[std::size_t(entry)] = qso.award;
+    const std::string_view record = encode(texts, qso.award);
+    std::memcpy(m_index.replacePayload(entry, record.size()), record.data(), record.size());
 }
 
 void ImportQsoSet::read(qint64 entry, LoggedQso& qso) const
 {
-    const char* in = m_pool.at(m_values[std::size_t(entry)]);
+    const char* in = m_index.payload(entry);
+    std::memcpy(&qso.award, in, sizeof qso.award);
+    in += sizeof qso.award;
     for (int i = 0; i < kTexts; ++i) {
         const std::string_view text = TextPool::get(in);
-        *TextOf(qso, i) = text.empty() ? QString() : QString::fromUtf8(text.data(), qsizetype(text.size()));
+        QString& target = *TextOf(qso, i);
+        // ASCII into the text's own buffer; other texts decoded.
+        bool ascii = true;
+        for (char c : text)
+            ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+        if (ascii)
+            ReportBytes::SetLatin1(target, QByteArrayView(text.data(), qsizetype(text.size())));
+        else
+            target = QString::fromUtf8(text.data(), qsizetype(text.size()));
     }
-    qso.award = m_awards[std::size_t(entry)];
 }
 
 void ImportQsoSet::change(qint64 entry, const LoggedQso& qso, unsigned changed)
@@ -186,19 +226,27 @@ RowUpdate& ImportQsoSet::update(Connection& log, unsigned mask)
     return *update;
 }
 
-void ImportQsoSet::run(Connection& log, qint64 entry, const LoggedQso& qso, unsigned mask)
+void ImportQsoSet::run(Connection& log, qint64 entry, unsigned mask)
 {
-    QVariantList values;
+    const char* in = m_index.payload(entry);
+    qint32 award;
+    std::memcpy(&award, in, sizeof award);
+    in += sizeof award;
+    std::string_view texts[kTexts];
+    for (std::string_view& text : texts)
+        text = TextPool::get(in);
+    UpdateValue values[kColumns];
+    int count = 0;
     for (int i = 0; i < kColumns; ++i) {
         if (!(mask & (1u << i)))
             continue;
         if (i + 1 == kTexts)
-            values.append(QVariant(qso.award));
+            values[count++] = UpdateValue{false, {}, award};
         else
-            values.append(TextOf(qso, i + 1));
+            values[count++] = UpdateValue{true, texts[i + 1], 0};
     }
     RowKey key = m_index.key(entry);
-    update(log, mask).run(key, values);
+    update(log, mask).run(key, values, count);
     // A row known by its values is known by the new ones once written.
     if (key.rowid < 0)
         m_index.setKey(entry, key);
@@ -208,21 +256,26 @@ void ImportQsoSet::write(Connection& log, qint64 entry, const LoggedQso& qso, un
 {
     if (changed == 0)
         return;
-    run(log, entry, qso, changed);
+    LoggedQso before;
+    read(entry, before);
     keep(entry, qso);
+    try {
+        run(log, entry, changed);
+    } catch (...) {
+        keep(entry, before);
+        throw;
+    }
 }
 
 bool ImportQsoSet::writeChanges(Connection& log, const std::function<void()>& pump, qint64& refused, QString& reason)
 {
-    LoggedQso qso;
     qint64 written = 0;
     for (qint64 entry = 0; entry < size(); ++entry) {
         const unsigned mask = m_changed[std::size_t(entry)];
         if (mask == 0)
             continue;
-        read(entry, qso);
         try {
-            run(log, entry, qso, mask);
+            run(log, entry, mask);
         } catch (const CDbException& e) {
             if (!log.inTransaction())
                 throw;

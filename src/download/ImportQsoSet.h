@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
+#include <string_view>
 #include <vector>
 
 class Connection;
@@ -59,7 +61,7 @@ public:
     void clear();
 
     const QsoIndex& index() const { return m_index; }
-    qint64 size() const { return qint64(m_values.size()); }
+    qint64 size() const { return qint64(m_changed.size()); }
 
     // The row's values as the run has left them so far.
     void read(qint64 entry, LoggedQso& qso) const;
@@ -78,15 +80,15 @@ public:
     bool writeChanges(Connection& log, const std::function<void()>& pump, qint64& refused, QString& reason);
 
 private:
+    static constexpr int kTexts = 9; // the texts of LoggedQso
     void keep(qint64 entry, const LoggedQso& qso);
+    std::string_view encode(const std::string_view (&texts)[kTexts], qint32 award);
     RowUpdate& update(Connection& log, unsigned mask);
-    void run(Connection& log, qint64 entry, const LoggedQso& qso, unsigned mask);
+    void run(Connection& log, qint64 entry, unsigned mask);
 
-    QsoIndex m_index;
-    TextPool m_pool;
-    std::vector<TextPool::Ref> m_values; // per entry: its texts, as UTF-8
-    std::vector<qint32> m_awards;
+    QsoIndex m_index; // with each row's values as its payload
     std::vector<std::uint16_t> m_changed;
+    std::string m_scratch;
     qint64 m_changedRows = 0;
     std::vector<std::unique_ptr<RowUpdate>> m_updates; // by change mask, made on first use
     Connection* m_updatesFor = nullptr;

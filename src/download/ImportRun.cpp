@@ -6,6 +6,7 @@
 #include "LotwFieldRules.h"
 #include "LotwRecordParser.h"
 #include "LotwReportReader.h"
+#include "ReportFeed.h"
 #include "logdb/CDxb96CountySet.h"
 #include "logdb/Connection.h"
 #include "options/Choices.h"
@@ -137,7 +138,6 @@ bool ImportRun::OnLotwImport()
 
     if (m_counties)
         m_counties->close();
-    m_parser.reset();
     m_countyTable.reset();
     m_qsos.clear();
     m_held.errorFile = nullptr;
@@ -229,37 +229,64 @@ void ImportRun::startPass()
     m_overwriteChoice = m_startOverwrite;
 }
 
+// The records of the report as the reading thread hands them over.
+class ImportRun::Records : public ReportFeed::Consumer
+{
+public:
+    explicit Records(ImportRun& run) : m_run(run) {}
+    void lines(qint64 count) override
+    {
+        for (qint64 i = 0; i < count; ++i)
+            m_run.m_held.PumpMessages();
+    }
+    bool countyExists(const ProblemRecord& record) override
+    {
+        if (m_run.m_countyTable->CountyExists(record.state, record.county))
+            return true;
+        m_run.m_held.problemMessage = QStringLiteral("County?");
+        m_run.m_held.record = record;
+        m_run.m_held.LogRecordEvent(2);
+        return false;
+    }
+    void record(LotwRecord& record, LotwRecordParser::StationCallSource source) override
+    {
+        ++ended;
+        m_run.m_record = &record;
+        m_run.m_source = source;
+        m_run.endOfRecord();
+    }
+    long ended = 0;
+
+private:
+    ImportRun& m_run;
+};
+
 ImportRun::PassEnd ImportRun::readReport(QString& fileFailure)
 {
     m_counties = std::make_unique<CDxb96CountySet>(m_options.refdataMdbPath, m_refDb);
     if (!m_counties->isOpen())
         m_counties->open();
     m_countyTable = std::make_unique<DbCountyTable>(*m_counties, m_held);
-    m_parser = std::make_unique<LotwRecordParser>(*m_countyTable, m_held);
+    m_countyTable->preload();
 
     // The report is always the data folder's; the path shown on the form is not used here.
     QFile report(DefaultReportAdifPath(m_paths));
     if (!report.open(QIODevice::ReadOnly))
         throw CFileException(QStringLiteral("%1 could not be opened: %2").arg(report.fileName(), report.errorString()));
 
-    ClearLotwRecord(m_parser->record());
-    LotwReportReader reader(report);
-    long recordsEnded = 0;
+    Records records(*this);
     ReportShape shape;
     try {
-        shape = reader.read([this] { m_held.PumpMessages(); },
-                            [this, &recordsEnded](QByteArrayView chunk) {
-                                if (m_parser->ParseTag(chunk)) {
-                                    ++recordsEnded;
-                                    endOfRecord();
-                                }
-                            });
+        ReportFeed feed(report, *m_countyTable);
+        shape = feed.run(records);
     } catch (const CFileException& e) {
         // An output file that can't be written, or a report that can't be read further: the
         // records before it are saved.
+        m_record = nullptr;
         fileFailure = e.description();
         return PassEnd::FileError;
     }
+    m_record = nullptr;
     if (!shape.nonEmpty) {
         m_monitor.ShowMessage(Strings::text(Strings::LotwFileEmpty));
         return PassEnd::NoReport;
@@ -267,13 +294,12 @@ ImportRun::PassEnd ImportRun::readReport(QString& fileFailure)
     // A report has an end of header or records; LoTW's answer without any QSL may have
     // neither, but it ends with its closing tag. Anything else (the page saved when the login
     // failed, another file) is no report: no record was met in it, so nothing has changed.
+    // Whatever followed the last end-of-record tag belongs to no record.
     const bool emptyAnswer = shape.endOfFileTag && !shape.recordEndInHeader;
-    if (!shape.endOfHeader && recordsEnded == 0 && !emptyAnswer) {
+    if (!shape.endOfHeader && records.ended == 0 && !emptyAnswer) {
         m_monitor.ShowMessage(notAReportMessage(report, shape));
         return PassEnd::NoReport;
     }
-    // Whatever followed the last end-of-record tag belongs to no record.
-    ClearLotwRecord(m_parser->record());
     return PassEnd::Finished;
 }
 
@@ -304,7 +330,7 @@ QString ImportRun::notAReportMessage(QFile& report, const ReportShape& shape) co
 void ImportRun::logRecordEvent(int kind, const QString& message)
 {
     m_held.problemMessage = message;
-    SetProblemRecord(m_held, m_parser->record());
+    SetProblemRecord(m_held, *m_record);
     m_held.LogRecordEvent(kind);
 }
 
@@ -318,12 +344,14 @@ void ImportRun::addToCounter(int controlId, long amount)
 // mode texts, then the suffix.
 void ImportRun::recordLine(const QString& suffix, LineFile& file)
 {
-    const LotwRecord& r = m_parser->record();
-    SetProblemRecord(m_held, r);
+    const LotwRecord& r = *m_record;
+    // The band and mode texts are those of the record's codes (a problem line sets the rest of
+    // the record it is about itself).
+    m_held.record.bandCode = r.bandCode;
+    m_held.record.modeCode = r.modeCode;
     m_held.DecodeBandMode();
-    QString line;
-    line.reserve(r.call.size() + r.qsoDate.size() + r.timeOn.size() + m_held.bandText.size()
-                 + m_held.modeText.size() + suffix.size() + 4);
+    QString& line = m_line; // its buffer serves every line of the run
+    line.resize(0);
     line.append(r.call).append(QLatin1Char(' ')).append(r.qsoDate).append(QLatin1Char(' ')).append(r.timeOn);
     line.append(QLatin1Char(' ')).append(m_held.bandText).append(QLatin1Char(' ')).append(m_held.modeText);
     line.append(suffix);
@@ -333,7 +361,7 @@ void ImportRun::recordLine(const QString& suffix, LineFile& file)
 
 bool ImportRun::ValidateLotwRecord()
 {
-    const LotwRecord& r = m_parser->record();
+    const LotwRecord& r = *m_record;
     QString message;
     if (r.call.size() < 2)
         message = QStringLiteral("Call?");
@@ -349,7 +377,7 @@ bool ImportRun::ValidateLotwRecord()
 
 void ImportRun::endOfRecord()
 {
-    LotwRecord& r = m_parser->record();
+    LotwRecord& r = *m_record;
     if (r.modeCode == QLatin1String("99")) {
         r.modeCode.clear();
         logRecordEvent(1, QStringLiteral("Mode?"));
@@ -370,7 +398,7 @@ void ImportRun::endOfRecord()
     addToCounter(Control::DownloadReadIn);
     if (!r.qslDate.isEmpty() && !m_dateSavedThisRun)
         saveFirstQslDate();
-    if (m_parser->stationCallSource() != LotwRecordParser::StationCallSource::StationCallsign)
+    if (m_source != LotwRecordParser::StationCallSource::StationCallsign)
         noteMissingStationCall();
 
     if (FindLoggedQso()) {
@@ -407,7 +435,7 @@ void ImportRun::noteMissingStationCall()
         return;
     m_stationCallNoted = true;
     QString line;
-    if (m_parser->stationCallSource() == LotwRecordParser::StationCallSource::OwnCall) {
+    if (m_source == LotwRecordParser::StationCallSource::OwnCall) {
         line = QStringLiteral("Note: the LoTW report gives no STATION_CALLSIGN; its APP_LoTW_OWNCALL is taken "
                               "as the station call.");
     } else {
@@ -459,7 +487,7 @@ void ImportRun::saveFirstQslDate()
 {
     // The form is read again here: what it shows now is what the rest of the run uses.
     takeChoices();
-    const QString& q = m_parser->record().qslDate;
+    const QString& q = m_record->qslDate;
     const QString date = q.left(4) + QLatin1Char('-') + q.mid(4, 2) + QLatin1Char('-') + q.mid(6, 2);
     m_dateSavedThisRun = true;
     m_firstQslDate = SavedQslDates();
@@ -547,13 +575,16 @@ void ImportRun::reportFailure(const QString& message)
 bool ImportRun::FindLoggedQso()
 {
     ensureLogReady();
-    LotwRecord& r = m_parser->record();
+    LotwRecord& r = *m_record;
     const QsoIndex::Match match =
         m_qsos.index().find(r.call, r.qsoDate, r.timeOn, r.modeCode, r.bandCode, r.modeName, r.submodeName);
     if (match.found) {
         // The record takes the seconds of the row found, and sees the row as an earlier
         // record of this run may have left it.
-        r.timeOn = match.time;
+        if (r.timeOn != match.time) {
+            r.timeOn.resize(0);
+            r.timeOn.append(match.time);
+        }
         m_entry = match.entry;
         m_qsos.read(m_entry, m_row);
         return true;
@@ -571,8 +602,12 @@ bool ImportRun::FindLoggedQso()
 
 bool ImportRun::ApplyLotwRecord()
 {
-    LotwRecord& r = m_parser->record();
-    LoggedQso q = m_row;
+    LotwRecord& r = *m_record;
+    // The row's values are changed where they are; a record that fails puts them back.
+    LoggedQso& q = m_row;
+    LoggedQso before;
+    if (m_careful)
+        before = m_row;
     // A column is written only when its value changes: a value equal to the one read is
     // never empty, so the column isn't null either, and writing it again would change
     // nothing. A row that keeps every value isn't written.
@@ -580,7 +615,9 @@ bool ImportRun::ApplyLotwRecord()
     auto write = [&](QString& column, const QString& value, unsigned bit) {
         if (column == value)
             return;
-        column = value;
+        // Copied into the column's own buffer, which the next row read reuses.
+        column.resize(0);
+        column.append(value);
         changed |= bit;
     };
 
@@ -642,13 +679,13 @@ bool ImportRun::ApplyLotwRecord()
                                        + QStringLiteral(" (the log gave up the whole import)"),
                                    e.busy() ? CDbException::Cause::Busy : CDbException::Cause::Other);
             }
+            m_row = before;
             logRecordEvent(1, r.call + QLatin1Char(' ') + e.description());
             return false;
         }
     } else {
         m_qsos.change(m_entry, q, changed);
     }
-    m_row = q;
     if (newDxcc)
         addToCounter(Control::DownloadNewDxcc);
     return true;

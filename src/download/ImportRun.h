@@ -4,6 +4,7 @@
 #include "ImportQsoSet.h"
 #include "LineFile.h"
 #include "LotwRecord.h"
+#include "LotwRecordParser.h"
 #include "options/QslDateFile.h"
 
 #include <QString>
@@ -14,7 +15,6 @@ class QFile;
 struct ReportShape;
 class Connection;
 class EventMonitor;
-class LotwRecordParser;
 class Paths;
 struct Choices;
 struct Options;
@@ -64,6 +64,7 @@ public:
 
 private:
     enum class PassEnd { Finished, NoReport, FileError };
+    class Records;
     enum class Phase { Reading, Saving, Committed };
 
     bool importReport(QString& failure);
@@ -100,11 +101,13 @@ private:
     ImportQsoSet m_qsos;
     std::unique_ptr<CDxb96CountySet> m_counties;
     std::unique_ptr<class DbCountyTable> m_countyTable;
-    std::unique_ptr<LotwRecordParser> m_parser;
+    LotwRecord* m_record = nullptr; // the record being handled
+    LotwRecordParser::StationCallSource m_source = LotwRecordParser::StationCallSource::None;
     LineFile m_errorFile;
     LineFile m_importedFile;
     qint64 m_entry = -1; // the row found for the current record
     LoggedQso m_row;     // its values
+    QString m_line;      // the line being put together
     int m_importScope = 1;
     int m_overwriteChoice = 1;
     int m_startScope = 1;

@@ -64,8 +64,14 @@ void LineFile::writeLine(const QString& line)
 {
     if (!m_file.isOpen())
         fail(QStringLiteral("it could not be created (%1)").arg(m_openError));
-    m_held += line.toLatin1();
-    m_held += "\r\n";
+    // Latin-1, one byte a character (what is beyond it becomes "?", as toLatin1 gives).
+    const qsizetype at = m_held.size();
+    m_held.resize(at + line.size() + 2);
+    char* out = m_held.data() + at;
+    for (QChar c : line)
+        *out++ = c.unicode() < 0x100 ? static_cast<char>(c.unicode()) : '?';
+    *out++ = '\r';
+    *out = '\n';
 }
 
 void LineFile::commitLines()

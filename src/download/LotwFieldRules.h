@@ -51,3 +51,27 @@ QString LotwDxcc(const QString& value);
 // The US entities of the DXCC list, whose STATE is a US state: 291 (United States), 6
 // (Alaska) and 110 (Hawaii).
 bool IsUsEntity(const QString& dxcc);
+
+// The same rules on the bytes of a report value (Latin-1, without trailing white space), for
+// the reader's fast path: each gives what its QString twin above gives. The texts written keep
+// their buffers from record to record, so reading a report allocates next to nothing.
+namespace ReportBytes {
+// target := the bytes as Latin-1.
+void SetLatin1(QString& target, QByteArrayView bytes);
+// target := the bytes with a-z upper-cased.
+void SetAsciiUpper(QString& target, QByteArrayView bytes);
+// Empties a text, keeping its buffer when it has one of its own.
+void Clear(QString& text);
+const QString& LotwBandTable(QByteArrayView band);
+const QString& LotwModeCode(QByteArrayView mode);
+void LotwTime(QByteArrayView time, QString& target);
+void LotwDate(QByteArrayView date, QString& target);
+void ApplyLotwState(QByteArrayView value, QString& state);
+void ApplyLotwZone(QByteArrayView value, QString& zone);
+void ApplyLotwIota(QByteArrayView value, QString& iota);
+void ApplyLotwGrid(QByteArrayView value, QString& grid);
+void LotwStationCall(QByteArrayView value, QString& target);
+void LotwDxcc(QByteArrayView value, QString& target);
+// The credit word when the value contains it anywhere, else an empty text.
+const QString& Credit(QByteArrayView value, const char* word);
+}

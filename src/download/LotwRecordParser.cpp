@@ -3,7 +3,9 @@
 #include "CountyNormaliser.h"
 #include "LotwFieldRules.h"
 
+#include <array>
 #include <limits>
+#include <vector>
 
 namespace {
 bool IsSpaceByte(char c)
@@ -34,14 +36,36 @@ constexpr TagName kTags[] = {
     {"CREDIT_GRANTED", Tag::CreditGranted}, {"APP_LOTW_OWNCALL", Tag::OwnCall}, {"DXCC", Tag::Dxcc},
 };
 
-// The tag StoreLotwField stores under a name; Unknown for every other name.
+// The tag StoreLotwField stores under a name; Unknown for every other name. The names are
+// looked through by their length and first letter first: a report has dozens of tags a
+// record, most of them of no use here.
 Tag TagOf(QByteArrayView name)
 {
-    for (const TagName& t : kTags) {
-        if (t.name.size() == name.size() && t.name == name)
+    static const auto byLength = [] {
+        std::array<std::vector<TagName>, kLongestName + 1> table;
+        for (const TagName& t : kTags)
+            table[std::size_t(t.name.size())].push_back(t);
+        return table;
+    }();
+    if (name.isEmpty() || name.size() > kLongestName)
+        return Tag::Unknown;
+    for (const TagName& t : byLength[std::size_t(name.size())]) {
+        if (t.name[0] == name[0] && t.name == name)
             return t.tag;
     }
     return Tag::Unknown;
+}
+
+// A value without the white space around it (C-locale blanks, as TrimReportSpace).
+QByteArrayView TrimmedBytes(QByteArrayView value)
+{
+    qsizetype first = 0;
+    qsizetype last = value.size();
+    while (first < last && IsSpaceByte(value[first]))
+        ++first;
+    while (last > first && IsSpaceByte(value[last - 1]))
+        --last;
+    return value.sliced(first, last - first);
 }
 
 // The length a tag declares ("NAME:LEN>" or "NAME:LEN:TYPE>"), counted from the first ":":
@@ -87,7 +111,8 @@ bool LotwRecordParser::ParseTag(QByteArrayView chunk)
         return true;
     }
 
-    if (TagOf(tagName) == Tag::Unknown)
+    const Tag tag = TagOf(tagName);
+    if (tag == Tag::Unknown)
         return false;
     const qsizetype close = chunk.indexOf('>');
     QByteArrayView value = close < 0 ? QByteArrayView() : chunk.sliced(close + 1);
@@ -104,7 +129,7 @@ bool LotwRecordParser::ParseTag(QByteArrayView chunk)
             value = value.first(end);
         }
     }
-    StoreLotwField(tagName, QString::fromLatin1(value));
+    store(int(tag), value);
     return false;
 }
 
@@ -123,34 +148,48 @@ void LotwRecordParser::FinishLotwRecord()
 
 void LotwRecordParser::StoreLotwField(QByteArrayView name, const QString& value)
 {
+    store(int(TagOf(name)), value.toLatin1());
+}
+
+// The values are Latin-1 bytes; the texts of the record keep their buffers from record to
+// record.
+void LotwRecordParser::store(int tag, QByteArrayView value)
+{
     LotwRecord& r = m_record;
-    switch (TagOf(name)) {
-    case Tag::Call: r.call = AsciiUpper(value); break;
-    case Tag::Band: r.bandCode = LotwBandTable(value); break;
+    switch (Tag(tag)) {
+    case Tag::Call: ReportBytes::SetAsciiUpper(r.call, value); break;
+    case Tag::Band: r.bandCode = ReportBytes::LotwBandTable(value); break;
     case Tag::Mode:
-        r.modeCode = LotwModeCode(value);
-        r.modeName = AsciiUpper(TrimReportSpace(value));
+        r.modeCode = ReportBytes::LotwModeCode(value);
+        ReportBytes::SetAsciiUpper(r.modeName, TrimmedBytes(value));
         break;
     case Tag::Submode:
-        r.modeCode = LotwModeCode(value);
-        r.submodeName = AsciiUpper(TrimReportSpace(value));
+        r.modeCode = ReportBytes::LotwModeCode(value);
+        ReportBytes::SetAsciiUpper(r.submodeName, TrimmedBytes(value));
         break;
-    case Tag::TimeOn: r.timeOn = LotwTime(value); break;
-    case Tag::QsoDate: r.qsoDate = LotwDate(value); break;
-    case Tag::QslrDate: r.qslDate = LotwDate(value); break;
-    case Tag::State: ApplyLotwState(value, r.state); break;
-    case Tag::Cqz: ApplyLotwZone(value, r.cqZone); break;
-    case Tag::Ituz: ApplyLotwZone(value, r.ituZone); break;
-    case Tag::Iota: ApplyLotwIota(value, r.iota); break;
-    case Tag::GridSquare: ApplyLotwGrid(value, r.grid); break;
-    case Tag::Cnty: NormaliseCounty(value, r, m_counties, m_monitor); break;
-    case Tag::StationCallsign: r.stationCall = LotwStationCall(value); break;
-    case Tag::OwnCall: r.ownCall = value; break; // settled at the record's end, when needed
-    case Tag::Dxcc: r.dxcc = LotwDxcc(value); break;
+    case Tag::TimeOn: ReportBytes::LotwTime(value, r.timeOn); break;
+    case Tag::QsoDate: ReportBytes::LotwDate(value, r.qsoDate); break;
+    case Tag::QslrDate: ReportBytes::LotwDate(value, r.qslDate); break;
+    case Tag::State: ReportBytes::ApplyLotwState(value, r.state); break;
+    case Tag::Cqz: ReportBytes::ApplyLotwZone(value, r.cqZone); break;
+    case Tag::Ituz: ReportBytes::ApplyLotwZone(value, r.ituZone); break;
+    case Tag::Iota: ReportBytes::ApplyLotwIota(value, r.iota); break;
+    case Tag::GridSquare: ReportBytes::ApplyLotwGrid(value, r.grid); break;
+    case Tag::Cnty: {
+        const CountyText county = NormaliseCountyText(QString::fromLatin1(value), r);
+        if (m_countyHook && county != CountyText::Untouched)
+            m_countyHook(r, county == CountyText::ToCheck);
+        else if (county == CountyText::ToCheck)
+            CheckCounty(r, m_counties, m_monitor);
+        break;
+    }
+    case Tag::StationCallsign: ReportBytes::LotwStationCall(value, r.stationCall); break;
+    case Tag::OwnCall: ReportBytes::SetLatin1(r.ownCall, value); break; // settled at the record's end, when needed
+    case Tag::Dxcc: ReportBytes::LotwDxcc(value, r.dxcc); break;
     case Tag::CreditGranted:
-        r.dxccCredit = value.contains(QLatin1String("DXCC")) ? QStringLiteral("DXCC") : QString();
-        r.vuccCredit = value.contains(QLatin1String("VUCC")) ? QStringLiteral("VUCC") : QString();
-        r.wpxCredit = value.contains(QLatin1String("WPX")) ? QStringLiteral("WPX") : QString();
+        r.dxccCredit = ReportBytes::Credit(value, "DXCC");
+        r.vuccCredit = ReportBytes::Credit(value, "VUCC");
+        r.wpxCredit = ReportBytes::Credit(value, "WPX");
         break;
     case Tag::Unknown: break;
     }

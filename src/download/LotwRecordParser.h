@@ -4,6 +4,7 @@
 
 #include <QByteArrayView>
 #include <QString>
+#include <functional>
 
 class CountyTable;
 class EventMonitor;
@@ -28,6 +29,10 @@ public:
     // name overwrites the earlier value.
     void StoreLotwField(QByteArrayView name, const QString& value);
 
+    // Instead of the county table's check of a CNTY value: called whenever a CNTY value has
+    // set the record's county, with toCheck when the table is to be asked about it.
+    void setCountyHook(std::function<void(LotwRecord& record, bool toCheck)> hook) { m_countyHook = std::move(hook); }
+
     // Where the station call of the record settled last came from.
     enum class StationCallSource { StationCallsign, OwnCall, None };
     StationCallSource stationCallSource() const { return m_stationCallSource; }
@@ -37,9 +42,11 @@ private:
     // STATION_CALLSIGN is missing, and a state stands only for a US entity (291, Alaska 6,
     // Hawaii 110) when the record names its DXCC entity.
     void FinishLotwRecord();
+    void store(int tag, QByteArrayView value);
 
     CountyTable& m_counties;
     EventMonitor& m_monitor;
     LotwRecord m_record;
     StationCallSource m_stationCallSource = StationCallSource::None;
+    std::function<void(LotwRecord&, bool)> m_countyHook;
 };

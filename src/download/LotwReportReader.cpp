@@ -5,6 +5,9 @@
 #include <QFileDevice>
 #include <QIODevice>
 #include <string>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace {
 constexpr qsizetype kBlock = 256 * 1024;
@@ -31,6 +34,29 @@ struct ChunkStops
     }
 };
 constexpr ChunkStops kChunkStops;
+
+// The first byte of [p, stop) that ends a run of chunk text, or stop. Sixteen bytes at a time
+// where the processor can compare them so.
+const char* FindChunkStop(const char* p, const char* stop)
+{
+#ifdef __SSE2__
+    const __m128i tag = _mm_set1_epi8('<');
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i cr = _mm_set1_epi8('\r');
+    while (stop - p >= 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, tag), _mm_cmpeq_epi8(bytes, lf)),
+                                          _mm_cmpeq_epi8(bytes, cr));
+        const int mask = _mm_movemask_epi8(hits);
+        if (mask != 0)
+            return p + __builtin_ctz(unsigned(mask));
+        p += 16;
+    }
+#endif
+    while (p < stop && !kChunkStops.stop[static_cast<unsigned char>(*p)])
+        ++p;
+    return p;
+}
 
 char UpperByte(char c)
 {
@@ -198,15 +224,19 @@ ReportShape LotwReportReader::read(const std::function<void()>& beforeLine,
         }
     }
 
-    // Record lines.
-    // Cleared, never released, between chunks.
+    // Record lines. A chunk that lies wholly in the buffer is passed where it is; one that
+    // runs over the end of a block is put together here (cleared, never released, between
+    // chunks).
     std::string current;
     current.reserve(1024);
+    QByteArrayView inBuffer;
+    bool whole = false;
     auto pass = [&] {
-        const QByteArrayView text(current.data(), qsizetype(current.size()));
+        const QByteArrayView text = whole ? inBuffer : QByteArrayView(current.data(), qsizetype(current.size()));
         NoteStructureTag(text, shape);
         chunk(text);
         current.clear();
+        whole = false;
     };
     while (fill()) {
         beforeLine();
@@ -239,13 +269,16 @@ ReportShape LotwReportReader::read(const std::function<void()>& beforeLine,
             // Copy the run of bytes up to the next '<' or line end in one go.
             const char* begin = data + m_pos;
             const char* stop = data + m_end;
-            const char* p = begin;
-            while (p < stop && !kChunkStops.stop[static_cast<unsigned char>(*p)])
-                ++p;
+            const char* p = FindChunkStop(begin, stop);
             const qsizetype run = p - begin;
-            const qsizetype room = kMaxChunk - qsizetype(current.size());
-            if (room > 0)
-                current.append(begin, size_t(qMin(run, room)));
+            if (current.empty() && p != stop) {
+                inBuffer = QByteArrayView(begin, qMin(run, kMaxChunk));
+                whole = true;
+            } else {
+                const qsizetype room = kMaxChunk - qsizetype(current.size());
+                if (room > 0)
+                    current.append(begin, size_t(qMin(run, room)));
+            }
             m_pos += run;
             if (p == stop)
                 continue;

@@ -1,7 +1,9 @@
 #include "QsoIndex.h"
 
 #include <algorithm>
+#include <cstring>
 #include <stdexcept>
+#include <type_traits>
 #include <string>
 #include <string_view>
 
@@ -31,8 +33,10 @@ QString SubmodeKey(const QString& text)
 }
 
 // FNV-1a over the call, date, mode and band (Latin-1 texts, every character below 256)
-// with their lengths, so no text can stand in for another.
-std::uint64_t HashKey(const QString* parts[4])
+// with their lengths, so no text can stand in for another. The same hash from the texts and
+// from their Latin-1 bytes.
+template <typename Text>
+std::uint64_t HashKey(const Text* parts[4])
 {
     std::uint64_t h = 1469598103934665603ull;
     auto mixByte = [&h](unsigned char byte) {
@@ -44,8 +48,13 @@ std::uint64_t HashKey(const QString* parts[4])
         const auto* sizeBytes = reinterpret_cast<const unsigned char*>(&size);
         for (std::size_t b = 0; b < sizeof size; ++b)
             mixByte(sizeBytes[b]);
-        for (QChar c : *parts[i])
-            mixByte(static_cast<unsigned char>(c.unicode()));
+        if constexpr (std::is_same_v<Text, QString>) {
+            for (QChar c : *parts[i])
+                mixByte(static_cast<unsigned char>(c.unicode()));
+        } else {
+            for (char c : *parts[i])
+                mixByte(static_cast<unsigned char>(c));
+        }
     }
     h ^= h >> 33;
     h *= 0xff51afd7ed558ccdull;
@@ -75,27 +84,6 @@ std::string Latin1(const QString& text)
     return bytes;
 }
 
-std::size_t TextsSize(std::initializer_list<const QString*> texts)
-{
-    std::size_t size = 0;
-    for (const QString* t : texts)
-        size += TextPool::recordSize(std::size_t(t->size()));
-    return size;
-}
-
-char* PutLatin1(char* out, const QString& text)
-{
-    // The texts come from Latin-1 bytes (or were checked to be Latin-1): one byte each.
-    std::size_t n = std::size_t(text.size());
-    while (n >= 0x80) {
-        *out++ = char(0x80 | (n & 0x7f));
-        n >>= 7;
-    }
-    *out++ = char(n);
-    for (QChar c : text)
-        *out++ = static_cast<char>(c.unicode());
-    return out;
-}
 } // namespace
 
 struct QsoIndex::Best
@@ -146,6 +134,22 @@ bool QsoIndex::readTexts(const Cursor& cursor, const int (&at)[6], QString (&tex
     return usable;
 }
 
+const char* QsoIndex::entryTexts(const Entry& entry) const
+{
+    const char* in = m_pool.at(entry.texts);
+    for (int i = 0; i < 4; ++i)
+        TextPool::get(in);
+    return in;
+}
+
+char* QsoIndex::replacePayload(qint64 entry, std::size_t size)
+{
+    TextPool::Ref ref;
+    char* out = m_pool.reserve(size, ref);
+    m_entries[std::size_t(entry)].payload = ref;
+    return out;
+}
+
 void QsoIndex::setKey(qint64 entry, const RowKey& key)
 {
     const Entry& e = m_entries[std::size_t(entry)];
@@ -167,24 +171,65 @@ void QsoIndex::clear()
 qint64 QsoIndex::add(const QString (&texts)[6], const RowKey& key)
 {
     // The five search columns; the submode only steers the choice among equal rows.
-    for (int i = 0; i < 5; ++i) {
-        // A report text is Latin-1: it never equals a text with a character beyond it.
-        for (QChar c : texts[i]) {
+    std::string bytes[6];
+    for (int i = 0; i < 6; ++i) {
+        const QString text = i == Submode ? SubmodeKey(texts[i]) : texts[i];
+        // A report text is Latin-1: it never equals a text with a character beyond it. A
+        // submode beyond Latin-1 names nothing (SubmodeKey made it empty).
+        for (QChar c : text) {
             if (c.unicode() > 0xff)
                 return -1;
         }
+        bytes[i] = Latin1(text);
     }
+    const std::string_view views[6] = {bytes[0], bytes[1], bytes[2], bytes[3], bytes[4], bytes[5]};
+    return addLatin1(views, key);
+}
+
+qint64 QsoIndex::addLatin1(const std::string_view (&texts)[6], const RowKey& key, std::string_view payload)
+{
     if (m_entries.size() >= kNone - 1)
         throw std::length_error("the log has too many rows for the import's index");
-    const QString submode = SubmodeKey(texts[Submode]);
-    const QString* parts[4] = {&texts[Call], &texts[Date], &texts[Mode], &texts[Band]};
+    // The submode as SubmodeKey keeps it: without the blanks around it, a-z upper-cased.
+    std::string_view submode = texts[Submode];
+    auto blank = [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return u == ' ' || (u >= '\t' && u <= '\r') || u == 0x85 || u == 0xa0;
+    };
+    bool clean = submode.empty() || (!blank(submode.front()) && !blank(submode.back()));
+    for (char c : submode)
+        clean = clean && !(c >= 'a' && c <= 'z');
+    if (!clean) {
+        while (!submode.empty() && blank(submode.front()))
+            submode.remove_prefix(1);
+        while (!submode.empty() && blank(submode.back()))
+            submode.remove_suffix(1);
+        m_submode.assign(submode);
+        for (char& c : m_submode)
+            c = c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
+        submode = m_submode;
+    }
+    const std::string_view* parts[4] = {&texts[Call], &texts[Date], &texts[Mode], &texts[Band]};
     const std::uint64_t hash = HashKey(parts);
+
+    // The row's record: its search texts, then the payload.
+    Entry entry;
+    std::size_t size = TextPool::recordSize(texts[Time].size()) + TextPool::recordSize(submode.size()) + payload.size();
+    for (const std::string_view* part : parts)
+        size += TextPool::recordSize(part->size());
+    char* out = m_pool.reserve(size, entry.texts);
+    char* const start = out;
+    for (const std::string_view* part : parts)
+        out = TextPool::put(out, *part);
+    out = TextPool::put(out, texts[Time]);
+    out = TextPool::put(out, submode);
+    entry.payload = entry.texts + TextPool::Ref(out - start);
+    if (!payload.empty())
+        std::memcpy(out, payload.data(), payload.size());
+
     std::uint32_t g = findGroup(hash, parts);
     if (g == kNone) {
-        Group group{hash, 0, kNone, kNone, 0, kNone};
-        char* out = m_pool.reserve(TextsSize({parts[0], parts[1], parts[2], parts[3]}), group.key);
-        for (const QString* part : parts)
-            out = PutLatin1(out, *part);
+        Group group{hash, entry.texts, kNone, kNone, 0, kNone};
         if (m_groups.size() + 1 > m_buckets.size() / 2)
             rehash(m_buckets.size() * 2);
         g = std::uint32_t(m_groups.size());
@@ -195,10 +240,6 @@ qint64 QsoIndex::add(const QString (&texts)[6], const RowKey& key)
     }
     Group& group = m_groups[g];
 
-    Entry entry;
-    char* out = m_pool.reserve(TextsSize({&texts[Time], &submode}), entry.texts);
-    out = PutLatin1(out, texts[Time]);
-    PutLatin1(out, submode);
     if (key.rowid >= 0) {
         entry.rowid = key.rowid;
     } else {
@@ -225,7 +266,8 @@ void QsoIndex::finish()
     }
 }
 
-std::uint32_t QsoIndex::findGroup(std::uint64_t hash, const QString* parts[4]) const
+template <typename Text>
+std::uint32_t QsoIndex::findGroup(std::uint64_t hash, const Text* parts[4]) const
 {
     for (std::uint32_t g = m_buckets[hash & (m_buckets.size() - 1)]; g != kNone; g = m_groups[g].next) {
         const Group& group = m_groups[g];
@@ -233,8 +275,12 @@ std::uint32_t QsoIndex::findGroup(std::uint64_t hash, const QString* parts[4]) c
             continue;
         const char* in = m_pool.at(group.key);
         bool same = true;
-        for (int i = 0; i < 4 && same; ++i)
-            same = Equals(TextPool::get(in), *parts[i]);
+        for (int i = 0; i < 4 && same; ++i) {
+            if constexpr (std::is_same_v<Text, QString>)
+                same = Equals(TextPool::get(in), *parts[i]);
+            else
+                same = TextPool::get(in) == *parts[i];
+        }
         if (same)
             return g;
     }
@@ -270,7 +316,7 @@ void QsoIndex::buildLarge(Group& group)
     for (std::uint32_t i = group.newest; i != kNone; i = m_entries[i].next)
         large.byTime.push_back(i);
     auto texts = [this](std::uint32_t i) {
-        const char* in = m_pool.at(m_entries[i].texts);
+        const char* in = entryTexts(m_entries[i]);
         const std::string_view time = TextPool::get(in);
         return std::pair{time, TextPool::get(in)};
     };
@@ -297,7 +343,7 @@ void QsoIndex::searchLarge(const LargeGroup& large, const QString& time, const Q
                            const QString& submodeName, Best& any, Best& named) const
 {
     auto texts = [this](std::uint32_t i) {
-        const char* in = m_pool.at(m_entries[i].texts);
+        const char* in = entryTexts(m_entries[i]);
         const std::string_view t = TextPool::get(in);
         return std::pair{t, TextPool::get(in)};
     };
@@ -383,7 +429,7 @@ QsoIndex::Match QsoIndex::find(const QString& call, const QString& date, const Q
         };
         // Entries of a group run from the newest row to the oldest; keep the lowest index.
         for (std::uint32_t i = group.newest; i != kNone; i = m_entries[i].next) {
-            const char* in = m_pool.at(m_entries[i].texts);
+            const char* in = entryTexts(m_entries[i]);
             const std::string_view logged = TextPool::get(in);
             const std::string_view submode = TextPool::get(in);
             if (Equals(logged, time)) {

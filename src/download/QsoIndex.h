@@ -5,6 +5,8 @@
 
 #include <QString>
 #include <cstdint>
+#include <string>
+#include <string_view>
 #include <vector>
 
 // The log's QSOs by call, date, mode and band, built by one pass over [QSO-TAB] at the
@@ -39,6 +41,14 @@ public:
     // number (0, 1, ... in the order of the rows added), or -1 when no search can find the
     // row (a text beyond Latin-1), which is then not kept.
     qint64 add(const QString (&texts)[6], const RowKey& key);
+    // The same with the six texts as Latin-1 bytes, the submode as it is in the log, and the
+    // bytes the caller keeps with the row (its payload, kept beside its texts).
+    qint64 addLatin1(const std::string_view (&texts)[6], const RowKey& key, std::string_view payload = {});
+
+    // The payload of a row, as added or as last replaced.
+    const char* payload(qint64 entry) const { return m_pool.at(m_entries[std::size_t(entry)].payload); }
+    // Room for a new payload of size bytes, which the row keeps from now on.
+    char* replacePayload(qint64 entry, std::size_t size);
     void finish();
 
     qsizetype size() const { return qsizetype(m_entries.size()); }
@@ -69,11 +79,14 @@ private:
     // Groups larger than this are searched through sorted lists.
     static constexpr std::uint32_t kLargeGroup = 32;
 
+    // A row's texts are one record of the pool: call, date, mode, band, time, submode, then
+    // the payload; the group's key is the record of its first row.
     struct Entry
     {
         std::int64_t rowid;    // the row's rowid, or -(index into m_keys) - 2
-        TextPool::Ref texts;   // time, submode
+        TextPool::Ref texts;   // the row's record
         std::uint32_t next;    // the next older entry of the same group, or kNone
+        TextPool::Ref payload;
     };
     struct Group
     {
@@ -93,9 +106,11 @@ private:
     };
     struct Best;
 
-    std::uint32_t findGroup(std::uint64_t hash, const QString* parts[4]) const;
+    template <typename Text>
+    std::uint32_t findGroup(std::uint64_t hash, const Text* parts[4]) const;
     void rehash(std::size_t bucketCount);
     RowKey keyOf(const Entry& entry) const;
+    const char* entryTexts(const Entry& entry) const; // time, submode
     void buildLarge(Group& group);
     void searchLarge(const LargeGroup& large, const QString& time, const QString& modeName,
                      const QString& submodeName, Best& any, Best& named) const;
@@ -105,6 +120,7 @@ private:
     std::vector<std::uint32_t> m_buckets;
     std::vector<LargeGroup> m_large;
     TextPool m_pool;
+    std::string m_submode; // scratch for a submode that is not kept as it stands
     std::vector<QVariantList> m_keys; // keys that are not a rowid (ODBC)
     QStringList m_keyNames;           // their columns, the same for every row
 };

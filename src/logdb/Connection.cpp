@@ -161,6 +161,19 @@ private:
 };
 } // namespace
 
+void RowUpdate::run(RowKey& key, const UpdateValue* values, int count)
+{
+    QVariantList list;
+    list.reserve(count);
+    for (int i = 0; i < count; ++i) {
+        if (values[i].isText)
+            list.append(QString::fromUtf8(values[i].utf8.data(), qsizetype(values[i].utf8.size())));
+        else
+            list.append(QVariant(values[i].number));
+    }
+    run(key, list);
+}
+
 std::unique_ptr<RowUpdate> Connection::prepareUpdate(const QString& table, const std::vector<ColumnSpec>& columns)
 {
     return std::make_unique<PlainRowUpdate>(*this, table, columns);

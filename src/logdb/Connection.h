@@ -5,6 +5,7 @@
 #include <QVariant>
 #include <QVariantList>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 // How a column is exchanged with the record class.
@@ -36,9 +37,26 @@ public:
     virtual QVariant value(int column) const = 0;
     // Text of a column, empty for null (the fast path for text columns).
     virtual QString text(int column) const = 0;
+    // The bytes of a text column when every one of them is ASCII, which is the same text in
+    // any of the encodings the engines use; false otherwise (and where the engine has no
+    // such fast way), when text() tells it. A null column gives true and no bytes.
+    virtual bool asciiText(int column, std::string_view& bytes) const
+    {
+        (void)column;
+        (void)bytes;
+        return false;
+    }
     // Integer value of a column, 0 for null.
     virtual qint64 integer(int column) const = 0;
     virtual RowKey key() const = 0;
+};
+
+// One value of a row update, given without a QVariant: a text as UTF-8 bytes, or a number.
+struct UpdateValue
+{
+    bool isText = true;
+    std::string_view utf8;
+    qint64 number = 0;
 };
 
 // Row updates of one set of columns of a table, prepared once and run for many rows.
@@ -48,6 +66,8 @@ public:
     virtual ~RowUpdate() = default;
     // Writes the columns of the row with that key, as Connection::update does.
     virtual void run(RowKey& key, const QVariantList& values) = 0;
+    // The same with the values as texts and numbers (count of them: one per column).
+    virtual void run(RowKey& key, const UpdateValue* values, int count);
 };
 
 // An open database: the log or the reference database. The engine is chosen by the path:

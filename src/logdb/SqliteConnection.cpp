@@ -3,7 +3,6 @@
 #include "platform/Errors.h"
 
 #include <QFileInfo>
-#include <functional>
 #include <set>
 #include <sqlite3.h>
 
@@ -19,6 +18,14 @@ QString DecodeText(const char* bytes, int size)
 QByteArray EncodeText(const QString& text)
 {
     return text.toLatin1();
+}
+
+bool IsAscii(const char* bytes, std::size_t size)
+{
+    unsigned char any = 0;
+    for (std::size_t i = 0; i < size; ++i)
+        any |= static_cast<unsigned char>(bytes[i]);
+    return any < 0x80;
 }
 
 // A failure of the engine as an exception: a database another program holds is told apart.
@@ -89,6 +96,20 @@ public:
             return QString();
         return DecodeText(bytes, size);
     }
+    bool asciiText(int column, std::string_view& bytes) const override
+    {
+        const int c = column + 1;
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, c));
+        const int size = sqlite3_column_bytes(m_stmt, c);
+        if (!text || size == 0) {
+            bytes = std::string_view();
+            return true;
+        }
+        if (!IsAscii(text, std::size_t(size)))
+            return false;
+        bytes = std::string_view(text, std::size_t(size));
+        return true;
+    }
     qint64 integer(int column) const override { return sqlite3_column_int64(m_stmt, column + 1); }
     RowKey key() const override
     {
@@ -137,6 +158,10 @@ SqliteConnection::SqliteConnection(const QString& path) : m_path(path)
         throw CDbException(QStringLiteral("The database file '%1' does not exist.").arg(path));
     if (!info.isFile())
         throw CDbException(QStringLiteral("'%1' is not a database file.").arg(path));
+    // This program never asks SQLite how much memory it uses: without the count, no
+    // allocation of the engine takes a lock. Only possible before SQLite's first use.
+    static const bool quiet = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0) == SQLITE_OK;
+    (void)quiet;
     // SQLite takes file names in UTF-8 on every platform.
     const QByteArray name = path.toUtf8();
     // Read-write, never create: a missing file must not turn into an empty database.
@@ -306,20 +331,54 @@ void SqliteConnection::runUpdate(sqlite3_stmt* stmt, const QString& table, const
         throw CDbException(QStringLiteral("The record to update is no longer in %1.").arg(table));
 }
 
-namespace {
 // One statement, made once and kept in the connection's cache for its life.
-class SqliteRowUpdate : public RowUpdate
+class SqliteConnection::PreparedUpdate : public RowUpdate
 {
 public:
-    using Run = std::function<void(sqlite3_stmt*, const RowKey&, const QVariantList&)>;
-    SqliteRowUpdate(sqlite3_stmt* stmt, Run run) : m_stmt(stmt), m_run(std::move(run)) {}
-    void run(RowKey& key, const QVariantList& values) override { m_run(m_stmt, key, values); }
+    PreparedUpdate(SqliteConnection& db, sqlite3_stmt* stmt, QString table)
+        : m_db(db), m_stmt(stmt), m_table(std::move(table)) {}
+    void run(RowKey& key, const QVariantList& values) override
+    {
+        sqlite3_reset(m_stmt);
+        m_db.runUpdate(m_stmt, m_table, key, values);
+    }
+    void run(RowKey& key, const UpdateValue* values, int count) override
+    {
+        if (count > 16) {
+            RowUpdate::run(key, values, count);
+            return;
+        }
+        sqlite3_reset(m_stmt);
+        // ASCII texts are the same bytes in every encoding and are bound where they are; the
+        // others go through the one encoding of the engine.
+        QByteArray encoded[16];
+        int index = 1;
+        for (int i = 0; i < count; ++i, ++index) {
+            const UpdateValue& v = values[i];
+            if (!v.isText) {
+                sqlite3_bind_int64(m_stmt, index, v.number);
+            } else if (IsAscii(v.utf8.data(), v.utf8.size())) {
+                sqlite3_bind_text(m_stmt, index, v.utf8.data(), int(v.utf8.size()), SQLITE_STATIC);
+            } else {
+                encoded[i] = EncodeText(QString::fromUtf8(v.utf8.data(), qsizetype(v.utf8.size())));
+                sqlite3_bind_text(m_stmt, index, encoded[i].constData(), int(encoded[i].size()), SQLITE_STATIC);
+            }
+        }
+        sqlite3_bind_int64(m_stmt, index, key.rowid);
+        const int rc = sqlite3_step(m_stmt);
+        sqlite3_reset(m_stmt);
+        sqlite3_clear_bindings(m_stmt);
+        if (rc != SQLITE_DONE)
+            m_db.fail();
+        if (sqlite3_changes(m_db.m_db) != 1)
+            throw CDbException(QStringLiteral("The record to update is no longer in %1.").arg(m_table));
+    }
 
 private:
+    SqliteConnection& m_db;
     sqlite3_stmt* m_stmt;
-    Run m_run;
+    QString m_table;
 };
-} // namespace
 
 std::unique_ptr<RowUpdate> SqliteConnection::prepareUpdate(const QString& table, const std::vector<ColumnSpec>& columns)
 {
@@ -329,12 +388,7 @@ std::unique_ptr<RowUpdate> SqliteConnection::prepareUpdate(const QString& table,
     const QString& sql = statementText(1, table, columns);
     if (m_cache.find(sql) == m_cache.end())
         m_cache.emplace(sql, prepare(sql));
-    sqlite3_stmt* stmt = m_cache.find(sql)->second;
-    return std::make_unique<SqliteRowUpdate>(stmt, [this, table](sqlite3_stmt* s, const RowKey& key, const QVariantList& values) {
-        sqlite3_reset(s);
-        sqlite3_clear_bindings(s);
-        runUpdate(s, table, key, values);
-    });
+    return std::make_unique<PreparedUpdate>(*this, m_cache.find(sql)->second, table);
 }
 
 bool SqliteConnection::updateIfUnchanged(const QString& table, const RowKey& key, const std::vector<ColumnSpec>& columns,
@@ -370,6 +424,7 @@ void SqliteConnection::beginTransaction()
 {
     if (!m_readOnlyReason.isEmpty())
         throw CDbException(QStringLiteral("Cannot write to the database '%1': %2.").arg(m_path, m_readOnlyReason));
+    if (qEnvironmentVariableIsSet("QV_CACHE")) execute(QStringLiteral("PRAGMA cache_size=") + qEnvironmentVariable("QV_CACHE"));
     execute(QStringLiteral("BEGIN IMMEDIATE"));
 }
 

@@ -39,6 +39,7 @@ public:
     void execute(const QString& sql);
 
 private:
+    class PreparedUpdate;
     sqlite3_stmt* prepare(const QString& sql) const;
     sqlite3_stmt* cached(const QString& sql);
     void runUpdate(sqlite3_stmt* stmt, const QString& table, const RowKey& key, const QVariantList& values);

@@ -10,8 +10,28 @@ long EventMonitor::counter(int controlId) const
     return it == m_counters.end() ? 0 : it->second;
 }
 
+namespace {
+// The code as a number when it is one of the decimal texts "0" to "99" without leading zero;
+// -1 otherwise.
+int SmallCode(const QString& code)
+{
+    if (code.isEmpty() || code.size() > 2)
+        return -1;
+    int value = 0;
+    for (QChar c : code) {
+        if (c.unicode() < '0' || c.unicode() > '9')
+            return -1;
+        value = value * 10 + (c.unicode() - '0');
+    }
+    return code.size() == 2 && code.at(0) == QLatin1Char('0') ? -1 : value;
+}
+} // namespace
+
 void EventMonitor::DecodeBandMode()
 {
+    // The codes of the tables below, looked up by number first (a report has a million of them).
+    static const QString* bandTexts[100] = {};
+    static const QString* modeTexts[100] = {};
     static const std::map<QString, QString> bands = {
         {QStringLiteral("0"), QStringLiteral("144")}, {QStringLiteral("1"), QStringLiteral("50")},
         {QStringLiteral("2"), QStringLiteral("28")},  {QStringLiteral("3"), QStringLiteral("24")},
@@ -28,10 +48,21 @@ void EventMonitor::DecodeBandMode()
         {QStringLiteral("6"), QStringLiteral("DIGITAL")}, {QStringLiteral("7"), QStringLiteral("SSTV")},
         {QStringLiteral("89"), QStringLiteral("SSB")},
     };
-    if (auto it = bands.find(record.bandCode); it != bands.end())
-        bandText = it->second;
-    if (auto it = modes.find(record.modeCode); it != modes.end())
-        modeText = it->second;
+    static const bool indexed = [] {
+        for (const auto& [code, text] : bands)
+            bandTexts[SmallCode(code)] = &text;
+        for (const auto& [code, text] : modes)
+            modeTexts[SmallCode(code)] = &text;
+        return true;
+    }();
+    (void)indexed;
+    // An unknown code leaves its text as it was.
+    const int band = SmallCode(record.bandCode);
+    if (band >= 0 && bandTexts[band])
+        bandText = *bandTexts[band];
+    const int mode = SmallCode(record.modeCode);
+    if (mode >= 0 && modeTexts[mode])
+        modeText = *modeTexts[mode];
 }
 
 QString EventMonitor::problemLine(int kind) const

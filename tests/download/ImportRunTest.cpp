@@ -724,7 +724,8 @@ TEST(ImportBadInput, NoRowChangesWithoutAConfirmation)
 } // namespace
 
 namespace {
-// A monitor that stops the program in the middle of a report, as a crash or a kill would.
+// A monitor that throws in the middle of a report, as an unexpected failure anywhere in a run
+// would.
 class InterruptingMonitor : public RecordingMonitor
 {
 public:
@@ -736,7 +737,10 @@ public:
     int stopAt = 0;
 };
 
-TEST(ImportInterrupted, RowsAreUntouchedOrComplete)
+// An exception inside a run ends it cleanly: the transaction rolled back, nothing listed or
+// counted, the files closed, the monitor's error file reset, and the connection usable for the
+// next run.
+TEST(ImportInterrupted, AnExceptionEndsTheRunCleanly)
 {
     TestDir dir;
     const QString log = dir.file(QStringLiteral("log.sqlite"));
@@ -746,24 +750,55 @@ TEST(ImportInterrupted, RowsAreUntouchedOrComplete)
     DemoData::writeReport(dir.file(QStringLiteral("lotwreport.adi")), 400, 11, 1);
     const QString dump = QStringLiteral("SELECT rowid, * FROM [QSO-TAB] ORDER BY rowid");
     const QStringList before = SqliteFixture::query(log, dump);
+    const QByteArray dateFile = "1\r\n2020-01-01\x05" "1:0:1:1:0:0:0:0:0:0:0:0\r\n";
+    dir.write(QStringLiteral("quorvane2.dat"), dateFile);
+
+    FakePaths paths;
+    paths.data = dir.path();
+    Options options;
+    options.sourceMdbPath = log;
+    options.refdataMdbPath = ref;
+    options.errorFilePath = dir.file(QStringLiteral("errors.txt"));
+    options.importedListPath = dir.file(QStringLiteral("imported.txt"));
+    Choices choices;
+    choices.ImportScope = 0;
+    choices.OverwriteChoice = 0;
+    const std::shared_ptr<Connection> db = Connection::open(log);
+    const std::shared_ptr<Connection> refDb = Connection::open(ref);
+
+    InterruptingMonitor monitor;
+    monitor.stopAt = 1000; // well inside the report, after many records were decided
     {
-        FakePaths paths;
-        paths.data = dir.path();
-        Options options;
-        options.sourceMdbPath = log;
-        options.refdataMdbPath = ref;
-        options.errorFilePath = dir.file(QStringLiteral("errors.txt"));
-        options.importedListPath = dir.file(QStringLiteral("imported.txt"));
-        Choices choices;
-        choices.ImportScope = 0;
-        choices.OverwriteChoice = 0;
-        InterruptingMonitor monitor;
-        monitor.stopAt = 1000; // well inside the report, after many rows were written
         ImportRun run(options, choices, paths, monitor);
-        EXPECT_THROW(run.OnLotwImport(), std::runtime_error);
-        EXPECT_GT(monitor.counter(Control::DownloadRecsUsed), 10);
+        run.setConnections(db, refDb);
+        EXPECT_FALSE(run.OnLotwImport());
     }
-    // The rows written since the last commit went back with the transaction: none half done.
+    ASSERT_EQ(monitor.messages.size(), 1);
+    EXPECT_TRUE(monitor.messages[0].startsWith(QStringLiteral("The import stopped on an unexpected error: interrupted.")))
+        << monitor.messages[0].toStdString();
+    EXPECT_TRUE(monitor.messages[0].contains(QStringLiteral("records read from the report were discarded")))
+        << monitor.messages[0].toStdString();
     EXPECT_EQ(SqliteFixture::query(log, dump), before);
+    EXPECT_FALSE(db->inTransaction());
+    EXPECT_EQ(monitor.errorFile, nullptr);
+    for (int counter : {Control::DownloadReadIn, Control::DownloadRecsUsed, Control::DownloadNewDxcc,
+                        Control::DownloadWarnings})
+        EXPECT_EQ(monitor.counter(counter), 0) << counter;
+    // Only the reason is shown and written: no line of a record that was not saved.
+    EXPECT_EQ(monitor.download, QStringList{monitor.messages[0].section(QLatin1Char('\n'), 0, 0)});
+    EXPECT_EQ(dir.read(QStringLiteral("imported.txt")), QByteArray());
+    EXPECT_EQ(dir.read(QStringLiteral("errors.txt")), monitor.download[0].toLatin1() + "\r\n");
+    EXPECT_EQ(dir.read(QStringLiteral("quorvane2.dat")), dateFile);
+    EXPECT_EQ(choices.ReportRange, -1);
+
+    // The same connection serves the next run, which imports the report whole.
+    RecordingMonitor next;
+    ImportRun again(options, choices, paths, next);
+    again.setConnections(db, refDb);
+    EXPECT_TRUE(again.OnLotwImport());
+    EXPECT_TRUE(next.messages.isEmpty()) << next.messages.join(QStringLiteral("\n")).toStdString();
+    EXPECT_GT(next.counter(Control::DownloadRecsUsed), 10);
+    EXPECT_NE(SqliteFixture::query(log, dump), before);
+    EXPECT_NE(dir.read(QStringLiteral("quorvane2.dat")), dateFile);
 }
 } // namespace
