@@ -456,9 +456,9 @@ void ImportRun::noteUnfinishedRun()
     const QString mark = unfinishedMarkPath(m_paths);
     if (!QFileInfo::exists(mark))
         return;
-    const QString line = QStringLiteral("Note: the previous import was interrupted after it had saved its QSOs in "
-                                        "the log, before its imported-QSO list and error file were complete: they "
-                                        "may not have named every QSO it confirmed.");
+    const QString line = QStringLiteral("Note: the previous import was interrupted while it was saving: the log "
+                                        "may hold QSOs it confirmed that its imported-QSO list and error file do "
+                                        "not name.");
     m_monitor.AddDownloadEvent(line);
     m_monitor.SetStepIcon(Control::ProblemPointer, StepIcon::RedArrow);
     m_errorFile.writeLine(line);

@@ -31,6 +31,23 @@ QString errorText(const QSqlError& error)
     return text;
 }
 
+// The engine's failure as an exception. A database another program holds is told apart by the
+// driver's native error: SQLite's busy and locked codes (the SQLite ODBC driver passes them
+// on) and the lock errors of the Access database engine.
+CDbException Failure(const QSqlError& error)
+{
+    static const QStringList busyCodes = {
+        QStringLiteral("5"),    QStringLiteral("6"),    QStringLiteral("3006"), QStringLiteral("3008"),
+        QStringLiteral("3045"), QStringLiteral("3050"), QStringLiteral("3188"), QStringLiteral("3197"),
+        QStringLiteral("3202"), QStringLiteral("3211"), QStringLiteral("3218"), QStringLiteral("3260"),
+        QStringLiteral("3261"),
+    };
+    QString code = error.nativeErrorCode().trimmed();
+    if (code.startsWith(QLatin1Char('-')))
+        code = code.mid(1);
+    return CDbException(errorText(error), busyCodes.contains(code) ? CDbException::Cause::Busy : CDbException::Cause::Other);
+}
+
 class OdbcCursor : public Cursor
 {
 public:
@@ -44,7 +61,7 @@ public:
         if (m_query.next())
             return true;
         if (m_query.lastError().isValid())
-            throw CDbException(errorText(m_query.lastError()));
+            throw Failure(m_query.lastError());
         return false;
     }
     QVariant value(int column) const override { return m_query.value(m_keyCount + column); }
@@ -117,7 +134,7 @@ void OdbcConnection::exec(const QString& sql)
 {
     QSqlQuery query(m_db);
     if (!query.exec(sql))
-        throw CDbException(errorText(query.lastError()));
+        throw Failure(query.lastError());
 }
 
 const QStringList& OdbcConnection::keyColumns(const QString& table)
@@ -148,7 +165,7 @@ std::unique_ptr<Cursor> OdbcConnection::select(const QString& table, const std::
     QSqlQuery query(m_db);
     query.setForwardOnly(true);
     if (!query.exec(sql))
-        throw CDbException(errorText(query.lastError()));
+        throw Failure(query.lastError());
     return std::make_unique<OdbcCursor>(std::move(query), allValues ? 0 : int(keys.size()), allValues);
 }
 
@@ -182,11 +199,11 @@ std::unique_ptr<Cursor> OdbcConnection::selectByKey(const QString& table, const 
     QSqlQuery query(m_db);
     query.setForwardOnly(true);
     if (!query.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3").arg(list, table, condition)))
-        throw CDbException(errorText(query.lastError()));
+        throw Failure(query.lastError());
     for (const QVariant& b : bindings)
         query.addBindValue(b);
     if (!query.exec())
-        throw CDbException(errorText(query.lastError()));
+        throw Failure(query.lastError());
     return std::make_unique<OdbcCursor>(std::move(query), allValues ? 0 : int(keys.size()), allValues);
 }
 
@@ -203,11 +220,11 @@ void OdbcConnection::update(const QString& table, RowKey& key, const std::vector
         QSqlQuery count(m_db);
         count.setForwardOnly(true);
         if (!count.prepare(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2").arg(table, condition)))
-            throw CDbException(errorText(count.lastError()));
+            throw Failure(count.lastError());
         for (const QVariant& b : keyBindings)
             count.addBindValue(b);
         if (!count.exec() || !count.next())
-            throw CDbException(errorText(count.lastError()));
+            throw Failure(count.lastError());
         const qint64 rows = count.value(0).toLongLong();
         if (rows != 1)
             throw CDbException(rows == 0
@@ -222,7 +239,7 @@ void OdbcConnection::update(const QString& table, RowKey& key, const std::vector
         sets.append(c.name + QLatin1String(" = ?"));
     QSqlQuery query(m_db);
     if (!query.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(table, sets.join(QLatin1String(", ")), condition)))
-        throw CDbException(errorText(query.lastError()));
+        throw Failure(query.lastError());
     QVariantList written;
     for (int i = 0; i < int(columns.size()); ++i) {
         QVariant v = values.value(i);
@@ -240,7 +257,7 @@ void OdbcConnection::update(const QString& table, RowKey& key, const std::vector
     for (const QVariant& b : keyBindings)
         query.addBindValue(b);
     if (!query.exec())
-        throw CDbException(errorText(query.lastError()));
+        throw Failure(query.lastError());
     if (query.numRowsAffected() != 1 && query.numRowsAffected() != -1)
         throw CDbException(QStringLiteral("The record to update is no longer in %1.").arg(table));
     // A row known by its values is known by the new ones from now on.
@@ -275,11 +292,11 @@ bool OdbcConnection::updateIfUnchanged(const QString& table, const RowKey& key, 
         QSqlQuery count(m_db);
         count.setForwardOnly(true);
         if (!count.prepare(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2").arg(table, condition)))
-            throw CDbException(errorText(count.lastError()));
+            throw Failure(count.lastError());
         for (const QVariant& b : bindings)
             count.addBindValue(b);
         if (!count.exec() || !count.next())
-            throw CDbException(errorText(count.lastError()));
+            throw Failure(count.lastError());
         const qint64 rows = count.value(0).toLongLong();
         if (rows == 0)
             return false;
@@ -294,7 +311,7 @@ bool OdbcConnection::updateIfUnchanged(const QString& table, const RowKey& key, 
         sets.append(c.name + QLatin1String(" = ?"));
     QSqlQuery query(m_db);
     if (!query.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(table, sets.join(QLatin1String(", ")), condition)))
-        throw CDbException(errorText(query.lastError()));
+        throw Failure(query.lastError());
     for (int i = 0; i < int(columns.size()); ++i) {
         QVariant v = values.value(i);
         if (columns[i].type == ColumnType::Text && v.toString().isNull())
@@ -304,7 +321,7 @@ bool OdbcConnection::updateIfUnchanged(const QString& table, const RowKey& key, 
     for (const QVariant& b : bindings)
         query.addBindValue(b);
     if (!query.exec())
-        throw CDbException(errorText(query.lastError()));
+        throw Failure(query.lastError());
     // A driver that cannot count the rows it changed (-1) is taken at its word.
     return query.numRowsAffected() != 0;
 }
@@ -312,14 +329,14 @@ bool OdbcConnection::updateIfUnchanged(const QString& table, const RowKey& key, 
 void OdbcConnection::beginTransaction()
 {
     if (!m_db.transaction())
-        throw CDbException(errorText(m_db.lastError()));
+        throw Failure(m_db.lastError());
     m_inTransaction = true;
 }
 
 void OdbcConnection::commit()
 {
     if (!m_db.commit())
-        throw CDbException(errorText(m_db.lastError()));
+        throw Failure(m_db.lastError());
     m_inTransaction = false;
 }
 
@@ -329,5 +346,5 @@ void OdbcConnection::rollback()
         return;
     m_inTransaction = false;
     if (!m_db.rollback())
-        throw CDbException(errorText(m_db.lastError()));
+        throw Failure(m_db.lastError());
 }
