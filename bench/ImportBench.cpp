@@ -466,6 +466,9 @@ void dumpLog(const QString& log, const QString& path)
 
 int main(int argc, char** argv)
 {
+    // As the program's own SQLite engine runs (it does not count SQLite's memory use), for the
+    // floor and the import alike.
+    sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() < 4) {

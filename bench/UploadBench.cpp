@@ -1,8 +1,11 @@
 // Upload benchmark: builds a demo log in which every QSO is due for upload under the primary
 // call (or, with --mixed, the demo's own mix of states), runs the upload on SQLite and reports
-// the time, the counts and the file size. Peak memory: run under /usr/bin/time -v.
+// the time, the counts and the file size, and the floor of the SQLite C API measured in the
+// same run, before and after the upload: every column of every row read, and the marks of
+// the QSOs the upload selects written by rowid through one prepared statement in one
+// transaction. Peak memory: run under /usr/bin/time -v.
 //
-//   UploadBench [--qsos N] [--dir FOLDER] [--mixed] [--keep] [--test]
+//   UploadBench [--qsos N] [--dir FOLDER] [--mixed] [--keep] [--test] [--no-floor]
 
 #include "demo/DemoData.h"
 #include "platform/Desktop.h"
@@ -12,10 +15,13 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
+#include <vector>
 #include <sqlite3.h>
 
 namespace {
@@ -87,16 +93,81 @@ bool exec(const QString& path, const QByteArray& sql)
     return ok;
 }
 
+struct FloorTimes
+{
+    double scan = 0;
+    double marks = 0;
+    qint64 marked = 0;
+    double total() const { return scan + marks; }
+};
+
+// The floor on a copy of the log as the upload finds it.
+FloorTimes measureFloor(const QString& path, const QByteArray& signingCall)
+{
+    FloorTimes t;
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(path.toLocal8Bit().constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    QElapsedTimer timer;
+    timer.start();
+    sqlite3_stmt* scan = nullptr;
+    sqlite3_prepare_v2(db, "SELECT rowid, * FROM [QSO-TAB] ORDER BY rowid", -1, &scan, nullptr);
+    const int columns = sqlite3_column_count(scan);
+    int qslsAt = -1, oprAt = -1, validAt = -1;
+    for (int c = 0; c < columns; ++c) {
+        const QByteArray name = sqlite3_column_name(scan, c);
+        qslsAt = name == "QSO-QSLS" ? c : qslsAt;
+        oprAt = name == "QSO-OPRCALL" ? c : oprAt;
+        validAt = name == "QSO-VALID" ? c : validAt;
+    }
+    std::vector<std::pair<qint64, bool>> due; // rowid, [QSO-QSLS] was "1"
+    qint64 bytes = 0;
+    while (sqlite3_step(scan) == SQLITE_ROW) {
+        for (int c = 0; c < columns; ++c) {
+            if (sqlite3_column_type(scan, c) == SQLITE_INTEGER)
+                bytes += sqlite3_column_int64(scan, c) & 1;
+            else if (sqlite3_column_text(scan, c))
+                bytes += sqlite3_column_bytes(scan, c);
+        }
+        const auto* qsls = reinterpret_cast<const char*>(sqlite3_column_text(scan, qslsAt));
+        const auto* opr = reinterpret_cast<const char*>(sqlite3_column_text(scan, oprAt));
+        if (qsls && (!std::strcmp(qsls, "0") || !std::strcmp(qsls, "1")) && opr && signingCall == opr
+            && sqlite3_column_int(scan, validAt) != 0)
+            due.emplace_back(sqlite3_column_int64(scan, 0), qsls[0] == '1');
+    }
+    sqlite3_finalize(scan);
+    t.scan = timer.nsecsElapsed() / 1e9;
+    timer.restart();
+    sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    sqlite3_stmt* mark = nullptr;
+    sqlite3_prepare_v2(db, "UPDATE [QSO-TAB] SET [QSO-QSLS] = ? WHERE rowid = ?", -1, &mark, nullptr);
+    for (const auto& [rowid, one] : due) {
+        sqlite3_bind_text(mark, 1, one ? "3" : "2", 1, SQLITE_STATIC);
+        sqlite3_bind_int64(mark, 2, rowid);
+        sqlite3_step(mark);
+        sqlite3_reset(mark);
+    }
+    sqlite3_finalize(mark);
+    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+    t.marks = timer.nsecsElapsed() / 1e9;
+    t.marked = qint64(due.size()) + (bytes < 0 ? 1 : 0);
+    sqlite3_close(db);
+    return t;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    // As the program's own SQLite engine runs (it does not count SQLite's memory use), for the
+    // floor and the upload alike.
+    sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
     QCoreApplication app(argc, argv);
     qint64 qsos = 100000;
     QString folder;
     bool mixed = false;
     bool keep = false;
     bool test = false;
+    bool floor = true;
     const QStringList arguments = app.arguments();
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         if (arguments.at(i) == QLatin1String("--qsos") && i + 1 < arguments.size())
@@ -109,8 +180,10 @@ int main(int argc, char** argv)
             keep = true;
         else if (arguments.at(i) == QLatin1String("--test"))
             test = true;
+        else if (arguments.at(i) == QLatin1String("--no-floor"))
+            floor = false;
         else {
-            std::fprintf(stderr, "usage: UploadBench [--qsos N] [--dir FOLDER] [--mixed] [--keep] [--test]\n");
+            std::fprintf(stderr, "usage: UploadBench [--qsos N] [--dir FOLDER] [--mixed] [--keep] [--test] [--no-floor]\n");
             return 2;
         }
     }
@@ -124,15 +197,24 @@ int main(int argc, char** argv)
     const QString refPath = QDir(folder).filePath(QStringLiteral("refdata.sqlite"));
     QElapsedTimer timer;
     timer.start();
-    DemoData::writeLog(logPath, qsos, 20261207);
-    DemoData::writeRefdata(refPath);
-    if (!mixed) {
-        // Every QSO due for upload under the primary call.
-        const QByteArray sql = "UPDATE [QSO-TAB] SET [QSO-QSLS] = '0', [QSO-VALID] = 1, [QSO-OPRCALL] = '"
-                               + QByteArray(DemoData::kPrimaryCall) + "'";
-        if (!exec(logPath, sql))
-            return 1;
+    // A log prepared by an earlier run with --keep in the same folder is used again as it was.
+    const QString prepared = QDir(folder).filePath(QStringLiteral("prepared-%1%2.sqlite").arg(qsos).arg(mixed ? QStringLiteral("-mixed") : QString()));
+    if (QFile::exists(prepared)) {
+        QFile::remove(logPath);
+        QFile::copy(prepared, logPath);
+    } else {
+        DemoData::writeLog(logPath, qsos, 20261207);
+        if (!mixed) {
+            // Every QSO due for upload under the primary call.
+            const QByteArray sql = "UPDATE [QSO-TAB] SET [QSO-QSLS] = '0', [QSO-VALID] = 1, [QSO-OPRCALL] = '"
+                                   + QByteArray(DemoData::kPrimaryCall) + "'";
+            if (!exec(logPath, sql))
+                return 1;
+        }
+        if (keep)
+            QFile::copy(logPath, prepared);
     }
+    DemoData::writeRefdata(refPath);
     std::printf("log of %lld QSOs prepared in %.1f s\n", static_cast<long long>(qsos), timer.elapsed() / 1000.0);
 
     Options options;
@@ -144,6 +226,22 @@ int main(int argc, char** argv)
     Choices choices;
     choices.SigningCall = options.stations[0].oprCall;
     choices.TestOnly = test;
+
+    const QString pristine = QDir(folder).filePath(QStringLiteral("pristine.sqlite"));
+    const QString floorLog = QDir(folder).filePath(QStringLiteral("floor.sqlite"));
+    auto floorRun = [&] {
+        QFile::remove(floorLog);
+        QFile::copy(pristine, floorLog);
+        const FloorTimes t = measureFloor(floorLog, DemoData::kPrimaryCall);
+        QFile::remove(floorLog);
+        return t;
+    };
+    FloorTimes before, after;
+    if (floor) {
+        QFile::remove(pristine);
+        QFile::copy(logPath, pristine);
+        before = floorRun();
+    }
 
     StreamMonitor monitor;
     NoDesktop desktop;
@@ -161,5 +259,13 @@ int main(int argc, char** argv)
                 monitor.lines, monitor.downloadLines);
     std::printf("ADIF file %lld bytes, rows marked as sent now %lld\n",
                 static_cast<long long>(QFileInfo(options.uploadAdifPath).size()), marked);
+    if (floor) {
+        after = floorRun();
+        QFile::remove(pristine);
+        std::printf("floor: %.2f s before, %.2f s after (scan %.2f + %lld marks %.2f, then %.2f + %.2f)\n",
+                    before.total(), after.total(), before.scan, static_cast<long long>(before.marked), before.marks,
+                    after.scan, after.marks);
+        std::printf("ratio to the floor: %.2f\n", seconds / ((before.total() + after.total()) / 2));
+    }
     return ok ? 0 : 1;
 }

@@ -92,7 +92,9 @@ void CliMonitor::ShowMessage(const QString& text)
 
 void CliMonitor::PumpMessages()
 {
-    if (!m_progress || m_sinceProgress.elapsed() < 1000)
+    // Called at every line of a report and every QSO of a log: the clock is looked at now and
+    // then only.
+    if (!m_progress || (++m_pumps & 0xff) != 0 || m_sinceProgress.elapsed() < 1000)
         return;
     m_sinceProgress.restart();
     std::fflush(stdout);

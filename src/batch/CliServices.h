@@ -30,6 +30,7 @@ private:
     void line(const QString& text);
     bool m_progress;
     qint64 m_lines = 0;
+    quint32 m_pumps = 0;
     int m_progressWidth = 0; // characters of the progress line shown, 0 when none is
     QElapsedTimer m_sinceProgress;
 };

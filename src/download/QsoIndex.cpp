@@ -335,6 +335,33 @@ void QsoIndex::buildLarge(Group& group)
             return ta < tb;
         return sa != sb ? sa < sb : a < b;
     });
+    // A time of exactly six characters whose last two are seconds 00 to 59.
+    auto seconds = [](std::string_view time) {
+        if (time.size() != 6 || time[4] < '0' || time[4] > '5' || time[5] < '0' || time[5] > '9')
+            return -1;
+        return (time[4] - '0') * 10 + (time[5] - '0');
+    };
+    // The lists are sorted by time, then entry: the first entry of a time is its lowest.
+    for (std::size_t at = 0; at < large.byTime.size(); ++at) {
+        const std::string_view time = texts(large.byTime[at]).first;
+        if (at > 0 && texts(large.byTime[at - 1]).first == time)
+            continue;
+        const int s = seconds(time);
+        if (s >= 0)
+            large.minutes[std::string(time.substr(0, 4))].emplace_back(s, large.byTime[at]);
+    }
+    for (std::size_t at = 0; at < large.bySubmode.size(); ++at) {
+        const auto [time, submode] = texts(large.bySubmode[at]);
+        if (at > 0 && texts(large.bySubmode[at - 1]) == std::pair{time, submode})
+            continue;
+        const int s = seconds(time);
+        if (s >= 0) {
+            std::string key(time.substr(0, 4));
+            key.push_back('\0');
+            key.append(submode);
+            large.namedMinutes[key].emplace_back(s, large.bySubmode[at]);
+        }
+    }
     group.large = std::uint32_t(m_large.size());
     m_large.push_back(std::move(large));
 }
@@ -375,30 +402,32 @@ void QsoIndex::searchLarge(const LargeGroup& large, const QString& time, const Q
     const std::string wantedTime = Latin1(time);
     any.exact = first(wantedTime, nullptr);
     named.exact = firstNamed(wantedTime);
-    if (time.size() != 6)
+    // The seconds of the minute matter only where no exact time decides already.
+    if (time.size() != 6 || (any.exact != kNone && (nameCount == 0 || named.exact != kNone)))
         return;
-    std::string candidate = wantedTime;
-    for (int seconds = 0; seconds < 60 && (any.bySeconds == kNone || named.bySeconds == kNone); ++seconds) {
-        candidate[4] = char('0' + seconds / 10);
-        candidate[5] = char('0' + seconds % 10);
-        if (candidate == wantedTime)
-            continue;
-        if (any.bySeconds == kNone) {
-            const std::uint32_t i = first(candidate, nullptr);
-            if (i != kNone) {
-                any.bySeconds = i;
-                any.seconds = seconds;
-                any.time = texts(i).first;
+    const std::string minute = wantedTime.substr(0, 4);
+    // The lowest seconds of the minute other than the time asked for itself.
+    auto lowest = [&](const std::vector<std::pair<int, std::uint32_t>>& times, Best& best) {
+        for (const auto& [seconds, entry] : times) {
+            const std::string_view logged = texts(entry).first;
+            if (logged == wantedTime)
+                continue;
+            if (seconds < best.seconds || (seconds == best.seconds && entry < best.bySeconds)) {
+                best.seconds = seconds;
+                best.bySeconds = entry;
+                best.time = logged;
             }
+            return;
         }
-        if (named.bySeconds == kNone && nameCount > 0) {
-            const std::uint32_t i = firstNamed(candidate);
-            if (i != kNone) {
-                named.bySeconds = i;
-                named.seconds = seconds;
-                named.time = texts(i).first;
-            }
-        }
+    };
+    if (auto it = large.minutes.find(minute); it != large.minutes.end())
+        lowest(it->second, any);
+    for (int n = 0; n < nameCount; ++n) {
+        std::string key = minute;
+        key.push_back('\0');
+        key.append(names[n]);
+        if (auto it = large.namedMinutes.find(key); it != large.namedMinutes.end())
+            lowest(it->second, named);
     }
 }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 // The log's QSOs by call, date, mode and band, built by one pass over [QSO-TAB] at the
@@ -98,11 +99,15 @@ private:
         std::uint32_t large;   // index into m_large, or kNone
     };
     // The entries of a large group sorted by time and entry number, and those with a submode
-    // by time, submode and entry number.
+    // by time, submode and entry number; and for the searches by seconds, the times of each
+    // minute ("HHMM", or "HHMM" and a submode) with seconds "00" to "59", each with the first
+    // entry of that time, in the order of the seconds.
     struct LargeGroup
     {
         std::vector<std::uint32_t> byTime;
         std::vector<std::uint32_t> bySubmode;
+        std::unordered_map<std::string, std::vector<std::pair<int, std::uint32_t>>> minutes;
+        std::unordered_map<std::string, std::vector<std::pair<int, std::uint32_t>>> namedMinutes;
     };
     struct Best;
 

@@ -159,7 +159,32 @@ private:
     QString m_table;
     std::vector<ColumnSpec> m_columns;
 };
+// Runs Connection::updateIfUnchanged for each row.
+class PlainConditionalUpdate : public ConditionalUpdate
+{
+public:
+    PlainConditionalUpdate(Connection& db, QString table, std::vector<ColumnSpec> columns,
+                           std::vector<ColumnSpec> conditions)
+        : m_db(db), m_table(std::move(table)), m_columns(std::move(columns)), m_conditions(std::move(conditions)) {}
+    bool run(const RowKey& key, const QVariantList& values, const QVariantList& expected) override
+    {
+        return m_db.updateIfUnchanged(m_table, key, m_columns, values, m_conditions, expected);
+    }
+
+private:
+    Connection& m_db;
+    QString m_table;
+    std::vector<ColumnSpec> m_columns;
+    std::vector<ColumnSpec> m_conditions;
+};
 } // namespace
+
+std::unique_ptr<ConditionalUpdate> Connection::prepareUpdateIfUnchanged(const QString& table,
+                                                                       const std::vector<ColumnSpec>& columns,
+                                                                       const std::vector<ColumnSpec>& conditionColumns)
+{
+    return std::make_unique<PlainConditionalUpdate>(*this, table, columns, conditionColumns);
+}
 
 void RowUpdate::run(RowKey& key, const UpdateValue* values, int count)
 {

@@ -70,6 +70,16 @@ public:
     virtual void run(RowKey& key, const UpdateValue* values, int count);
 };
 
+// Updates of one set of columns of a table, each written only while the row still holds the
+// expected values in the condition columns, prepared once and run for many rows.
+class ConditionalUpdate
+{
+public:
+    virtual ~ConditionalUpdate() = default;
+    // As Connection::updateIfUnchanged: true when the row was written.
+    virtual bool run(const RowKey& key, const QVariantList& values, const QVariantList& expected) = 0;
+};
+
 // An open database: the log or the reference database. The engine is chosen by the path:
 // ".sqlite", ".sqlite3" and ".db" through SQLite's C API; ".mdb" and ".accdb" through ODBC
 // with the Access driver; "odbc:" followed by a connection string through ODBC.
@@ -97,6 +107,12 @@ public:
     // The same updates for many rows: the statement is made once. The connection must outlive
     // what it returns.
     virtual std::unique_ptr<RowUpdate> prepareUpdate(const QString& table, const std::vector<ColumnSpec>& columns);
+
+    // The same updates as updateIfUnchanged for many rows: the statement is made once. The
+    // connection must outlive what it returns.
+    virtual std::unique_ptr<ConditionalUpdate> prepareUpdateIfUnchanged(const QString& table,
+                                                                         const std::vector<ColumnSpec>& columns,
+                                                                         const std::vector<ColumnSpec>& conditionColumns);
 
     // Whether the rows of table are known by all their values (no rowid, no primary key), so
     // that a key read with some columns tells apart only rows that differ in those columns.

@@ -391,12 +391,10 @@ std::unique_ptr<RowUpdate> SqliteConnection::prepareUpdate(const QString& table,
     return std::make_unique<PreparedUpdate>(*this, m_cache.find(sql)->second, table);
 }
 
-bool SqliteConnection::updateIfUnchanged(const QString& table, const RowKey& key, const std::vector<ColumnSpec>& columns,
-                                         const QVariantList& values, const std::vector<ColumnSpec>& conditionColumns,
-                                         const QVariantList& expected)
+namespace {
+QString ConditionalUpdateText(const QString& table, const std::vector<ColumnSpec>& columns,
+                              const std::vector<ColumnSpec>& conditionColumns)
 {
-    if (columns.empty())
-        return false;
     QString sql = QStringLiteral("UPDATE ") + table + QStringLiteral(" SET ");
     for (size_t i = 0; i < columns.size(); ++i) {
         if (i > 0)
@@ -406,7 +404,50 @@ bool SqliteConnection::updateIfUnchanged(const QString& table, const RowKey& key
     sql += QLatin1String(" WHERE rowid = ?");
     for (const ColumnSpec& c : conditionColumns)
         sql += QLatin1String(" AND ") + c.name + QLatin1String(" IS ?");
-    sqlite3_stmt* stmt = cached(sql);
+    return sql;
+}
+} // namespace
+
+// One conditional statement, made once and kept in the connection's cache for its life.
+class SqliteConnection::PreparedConditionalUpdate : public ConditionalUpdate
+{
+public:
+    PreparedConditionalUpdate(SqliteConnection& db, sqlite3_stmt* stmt) : m_db(db), m_stmt(stmt) {}
+    bool run(const RowKey& key, const QVariantList& values, const QVariantList& expected) override
+    {
+        sqlite3_reset(m_stmt);
+        return m_db.runConditionalUpdate(m_stmt, key, values, expected);
+    }
+
+private:
+    SqliteConnection& m_db;
+    sqlite3_stmt* m_stmt;
+};
+
+std::unique_ptr<ConditionalUpdate> SqliteConnection::prepareUpdateIfUnchanged(const QString& table,
+                                                                             const std::vector<ColumnSpec>& columns,
+                                                                             const std::vector<ColumnSpec>& conditionColumns)
+{
+    if (columns.empty())
+        return Connection::prepareUpdateIfUnchanged(table, columns, conditionColumns);
+    const QString sql = ConditionalUpdateText(table, columns, conditionColumns);
+    if (m_cache.find(sql) == m_cache.end())
+        m_cache.emplace(sql, prepare(sql));
+    return std::make_unique<PreparedConditionalUpdate>(*this, m_cache.find(sql)->second);
+}
+
+bool SqliteConnection::updateIfUnchanged(const QString& table, const RowKey& key, const std::vector<ColumnSpec>& columns,
+                                         const QVariantList& values, const std::vector<ColumnSpec>& conditionColumns,
+                                         const QVariantList& expected)
+{
+    if (columns.empty())
+        return false;
+    return runConditionalUpdate(cached(ConditionalUpdateText(table, columns, conditionColumns)), key, values, expected);
+}
+
+bool SqliteConnection::runConditionalUpdate(sqlite3_stmt* stmt, const RowKey& key, const QVariantList& values,
+                                            const QVariantList& expected)
+{
     int index = 1;
     for (const QVariant& v : values)
         bindValue(stmt, index++, v);

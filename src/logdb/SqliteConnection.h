@@ -27,6 +27,8 @@ public:
                            const QVariantList& values, const std::vector<ColumnSpec>& conditionColumns,
                            const QVariantList& expected) override;
     std::unique_ptr<RowUpdate> prepareUpdate(const QString& table, const std::vector<ColumnSpec>& columns) override;
+    std::unique_ptr<ConditionalUpdate> prepareUpdateIfUnchanged(const QString& table, const std::vector<ColumnSpec>& columns,
+                                                                const std::vector<ColumnSpec>& conditionColumns) override;
 
     void beginTransaction() override;
     void commit() override;
@@ -40,9 +42,12 @@ public:
 
 private:
     class PreparedUpdate;
+    class PreparedConditionalUpdate;
     sqlite3_stmt* prepare(const QString& sql) const;
     sqlite3_stmt* cached(const QString& sql);
     void runUpdate(sqlite3_stmt* stmt, const QString& table, const RowKey& key, const QVariantList& values);
+    bool runConditionalUpdate(sqlite3_stmt* stmt, const RowKey& key, const QVariantList& values,
+                              const QVariantList& expected);
     [[noreturn]] void fail(const QString& context = QString()) const;
     // The text of a statement over table and columns, built once per table, kind and column
     // list: recordsets ask again and again with the same columns.

@@ -297,9 +297,12 @@ bool UploadRun::markUploaded(QString& error)
         try {
             db = &m_qsos->database();
             db->beginTransaction();
+            // One statement for every mark, its values made once.
+            const std::unique_ptr<ConditionalUpdate> mark = db->prepareUpdateIfUnchanged(table, qsls, qsls);
+            const QVariantList toTwo{two}, toThree{three}, wasZero{zero}, wasOne{one};
             for (at = 0; at < m_pending.size(); ++at) {
                 const Pending& p = m_pending[at];
-                if (!db->updateIfUnchanged(table, p.key, qsls, {p.wasOne ? three : two}, qsls, {p.wasOne ? one : zero}))
+                if (!mark->run(p.key, p.wasOne ? toThree : toTwo, p.wasOne ? wasOne : wasZero))
                     changed.push_back(at);
                 if ((at & 0x3FF) == 0)
                     m_monitor.PumpMessages();

@@ -194,3 +194,115 @@ TEST(QsoIndex, SubmodeChoosesAmongEqualRows)
 }
 
 } // namespace
+
+namespace {
+// What the filtered requeries would find among rows of one call, date, mode and band (each
+// row a time and a submode key, in table order), written out the simplest way.
+struct Found
+{
+    int row = -1;
+    QString time;
+};
+Found Requeries(const std::vector<std::pair<QString, QString>>& rows, const QString& time, const QString& modeName,
+                const QString& submodeName)
+{
+    auto names = [&](const QString& submode) {
+        return !submode.isEmpty() && ((!modeName.isEmpty() && submode == modeName)
+                                      || (!submodeName.isEmpty() && submode == submodeName));
+    };
+    struct Best
+    {
+        int exact = -1;
+        int bySeconds = -1;
+        int seconds = 60;
+    } any, named;
+    for (int i = 0; i < int(rows.size()); ++i) {
+        const QString& logged = rows[std::size_t(i)].first;
+        const bool isNamed = names(rows[std::size_t(i)].second);
+        if (logged == time) {
+            if (any.exact < 0)
+                any.exact = i;
+            if (isNamed && named.exact < 0)
+                named.exact = i;
+            continue;
+        }
+        if (time.size() != 6 || logged.size() != 6 || logged.left(4) != time.left(4))
+            continue;
+        const QChar tens = logged.at(4), units = logged.at(5);
+        if (tens < QLatin1Char('0') || tens > QLatin1Char('5') || units < QLatin1Char('0') || units > QLatin1Char('9'))
+            continue;
+        const int seconds = (tens.unicode() - '0') * 10 + (units.unicode() - '0');
+        for (Best* best : {&any, &named}) {
+            if ((best == &named && !isNamed) || seconds >= best->seconds)
+                continue;
+            best->seconds = seconds;
+            best->bySeconds = i;
+        }
+    }
+    const Best& best = named.exact >= 0 || named.bySeconds >= 0 ? named : any;
+    Found found;
+    found.row = best.exact >= 0 ? best.exact : best.bySeconds;
+    if (found.row >= 0)
+        found.time = best.exact >= 0 ? time : rows[std::size_t(found.row)].first;
+    return found;
+}
+
+// A group of many rows (a log that holds the same QSO over and over) is searched through its
+// sorted lists: the same answers as the rows one by one, for every kind of time and submode.
+TEST(QsoIndex, LargeGroupsAnswerAsTheRowsOneByOne)
+{
+    quint32 seed = 12345;
+    auto random = [&seed](int n) {
+        seed = seed * 1664525u + 1013904223u;
+        return int((seed >> 8) % quint32(n));
+    };
+    const char* const submodes[] = {"", "FT8", "FT4", "PSK31", "THOR"};
+    const char* const minutes[] = {"1015", "1016", "2359"};
+    for (int size : {5, 31, 33, 200, 3000}) {
+        SCOPED_TRACE(size);
+        std::vector<std::pair<QString, QString>> rows;
+        std::vector<std::string> texts;
+        texts.reserve(std::size_t(size) * 2);
+        std::vector<FakeCursor::Row> cursorRows;
+        for (int i = 0; i < size; ++i) {
+            QString time;
+            switch (random(6)) {
+            case 0: time = L(minutes[random(3)]); break;                                    // four characters
+            case 1: time = L(minutes[random(3)]) + L("6") + QString::number(random(10)); break; // seconds above 59
+            case 2: time = L(minutes[random(3)]) + L("0A"); break;                          // seconds not digits
+            default:
+                time = L(minutes[random(3)]) + QStringLiteral("%1").arg(random(60), 2, 10, QLatin1Char('0'));
+            }
+            const QString submode = L(submodes[random(5)]);
+            rows.emplace_back(time, submode);
+            texts.push_back(time.toStdString());
+            texts.push_back(submode.toStdString());
+        }
+        for (int i = 0; i < size; ++i) {
+            cursorRows.push_back({{"DL1AB", "20240101", texts[std::size_t(2 * i)].c_str(), "6", "6",
+                                   texts[std::size_t(2 * i + 1)].c_str()},
+                                  qint64(i + 1)});
+        }
+        FakeCursor cursor(cursorRows);
+        QsoIndex index;
+        index.build(cursor);
+        ASSERT_EQ(index.size(), size);
+        for (int q = 0; q < 400; ++q) {
+            QString time = L(minutes[random(3)]);
+            if (random(5) != 0)
+                time += QStringLiteral("%1").arg(random(61), 2, 10, QLatin1Char('0'));
+            const QString mode = random(2) ? L(submodes[random(5)]) : L("MFSK");
+            const QString submode = random(2) ? L(submodes[random(5)]) : QString();
+            const Found expected = Requeries(rows, time, mode, submode);
+            const QsoIndex::Match match = index.find(L("DL1AB"), L("20240101"), time, L("6"), L("6"), mode, submode);
+            ASSERT_EQ(match.found, expected.row >= 0) << time.toStdString() << " " << mode.toStdString() << " " << submode.toStdString();
+            if (match.found) {
+                EXPECT_EQ(match.key.rowid, expected.row + 1) << time.toStdString() << " " << mode.toStdString() << " "
+                                                             << submode.toStdString();
+                EXPECT_EQ(match.time, expected.time) << time.toStdString();
+                EXPECT_EQ(match.entry, expected.row);
+            }
+        }
+    }
+}
+} // namespace
