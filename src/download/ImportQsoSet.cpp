@@ -277,7 +277,8 @@ bool ImportQsoSet::writeChanges(Connection& log, const std::function<void()>& pu
         try {
             run(log, entry, mask);
         } catch (const CDbException& e) {
-            if (!log.inTransaction())
+            // A log another program holds refuses every row alike: that ends the run.
+            if (!log.inTransaction() || e.busy())
                 throw;
             refused = entry;
             reason = e.description();

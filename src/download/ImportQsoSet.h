@@ -76,7 +76,8 @@ public:
     void write(Connection& log, qint64 entry, const LoggedQso& qso, unsigned changed);
     // Writes every changed row, in table order, one UPDATE a row. False when the log refused
     // a row and the transaction goes on (every row written before stays written): entry and
-    // reason name it. Throws CDbException when the transaction itself was lost.
+    // reason name it. Throws CDbException when the transaction itself was lost or the log is
+    // held by another program.
     bool writeChanges(Connection& log, const std::function<void()>& pump, qint64& refused, QString& reason);
 
 private:

@@ -550,6 +550,9 @@ QString ImportRun::discardedText(long records) const
 {
     if (records <= 0)
         return QStringLiteral("Nothing was imported: the log is as it was before.");
+    if (records == 1)
+        return QStringLiteral("The record read from the report was discarded: the log is as it was before, and "
+                              "neither the imported-QSO list nor the counters name it.");
     return QStringLiteral("The %1 records read from the report were discarded: the log is as it was before, and "
                           "neither the imported-QSO list nor the counters name any of them.")
         .arg(records);
@@ -673,11 +676,12 @@ bool ImportRun::ApplyLotwRecord()
         try {
             m_qsos.write(*m_logDb, m_entry, q, changed);
         } catch (const CDbException& e) {
+            if (e.busy())
+                throw; // another program holds the log: no row could be written
             if (!m_logDb->inTransaction()) {
                 // The engine gave up the whole transaction: every row of the run is lost.
                 throw CDbException(r.call + QLatin1Char(' ') + e.description()
-                                       + QStringLiteral(" (the log gave up the whole import)"),
-                                   e.busy() ? CDbException::Cause::Busy : CDbException::Cause::Other);
+                                   + QStringLiteral(" (the log gave up the whole import)"));
             }
             m_row = before;
             logRecordEvent(1, r.call + QLatin1Char(' ') + e.description());

@@ -14,9 +14,11 @@
 
 namespace {
 // Batches handed from the reading thread to the import: about this many bytes each, at most
-// kQueued of them waiting.
+// kQueued of them waiting. While the import reads the log, the reader goes on through the
+// report: a million records take some 80 MiB here, so the waiting batches hold a good part of
+// what the reader can do meanwhile.
 constexpr std::size_t kBatchBytes = 64 * 1024;
-constexpr std::size_t kQueued = 8;
+constexpr std::size_t kQueued = 640;
 
 enum Item : char { Lines = 'L', County = 'C', Record = 'R' };
 
@@ -38,17 +40,27 @@ QString* ProblemField(ProblemRecord& p, int i)
 }
 constexpr int kProblemFields = 7;
 
+// Numbers and lengths as 7 bits a byte, the last byte without its high bit.
 void PutNumber(std::string& out, qint64 value)
 {
-    const auto v = static_cast<std::int64_t>(value);
-    out.append(reinterpret_cast<const char*>(&v), sizeof v);
+    auto v = static_cast<std::uint64_t>(value);
+    while (v >= 0x80) {
+        out.push_back(char(0x80 | (v & 0x7f)));
+        v >>= 7;
+    }
+    out.push_back(char(v));
 }
 
 qint64 GetNumber(const char*& in)
 {
-    std::int64_t v;
-    std::memcpy(&v, in, sizeof v);
-    in += sizeof v;
+    std::uint64_t v = 0;
+    int shift = 0;
+    unsigned char byte;
+    do {
+        byte = static_cast<unsigned char>(*in++);
+        v |= std::uint64_t(byte & 0x7f) << shift;
+        shift += 7;
+    } while (byte & 0x80);
     return qint64(v);
 }
 
@@ -186,7 +198,7 @@ void ReportFeed::produce()
                                                   for (int i = 0; i < kFields; ++i)
                                                       PutText(batch, *Field(r, i));
                                                   PutNumber(batch, qint64(parser.stationCallSource()));
-                                                  PutNumber(batch, countyQuestion);
+                                                  PutNumber(batch, countyQuestion + 1);
                                                   ClearLotwRecord(r);
                                                   countyQuestion = -1;
                                                   if (batch.size() >= kBatchBytes && !hand())
@@ -229,7 +241,7 @@ void ReportFeed::decode(const std::string& batch, Consumer& consumer)
             for (int i = 0; i < kFields; ++i)
                 ReportBytes::SetLatin1(*Field(m_record, i), GetText(in));
             const auto source = LotwRecordParser::StationCallSource(GetNumber(in));
-            const qint64 question = GetNumber(in);
+            const qint64 question = GetNumber(in) - 1;
             // A county the table doesn't hold is dropped, as the check drops it.
             if (question >= 0 && m_missing[std::size_t(question)])
                 ReportBytes::Clear(m_record.county);

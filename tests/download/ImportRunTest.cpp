@@ -226,6 +226,30 @@ TEST_P(ImportRunTest, QuotesInValuesStayValues)
     EXPECT_EQ(monitor.download.first(), L("Warning:    County? EI2O'B 20110305 100000  14m  CW 'X FOO"));
 }
 
+// A county the county table doesn't hold is dropped with its warning, at its place before the
+// lines of its record; a later CNTY of the same record decides the county.
+TEST_P(ImportRunTest, CountiesAskedOfTheTable)
+{
+    addQso("K5CA", "100000");
+    addQso("K5CB", "100000");
+    addQso("K5CC", "100000");
+    addQso("K5CD", "100000");
+    report(Rec("K5CA", "100000", "20M", "CW", "K1QVN", "20110310", F("CNTY", "TX,LOVING"))
+           + Rec("K5CB", "100000", "20M", "CW", "K1QVN", "20110310", F("CNTY", "TX,LOVING") + F("CNTY", "TX,HARRIS"))
+           + Rec("K5CC", "100000", "20M", "CW", "K1QVN", "20110310", F("CNTY", "TX,HARRIS") + F("CNTY", "TX,LOVING"))
+           + Rec("K5CD", "100000", "20M", "CW", "K1QVN", "20110310", F("CNTY", "TX,harris") + F("CNTY", "TX ,DALLAS")));
+    EXPECT_TRUE(run());
+    EXPECT_EQ(rows("[QSO-CALL],[QSO-STATE],[QSO-COUNTY]"),
+              (QStringList{L("K5CA|TX|<null>"), L("K5CB|TX|HARRIS"), L("K5CC|TX|<null>"), L("K5CD|TX|HARRIS")}));
+    EXPECT_EQ(monitor.download, (QStringList{L("Warning:    County? K5CA 20110305 100000  14m  CW TX LOVING"),
+                                             L("K5CA 20110305 100000 14 CW"),
+                                             L("Warning:    County? K5CB 20110305 100000  14m  CW TX LOVING"),
+                                             L("K5CB 20110305 100000 14 CW"),
+                                             L("Warning:    County? K5CC 20110305 100000  14m  CW TX LOVING"),
+                                             L("K5CC 20110305 100000 14 CW"), L("K5CD 20110305 100000 14 CW")}));
+    EXPECT_EQ(counter(Control::DownloadWarnings), 3);
+}
+
 TEST_P(ImportRunTest, DroppedRecordsAndProblemLines)
 {
     addQso("K7AA", "100000", L("[QSO-CONFIRM]='0'"));

@@ -132,3 +132,53 @@ TEST(LotwFieldRules, UpperCaseTouchesAsciiOnly)
     EXPECT_EQ(LotwStationCall(L("w1aw/1234567890abcdef")), L("W1AW/1234567890"));
 }
 } // namespace
+
+namespace {
+// The reader's byte versions of the rules give what the text versions give, for values of
+// every length and of every byte (generated: the cases above and a few thousand at random),
+// and into texts that already hold something.
+TEST(LotwFieldRules, BytesGiveWhatTextsGive)
+{
+    std::vector<QByteArray> values = {"", "5", "05", "005", "A", " 20m", "20M", "SSB", "cw", "ssTV", "NA-001", "na-001",
+                                      "-A0001", "AB-CD-", "fn42ab", "FN42", "FN4", "FN42abcd", "1234", "12345", "123456",
+                                      "1234567", "20110305", "2011030", " 006", "0", "000", "1234567890", "12a", "MA", "ma",
+                                      "DC", "DXCC,VUCC_BAND", "CQWPX", "k1abcdefghijklmnop"};
+    quint32 seed = 4242;
+    for (int i = 0; i < 4000; ++i) {
+        QByteArray value;
+        const int size = int((seed = seed * 1664525u + 1013904223u) >> 28);
+        for (int c = 0; c < size; ++c) {
+            seed = seed * 1664525u + 1013904223u;
+            // Mostly the bytes reports hold, now and then any byte at all.
+            const char* common = "0123456789-, ./abcdefghxyzABCDEFGHXYZ\t";
+            value.append((seed >> 24) % 8 ? common[(seed >> 16) % 39] : char(seed >> 8));
+        }
+        values.push_back(value);
+    }
+    for (const QByteArray& bytes : values) {
+        const QString text = QString::fromLatin1(bytes);
+        const std::string shown = bytes.toHex().toStdString();
+        EXPECT_EQ(ReportBytes::LotwBandTable(bytes), LotwBandTable(text)) << shown;
+        EXPECT_EQ(ReportBytes::LotwModeCode(bytes), LotwModeCode(text)) << shown;
+        for (const char* before : {"", "XXXXXXXXXXXX", "Y"}) {
+            auto same = [&](auto bytesRule, auto textRule, const char* what) {
+                QString fromBytes = L(before), fromText = L(before);
+                bytesRule(fromBytes);
+                textRule(fromText);
+                EXPECT_EQ(fromBytes, fromText) << what << " " << shown << " over " << before;
+            };
+            same([&](QString& t) { ReportBytes::LotwTime(bytes, t); }, [&](QString& t) { t = LotwTime(text); }, "time");
+            same([&](QString& t) { ReportBytes::LotwDate(bytes, t); }, [&](QString& t) { t = LotwDate(text); }, "date");
+            same([&](QString& t) { ReportBytes::ApplyLotwState(bytes, t); }, [&](QString& t) { ApplyLotwState(text, t); }, "state");
+            same([&](QString& t) { ReportBytes::ApplyLotwZone(bytes, t); }, [&](QString& t) { ApplyLotwZone(text, t); }, "zone");
+            same([&](QString& t) { ReportBytes::ApplyLotwIota(bytes, t); }, [&](QString& t) { ApplyLotwIota(text, t); }, "iota");
+            same([&](QString& t) { ReportBytes::ApplyLotwGrid(bytes, t); }, [&](QString& t) { ApplyLotwGrid(text, t); }, "grid");
+            same([&](QString& t) { ReportBytes::LotwStationCall(bytes, t); }, [&](QString& t) { t = LotwStationCall(text); }, "call");
+            same([&](QString& t) { ReportBytes::LotwDxcc(bytes, t); }, [&](QString& t) { t = LotwDxcc(text); }, "dxcc");
+            same([&](QString& t) { ReportBytes::SetAsciiUpper(t, bytes); }, [&](QString& t) { t = AsciiUpper(text); }, "upper");
+        }
+        for (const char* word : {"DXCC", "VUCC", "WPX"})
+            EXPECT_EQ(ReportBytes::Credit(bytes, word), text.contains(L(word)) ? L(word) : QString()) << shown;
+    }
+}
+} // namespace
