@@ -104,8 +104,8 @@ bool ImportRun::OnLotwImport()
             failure = e.description();
         } else {
             dropHeld();
-            failure = (e.busy() ? QStringLiteral("The log is in use by another program (%1): the import waited 5 "
-                                                 "seconds for it, then gave up.")
+            failure = (e.busy() ? QStringLiteral("The log is in use by another program (%1): the import waited "
+                                                 "for it, then gave up.")
                                 : QStringLiteral("The import stopped on an error of the log: %1."))
                           .arg(e.description())
                       + QLatin1Char('\n') + discardedText(records);

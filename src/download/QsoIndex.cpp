@@ -104,12 +104,6 @@ const std::vector<ColumnSpec>& QsoIndex::columns()
     return specs;
 }
 
-void QsoIndex::build(Connection& log)
-{
-    std::unique_ptr<Cursor> cursor = log.select(QStringLiteral("[QSO-TAB]"), columns(), QString(), QString());
-    build(*cursor);
-}
-
 void QsoIndex::build(Cursor& cursor)
 {
     clear();

@@ -21,7 +21,9 @@
 //
 // Rows of the same call, date, mode and band form one group; a search looks at its group
 // alone, and a group of many rows (a log that holds the same QSO over and over) is searched
-// through sorted lists, so that no report makes the import slower than linear.
+// through sorted lists and a table of its minutes, so that no report makes the import slower
+// than linear. Each row may carry a payload of the caller's (the import keeps the row's
+// values there), in the same record of the pool as its texts.
 class QsoIndex
 {
 public:
@@ -30,10 +32,9 @@ public:
 
     // Reads every row of the cursor (call, date, time, mode, band, submode; its key).
     void build(Cursor& cursor);
-    // Reads the log's QSO table through the connection.
-    void build(Connection& log);
 
-    // Building row by row: clear(), add() for each row in table order, then finish().
+    // Building row by row: clear(), add() or addLatin1() for each row in table order, then
+    // finish().
     void clear();
     // Reads the six texts of columns() from the cursor's row, at the cursor's columns given;
     // false when a search column is null, so that no search can find the row.
@@ -50,6 +51,7 @@ public:
     const char* payload(qint64 entry) const { return m_pool.at(m_entries[std::size_t(entry)].payload); }
     // Room for a new payload of size bytes, which the row keeps from now on.
     char* replacePayload(qint64 entry, std::size_t size);
+    // After the last row: the lists of the large groups are made.
     void finish();
 
     qsizetype size() const { return qsizetype(m_entries.size()); }

@@ -10,7 +10,6 @@ char* TextPool::reserve(std::size_t size, Ref& ref)
         if (m_blocks.size() >= (std::size_t(1) << (32 - kShift)))
             throw std::length_error("the texts of the log do not fit in memory (more than 4 GiB)");
         m_blocks.emplace_back(new char[blockSize]);
-        m_capacity += blockSize;
         m_used = size > kBlock ? kBlock : 0;
         ref = Ref((m_blocks.size() - 1) << kShift);
         if (size > kBlock)
@@ -27,5 +26,4 @@ void TextPool::clear()
 {
     m_blocks.clear();
     m_used = kBlock;
-    m_capacity = 0;
 }

@@ -19,8 +19,6 @@ public:
     char* reserve(std::size_t size, Ref& ref);
     const char* at(Ref ref) const { return m_blocks[ref >> kShift].get() + (ref & kMask); }
     void clear();
-    // Bytes held in blocks (for the tests of memory use).
-    std::size_t capacity() const { return m_capacity; }
 
     // The bytes a text takes in a record: its length, then the text.
     static std::size_t recordSize(std::size_t textSize) { return lengthSize(textSize) + textSize; }
@@ -69,5 +67,4 @@ private:
     static constexpr Ref kMask = Ref(kBlock - 1);
     std::vector<std::unique_ptr<char[]>> m_blocks;
     std::size_t m_used = kBlock; // bytes used in the last block
-    std::size_t m_capacity = 0;
 };
