@@ -1,6 +1,7 @@
 #include "CMainFrame.h"
 
 #include "CAboutDlg.h"
+#include "CBrindlewickView.h"
 #include "platform/Strings.h"
 
 #include <QAction>
@@ -9,6 +10,7 @@
 #include <QLabel>
 #include <QLayout>
 #include <QMenuBar>
+#include <QProgressBar>
 #include <QScreen>
 #include <QStatusBar>
 #include <QStyle>
@@ -87,10 +89,18 @@ void CMainFrame::createStatusBar()
         label->setFrameShadow(QFrame::Sunken);
         bar->addPermanentWidget(label);
     }
-    // The idle prompt comes back whenever a command's prompt goes away.
-    connect(bar, &QStatusBar::messageChanged, bar, [bar](const QString& message) {
+    m_runProgress = new QProgressBar(bar);
+    m_runProgress->setObjectName(QStringLiteral("runProgressBar"));
+    m_runProgress->setRange(0, 1000);
+    m_runProgress->setTextVisible(false);
+    m_runProgress->setMaximumWidth(160);
+    m_runProgress->hide();
+    bar->insertPermanentWidget(0, m_runProgress);
+    // The idle prompt (or a run's progress) comes back whenever a command's prompt goes away.
+    m_idlePrompt = kReady;
+    connect(bar, &QStatusBar::messageChanged, bar, [this, bar](const QString& message) {
         if (message.isEmpty())
-            bar->showMessage(kReady);
+            bar->showMessage(m_idlePrompt);
     });
     bar->showMessage(kReady);
     connect(m_statusBarAction, &QAction::toggled, bar, &QStatusBar::setVisible);
@@ -99,6 +109,32 @@ void CMainFrame::createStatusBar()
 void CMainFrame::setView(QWidget* view)
 {
     setCentralWidget(view);
+    if (auto* form = qobject_cast<CBrindlewickView*>(view)) {
+        connect(form, &CBrindlewickView::runProgress, this, &CMainFrame::showRunProgress);
+        connect(form, &CBrindlewickView::runEnded, this, &CMainFrame::showReady);
+    }
+}
+
+void CMainFrame::showRunProgress(const QString& text, int permille)
+{
+    m_idlePrompt = text;
+    statusBar()->showMessage(text);
+    if (permille < 0) {
+        m_runProgress->setRange(0, 0); // busy, no end known
+    } else {
+        m_runProgress->setRange(0, 1000);
+        m_runProgress->setValue(permille);
+    }
+    m_runProgress->show();
+}
+
+void CMainFrame::showReady()
+{
+    m_idlePrompt = kReady;
+    m_runProgress->hide();
+    m_runProgress->setRange(0, 1000);
+    m_runProgress->reset();
+    statusBar()->showMessage(kReady);
 }
 
 QRect CMainFrame::frameGeometryFor(const QSize& screen)

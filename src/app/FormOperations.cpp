@@ -3,11 +3,12 @@
 #include "CBrindlewickView.h"
 #include "download/ImportRun.h"
 #include "download/ReportRequest.h"
-#include "logdb/CQSO2006SRC.h"
 #include "options/StationDiscovery.h"
 #include "platform/EventMonitor.h"
 #include "upload/UploadRun.h"
 
+// Each operation runs on the run's worker thread and opens its own database connections
+// there, which it closes again when it ends.
 void ConnectFormOperations(CBrindlewickView& view)
 {
     view.setUploadOperation([](OperationContext& ctx) {
@@ -17,11 +18,9 @@ void ConnectFormOperations(CBrindlewickView& view)
         options.uploadAdifPath = ctx.texts.uploadAdifPath;
         options.tqslExePath = ctx.texts.tqslExePath;
         UploadRun run(options, ctx.choices.choices(), ctx.texts.tq8Path, ctx.monitor, ctx.desktop);
-        run.setRecordsets(&ctx.qsoSet, &ctx.prefixSet);
         run.setStationFile(StationDataPath(ctx.paths, DetectWindowsVersion(ctx.paths)));
         // A completed upload closes the document's QSO set as well, with its own two.
-        if (run.run() && ctx.boundQsoSet.isOpen())
-            ctx.boundQsoSet.close();
+        ctx.closeBoundSet = run.run();
     });
     view.setReportRequestOperation([](OperationContext& ctx) {
         ReportRequest request(ctx.options, ctx.choices.choices(), ctx.monitor, ctx.desktop);

@@ -46,6 +46,12 @@ long LeadingNumber(const QString& text)
     return negative ? -value : value;
 }
 
+// Thrown at a record boundary when the operator stopped the run: how many records were read.
+struct OperatorStop
+{
+    long recordsRead;
+};
+
 constexpr int kDownloadCounters[] = {Control::DownloadRecsUsed, Control::DownloadNewDxcc, Control::DownloadErrors,
                                      Control::DownloadReadIn, Control::DownloadWarnings};
 } // namespace
@@ -82,15 +88,18 @@ bool ImportRun::OnLotwImport()
 
     bool ranToEnd = false;
     QString failure;
+    long stoppedAfter = -1; // records read when the operator stopped the run
     try {
         ranToEnd = runBody();
         commitTransaction();
+    } catch (const OperatorStop& stop) {
+        stoppedAfter = stop.recordsRead;
     } catch (const CDbException& e) {
         failure = e.description();
     } catch (const CFileException& e) {
         failure = e.description();
     }
-    if (!failure.isEmpty()) {
+    if (!failure.isEmpty() || stoppedAfter >= 0) {
         // Every row written so far is complete: keep them, as the lists already name them.
         try {
             commitTransaction();
@@ -115,6 +124,14 @@ bool ImportRun::OnLotwImport()
     }
     m_importedFile.abandon();
     m_errorFile.abandon();
+    if (stoppedAfter >= 0 && failure.isEmpty()) {
+        m_monitor.AddDownloadEvent(QStringLiteral("Stopped by the operator"));
+        m_monitor.AddDownloadEvent(QStringLiteral("%1 records of the report were read; the log keeps the %2 QSOs "
+                                                  "confirmed from them, which the imported-QSO list names. The rest "
+                                                  "of the report was not read.")
+                                       .arg(stoppedAfter)
+                                       .arg(m_monitor.counter(Control::DownloadRecsUsed)));
+    }
     if (!failure.isEmpty()) {
         ranToEnd = false;
         m_monitor.ShowMessage(failure);
@@ -141,11 +158,17 @@ bool ImportRun::runBody()
     ClearLotwRecord(m_parser->record());
     LotwReportReader reader(report);
     long recordsEnded = 0;
-    const ReportShape shape = reader.read([this] { m_monitor.PumpMessages(); },
+    const qint64 reportSize = report.size();
+    const ReportShape shape = reader.read([this, &report, reportSize] {
+                                              m_monitor.PumpMessages();
+                                              m_monitor.ReportProgress(report.pos(), reportSize);
+                                          },
                                           [this, &recordsEnded](QByteArrayView chunk) {
                                               if (m_parser->ParseTag(chunk)) {
                                                   ++recordsEnded;
                                                   endOfRecord();
+                                                  if (m_monitor.StopRequested())
+                                                      throw OperatorStop{recordsEnded};
                                               }
                                           });
     if (!shape.nonEmpty) {

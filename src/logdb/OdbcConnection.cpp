@@ -190,6 +190,15 @@ std::unique_ptr<Cursor> OdbcConnection::selectByKey(const QString& table, const 
     return std::make_unique<OdbcCursor>(std::move(query), allValues ? 0 : int(keys.size()), allValues);
 }
 
+qint64 OdbcConnection::countRows(const QString& table)
+{
+    QSqlQuery query(m_db);
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT COUNT(*) FROM %1").arg(table)) || !query.next())
+        throw CDbException(errorText(query.lastError()));
+    return query.value(0).toLongLong();
+}
+
 void OdbcConnection::update(const QString& table, RowKey& key, const std::vector<ColumnSpec>& columns,
                             const QVariantList& values)
 {

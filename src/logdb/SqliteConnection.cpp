@@ -310,6 +310,17 @@ bool SqliteConnection::updateIfUnchanged(const QString& table, const RowKey& key
     return sqlite3_changes(m_db) == 1;
 }
 
+qint64 SqliteConnection::countRows(const QString& table)
+{
+    sqlite3_stmt* stmt = prepare(QStringLiteral("SELECT count(*) FROM ") + table);
+    const int rc = sqlite3_step(stmt);
+    const qint64 rows = rc == SQLITE_ROW ? sqlite3_column_int64(stmt, 0) : -1;
+    sqlite3_finalize(stmt);
+    if (rc != SQLITE_ROW)
+        fail();
+    return rows;
+}
+
 void SqliteConnection::beginTransaction()
 {
     if (!m_readOnlyReason.isEmpty())

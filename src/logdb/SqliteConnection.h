@@ -27,6 +27,8 @@ public:
                            const QVariantList& values, const std::vector<ColumnSpec>& conditionColumns,
                            const QVariantList& expected) override;
 
+    qint64 countRows(const QString& table) override;
+
     void beginTransaction() override;
     void commit() override;
     void rollback() override;

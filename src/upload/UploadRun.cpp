@@ -20,6 +20,11 @@ class UploadRun::Failure
 {
 };
 
+// Thrown when the operator stopped the run before the upload file was in place.
+class UploadRun::Stopped
+{
+};
+
 namespace {
 
 // Puts the monitor's error file back as it was when the run ends, however it ends.
@@ -169,8 +174,16 @@ bool UploadRun::run()
 
         walk();
         closeTables();
+        // The file is not in place yet: a stop now still leaves everything as it was.
+        if (m_monitor.StopRequested())
+            throw Stopped();
     } catch (const Failure&) {
         abandon();
+        return false;
+    } catch (const Stopped&) {
+        abandon();
+        reportStopped(QStringLiteral("No QSO was marked as sent; the upload file %1 is as it was.")
+                          .arg(m_options.uploadAdifPath));
         return false;
     } catch (const CDbException& e) {
         m_monitor.lastDbError = e.description();
@@ -237,9 +250,18 @@ bool UploadRun::run()
         return true;
     }
 
-    // TQSL signs the file that is now in place; the previous one is not needed any more.
-    previous.discard();
+    // TQSL signs the file that is now in place. The previous one is kept aside until TQSL has
+    // signed: when the operator stops the wait for TQSL, it is put back.
     const HandOffResult handOff = HandOffToTqsl(m_options, m_choices, m_adifOut, m_desktop, m_monitor, m_stationFile);
+    if (!handOff.signedFile && m_monitor.StopRequested()) {
+        const bool restored = previous.restore();
+        reportStopped(QStringLiteral("TQSL did not sign the upload file (%1). No QSO was marked as sent; %2")
+                          .arg(handOff.failure,
+                               restored ? QStringLiteral("the previous upload file is back in place.")
+                                        : QStringLiteral("the new upload file %1 stays.").arg(m_options.uploadAdifPath)));
+        return false;
+    }
+    previous.discard();
     if (!handOff.signedFile) {
         QString text = QStringLiteral("TQSL did not sign the upload file: %1").arg(handOff.failure);
         if (handOff.tqslStatus >= 0)
@@ -271,6 +293,12 @@ bool UploadRun::run()
     if (!handOff.pageFailure.isEmpty())
         m_monitor.ShowMessage(handOff.pageFailure + QStringLiteral(" The signed file is ") + m_tq8Path + QLatin1Char('.'));
     return true;
+}
+
+void UploadRun::reportStopped(const QString& outcome)
+{
+    m_monitor.AddUploadEvent(QStringLiteral("Stopped by the operator"));
+    m_monitor.AddUploadEvent(outcome);
 }
 
 void UploadRun::finishFailed(const QString& message)
@@ -415,15 +443,26 @@ void UploadRun::walk()
     CQSO2006SRC& qsos = *m_qsos;
     if (qsos.isBOF() && qsos.isEOF())
         return;
+    // The number of rows is only for the progress shown: a log that can't count them is walked
+    // all the same.
+    qint64 rows = 0;
+    try {
+        rows = qsos.database().countRows(QStringLiteral("[QSO-TAB]"));
+    } catch (const CDbException&) {
+        rows = 0;
+    }
     qsos.moveFirst();
     while (!qsos.isEOF()) {
         m_monitor.PumpMessages();
+        if (m_monitor.StopRequested())
+            throw Stopped();
         if (isSelectableQsls(qsos.qsoQsls) && qsos.qsoOprCall == m_choices.SigningCall && qsos.qsoValid != 0)
             uploadQso();
         qsos.moveNext();
         ++m_readIn;
         m_monitor.SetCounter(Control::UploadReadIn, m_readIn);
         m_monitor.ShowCounters();
+        m_monitor.ReportProgress(m_readIn, rows);
     }
 }
 

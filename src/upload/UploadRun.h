@@ -51,6 +51,11 @@ public:
     // Runs the whole upload. True when it ran to its end and, with the hand-off, TQSL signed
     // the file; false when it stopped on an error or TQSL did not sign, which has then been
     // reported (no QSO of this run is then marked as sent).
+    //
+    // The operator's stop (StopRequested) is honoured between two QSOs of the walk and until
+    // TQSL has signed: the log and the previous upload file are then left as they were (a
+    // file TQSL did not sign is replaced by the previous one again), and the upload monitor
+    // says "Stopped by the operator". Once TQSL has signed, the run goes on to its end.
     bool run();
 
     long readInCount() const { return m_readIn; }
@@ -63,6 +68,7 @@ public:
 
 private:
     class Failure;
+    class Stopped;
     void walk();
     void openTables();
     void buildDxccTable();
@@ -72,6 +78,8 @@ private:
     void reportRefused(const QString& reason);
     bool markUploaded(QString& error);
     void finishFailed(const QString& message);
+    // The operator stopped the run: says so in the upload monitor, with what became of it.
+    void reportStopped(const QString& outcome);
     void setProblemRecord();
     void writeLines(const QStringList& lines);
     void closeTables();

@@ -585,11 +585,15 @@ TEST_F(UploadRunTest, ARowChangedWhileTqslSignsIsNotMarked)
     EXPECT_TRUE(monitor.download.at(0).contains(S("DL2ABC 20190315 142530"))) << monitor.download.at(0).toStdString();
 }
 
+// The operator stops the wait for TQSL: TQSL is ended, nothing is marked, and the previous
+// upload file is back in place; the monitor says so, no message box does.
 TEST_F(UploadRunTest, StopWhileTqslRunsMarksNothing)
 {
+    dir.write(S("LoTWUpload.adi"), "previous file\r\n");
     InsertQso(log, qso("DL1ABC", "0"));
     StandInTqsl standIn;
     standIn.ending = StandInTqsl::Ending::Hang;
+    standIn.copyOnStart = options.uploadAdifPath;
     useStandIn(standIn);
     monitor.onPump = [&](int) {
         if (monitor.upload.filter(S("Starting TQSL")).size() == 1)
@@ -597,8 +601,63 @@ TEST_F(UploadRunTest, StopWhileTqslRunsMarksNothing)
     };
     EXPECT_FALSE(runUpload());
     EXPECT_EQ(qsls(), QStringList{S("0")});
-    ASSERT_EQ(monitor.messages.size(), 1);
-    EXPECT_TRUE(monitor.messages.at(0).contains(S("the wait for TQSL was stopped"))) << monitor.messages.at(0).toStdString();
+    EXPECT_TRUE(monitor.messages.isEmpty()) << monitor.messages.join(S("\n")).toStdString();
+    // TQSL had the new file to sign; the previous one is in its place again.
+    EXPECT_TRUE(QFile(options.tqslExePath + S(".copy")).exists());
+    EXPECT_EQ(dir.read(S("LoTWUpload.adi")), QByteArray("previous file\r\n"));
+    EXPECT_FALSE(dir.exists(S("LoTWUpload.adi.previous")));
+    ASSERT_GE(monitor.upload.size(), 2);
+    EXPECT_EQ(monitor.upload.at(monitor.upload.size() - 2), S("Stopped by the operator"));
+    EXPECT_EQ(monitor.upload.last(),
+              S("TQSL did not sign the upload file (the wait for TQSL was stopped and TQSL was ended). No QSO was "
+                "marked as sent; the previous upload file is back in place."));
+}
+
+// A stop anywhere in the walk of the log, or after it before the file is in place, leaves the
+// log and the previous upload file as they were, and TQSL is not started.
+TEST_F(UploadRunTest, StopDuringTheWalkChangesNothing)
+{
+    const int kQsos = 6;
+    for (int i = 0; i < kQsos; ++i)
+        InsertQso(log, qso("DL" + std::to_string(i) + "ABC", i % 2 ? "1" : "0"));
+    const QStringList before = qsls();
+    // Stop asked at the pump before QSO n (1 to kQsos), or (0) once the last QSO is read.
+    for (int stopAt : {1, 2, 4, kQsos, 0}) {
+        SCOPED_TRACE(stopAt);
+        dir.write(S("LoTWUpload.adi"), "previous file\r\n");
+        QFile::remove(options.tqslExePath + S(".args"));
+        monitor = RecordingMonitor();
+        if (stopAt > 0)
+            monitor.onPump = [&](int pumps) { monitor.stopRequested = monitor.stopRequested || pumps >= stopAt; };
+        else
+            monitor.onProgress = [&](qint64 done, qint64) { monitor.stopRequested = done == kQsos; };
+        EXPECT_FALSE(runUpload());
+        EXPECT_EQ(qsls(), before);
+        EXPECT_EQ(dir.read(S("LoTWUpload.adi")), QByteArray("previous file\r\n"));
+        EXPECT_FALSE(dir.exists(S("LoTWUpload.adi.previous")));
+        EXPECT_FALSE(StandInTqsl::ran(options.tqslExePath));
+        EXPECT_TRUE(monitor.messages.isEmpty());
+        ASSERT_GE(monitor.upload.size(), 2);
+        EXPECT_EQ(monitor.upload.at(monitor.upload.size() - 2), S("Stopped by the operator"));
+        EXPECT_EQ(monitor.upload.last(), S("No QSO was marked as sent; the upload file %1 is as it was.")
+                                              .arg(options.uploadAdifPath));
+        EXPECT_EQ(readIn, stopAt > 0 ? stopAt - 1 : kQsos);
+    }
+    // Without a stop the same log uploads.
+    monitor = RecordingMonitor();
+    ASSERT_TRUE(runUpload());
+    EXPECT_EQ(qsls(), (QStringList{S("2"), S("3"), S("2"), S("3"), S("2"), S("3")}));
+}
+
+// The walk reports rows read of the rows in the log.
+TEST_F(UploadRunTest, ProgressCountsTheRowsOfTheLog)
+{
+    for (int i = 0; i < 3; ++i)
+        InsertQso(log, qso("DL" + std::to_string(i) + "ABC", "0", i == 1 ? "W1XYZ" : "K1ABC"));
+    ASSERT_TRUE(runUpload(true));
+    ASSERT_EQ(monitor.progress.size(), 3u);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(monitor.progress[size_t(i)], std::make_pair(qint64(i + 1), qint64(3)));
 }
 
 TEST_F(UploadRunTest, TqslNotInstalled)
