@@ -41,10 +41,15 @@ QString ProgressText(const QString& title, ProgressUnit unit, qint64 done, qint6
         return title + QStringLiteral(" running");
     done = qMax<qint64>(0, done);
     const bool known = total > 0;
-    if (known)
-        done = qMin(done, total);
     QString text = title + QStringLiteral(": ");
     const qint64 scale = known ? total : done;
+    if (known && done >= total) {
+        // The run may still be busy for a while (waiting for TQSL, marking the log).
+        if (unit == ProgressUnit::Qsos)
+            return text + QStringLiteral("all ") + count(total) + QStringLiteral(" QSOs read, finishing");
+        return text + QStringLiteral("all of the ") + bytes(total, scale) + QLatin1Char(' ') + byteUnit(scale)
+               + QStringLiteral(" report read, finishing");
+    }
     if (unit == ProgressUnit::Qsos) {
         text += count(done);
         if (known)

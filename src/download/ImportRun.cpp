@@ -125,12 +125,12 @@ bool ImportRun::OnLotwImport()
     m_importedFile.abandon();
     m_errorFile.abandon();
     if (stoppedAfter >= 0 && failure.isEmpty()) {
-        m_monitor.AddDownloadEvent(QStringLiteral("Stopped by the operator"));
         m_monitor.AddDownloadEvent(QStringLiteral("%1 records of the report were read; the log keeps the %2 QSOs "
                                                   "confirmed from them, which the imported-QSO list names. The rest "
                                                   "of the report was not read.")
                                        .arg(stoppedAfter)
                                        .arg(m_monitor.counter(Control::DownloadRecsUsed)));
+        m_monitor.AddDownloadEvent(QStringLiteral("Stopped by the operator"));
     }
     if (!failure.isEmpty()) {
         ranToEnd = false;

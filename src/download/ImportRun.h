@@ -46,7 +46,7 @@ public:
 
     // Runs the whole import. True when it ran to its end; false when the operator stopped it
     // (StopRequested, looked at after each record: the records handled so far are committed and
-    // the monitor says "Stopped by the operator" and how many were read), when it stopped on an error
+    // the monitor says how many were read, then "Stopped by the operator"), when it stopped on an error
     // (shown as a message), found the report empty, or found a file that is no LoTW report (a
     // message with its first line; nothing is changed, the date file included).
     bool OnLotwImport();

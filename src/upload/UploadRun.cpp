@@ -297,8 +297,9 @@ bool UploadRun::run()
 
 void UploadRun::reportStopped(const QString& outcome)
 {
-    m_monitor.AddUploadEvent(QStringLiteral("Stopped by the operator"));
+    // The newest line is the one the monitor shows at its top.
     m_monitor.AddUploadEvent(outcome);
+    m_monitor.AddUploadEvent(QStringLiteral("Stopped by the operator"));
 }
 
 void UploadRun::finishFailed(const QString& message)

@@ -55,7 +55,7 @@ public:
     // The operator's stop (StopRequested) is honoured between two QSOs of the walk and until
     // TQSL has signed: the log and the previous upload file are then left as they were (a
     // file TQSL did not sign is replaced by the previous one again), and the upload monitor
-    // says "Stopped by the operator". Once TQSL has signed, the run goes on to its end.
+    // ends with "Stopped by the operator". Once TQSL has signed, the run goes on to its end.
     bool run();
 
     long readInCount() const { return m_readIn; }
@@ -78,7 +78,8 @@ private:
     void reportRefused(const QString& reason);
     bool markUploaded(QString& error);
     void finishFailed(const QString& message);
-    // The operator stopped the run: says so in the upload monitor, with what became of it.
+    // The operator stopped the run: says in the upload monitor what became of it, then
+    // "Stopped by the operator".
     void reportStopped(const QString& outcome);
     void setProblemRecord();
     void writeLines(const QStringList& lines);

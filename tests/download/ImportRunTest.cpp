@@ -826,9 +826,9 @@ TEST(ImportStopped, KeepsTheRecordsReadAndSaysHowMany)
         EXPECT_FALSE(stopped.run(monitor));
         EXPECT_TRUE(monitor.messages.isEmpty()) << monitor.messages.join(QLatin1Char('\n')).toStdString();
         ASSERT_GE(monitor.download.size(), 2);
-        EXPECT_EQ(monitor.download.at(monitor.download.size() - 2), L("Stopped by the operator"));
+        EXPECT_EQ(monitor.download.last(), L("Stopped by the operator"));
         const long kept = monitor.counter(Control::DownloadRecsUsed);
-        EXPECT_EQ(monitor.download.last(),
+        EXPECT_EQ(monitor.download.at(monitor.download.size() - 2),
                   QStringLiteral("%1 records of the report were read; the log keeps the %2 QSOs confirmed from them, "
                                  "which the imported-QSO list names. The rest of the report was not read.")
                       .arg(stopAfter)

@@ -607,8 +607,8 @@ TEST_F(UploadRunTest, StopWhileTqslRunsMarksNothing)
     EXPECT_EQ(dir.read(S("LoTWUpload.adi")), QByteArray("previous file\r\n"));
     EXPECT_FALSE(dir.exists(S("LoTWUpload.adi.previous")));
     ASSERT_GE(monitor.upload.size(), 2);
-    EXPECT_EQ(monitor.upload.at(monitor.upload.size() - 2), S("Stopped by the operator"));
-    EXPECT_EQ(monitor.upload.last(),
+    EXPECT_EQ(monitor.upload.last(), S("Stopped by the operator"));
+    EXPECT_EQ(monitor.upload.at(monitor.upload.size() - 2),
               S("TQSL did not sign the upload file (the wait for TQSL was stopped and TQSL was ended). No QSO was "
                 "marked as sent; the previous upload file is back in place."));
 }
@@ -638,8 +638,8 @@ TEST_F(UploadRunTest, StopDuringTheWalkChangesNothing)
         EXPECT_FALSE(StandInTqsl::ran(options.tqslExePath));
         EXPECT_TRUE(monitor.messages.isEmpty());
         ASSERT_GE(monitor.upload.size(), 2);
-        EXPECT_EQ(monitor.upload.at(monitor.upload.size() - 2), S("Stopped by the operator"));
-        EXPECT_EQ(monitor.upload.last(), S("No QSO was marked as sent; the upload file %1 is as it was.")
+        EXPECT_EQ(monitor.upload.last(), S("Stopped by the operator"));
+        EXPECT_EQ(monitor.upload.at(monitor.upload.size() - 2), S("No QSO was marked as sent; the upload file %1 is as it was.")
                                               .arg(options.uploadAdifPath));
         EXPECT_EQ(readIn, stopAt > 0 ? stopAt - 1 : kQsos);
     }
