@@ -535,6 +535,35 @@ TEST_F(FormTest, LastOfThousandLinesIsTopVisible)
 
 // While an operation runs on its worker thread the window stays live, the buttons that start
 // operations and the choices a run takes are disabled, and Stop is enabled.
+// A full monitor drops its oldest lines and still shows the newest one at its top, and every
+// row shows its line once lines before it have gone.
+TEST_F(FormTest, FullMonitorKeepsItsNewestLineOnTop)
+{
+    CBrindlewickView& v = start();
+    FormMonitor& m = v.formMonitor();
+    const qsizetype total = MonitorModel::kMaxLines + MonitorModel::kBlockLines + 10;
+    for (qsizetype i = 0; i < total; ++i)
+        m.AddDownloadEvent(QString::number(i));
+    m.showLines();
+    auto* box = find<MonitorView>(v, 1048);
+    const int rows = box->model()->rowCount();
+    EXPECT_LE(rows, MonitorModel::kMaxLines);
+    EXPECT_EQ(box->topRow(), rows - 1);
+    EXPECT_EQ(box->indexAt(QPoint(2, 2)).data().toString(), QString::number(total - 1));
+
+    for (qsizetype i = 0; i < MonitorModel::kBlockLines; ++i)
+        m.AddDownloadEvent(QStringLiteral("more %1").arg(i));
+    QCoreApplication::processEvents();
+    const int now = box->model()->rowCount();
+    EXPECT_EQ(now, int(m.downloadModel().lineCount()));
+    EXPECT_EQ(box->topRow(), now - 1);
+    EXPECT_EQ(box->indexAt(QPoint(2, 2)).data().toString(), QStringLiteral("more %1").arg(MonitorModel::kBlockLines - 1));
+    box->scrollTo(box->model()->index(0, 0), QAbstractItemView::PositionAtTop);
+    EXPECT_EQ(box->topRow(), 0);
+    EXPECT_EQ(box->indexAt(QPoint(2, 2)).data().toString(), m.downloadModel().line(0));
+    EXPECT_NE(m.downloadModel().line(0), QStringLiteral("0"));
+}
+
 TEST_F(FormTest, ControlsDisabledWhileOperationRuns)
 {
     setSlot(2, "W2AA", "W2AA", "pw2");

@@ -61,6 +61,34 @@ TEST_P(RecordsetTest, WalksTheWholeTableInTableOrder)
     EXPECT_THROW(qso.moveNext(), CDbException);
 }
 
+// A released recordset keeps its row but holds nothing of the database: another connection
+// commits a write at once, and the recordset walks the table again from its first row.
+TEST_P(RecordsetTest, ReleasedRecordsetKeepsItsRowAndHoldsNoLock)
+{
+    CQSO2006SRC qso(logPath());
+    qso.open();
+    ASSERT_EQ(qso.qsoCall, QStringLiteral("DL1ABC"));
+    const auto writeElsewhere = [this] {
+        // A reader left on the table makes this commit fail at once (no waiting).
+        SqliteFixture::exec(file, {QStringLiteral("PRAGMA busy_timeout = 0"),
+                                   QStringLiteral("UPDATE [QSO-TAB] SET [QSO-NOTE] = 'x' WHERE [QSO-CALL] = 'G4NUL'")});
+    };
+    if (GetParam() == Engine::Sqlite)
+        EXPECT_THROW(writeElsewhere(), std::runtime_error); // the open query holds the table
+    qso.release();
+    EXPECT_TRUE(qso.isOpen());
+    EXPECT_FALSE(qso.isEOF());
+    EXPECT_EQ(qso.qsoCall, QStringLiteral("DL1ABC"));
+    EXPECT_EQ(qso.qsoTime, QStringLiteral("120000"));
+    EXPECT_NO_THROW(writeElsewhere());
+    EXPECT_THROW(qso.moveNext(), CDbException);
+    qso.moveFirst();
+    int rows = 0;
+    for (; !qso.isEOF(); qso.moveNext())
+        ++rows;
+    EXPECT_EQ(rows, 4);
+}
+
 TEST_P(RecordsetTest, FilterSortAndRequery)
 {
     CQSO2006SRC qso(logPath());
