@@ -12,6 +12,7 @@
 #include "platform/Errors.h"
 #include "platform/EventMonitor.h"
 #include "platform/Paths.h"
+#include "platform/RunLock.h"
 #include "platform/Strings.h"
 #include "ui_CBrindlewickView.h"
 
@@ -426,6 +427,13 @@ void CBrindlewickView::runOperation(const Operation& operation)
     ReadChoices();
     if (!operation)
         return;
+    // One run at a time per data folder: another window or a batch command may be using it.
+    RunLock runLock(m_paths.dataFolder());
+    QString busy;
+    if (!runLock.acquire(busy)) {
+        m_messageBox.show(busy + QLatin1Char('.'));
+        return;
+    }
 
     // Re-enables the buttons however the operation ends.
     struct Running

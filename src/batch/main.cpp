@@ -9,6 +9,7 @@
 #include "platform/Paths.h"
 #include "platform/Profile.h"
 #include "platform/Redaction.h"
+#include "platform/RunLock.h"
 #include "platform/Strings.h"
 #include "platform/TqslLocator.h"
 #include "platform/Version.h"
@@ -97,10 +98,31 @@ int main(int argc, char** argv)
                          .arg(context.dataDir));
             return ExitFailed;
         }
-        LoadOptionsForBatch(*context.paths, IniProfile(), SystemTqslLocator(), context.options);
-        LoadQslDateFile(QslDateFilePath(*context.paths), context.dates);
+        QString problem;
+        LoadOptionsForBatch(*context.paths, IniProfile(), SystemTqslLocator(), context.options, &problem);
+        if (!problem.isEmpty()) {
+            printErr(QStringLiteral("quorvane-cli: %1; start the program to correct the options").arg(problem));
+            return ExitFailed;
+        }
+        const QString dateFile = QslDateFilePath(*context.paths);
+        if (!LoadQslDateFile(dateFile, context.dates) && QFile::exists(dateFile)) {
+            printErr(QStringLiteral("quorvane-cli: %1 is damaged; delete it, or save the date on the form to write it "
+                                    "anew")
+                         .arg(QFileInfo(dateFile).fileName()));
+            return ExitFailed;
+        }
         context.choiceModel = std::make_unique<ChoiceModel>(context.options);
         context.choiceModel->applySaved(context.dates);
+    }
+    // One run at a time per data folder: a window or another batch command that runs on this
+    // folder keeps this one from starting.
+    RunLock runLock(context.dataDir);
+    if (command.needsLog) {
+        QString busy;
+        if (!runLock.acquire(busy)) {
+            printErr(QStringLiteral("quorvane-cli: ") + busy);
+            return ExitFailed;
+        }
         if (!checkLog(context.options, *context.monitor))
             return ExitFailed;
     }

@@ -1,5 +1,8 @@
 #include "support/SqliteFixture.h"
 #include "support/StandInTqsl.h"
+#include "platform/RunLock.h"
+
+#include <QCoreApplication>
 #include "support/TempDir.h"
 
 #include <QDir>
@@ -120,17 +123,29 @@ TEST_F(BatchCommandTest, BadSetUpsFailClearlyAndChangeNothing)
              const QString options = data + QStringLiteral("/quorvane.dat");
              overwrite(options, bytes(options).left(40));
          },
-         {QStringLiteral("import")}, 1, "No database path is set."},
+         {QStringLiteral("import")}, 1, "quorvane.dat is damaged (field 5); start the program to correct the options"},
         {"option file binary",
          [](const QString& data, const QString&) {
              overwrite(data + QStringLiteral("/quorvane.dat"), QByteArray(5000, '\x05') + QByteArray(300, '\0'));
          },
-         {QStringLiteral("upload")}, 1, "No database path is set."},
+         {QStringLiteral("upload")}, 1, "quorvane.dat is damaged (its first line)"},
+        {"password file cut short",
+         [](const QString& data, const QString&) {
+             const QString passwords = data + QStringLiteral("/quorvane3.dat");
+             overwrite(passwords, bytes(passwords).left(6));
+         },
+         {QStringLiteral("upload"), QStringLiteral("--test")}, 1, "quorvane3.dat is damaged (field 1)"},
         {"date file binary",
          [](const QString& data, const QString&) {
              overwrite(data + QStringLiteral("/quorvane2.dat"), QByteArray(3000, '\xff'));
          },
-         {QStringLiteral("request"), QStringLiteral("--print-url")}, 2, "no report range saved"},
+         {QStringLiteral("request"), QStringLiteral("--print-url")}, 1, "quorvane2.dat is damaged; delete it"},
+        {"date file cut short",
+         [](const QString& data, const QString&) {
+             const QString dates = data + QStringLiteral("/quorvane2.dat");
+             overwrite(dates, bytes(dates).left(bytes(dates).size() - 6));
+         },
+         {QStringLiteral("import")}, 1, "quorvane2.dat is damaged; delete it"},
         {"login page saved as the report",
          [](const QString& data, const QString&) {
              overwrite(data + QStringLiteral("/lotwreport.adi"),
@@ -352,4 +367,29 @@ TEST_F(BatchCommandTest, UploadExitsByTqslsVerdict)
     EXPECT_FALSE(run.err.contains(QStringLiteral("Opening"))) << run.err.toStdString();
     EXPECT_LT(SqliteFixture::query(log, due).value(0).toInt(), dueBefore.toInt());
     EXPECT_FALSE(run.err.contains(QStringLiteral("password="))) << run.err.toStdString();
+}
+
+// Two runs on one data folder: while one holds it (here this test process, as a window would),
+// the batch command changes nothing and says who holds it.
+TEST_F(BatchCommandTest, OneRunAtATimePerDataFolder)
+{
+    const QString data = demo(QStringLiteral("data"));
+    const QString log = data + QStringLiteral("/Dxbase.sqlite");
+    overwrite(data + QStringLiteral("/SemiQuorvaneErrors.txt"), "the running import's lines\r\n");
+    const QByteArray before = bytes(log);
+    RunLock held(data);
+    QString message;
+    ASSERT_TRUE(held.acquire(message));
+    for (const QString& command : {QStringLiteral("import"), QStringLiteral("upload")}) {
+        const CliRun run = cli({QStringLiteral("--data-dir"), data, command});
+        EXPECT_EQ(run.exitCode, 1) << command.toStdString();
+        EXPECT_TRUE(run.err.contains(QStringLiteral("Another Quorvane run is using this data folder (process %1)")
+                                         .arg(QCoreApplication::applicationPid())))
+            << run.err.toStdString();
+        EXPECT_EQ(bytes(log), before);
+        EXPECT_EQ(bytes(data + QStringLiteral("/SemiQuorvaneErrors.txt")), QByteArray("the running import's lines\r\n"));
+    }
+    held.release();
+    const CliRun run = cli({QStringLiteral("--data-dir"), data, QStringLiteral("import")});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
 }
