@@ -22,7 +22,7 @@ namespace {
 
 void print(std::FILE* stream, const QString& text)
 {
-    const QByteArray bytes = text.toLatin1() + '\n';
+    const QByteArray bytes = text.toLocal8Bit() + '\n';
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
 }
 
@@ -33,7 +33,7 @@ void printErr(const QString& text)
 
 void writeText(std::FILE* stream, const QString& text)
 {
-    const QByteArray bytes = text.toLatin1();
+    const QByteArray bytes = text.toLocal8Bit();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
 }
 
@@ -145,7 +145,7 @@ int main(int argc, char** argv)
     cliMonitor->endProgress();
     const QString counters = cliMonitor->counterLine();
     if (!counters.isEmpty()) {
-        const QByteArray bytes = counters.toLatin1() + '\n';
+        const QByteArray bytes = counters.toLocal8Bit() + '\n';
         std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
     }
     return status;

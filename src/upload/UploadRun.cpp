@@ -289,7 +289,9 @@ bool UploadRun::markUploaded(QString& error)
     static const QString table = QStringLiteral("[QSO-TAB]");
     static const QVariant zero = QStringLiteral("0"), one = QStringLiteral("1");
     static const QVariant two = QStringLiteral("2"), three = QStringLiteral("3");
-    constexpr int kAttempts = 4;
+    // The engine waits for a busy log (5 s) before it gives up; the run gives up with it, as
+    // every run does.
+    constexpr int kAttempts = 1;
     for (int attempt = 1;; ++attempt) {
         std::vector<size_t> changed;
         Connection* db = nullptr;
@@ -518,15 +520,15 @@ void UploadRun::writeLines(const QStringList& lines)
         m_monitor.AddUploadEvent(line);
     if (!m_adifFile)
         return;
-    // Latin-1 with CR LF, converted into a buffer reused from record to record.
+    // UTF-8 with CR LF, converted into a buffer reused from record to record.
     qsizetype size = 0;
     for (const QString& line : lines)
-        size += line.size() + 2;
+        size += line.size() * 3 + 2;
     m_bytes.resize(size);
     char* const begin = m_bytes.data();
     char* out = begin;
     for (const QString& line : lines) {
-        out = m_latin1.appendToBuffer(out, line);
+        out = m_utf8.appendToBuffer(out, line);
         *out++ = '\r';
         *out++ = '\n';
     }

@@ -102,7 +102,7 @@ private:
     QHash<QString, QString> m_dxccByPrefix;
     QStringList m_lines;
     QByteArray m_bytes;
-    QStringEncoder m_latin1{QStringEncoder::Latin1};
+    QStringEncoder m_utf8{QStringEncoder::Utf8, QStringEncoder::Flag::Stateless};
     std::vector<Pending> m_pending;
 
     long m_readIn = 0;

@@ -57,8 +57,8 @@ protected:
         if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
             return run;
         run.exitCode = process.exitCode();
-        run.out = QString::fromLatin1(process.readAllStandardOutput());
-        run.err = QString::fromLatin1(process.readAllStandardError());
+        run.out = QString::fromUtf8(process.readAllStandardOutput());
+        run.err = QString::fromUtf8(process.readAllStandardError());
         return run;
     }
     // A fresh demo data folder; returns its path.
