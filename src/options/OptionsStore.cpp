@@ -7,9 +7,12 @@
 #include "platform/Strings.h"
 #include "platform/TqslLocator.h"
 
+#include "platform/Errors.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <cerrno>
 #include <functional>
 
 namespace {
@@ -31,9 +34,10 @@ std::array<QString*, kOptionsFieldCount> optionsFields(Options& o)
 bool writeStateFile(const QString& path, const std::function<bool(QIODevice&)>& write, QString* reason)
 {
     QSaveFile file(path);
+    errno = 0;
     const auto failed = [&] {
         if (reason)
-            *reason = file.errorString();
+            *reason = FileErrorText(file, errno);
         file.cancelWriting();
         return false;
     };
@@ -48,7 +52,7 @@ bool writeStateFile(const QString& path, const std::function<bool(QIODevice&)>& 
         return failed();
     if (!file.commit()) {
         if (reason)
-            *reason = file.errorString();
+            *reason = FileErrorText(file, errno);
         return false;
     }
 #ifndef Q_OS_WIN

@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include <cerrno>
 #include <filesystem>
 
 // Thrown once a failure has been reported: the run only has to be abandoned.
@@ -161,7 +162,7 @@ bool UploadRun::run()
             // written: after the tables are open, before any QSO is read.
             if (!adifOpen)
                 throw CFileException(QStringLiteral("Cannot create the ADIF upload file ") + m_options.uploadAdifPath
-                                     + QStringLiteral(": ") + m_adifFile->errorString());
+                                     + QStringLiteral(": ") + FileErrorText(*m_adifFile, errno));
         }
         buildDxccTable();
         if (!test)
@@ -213,8 +214,9 @@ bool UploadRun::run()
                          .arg(m_options.uploadAdifPath, keepError));
         return false;
     }
+    errno = 0;
     if (!m_adifFile->commit()) {
-        const QString reason = m_adifFile->errorString();
+        const QString reason = FileErrorText(*m_adifFile, errno);
         m_adifFile.reset();
         previous.discard();
         finishFailed(QStringLiteral("Cannot write the ADIF upload file %1: %2. No QSO was marked as sent.")
@@ -533,9 +535,10 @@ void UploadRun::writeLines(const QStringList& lines)
         *out++ = '\n';
     }
     m_bytes.truncate(out - begin);
+    errno = 0;
     if (m_adifFile->write(m_bytes) != m_bytes.size())
         throw CFileException(QStringLiteral("An error occurred while writing the ADIF upload file ")
-                             + m_options.uploadAdifPath + QStringLiteral(": ") + m_adifFile->errorString());
+                             + m_options.uploadAdifPath + QStringLiteral(": ") + FileErrorText(*m_adifFile, errno));
 }
 
 void UploadRun::closeTables()

@@ -481,6 +481,8 @@ TEST_F(UploadRunTest, FileWriteFailureRollsBackEveryMark)
     EXPECT_EQ(dir.read(S("LoTWUpload.adi")), QByteArray("previous file\r\n"));
     ASSERT_EQ(monitor.messages.size(), 1);
     EXPECT_TRUE(monitor.messages.at(0).contains(S("LoTWUpload.adi"))) << monitor.messages.at(0).toStdString();
+    // The system's own words for the cause.
+    EXPECT_TRUE(monitor.messages.at(0).contains(S("File too large"))) << monitor.messages.at(0).toStdString();
     EXPECT_TRUE(desktop.urls.isEmpty());
     EXPECT_EQ(monitor.icons[1099], 140);
 }
