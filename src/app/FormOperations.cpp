@@ -5,6 +5,7 @@
 #include "download/ReportRequest.h"
 #include "logdb/CQSO2006SRC.h"
 #include "options/StationDiscovery.h"
+#include "platform/Paths.h"
 #include "platform/EventMonitor.h"
 #include "upload/UploadRun.h"
 
@@ -19,6 +20,7 @@ void ConnectFormOperations(CBrindlewickView& view)
         UploadRun run(options, ctx.choices.choices(), ctx.texts.tq8Path, ctx.monitor, ctx.desktop);
         run.setRecordsets(&ctx.qsoSet, &ctx.prefixSet);
         run.setStationFile(StationDataPath(ctx.paths, DetectWindowsVersion(ctx.paths)));
+        run.setUndoFolder(ctx.paths.dataFolder());
         // A completed upload closes the document's QSO set as well, with its own two.
         if (run.run() && ctx.boundQsoSet.isOpen())
             ctx.boundQsoSet.close();

@@ -3,6 +3,7 @@
 #include "AdifUploadMapping.h"
 #include "AdifUploadRecord.h"
 #include "HandOffToTqsl.h"
+#include "undo/UndoJournal.h"
 
 #include "logdb/CPP2006SRC.h"
 #include "logdb/CQSO2006SRC.h"
@@ -294,6 +295,25 @@ bool UploadRun::markUploaded(QString& error)
     // The engine waits for a busy log (5 s) before it gives up; the run gives up with it, as
     // every run does.
     constexpr int kAttempts = 1;
+    // What the marks change is kept first, so that the run can be taken back.
+    std::unique_ptr<UndoJournal> journal;
+    if (!m_undoFolder.isEmpty()) {
+        try {
+            journal = UndoJournal::begin(m_undoFolder, QStringLiteral("upload"), m_options.sourceMdbPath,
+                                         m_qsos->database(), qsls);
+            for (const Pending& p : m_pending)
+                journal->add(p.key, {p.wasOne ? one : zero}, {p.wasOne ? three : two});
+            journal->seal();
+        } catch (const CFileException& e) {
+            error = e.description();
+            return false;
+        } catch (const CDbException& e) {
+            if (journal)
+                journal->discard();
+            error = e.description();
+            return false;
+        }
+    }
     for (int attempt = 1;; ++attempt) {
         std::vector<size_t> changed;
         Connection* db = nullptr;
@@ -326,6 +346,8 @@ bool UploadRun::markUploaded(QString& error)
                 m_monitor.PumpMessages();
                 continue;
             }
+            if (journal)
+                journal->discard();
             error = e.description();
             m_monitor.lastDbError = e.description();
             m_monitor.record = ProblemRecord();
@@ -346,6 +368,8 @@ bool UploadRun::markUploaded(QString& error)
             }
             return false;
         }
+        if (journal)
+            journal->finish(changed);
         m_marked = long(m_pending.size() - changed.size());
         m_monitor.AddUploadEvent(QStringLiteral("Marked %1 QSOs as sent to LoTW").arg(m_marked));
         for (size_t i : changed) {

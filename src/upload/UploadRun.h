@@ -47,6 +47,8 @@ public:
     void setHandOff(bool enabled) { m_handOff = enabled; }
     // TQSL's station data file, so that a location TQSL does not define is never handed to it.
     void setStationFile(const QString& path) { m_stationFile = path; }
+    // The data folder whose "undo" folder keeps what the run changes (none: nothing is kept).
+    void setUndoFolder(const QString& dataFolder) { m_undoFolder = dataFolder; }
 
     // Runs the whole upload. True when it ran to its end and, with the hand-off, TQSL signed
     // the file; false when it stopped on an error or TQSL did not sign, which has then been
@@ -93,6 +95,7 @@ private:
     Desktop& m_desktop;
     bool m_handOff = true;
     QString m_stationFile;
+    QString m_undoFolder;
 
     CQSO2006SRC* m_qsos = nullptr;
     CPP2006SRC* m_prefixes = nullptr;

@@ -1,4 +1,4 @@
-#include "UploadLogFixture.h"
+#include "support/UploadLogFixture.h"
 
 #include "upload/AdifUploadMapping.h"
 #include "upload/AdifUploadRecord.h"

@@ -1,4 +1,4 @@
-#include "UploadLogFixture.h"
+#include "support/UploadLogFixture.h"
 
 #include "upload/UploadRun.h"
 #include "logdb/Connection.h"
