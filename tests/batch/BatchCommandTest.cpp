@@ -3,6 +3,7 @@
 #include "platform/RunLock.h"
 
 #include <QCoreApplication>
+#include <QThread>
 #include "support/TempDir.h"
 
 #include <QDir>
@@ -392,4 +393,47 @@ TEST_F(BatchCommandTest, OneRunAtATimePerDataFolder)
     held.release();
     const CliRun run = cli({QStringLiteral("--data-dir"), data, QStringLiteral("import")});
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+}
+
+// A kill at any moment of an undo leaves the log as the run left it or as it was before the
+// run, never half of each; the undo then runs to its end.
+TEST_F(BatchCommandTest, AKilledUndoLeavesAllOrNothing)
+{
+    const QString data = dir.file(QStringLiteral("data"));
+    ASSERT_EQ(cli({QStringLiteral("--data-dir"), data, QStringLiteral("demo"), QStringLiteral("--qsos"),
+                   QStringLiteral("60000")})
+                  .exitCode,
+              0);
+    const QString log = data + QStringLiteral("/Dxbase.sqlite");
+    const QString sent = QStringLiteral("SELECT count(*) FROM [QSO-TAB] WHERE [QSO-QSLS] IN ('2','3')");
+    const QString before = SqliteFixture::query(log, sent).value(0);
+    const QString tools = dir.file(QStringLiteral("tools"));
+    QDir().mkpath(tools);
+    StandInTqsl{}.write(tools);
+    ASSERT_EQ(cliWithPath({QStringLiteral("--data-dir"), data, QStringLiteral("upload"), QStringLiteral("--tqsl-upload")},
+                          tools)
+                  .exitCode,
+              0);
+    const QString after = SqliteFixture::query(log, sent).value(0);
+    ASSERT_NE(after, before);
+
+    for (int delayMs : {30, 80, 150, 300}) {
+        QProcess undo;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), dir.path());
+        undo.setProcessEnvironment(env);
+        undo.start(QStringLiteral(QUORVANE_CLI), {QStringLiteral("--data-dir"), data, QStringLiteral("undo")});
+        ASSERT_TRUE(undo.waitForStarted());
+        QThread::msleep(static_cast<unsigned long>(delayMs));
+        undo.kill();
+        undo.waitForFinished();
+        const QString now = SqliteFixture::query(log, sent).value(0);
+        EXPECT_TRUE(now == before || now == after) << delayMs << " ms: " << now.toStdString();
+        if (now == before)
+            break; // the undo had finished before the kill
+    }
+    const CliRun last = cli({QStringLiteral("--data-dir"), data, QStringLiteral("undo")});
+    if (SqliteFixture::query(log, sent).value(0) != before)
+        ADD_FAILURE() << "the undo did not finish: " << last.err.toStdString();
+    EXPECT_EQ(SqliteFixture::query(log, sent).value(0), before);
 }
