@@ -12,6 +12,7 @@
 #include "platform/Errors.h"
 #include "platform/EventMonitor.h"
 #include "platform/Paths.h"
+#include "platform/RunLock.h"
 #include "platform/Strings.h"
 #include "ui_CBrindlewickView.h"
 
@@ -466,6 +467,13 @@ void CBrindlewickView::runOperation(const Operation& operation, RunKind kind)
     ReadChoices();
     if (!operation)
         return;
+    // One run at a time per data folder: another window or a batch command may be using it.
+    RunLock runLock(m_paths.dataFolder());
+    QString busy;
+    if (!runLock.acquire(busy)) {
+        m_messageBox.show(busy + QLatin1Char('.'));
+        return;
+    }
 
     m_run = std::make_shared<Run>(Run{kind, m_options, *m_choices, readTexts(), qslDateFilePath()});
     m_closeAfterRun = false;

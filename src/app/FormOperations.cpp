@@ -4,6 +4,7 @@
 #include "download/ImportRun.h"
 #include "download/ReportRequest.h"
 #include "options/StationDiscovery.h"
+#include "platform/Paths.h"
 #include "platform/EventMonitor.h"
 #include "upload/UploadRun.h"
 
@@ -19,6 +20,7 @@ void ConnectFormOperations(CBrindlewickView& view)
         options.tqslExePath = ctx.texts.tqslExePath;
         UploadRun run(options, ctx.choices.choices(), ctx.texts.tq8Path, ctx.monitor, ctx.desktop);
         run.setStationFile(StationDataPath(ctx.paths, DetectWindowsVersion(ctx.paths)));
+        run.setUndoFolder(ctx.paths.dataFolder());
         // A completed upload closes the document's QSO set as well, with its own two.
         ctx.closeBoundSet = run.run();
     });

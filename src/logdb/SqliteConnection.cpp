@@ -3,10 +3,43 @@
 #include "platform/Errors.h"
 
 #include <QFileInfo>
+#include <QStringDecoder>
 #include <set>
 #include <sqlite3.h>
 
+QString DecodeLogText(const char* bytes, qsizetype size)
+{
+    // SQLite keeps text in UTF-8. Plain ASCII (almost every column of a log) takes the short
+    // way; bytes that are not UTF-8 (written into the file by another program in a code page)
+    // are read one character a byte rather than lost.
+    const auto* begin = reinterpret_cast<const unsigned char*>(bytes);
+    bool ascii = true;
+    for (qsizetype i = 0; i < size && ascii; ++i)
+        ascii = begin[i] < 0x80;
+    if (ascii)
+        return QString::fromLatin1(bytes, size);
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8(QByteArrayView(bytes, size));
+    if (utf8.hasError())
+        return QString::fromLatin1(bytes, size);
+    return text;
+}
+
 namespace {
+
+// The engine's text for the last failure on db. A database another program holds (still
+// locked after the busy wait) says so, with the file's name.
+QString errorText(sqlite3* db, const char* message = nullptr)
+{
+    QString text = QString::fromUtf8(message ? message : sqlite3_errmsg(db));
+    const int code = sqlite3_extended_errcode(db) & 0xff;
+    if (code == SQLITE_BUSY || code == SQLITE_LOCKED) {
+        const char* file = sqlite3_db_filename(db, "main");
+        text = QStringLiteral("The database %1 is in use by another program (%2)")
+                   .arg(QString::fromUtf8(file && *file ? file : "file"), text);
+    }
+    return text;
+}
 
 QString columnList(const std::vector<ColumnSpec>& columns)
 {
@@ -46,7 +79,7 @@ public:
             return true;
         if (rc == SQLITE_DONE)
             return false;
-        throw CDbException(QString::fromLatin1(sqlite3_errmsg(m_db)));
+        throw CDbException(errorText(m_db));
     }
     // Column 0 of the statement is the rowid; the selected columns follow.
     QVariant value(int column) const override
@@ -66,7 +99,7 @@ public:
         const int size = sqlite3_column_bytes(m_stmt, c);
         if (!bytes || size == 0)
             return QString();
-        return QString::fromLatin1(bytes, size);
+        return DecodeLogText(bytes, size);
     }
     qint64 integer(int column) const override { return sqlite3_column_int64(m_stmt, column + 1); }
     RowKey key() const override
@@ -101,7 +134,7 @@ void bindValue(sqlite3_stmt* stmt, int index, const QVariant& value)
         sqlite3_bind_double(stmt, index, value.toDouble());
         break;
     default: {
-        const QByteArray bytes = value.toString().toLatin1();
+        const QByteArray bytes = value.toString().toUtf8();
         sqlite3_bind_text(stmt, index, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
     }
     }
@@ -121,7 +154,7 @@ SqliteConnection::SqliteConnection(const QString& path) : m_path(path)
     // Read-write, never create: a missing file must not turn into an empty database.
     const int rc = sqlite3_open_v2(name.constData(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
-        const QString text = m_db ? QString::fromLatin1(sqlite3_errmsg(m_db)) : QStringLiteral("out of memory");
+        const QString text = m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QStringLiteral("out of memory");
         sqlite3_close(m_db);
         m_db = nullptr;
         throw CDbException(QStringLiteral("Cannot open the database '%1': %2").arg(path, text));
@@ -132,7 +165,7 @@ SqliteConnection::SqliteConnection(const QString& path) : m_path(path)
     sqlite3_stmt* probe = nullptr;
     if (sqlite3_prepare_v2(m_db, "SELECT count(*) FROM sqlite_master", -1, &probe, nullptr) != SQLITE_OK
         || sqlite3_step(probe) != SQLITE_ROW) {
-        const QString text = QString::fromLatin1(sqlite3_errmsg(m_db));
+        const QString text = QString::fromUtf8(sqlite3_errmsg(m_db));
         sqlite3_finalize(probe);
         sqlite3_close(m_db);
         m_db = nullptr;
@@ -165,7 +198,7 @@ SqliteConnection::~SqliteConnection()
 
 void SqliteConnection::fail(const QString& context) const
 {
-    QString text = QString::fromLatin1(sqlite3_errmsg(m_db));
+    QString text = errorText(m_db);
     if (!context.isEmpty())
         text = context + QLatin1String(": ") + text;
     throw CDbException(text);
@@ -173,7 +206,7 @@ void SqliteConnection::fail(const QString& context) const
 
 sqlite3_stmt* SqliteConnection::prepare(const QString& sql) const
 {
-    const QByteArray bytes = sql.toLatin1();
+    const QByteArray bytes = sql.toUtf8();
     sqlite3_stmt* stmt = nullptr;
     if (sqlite3_prepare_v2(m_db, bytes.constData(), int(bytes.size()), &stmt, nullptr) != SQLITE_OK) {
         sqlite3_finalize(stmt);
@@ -197,10 +230,10 @@ sqlite3_stmt* SqliteConnection::cached(const QString& sql)
 
 void SqliteConnection::execute(const QString& sql)
 {
-    const QByteArray bytes = sql.toLatin1();
+    const QByteArray bytes = sql.toUtf8();
     char* error = nullptr;
     if (sqlite3_exec(m_db, bytes.constData(), nullptr, nullptr, &error) != SQLITE_OK) {
-        const QString text = QString::fromLatin1(error ? error : sqlite3_errmsg(m_db));
+        const QString text = errorText(m_db, error);
         sqlite3_free(error);
         throw CDbException(text);
     }

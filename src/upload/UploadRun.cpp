@@ -3,6 +3,7 @@
 #include "AdifUploadMapping.h"
 #include "AdifUploadRecord.h"
 #include "HandOffToTqsl.h"
+#include "undo/UndoJournal.h"
 
 #include "logdb/CPP2006SRC.h"
 #include "logdb/CQSO2006SRC.h"
@@ -13,6 +14,7 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include <cerrno>
 #include <filesystem>
 
 // Thrown once a failure has been reported: the run only has to be abandoned.
@@ -166,7 +168,7 @@ bool UploadRun::run()
             // written: after the tables are open, before any QSO is read.
             if (!adifOpen)
                 throw CFileException(QStringLiteral("Cannot create the ADIF upload file ") + m_options.uploadAdifPath
-                                     + QStringLiteral(": ") + m_adifFile->errorString());
+                                     + QStringLiteral(": ") + FileErrorText(*m_adifFile, errno));
         }
         buildDxccTable();
         if (!test)
@@ -226,8 +228,9 @@ bool UploadRun::run()
                          .arg(m_options.uploadAdifPath, keepError));
         return false;
     }
+    errno = 0;
     if (!m_adifFile->commit()) {
-        const QString reason = m_adifFile->errorString();
+        const QString reason = FileErrorText(*m_adifFile, errno);
         m_adifFile.reset();
         previous.discard();
         finishFailed(QStringLiteral("Cannot write the ADIF upload file %1: %2. No QSO was marked as sent.")
@@ -318,7 +321,28 @@ bool UploadRun::markUploaded(QString& error)
     static const QString table = QStringLiteral("[QSO-TAB]");
     static const QVariant zero = QStringLiteral("0"), one = QStringLiteral("1");
     static const QVariant two = QStringLiteral("2"), three = QStringLiteral("3");
-    constexpr int kAttempts = 4;
+    // The engine waits for a busy log (5 s) before it gives up; the run gives up with it, as
+    // every run does.
+    constexpr int kAttempts = 1;
+    // What the marks change is kept first, so that the run can be taken back.
+    std::unique_ptr<UndoJournal> journal;
+    if (!m_undoFolder.isEmpty()) {
+        try {
+            journal = UndoJournal::begin(m_undoFolder, QStringLiteral("upload"), m_options.sourceMdbPath,
+                                         m_qsos->database(), qsls);
+            for (const Pending& p : m_pending)
+                journal->add(p.key, {p.wasOne ? one : zero}, {p.wasOne ? three : two});
+            journal->seal();
+        } catch (const CFileException& e) {
+            error = e.description();
+            return false;
+        } catch (const CDbException& e) {
+            if (journal)
+                journal->discard();
+            error = e.description();
+            return false;
+        }
+    }
     for (int attempt = 1;; ++attempt) {
         std::vector<size_t> changed;
         Connection* db = nullptr;
@@ -351,6 +375,8 @@ bool UploadRun::markUploaded(QString& error)
                 m_monitor.PumpMessages();
                 continue;
             }
+            if (journal)
+                journal->discard();
             error = e.description();
             m_monitor.lastDbError = e.description();
             m_monitor.record = ProblemRecord();
@@ -371,6 +397,8 @@ bool UploadRun::markUploaded(QString& error)
             }
             return false;
         }
+        if (journal)
+            journal->finish(changed);
         m_marked = long(m_pending.size() - changed.size());
         m_monitor.AddUploadEvent(QStringLiteral("Marked %1 QSOs as sent to LoTW").arg(m_marked));
         for (size_t i : changed) {
@@ -558,22 +586,23 @@ void UploadRun::writeLines(const QStringList& lines)
         m_monitor.AddUploadEvent(line);
     if (!m_adifFile)
         return;
-    // Latin-1 with CR LF, converted into a buffer reused from record to record.
+    // UTF-8 with CR LF, converted into a buffer reused from record to record.
     qsizetype size = 0;
     for (const QString& line : lines)
-        size += line.size() + 2;
+        size += line.size() * 3 + 2;
     m_bytes.resize(size);
     char* const begin = m_bytes.data();
     char* out = begin;
     for (const QString& line : lines) {
-        out = m_latin1.appendToBuffer(out, line);
+        out = m_utf8.appendToBuffer(out, line);
         *out++ = '\r';
         *out++ = '\n';
     }
     m_bytes.truncate(out - begin);
+    errno = 0;
     if (m_adifFile->write(m_bytes) != m_bytes.size())
         throw CFileException(QStringLiteral("An error occurred while writing the ADIF upload file ")
-                             + m_options.uploadAdifPath + QStringLiteral(": ") + m_adifFile->errorString());
+                             + m_options.uploadAdifPath + QStringLiteral(": ") + FileErrorText(*m_adifFile, errno));
 }
 
 void UploadRun::closeTables()

@@ -47,6 +47,8 @@ public:
     void setHandOff(bool enabled) { m_handOff = enabled; }
     // TQSL's station data file, so that a location TQSL does not define is never handed to it.
     void setStationFile(const QString& path) { m_stationFile = path; }
+    // The data folder whose "undo" folder keeps what the run changes (none: nothing is kept).
+    void setUndoFolder(const QString& dataFolder) { m_undoFolder = dataFolder; }
 
     // Runs the whole upload. True when it ran to its end and, with the hand-off, TQSL signed
     // the file; false when it stopped on an error or TQSL did not sign, which has then been
@@ -102,6 +104,7 @@ private:
     Desktop& m_desktop;
     bool m_handOff = true;
     QString m_stationFile;
+    QString m_undoFolder;
 
     CQSO2006SRC* m_qsos = nullptr;
     CPP2006SRC* m_prefixes = nullptr;
@@ -111,7 +114,7 @@ private:
     QHash<QString, QString> m_dxccByPrefix;
     QStringList m_lines;
     QByteArray m_bytes;
-    QStringEncoder m_latin1{QStringEncoder::Latin1};
+    QStringEncoder m_utf8{QStringEncoder::Utf8, QStringEncoder::Flag::Stateless};
     std::vector<Pending> m_pending;
 
     long m_readIn = 0;
