@@ -133,6 +133,7 @@ struct CBrindlewickView::Run
     FormTexts texts;
     QString qslDateFilePath;
     bool closeBoundSet = false;
+    std::unique_ptr<RunLock> lock; // the data folder's, for as long as the run goes on
 };
 
 CBrindlewickView::CBrindlewickView(CBrindlewickDoc& doc, const Options& options, Paths& paths, Desktop& desktop,
@@ -468,14 +469,16 @@ void CBrindlewickView::runOperation(const Operation& operation, RunKind kind)
     if (!operation)
         return;
     // One run at a time per data folder: another window or a batch command may be using it.
-    RunLock runLock(m_paths.dataFolder());
+    // The lock is held until the run has ended.
+    auto runLock = std::make_unique<RunLock>(m_paths.dataFolder());
     QString busy;
-    if (!runLock.acquire(busy)) {
+    if (!runLock->acquire(busy)) {
         m_messageBox.show(busy + QLatin1Char('.'));
         return;
     }
 
-    m_run = std::make_shared<Run>(Run{kind, m_options, *m_choices, readTexts(), qslDateFilePath()});
+    m_run = std::make_shared<Run>(Run{kind, m_options, *m_choices, readTexts(), qslDateFilePath(), false,
+                                      std::move(runLock)});
     m_closeAfterRun = false;
     setRunControlsEnabled(false);
     const std::shared_ptr<Run> run = m_run;
@@ -513,6 +516,7 @@ void CBrindlewickView::runFinished()
         m_choices->choices() = run->choices.choices();
         if (run->closeBoundSet)
             closeQuietly(m_doc.qsoSet());
+        run->lock.reset();
     }
     m_progressText.clear();
     setRunControlsEnabled(true);

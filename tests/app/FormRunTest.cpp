@@ -567,8 +567,9 @@ TEST_F(FormRunTest, RepeatedMessagesWaitAndComeOnce)
         ctx.monitor.ShowMessage(QStringLiteral("Another message"));
     });
     messages.onShow = [&](const QString&) {
-        if (messages.shown.size() == 1)
-            QTest::qWaitFor([&] { return !view->isRunning(); }, 30000);
+        if (messages.shown.size() == 1) {
+            EXPECT_TRUE(QTest::qWaitFor([&] { return !view->isRunning(); }, 30000));
+        }
     };
     click(*view, 1054);
     ASSERT_TRUE(waitForRun(*view));

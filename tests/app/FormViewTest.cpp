@@ -7,6 +7,7 @@
 #include "MonitorView.h"
 #include "demo/DemoData.h"
 #include "platform/Errors.h"
+#include "platform/RunLock.h"
 #include "support/Fakes.h"
 #include "support/StandInTqsl.h"
 #include "support/TempDir.h"
@@ -607,6 +608,43 @@ TEST_F(FormTest, ControlsDisabledWhileOperationRuns)
     EXPECT_FALSE(find(v, 1112)->isEnabled());
     EXPECT_EQ(v.formMonitor().uploadModel().rowCount(), 1);
     EXPECT_EQ(find<MonitorView>(v, 1001)->topRow(), 0);
+}
+
+// The data folder's run lock is held from the click until the run has ended; while another
+// program holds it, a click starts nothing and says why.
+TEST_F(FormTest, RunHoldsTheDataFolderUntilItEnds)
+{
+    CBrindlewickView& v = start();
+    QSemaphore entered;
+    QSemaphore release;
+    std::atomic<int> runs{0};
+    v.setImportOperation([&](OperationContext&) {
+        ++runs;
+        entered.release();
+        release.acquire();
+    });
+    click(v, 1054);
+    ASSERT_TRUE(entered.tryAcquire(1, 10000));
+    QString busy;
+    {
+        RunLock other(paths.data);
+        EXPECT_FALSE(other.acquire(busy));
+    }
+    release.release();
+    waitForRun(v);
+    {
+        RunLock other(paths.data);
+        ASSERT_TRUE(other.acquire(busy)) << busy.toStdString();
+        click(v, 1054);
+        EXPECT_FALSE(v.isRunning());
+        ASSERT_EQ(messages.shown.size(), 1);
+        EXPECT_TRUE(messages.shown[0].startsWith(L("Another Quorvane run is using this data folder")))
+            << messages.shown[0].toStdString();
+    }
+    EXPECT_EQ(runs, 1);
+    release.release();
+    run(v, 1054);
+    EXPECT_EQ(runs, 2);
 }
 
 TEST_F(FormTest, ButtonsComeBackWhenOperationThrows)

@@ -73,8 +73,9 @@ TEST_P(RecordsetTest, ReleasedRecordsetKeepsItsRowAndHoldsNoLock)
         SqliteFixture::exec(file, {QStringLiteral("PRAGMA busy_timeout = 0"),
                                    QStringLiteral("UPDATE [QSO-TAB] SET [QSO-NOTE] = 'x' WHERE [QSO-CALL] = 'G4NUL'")});
     };
-    if (GetParam() == Engine::Sqlite)
+    if (GetParam() == Engine::Sqlite) {
         EXPECT_THROW(writeElsewhere(), std::runtime_error); // the open query holds the table
+    }
     qso.release();
     EXPECT_TRUE(qso.isOpen());
     EXPECT_FALSE(qso.isEOF());
