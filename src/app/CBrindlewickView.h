@@ -74,10 +74,11 @@ public:
     ~CBrindlewickView() override;
 
     // Fills the form from the options and the saved-date file; call once, after the view has
-    // been placed in its window (the window's title is set here).
+    // been placed in its window (the window's title is set here). The document's QSO set is
+    // opened and let go of at once (it keeps its first row, and no lock on the log).
     void OnInitialUpdate();
-    // Keeps the date typed, closes the recordsets and the output files. Runs once; the
-    // destructor runs it when nobody did.
+    // Stops a run still going and waits for its end, keeps the date typed, closes the
+    // document's QSO set. Runs once; the destructor runs it when nobody did.
     void DestroyWindow();
 
     // Creates the signing-slot and download-call radio buttons beside their labels.
