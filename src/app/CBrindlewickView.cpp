@@ -13,6 +13,7 @@
 #include "platform/EventMonitor.h"
 #include "platform/Paths.h"
 #include "platform/RunLock.h"
+#include "undo/UndoJournal.h"
 #include "platform/Strings.h"
 #include "ui_CBrindlewickView.h"
 
@@ -134,6 +135,7 @@ struct CBrindlewickView::Run
     QString qslDateFilePath;
     bool closeBoundSet = false;
     std::unique_ptr<RunLock> lock; // the data folder's, for as long as the run goes on
+    QString undoRun;
 };
 
 CBrindlewickView::CBrindlewickView(CBrindlewickDoc& doc, const Options& options, Paths& paths, Desktop& desktop,
@@ -478,7 +480,7 @@ void CBrindlewickView::runOperation(const Operation& operation, RunKind kind)
     }
 
     m_run = std::make_shared<Run>(Run{kind, m_options, *m_choices, readTexts(), qslDateFilePath(), false,
-                                      std::move(runLock)});
+                                      std::move(runLock), m_undoPath});
     m_closeAfterRun = false;
     setRunControlsEnabled(false);
     const std::shared_ptr<Run> run = m_run;
@@ -487,6 +489,7 @@ void CBrindlewickView::runOperation(const Operation& operation, RunKind kind)
         [run, operation, &paths](EventMonitor& monitor, Desktop& desktop) {
             OperationContext context{run->options,    run->choices, monitor, desktop, paths,
                                      run->texts,      run->qslDateFilePath};
+            context.undoRun = run->undoRun;
             // Operations report their own failures; whatever still escapes one is shown, not lost.
             try {
                 operation(context);
@@ -532,8 +535,9 @@ void CBrindlewickView::updateProgress()
     if (!m_run || !isRunning())
         return;
     static const QString titles[] = {QStringLiteral("Upload"), QStringLiteral("Report request"),
-                                     QStringLiteral("Import")};
-    static const ProgressUnit units[] = {ProgressUnit::Qsos, ProgressUnit::None, ProgressUnit::Bytes};
+                                     QStringLiteral("Import"), QStringLiteral("Undo"), QStringLiteral("Backup")};
+    static const ProgressUnit units[] = {ProgressUnit::Qsos, ProgressUnit::None, ProgressUnit::Bytes,
+                                         ProgressUnit::None, ProgressUnit::None};
     const int kind = int(m_run->kind);
     const qint64 done = m_runner->progressDone();
     const qint64 total = m_runner->progressTotal();
@@ -545,6 +549,41 @@ void CBrindlewickView::updateProgress()
         return;
     m_progressText = text;
     emit runProgress(text, permille);
+}
+
+void CBrindlewickView::OnUndoLast()
+{
+    if (isRunning())
+        return;
+    const std::vector<UndoEntry> runs = ListUndoRuns(m_paths.dataFolder());
+    if (runs.empty()) {
+        m_messageBox.show(QStringLiteral("No upload or import is kept to be undone."));
+        return;
+    }
+    const UndoEntry& last = runs.front();
+    const QString when = last.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    if (!last.problem.isEmpty()) {
+        m_messageBox.show(QStringLiteral("The last run cannot be undone: %1.").arg(last.problem));
+        return;
+    }
+    if (last.state == UndoJournal::State::Undone) {
+        m_messageBox.show(QStringLiteral("The %1 of %2 was undone already.").arg(last.kind, when));
+        return;
+    }
+    if (!m_messageBox.ask(QStringLiteral("Undo the %1 of %2 (%3 rows)?\n\nThose rows get back what they held "
+                                         "before it; rows another program changed since are listed and left as "
+                                         "they are.")
+                              .arg(last.kind, when)
+                              .arg(last.rows)))
+        return;
+    m_undoPath = last.path;
+    runOperation(m_undo, RunKind::Undo);
+    m_undoPath.clear();
+}
+
+void CBrindlewickView::OnBackUpLog()
+{
+    runOperation(m_backup, RunKind::Backup);
 }
 
 bool CBrindlewickView::mayClose()
@@ -559,6 +598,8 @@ bool CBrindlewickView::mayClose()
         QStringLiteral("The report request is still running. Stop it and close the window?"),
         QStringLiteral("The import is still running. Stop it and close the window?\n\nThe QSOs confirmed so far "
                        "stay confirmed in the log and are named in the imported-QSO list."),
+        QStringLiteral("The undo is still running. Close the window when it has ended?"),
+        QStringLiteral("The copy of the log is still being made. Stop it and close the window?"),
     };
     const bool stop = m_messageBox.ask(questions[int(m_run ? m_run->kind : RunKind::Upload)]);
     if (!stop)

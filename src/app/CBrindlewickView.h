@@ -52,6 +52,8 @@ struct OperationContext
     // Set by an operation after which the document's QSO set is closed (a completed upload
     // closes it along with its own).
     bool closeBoundSet = false;
+    // The kept run an undo takes back (its file), as the operator confirmed it.
+    QString undoRun;
 };
 
 // The form view: the monitors and counters, the step guide, the operator's choices and the
@@ -93,6 +95,10 @@ public:
     void setUploadOperation(Operation operation) { m_upload = std::move(operation); }
     void setReportRequestOperation(Operation operation) { m_reportRequest = std::move(operation); }
     void setImportOperation(Operation operation) { m_import = std::move(operation); }
+    // The menu's "Undo last upload/import..." (the run to take back is in the context's
+    // undoRun) and "Back up the log...".
+    void setUndoOperation(Operation operation) { m_undo = std::move(operation); }
+    void setBackupOperation(Operation operation) { m_backup = std::move(operation); }
     // Whether an operation is running (its buttons and choices are disabled meanwhile): from
     // the click until everything it reported is shown.
     bool isRunning() const;
@@ -123,13 +129,18 @@ public slots:
     void OnViewImportedList();
     // The form's Stop button (and Escape): asks the running operation to stop.
     void OnStop();
+    // "Undo last upload/import...": names the last kept run, its time and its rows, and takes
+    // it back when the operator confirms.
+    void OnUndoLast();
+    // "Back up the log...": a consistent copy of the log in the data folder's backup folder.
+    void OnBackUpLog();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    enum class RunKind { Upload, ReportRequest, Import };
+    enum class RunKind { Upload, ReportRequest, Import, Undo, Backup };
     struct Run;
     void runOperation(const Operation& operation, RunKind kind);
     void runFinished();
@@ -165,6 +176,9 @@ private:
     Operation m_upload;
     Operation m_reportRequest;
     Operation m_import;
+    Operation m_undo;
+    Operation m_backup;
+    QString m_undoPath; // the kept run the next undo takes back
     bool m_destroyed = false;
     bool m_buttonsCreated = false;
 };

@@ -45,6 +45,11 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent)
 void CMainFrame::createMenus()
 {
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    m_undoAction = file->addAction(QStringLiteral("&Undo last upload/import..."));
+    setPrompt(m_undoAction, QStringLiteral("Take the last upload or import back\nUndo"));
+    m_backupAction = file->addAction(QStringLiteral("&Back up the log..."));
+    setPrompt(m_backupAction, QStringLiteral("Write a copy of the log into the data folder's backup folder\nBack up"));
+    file->addSeparator();
     m_exitAction = file->addAction(QStringLiteral("E&xit"), this, &QWidget::close);
     setPrompt(m_exitAction, QStringLiteral("Quit the application; prompts to save documents\nExit"));
 
@@ -112,6 +117,8 @@ void CMainFrame::setView(QWidget* view)
     if (auto* form = qobject_cast<CBrindlewickView*>(view)) {
         connect(form, &CBrindlewickView::runProgress, this, &CMainFrame::showRunProgress);
         connect(form, &CBrindlewickView::runEnded, this, &CMainFrame::showReady);
+        connect(m_undoAction, &QAction::triggered, form, &CBrindlewickView::OnUndoLast);
+        connect(m_backupAction, &QAction::triggered, form, &CBrindlewickView::OnBackUpLog);
     }
 }
 

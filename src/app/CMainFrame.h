@@ -64,6 +64,8 @@ private:
     void createStatusBar();
 
     QToolBar* m_toolBar = nullptr;
+    QAction* m_undoAction = nullptr;
+    QAction* m_backupAction = nullptr;
     QAction* m_exitAction = nullptr;
     QAction* m_toolBarAction = nullptr;
     QAction* m_statusBarAction = nullptr;

@@ -6,7 +6,11 @@
 #include "options/StationDiscovery.h"
 #include "platform/Paths.h"
 #include "platform/EventMonitor.h"
+#include "undo/LogBackup.h"
+#include "undo/UndoJournal.h"
 #include "upload/UploadRun.h"
+
+#include <QDir>
 
 // Each operation runs on the run's worker thread and opens its own database connections
 // there, which it closes again when it ends.
@@ -27,6 +31,33 @@ void ConnectFormOperations(CBrindlewickView& view)
     view.setReportRequestOperation([](OperationContext& ctx) {
         ReportRequest request(ctx.options, ctx.choices.choices(), ctx.monitor, ctx.desktop);
         request.run(ctx.qslDateFilePath, ctx.choices.saved());
+    });
+    view.setUndoOperation([](OperationContext& ctx) {
+        for (const UndoEntry& entry : ListUndoRuns(ctx.paths.dataFolder())) {
+            if (entry.path != ctx.undoRun)
+                continue;
+            ctx.monitor.AddDownloadEvent(QStringLiteral("Undoing the %1 of %2 (%3 rows)")
+                                             .arg(entry.kind, entry.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
+                                             .arg(entry.rows));
+            const UndoResult result = UndoRunAt(entry, ctx.options.sourceMdbPath);
+            ctx.monitor.AddDownloadEvent(
+                QStringLiteral("Restored %1 rows as they were before the %2").arg(result.restored).arg(entry.kind));
+            if (result.leftAlone > 0) {
+                ctx.monitor.AddDownloadEvent(QStringLiteral("%1 rows were changed since by another program and were "
+                                                            "left as they are:")
+                                                 .arg(result.leftAlone));
+                for (const QString& line : result.leftAloneLines)
+                    ctx.monitor.AddDownloadEvent(QStringLiteral("  ") + line);
+            }
+            ctx.closeBoundSet = true;
+            return;
+        }
+        ctx.monitor.ShowMessage(QStringLiteral("The run to undo is no longer kept."));
+    });
+    view.setBackupOperation([](OperationContext& ctx) {
+        const QString copy = BackUpLog(ctx.options.sourceMdbPath, ctx.paths.dataFolder());
+        ctx.monitor.AddDownloadEvent(QStringLiteral("The log is copied to %1").arg(QDir::toNativeSeparators(copy)));
+        ctx.monitor.ShowMessage(QStringLiteral("The log is copied to %1.").arg(QDir::toNativeSeparators(copy)));
     });
     view.setImportOperation([](OperationContext& ctx) {
         ImportRun run(ctx.options, ctx.choices.choices(), ctx.paths, ctx.monitor);

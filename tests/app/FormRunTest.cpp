@@ -634,3 +634,49 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
+
+namespace {
+// "Undo last upload/import..." names the run and takes it back once the operator confirms; a
+// second time it says the run is undone already. "Back up the log..." leaves a copy that holds
+// the log as it is.
+TEST_F(FormRunTest, UndoAndBackUpFromTheMenu)
+{
+    const QString folder = dir.file(QStringLiteral("small"));
+    ASSERT_EQ(batch(folder, {QStringLiteral("demo"), QStringLiteral("--qsos"), QStringLiteral("3000")}).exitCode, 0);
+    openForm(folder);
+    const QStringList before = dump(logPath);
+    click(*view, 1111);
+    click(*view, 1004);
+    ASSERT_TRUE(waitForRun(*view));
+    const QStringList uploaded = dump(logPath);
+    ASSERT_NE(uploaded, before);
+
+    // Not confirmed: nothing happens.
+    messages.answer = false;
+    view->OnUndoLast();
+    ASSERT_EQ(messages.asked.size(), 1);
+    EXPECT_TRUE(messages.asked.at(0).startsWith(QStringLiteral("Undo the upload of "))) << messages.asked.at(0).toStdString();
+    EXPECT_TRUE(messages.asked.at(0).contains(QStringLiteral(" rows)?"))) << messages.asked.at(0).toStdString();
+    EXPECT_EQ(dump(logPath), uploaded);
+
+    messages.answer = true;
+    view->OnUndoLast();
+    ASSERT_TRUE(waitForRun(*view));
+    EXPECT_EQ(dump(logPath), before);
+    EXPECT_TRUE(lines(view->formMonitor().downloadModel()).filter(QStringLiteral("Restored ")).size() == 1);
+
+    messages.shown.clear();
+    view->OnUndoLast();
+    ASSERT_EQ(messages.shown.size(), 1);
+    EXPECT_TRUE(messages.shown.at(0).contains(QStringLiteral("was undone already"))) << messages.shown.at(0).toStdString();
+
+    messages.shown.clear();
+    view->OnBackUpLog();
+    ASSERT_TRUE(waitForRun(*view));
+    const QStringList copies = QDir(folder + QStringLiteral("/backup")).entryList(QDir::Files);
+    ASSERT_EQ(copies.size(), 1);
+    EXPECT_EQ(dump(folder + QStringLiteral("/backup/") + copies.first()), before);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.shown.isEmpty(); }, 5000));
+    EXPECT_TRUE(messages.shown.last().startsWith(QStringLiteral("The log is copied to "))) << messages.shown.last().toStdString();
+}
+} // namespace
