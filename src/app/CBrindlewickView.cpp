@@ -4,14 +4,16 @@
 #include "CMainFrame.h"
 #include "FormMonitor.h"
 #include "MonitorView.h"
-#include "logdb/CDxb96CountySet.h"
-#include "logdb/CPP2006SRC.h"
+#include "OperationRunner.h"
+#include "RunProgress.h"
 #include "logdb/CQSO2006SRC.h"
 #include "options/QslDateFile.h"
 #include "platform/Desktop.h"
 #include "platform/Errors.h"
 #include "platform/EventMonitor.h"
 #include "platform/Paths.h"
+#include "platform/RunLock.h"
+#include "undo/UndoJournal.h"
 #include "platform/Strings.h"
 #include "ui_CBrindlewickView.h"
 
@@ -27,6 +29,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShortcut>
+#include <QTimer>
 
 // The status icons live in the library's resources, which a static library must load itself.
 static void loadStatusIcons()
@@ -100,8 +103,7 @@ void setRadioIndex(QAbstractButton* first, QAbstractButton* second, int index)
         second->setChecked(true);
 }
 
-template <class Recordset>
-void closeQuietly(Recordset& set)
+void closeQuietly(CRecordset& set)
 {
     try {
         if (set.isOpen())
@@ -110,7 +112,31 @@ void closeQuietly(Recordset& set)
         // The window is closing; the connection goes with the recordset.
     }
 }
+
+// The choices a run takes when it starts (and the import writes back): disabled while one runs,
+// so that a click cannot seem to change a run that will not see it.
+constexpr int kRunChoices[] = {AllQslsRadio, SinceRadio, AllRecordsRadio, NotConfirmedRadio, OverwriteRadio, KeepRadio,
+                               TestOnlyCheck, TqslUploadCheck, DateEdit, FirstSigningButton, FirstSigningButton + 1,
+                               FirstSigningButton + 2, FirstSigningButton + 3, FirstSigningButton + 4, AnyCallButton,
+                               FirstDownloadButton, FirstDownloadButton + 1, FirstDownloadButton + 2,
+                               FirstDownloadButton + 3, FirstDownloadButton + 4};
+
+// How often the form asks a run for its lines and shows its progress, in milliseconds.
+constexpr int kProgressInterval = 40;
 }
+
+// What a run was started with: its own copies, which its worker thread works on.
+struct CBrindlewickView::Run
+{
+    RunKind kind;
+    Options options;
+    ChoiceModel choices;
+    FormTexts texts;
+    QString qslDateFilePath;
+    bool closeBoundSet = false;
+    std::unique_ptr<RunLock> lock; // the data folder's, for as long as the run goes on
+    QString undoRun;
+};
 
 CBrindlewickView::CBrindlewickView(CBrindlewickDoc& doc, const Options& options, Paths& paths, Desktop& desktop,
                                    MessageBox& messageBox, QWidget* parent)
@@ -121,15 +147,20 @@ CBrindlewickView::CBrindlewickView(CBrindlewickDoc& doc, const Options& options,
       m_paths(paths),
       m_desktop(desktop),
       m_messageBox(messageBox),
-      m_choices(std::make_unique<ChoiceModel>(options)),
-      m_qsoSet(std::make_unique<CQSO2006SRC>(options.sourceMdbPath)),
-      m_prefixSet(std::make_unique<CPP2006SRC>(options.refdataMdbPath)),
-      m_countySet(std::make_unique<CDxb96CountySet>(options.refdataMdbPath))
+      m_choices(std::make_unique<ChoiceModel>(options))
 {
     loadStatusIcons();
     m_ui->setupUi(this);
     indexControls();
     m_monitor = std::make_unique<FormMonitor>(*this, *m_ui->uploadMonitor, *m_ui->downloadMonitor, messageBox);
+    m_runner = std::make_unique<OperationRunner>(*m_monitor, m_desktop);
+    connect(m_runner.get(), &OperationRunner::finished, this, &CBrindlewickView::runFinished);
+    m_progressTimer = new QTimer(this);
+    m_progressTimer->setInterval(kProgressInterval);
+    connect(m_progressTimer, &QTimer::timeout, this, [this] {
+        m_runner->requestLines();
+        updateProgress();
+    });
     connectChoiceRadios();
     for (int id : {Control::StepMakeAdif, Control::StepSignAdif, Control::StepMakeTq8, Control::StepClipboard,
                    Control::StepUpload, Control::StepDownload, Control::ProblemPointer})
@@ -244,6 +275,9 @@ void CBrindlewickView::OnInitialUpdate()
     try {
         if (!m_doc.qsoSet().isOpen())
             m_doc.qsoSet().open();
+        // The form shows nothing of the bound row; a query left open on it would keep DXbase
+        // from writing the log for as long as the window is open.
+        m_doc.qsoSet().release();
     } catch (const CDbException& e) {
         m_messageBox.show(e.description());
     }
@@ -381,32 +415,40 @@ FormTexts CBrindlewickView::readTexts() const
     return texts;
 }
 
+bool CBrindlewickView::isRunning() const
+{
+    return m_runner->isRunning();
+}
+
 void CBrindlewickView::OnUpload()
 {
-    runOperation(m_upload);
+    runOperation(m_upload, RunKind::Upload);
 }
 
 void CBrindlewickView::OnDownloadFromLotw()
 {
     // The download file's path is what the operator pastes into the browser's Save As window:
     // the field takes the focus with the part copied to the clipboard selected.
-    if (!m_running) {
+    if (!isRunning()) {
         if (auto* edit = qobject_cast<QLineEdit*>(control(ReportAdifPath))) {
             edit->setFocus();
             edit->setSelection(0, 100);
         }
     }
-    runOperation(m_reportRequest);
+    runOperation(m_reportRequest, RunKind::ReportRequest);
 }
 
 void CBrindlewickView::OnLotwImport()
 {
-    runOperation(m_import);
+    runOperation(m_import, RunKind::Import);
 }
 
-void CBrindlewickView::setOperationButtonsEnabled(bool enabled)
+void CBrindlewickView::setRunControlsEnabled(bool enabled)
 {
     for (int id : {UploadButton, DownloadButton, ImportButton, SaveDateButton})
+        if (QWidget* widget = control(id))
+            widget->setEnabled(enabled);
+    for (int id : kRunChoices)
         if (QWidget* widget = control(id))
             widget->setEnabled(enabled);
     if (QWidget* stop = control(StopButton))
@@ -415,57 +457,165 @@ void CBrindlewickView::setOperationButtonsEnabled(bool enabled)
 
 void CBrindlewickView::OnStop()
 {
-    if (m_running)
-        m_monitor->requestStop();
+    if (!isRunning())
+        return;
+    m_runner->requestStop();
+    updateProgress();
 }
 
-void CBrindlewickView::runOperation(const Operation& operation)
+void CBrindlewickView::runOperation(const Operation& operation, RunKind kind)
 {
-    if (m_running)
+    if (isRunning())
         return;
     ReadChoices();
     if (!operation)
         return;
-
-    // Re-enables the buttons however the operation ends.
-    struct Running
-    {
-        CBrindlewickView& view;
-        explicit Running(CBrindlewickView& v) : view(v)
-        {
-            view.m_running = true;
-            view.setOperationButtonsEnabled(false);
-            view.m_monitor->setRunning(true);
-        }
-        ~Running()
-        {
-            view.m_monitor->setRunning(false);
-            view.m_monitor->showLines();
-            view.setOperationButtonsEnabled(true);
-            view.m_running = false;
-        }
-    } running(*this);
-
-    OperationContext context{m_options,    *m_choices,   *m_monitor,    m_desktop,   m_paths,
-                             readTexts(),  qslDateFilePath(), m_doc.qsoSet(), *m_qsoSet, *m_prefixSet,
-                             *m_countySet, m_adifFile,   m_errorFile,   m_importedFile};
-    // Operations report their own failures; whatever still escapes one is shown, not lost.
-    try {
-        operation(context);
-    } catch (const CDbException& e) {
-        m_messageBox.show(e.description());
-    } catch (const CFileException& e) {
-        m_messageBox.show(e.description());
-    } catch (const std::exception& e) {
-        m_messageBox.show(QString::fromLatin1(e.what()));
-    } catch (...) {
-        m_messageBox.show(QStringLiteral("The operation stopped on an unexpected error."));
+    // One run at a time per data folder: another window or a batch command may be using it.
+    // The lock is held until the run has ended.
+    auto runLock = std::make_unique<RunLock>(m_paths.dataFolder());
+    QString busy;
+    if (!runLock->acquire(busy)) {
+        m_messageBox.show(busy + QLatin1Char('.'));
+        return;
     }
+
+    m_run = std::make_shared<Run>(Run{kind, m_options, *m_choices, readTexts(), qslDateFilePath(), false,
+                                      std::move(runLock), m_undoPath});
+    m_closeAfterRun = false;
+    setRunControlsEnabled(false);
+    const std::shared_ptr<Run> run = m_run;
+    Paths& paths = m_paths;
+    m_runner->start(
+        [run, operation, &paths](EventMonitor& monitor, Desktop& desktop) {
+            OperationContext context{run->options,    run->choices, monitor, desktop, paths,
+                                     run->texts,      run->qslDateFilePath};
+            context.undoRun = run->undoRun;
+            // Operations report their own failures; whatever still escapes one is shown, not lost.
+            try {
+                operation(context);
+            } catch (const CDbException& e) {
+                monitor.ShowMessage(e.description());
+            } catch (const CFileException& e) {
+                monitor.ShowMessage(e.description());
+            } catch (const std::exception& e) {
+                monitor.ShowMessage(QString::fromLatin1(e.what()));
+            } catch (...) {
+                monitor.ShowMessage(QStringLiteral("The operation stopped on an unexpected error."));
+            }
+            run->closeBoundSet = context.closeBoundSet;
+        },
+        &run->choices);
+    m_progressTimer->start();
+    updateProgress();
+}
+
+void CBrindlewickView::runFinished()
+{
+    m_progressTimer->stop();
+    const std::shared_ptr<Run> run = std::move(m_run);
+    if (run) {
+        // What the run made of the choices (the import keeps the first QSL date) is kept; the
+        // choices could not change on the form meanwhile.
+        m_choices->choices() = run->choices.choices();
+        if (run->closeBoundSet)
+            closeQuietly(m_doc.qsoSet());
+        run->lock.reset();
+    }
+    m_progressText.clear();
+    setRunControlsEnabled(true);
+    emit runEnded();
+    if (m_closeAfterRun) {
+        m_closeAfterRun = false;
+        QTimer::singleShot(0, window(), &QWidget::close);
+    }
+}
+
+void CBrindlewickView::updateProgress()
+{
+    if (!m_run || !isRunning())
+        return;
+    static const QString titles[] = {QStringLiteral("Upload"), QStringLiteral("Report request"),
+                                     QStringLiteral("Import"), QStringLiteral("Undo"), QStringLiteral("Backup")};
+    static const ProgressUnit units[] = {ProgressUnit::Qsos, ProgressUnit::None, ProgressUnit::Bytes,
+                                         ProgressUnit::None, ProgressUnit::None};
+    const int kind = int(m_run->kind);
+    const qint64 done = m_runner->progressDone();
+    const qint64 total = m_runner->progressTotal();
+    QString text = ProgressText(titles[kind], units[kind], done, total, m_runner->elapsedMs());
+    if (m_runner->stopRequested())
+        text += QStringLiteral(" - stopping");
+    const int permille = units[kind] == ProgressUnit::None ? -1 : ProgressPermille(done, total);
+    if (text == m_progressText)
+        return;
+    m_progressText = text;
+    emit runProgress(text, permille);
+}
+
+void CBrindlewickView::OnUndoLast()
+{
+    if (isRunning())
+        return;
+    const std::vector<UndoEntry> runs = ListUndoRuns(m_paths.dataFolder());
+    if (runs.empty()) {
+        m_messageBox.show(QStringLiteral("No upload or import is kept to be undone."));
+        return;
+    }
+    const UndoEntry& last = runs.front();
+    const QString when = last.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    if (!last.problem.isEmpty()) {
+        m_messageBox.show(QStringLiteral("The last run cannot be undone: %1.").arg(last.problem));
+        return;
+    }
+    if (last.state == UndoJournal::State::Undone) {
+        m_messageBox.show(QStringLiteral("The %1 of %2 was undone already.").arg(last.kind, when));
+        return;
+    }
+    if (!m_messageBox.ask(QStringLiteral("Undo the %1 of %2 (%3 rows)?\n\nThose rows get back what they held "
+                                         "before it; rows another program changed since are listed and left as "
+                                         "they are.")
+                              .arg(last.kind, when)
+                              .arg(last.rows)))
+        return;
+    m_undoPath = last.path;
+    runOperation(m_undo, RunKind::Undo);
+    m_undoPath.clear();
+}
+
+void CBrindlewickView::OnBackUpLog()
+{
+    runOperation(m_backup, RunKind::Backup);
+}
+
+bool CBrindlewickView::mayClose()
+{
+    if (!isRunning())
+        return true;
+    if (m_closeAfterRun)
+        return false; // asked already: the window closes once the run has stopped
+    static const QString questions[] = {
+        QStringLiteral("The upload is still running. Stop it and close the window?\n\nNo QSO of this run is "
+                       "marked as sent, and the previous upload file is kept."),
+        QStringLiteral("The report request is still running. Stop it and close the window?"),
+        QStringLiteral("The import is still running. Stop it and close the window?\n\nThe QSOs confirmed so far "
+                       "stay confirmed in the log and are named in the imported-QSO list."),
+        QStringLiteral("The undo is still running. Close the window when it has ended?"),
+        QStringLiteral("The copy of the log is still being made. Stop it and close the window?"),
+    };
+    const bool stop = m_messageBox.ask(questions[int(m_run ? m_run->kind : RunKind::Upload)]);
+    if (!stop)
+        return false;
+    // The run may have ended while the question was open.
+    if (!isRunning())
+        return true;
+    m_closeAfterRun = true;
+    m_runner->requestStop();
+    updateProgress();
+    return false;
 }
 
 void CBrindlewickView::OnSaveDate()
 {
-    if (m_running)
+    if (isRunning())
         return;
     ReadChoices();
     // A failed save is not reported: the date is saved again by the next report request.
@@ -494,13 +644,22 @@ void CBrindlewickView::viewFile(const QString& path)
 
 bool CBrindlewickView::eventFilter(QObject* watched, QEvent* event)
 {
-    // The window does not close in the middle of an operation: the operation still uses the
-    // recordsets and files that closing would take away.
-    if (event->type() == QEvent::Close && m_running) {
+    // The window does not close in the middle of an operation unless the operator stops it.
+    if (watched == window() && event->type() == QEvent::Close && !mayClose()) {
         event->ignore();
         return true;
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void CBrindlewickView::closeEvent(QCloseEvent* event)
+{
+    // The view is a window of its own (no frame around it).
+    if (!mayClose()) {
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
 }
 
 void CBrindlewickView::DestroyWindow()
@@ -508,12 +667,10 @@ void CBrindlewickView::DestroyWindow()
     if (m_destroyed)
         return;
     m_destroyed = true;
+    // A run still going is stopped and waited for: it uses the log and the output files.
+    m_runner->abandon();
+    m_progressTimer->stop();
+    m_run.reset();
     m_choices->choices().sinceDate = controlText(DateEdit).left(kTextCut);
     closeQuietly(m_doc.qsoSet());
-    closeQuietly(*m_qsoSet);
-    closeQuietly(*m_prefixSet);
-    closeQuietly(*m_countySet);
-    m_adifFile.close();
-    m_errorFile.close();
-    m_importedFile.close();
 }

@@ -3,7 +3,6 @@
 #include "options/ChoiceModel.h"
 #include "options/Options.h"
 
-#include <QFile>
 #include <QHash>
 #include <QString>
 #include <QWidget>
@@ -11,17 +10,16 @@
 #include <memory>
 
 class CBrindlewickDoc;
-class CDxb96CountySet;
-class CPP2006SRC;
-class CQSO2006SRC;
 class Desktop;
 class EventMonitor;
 class FormMonitor;
 class MessageBox;
+class OperationRunner;
 class Paths;
 class QAbstractButton;
 class QButtonGroup;
 class QLabel;
+class QTimer;
 
 namespace Ui {
 class CBrindlewickView;
@@ -39,30 +37,33 @@ struct FormTexts
     QString sinceDate;      // 1094 the saved QSL date, as typed
 };
 
-// What an operation started from the form receives. The references stay valid for the call.
+// What an operation started from the form receives. It runs on a worker thread: everything
+// here is its own (copies taken when it started) or made to be used from there, and it opens
+// the databases itself. The references stay valid for the call.
 struct OperationContext
 {
-    const Options& options;   // the view's copy of the options taken at start
+    const Options& options;   // the view's options, as taken at start
     ChoiceModel& choices;     // the choices, just read from the form; ShowCounters shows them again
-    EventMonitor& monitor;    // the form's monitors, counters, step icons and messages
-    Desktop& desktop;
+    EventMonitor& monitor;    // the run's monitor: shown on the form's monitors, counters and icons
+    Desktop& desktop;         // carried out on the window's thread
     Paths& paths;
     FormTexts texts;
     QString qslDateFilePath;  // "quorvane2.dat" in the data folder
-    CQSO2006SRC& boundQsoSet; // the document's QSO set, opened at start (import matching)
-    // The view's own recordsets (not open; each opens its own connection when first opened)
-    // and output files (closed). The view closes whatever is left open when the window closes.
-    CQSO2006SRC& qsoSet;
-    CPP2006SRC& prefixSet;
-    CDxb96CountySet& countySet;
-    QFile& adifFile;
-    QFile& errorFile;
-    QFile& importedFile;
+    // Set by an operation after which the document's QSO set is closed (a completed upload
+    // closes it along with its own).
+    bool closeBoundSet = false;
+    // The kept run an undo takes back (its file), as the operator confirmed it.
+    QString undoRun;
 };
 
 // The form view: the monitors and counters, the step guide, the operator's choices and the
 // buttons that start the operations. Laid out by CBrindlewickView.ui; every control carries
 // its resource number as the property "controlId".
+//
+// An operation runs on a worker thread (OperationRunner) while the window stays live: the
+// buttons that start operations and the choices a run takes are disabled until it ends, Stop
+// (and Escape) asks it to stop, its progress goes to runProgress, and closing the window asks
+// whether to stop the run first. Between runs nothing of the view holds the log.
 class CBrindlewickView : public QWidget
 {
     Q_OBJECT
@@ -75,10 +76,11 @@ public:
     ~CBrindlewickView() override;
 
     // Fills the form from the options and the saved-date file; call once, after the view has
-    // been placed in its window (the window's title is set here).
+    // been placed in its window (the window's title is set here). The document's QSO set is
+    // opened and let go of at once (it keeps its first row, and no lock on the log).
     void OnInitialUpdate();
-    // Keeps the date typed, closes the recordsets and the output files. Runs once; the
-    // destructor runs it when nobody did.
+    // Stops a run still going and waits for its end, keeps the date typed, closes the
+    // document's QSO set. Runs once; the destructor runs it when nobody did.
     void DestroyWindow();
 
     // Creates the signing-slot and download-call radio buttons beside their labels.
@@ -88,12 +90,20 @@ public:
     // Shows the held choices on the controls again (part of the form's refresh).
     void showChoices();
 
-    // The operations the three buttons start. Without one, the button reads the choices only.
+    // The operations the three buttons start, each on a worker thread. Without one, the button
+    // reads the choices only.
     void setUploadOperation(Operation operation) { m_upload = std::move(operation); }
     void setReportRequestOperation(Operation operation) { m_reportRequest = std::move(operation); }
     void setImportOperation(Operation operation) { m_import = std::move(operation); }
-    // Whether an operation is running (its buttons are disabled meanwhile).
-    bool isRunning() const { return m_running; }
+    // The menu's "Undo last upload/import..." (the run to take back is in the context's
+    // undoRun) and "Back up the log...".
+    void setUndoOperation(Operation operation) { m_undo = std::move(operation); }
+    void setBackupOperation(Operation operation) { m_backup = std::move(operation); }
+    // Whether an operation is running (its buttons and choices are disabled meanwhile): from
+    // the click until everything it reported is shown.
+    bool isRunning() const;
+    // The status line of the run that goes on (empty when none does).
+    QString progressText() const { return m_progressText; }
 
     QWidget* control(int controlId) const;
     void setStepIcon(int controlId, int icon);
@@ -102,6 +112,13 @@ public:
     ChoiceModel& choiceModel() { return *m_choices; }
     const Options& options() const { return m_options; }
     QString qslDateFilePath() const;
+
+signals:
+    // A run's progress, a few times a second: the status line and how far it has come in
+    // thousandths (-1 when that is not known).
+    void runProgress(const QString& text, int permille);
+    // The run has ended and everything it reported is shown.
+    void runEnded();
 
 public slots:
     void OnUpload();
@@ -112,14 +129,27 @@ public slots:
     void OnViewImportedList();
     // The form's Stop button (and Escape): asks the running operation to stop.
     void OnStop();
+    // "Undo last upload/import...": names the last kept run, its time and its rows, and takes
+    // it back when the operator confirms.
+    void OnUndoLast();
+    // "Back up the log...": a consistent copy of the log in the data folder's backup folder.
+    void OnBackUpLog();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
-    void runOperation(const Operation& operation);
+    enum class RunKind { Upload, ReportRequest, Import, Undo, Backup };
+    struct Run;
+    void runOperation(const Operation& operation, RunKind kind);
+    void runFinished();
+    void updateProgress();
+    // Whether the window may close now; during a run it asks whether to stop the run, and
+    // closes the window once it has stopped.
+    bool mayClose();
     void viewFile(const QString& path);
-    void setOperationButtonsEnabled(bool enabled);
+    void setRunControlsEnabled(bool enabled);
     FormTexts readTexts() const;
     QString controlText(int controlId) const;
     void setControlText(int controlId, const QString& text);
@@ -135,19 +165,20 @@ private:
     MessageBox& m_messageBox;
     std::unique_ptr<ChoiceModel> m_choices;
     std::unique_ptr<FormMonitor> m_monitor;
-    std::unique_ptr<CQSO2006SRC> m_qsoSet;
-    std::unique_ptr<CPP2006SRC> m_prefixSet;
-    std::unique_ptr<CDxb96CountySet> m_countySet;
-    QFile m_adifFile;
-    QFile m_errorFile;
-    QFile m_importedFile;
+    std::unique_ptr<OperationRunner> m_runner;
+    std::shared_ptr<Run> m_run; // the run that goes on, what it was started with
+    QTimer* m_progressTimer = nullptr;
+    QString m_progressText;
+    bool m_closeAfterRun = false;
     QHash<int, QWidget*> m_controls;
     QButtonGroup* m_signingGroup = nullptr;
     QButtonGroup* m_downloadGroup = nullptr;
     Operation m_upload;
     Operation m_reportRequest;
     Operation m_import;
-    bool m_running = false;
+    Operation m_undo;
+    Operation m_backup;
+    QString m_undoPath; // the kept run the next undo takes back
     bool m_destroyed = false;
     bool m_buttonsCreated = false;
 };

@@ -1,6 +1,7 @@
 #include "CMainFrame.h"
 
 #include "CAboutDlg.h"
+#include "CBrindlewickView.h"
 #include "platform/Strings.h"
 
 #include <QAction>
@@ -9,6 +10,7 @@
 #include <QLabel>
 #include <QLayout>
 #include <QMenuBar>
+#include <QProgressBar>
 #include <QScreen>
 #include <QStatusBar>
 #include <QStyle>
@@ -43,6 +45,11 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent)
 void CMainFrame::createMenus()
 {
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    m_undoAction = file->addAction(QStringLiteral("&Undo last upload/import..."));
+    setPrompt(m_undoAction, QStringLiteral("Take the last upload or import back\nUndo"));
+    m_backupAction = file->addAction(QStringLiteral("&Back up the log..."));
+    setPrompt(m_backupAction, QStringLiteral("Write a copy of the log into the data folder's backup folder\nBack up"));
+    file->addSeparator();
     m_exitAction = file->addAction(QStringLiteral("E&xit"), this, &QWidget::close);
     setPrompt(m_exitAction, QStringLiteral("Quit the application; prompts to save documents\nExit"));
 
@@ -87,10 +94,18 @@ void CMainFrame::createStatusBar()
         label->setFrameShadow(QFrame::Sunken);
         bar->addPermanentWidget(label);
     }
-    // The idle prompt comes back whenever a command's prompt goes away.
-    connect(bar, &QStatusBar::messageChanged, bar, [bar](const QString& message) {
+    m_runProgress = new QProgressBar(bar);
+    m_runProgress->setObjectName(QStringLiteral("runProgressBar"));
+    m_runProgress->setRange(0, 1000);
+    m_runProgress->setTextVisible(false);
+    m_runProgress->setMaximumWidth(160);
+    m_runProgress->hide();
+    bar->insertPermanentWidget(0, m_runProgress);
+    // The idle prompt (or a run's progress) comes back whenever a command's prompt goes away.
+    m_idlePrompt = kReady;
+    connect(bar, &QStatusBar::messageChanged, bar, [this, bar](const QString& message) {
         if (message.isEmpty())
-            bar->showMessage(kReady);
+            bar->showMessage(m_idlePrompt);
     });
     bar->showMessage(kReady);
     connect(m_statusBarAction, &QAction::toggled, bar, &QStatusBar::setVisible);
@@ -99,6 +114,34 @@ void CMainFrame::createStatusBar()
 void CMainFrame::setView(QWidget* view)
 {
     setCentralWidget(view);
+    if (auto* form = qobject_cast<CBrindlewickView*>(view)) {
+        connect(form, &CBrindlewickView::runProgress, this, &CMainFrame::showRunProgress);
+        connect(form, &CBrindlewickView::runEnded, this, &CMainFrame::showReady);
+        connect(m_undoAction, &QAction::triggered, form, &CBrindlewickView::OnUndoLast);
+        connect(m_backupAction, &QAction::triggered, form, &CBrindlewickView::OnBackUpLog);
+    }
+}
+
+void CMainFrame::showRunProgress(const QString& text, int permille)
+{
+    m_idlePrompt = text;
+    statusBar()->showMessage(text);
+    if (permille < 0) {
+        m_runProgress->setRange(0, 0); // busy, no end known
+    } else {
+        m_runProgress->setRange(0, 1000);
+        m_runProgress->setValue(permille);
+    }
+    m_runProgress->show();
+}
+
+void CMainFrame::showReady()
+{
+    m_idlePrompt = kReady;
+    m_runProgress->hide();
+    m_runProgress->setRange(0, 1000);
+    m_runProgress->reset();
+    statusBar()->showMessage(kReady);
 }
 
 QRect CMainFrame::frameGeometryFor(const QSize& screen)

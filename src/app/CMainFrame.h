@@ -6,11 +6,13 @@
 
 class QAction;
 class QLabel;
+class QProgressBar;
 class QToolBar;
 
 // The main window: menus File/View/About, a toolbar with the About button (hidden at start),
 // a status bar with the message pane and the CAP, NUM and SCRL indicators, and the form view
-// in its middle.
+// in its middle. While an operation of the form runs, the message pane shows its progress
+// and a progress bar stands beside it; "Ready" comes back when it ends.
 class CMainFrame : public QMainWindow
 {
     Q_OBJECT
@@ -39,9 +41,14 @@ public:
     QAction* statusBarAction() const { return m_statusBarAction; }
     QAction* aboutAction() const { return m_aboutAction; }
     QAction* exitAction() const { return m_exitAction; }
+    QProgressBar* runProgressBar() const { return m_runProgress; }
 
 public slots:
     void OnAppAbout();
+    // A run's status line and how far it has come in thousandths (-1: not known).
+    void showRunProgress(const QString& text, int permille);
+    // No run any more: "Ready".
+    void showReady();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -57,10 +64,14 @@ private:
     void createStatusBar();
 
     QToolBar* m_toolBar = nullptr;
+    QAction* m_undoAction = nullptr;
+    QAction* m_backupAction = nullptr;
     QAction* m_exitAction = nullptr;
     QAction* m_toolBarAction = nullptr;
     QAction* m_statusBarAction = nullptr;
     QAction* m_aboutAction = nullptr;
+    QProgressBar* m_runProgress = nullptr;
+    QString m_idlePrompt;   // what the message pane shows when no command's prompt is shown
     QRect m_place;          // the whole window's place on the screen
     QSize m_fitClient{QWIDGETSIZE_MAX, QWIDGETSIZE_MAX}; // largest inside the view needs
     bool m_frameFitted = false;

@@ -3,7 +3,6 @@
 #include "UpperCaseValidator.h"
 #include "ui_COptionsDlg.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -22,7 +21,9 @@ COptionsDlg::COptionsDlg(const Paths& paths, const Profile& profile, const TqslL
                          MessageBox& messages, Desktop& desktop, QWidget* parent)
     : QDialog(parent),
       m_ui(std::make_unique<Ui::COptionsDlg>()),
-      m_model(paths, profile, locator, messages, desktop),
+      m_messages(messages, this, m_stays),
+      m_desktop(desktop, this, m_stays),
+      m_model(paths, profile, locator, m_messages, m_desktop),
       m_chooser(chooseDatabase)
 {
     m_ui->setupUi(this);
@@ -33,9 +34,6 @@ COptionsDlg::COptionsDlg(const Paths& paths, const Profile& profile, const TqslL
     // Call signs are kept in capitals.
     for (int id : {1065, 1067, 1069, 1071, 1073, 1075, 1076, 1077, 1078, 1079})
         edit(id)->setValidator(new UpperCaseValidator(edit(id)));
-
-    // Keep the window painted while a long station file is read.
-    m_model.setPump([] { QCoreApplication::processEvents(); });
 
     connect(m_ui->okButton, &QPushButton::clicked, this, &COptionsDlg::accept);
     connect(m_ui->cancelButton, &QPushButton::clicked, this, &COptionsDlg::reject);
@@ -90,7 +88,7 @@ void COptionsDlg::takeValues()
 void COptionsDlg::initialiseDialog(bool afterBrowse)
 {
     putValues();
-    m_model.initialise(afterBrowse);
+    RunOnWorkerThread([this, afterBrowse] { m_model.initialise(afterBrowse); });
     putValues();
     // The paths are shown in the caption as they are set; the report file's comes last.
     const Options& c = m_model.copy();

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "GuiRelay.h"
 #include "options/CommitOptions.h"
 #include "options/OptionsDialogModel.h"
 
 #include <QDialog>
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -28,7 +30,9 @@ public:
     ~COptionsDlg() override;
 
     // Fills the dialog: station discovery, defaults, option files, TQSL, passwords (the model's
-    // initialisation), then puts the values into the controls and sets the caption.
+    // initialisation, run on a worker thread while the window stays painted; the messages it
+    // shows and the desktop services it asks for are carried out on the window's thread),
+    // then puts the values into the controls and sets the caption.
     void initialiseDialog(bool afterBrowse = false);
 
     // The values as confirmed with OK.
@@ -52,6 +56,9 @@ private:
     std::vector<std::pair<int, QString*>> exchangedEdits();
 
     std::unique_ptr<Ui::COptionsDlg> m_ui;
+    const std::atomic<bool> m_stays{false}; // the dialog always waits for its initialisation
+    RelayMessageBox m_messages;
+    RelayDesktop m_desktop;
     OptionsDialogModel m_model;
     FileChooser m_chooser;
 };

@@ -3,9 +3,9 @@
 #include "CBrindlewickView.h"
 #include "MonitorModel.h"
 #include "MonitorView.h"
+#include "RelayMonitor.h"
 #include "platform/Desktop.h"
 
-#include <QCoreApplication>
 #include <QLabel>
 #include <QTimer>
 
@@ -16,24 +16,27 @@ FormMonitor::FormMonitor(CBrindlewickView& view, MonitorView& uploadView, Monito
       m_downloadView(downloadView),
       m_messageBox(messageBox),
       m_uploadModel(new MonitorModel(&uploadView)),
-      m_downloadModel(new MonitorModel(&downloadView))
+      m_downloadModel(new MonitorModel(&downloadView)),
+      m_showTimer(new QTimer(&uploadView))
 {
     m_uploadView.setModel(m_uploadModel);
     m_downloadView.setModel(m_downloadModel);
+    m_showTimer->setSingleShot(true);
+    QObject::connect(m_showTimer, &QTimer::timeout, &uploadView, [this] { showLines(); });
 }
 
 FormMonitor::~FormMonitor() = default;
 
 void FormMonitor::AddUploadEvent(const QString& text)
 {
-    if (m_uploadModel->append(text))
-        lineAdded();
+    m_uploadModel->append(text);
+    linesAdded();
 }
 
 void FormMonitor::AddDownloadEvent(const QString& text)
 {
-    if (m_downloadModel->append(text))
-        lineAdded();
+    m_downloadModel->append(text);
+    linesAdded();
 }
 
 void FormMonitor::ClearUploadMonitor()
@@ -48,19 +51,11 @@ void FormMonitor::ClearDownloadMonitor()
 
 void FormMonitor::ShowCounters()
 {
-    // An import refreshes the counters a few times per record: while an operation runs they
-    // reach the form with the next pump (a few times a second), and all of them at its end.
-    if (m_running) {
-        m_countersPending = true;
-        PumpMessages();
-        return;
-    }
     showCountersNow();
 }
 
 void FormMonitor::showCountersNow()
 {
-    m_countersPending = false;
     for (const auto& [controlId, value] : counters()) {
         if (auto* label = qobject_cast<QLabel*>(m_view.control(controlId)))
             label->setText(QString::asprintf("%ld", value));
@@ -75,40 +70,103 @@ void FormMonitor::SetStepIcon(int controlId, int icon)
 
 void FormMonitor::ShowMessage(const QString& text)
 {
-    m_messageBox.show(text);
+    queueMessage(text);
+    showQueuedMessages();
 }
 
-void FormMonitor::PumpMessages()
+void FormMonitor::queueMessage(const QString& text)
 {
-    if (m_pumpClock.isValid() && m_pumpClock.elapsed() < kPumpInterval)
+    if (!m_messages.empty() && m_messages.back().text == text)
+        ++m_messages.back().times;
+    else
+        m_messages.push_back({text, 1});
+}
+
+void FormMonitor::showQueuedMessages()
+{
+    // A message box runs its own event loop, in which the run's next batches are shown and
+    // may bring messages of their own: those wait for this box.
+    if (m_showingMessage)
         return;
-    if (!m_showClock.isValid() || m_showClock.elapsed() >= m_showGap)
-        showLines();
-    if (m_countersPending)
+    m_showingMessage = true;
+    while (!m_messages.empty()) {
+        const QueuedMessage message = m_messages.front();
+        m_messages.pop_front();
+        QString text = message.text;
+        if (message.times > 1)
+            text += QStringLiteral("\n\n(This message came %1 times.)").arg(message.times);
+        m_messageBox.show(text);
+    }
+    m_showingMessage = false;
+}
+
+void FormMonitor::apply(const MonitorBatch& batch)
+{
+    bool added = false;
+    for (const MonitorBatch::Line& line : batch.lines) {
+        switch (line.kind) {
+        case MonitorBatch::Kind::AddUpload:
+            m_uploadModel->append(line.text);
+            added = true;
+            break;
+        case MonitorBatch::Kind::AddDownload:
+            m_downloadModel->append(line.text);
+            added = true;
+            break;
+        case MonitorBatch::Kind::ClearUpload:
+            m_uploadModel->clear();
+            break;
+        case MonitorBatch::Kind::ClearDownload:
+            m_downloadModel->clear();
+            break;
+        }
+    }
+    for (const auto& [controlId, icon] : batch.icons)
+        m_view.setStepIcon(controlId, icon);
+    if (batch.countersShown) {
+        for (const auto& [controlId, value] : batch.counters)
+            SetCounter(controlId, value);
+        if (batch.choices)
+            m_view.choiceModel().choices() = *batch.choices;
         showCountersNow();
-    QCoreApplication::processEvents();
-    m_pumpClock.start();
+    }
+    if (added)
+        linesAdded();
+    for (const QString& message : batch.messages)
+        queueMessage(message);
+    showQueuedMessages();
 }
 
 void FormMonitor::setRunning(bool running)
 {
-    if (!running && m_countersPending)
-        showCountersNow();
     m_running = running;
-    m_stopRequested = false;
-    m_pumpClock.invalidate();
-    m_showGap = kPumpInterval;
+    m_showGap = kShowInterval;
+    if (!running)
+        showLines();
+}
+
+void FormMonitor::linesAdded()
+{
+    if (m_showTimer->isActive())
+        return;
+    // Idle, the lines are shown at the next turn of the event loop; during a run, no sooner
+    // than the gap after the last showing.
+    qint64 wait = 0;
+    if (m_running && m_showClock.isValid())
+        wait = qMax<qint64>(0, m_showGap - m_showClock.elapsed());
+    m_showTimer->start(int(wait));
 }
 
 void FormMonitor::showLines()
 {
+    m_showTimer->stop();
     QElapsedTimer cost;
     cost.start();
     publish(*m_uploadModel, m_uploadView);
     publish(*m_downloadModel, m_downloadView);
     // A box of a million lines takes a while to lay out; wait long enough between two batches
     // that this stays a small share of the run.
-    m_showGap = qMax(kPumpInterval, 16 * cost.elapsed());
+    m_showGap = qMax(kShowInterval, 16 * cost.elapsed());
     m_showClock.start();
 }
 
@@ -116,19 +174,4 @@ void FormMonitor::publish(MonitorModel& model, MonitorView& view)
 {
     if (model.publish() > 0)
         view.scrollToLast();
-}
-
-void FormMonitor::lineAdded()
-{
-    if (m_running) {
-        PumpMessages();
-        return;
-    }
-    if (!m_showPosted) {
-        m_showPosted = true;
-        QTimer::singleShot(0, &m_uploadView, [this] {
-            m_showPosted = false;
-            showLines();
-        });
-    }
 }

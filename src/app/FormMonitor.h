@@ -3,20 +3,26 @@
 #include "platform/EventMonitor.h"
 
 #include <QElapsedTimer>
+#include <QString>
+#include <deque>
 
 class CBrindlewickView;
 class MessageBox;
 class MonitorModel;
 class MonitorView;
+class QTimer;
+struct MonitorBatch;
 
 // The form's event monitor: lines go to the two monitor boxes, counters to their statics,
-// step icons to the icon statics, messages to a message box.
+// step icons to the icon statics, messages to a message box. It lives on the window's thread.
 //
-// While an operation runs on the window's thread, the window is kept alive by throttled
-// event pumping: PumpMessages (and every appended line) lets the window process its events at
-// most every 50 ms and costs a clock reading otherwise. Appended lines are handed to the boxes
-// in batches, at a pace that keeps the boxes' own layout work a small share of the run.
-// Outside an operation, appended lines are shown at the next turn of the event loop.
+// Operations run on a worker thread and report through a RelayMonitor; what that hands over
+// is shown here with apply(). Appended lines wait in their models and are shown in batches:
+// at the next turn of the event loop when the window is idle, and during a run at a pace that
+// keeps the boxes' own layout work a small share of the run.
+//
+// Messages are shown one at a time, in order: one that comes while another box is open waits
+// for it (the same text coming again and again is shown once, with its count).
 class FormMonitor : public EventMonitor
 {
 public:
@@ -31,12 +37,12 @@ public:
     void ShowCounters() override;
     void SetStepIcon(int controlId, int icon) override;
     void ShowMessage(const QString& text) override;
-    void PumpMessages() override;
-    bool StopRequested() const override { return m_stopRequested; }
-    // The operator's Stop, for the operation that runs; cleared when the next one starts.
-    void requestStop() { m_stopRequested = m_running; }
 
-    // An operation starts or ends.
+    // Shows what a run handed over: its lines in order, its step icons, its counters and
+    // choices when it showed them, then its messages.
+    void apply(const MonitorBatch& batch);
+
+    // A run starts or ends; at its end every waiting line is shown.
     void setRunning(bool running);
     bool isRunning() const { return m_running; }
     // Shows every waiting line now, with the newest line of each box at its top.
@@ -45,12 +51,21 @@ public:
     MonitorModel& uploadModel() { return *m_uploadModel; }
     MonitorModel& downloadModel() { return *m_downloadModel; }
 
-    // How long the event pumping waits between two turns, in milliseconds.
-    static constexpr qint64 kPumpInterval = 50;
+    // The least time between two showings of the waiting lines during a run, in milliseconds.
+    static constexpr qint64 kShowInterval = 50;
 
 private:
-    void lineAdded();
+    void linesAdded();
     void publish(MonitorModel& model, MonitorView& view);
+    void showCountersNow();
+    void queueMessage(const QString& text);
+    void showQueuedMessages();
+
+    struct QueuedMessage
+    {
+        QString text;
+        int times = 1;
+    };
 
     CBrindlewickView& m_view;
     MonitorView& m_uploadView;
@@ -58,12 +73,10 @@ private:
     MessageBox& m_messageBox;
     MonitorModel* m_uploadModel;
     MonitorModel* m_downloadModel;
+    QTimer* m_showTimer;
     bool m_running = false;
-    bool m_stopRequested = false;
-    bool m_showPosted = false;
-    bool m_countersPending = false; // counters set during a run, shown at the next pump
-    void showCountersNow();
-    QElapsedTimer m_pumpClock;
     QElapsedTimer m_showClock;
-    qint64 m_showGap = kPumpInterval;
+    qint64 m_showGap = kShowInterval;
+    std::deque<QueuedMessage> m_messages;
+    bool m_showingMessage = false;
 };

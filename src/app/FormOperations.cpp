@@ -3,11 +3,17 @@
 #include "CBrindlewickView.h"
 #include "download/ImportRun.h"
 #include "download/ReportRequest.h"
-#include "logdb/CQSO2006SRC.h"
 #include "options/StationDiscovery.h"
+#include "platform/Paths.h"
 #include "platform/EventMonitor.h"
+#include "undo/LogBackup.h"
+#include "undo/UndoJournal.h"
 #include "upload/UploadRun.h"
 
+#include <QDir>
+
+// Each operation runs on the run's worker thread and opens its own database connections
+// there, which it closes again when it ends.
 void ConnectFormOperations(CBrindlewickView& view)
 {
     view.setUploadOperation([](OperationContext& ctx) {
@@ -17,15 +23,41 @@ void ConnectFormOperations(CBrindlewickView& view)
         options.uploadAdifPath = ctx.texts.uploadAdifPath;
         options.tqslExePath = ctx.texts.tqslExePath;
         UploadRun run(options, ctx.choices.choices(), ctx.texts.tq8Path, ctx.monitor, ctx.desktop);
-        run.setRecordsets(&ctx.qsoSet, &ctx.prefixSet);
         run.setStationFile(StationDataPath(ctx.paths, DetectWindowsVersion(ctx.paths)));
+        run.setUndoFolder(ctx.paths.dataFolder());
         // A completed upload closes the document's QSO set as well, with its own two.
-        if (run.run() && ctx.boundQsoSet.isOpen())
-            ctx.boundQsoSet.close();
+        ctx.closeBoundSet = run.run();
     });
     view.setReportRequestOperation([](OperationContext& ctx) {
         ReportRequest request(ctx.options, ctx.choices.choices(), ctx.monitor, ctx.desktop);
         request.run(ctx.qslDateFilePath, ctx.choices.saved());
+    });
+    view.setUndoOperation([](OperationContext& ctx) {
+        for (const UndoEntry& entry : ListUndoRuns(ctx.paths.dataFolder())) {
+            if (entry.path != ctx.undoRun)
+                continue;
+            ctx.monitor.AddDownloadEvent(QStringLiteral("Undoing the %1 of %2 (%3 rows)")
+                                             .arg(entry.kind, entry.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
+                                             .arg(entry.rows));
+            const UndoResult result = UndoRunAt(entry, ctx.options.sourceMdbPath);
+            ctx.monitor.AddDownloadEvent(
+                QStringLiteral("Restored %1 rows as they were before the %2").arg(result.restored).arg(entry.kind));
+            if (result.leftAlone > 0) {
+                ctx.monitor.AddDownloadEvent(QStringLiteral("%1 rows were changed since by another program and were "
+                                                            "left as they are:")
+                                                 .arg(result.leftAlone));
+                for (const QString& line : result.leftAloneLines)
+                    ctx.monitor.AddDownloadEvent(QStringLiteral("  ") + line);
+            }
+            ctx.closeBoundSet = true;
+            return;
+        }
+        ctx.monitor.ShowMessage(QStringLiteral("The run to undo is no longer kept."));
+    });
+    view.setBackupOperation([](OperationContext& ctx) {
+        const QString copy = BackUpLog(ctx.options.sourceMdbPath, ctx.paths.dataFolder());
+        ctx.monitor.AddDownloadEvent(QStringLiteral("The log is copied to %1").arg(QDir::toNativeSeparators(copy)));
+        ctx.monitor.ShowMessage(QStringLiteral("The log is copied to %1.").arg(QDir::toNativeSeparators(copy)));
     });
     view.setImportOperation([](OperationContext& ctx) {
         ImportRun run(ctx.options, ctx.choices.choices(), ctx.paths, ctx.monitor);

@@ -25,7 +25,7 @@ QString MonitorModel::line(qsizetype index) const
     const Block& block = m_blocks[size_t(blockIndex)];
     const quint32 begin = within == 0 ? 0 : block.ends[size_t(within - 1)];
     const quint32 end = block.ends[size_t(within)];
-    return QString::fromLatin1(block.text.constData() + begin, qsizetype(end - begin));
+    return QString::fromUtf8(block.text.constData() + begin, qsizetype(end - begin));
 }
 
 bool MonitorModel::append(const QString& line)
@@ -35,9 +35,14 @@ bool MonitorModel::append(const QString& line)
     if (m_blocks.empty() || qsizetype(m_blocks.back().ends.size()) >= kBlockLines) {
         m_blocks.emplace_back();
         m_blocks.back().ends.reserve(size_t(kBlockLines));
+        m_blocks.back().text.reserve(kBlockBytes);
     }
     Block& block = m_blocks.back();
-    block.text += line.toLatin1();
+    // Encoded straight into the block: room for the longest encoding, then cut to what it took.
+    const qsizetype at = block.text.size();
+    block.text.resize(at + 3 * line.size());
+    char* const end = m_encoder.appendToBuffer(block.text.data() + at, line);
+    block.text.truncate(end - block.text.constData());
     block.ends.push_back(quint32(block.text.size()));
     ++m_count;
     return true;

@@ -3,6 +3,7 @@
 #include <QAbstractListModel>
 #include <QByteArray>
 #include <QString>
+#include <QStringEncoder>
 #include <deque>
 #include <vector>
 
@@ -10,8 +11,8 @@
 // line waits until publish() hands all waiting lines to the views in one insertion, so that a
 // run appending a line per record does not make the view lay itself out once per line.
 //
-// Lines are kept as single-byte text in large blocks, a few bytes of bookkeeping each, so an
-// upload of a big log (twenty lines a QSO) stays small in memory. The monitor holds at most
+// Lines are kept as UTF-8 in large blocks, a few bytes of bookkeeping each, so an upload of a
+// big log (twenty lines a QSO) stays small in memory. The monitor holds at most
 // kMaxLines lines: beyond that the oldest block of lines is dropped, so the newest lines, the
 // end of a run among them, are always there to read.
 class MonitorModel : public QAbstractListModel
@@ -21,6 +22,8 @@ class MonitorModel : public QAbstractListModel
 public:
     static constexpr qsizetype kMaxLines = 2'000'000;
     static constexpr qsizetype kBlockLines = 65'536;
+    // Room a block takes at once for its lines' text (it grows beyond when it must).
+    static constexpr qsizetype kBlockBytes = 1 << 20;
 
     using QAbstractListModel::QAbstractListModel;
 
@@ -47,6 +50,7 @@ private:
     void dropOldestBlock();
 
     std::deque<Block> m_blocks;
+    QStringEncoder m_encoder{QStringEncoder::Utf8, QStringConverter::Flag::Stateless};
     qsizetype m_count = 0;
     qsizetype m_published = 0; // lines the views know of: the first m_published
 };

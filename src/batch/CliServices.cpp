@@ -18,7 +18,7 @@
 namespace {
 void printErr(const QString& text)
 {
-    const QByteArray bytes = text.toLatin1() + '\n';
+    const QByteArray bytes = text.toLocal8Bit() + '\n';
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
     std::fflush(stderr);
 }
@@ -67,7 +67,7 @@ CliMonitor::CliMonitor() : m_progress(isatty(fileno(stderr)) != 0)
 
 void CliMonitor::line(const QString& text)
 {
-    QByteArray bytes = text.toLatin1();
+    QByteArray bytes = text.toLocal8Bit();
     bytes += '\n';
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
     ++m_lines;

@@ -31,6 +31,7 @@ int upload(BatchContext& context, const BatchArguments& arguments)
     UploadRun run(context.options, choices, tq8Path, *context.monitor, *context.desktop);
     run.setHandOff(handOff);
     run.setStationFile(StationDataPath(*context.paths, DetectWindowsVersion(*context.paths)));
+    run.setUndoFolder(context.dataDir);
     return run.run() ? ExitOk : ExitFailed;
 }
 

@@ -9,6 +9,7 @@
 #include "platform/Paths.h"
 #include "platform/Profile.h"
 #include "platform/Redaction.h"
+#include "platform/RunLock.h"
 #include "platform/Strings.h"
 #include "platform/TqslLocator.h"
 #include "platform/Version.h"
@@ -21,7 +22,7 @@ namespace {
 
 void print(std::FILE* stream, const QString& text)
 {
-    const QByteArray bytes = text.toLatin1() + '\n';
+    const QByteArray bytes = text.toLocal8Bit() + '\n';
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
 }
 
@@ -32,7 +33,7 @@ void printErr(const QString& text)
 
 void writeText(std::FILE* stream, const QString& text)
 {
-    const QByteArray bytes = text.toLatin1();
+    const QByteArray bytes = text.toLocal8Bit();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
 }
 
@@ -97,10 +98,31 @@ int main(int argc, char** argv)
                          .arg(context.dataDir));
             return ExitFailed;
         }
-        LoadOptionsForBatch(*context.paths, IniProfile(), SystemTqslLocator(), context.options);
-        LoadQslDateFile(QslDateFilePath(*context.paths), context.dates);
+        QString problem;
+        LoadOptionsForBatch(*context.paths, IniProfile(), SystemTqslLocator(), context.options, &problem);
+        if (!problem.isEmpty()) {
+            printErr(QStringLiteral("quorvane-cli: %1; start the program to correct the options").arg(problem));
+            return ExitFailed;
+        }
+        const QString dateFile = QslDateFilePath(*context.paths);
+        if (!LoadQslDateFile(dateFile, context.dates) && QFile::exists(dateFile)) {
+            printErr(QStringLiteral("quorvane-cli: %1 is damaged; delete it, or save the date on the form to write it "
+                                    "anew")
+                         .arg(QFileInfo(dateFile).fileName()));
+            return ExitFailed;
+        }
         context.choiceModel = std::make_unique<ChoiceModel>(context.options);
         context.choiceModel->applySaved(context.dates);
+    }
+    // One run at a time per data folder: a window or another batch command that runs on this
+    // folder keeps this one from starting.
+    RunLock runLock(context.dataDir);
+    if (command.needsLog) {
+        QString busy;
+        if (!runLock.acquire(busy)) {
+            printErr(QStringLiteral("quorvane-cli: ") + busy);
+            return ExitFailed;
+        }
         if (!checkLog(context.options, *context.monitor))
             return ExitFailed;
     }
@@ -123,7 +145,7 @@ int main(int argc, char** argv)
     cliMonitor->endProgress();
     const QString counters = cliMonitor->counterLine();
     if (!counters.isEmpty()) {
-        const QByteArray bytes = counters.toLatin1() + '\n';
+        const QByteArray bytes = counters.toLocal8Bit() + '\n';
         std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
     }
     return status;

@@ -24,6 +24,7 @@ public:
     void ShowMessage(const QString& text) override { m_real.ShowMessage(text); }
     void PumpMessages() override { m_real.PumpMessages(); }
     bool StopRequested() const override { return m_real.StopRequested(); }
+    void ReportProgress(qint64 done, qint64 total) override { m_real.ReportProgress(done, total); }
 
     // Monitor lines held.
     qint64 heldLines() const { return m_lineCount; }

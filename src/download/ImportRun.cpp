@@ -48,6 +48,12 @@ long LeadingNumber(const QString& text)
     return negative ? -value : value;
 }
 
+// Thrown at a record boundary when the operator stopped the run: how many records were read.
+struct OperatorStop
+{
+    long recordsRead;
+};
+
 constexpr int kDownloadCounters[] = {Control::DownloadRecsUsed, Control::DownloadNewDxcc, Control::DownloadErrors,
                                      Control::DownloadReadIn, Control::DownloadWarnings};
 } // namespace
@@ -94,6 +100,8 @@ bool ImportRun::OnLotwImport()
 
     bool ranToEnd = false;
     QString failure;
+    m_stoppedAfter = -1;
+    m_stopAt = -1;
     try {
         noteUnfinishedRun();
         ranToEnd = importReport(failure);
@@ -104,11 +112,17 @@ bool ImportRun::OnLotwImport()
             failure = e.description();
         } else {
             dropHeld();
-            failure = (e.busy() ? QStringLiteral("The log is in use by another program (%1): the import waited "
-                                                 "for it, then gave up.")
-                                : QStringLiteral("The import stopped on an error of the log: %1."))
-                          .arg(e.description())
-                      + QLatin1Char('\n') + discardedText(records);
+            // The engine may name the program's hold itself (SQLite does, with the file).
+            const bool named = e.description().contains(QLatin1String("in use by another program"));
+            if (e.busy() && named)
+                failure = e.description() + QStringLiteral(": the import waited for it, then gave up.");
+            else if (e.busy())
+                failure = QStringLiteral("The log is in use by another program (%1): the import waited for it, then "
+                                         "gave up.")
+                              .arg(e.description());
+            else
+                failure = QStringLiteral("The import stopped on an error of the log: %1.").arg(e.description());
+            failure += QLatin1Char('\n') + discardedText(records);
         }
     } catch (const CFileException& e) {
         rollback();
@@ -157,9 +171,20 @@ bool ImportRun::OnLotwImport()
     }
     m_importedFile.abandon();
     m_errorFile.abandon();
-    if (ranToEnd && m_dateSavedThisRun) {
+    const bool stopped = m_stoppedAfter >= 0 && failure.isEmpty();
+    if (stopped) {
+        m_monitor.AddDownloadEvent(QStringLiteral("%1 records of the report were read; the log keeps the %2 QSOs "
+                                                  "confirmed from them, which the imported-QSO list names. The rest "
+                                                  "of the report was not read.")
+                                       .arg(m_stoppedAfter)
+                                       .arg(m_monitor.counter(Control::DownloadRecsUsed)));
+        m_monitor.AddDownloadEvent(QStringLiteral("Stopped by the operator"));
+    }
+    if ((ranToEnd || stopped) && m_dateSavedThisRun) {
         // The date kept for the next request is the first QSL date of a report imported to
-        // its end; a run that stopped leaves the date file (and the form) as they were.
+        // its end, or of the records imported before the operator stopped the run (LoTW
+        // orders a report by QSL date, so a request from there asks again for the rest). A run
+        // that failed or was killed leaves the date file (and the form) as they were.
         m_choices.sinceDate = m_firstQslDate.date;
         m_choices.ReportRange = 0;
         m_choices.SinceChoice = -1;
@@ -233,11 +258,12 @@ void ImportRun::startPass()
 class ImportRun::Records : public ReportFeed::Consumer
 {
 public:
-    explicit Records(ImportRun& run) : m_run(run) {}
-    void lines(qint64 count) override
+    Records(ImportRun& run, qint64 reportSize) : m_run(run), m_reportSize(reportSize) {}
+    void lines(qint64 count, qint64 position) override
     {
         for (qint64 i = 0; i < count; ++i)
             m_run.m_held.PumpMessages();
+        m_run.m_monitor.ReportProgress(position, m_reportSize);
     }
     bool countyExists(const ProblemRecord& record) override
     {
@@ -254,11 +280,18 @@ public:
         m_run.m_record = &record;
         m_run.m_source = source;
         m_run.endOfRecord();
+        // The operator's Stop is looked at after each record; a second pass over the report
+        // stops where the first one did.
+        if (m_run.m_careful ? ended == m_run.m_stopAt : m_run.m_held.StopRequested()) {
+            m_run.m_stopAt = ended;
+            throw OperatorStop{ended};
+        }
     }
     long ended = 0;
 
 private:
     ImportRun& m_run;
+    qint64 m_reportSize;
 };
 
 ImportRun::PassEnd ImportRun::readReport(QString& fileFailure)
@@ -274,11 +307,16 @@ ImportRun::PassEnd ImportRun::readReport(QString& fileFailure)
     if (!report.open(QIODevice::ReadOnly))
         throw CFileException(QStringLiteral("%1 could not be opened: %2").arg(report.fileName(), report.errorString()));
 
-    Records records(*this);
+    Records records(*this, report.size());
     ReportShape shape;
     try {
         ReportFeed feed(report, *m_countyTable);
         shape = feed.run(records);
+    } catch (const OperatorStop& stop) {
+        // The records handled so far are saved; the rest of the report is not read.
+        m_record = nullptr;
+        m_stoppedAfter = stop.recordsRead;
+        return PassEnd::Stopped;
     } catch (const CFileException& e) {
         // An output file that can't be written, or a report that can't be read further: the
         // records before it are saved.

@@ -54,7 +54,10 @@ public:
     // The log and reference databases to use instead of opening the options' paths.
     void setConnections(std::shared_ptr<Connection> log, std::shared_ptr<Connection> reference);
 
-    // Runs the whole import. True when it ran to its end; false when it stopped on an error
+    // Runs the whole import. True when it ran to its end; false when the operator stopped it
+    // (StopRequested, looked at after each record: the records handled so far are committed and
+    // the monitor says how many were read, then "Stopped by the operator"; the date file takes
+    // the first QSL date of those records), when it stopped on an error
     // (shown as a message), found the report empty, or found a file that is no LoTW report (a
     // message with its first line; nothing is changed, the date file included).
     bool OnLotwImport();
@@ -63,7 +66,7 @@ public:
     static QString unfinishedMarkPath(const Paths& paths);
 
 private:
-    enum class PassEnd { Finished, NoReport, FileError };
+    enum class PassEnd { Finished, NoReport, FileError, Stopped };
     class Records;
     enum class Phase { Reading, Saving, Committed };
 
@@ -118,6 +121,8 @@ private:
     bool m_noMatchLogged = false;
     bool m_stationCallNoted = false;
     bool m_marked = false;
+    long m_stoppedAfter = -1; // records read when the operator stopped the run
+    long m_stopAt = -1;       // the record after which the first pass stopped
     Phase m_phase = Phase::Reading;
     SavedQslDates m_firstQslDate;
 };

@@ -4,6 +4,7 @@
 #include "DbCountyTable.h"
 #include "LotwFieldRules.h"
 
+#include <QIODevice>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -173,6 +174,7 @@ void ReportFeed::produce()
                 return;
             batch.push_back(Lines);
             PutNumber(batch, lines);
+            PutNumber(batch, m_report.pos());
             lines = 0;
         };
         parser.setCountyHook([&](LotwRecord& r, bool toCheck) {
@@ -228,9 +230,11 @@ void ReportFeed::decode(const std::string& batch, Consumer& consumer)
     const char* end = in + batch.size();
     while (in < end) {
         switch (*in++) {
-        case Lines:
-            consumer.lines(GetNumber(in));
+        case Lines: {
+            const qint64 count = GetNumber(in);
+            consumer.lines(count, GetNumber(in));
             break;
+        }
         case County: {
             for (int i = 0; i < kProblemFields; ++i)
                 ReportBytes::SetLatin1(*ProblemField(m_problem, i), GetText(in));

@@ -22,8 +22,9 @@ public:
     {
     public:
         virtual ~Consumer() = default;
-        // The reader started count lines before the next item.
-        virtual void lines(qint64 count) = 0;
+        // The reader started count lines before the next item; position: how far into the
+        // report it had read then (bytes).
+        virtual void lines(qint64 count, qint64 position) = 0;
         // A CNTY value gave a county the table must be asked about: the record as read so far
         // (its state and county are the pair). Returns whether the table holds the pair; a
         // county it doesn't hold is dropped from the record.

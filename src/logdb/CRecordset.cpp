@@ -27,8 +27,10 @@ const std::vector<ColumnSpec>& CRecordset::columns() const
 
 Connection& CRecordset::database()
 {
-    if (!m_db)
+    if (!m_db) {
         m_db = Connection::open(defaultDatabase());
+        m_ownsConnection = true;
+    }
     return *m_db;
 }
 
@@ -46,6 +48,16 @@ void CRecordset::close()
     m_open = false;
     m_editing = false;
     m_bof = m_eof = true;
+}
+
+void CRecordset::release()
+{
+    m_cursor.reset();
+    m_editing = false;
+    if (m_ownsConnection) {
+        m_db.reset();
+        m_ownsConnection = false;
+    }
 }
 
 void CRecordset::requery()

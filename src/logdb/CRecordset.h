@@ -23,6 +23,11 @@ public:
     void open();
     bool isOpen() const { return m_open; }
     void close();
+    // Keeps the current row's values and key but lets go of the database: the query ends and
+    // a connection the recordset opened itself is closed, so that an idle recordset holds no
+    // lock that would keep another program from writing. The recordset stays open; moveFirst
+    // or requery runs the query again (on a new connection when needed).
+    void release();
 
     // The filter (an SQL condition without WHERE) and the sort (a column list without ORDER
     // BY) take effect at the next open or requery. Place values into filters with SqlLiteral.
@@ -84,4 +89,5 @@ private:
     bool m_bof = true;
     bool m_eof = true;
     bool m_editing = false;
+    bool m_ownsConnection = false; // m_db was opened by database(), not handed in
 };

@@ -130,6 +130,9 @@ public:
     virtual std::unique_ptr<Cursor> selectByKey(const QString& table, const std::vector<ColumnSpec>& columns,
                                                 const RowKey& key) = 0;
 
+    // The number of rows of table (with its brackets).
+    virtual qint64 countRows(const QString& table) = 0;
+
     // A transaction around many row updates. Each row update is one UPDATE statement that the
     // engine undoes by itself when it fails, so a failed row leaves the others of the
     // transaction in place.

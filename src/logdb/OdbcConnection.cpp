@@ -7,6 +7,12 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <atomic>
+#include <clocale>
+#include <cstring>
+#include <mutex>
+#ifndef Q_OS_WIN
+#include <langinfo.h>
+#endif
 
 namespace {
 
@@ -104,12 +110,31 @@ QString columnList(const std::vector<ColumnSpec>& columns)
     return list;
 }
 
+// Drivers turn the wide text of statements into their own bytes with the C library's
+// character type: in the "C" locale (a machine without LANG) text outside ASCII is lost on
+// the way in, and a filter value such as a Cyrillic call finds nothing. A UTF-8 character
+// type is set for the process when it has none.
+void ensureUtf8CharacterType()
+{
+#ifndef Q_OS_WIN
+    static std::once_flag once;
+    std::call_once(once, [] {
+        const char* codeset = nl_langinfo(CODESET);
+        if (codeset && (std::strcmp(codeset, "UTF-8") == 0 || std::strcmp(codeset, "utf8") == 0))
+            return;
+        if (!std::setlocale(LC_CTYPE, "C.UTF-8"))
+            std::setlocale(LC_CTYPE, "en_US.UTF-8");
+    });
+#endif
+}
+
 } // namespace
 
 OdbcConnection::OdbcConnection(const QString& connectionString, const QString& displayPath)
     : m_displayPath(displayPath)
 {
     static std::atomic<int> counter{0};
+    ensureUtf8CharacterType();
     m_name = QStringLiteral("quorvane-odbc-%1").arg(++counter);
     m_db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), m_name);
     m_db.setDatabaseName(connectionString);
@@ -205,6 +230,15 @@ std::unique_ptr<Cursor> OdbcConnection::selectByKey(const QString& table, const 
     if (!query.exec())
         throw Failure(query.lastError());
     return std::make_unique<OdbcCursor>(std::move(query), allValues ? 0 : int(keys.size()), allValues);
+}
+
+qint64 OdbcConnection::countRows(const QString& table)
+{
+    QSqlQuery query(m_db);
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT COUNT(*) FROM %1").arg(table)) || !query.next())
+        throw Failure(query.lastError());
+    return query.value(0).toLongLong();
 }
 
 void OdbcConnection::update(const QString& table, RowKey& key, const std::vector<ColumnSpec>& columns,

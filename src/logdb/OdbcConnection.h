@@ -24,6 +24,7 @@ public:
                            const QVariantList& expected) override;
 
     bool rowsKnownByValues(const QString& table) override { return keyColumns(table).isEmpty(); }
+    qint64 countRows(const QString& table) override;
 
     void beginTransaction() override;
     void commit() override;

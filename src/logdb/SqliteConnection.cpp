@@ -3,21 +3,49 @@
 #include "platform/Errors.h"
 
 #include <QFileInfo>
+#include <QStringDecoder>
 #include <set>
 #include <sqlite3.h>
 
-namespace {
-
-// Log texts as the file holds them and as this program holds them: every text read from or
-// written to a table goes through these two.
-QString DecodeText(const char* bytes, int size)
+QString DecodeLogText(const char* bytes, qsizetype size)
 {
-    return QString::fromLatin1(bytes, size);
+    // SQLite keeps text in UTF-8. Plain ASCII (almost every column of a log) takes the short
+    // way; bytes that are not UTF-8 (written into the file by another program in a code page)
+    // are read one character a byte rather than lost.
+    const auto* begin = reinterpret_cast<const unsigned char*>(bytes);
+    bool ascii = true;
+    for (qsizetype i = 0; i < size && ascii; ++i)
+        ascii = begin[i] < 0x80;
+    if (ascii)
+        return QString::fromLatin1(bytes, size);
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8(QByteArrayView(bytes, size));
+    if (utf8.hasError())
+        return QString::fromLatin1(bytes, size);
+    return text;
 }
 
+namespace {
+
+// The engine's text for the last failure on db. A database another program holds (still
+// locked after the busy wait) says so, with the file's name.
+QString errorText(sqlite3* db, const char* message = nullptr)
+{
+    QString text = QString::fromUtf8(message ? message : sqlite3_errmsg(db));
+    const int code = sqlite3_extended_errcode(db) & 0xff;
+    if (code == SQLITE_BUSY || code == SQLITE_LOCKED) {
+        const char* file = sqlite3_db_filename(db, "main");
+        text = QStringLiteral("The database %1 is in use by another program (%2)")
+                   .arg(QString::fromUtf8(file && *file ? file : "file"), text);
+    }
+    return text;
+}
+
+// A log text as the file holds it: every text written to a table goes through here (read
+// back with DecodeLogText).
 QByteArray EncodeText(const QString& text)
 {
-    return text.toLatin1();
+    return text.toUtf8();
 }
 
 bool IsAscii(const char* bytes, std::size_t size)
@@ -28,7 +56,8 @@ bool IsAscii(const char* bytes, std::size_t size)
     return any < 0x80;
 }
 
-// A failure of the engine as an exception: a database another program holds is told apart.
+// The last failure on db as an exception with that text: a database another program holds is
+// told apart.
 [[noreturn]] void Throw(sqlite3* db, const QString& text)
 {
     const int code = sqlite3_extended_errcode(db) & 0xff;
@@ -74,7 +103,7 @@ public:
             return true;
         if (rc == SQLITE_DONE)
             return false;
-        Throw(m_db, QString::fromLatin1(sqlite3_errmsg(m_db)));
+        Throw(m_db, errorText(m_db));
     }
     // Column 0 of the statement is the rowid; the selected columns follow.
     QVariant value(int column) const override
@@ -94,7 +123,7 @@ public:
         const int size = sqlite3_column_bytes(m_stmt, c);
         if (!bytes || size == 0)
             return QString();
-        return DecodeText(bytes, size);
+        return DecodeLogText(bytes, size);
     }
     bool asciiText(int column, std::string_view& bytes) const override
     {
@@ -167,7 +196,7 @@ SqliteConnection::SqliteConnection(const QString& path) : m_path(path)
     // Read-write, never create: a missing file must not turn into an empty database.
     const int rc = sqlite3_open_v2(name.constData(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
-        const QString text = m_db ? QString::fromLatin1(sqlite3_errmsg(m_db)) : QStringLiteral("out of memory");
+        const QString text = m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QStringLiteral("out of memory");
         sqlite3_close(m_db);
         m_db = nullptr;
         throw CDbException(QStringLiteral("Cannot open the database '%1': %2").arg(path, text));
@@ -178,7 +207,7 @@ SqliteConnection::SqliteConnection(const QString& path) : m_path(path)
     sqlite3_stmt* probe = nullptr;
     if (sqlite3_prepare_v2(m_db, "SELECT count(*) FROM sqlite_master", -1, &probe, nullptr) != SQLITE_OK
         || sqlite3_step(probe) != SQLITE_ROW) {
-        const QString text = QString::fromLatin1(sqlite3_errmsg(m_db));
+        const QString text = QString::fromUtf8(sqlite3_errmsg(m_db));
         sqlite3_finalize(probe);
         sqlite3_close(m_db);
         m_db = nullptr;
@@ -211,7 +240,7 @@ SqliteConnection::~SqliteConnection()
 
 void SqliteConnection::fail(const QString& context) const
 {
-    QString text = QString::fromLatin1(sqlite3_errmsg(m_db));
+    QString text = errorText(m_db);
     if (!context.isEmpty())
         text = context + QLatin1String(": ") + text;
     Throw(m_db, text);
@@ -219,7 +248,7 @@ void SqliteConnection::fail(const QString& context) const
 
 sqlite3_stmt* SqliteConnection::prepare(const QString& sql) const
 {
-    const QByteArray bytes = sql.toLatin1();
+    const QByteArray bytes = sql.toUtf8();
     sqlite3_stmt* stmt = nullptr;
     if (sqlite3_prepare_v2(m_db, bytes.constData(), int(bytes.size()), &stmt, nullptr) != SQLITE_OK) {
         sqlite3_finalize(stmt);
@@ -243,10 +272,10 @@ sqlite3_stmt* SqliteConnection::cached(const QString& sql)
 
 void SqliteConnection::execute(const QString& sql)
 {
-    const QByteArray bytes = sql.toLatin1();
+    const QByteArray bytes = sql.toUtf8();
     char* error = nullptr;
     if (sqlite3_exec(m_db, bytes.constData(), nullptr, nullptr, &error) != SQLITE_OK) {
-        const QString text = QString::fromLatin1(error ? error : sqlite3_errmsg(m_db));
+        const QString text = errorText(m_db, error);
         sqlite3_free(error);
         Throw(m_db, text);
     }
@@ -459,6 +488,17 @@ bool SqliteConnection::runConditionalUpdate(sqlite3_stmt* stmt, const RowKey& ke
     if (rc != SQLITE_DONE)
         fail();
     return sqlite3_changes(m_db) == 1;
+}
+
+qint64 SqliteConnection::countRows(const QString& table)
+{
+    sqlite3_stmt* stmt = prepare(QStringLiteral("SELECT count(*) FROM ") + table);
+    const int rc = sqlite3_step(stmt);
+    const qint64 rows = rc == SQLITE_ROW ? sqlite3_column_int64(stmt, 0) : -1;
+    sqlite3_finalize(stmt);
+    if (rc != SQLITE_ROW)
+        fail();
+    return rows;
 }
 
 void SqliteConnection::beginTransaction()

@@ -11,6 +11,10 @@ struct sqlite3_stmt;
 
 // The log or reference database as an SQLite file, through SQLite's C API. Texts are
 // stored and read as single-byte (Latin-1) bytes.
+// A text column's bytes as the log's text: UTF-8, or one character a byte where the bytes are
+// not valid UTF-8.
+QString DecodeLogText(const char* bytes, qsizetype size);
+
 class SqliteConnection : public Connection
 {
 public:
@@ -29,6 +33,8 @@ public:
     std::unique_ptr<RowUpdate> prepareUpdate(const QString& table, const std::vector<ColumnSpec>& columns) override;
     std::unique_ptr<ConditionalUpdate> prepareUpdateIfUnchanged(const QString& table, const std::vector<ColumnSpec>& columns,
                                                                 const std::vector<ColumnSpec>& conditionColumns) override;
+
+    qint64 countRows(const QString& table) override;
 
     void beginTransaction() override;
     void commit() override;

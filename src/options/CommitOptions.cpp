@@ -47,6 +47,11 @@ void takePasswords(const OptionsDialogResult& result, Options& options)
 }
 }
 
+QString SaveFailureText(const QString& path, const QString& reason)
+{
+    return QStringLiteral("The options could not be saved to %1: %2").arg(path, reason.isEmpty() ? QStringLiteral("the file could not be written") : reason);
+}
+
 bool RequiredEntryBlank(const Options& o)
 {
     return o.sourceMdbPath.isEmpty() || o.refdataMdbPath.isEmpty() || o.uploadAdifPath.isEmpty()
@@ -67,7 +72,9 @@ bool CommitOptions(OptionsDialogHost& dialog, const Paths& paths, Desktop& deskt
 
         // Created before the first save, so that a first start keeps what was entered.
         QDir().mkpath(paths.dataFolder());
-        SavePasswordFile(PasswordFilePath(paths), options);
+        QString reason;
+        if (!SavePasswordFile(PasswordFilePath(paths), options, &reason))
+            messages.show(SaveFailureText(PasswordFilePath(paths), reason));
         desktop.pause(200);
 
         if (!RequiredEntryBlank(options))
@@ -75,6 +82,9 @@ bool CommitOptions(OptionsDialogHost& dialog, const Paths& paths, Desktop& deskt
         // Shown again: it loads the passwords just saved and "quorvane.dat" as it was.
         messages.show(Strings::text(Strings::RequiredBlank));
     }
-    SaveOptionsFile(OptionsFilePath(paths), options);
+    // The program goes on with the options as entered, whether or not they could be kept.
+    QString reason;
+    if (!SaveOptionsFile(OptionsFilePath(paths), options, &reason))
+        messages.show(SaveFailureText(OptionsFilePath(paths), reason));
     return true;
 }

@@ -1,6 +1,7 @@
 #include "FieldFile.h"
 
 #include <QIODevice>
+#include <QStringDecoder>
 
 #include <limits>
 
@@ -108,16 +109,35 @@ bool ReadField(QIODevice& file, QString& text)
         bytes.append(c);
     }
     // The text ends at a NUL byte, as a C string read from the file does.
-    text = QString::fromLatin1(bytes.constData(), qstrnlen(bytes.constData(), bytes.size()));
+    bytes.truncate(qstrnlen(bytes.constData(), bytes.size()));
+    text = FieldText(bytes);
     return true;
+}
+
+QString FieldText(const QByteArray& bytes)
+{
+    // The system's 8-bit encoding: UTF-8 on Linux, the ANSI code page on Windows (what the
+    // original program wrote there). Bytes that are not valid in it (a file written by an
+    // earlier version in Latin-1) are read one character a byte.
+    QStringDecoder decoder(QStringDecoder::System, QStringDecoder::Flag::Stateless);
+    QString text = decoder(bytes);
+    if (decoder.hasError())
+        text = QString::fromLatin1(bytes);
+    return text;
 }
 
 QByteArray FieldBytes(const QString& text)
 {
-    QByteArray bytes = text.toLatin1();
-    bytes.replace(kFieldEnd, QByteArray());
-    if (bytes.size() > kMaxFieldLength)
-        bytes.truncate(kMaxFieldLength);
+    QString kept = text;
+    kept.remove(QLatin1Char(kFieldEnd));
+    // Cut to what fits a field, on a character's boundary.
+    if (kept.size() > kMaxFieldLength)
+        kept.truncate(kMaxFieldLength);
+    QByteArray bytes = kept.toLocal8Bit();
+    while (bytes.size() > kMaxFieldLength) {
+        kept.chop(kept.size() >= 2 && kept.at(kept.size() - 1).isLowSurrogate() ? 2 : 1);
+        bytes = kept.toLocal8Bit();
+    }
     return bytes;
 }
 

@@ -29,9 +29,13 @@ bool WriteNumberLine(QIODevice& file, int value);
 // 0x05. A lone 0x05 is an empty field. Fails at the end of the file, when the field is not
 // ended by 0x05, or when it is longer than kMaxFieldLength; text is changed only on success.
 bool ReadField(QIODevice& file, QString& text);
-// Writes one text field: the text as single bytes followed by 0x05. A byte 0x05 inside the
-// text is left out and the text is cut to kMaxFieldLength, so that the file always reads back
-// field by field. Fails when nothing could be written.
+// Writes one text field: the text in the system's 8-bit encoding (UTF-8 on Linux, the ANSI
+// code page on Windows) followed by 0x05. A byte 0x05 inside the text is left out and the text
+// is cut to kMaxFieldLength bytes on a character's boundary, so that the file always reads
+// back field by field. Fails when nothing could be written.
 bool WriteField(QIODevice& file, const QString& text);
 // The bytes WriteField writes for text, without the closing 0x05.
 QByteArray FieldBytes(const QString& text);
+// The text of a field's bytes, as ReadField reads them: the system's 8-bit encoding, or one
+// character a byte where the bytes are not valid in it.
+QString FieldText(const QByteArray& bytes);

@@ -29,7 +29,11 @@ void OptionsDialogModel::initialise(bool afterBrowse)
             ReadDxbaseDataPath(m_paths, m_profile, m_copy);
             ReadDxbaseProgramPath(m_paths, m_profile, m_copy);
         }
-        LoadOptionsFile(optionsFile, m_copy);
+        int damagedAt = -1;
+        if (!LoadOptionsFile(optionsFile, m_copy, &damagedAt) && damagedAt >= 0)
+            m_messages.show(DamagedFileText(optionsFile, damagedAt)
+                            + QStringLiteral(": the options below are what could be read from it. Check them and "
+                                             "confirm with OK to save them anew."));
         // The password fields kept in "quorvane.dat" are not shown: a field shows the mask of
         // the password in "quorvane3.dat" or nothing. Showing the kept text (an encoded
         // password) would have it taken as newly typed and encoded a second time.
@@ -49,7 +53,12 @@ void OptionsDialogModel::initialise(bool afterBrowse)
     m_copy.reportAdifPath = CutTrailingWhiteSpace(m_copy.reportAdifPath);
 
     std::array<QString, kSlotCount> passwords;
-    LoadPasswordFile(PasswordFilePath(m_paths), passwords);
+    int passwordsDamagedAt = -1;
+    if (!LoadPasswordFile(PasswordFilePath(m_paths), passwords, &passwordsDamagedAt) && passwordsDamagedAt >= 0
+        && !afterBrowse)
+        m_messages.show(DamagedFileText(PasswordFilePath(m_paths), passwordsDamagedAt)
+                        + QStringLiteral(": the LoTW passwords kept there could not all be read. Type the missing "
+                                         "ones again."));
     for (int k = 0; k < kSlotCount; ++k) {
         const QString mask = PasswordMask(passwords[k]);
         if (!mask.isEmpty())

@@ -7,9 +7,12 @@
 #include "platform/Strings.h"
 #include "platform/TqslLocator.h"
 
+#include "platform/Errors.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <cerrno>
 #include <functional>
 
 namespace {
@@ -28,24 +31,30 @@ std::array<QString*, kOptionsFieldCount> optionsFields(Options& o)
 }
 
 // Writes a state file through a temporary file that replaces the old one only when complete.
-bool writeStateFile(const QString& path, const std::function<bool(QIODevice&)>& write)
+bool writeStateFile(const QString& path, const std::function<bool(QIODevice&)>& write, QString* reason)
 {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    errno = 0;
+    const auto failed = [&] {
+        if (reason)
+            *reason = FileErrorText(file, errno);
+        file.cancelWriting();
         return false;
+    };
+    if (!file.open(QIODevice::WriteOnly))
+        return failed();
 #ifndef Q_OS_WIN
     // The files hold the LoTW passwords in a reversible form: keep them from other users.
-    if (!file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
-        file.cancelWriting();
-        return false;
-    }
+    if (!file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
+        return failed();
 #endif
-    if (!WriteNumberLine(file, 1) || !write(file)) {
-        file.cancelWriting();
+    if (!WriteNumberLine(file, 1) || !write(file))
+        return failed();
+    if (!file.commit()) {
+        if (reason)
+            *reason = FileErrorText(file, errno);
         return false;
     }
-    if (!file.commit())
-        return false;
 #ifndef Q_OS_WIN
     QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 #endif
@@ -103,36 +112,65 @@ QString PasswordMask(const QString& encoded)
     return QString(length / 3, QLatin1Char('*'));
 }
 
-bool LoadOptionsFile(const QString& path, Options& options)
+bool LoadOptionsFile(const QString& path, Options& options, int* damagedAt)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || !ReadNumberLine(file))
+    int at = -1;
+    const auto fail = [&] {
+        if (damagedAt)
+            *damagedAt = at;
         return false;
+    };
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return fail();
+    at = 0;
+    if (!ReadNumberLine(file))
+        return fail();
     for (QString* field : optionsFields(options)) {
+        ++at;
         if (!ReadField(file, *field))
-            return false;
+            return fail();
     }
     return true;
 }
 
-bool LoadPasswordFile(const QString& path, std::array<QString, kSlotCount>& passwords)
+bool LoadPasswordFile(const QString& path, std::array<QString, kSlotCount>& passwords, int* damagedAt)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || !ReadNumberLine(file))
+    int at = -1;
+    const auto fail = [&] {
+        if (damagedAt)
+            *damagedAt = at;
         return false;
+    };
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return fail();
+    at = 0;
+    if (!ReadNumberLine(file))
+        return fail();
     for (QString& password : passwords) {
+        ++at;
         if (!ReadField(file, password))
-            return false;
+            return fail();
     }
     QString reserved;
     for (int i = kSlotCount; i < kPasswordFieldCount; ++i) {
+        ++at;
         if (!ReadField(file, reserved))
-            return false;
+            return fail();
     }
     return true;
 }
 
-bool SaveOptionsFile(const QString& path, const Options& options)
+QString DamagedFileText(const QString& path, int damagedAt)
+{
+    const QString name = QFileInfo(path).fileName();
+    if (damagedAt <= 0)
+        return QStringLiteral("%1 is damaged (its first line)").arg(name);
+    return QStringLiteral("%1 is damaged (field %2)").arg(name).arg(damagedAt);
+}
+
+bool SaveOptionsFile(const QString& path, const Options& options, QString* reason)
 {
     Options copy = options;
     return writeStateFile(path, [&copy](QIODevice& file) {
@@ -141,10 +179,10 @@ bool SaveOptionsFile(const QString& path, const Options& options)
                 return false;
         }
         return true;
-    });
+    }, reason);
 }
 
-bool SavePasswordFile(const QString& path, const Options& options)
+bool SavePasswordFile(const QString& path, const Options& options, QString* reason)
 {
     return writeStateFile(path, [&options](QIODevice& file) {
         for (const LotwLogin& login : options.logins) {
@@ -156,7 +194,7 @@ bool SavePasswordFile(const QString& path, const Options& options)
                 return false;
         }
         return true;
-    });
+    }, reason);
 }
 
 void ReadDxbaseDataPath(const Paths& paths, const Profile& profile, Options& options)
@@ -208,14 +246,20 @@ QString CutTrailingWhiteSpace(const QString& text)
     return text.left(end);
 }
 
-bool LoadOptionsForBatch(const Paths& paths, const Profile& profile, const TqslLocator& locator, Options& options)
+bool LoadOptionsForBatch(const Paths& paths, const Profile& profile, const TqslLocator& locator, Options& options,
+                         QString* problem)
 {
     const QString optionsFile = OptionsFilePath(paths);
-    if (!QFileInfo::exists(optionsFile)) {
+    const bool present = QFileInfo::exists(optionsFile);
+    if (!present) {
         ReadDxbaseDataPath(paths, profile, options);
         ReadDxbaseProgramPath(paths, profile, options);
     }
-    const bool loaded = LoadOptionsFile(optionsFile, options);
+    int damagedAt = -1;
+    const bool loaded = LoadOptionsFile(optionsFile, options, &damagedAt);
+    if (present && !loaded && problem)
+        *problem = damagedAt >= 0 ? DamagedFileText(optionsFile, damagedAt)
+                                  : QStringLiteral("%1 cannot be read").arg(optionsFile);
     options.errorFilePath = ErrorFilePath(paths);
     options.importedListPath = ImportedListPath(paths);
     options.sourceMdbPath = CutTrailingWhiteSpace(options.sourceMdbPath);
@@ -227,7 +271,10 @@ bool LoadOptionsForBatch(const Paths& paths, const Profile& profile, const TqslL
     options.reportAdifPath = CutTrailingWhiteSpace(options.reportAdifPath);
 
     std::array<QString, kSlotCount> passwords;
-    LoadPasswordFile(PasswordFilePath(paths), passwords);
+    int passwordsDamagedAt = -1;
+    if (!LoadPasswordFile(PasswordFilePath(paths), passwords, &passwordsDamagedAt) && passwordsDamagedAt >= 0
+        && problem && problem->isEmpty())
+        *problem = DamagedFileText(PasswordFilePath(paths), passwordsDamagedAt);
     for (int k = 0; k < kSlotCount; ++k) {
         options.logins[k].passwordLoaded = passwords[k];
         options.logins[k].password = passwords[k];

@@ -45,13 +45,20 @@ QString PasswordMask(const QString& encoded);
 
 // Read the files field by field into options and stop at the first field that fails; fields
 // read before keep the file's values, the others keep theirs. True when every field was read.
-bool LoadOptionsFile(const QString& path, Options& options);
+// damagedAt, when given, tells where a file that opened failed: 0 for its first line, N for
+// its N-th text field; -1 when the file could not be opened or loaded whole.
+bool LoadOptionsFile(const QString& path, Options& options, int* damagedAt = nullptr);
 // Fills the five encoded passwords (fields 1 to 5); the reserved fields are read and ignored.
-bool LoadPasswordFile(const QString& path, std::array<QString, kSlotCount>& passwords);
+bool LoadPasswordFile(const QString& path, std::array<QString, kSlotCount>& passwords, int* damagedAt = nullptr);
 // Write the files whole (replacing the old one only when all was written). On Linux and macOS
-// they are readable by their owner only. False when the file can't be opened or written.
-bool SaveOptionsFile(const QString& path, const Options& options);
-bool SavePasswordFile(const QString& path, const Options& options);
+// they are readable by their owner only. False when the file can't be opened or written;
+// reason, when given, then holds the system's text for why ("No space left on device").
+bool SaveOptionsFile(const QString& path, const Options& options, QString* reason = nullptr);
+bool SavePasswordFile(const QString& path, const Options& options, QString* reason = nullptr);
+
+// The operator's text for a state file that opened but did not load whole: "quorvane.dat is
+// damaged (field 7)", or "(its first line)" for damagedAt 0.
+QString DamagedFileText(const QString& path, int damagedAt);
 
 // Defaults from DXbase's settings file (section "Dir"): DATAPATH into sourceMdbPath and the
 // part before its last backslash into dxbaseDataFolder.
@@ -73,5 +80,6 @@ QString CutTrailingWhiteSpace(const QString& text);
 // DXbase defaults when "quorvane.dat" is missing, then "quorvane.dat", the fixed error file
 // and imported-QSO list, TQSL's paths (no message) and the passwords of "quorvane3.dat", which
 // become both the loaded and the passwords in force. True when "quorvane.dat" loaded whole.
+// problem, when given, is set to the text of a state file that is there but damaged.
 bool LoadOptionsForBatch(const Paths& paths, const Profile& profile, const TqslLocator& locator,
-                         Options& options);
+                         Options& options, QString* problem = nullptr);

@@ -27,4 +27,7 @@ class MessageBox
 public:
     virtual ~MessageBox() = default;
     virtual void show(const QString& text) = 0;
+    // A modal question with the application title and the buttons Yes and No (the default);
+    // true when the operator answers Yes.
+    virtual bool ask(const QString& text) = 0;
 };

@@ -32,3 +32,10 @@ public:
 private:
     QString m_description;
 };
+
+class QFileDevice;
+
+// The system's words for why a file operation failed ("No space left on device", "Permission
+// denied"): the file's own error text where it has one, otherwise the text of the error
+// number the failing call left (saved by the caller right after it).
+QString FileErrorText(const QFileDevice& file, int savedErrno);

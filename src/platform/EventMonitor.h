@@ -66,8 +66,16 @@ public:
     virtual void ShowMessage(const QString& text) = 0;
     // Lets the window deliver waiting events; nothing where there is no window.
     virtual void PumpMessages() {}
-    // Whether the operator asked to stop the run (the form's Stop); a long wait looks at it.
+    // Whether the operator asked to stop the run (the form's Stop or Escape). A run looks at it
+    // between two QSOs or records and ends cleanly there; a long wait looks at it too.
     virtual bool StopRequested() const { return false; }
+    // How far the run has come: done of total (rows of the log for the upload, bytes of the
+    // report for the import); a total of 0 or less is not known. Called often: it must be cheap.
+    virtual void ReportProgress(qint64 done, qint64 total)
+    {
+        Q_UNUSED(done);
+        Q_UNUSED(total);
+    }
 
     // Counters: set one, then ShowCounters() to show it.
     void SetCounter(int controlId, long value) { m_counters[controlId] = value; }

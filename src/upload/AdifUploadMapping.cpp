@@ -285,11 +285,21 @@ bool IsAdifTime(const QString& time)
            && QStringView(time).mid(4, 2).toInt() < 60;
 }
 
+qsizetype AdifByteLength(const QString& value)
+{
+    // The file is UTF-8: plain ASCII has a byte a character, anything else is counted as
+    // encoded.
+    for (QChar c : value) {
+        if (c.unicode() >= 0x80)
+            return value.toUtf8().size();
+    }
+    return value.size();
+}
+
 QString AdifField(const char* tag, const QString& value)
 {
-    // Single-byte text: the byte length is the number of characters.
     char digits[24];
-    const int digitCount = std::snprintf(digits, sizeof digits, "%lld", static_cast<long long>(value.size()));
+    const int digitCount = std::snprintf(digits, sizeof digits, "%lld", static_cast<long long>(AdifByteLength(value)));
     const qsizetype tagLength = qsizetype(std::strlen(tag));
     QString line(1 + tagLength + 1 + digitCount + 1 + value.size(), Qt::Uninitialized);
     QChar* out = line.data();

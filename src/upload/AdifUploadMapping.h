@@ -62,8 +62,11 @@ bool IsAdifDate(const QString& date);
 // A QSO time as the log keeps it: six digits HHMMSS of a real time of day.
 bool IsAdifTime(const QString& time);
 
-// One ADIF field line without its line end: "<TAG:n>value", n the byte length of value.
+// One ADIF field line without its line end: "<TAG:n>value", n the byte length of value in the
+// file's encoding, UTF-8 (which TQSL reads).
 QString AdifField(const char* tag, const QString& value);
+// The byte length of a value in the upload file (UTF-8).
+qsizetype AdifByteLength(const QString& value);
 
 // The three header lines (the last one empty), without line ends.
 const std::array<QString, 3>& AdifHeaderLines();

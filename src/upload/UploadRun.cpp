@@ -3,6 +3,7 @@
 #include "AdifUploadMapping.h"
 #include "AdifUploadRecord.h"
 #include "HandOffToTqsl.h"
+#include "undo/UndoJournal.h"
 
 #include "logdb/CPP2006SRC.h"
 #include "logdb/CQSO2006SRC.h"
@@ -13,10 +14,16 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include <cerrno>
 #include <filesystem>
 
 // Thrown once a failure has been reported: the run only has to be abandoned.
 class UploadRun::Failure
+{
+};
+
+// Thrown when the operator stopped the run before the upload file was in place.
+class UploadRun::Stopped
 {
 };
 
@@ -161,7 +168,7 @@ bool UploadRun::run()
             // written: after the tables are open, before any QSO is read.
             if (!adifOpen)
                 throw CFileException(QStringLiteral("Cannot create the ADIF upload file ") + m_options.uploadAdifPath
-                                     + QStringLiteral(": ") + m_adifFile->errorString());
+                                     + QStringLiteral(": ") + FileErrorText(*m_adifFile, errno));
         }
         buildDxccTable();
         if (!test)
@@ -169,8 +176,16 @@ bool UploadRun::run()
 
         walk();
         closeTables();
+        // The file is not in place yet: a stop now still leaves everything as it was.
+        if (m_monitor.StopRequested())
+            throw Stopped();
     } catch (const Failure&) {
         abandon();
+        return false;
+    } catch (const Stopped&) {
+        abandon();
+        reportStopped(QStringLiteral("No QSO was marked as sent; the upload file %1 is as it was.")
+                          .arg(m_options.uploadAdifPath));
         return false;
     } catch (const CDbException& e) {
         m_monitor.lastDbError = e.description();
@@ -213,8 +228,9 @@ bool UploadRun::run()
                          .arg(m_options.uploadAdifPath, keepError));
         return false;
     }
+    errno = 0;
     if (!m_adifFile->commit()) {
-        const QString reason = m_adifFile->errorString();
+        const QString reason = FileErrorText(*m_adifFile, errno);
         m_adifFile.reset();
         previous.discard();
         finishFailed(QStringLiteral("Cannot write the ADIF upload file %1: %2. No QSO was marked as sent.")
@@ -237,9 +253,18 @@ bool UploadRun::run()
         return true;
     }
 
-    // TQSL signs the file that is now in place; the previous one is not needed any more.
-    previous.discard();
+    // TQSL signs the file that is now in place. The previous one is kept aside until TQSL has
+    // signed: when the operator stops the wait for TQSL, it is put back.
     const HandOffResult handOff = HandOffToTqsl(m_options, m_choices, m_adifOut, m_desktop, m_monitor, m_stationFile);
+    if (!handOff.signedFile && m_monitor.StopRequested()) {
+        const bool restored = previous.restore();
+        reportStopped(QStringLiteral("TQSL did not sign the upload file (%1). No QSO was marked as sent; %2")
+                          .arg(handOff.failure,
+                               restored ? QStringLiteral("the previous upload file is back in place.")
+                                        : QStringLiteral("the new upload file %1 stays.").arg(m_options.uploadAdifPath)));
+        return false;
+    }
+    previous.discard();
     if (!handOff.signedFile) {
         QString text = QStringLiteral("TQSL did not sign the upload file: %1").arg(handOff.failure);
         if (handOff.tqslStatus >= 0)
@@ -273,6 +298,13 @@ bool UploadRun::run()
     return true;
 }
 
+void UploadRun::reportStopped(const QString& outcome)
+{
+    // The newest line is the one the monitor shows at its top.
+    m_monitor.AddUploadEvent(outcome);
+    m_monitor.AddUploadEvent(QStringLiteral("Stopped by the operator"));
+}
+
 void UploadRun::finishFailed(const QString& message)
 {
     m_monitor.AddUploadEvent(message.section(QLatin1Char('\n'), 0, 0));
@@ -289,7 +321,28 @@ bool UploadRun::markUploaded(QString& error)
     static const QString table = QStringLiteral("[QSO-TAB]");
     static const QVariant zero = QStringLiteral("0"), one = QStringLiteral("1");
     static const QVariant two = QStringLiteral("2"), three = QStringLiteral("3");
-    constexpr int kAttempts = 4;
+    // The engine waits for a busy log (5 s) before it gives up; the run gives up with it, as
+    // every run does.
+    constexpr int kAttempts = 1;
+    // What the marks change is kept first, so that the run can be taken back.
+    std::unique_ptr<UndoJournal> journal;
+    if (!m_undoFolder.isEmpty()) {
+        try {
+            journal = UndoJournal::begin(m_undoFolder, QStringLiteral("upload"), m_options.sourceMdbPath,
+                                         m_qsos->database(), qsls);
+            for (const Pending& p : m_pending)
+                journal->add(p.key, {p.wasOne ? one : zero}, {p.wasOne ? three : two});
+            journal->seal();
+        } catch (const CFileException& e) {
+            error = e.description();
+            return false;
+        } catch (const CDbException& e) {
+            if (journal)
+                journal->discard();
+            error = e.description();
+            return false;
+        }
+    }
     for (int attempt = 1;; ++attempt) {
         std::vector<size_t> changed;
         Connection* db = nullptr;
@@ -325,6 +378,8 @@ bool UploadRun::markUploaded(QString& error)
                 m_monitor.PumpMessages();
                 continue;
             }
+            if (journal)
+                journal->discard();
             error = e.description();
             m_monitor.lastDbError = e.description();
             m_monitor.record = ProblemRecord();
@@ -345,6 +400,8 @@ bool UploadRun::markUploaded(QString& error)
             }
             return false;
         }
+        if (journal)
+            journal->finish(changed);
         m_marked = long(m_pending.size() - changed.size());
         m_monitor.AddUploadEvent(QStringLiteral("Marked %1 QSOs as sent to LoTW").arg(m_marked));
         for (size_t i : changed) {
@@ -418,15 +475,26 @@ void UploadRun::walk()
     CQSO2006SRC& qsos = *m_qsos;
     if (qsos.isBOF() && qsos.isEOF())
         return;
+    // The number of rows is only for the progress shown: a log that can't count them is walked
+    // all the same.
+    qint64 rows = 0;
+    try {
+        rows = qsos.database().countRows(QStringLiteral("[QSO-TAB]"));
+    } catch (const CDbException&) {
+        rows = 0;
+    }
     qsos.moveFirst();
     while (!qsos.isEOF()) {
         m_monitor.PumpMessages();
+        if (m_monitor.StopRequested())
+            throw Stopped();
         if (isSelectableQsls(qsos.qsoQsls) && qsos.qsoOprCall == m_choices.SigningCall && qsos.qsoValid != 0)
             uploadQso();
         qsos.moveNext();
         ++m_readIn;
         m_monitor.SetCounter(Control::UploadReadIn, m_readIn);
         m_monitor.ShowCounters();
+        m_monitor.ReportProgress(m_readIn, rows);
     }
 }
 
@@ -521,22 +589,23 @@ void UploadRun::writeLines(const QStringList& lines)
         m_monitor.AddUploadEvent(line);
     if (!m_adifFile)
         return;
-    // Latin-1 with CR LF, converted into a buffer reused from record to record.
+    // UTF-8 with CR LF, converted into a buffer reused from record to record.
     qsizetype size = 0;
     for (const QString& line : lines)
-        size += line.size() + 2;
+        size += line.size() * 3 + 2;
     m_bytes.resize(size);
     char* const begin = m_bytes.data();
     char* out = begin;
     for (const QString& line : lines) {
-        out = m_latin1.appendToBuffer(out, line);
+        out = m_utf8.appendToBuffer(out, line);
         *out++ = '\r';
         *out++ = '\n';
     }
     m_bytes.truncate(out - begin);
+    errno = 0;
     if (m_adifFile->write(m_bytes) != m_bytes.size())
         throw CFileException(QStringLiteral("An error occurred while writing the ADIF upload file ")
-                             + m_options.uploadAdifPath + QStringLiteral(": ") + m_adifFile->errorString());
+                             + m_options.uploadAdifPath + QStringLiteral(": ") + FileErrorText(*m_adifFile, errno));
 }
 
 void UploadRun::closeTables()

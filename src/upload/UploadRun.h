@@ -47,10 +47,17 @@ public:
     void setHandOff(bool enabled) { m_handOff = enabled; }
     // TQSL's station data file, so that a location TQSL does not define is never handed to it.
     void setStationFile(const QString& path) { m_stationFile = path; }
+    // The data folder whose "undo" folder keeps what the run changes (none: nothing is kept).
+    void setUndoFolder(const QString& dataFolder) { m_undoFolder = dataFolder; }
 
     // Runs the whole upload. True when it ran to its end and, with the hand-off, TQSL signed
     // the file; false when it stopped on an error or TQSL did not sign, which has then been
     // reported (no QSO of this run is then marked as sent).
+    //
+    // The operator's stop (StopRequested) is honoured between two QSOs of the walk and until
+    // TQSL has signed: the log and the previous upload file are then left as they were (a
+    // file TQSL did not sign is replaced by the previous one again), and the upload monitor
+    // ends with "Stopped by the operator". Once TQSL has signed, the run goes on to its end.
     bool run();
 
     long readInCount() const { return m_readIn; }
@@ -63,6 +70,7 @@ public:
 
 private:
     class Failure;
+    class Stopped;
     void walk();
     void openTables();
     void buildDxccTable();
@@ -72,6 +80,9 @@ private:
     void reportRefused(const QString& reason);
     bool markUploaded(QString& error);
     void finishFailed(const QString& message);
+    // The operator stopped the run: says in the upload monitor what became of it, then
+    // "Stopped by the operator".
+    void reportStopped(const QString& outcome);
     void setProblemRecord();
     void writeLines(const QStringList& lines);
     void closeTables();
@@ -93,6 +104,7 @@ private:
     Desktop& m_desktop;
     bool m_handOff = true;
     QString m_stationFile;
+    QString m_undoFolder;
 
     CQSO2006SRC* m_qsos = nullptr;
     CPP2006SRC* m_prefixes = nullptr;
@@ -102,7 +114,7 @@ private:
     QHash<QString, QString> m_dxccByPrefix;
     QStringList m_lines;
     QByteArray m_bytes;
-    QStringEncoder m_latin1{QStringEncoder::Latin1};
+    QStringEncoder m_utf8{QStringEncoder::Utf8, QStringEncoder::Flag::Stateless};
     std::vector<Pending> m_pending;
 
     long m_readIn = 0;

@@ -7,6 +7,7 @@
 #include "MonitorView.h"
 #include "demo/DemoData.h"
 #include "platform/Errors.h"
+#include "platform/RunLock.h"
 #include "support/Fakes.h"
 #include "support/StandInTqsl.h"
 #include "support/TempDir.h"
@@ -21,11 +22,13 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSemaphore>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <memory>
 
@@ -75,6 +78,19 @@ void click(const QWidget& root, int controlId)
     auto* button = find<QAbstractButton>(root, controlId);
     ASSERT_NE(button, nullptr) << controlId;
     QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, QPoint(4, button->height() / 2));
+}
+
+// Waits until the form's run has ended and everything it reported is shown.
+void waitForRun(const CBrindlewickView& v, int timeoutMs = 60000)
+{
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !v.isRunning(); }, timeoutMs)) << "the run did not end";
+}
+
+// Clicks a button that starts an operation and waits for the operation's end.
+void run(const CBrindlewickView& v, int controlId)
+{
+    click(v, controlId);
+    waitForRun(v);
 }
 
 // A form started on a small demo log in a test folder.
@@ -518,56 +534,130 @@ TEST_F(FormTest, LastOfThousandLinesIsTopVisible)
     EXPECT_EQ(box->topRow(), -1);
 }
 
-TEST_F(FormTest, ButtonsDisabledWhileOperationRuns)
+// While an operation runs on its worker thread the window stays live, the buttons that start
+// operations and the choices a run takes are disabled, and Stop is enabled.
+// A full monitor drops its oldest lines and still shows the newest one at its top, and every
+// row shows its line once lines before it have gone.
+TEST_F(FormTest, FullMonitorKeepsItsNewestLineOnTop)
 {
     CBrindlewickView& v = start();
-    int uploads = 0;
-    int requests = 0;
-    std::map<int, bool> enabledInside;
-    bool pumped = false;
+    FormMonitor& m = v.formMonitor();
+    const qsizetype total = MonitorModel::kMaxLines + MonitorModel::kBlockLines + 10;
+    for (qsizetype i = 0; i < total; ++i)
+        m.AddDownloadEvent(QString::number(i));
+    m.showLines();
+    auto* box = find<MonitorView>(v, 1048);
+    const int rows = box->model()->rowCount();
+    EXPECT_LE(rows, MonitorModel::kMaxLines);
+    EXPECT_EQ(box->topRow(), rows - 1);
+    EXPECT_EQ(box->indexAt(QPoint(2, 2)).data().toString(), QString::number(total - 1));
+
+    for (qsizetype i = 0; i < MonitorModel::kBlockLines; ++i)
+        m.AddDownloadEvent(QStringLiteral("more %1").arg(i));
+    QCoreApplication::processEvents();
+    const int now = box->model()->rowCount();
+    EXPECT_EQ(now, int(m.downloadModel().lineCount()));
+    EXPECT_EQ(box->topRow(), now - 1);
+    EXPECT_EQ(box->indexAt(QPoint(2, 2)).data().toString(), QStringLiteral("more %1").arg(MonitorModel::kBlockLines - 1));
+    box->scrollTo(box->model()->index(0, 0), QAbstractItemView::PositionAtTop);
+    EXPECT_EQ(box->topRow(), 0);
+    EXPECT_EQ(box->indexAt(QPoint(2, 2)).data().toString(), m.downloadModel().line(0));
+    EXPECT_NE(m.downloadModel().line(0), QStringLiteral("0"));
+}
+
+TEST_F(FormTest, ControlsDisabledWhileOperationRuns)
+{
+    setSlot(2, "W2AA", "W2AA", "pw2");
+    CBrindlewickView& v = start();
+    std::atomic<int> uploads{0};
+    std::atomic<int> requests{0};
+    QSemaphore entered;
+    QSemaphore release;
     v.setReportRequestOperation([&](OperationContext&) { ++requests; });
     v.setUploadOperation([&](OperationContext& context) {
         ++uploads;
-        for (int id : {1004, 1057, 1054, 1095})
-            enabledInside[id] = find(v, id)->isEnabled();
-        // A click waiting in the queue is handled while the operation pumps events, and
-        // finds the buttons disabled.
-        QTimer::singleShot(0, &v, [&] {
-            pumped = true;
-            find<QPushButton>(v, 1057)->click();
-            find<QPushButton>(v, 1004)->click();
-        });
-        QElapsedTimer clock;
-        clock.start();
-        while (!pumped && clock.elapsed() < 2000) {
-            context.monitor.AddUploadEvent(QStringLiteral("working"));
-            context.monitor.PumpMessages();
-        }
+        context.monitor.AddUploadEvent(QStringLiteral("working"));
+        entered.release();
+        release.acquire();
     });
+    EXPECT_FALSE(find(v, 1112)->isEnabled());
     click(v, 1004);
+    ASSERT_TRUE(entered.tryAcquire(1, 10000));
+    EXPECT_TRUE(v.isRunning());
+    const int runChoices[] = {1036, 1037, 1038, 1039, 1045, 1094, 1109, 1110, 1111, 2001, 2002, 2011, 2012, 2013};
+    for (int id : {1004, 1057, 1054, 1095})
+        EXPECT_FALSE(find(v, id)->isEnabled()) << id;
+    for (int id : runChoices)
+        EXPECT_FALSE(find(v, id)->isEnabled()) << id;
+    EXPECT_TRUE(find(v, 1112)->isEnabled());
+    EXPECT_TRUE(find(v, 1105)->isEnabled());
+    // Nothing starts a second operation meanwhile, and the window goes on handling events.
+    v.OnUpload();
+    v.OnDownloadFromLotw();
+    v.OnLotwImport();
+    QTest::qWait(100);
+    EXPECT_TRUE(v.isRunning());
+    release.release();
+    waitForRun(v);
     EXPECT_EQ(uploads, 1);
-    EXPECT_TRUE(pumped);
     EXPECT_EQ(requests, 0);
-    for (int id : {1004, 1057, 1054, 1095}) {
-        EXPECT_FALSE(enabledInside[id]) << id;
+    for (int id : {1004, 1057, 1054, 1095})
         EXPECT_TRUE(find(v, id)->isEnabled()) << id;
+    for (int id : runChoices)
+        EXPECT_TRUE(find(v, id)->isEnabled()) << id;
+    EXPECT_FALSE(find(v, 1112)->isEnabled());
+    EXPECT_EQ(v.formMonitor().uploadModel().rowCount(), 1);
+    EXPECT_EQ(find<MonitorView>(v, 1001)->topRow(), 0);
+}
+
+// The data folder's run lock is held from the click until the run has ended; while another
+// program holds it, a click starts nothing and says why.
+TEST_F(FormTest, RunHoldsTheDataFolderUntilItEnds)
+{
+    CBrindlewickView& v = start();
+    QSemaphore entered;
+    QSemaphore release;
+    std::atomic<int> runs{0};
+    v.setImportOperation([&](OperationContext&) {
+        ++runs;
+        entered.release();
+        release.acquire();
+    });
+    click(v, 1054);
+    ASSERT_TRUE(entered.tryAcquire(1, 10000));
+    QString busy;
+    {
+        RunLock other(paths.data);
+        EXPECT_FALSE(other.acquire(busy));
     }
-    EXPECT_FALSE(v.isRunning());
-    EXPECT_GT(v.formMonitor().uploadModel().rowCount(), 0);
-    EXPECT_EQ(find<MonitorView>(v, 1001)->topRow(), v.formMonitor().uploadModel().rowCount() - 1);
+    release.release();
+    waitForRun(v);
+    {
+        RunLock other(paths.data);
+        ASSERT_TRUE(other.acquire(busy)) << busy.toStdString();
+        click(v, 1054);
+        EXPECT_FALSE(v.isRunning());
+        ASSERT_EQ(messages.shown.size(), 1);
+        EXPECT_TRUE(messages.shown[0].startsWith(L("Another Quorvane run is using this data folder")))
+            << messages.shown[0].toStdString();
+    }
+    EXPECT_EQ(runs, 1);
+    release.release();
+    run(v, 1054);
+    EXPECT_EQ(runs, 2);
 }
 
 TEST_F(FormTest, ButtonsComeBackWhenOperationThrows)
 {
     CBrindlewickView& v = start();
     v.setImportOperation([](OperationContext&) { throw CDbException(QStringLiteral("Table is locked")); });
-    click(v, 1054);
+    run(v, 1054);
     EXPECT_EQ(messages.shown, QStringList{QStringLiteral("Table is locked")});
     for (int id : {1004, 1057, 1054, 1095})
         EXPECT_TRUE(find(v, id)->isEnabled()) << id;
-    int imports = 0;
+    std::atomic<int> imports{0};
     v.setImportOperation([&](OperationContext&) { ++imports; });
-    click(v, 1054);
+    run(v, 1054);
     EXPECT_EQ(imports, 1);
 }
 
@@ -578,7 +668,7 @@ TEST_F(FormTest, OperationReceivesChoicesAndTexts)
     click(v, 1045);
     click(v, 1038);
     find<QLineEdit>(v, 1094)->setText(QStringLiteral("2011-03-05"));
-    bool ran = false;
+    std::atomic<bool> ran{false};
     v.setUploadOperation([&](OperationContext& c) {
         ran = true;
         EXPECT_TRUE(c.choices.choices().TestOnly);
@@ -590,14 +680,15 @@ TEST_F(FormTest, OperationReceivesChoicesAndTexts)
         EXPECT_EQ(c.texts.spareText, L("spare"));
         EXPECT_EQ(c.texts.reportAdifPath, options.reportAdifPath);
         EXPECT_EQ(c.qslDateFilePath, paths.data + QStringLiteral("/quorvane2.dat"));
-        EXPECT_EQ(&c.monitor, &v.monitor());
-        EXPECT_EQ(&c.boundQsoSet, &doc->qsoSet());
+        // The run reports through a monitor of its own, shown on the form's.
+        EXPECT_NE(&c.monitor, &v.monitor());
+        EXPECT_NE(&c.choices, &v.choiceModel());
         // What an operation changes in the choices is shown by the next refresh.
         c.choices.choices().ReportRange = 1;
         c.choices.choices().sinceDate = QStringLiteral("2020-01-01");
         c.monitor.ShowCounters();
     });
-    click(v, 1004);
+    run(v, 1004);
     EXPECT_TRUE(ran);
     EXPECT_TRUE(checked(v, 1037));
     EXPECT_EQ(text(v, 1094), L("2020-01-01"));
@@ -607,9 +698,9 @@ TEST_F(FormTest, ReportRequestSelectsTheCopiedPath)
 {
     options.reportAdifPath = kLong;
     CBrindlewickView& v = start();
-    int requests = 0;
+    std::atomic<int> requests{0};
     v.setReportRequestOperation([&](OperationContext&) { ++requests; });
-    click(v, 1057);
+    run(v, 1057);
     EXPECT_EQ(requests, 1);
     EXPECT_EQ(find<QLineEdit>(v, 1096)->selectedText(), kLong.left(100));
 }
@@ -637,7 +728,7 @@ TEST_F(FormTest, UploadUsesThePathsAsTheFormHandsThemOn)
     ASSERT_TRUE(doc->qsoSet().isOpen());
     desktop = FakeDesktop();
 
-    click(v, 1004);
+    run(v, 1004);
 
     const QString cutAdif = options.uploadAdifPath.left(99);
     QFile file(cutAdif);
@@ -659,7 +750,7 @@ TEST_F(FormTest, ReportRequestWarnsOfAMalformedDate)
     ConnectFormOperations(v);
     click(v, 1037);
     find<QLineEdit>(v, 1094)->setText(QStringLiteral("31/12/2024 x&y"));
-    click(v, 1057);
+    run(v, 1057);
     ASSERT_EQ(desktop.urls.size(), 1);
     EXPECT_TRUE(desktop.urls[0].contains(L("&qso_qslsince=31/12/2024%20x%26y&qso_withown=yes"))) << desktop.urls[0].toStdString();
     ASSERT_EQ(messages.shown.size(), 1);
@@ -669,7 +760,7 @@ TEST_F(FormTest, ReportRequestWarnsOfAMalformedDate)
               QByteArray("1\r\n31/12/2024 x&y\x05" "1:0:1:1:0:0:0:0:0:0:0:0\r\n"));
 
     find<QLineEdit>(v, 1094)->setText(QStringLiteral("2024-12-31"));
-    click(v, 1057);
+    run(v, 1057);
     EXPECT_EQ(desktop.urls.size(), 2);
     EXPECT_TRUE(desktop.urls[1].contains(L("&qso_qslsince=2024-12-31&qso_withown=yes")));
     EXPECT_EQ(messages.shown.size(), 1);
@@ -686,7 +777,7 @@ TEST_F(FormTest, ImportOfALoginPageSaysSo)
     dir.write(QStringLiteral("data/lotwreport.adi"),
               "<html>\r\n<head><title>Logbook of the World</title></head>\r\n"
               "<body><p>Username/password incorrect</p></body>\r\n</html>\r\n");
-    click(v, 1054);
+    run(v, 1054);
     ASSERT_EQ(messages.shown.size(), 1);
     EXPECT_TRUE(messages.shown[0].startsWith(L("lotwreport.adi is not a LoTW report: \"<html>\""))) << messages.shown[0].toStdString();
     EXPECT_TRUE(messages.shown[0].contains(L("password"))) << messages.shown[0].toStdString();
@@ -780,7 +871,9 @@ TEST_F(FormTest, MissingLogIsReported)
     EXPECT_FALSE(doc->qsoSet().isOpen());
 }
 
-TEST_F(FormTest, WindowStaysOpenDuringOperation)
+// Closing the window during a run asks whether to stop it: No leaves both running; Yes stops
+// the run, and the window closes once it has ended.
+TEST_F(FormTest, ClosingDuringARunAsksToStopIt)
 {
     doc = std::make_unique<CBrindlewickDoc>(options.sourceMdbPath);
     QWidget frame;
@@ -788,12 +881,43 @@ TEST_F(FormTest, WindowStaysOpenDuringOperation)
     v->OnInitialUpdate();
     frame.show();
     EXPECT_EQ(frame.windowTitle(), L("Quorvane Version 2.71 - - K1ABC"));
-    bool closedInside = true;
-    v->setImportOperation([&](OperationContext&) { closedInside = frame.close(); });
+    std::atomic<bool> sawStop{false};
+    v->setImportOperation([&](OperationContext& c) {
+        QElapsedTimer clock;
+        clock.start();
+        while (!c.monitor.StopRequested() && clock.elapsed() < 30000) {
+            c.monitor.PumpMessages();
+            QThread::msleep(1);
+        }
+        sawStop = c.monitor.StopRequested();
+    });
     click(*v, 1054);
-    EXPECT_FALSE(closedInside);
+    ASSERT_TRUE(v->isRunning());
+
+    messages.answer = false;
+    EXPECT_FALSE(frame.close());
+    ASSERT_EQ(messages.asked.size(), 1);
+    EXPECT_TRUE(messages.asked[0].startsWith(L("The import is still running. Stop it and close the window?")))
+        << messages.asked[0].toStdString();
+    QTest::qWait(100);
+    EXPECT_TRUE(v->isRunning());
     EXPECT_TRUE(frame.isVisible());
-    EXPECT_TRUE(frame.close());
+
+    messages.answer = true;
+    EXPECT_FALSE(frame.close()); // not yet: once the run has stopped
+    EXPECT_EQ(messages.asked.size(), 2);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !frame.isVisible(); }, 20000));
+    EXPECT_TRUE(sawStop);
+    EXPECT_FALSE(v->isRunning());
+    EXPECT_EQ(messages.asked.size(), 2);
+}
+
+// Without a run the window closes without a question.
+TEST_F(FormTest, ClosingWhenIdleAsksNothing)
+{
+    CBrindlewickView& v = start();
+    EXPECT_TRUE(v.close());
+    EXPECT_TRUE(messages.asked.isEmpty());
 }
 
 } // namespace
@@ -806,7 +930,7 @@ TEST_F(FormTest, MillionLinesStayFast)
 {
     CBrindlewickView& v = start();
     constexpr int kLines = 1000000;
-    qint64 elapsed = 0;
+    std::atomic<qint64> elapsed{0};
     v.setImportOperation([&](OperationContext& c) {
         QElapsedTimer clock;
         clock.start();
@@ -819,8 +943,9 @@ TEST_F(FormTest, MillionLinesStayFast)
     QElapsedTimer total;
     total.start();
     v.OnLotwImport();
+    waitForRun(v);
     const qint64 withLastShow = total.elapsed();
-    EXPECT_LT(withLastShow, 5000) << "operation " << elapsed << " ms";
+    EXPECT_LT(withLastShow, 5000) << "operation " << elapsed.load() << " ms";
     auto* box = find<MonitorView>(v, 1048);
     ASSERT_EQ(box->model()->rowCount(), kLines);
     for (int i : {0, 1, 4711, 500000, kLines - 1})
@@ -828,6 +953,6 @@ TEST_F(FormTest, MillionLinesStayFast)
     QCoreApplication::processEvents();
     EXPECT_EQ(box->topRow(), kLines - 1);
     std::printf("[ measure  ] %d monitor lines: %lld ms in the operation, %lld ms with the last show\n", kLines,
-                elapsed, withLastShow);
+                elapsed.load(), withLastShow);
 }
 }

@@ -12,9 +12,16 @@ TEST(MonitorModel, LinesComeBackInOrderAcrossBlocks)
         model.append(QStringLiteral("line %1").arg(i));
     model.append(QString()); // an empty line stays a line
     model.append(QStringLiteral("caf\u00e9 \u00b0")); // single-byte text round trip
-    ASSERT_EQ(model.lineCount(), n + 2);
+    // Any text comes back as it went in, a lone surrogate aside, which does not reach the next line.
+    model.append(QStringLiteral("UA3ABC \u0414\u043c\u0438\u0442\u0440\u0438\u0439 \U0001F4E1"));
+    model.append(QString(QChar(0xD83D)));
+    model.append(QStringLiteral("next"));
+    ASSERT_EQ(model.lineCount(), n + 5);
+    EXPECT_EQ(model.line(n + 2), QStringLiteral("UA3ABC \u0414\u043c\u0438\u0442\u0440\u0438\u0439 \U0001F4E1"));
+    EXPECT_EQ(model.line(n + 4), QStringLiteral("next"));
+    ASSERT_EQ(model.lineCount(), n + 5);
     EXPECT_EQ(model.rowCount(), 0); // nothing shown before publish
-    EXPECT_EQ(model.publish(), int(n + 2));
+    EXPECT_EQ(model.publish(), int(n + 5));
     for (qsizetype i : {qsizetype(0), MonitorModel::kBlockLines - 1, MonitorModel::kBlockLines, n - 1})
         EXPECT_EQ(model.data(model.index(int(i))).toString(), QStringLiteral("line %1").arg(i));
     EXPECT_EQ(model.line(n), QString());

@@ -249,8 +249,9 @@ TEST(MainFrameTest, MenusToolbarAndStatusBar)
     for (QAction* menu : frame.menuBar()->actions())
         for (QAction* a : menu->menu()->actions())
             items << a->text();
-    EXPECT_EQ(items, (QStringList{QStringLiteral("E&xit"), QStringLiteral("&Toolbar"), QStringLiteral("&Status Bar"),
-                                  QStringLiteral("&About brindlewick...")}));
+    EXPECT_EQ(items, (QStringList{QStringLiteral("&Undo last upload/import..."), QStringLiteral("&Back up the log..."),
+                                  QString(), QStringLiteral("E&xit"), QStringLiteral("&Toolbar"),
+                                  QStringLiteral("&Status Bar"), QStringLiteral("&About brindlewick...")}));
     EXPECT_EQ(frame.toolBarAction()->statusTip(), QStringLiteral("Show or hide the toolbar"));
 
     frame.setView(new QLabel(QStringLiteral("view")));

@@ -143,7 +143,7 @@ TEST(BatchCommandLineTest, HelpAndVersionOnEveryCommand)
     EXPECT_EQ(ParseBatchCommandLine(words("-h")).out, help.out);
 
     EXPECT_EQ(ParseBatchCommandLine(words("upload --slot 9 --help")).exitCode, ExitOk);
-    ASSERT_EQ(BatchCommands().size(), 4u);
+    ASSERT_EQ(BatchCommands().size(), 6u);
     for (const auto& [name, command] : BatchCommands()) {
         const QString synopsis = BatchCommandUsage(*command).mid(QStringLiteral("usage: quorvane-cli [--data-dir DIR] ").size());
         EXPECT_TRUE(help.out.contains(QStringLiteral("\n  ") + synopsis)) << synopsis.toStdString();

@@ -1,5 +1,9 @@
 #include "support/SqliteFixture.h"
 #include "support/StandInTqsl.h"
+#include "platform/RunLock.h"
+
+#include <QCoreApplication>
+#include <QThread>
 #include "support/TempDir.h"
 
 #include <QDir>
@@ -54,8 +58,8 @@ protected:
         if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
             return run;
         run.exitCode = process.exitCode();
-        run.out = QString::fromLatin1(process.readAllStandardOutput());
-        run.err = QString::fromLatin1(process.readAllStandardError());
+        run.out = QString::fromUtf8(process.readAllStandardOutput());
+        run.err = QString::fromUtf8(process.readAllStandardError());
         return run;
     }
     // A fresh demo data folder; returns its path.
@@ -120,17 +124,29 @@ TEST_F(BatchCommandTest, BadSetUpsFailClearlyAndChangeNothing)
              const QString options = data + QStringLiteral("/quorvane.dat");
              overwrite(options, bytes(options).left(40));
          },
-         {QStringLiteral("import")}, 1, "No database path is set."},
+         {QStringLiteral("import")}, 1, "quorvane.dat is damaged (field 5); start the program to correct the options"},
         {"option file binary",
          [](const QString& data, const QString&) {
              overwrite(data + QStringLiteral("/quorvane.dat"), QByteArray(5000, '\x05') + QByteArray(300, '\0'));
          },
-         {QStringLiteral("upload")}, 1, "No database path is set."},
+         {QStringLiteral("upload")}, 1, "quorvane.dat is damaged (its first line)"},
+        {"password file cut short",
+         [](const QString& data, const QString&) {
+             const QString passwords = data + QStringLiteral("/quorvane3.dat");
+             overwrite(passwords, bytes(passwords).left(6));
+         },
+         {QStringLiteral("upload"), QStringLiteral("--test")}, 1, "quorvane3.dat is damaged (field 1)"},
         {"date file binary",
          [](const QString& data, const QString&) {
              overwrite(data + QStringLiteral("/quorvane2.dat"), QByteArray(3000, '\xff'));
          },
-         {QStringLiteral("request"), QStringLiteral("--print-url")}, 2, "no report range saved"},
+         {QStringLiteral("request"), QStringLiteral("--print-url")}, 1, "quorvane2.dat is damaged; delete it"},
+        {"date file cut short",
+         [](const QString& data, const QString&) {
+             const QString dates = data + QStringLiteral("/quorvane2.dat");
+             overwrite(dates, bytes(dates).left(bytes(dates).size() - 6));
+         },
+         {QStringLiteral("import")}, 1, "quorvane2.dat is damaged; delete it"},
         {"login page saved as the report",
          [](const QString& data, const QString&) {
              overwrite(data + QStringLiteral("/lotwreport.adi"),
@@ -352,4 +368,72 @@ TEST_F(BatchCommandTest, UploadExitsByTqslsVerdict)
     EXPECT_FALSE(run.err.contains(QStringLiteral("Opening"))) << run.err.toStdString();
     EXPECT_LT(SqliteFixture::query(log, due).value(0).toInt(), dueBefore.toInt());
     EXPECT_FALSE(run.err.contains(QStringLiteral("password="))) << run.err.toStdString();
+}
+
+// Two runs on one data folder: while one holds it (here this test process, as a window would),
+// the batch command changes nothing and says who holds it.
+TEST_F(BatchCommandTest, OneRunAtATimePerDataFolder)
+{
+    const QString data = demo(QStringLiteral("data"));
+    const QString log = data + QStringLiteral("/Dxbase.sqlite");
+    overwrite(data + QStringLiteral("/SemiQuorvaneErrors.txt"), "the running import's lines\r\n");
+    const QByteArray before = bytes(log);
+    RunLock held(data);
+    QString message;
+    ASSERT_TRUE(held.acquire(message));
+    for (const QString& command : {QStringLiteral("import"), QStringLiteral("upload")}) {
+        const CliRun run = cli({QStringLiteral("--data-dir"), data, command});
+        EXPECT_EQ(run.exitCode, 1) << command.toStdString();
+        EXPECT_TRUE(run.err.contains(QStringLiteral("Another Quorvane run is using this data folder (process %1)")
+                                         .arg(QCoreApplication::applicationPid())))
+            << run.err.toStdString();
+        EXPECT_EQ(bytes(log), before);
+        EXPECT_EQ(bytes(data + QStringLiteral("/SemiQuorvaneErrors.txt")), QByteArray("the running import's lines\r\n"));
+    }
+    held.release();
+    const CliRun run = cli({QStringLiteral("--data-dir"), data, QStringLiteral("import")});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+}
+
+// A kill at any moment of an undo leaves the log as the run left it or as it was before the
+// run, never half of each; the undo then runs to its end.
+TEST_F(BatchCommandTest, AKilledUndoLeavesAllOrNothing)
+{
+    const QString data = dir.file(QStringLiteral("data"));
+    ASSERT_EQ(cli({QStringLiteral("--data-dir"), data, QStringLiteral("demo"), QStringLiteral("--qsos"),
+                   QStringLiteral("60000")})
+                  .exitCode,
+              0);
+    const QString log = data + QStringLiteral("/Dxbase.sqlite");
+    const QString sent = QStringLiteral("SELECT count(*) FROM [QSO-TAB] WHERE [QSO-QSLS] IN ('2','3')");
+    const QString before = SqliteFixture::query(log, sent).value(0);
+    const QString tools = dir.file(QStringLiteral("tools"));
+    QDir().mkpath(tools);
+    StandInTqsl{}.write(tools);
+    ASSERT_EQ(cliWithPath({QStringLiteral("--data-dir"), data, QStringLiteral("upload"), QStringLiteral("--tqsl-upload")},
+                          tools)
+                  .exitCode,
+              0);
+    const QString after = SqliteFixture::query(log, sent).value(0);
+    ASSERT_NE(after, before);
+
+    for (int delayMs : {30, 80, 150, 300}) {
+        QProcess undo;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), dir.path());
+        undo.setProcessEnvironment(env);
+        undo.start(QStringLiteral(QUORVANE_CLI), {QStringLiteral("--data-dir"), data, QStringLiteral("undo")});
+        ASSERT_TRUE(undo.waitForStarted());
+        QThread::msleep(static_cast<unsigned long>(delayMs));
+        undo.kill();
+        undo.waitForFinished();
+        const QString now = SqliteFixture::query(log, sent).value(0);
+        EXPECT_TRUE(now == before || now == after) << delayMs << " ms: " << now.toStdString();
+        if (now == before)
+            break; // the undo had finished before the kill
+    }
+    const CliRun last = cli({QStringLiteral("--data-dir"), data, QStringLiteral("undo")});
+    if (SqliteFixture::query(log, sent).value(0) != before)
+        ADD_FAILURE() << "the undo did not finish: " << last.err.toStdString();
+    EXPECT_EQ(SqliteFixture::query(log, sent).value(0), before);
 }

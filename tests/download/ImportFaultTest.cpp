@@ -219,7 +219,7 @@ TEST_P(ImportFaultTest, ReaderHoldsTheLogAtTheCommit)
 {
     LogReader reader(logPath);
     EXPECT_FALSE(run());
-    expectNothingSaved("The log is in use by another program");
+    expectNothingSaved("is in use by another program");
     reader.release();
     // Once the reader has gone, the next run saves everything.
     monitor = RecordingMonitor();
@@ -239,7 +239,7 @@ TEST_P(ImportFaultTest, WriterHoldsTheLog)
     sqlite3_exec(writer, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close(writer);
     // Through ODBC the rows are read before the first write finds the log held.
-    expectNothingSaved("The log is in use by another program",
+    expectNothingSaved("is in use by another program",
                        GetParam() ? QString() : QStringLiteral("The record read from the report was discarded"));
 }
 
@@ -318,6 +318,31 @@ TEST_P(ImportFaultTest, TriggerRefusesOneRow)
     EXPECT_EQ(monitor.counter(Control::DownloadNewDxcc), kQsos - 1);
     EXPECT_EQ(confirmed().size(), kQsos - 1);
     EXPECT_EQ(dir.read(QStringLiteral("quorvane2.dat")), QByteArray("1\r\n2011-03-10\x05" "0:-1:1:0:0:0:0:0:0:0:0:0\r\n"));
+}
+
+// The operator stops a run whose log refuses a row: the second pass over the report stops
+// after the same record as the first, and what is saved, listed and counted agrees.
+TEST_P(ImportFaultTest, StopWhileARowIsRefused)
+{
+    SqliteFixture::exec(logPath, {L("CREATE TRIGGER refuse BEFORE UPDATE ON [QSO-TAB] WHEN OLD.[QSO-CALL]='K7QV' "
+                                    "BEGIN SELECT RAISE(ABORT, 'no update for K7QV'); END")});
+    // Each record takes 13 lines; the Stop comes while the twenty-first is read.
+    monitor.onPump = [this](int pumps) {
+        if (pumps == 5 + 20 * 13 + 3)
+            monitor.stopRequested = true;
+    };
+    EXPECT_FALSE(run());
+    EXPECT_TRUE(monitor.messages.isEmpty()) << monitor.messages.join(L("\n")).toStdString();
+    ASSERT_GE(monitor.download.size(), 2);
+    EXPECT_EQ(monitor.download.last(), L("Stopped by the operator"));
+    // 21 records: 19 QSOs of the log (K7QV refused) and two that match nothing.
+    EXPECT_TRUE(monitor.download.at(monitor.download.size() - 2).startsWith(L("21 records of the report were read; "
+                                                                              "the log keeps the 18 QSOs")))
+        << monitor.download.at(monitor.download.size() - 2).toStdString();
+    EXPECT_EQ(confirmed().size(), 18);
+    expectListMatchesLog();
+    const QByteArray errors = dir.read(QStringLiteral("SemiQuorvaneErrors.txt"));
+    EXPECT_EQ(errors.count("no update for K7QV"), 1) << errors.constData();
 }
 
 // A trigger that gives up the whole transaction: nothing of the run stays.

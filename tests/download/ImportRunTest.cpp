@@ -833,3 +833,107 @@ TEST(ImportInterrupted, AnExceptionEndsTheRunCleanly)
     EXPECT_NE(dir.read(QStringLiteral("quorvane2.dat")), dateFile);
 }
 } // namespace
+
+namespace {
+// A monitor on which the operator asks to stop once the import has looked stopAfter times
+// (once after each record).
+class StoppingMonitor : public RecordingMonitor
+{
+public:
+    bool StopRequested() const override { return ++looks >= stopAfter; }
+    long stopAfter = 0;
+    mutable long looks = 0;
+};
+
+struct ImportFolder
+{
+    explicit ImportFolder(const QByteArray& report)
+    {
+        DemoData::writeLog(dir.file(QStringLiteral("log.sqlite")), 400, 11);
+        DemoData::writeRefdata(dir.file(QStringLiteral("ref.sqlite")));
+        dir.write(QStringLiteral("lotwreport.adi"), report);
+        paths.data = dir.path();
+        options.sourceMdbPath = dir.file(QStringLiteral("log.sqlite"));
+        options.refdataMdbPath = dir.file(QStringLiteral("ref.sqlite"));
+        options.errorFilePath = dir.file(QStringLiteral("errors.txt"));
+        options.importedListPath = dir.file(QStringLiteral("imported.txt"));
+        choices.ImportScope = 0;
+        choices.OverwriteChoice = 0;
+    }
+    bool run(EventMonitor& monitor)
+    {
+        ImportRun importRun(options, choices, paths, monitor);
+        return importRun.OnLotwImport();
+    }
+    QStringList rows() const
+    {
+        return SqliteFixture::query(options.sourceMdbPath, QStringLiteral("SELECT rowid, * FROM [QSO-TAB] ORDER BY rowid"));
+    }
+    TestDir dir;
+    FakePaths paths;
+    Options options;
+    Choices choices;
+};
+
+// A stopped import ends cleanly after a record: the log keeps exactly what an import of the
+// report up to that record gives, the lists and the date file name exactly that, and the
+// monitor says how many records were read and how many QSOs the log keeps.
+TEST(ImportStopped, KeepsTheRecordsReadAndSaysHowMany)
+{
+    TestDir source;
+    const long records = long(DemoData::writeReport(source.file(QStringLiteral("lotwreport.adi")), 400, 11, 1));
+    const QByteArray report = source.read(QStringLiteral("lotwreport.adi"));
+    ASSERT_GT(records, 100);
+    for (long stopAfter : {1L, 57L, records - 1}) {
+        SCOPED_TRACE(stopAfter);
+        ImportFolder stopped(report);
+        const QStringList before = stopped.rows();
+        StoppingMonitor monitor;
+        monitor.stopAfter = stopAfter;
+        EXPECT_FALSE(stopped.run(monitor));
+        EXPECT_TRUE(monitor.messages.isEmpty()) << monitor.messages.join(QLatin1Char('\n')).toStdString();
+        ASSERT_GE(monitor.download.size(), 2);
+        EXPECT_EQ(monitor.download.last(), L("Stopped by the operator"));
+        const long kept = monitor.counter(Control::DownloadRecsUsed);
+        EXPECT_EQ(monitor.download.at(monitor.download.size() - 2),
+                  QStringLiteral("%1 records of the report were read; the log keeps the %2 QSOs confirmed from them, "
+                                 "which the imported-QSO list names. The rest of the report was not read.")
+                      .arg(stopAfter)
+                      .arg(kept));
+        EXPECT_NE(stopped.rows(), before);
+
+        // The same report cut after that record, imported to its end.
+        qsizetype cut = 0;
+        for (long i = 0; i < stopAfter; ++i)
+            cut = report.indexOf("<eor>\r\n", cut) + 7;
+        ImportFolder whole(report.left(cut) + "<APP_LoTW_EOF>\r\n");
+        RecordingMonitor wholeMonitor;
+        ASSERT_TRUE(whole.run(wholeMonitor));
+        EXPECT_EQ(stopped.rows(), whole.rows());
+        EXPECT_EQ(kept, wholeMonitor.counter(Control::DownloadRecsUsed));
+        EXPECT_EQ(stopped.dir.read(QStringLiteral("imported.txt")), whole.dir.read(QStringLiteral("imported.txt")));
+        EXPECT_EQ(stopped.dir.read(QStringLiteral("imported.txt")).count("\r\n"), kept);
+        EXPECT_EQ(stopped.dir.read(QStringLiteral("errors.txt")), whole.dir.read(QStringLiteral("errors.txt")));
+        EXPECT_EQ(stopped.dir.read(QStringLiteral("quorvane2.dat")), whole.dir.read(QStringLiteral("quorvane2.dat")));
+    }
+}
+
+// The import reports the bytes of the report it has read, up to the whole file.
+TEST(ImportProgress, BytesOfTheReport)
+{
+    TestDir source;
+    DemoData::writeReport(source.file(QStringLiteral("lotwreport.adi")), 400, 11, 1);
+    const QByteArray report = source.read(QStringLiteral("lotwreport.adi"));
+    ImportFolder folder(report);
+    RecordingMonitor monitor;
+    ASSERT_TRUE(folder.run(monitor));
+    ASSERT_FALSE(monitor.progress.empty());
+    qint64 last = 0;
+    for (const auto& [done, total] : monitor.progress) {
+        EXPECT_EQ(total, report.size());
+        EXPECT_GE(done, last);
+        last = done;
+    }
+    EXPECT_EQ(last, report.size());
+}
+} // namespace

@@ -61,6 +61,35 @@ TEST_P(RecordsetTest, WalksTheWholeTableInTableOrder)
     EXPECT_THROW(qso.moveNext(), CDbException);
 }
 
+// A released recordset keeps its row but holds nothing of the database: another connection
+// commits a write at once, and the recordset walks the table again from its first row.
+TEST_P(RecordsetTest, ReleasedRecordsetKeepsItsRowAndHoldsNoLock)
+{
+    CQSO2006SRC qso(logPath());
+    qso.open();
+    ASSERT_EQ(qso.qsoCall, QStringLiteral("DL1ABC"));
+    const auto writeElsewhere = [this] {
+        // A reader left on the table makes this commit fail at once (no waiting).
+        SqliteFixture::exec(file, {QStringLiteral("PRAGMA busy_timeout = 0"),
+                                   QStringLiteral("UPDATE [QSO-TAB] SET [QSO-NOTE] = 'x' WHERE [QSO-CALL] = 'G4NUL'")});
+    };
+    if (GetParam() == Engine::Sqlite) {
+        EXPECT_THROW(writeElsewhere(), std::runtime_error); // the open query holds the table
+    }
+    qso.release();
+    EXPECT_TRUE(qso.isOpen());
+    EXPECT_FALSE(qso.isEOF());
+    EXPECT_EQ(qso.qsoCall, QStringLiteral("DL1ABC"));
+    EXPECT_EQ(qso.qsoTime, QStringLiteral("120000"));
+    EXPECT_NO_THROW(writeElsewhere());
+    EXPECT_THROW(qso.moveNext(), CDbException);
+    qso.moveFirst();
+    int rows = 0;
+    for (; !qso.isEOF(); qso.moveNext())
+        ++rows;
+    EXPECT_EQ(rows, 4);
+}
+
 TEST_P(RecordsetTest, FilterSortAndRequery)
 {
     CQSO2006SRC qso(logPath());
@@ -516,3 +545,30 @@ TEST_F(OdbcKeys, PrimaryKeyTellsTwinsApart)
               (QStringList{QStringLiteral("3|0|<null>"), QStringLiteral("7|2|3")}));
 }
 }
+
+namespace {
+// One text policy for both engines: log texts are read as the text they are (SQLite keeps
+// UTF-8), written back the same, and a filter value outside Latin-1 finds its row.
+TEST_P(RecordsetTest, TextsOutsideLatin1ReadAndWriteTheSameOnBothEngines)
+{
+    const QString name = QString::fromUtf8("J\xc3\xb6rg \xc5\xbb\xc3\xb3\xc5\x82w \xd0\x9c\xd0\xbe\xd1\x81\xd0\xba\xd0\xb2\xd0\xb0");
+    SqliteFixture::exec(file, {QStringLiteral("UPDATE [QSO-TAB] SET [QSO-NAME]='%1', [QSO-QTH]='x' WHERE [QSO-TIME]='090000'")
+                                   .arg(name)});
+    CQSO2006SRC qso(logPath());
+    qso.m_strFilter = QStringLiteral("([QSO-NAME]=%1)").arg(SqlLiteral(name));
+    qso.open();
+    ASSERT_FALSE(qso.isEOF());
+    EXPECT_EQ(qso.qsoName, name);
+    EXPECT_EQ(qso.qsoTime, QStringLiteral("090000"));
+
+    const QString qth = QString::fromUtf8("\xd0\x9b\xd0\xb5\xd0\xbd\xd0\xb8\xd0\xbd\xd0\xb3\xd1\x80\xd0\xb0\xd0\xb4 \xc3\x85\xc3\x96\xc3\x9c");
+    qso.edit();
+    qso.setFieldDirty(&qso.qsoQth);
+    qso.qsoQth = qth;
+    qso.update();
+    qso.close();
+    // The bytes in the file are UTF-8, whichever engine wrote them.
+    EXPECT_EQ(SqliteFixture::query(file, QStringLiteral("SELECT hex([QSO-QTH]) FROM [QSO-TAB] WHERE [QSO-TIME]='090000'")),
+              QStringList{QString::fromLatin1(qth.toUtf8().toHex().toUpper())});
+}
+} // namespace

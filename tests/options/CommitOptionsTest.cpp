@@ -2,6 +2,7 @@
 #include "options/CommitOptions.h"
 #include "options/OptionsStore.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <deque>
 #include <gtest/gtest.h>
@@ -201,4 +202,40 @@ TEST_F(CommitOptionsTest, ClearedFieldSavesThePasswordEmpty)
     ASSERT_TRUE(commit());
     EXPECT_EQ(options.logins[0].password, QString());
     EXPECT_EQ(readData(QStringLiteral("quorvane3.dat")), stateFile({"", "", "", "", "", "", "", "", "", ""}));
+}
+
+// Files that cannot be saved (here each is a folder) are said so with the reason, and the
+// program goes on with the options as entered.
+TEST_F(CommitOptionsTest, FailedSavesAreShownAndTheOptionsStayInForce)
+{
+    QDir().mkpath(dataFile(QStringLiteral("quorvane.dat")));
+    QDir().mkpath(dataFile(QStringLiteral("quorvane3.dat")));
+    OptionsDialogResult r = complete();
+    r.values.logins[0].passwordField = QStringLiteral("abc");
+    dialog.answers.push_back(r);
+    ASSERT_TRUE(commit());
+    ASSERT_EQ(messages.shown.size(), 2);
+    EXPECT_TRUE(messages.shown.at(0).startsWith(QStringLiteral("The options could not be saved to ")
+                                                + dataFile(QStringLiteral("quorvane3.dat")) + QStringLiteral(": ")))
+        << messages.shown.at(0).toStdString();
+    EXPECT_TRUE(messages.shown.at(1).startsWith(QStringLiteral("The options could not be saved to ")
+                                                + dataFile(QStringLiteral("quorvane.dat")) + QStringLiteral(": ")))
+        << messages.shown.at(1).toStdString();
+    EXPECT_GT(messages.shown.at(1).size(), QStringLiteral("The options could not be saved to : ").size()
+                                               + dataFile(QStringLiteral("quorvane.dat")).size());
+    EXPECT_EQ(options.sourceMdbPath, QStringLiteral("/logs/K1ABC.sqlite"));
+    EXPECT_EQ(options.logins[0].password, EncodePassword(QStringLiteral("abc")));
+}
+
+// Paths outside Latin-1 are kept as the system writes them (UTF-8 here) and read back whole.
+TEST_F(CommitOptionsTest, PathsOutsideLatin1SurviveTheFiles)
+{
+    OptionsDialogResult r = complete();
+    r.values.sourceMdbPath = QString::fromUtf8("/home/op/\xc5\xbb\xc3\xb3\xc5\x82w/\xd0\x9b\xd0\xbe\xd0\xb3.sqlite");
+    dialog.answers.push_back(r);
+    ASSERT_TRUE(commit());
+    EXPECT_TRUE(messages.shown.isEmpty());
+    Options loaded;
+    ASSERT_TRUE(LoadOptionsFile(dataFile(QStringLiteral("quorvane.dat")), loaded));
+    EXPECT_EQ(loaded.sourceMdbPath, r.values.sourceMdbPath);
 }

@@ -98,13 +98,30 @@ TEST(Field, LongestFieldLoadsOneMoreByteFails)
     EXPECT_EQ(text, QStringLiteral("kept"));
 }
 
-TEST(Field, HighBytesAreLatin1)
+// Fields hold text in the system's 8-bit encoding (UTF-8 here); bytes that are not valid in it
+// (a field an earlier version wrote in Latin-1) are read one character a byte.
+TEST(Field, SystemEncodingWithAByteForByteFallback)
 {
-    std::unique_ptr<QBuffer> in(reader("\xe9\xff\x05"));
+    std::unique_ptr<QBuffer> in(reader("\xe9\xff\x05/home/op/\xc5\xbb\xc3\xb3\xc5\x82w/log.db\x05"));
     QString text;
     ASSERT_TRUE(ReadField(*in, text));
     EXPECT_EQ(text, QString::fromLatin1("\xe9\xff"));
-    EXPECT_EQ(FieldBytes(text), QByteArray("\xe9\xff"));
+    ASSERT_TRUE(ReadField(*in, text));
+    EXPECT_EQ(text, QString::fromUtf8("/home/op/\xc5\xbb\xc3\xb3\xc5\x82w/log.db"));
+    EXPECT_EQ(FieldBytes(text), QByteArray("/home/op/\xc5\xbb\xc3\xb3\xc5\x82w/log.db"));
+    const QString cyrillic = QString::fromUtf8("\xd0\x9c\xd0\xbe\xd1\x81\xd0\xba\xd0\xb2\xd0\xb0");
+    EXPECT_EQ(FieldText(FieldBytes(cyrillic)), cyrillic);
+}
+
+// A text longer than a field is cut on a character's boundary: never half a character.
+TEST(Field, CutOnACharactersBoundary)
+{
+    const QString text = QString(kMaxFieldLength - 1, QLatin1Char('a')) + QString::fromUtf8("\xc3\xbc\xc3\xbc");
+    const QByteArray bytes = FieldBytes(text);
+    EXPECT_EQ(bytes.size(), kMaxFieldLength - 1);
+    EXPECT_EQ(FieldText(bytes), QString(kMaxFieldLength - 1, QLatin1Char('a')));
+    const QString emoji = QString(kMaxFieldLength - 2, QLatin1Char('b')) + QString::fromUtf8("\xf0\x9f\x93\xa1");
+    EXPECT_EQ(FieldBytes(emoji).size(), kMaxFieldLength - 2);
 }
 
 TEST(Field, WritesTextThenEndMarkAndNeverAnInnerEndMark)

@@ -119,3 +119,24 @@ TEST_F(OptionsDialogModelTest, DeleteEmptiesOneRow)
     model.initialise(true);
     EXPECT_FALSE(model.deleted(1));
 }
+
+// Damaged option files are said so, with the field where the damage starts; what could be read
+// is shown.
+TEST_F(OptionsDialogModelTest, DamagedFilesAreNamed)
+{
+    QList<QByteArray> fields = sampleOptionsFields();
+    QByteArray options = stateFile(fields);
+    // Cut in the middle of field 8 (the first station's location).
+    qsizetype at = 0;
+    for (int i = 0; i < 8; ++i)
+        at = options.indexOf('\x05', at) + 1;
+    writeData(QStringLiteral("quorvane.dat"), options.left(at - 2));
+    writeData(QStringLiteral("quorvane3.dat"), QByteArray("1\r\n%61%62%63%64\x05"));
+    model.initialise();
+    ASSERT_EQ(messages.shown.size(), 2);
+    EXPECT_TRUE(messages.shown.at(0).startsWith(QStringLiteral("quorvane.dat is damaged (field 8): ")))
+        << messages.shown.at(0).toStdString();
+    EXPECT_TRUE(messages.shown.at(1).startsWith(QStringLiteral("quorvane3.dat is damaged (field 2): ")))
+        << messages.shown.at(1).toStdString();
+    EXPECT_EQ(model.copy().stations[0].oprCall, QString::fromLatin1(fields.at(6)));
+}

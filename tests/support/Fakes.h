@@ -39,11 +39,29 @@ public:
     QStringList events; // everything, in order
 };
 
+// Records every message and question; a question is answered with answer (and onAsk, when
+// set, runs first, as the operator would while the question is open).
 class FakeMessageBox : public MessageBox
 {
 public:
-    void show(const QString& text) override { shown.append(text); }
+    void show(const QString& text) override
+    {
+        shown.append(text);
+        if (onShow)
+            onShow(text);
+    }
+    bool ask(const QString& text) override
+    {
+        asked.append(text);
+        if (onAsk)
+            onAsk(text);
+        return answer;
+    }
     QStringList shown;
+    QStringList asked;
+    bool answer = false;
+    std::function<void(const QString&)> onShow;
+    std::function<void(const QString&)> onAsk;
 };
 
 // Paths inside a test's own folders.
@@ -96,6 +114,12 @@ public:
             onPump(pumps);
     }
     bool StopRequested() const override { return stopRequested; }
+    void ReportProgress(qint64 done, qint64 total) override
+    {
+        progress.push_back({done, total});
+        if (onProgress)
+            onProgress(done, total);
+    }
 
     QStringList upload;
     QStringList download;
@@ -109,4 +133,6 @@ public:
     int pumps = 0;
     bool stopRequested = false;
     std::function<void(int)> onPump; // called at every pump, with the count so far
+    std::vector<std::pair<qint64, qint64>> progress; // every progress report: done, total
+    std::function<void(qint64, qint64)> onProgress;
 };

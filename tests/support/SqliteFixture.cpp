@@ -22,7 +22,7 @@ void exec(const QString& path, const QStringList& statements)
     sqlite3* db = openFile(path);
     for (const QString& sql : statements) {
         char* error = nullptr;
-        if (sqlite3_exec(db, sql.toLatin1().constData(), nullptr, nullptr, &error) != SQLITE_OK) {
+        if (sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &error) != SQLITE_OK) {
             const std::string text = std::string(error ? error : "?") + " in " + sql.toStdString();
             sqlite3_free(error);
             sqlite3_close(db);
@@ -36,7 +36,7 @@ QStringList query(const QString& path, const QString& sql)
 {
     sqlite3* db = openFile(path);
     sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db, sql.toLatin1().constData(), -1, &stmt, nullptr) != SQLITE_OK) {
+    if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &stmt, nullptr) != SQLITE_OK) {
         sqlite3_close(db);
         throw std::runtime_error("bad fixture query");
     }
@@ -45,7 +45,7 @@ QStringList query(const QString& path, const QString& sql)
         QStringList columns;
         for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
             const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
-            columns.append(text ? QString::fromLatin1(text) : QStringLiteral("<null>"));
+            columns.append(text ? QString::fromUtf8(text) : QStringLiteral("<null>"));
         }
         rows.append(columns.join(QLatin1Char('|')));
     }

@@ -5,7 +5,7 @@
 
 #include "upload/UploadRun.h"
 
-#include "../upload/UploadLogFixture.h"
+#include "support/UploadLogFixture.h"
 #include "support/Fakes.h"
 #include "support/TempDir.h"
 

@@ -1,4 +1,4 @@
-#include "UploadLogFixture.h"
+#include "support/UploadLogFixture.h"
 
 #include "upload/AdifUploadMapping.h"
 #include "upload/AdifUploadRecord.h"
@@ -177,7 +177,11 @@ TEST(AdifField, LengthIsTheValuesByteCount)
 {
     EXPECT_EQ(AdifField("CALL", S("K1ABC")), S("<CALL:5>K1ABC"));
     EXPECT_EQ(AdifField("TX_PWR", S("")), S("<TX_PWR:0>"));
-    EXPECT_EQ(AdifField("NAME", QString::fromLatin1("J\xF6rg")), QString::fromLatin1("<NAME:4>J\xF6rg"));
+    // The file is UTF-8: the length counts the value's bytes there.
+    EXPECT_EQ(AdifField("NAME", QString::fromLatin1("J\xF6rg")), QString::fromLatin1("<NAME:5>J\xF6rg"));
+    const QString cyrillic = QString::fromUtf8("\xd0\x9c\xd0\xbe\xd1\x81\xd0\xba\xd0\xb2\xd0\xb0");
+    EXPECT_EQ(AdifField("QTH", cyrillic), QStringLiteral("<QTH:12>") + cyrillic);
+    EXPECT_EQ(AdifField("NAME", QString::fromUtf8("\xf0\x9f\x93\xa1")), QString::fromUtf8("<NAME:4>\xf0\x9f\x93\xa1"));
     EXPECT_EQ(AdifField("NAME", QString(1234, QLatin1Char('x'))), S("<NAME:1234>") + QString(1234, QLatin1Char('x')));
 }
 

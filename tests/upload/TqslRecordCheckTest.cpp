@@ -4,7 +4,7 @@
 // ones TQSL reads, the satellite is one TQSL knows under that name and comes with PROP_MODE
 // SAT. A QSO that would fail is refused before it is written or marked.
 
-#include "UploadLogFixture.h"
+#include "support/UploadLogFixture.h"
 
 #include "demo/DemoData.h"
 #include "upload/AdifUploadMapping.h"

@@ -1,6 +1,7 @@
-#include "UploadLogFixture.h"
+#include "support/UploadLogFixture.h"
 
 #include "upload/UploadRun.h"
+#include "logdb/Connection.h"
 
 #include "support/Fakes.h"
 #include "support/StandInTqsl.h"
@@ -10,7 +11,10 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <chrono>
 #include <csignal>
+#include <future>
+#include <thread>
 #include <memory>
 #include <sys/resource.h>
 
@@ -477,6 +481,8 @@ TEST_F(UploadRunTest, FileWriteFailureRollsBackEveryMark)
     EXPECT_EQ(dir.read(S("LoTWUpload.adi")), QByteArray("previous file\r\n"));
     ASSERT_EQ(monitor.messages.size(), 1);
     EXPECT_TRUE(monitor.messages.at(0).contains(S("LoTWUpload.adi"))) << monitor.messages.at(0).toStdString();
+    // The system's own words for the cause.
+    EXPECT_TRUE(monitor.messages.at(0).contains(S("File too large"))) << monitor.messages.at(0).toStdString();
     EXPECT_TRUE(desktop.urls.isEmpty());
     EXPECT_EQ(monitor.icons[1099], 140);
 }
@@ -490,7 +496,9 @@ TEST_F(UploadRunTest, LongAndOddTextsAreWrittenWithTheirByteLengths)
     ASSERT_TRUE(runUpload());
     const QByteArray file = dir.read(S("LoTWUpload.adi"));
     EXPECT_TRUE(file.contains("<CALL:200>" + QByteArray(200, 'W') + "\r\n"));
-    EXPECT_TRUE(file.contains("<NAME:18>J\xF6rg <O'Brien> \"x\"\r\n"));
+    // A byte the log holds that is not UTF-8 is read as the character it is in Latin-1, and
+    // written in UTF-8 with its byte length.
+    EXPECT_TRUE(file.contains("<NAME:19>J\xC3\xB6rg <O'Brien> \"x\"\r\n"));
     EXPECT_FALSE(file.contains("<FREQ:"));
     EXPECT_EQ(qsls(), QStringList{S("2")});
 }
@@ -585,11 +593,15 @@ TEST_F(UploadRunTest, ARowChangedWhileTqslSignsIsNotMarked)
     EXPECT_TRUE(monitor.download.at(0).contains(S("DL2ABC 20190315 142530"))) << monitor.download.at(0).toStdString();
 }
 
+// The operator stops the wait for TQSL: TQSL is ended, nothing is marked, and the previous
+// upload file is back in place; the monitor says so, no message box does.
 TEST_F(UploadRunTest, StopWhileTqslRunsMarksNothing)
 {
+    dir.write(S("LoTWUpload.adi"), "previous file\r\n");
     InsertQso(log, qso("DL1ABC", "0"));
     StandInTqsl standIn;
     standIn.ending = StandInTqsl::Ending::Hang;
+    standIn.copyOnStart = options.uploadAdifPath;
     useStandIn(standIn);
     monitor.onPump = [&](int) {
         if (monitor.upload.filter(S("Starting TQSL")).size() == 1)
@@ -597,8 +609,63 @@ TEST_F(UploadRunTest, StopWhileTqslRunsMarksNothing)
     };
     EXPECT_FALSE(runUpload());
     EXPECT_EQ(qsls(), QStringList{S("0")});
-    ASSERT_EQ(monitor.messages.size(), 1);
-    EXPECT_TRUE(monitor.messages.at(0).contains(S("the wait for TQSL was stopped"))) << monitor.messages.at(0).toStdString();
+    EXPECT_TRUE(monitor.messages.isEmpty()) << monitor.messages.join(S("\n")).toStdString();
+    // TQSL had the new file to sign; the previous one is in its place again.
+    EXPECT_TRUE(QFile(options.tqslExePath + S(".copy")).exists());
+    EXPECT_EQ(dir.read(S("LoTWUpload.adi")), QByteArray("previous file\r\n"));
+    EXPECT_FALSE(dir.exists(S("LoTWUpload.adi.previous")));
+    ASSERT_GE(monitor.upload.size(), 2);
+    EXPECT_EQ(monitor.upload.last(), S("Stopped by the operator"));
+    EXPECT_EQ(monitor.upload.at(monitor.upload.size() - 2),
+              S("TQSL did not sign the upload file (the wait for TQSL was stopped and TQSL was ended). No QSO was "
+                "marked as sent; the previous upload file is back in place."));
+}
+
+// A stop anywhere in the walk of the log, or after it before the file is in place, leaves the
+// log and the previous upload file as they were, and TQSL is not started.
+TEST_F(UploadRunTest, StopDuringTheWalkChangesNothing)
+{
+    const int kQsos = 6;
+    for (int i = 0; i < kQsos; ++i)
+        InsertQso(log, qso("DL" + std::to_string(i) + "ABC", i % 2 ? "1" : "0"));
+    const QStringList before = qsls();
+    // Stop asked at the pump before QSO n (1 to kQsos), or (0) once the last QSO is read.
+    for (int stopAt : {1, 2, 4, kQsos, 0}) {
+        SCOPED_TRACE(stopAt);
+        dir.write(S("LoTWUpload.adi"), "previous file\r\n");
+        QFile::remove(options.tqslExePath + S(".args"));
+        monitor = RecordingMonitor();
+        if (stopAt > 0)
+            monitor.onPump = [&](int pumps) { monitor.stopRequested = monitor.stopRequested || pumps >= stopAt; };
+        else
+            monitor.onProgress = [&](qint64 done, qint64) { monitor.stopRequested = done == kQsos; };
+        EXPECT_FALSE(runUpload());
+        EXPECT_EQ(qsls(), before);
+        EXPECT_EQ(dir.read(S("LoTWUpload.adi")), QByteArray("previous file\r\n"));
+        EXPECT_FALSE(dir.exists(S("LoTWUpload.adi.previous")));
+        EXPECT_FALSE(StandInTqsl::ran(options.tqslExePath));
+        EXPECT_TRUE(monitor.messages.isEmpty());
+        ASSERT_GE(monitor.upload.size(), 2);
+        EXPECT_EQ(monitor.upload.last(), S("Stopped by the operator"));
+        EXPECT_EQ(monitor.upload.at(monitor.upload.size() - 2), S("No QSO was marked as sent; the upload file %1 is as it was.")
+                                              .arg(options.uploadAdifPath));
+        EXPECT_EQ(readIn, stopAt > 0 ? stopAt - 1 : kQsos);
+    }
+    // Without a stop the same log uploads.
+    monitor = RecordingMonitor();
+    ASSERT_TRUE(runUpload());
+    EXPECT_EQ(qsls(), (QStringList{S("2"), S("3"), S("2"), S("3"), S("2"), S("3")}));
+}
+
+// The walk reports rows read of the rows in the log.
+TEST_F(UploadRunTest, ProgressCountsTheRowsOfTheLog)
+{
+    for (int i = 0; i < 3; ++i)
+        InsertQso(log, qso("DL" + std::to_string(i) + "ABC", "0", i == 1 ? "W1XYZ" : "K1ABC"));
+    ASSERT_TRUE(runUpload(true));
+    ASSERT_EQ(monitor.progress.size(), 3u);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(monitor.progress[size_t(i)], std::make_pair(qint64(i + 1), qint64(3)));
 }
 
 TEST_F(UploadRunTest, TqslNotInstalled)
@@ -660,4 +727,69 @@ TEST_F(UploadRunTest, ThePreviousFileIsNeverReplacedByNothing)
     EXPECT_FALSE(dir.exists(S("LoTWUpload.adi.previous")));
 }
 
+} // namespace
+
+namespace {
+// The same log text gives the same ADIF bytes through both engines: UTF-8, with lengths that
+// count bytes.
+TEST_F(UploadRunTest, TextOutsideLatin1IsWrittenInUtf8ThroughBothEngines)
+{
+    Row row = qso("R1ABC", "0");
+    row["QSO-NAME"] = "\xd0\x92\xd0\xb0\xd1\x81\xd1\x8f \xc5\xbb\xc3\xb3\xc5\x82w";
+    InsertQso(log, row);
+    ASSERT_TRUE(runUpload(false, false));
+    const QByteArray sqliteFile = dir.read(S("LoTWUpload.adi"));
+    EXPECT_TRUE(sqliteFile.contains("<NAME:16>\xd0\x92\xd0\xb0\xd1\x81\xd1\x8f \xc5\xbb\xc3\xb3\xc5\x82w\r\n"));
+
+    log.exec("UPDATE [QSO-TAB] SET [QSO-QSLS] = '0'");
+    const QString odbc = S("odbc:DRIVER=SQLite3;Database=") + options.sourceMdbPath;
+    if (!CheckEngineAvailable(odbc).isEmpty())
+        GTEST_SKIP() << "the SQLite3 ODBC driver is not installed";
+    options.sourceMdbPath = odbc;
+    ASSERT_TRUE(runUpload(false, false));
+    EXPECT_EQ(dir.read(S("LoTWUpload.adi")), sqliteFile);
+}
+} // namespace
+
+namespace {
+// Another program holds the log while the marks are to be written: held for a second, the
+// marks wait for it; held for longer than the engine waits, nothing is marked and the message
+// says the log is in use.
+TEST_F(UploadRunTest, ALogHeldByAnotherProgramWhenTheMarksAreWritten)
+{
+    InsertQso(log, qso("DL1ABC", "0"));
+    for (int holdMs : {1000, 7000}) {
+        log.exec("UPDATE [QSO-TAB] SET [QSO-QSLS] = '0'");
+        std::thread holder;
+        bool started = false;
+        monitor = RecordingMonitor();
+        monitor.onPump = [&](int) {
+            if (started || monitor.upload.filter(S("Starting TQSL")).isEmpty())
+                return;
+            started = true;
+            std::promise<void> locked;
+            std::future<void> isLocked = locked.get_future();
+            holder = std::thread([&, holdMs] {
+                SqliteFile other(options.sourceMdbPath);
+                other.exec("BEGIN EXCLUSIVE");
+                locked.set_value();
+                std::this_thread::sleep_for(std::chrono::milliseconds(holdMs));
+                other.exec("COMMIT");
+            });
+            isLocked.wait();
+        };
+        const bool ok = runUpload();
+        holder.join();
+        if (holdMs == 1000) {
+            EXPECT_TRUE(ok) << monitor.messages.join(S("\n")).toStdString();
+            EXPECT_EQ(qsls(), QStringList{S("2")});
+        } else {
+            EXPECT_FALSE(ok);
+            EXPECT_EQ(qsls(), QStringList{S("0")});
+            ASSERT_EQ(monitor.messages.size(), 1);
+            EXPECT_TRUE(monitor.messages.at(0).contains(S("is in use by another program")))
+                << monitor.messages.at(0).toStdString();
+        }
+    }
+}
 } // namespace

@@ -59,3 +59,10 @@ void QtMessageBox::show(const QString& text)
 {
     QMessageBox::warning(m_parent, Strings::text(Strings::AppTitle), text);
 }
+
+bool QtMessageBox::ask(const QString& text)
+{
+    return QMessageBox::question(m_parent, Strings::text(Strings::AppTitle), text, QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No)
+           == QMessageBox::Yes;
+}

@@ -26,6 +26,7 @@ class QtMessageBox : public MessageBox
 public:
     explicit QtMessageBox(QWidget* parent = nullptr) : m_parent(parent) {}
     void show(const QString& text) override;
+    bool ask(const QString& text) override;
     void setParent(QWidget* parent) { m_parent = parent; }
 
 private:

@@ -1,4 +1,4 @@
-#include "UploadLogFixture.h"
+#include "support/UploadLogFixture.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>

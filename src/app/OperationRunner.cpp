@@ -1,0 +1,132 @@
+#include "OperationRunner.h"
+
+#include "FormMonitor.h"
+#include "GuiRelay.h"
+#include "RelayMonitor.h"
+
+#include <QMetaObject>
+#include <QThread>
+
+namespace {
+// Copies what problem lines quote and the counters from one monitor to another.
+void copyReportingState(const EventMonitor& from, EventMonitor& to)
+{
+    to.lastDbError = from.lastDbError;
+    to.problemMessage = from.problemMessage;
+    to.record = from.record;
+    to.bandText = from.bandText;
+    to.modeText = from.modeText;
+    for (const auto& [controlId, value] : from.counters())
+        to.SetCounter(controlId, value);
+}
+}
+
+OperationRunner::OperationRunner(FormMonitor& form, Desktop& desktop, QObject* parent)
+    : QObject(parent), m_form(form), m_desktop(desktop)
+{
+}
+
+OperationRunner::~OperationRunner()
+{
+    abandon();
+}
+
+void OperationRunner::start(Work work, const ChoiceModel* choices)
+{
+    if (m_thread)
+        return;
+    const unsigned run = ++m_run;
+    m_channel = std::make_shared<RunChannel>();
+    auto post = [this, run](std::shared_ptr<MonitorBatch> batch) {
+        QMetaObject::invokeMethod(this, [this, run, batch] { apply(run, batch); }, Qt::QueuedConnection);
+    };
+    m_relay = std::make_unique<RelayMonitor>(*m_channel, post, choices);
+    copyReportingState(m_form, *m_relay);
+    m_relayDesktop = std::make_unique<RelayDesktop>(m_desktop, this, m_channel->abandoned);
+
+    RelayMonitor* relay = m_relay.get();
+    RelayDesktop* desktop = m_relayDesktop.get();
+    m_thread = QThread::create([this, run, relay, desktop, work = std::move(work)] {
+        try {
+            work(*relay, *desktop);
+        } catch (...) {
+            // The operation reports its own failures; nothing may escape the thread.
+            relay->ShowMessage(QStringLiteral("The operation stopped on an unexpected error."));
+        }
+        relay->handOver();
+        QMetaObject::invokeMethod(this, [this, run] { ended(run); }, Qt::QueuedConnection);
+    });
+    m_thread->setObjectName(QStringLiteral("operation"));
+    m_form.setRunning(true);
+    m_clock.start();
+    m_thread->start();
+}
+
+void OperationRunner::requestStop()
+{
+    if (m_thread)
+        m_channel->stop.store(true);
+}
+
+bool OperationRunner::stopRequested() const
+{
+    return m_thread && m_channel->stop.load();
+}
+
+qint64 OperationRunner::progressDone() const
+{
+    return m_thread ? m_channel->done.load(std::memory_order_relaxed) : 0;
+}
+
+qint64 OperationRunner::progressTotal() const
+{
+    return m_thread ? m_channel->total.load(std::memory_order_relaxed) : 0;
+}
+
+void OperationRunner::requestLines()
+{
+    // A new batch is asked for only once the last one is shown: the window sets the pace.
+    if (m_thread && m_channel->batchesInFlight.load() == 0)
+        m_channel->linesWanted.store(true, std::memory_order_relaxed);
+}
+
+void OperationRunner::apply(unsigned run, const std::shared_ptr<MonitorBatch>& batch)
+{
+    if (run != m_run || !m_thread)
+        return;
+    m_channel->batchesInFlight.fetch_sub(1);
+    m_form.apply(*batch);
+}
+
+void OperationRunner::ended(unsigned run)
+{
+    if (run != m_run || !m_thread)
+        return;
+    m_thread->wait();
+    delete m_thread;
+    m_thread = nullptr;
+    takeBackState();
+    m_form.setRunning(false);
+    emit finished();
+}
+
+void OperationRunner::takeBackState()
+{
+    copyReportingState(*m_relay, m_form);
+    m_relay.reset();
+    m_relayDesktop.reset();
+}
+
+void OperationRunner::abandon()
+{
+    if (!m_thread)
+        return;
+    m_channel->stop.store(true);
+    m_channel->abandoned.store(true);
+    m_thread->wait();
+    delete m_thread;
+    m_thread = nullptr;
+    ++m_run; // what the run posted is not shown any more
+    takeBackState();
+    m_form.setRunning(false);
+}

@@ -1,0 +1,52 @@
+#include "RelayMonitor.h"
+
+#include "options/ChoiceModel.h"
+
+#include <QThread>
+
+RelayMonitor::RelayMonitor(RunChannel& channel, Post post, const ChoiceModel* choices)
+    : m_channel(channel), m_post(std::move(post)), m_choices(choices), m_batch(std::make_shared<MonitorBatch>())
+{
+}
+
+void RelayMonitor::ShowCounters()
+{
+    // The counters and choices are taken when the batch is handed over: an upload shows its
+    // counters twice per QSO, and only the last values of a batch reach the screen anyway.
+    m_batch->countersShown = true;
+    handOverIfWanted();
+}
+
+void RelayMonitor::SetStepIcon(int controlId, int icon)
+{
+    m_batch->icons.emplace_back(controlId, icon);
+    handOverIfWanted();
+}
+
+void RelayMonitor::ShowMessage(const QString& text)
+{
+    m_batch->messages.append(text);
+    // A message is handed over at once: the operator should read it while the run goes on.
+    handOver();
+}
+
+void RelayMonitor::handOver()
+{
+    m_channel.linesWanted.store(false, std::memory_order_relaxed);
+    if (m_batch->isEmpty())
+        return;
+    // The window shows batches as fast as they come; should it fall behind (or be stuck), the
+    // run waits rather than heaping up lines.
+    while (m_channel.batchesInFlight.load() >= 2 && !m_channel.abandoned.load())
+        QThread::msleep(2);
+    if (m_batch->countersShown) {
+        m_batch->counters = counters();
+        if (m_choices)
+            m_batch->choices = m_choices->choices();
+    }
+    m_channel.batchesInFlight.fetch_add(1);
+    std::shared_ptr<MonitorBatch> batch = std::move(m_batch);
+    m_batch = std::make_shared<MonitorBatch>();
+    m_batch->lines.reserve(batch->lines.size());
+    m_post(std::move(batch));
+}

@@ -1,0 +1,104 @@
+#pragma once
+
+#include "options/Choices.h"
+#include "platform/EventMonitor.h"
+
+#include <QString>
+#include <QStringList>
+#include <atomic>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <utility>
+#include <vector>
+
+class ChoiceModel;
+
+// What a run reported since its last hand-over to the window: the monitor lines and clears in
+// the order they came, step icons, the counters and choices as last shown, and messages.
+struct MonitorBatch
+{
+    enum class Kind : quint8 { AddUpload, AddDownload, ClearUpload, ClearDownload };
+    struct Line
+    {
+        Kind kind;
+        QString text;
+    };
+    std::vector<Line> lines;
+    std::vector<std::pair<int, int>> icons; // control, icon, in order
+    bool countersShown = false;             // ShowCounters was called: show counters (and choices)
+    std::map<int, long> counters;
+    std::optional<Choices> choices;
+    QStringList messages;
+
+    bool isEmpty() const { return lines.empty() && icons.empty() && !countersShown && messages.isEmpty(); }
+};
+
+// What the window and a run's worker thread share. Each flag is set by one side only.
+struct RunChannel
+{
+    std::atomic<bool> stop{false};        // window: the operator asked to stop the run
+    std::atomic<bool> linesWanted{false}; // window: hand over what is waiting
+    std::atomic<bool> abandoned{false};   // window: it is going away; don't wait for it
+    std::atomic<int> batchesInFlight{0};  // handed over, not yet shown
+    std::atomic<qint64> done{0};          // worker: the run's progress
+    std::atomic<qint64> total{0};
+};
+
+// The event monitor of an operation that runs on a worker thread. Everything it is told is
+// kept in order in a batch, which goes to the window when the window asks for it (a few times
+// a second) and at the end of the run; the window shows it there. So the operation reports as
+// it does everywhere else, touches no widget, and is never held up by the window: a message
+// box it raises is shown by the window while the operation goes on (a modal box must not keep
+// a transaction of the run open for as long as it is open).
+//
+// The stop flag and the progress are read and written directly, without a batch.
+class RelayMonitor : public EventMonitor
+{
+public:
+    using Post = std::function<void(std::shared_ptr<MonitorBatch>)>;
+    // Lines that may wait before they are handed over without being asked for; beyond two
+    // such batches in flight the run waits for the window (memory stays bounded).
+    static constexpr size_t kMaxWaitingLines = 500000;
+
+    // post hands a batch to the window (it is called on the worker thread). choices: shown
+    // with the counters, as the form's refresh shows them.
+    RelayMonitor(RunChannel& channel, Post post, const ChoiceModel* choices);
+
+    void AddUploadEvent(const QString& text) override { add(MonitorBatch::Kind::AddUpload, text); }
+    void AddDownloadEvent(const QString& text) override { add(MonitorBatch::Kind::AddDownload, text); }
+    void ClearUploadMonitor() override { add(MonitorBatch::Kind::ClearUpload, QString()); }
+    void ClearDownloadMonitor() override { add(MonitorBatch::Kind::ClearDownload, QString()); }
+    void ShowCounters() override;
+    void SetStepIcon(int controlId, int icon) override;
+    void ShowMessage(const QString& text) override;
+    void PumpMessages() override { handOverIfWanted(); }
+    bool StopRequested() const override { return m_channel.stop.load(std::memory_order_relaxed); }
+    void ReportProgress(qint64 done, qint64 total) override
+    {
+        m_channel.done.store(done, std::memory_order_relaxed);
+        m_channel.total.store(total, std::memory_order_relaxed);
+        handOverIfWanted();
+    }
+
+    // Hands over whatever is waiting (the end of the run calls it).
+    void handOver();
+
+private:
+    void add(MonitorBatch::Kind kind, const QString& text)
+    {
+        m_batch->lines.push_back({kind, text});
+        handOverIfWanted();
+    }
+    void handOverIfWanted()
+    {
+        if (m_channel.linesWanted.load(std::memory_order_relaxed) || m_batch->lines.size() >= kMaxWaitingLines)
+            handOver();
+    }
+
+    RunChannel& m_channel;
+    Post m_post;
+    const ChoiceModel* m_choices;
+    std::shared_ptr<MonitorBatch> m_batch;
+};

@@ -1,0 +1,98 @@
+#pragma once
+
+#include "logdb/Connection.h"
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <QVariantList>
+#include <memory>
+#include <vector>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+// What a run that writes the log is about to change, kept before it changes it: one file per
+// run in the data folder's "undo" folder (an SQLite file, whatever the log's engine), holding
+// the log's path and a fingerprint of its table, the columns the run writes and, for every row
+// it writes, the row's key with those columns' values before and after. The file is complete
+// on disk before the log's transaction commits, so a kill never leaves a change without its
+// before-image; the last kUndoRunsKept files are kept.
+class UndoJournal
+{
+public:
+    static constexpr int kUndoRunsKept = 10;
+
+    enum class State { Written, Done, Undone };
+
+    // Starts the journal of a run. kind names the run ("upload", "import"). Throws
+    // CFileException when the file cannot be made (a full disk): the run must then not write
+    // the log.
+    static std::unique_ptr<UndoJournal> begin(const QString& dataFolder, const QString& kind, const QString& logPath,
+                                              Connection& log, const std::vector<ColumnSpec>& columns);
+    ~UndoJournal();
+    UndoJournal(const UndoJournal&) = delete;
+    UndoJournal& operator=(const UndoJournal&) = delete;
+
+    // One row the run writes: its values of the journal's columns before and after.
+    void add(const RowKey& key, const QVariantList& before, const QVariantList& after);
+    // Puts every row added on disk; call before the log's transaction commits. Throws
+    // CFileException on failure.
+    void seal();
+    // After the log committed: the run is complete; rows the run found changed and did not
+    // write are taken out (their places in the order they were added, from 0).
+    void finish(const std::vector<size_t>& notWritten = {});
+    // After the log's transaction was rolled back: the journal is removed.
+    void discard();
+
+    const QString& path() const { return m_path; }
+    qint64 rows() const { return m_rows; }
+
+    // The fingerprint of a log's table: a digest of the columns and of the first rows' calls,
+    // dates and times in table order, which tells a replaced log from the one a run wrote.
+    static QString fingerprint(Connection& log);
+
+private:
+    UndoJournal() = default;
+    void exec(const char* sql);
+    void fail(const QString& what);
+
+    sqlite3* m_db = nullptr;
+    sqlite3_stmt* m_insert = nullptr;
+    QString m_path;
+    int m_columns = 0;
+    QStringList m_names;
+    qint64 m_rows = 0;
+    bool m_open = false; // inside the write transaction
+};
+
+// One kept run, as the undo command lists it.
+struct UndoEntry
+{
+    QString path;
+    QString kind;
+    QDateTime time;
+    QString logPath;
+    QString fingerprint;
+    qint64 rows = 0;
+    UndoJournal::State state = UndoJournal::State::Written;
+    QString problem; // why the file cannot be used (damaged), empty when it can
+};
+
+// The kept runs of a data folder, newest first.
+std::vector<UndoEntry> ListUndoRuns(const QString& dataFolder);
+
+// What an undo came to.
+struct UndoResult
+{
+    qint64 restored = 0;
+    qint64 leftAlone = 0;       // rows changed since by someone else: listed, not touched
+    QStringList leftAloneLines; // "CALL DATE TIME" of those rows (the first hundred)
+};
+
+// Takes a kept run back: restores exactly its columns of exactly its rows, in one transaction,
+// only where a row still holds what the run wrote. Refuses (throws CDbException with the
+// reason) a damaged file, one already undone, and one of another log or of a log that was
+// replaced. progress, when given, is called every few thousand rows.
+UndoResult UndoRunAt(const UndoEntry& entry, const QString& logPath, const std::function<void()>& progress = {});

@@ -1,0 +1,299 @@
+#include "support/UploadLogFixture.h"
+
+#include "logdb/Connection.h"
+#include "platform/Errors.h"
+#include "undo/LogBackup.h"
+#include "undo/UndoJournal.h"
+#include "upload/UploadRun.h"
+
+#include "support/Fakes.h"
+#include "support/SqliteFixture.h"
+#include "support/StandInTqsl.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <csignal>
+#include <sys/resource.h>
+
+namespace {
+
+QString S(const char* text) { return QString::fromLatin1(text); }
+
+using Row = std::map<std::string, std::string>;
+
+Row qso(const std::string& call, const std::string& qsls)
+{
+    return {{"QSO-CALL", call},    {"QSO-DATE", "20240315"}, {"QSO-TIME", "142530"}, {"QSO-OPRCALL", "K1ABC"},
+            {"QSO-BAND", "6"},     {"QSO-MODE", "2"},        {"QSO-QSLS", qsls},     {"QSO-PREFIX", "DL"},
+            {"QSO-NAME", "Name \xc3\xa9"}, {"QSO-CONFIRM", "0"}};
+}
+
+enum class Engine { Sqlite, Odbc };
+
+// Upload, then undo, through both engines: the log is row for row, column for column what it
+// was before the upload.
+class UndoTest : public ::testing::TestWithParam<Engine>
+{
+protected:
+    void SetUp() override
+    {
+        file = dir.file(S("log.sqlite"));
+        logPath = GetParam() == Engine::Sqlite ? file : S("odbc:DRIVER=SQLite3;Database=") + file;
+        if (GetParam() == Engine::Odbc && !CheckEngineAvailable(logPath).isEmpty())
+            GTEST_SKIP() << "the SQLite3 ODBC driver is not installed";
+        SqliteFile log(file);
+        CreateQsoTable(log);
+        log.exec("BEGIN");
+        for (int i = 0; i < 300; ++i)
+            InsertQso(log, qso("DL" + std::to_string(i) + "AB", i % 3 == 0 ? "1" : i % 3 == 1 ? "0" : "2"));
+        log.exec("COMMIT");
+        SqliteFile ref(dir.file(S("ref.sqlite")));
+        CreatePrefixTable(ref, {{"DL", "230"}});
+        options.sourceMdbPath = logPath;
+        options.refdataMdbPath = dir.file(S("ref.sqlite"));
+        options.uploadAdifPath = dir.file(S("LoTWUpload.adi"));
+        options.errorFilePath = dir.file(S("errors.txt"));
+        options.tqslExePath = StandInTqsl{}.write(tools.path());
+        options.stations[0] = {S("K1ABC"), S("Home")};
+        choices.SigningCall = S("K1ABC");
+    }
+    bool upload()
+    {
+        UploadRun run(options, choices, S("x.tq8"), monitor, desktop);
+        run.setUndoFolder(data.path());
+        return run.run();
+    }
+    QStringList table() const { return SqliteFixture::query(file, S("SELECT * FROM [QSO-TAB] ORDER BY rowid")); }
+    UndoEntry last() const
+    {
+        const std::vector<UndoEntry> runs = ListUndoRuns(data.path());
+        return runs.empty() ? UndoEntry() : runs.front();
+    }
+
+    TestDir dir;
+    TestDir data;
+    TestDir tools;
+    QString file;
+    QString logPath;
+    Options options;
+    Choices choices;
+    RecordingMonitor monitor;
+    FakeDesktop desktop;
+};
+
+TEST_P(UndoTest, UploadThenUndoGivesTheLogAsItWas)
+{
+    const QStringList before = table();
+    ASSERT_TRUE(upload()) << monitor.messages.join(S("\n")).toStdString();
+    ASSERT_NE(table(), before);
+    const UndoEntry entry = last();
+    EXPECT_EQ(entry.kind, S("upload"));
+    EXPECT_EQ(entry.rows, 200);
+    EXPECT_EQ(entry.state, UndoJournal::State::Done);
+    EXPECT_TRUE(entry.problem.isEmpty());
+
+    const UndoResult result = UndoRunAt(entry, logPath);
+    EXPECT_EQ(result.restored, 200);
+    EXPECT_EQ(result.leftAlone, 0);
+    EXPECT_EQ(table(), before);
+    // The QSOs are due again: the next upload takes them.
+    monitor = RecordingMonitor();
+    ASSERT_TRUE(upload());
+    EXPECT_TRUE(monitor.upload.contains(S("Marked 200 QSOs as sent to LoTW")));
+}
+
+TEST_P(UndoTest, RowsChangedSinceAreLeftAloneAndListed)
+{
+    const QStringList before = table();
+    ASSERT_TRUE(upload());
+    SqliteFixture::exec(file, {S("UPDATE [QSO-TAB] SET [QSO-QSLS]='9' WHERE [QSO-CALL] IN ('DL0AB','DL1AB')")});
+    const UndoResult result = UndoRunAt(last(), logPath);
+    EXPECT_EQ(result.restored, 198);
+    EXPECT_EQ(result.leftAlone, 2);
+    EXPECT_EQ(result.leftAloneLines, (QStringList{S("DL0AB 20240315 142530"), S("DL1AB 20240315 142530")}));
+    const QStringList after = table();
+    ASSERT_EQ(after.size(), before.size());
+    for (qsizetype i = 2; i < after.size(); ++i)
+        EXPECT_EQ(after.at(i), before.at(i)) << i;
+    EXPECT_TRUE(after.at(0).contains(S("|9|"))) << after.at(0).toStdString();
+}
+
+TEST_P(UndoTest, RefusalsChangeNothing)
+{
+    ASSERT_TRUE(upload());
+    const QStringList uploaded = table();
+    UndoEntry entry = last();
+
+    // Another log.
+    EXPECT_THROW(UndoRunAt(entry, dir.file(S("other.sqlite"))), CDbException);
+    // The same path, but the log was replaced by another.
+    {
+        const QString saved = dir.file(S("saved.sqlite"));
+        QFile::copy(file, saved);
+        SqliteFixture::exec(file, {S("UPDATE [QSO-TAB] SET [QSO-CALL]='XX' || [QSO-CALL] WHERE rowid < 5")});
+        const QStringList replaced = table();
+        try {
+            UndoRunAt(entry, logPath);
+            ADD_FAILURE() << "a replaced log was undone";
+        } catch (const CDbException& e) {
+            EXPECT_TRUE(e.description().contains(S("replaced"))) << e.description().toStdString();
+        }
+        EXPECT_EQ(table(), replaced);
+        QFile::remove(file);
+        QFile::copy(saved, file);
+    }
+    // Twice.
+    UndoRunAt(entry, logPath);
+    const QStringList undone = table();
+    entry = last();
+    EXPECT_EQ(entry.state, UndoJournal::State::Undone);
+    EXPECT_THROW(UndoRunAt(entry, logPath), CDbException);
+    EXPECT_EQ(table(), undone);
+    EXPECT_NE(undone, uploaded);
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, UndoTest, ::testing::Values(Engine::Sqlite, Engine::Odbc),
+                         [](const auto& info) { return info.param == Engine::Sqlite ? "Sqlite" : "Odbc"; });
+
+class UndoFiles : public UndoTest
+{
+protected:
+    void SetUp() override {}
+};
+
+TEST_F(UndoFiles, DamagedOrMissingUndoFilesAreRefused)
+{
+    options.sourceMdbPath = logPath = file = dir.file(S("log.sqlite"));
+    {
+        SqliteFile log(file);
+        CreateQsoTable(log);
+        InsertQso(log, qso("DL1AB", "0"));
+        SqliteFile ref(dir.file(S("ref.sqlite")));
+        CreatePrefixTable(ref, {{"DL", "230"}});
+    }
+    options.refdataMdbPath = dir.file(S("ref.sqlite"));
+    options.uploadAdifPath = dir.file(S("LoTWUpload.adi"));
+    options.errorFilePath = dir.file(S("errors.txt"));
+    options.tqslExePath = StandInTqsl{}.write(tools.path());
+    options.stations[0] = {S("K1ABC"), S("Home")};
+    choices.SigningCall = S("K1ABC");
+    ASSERT_TRUE(upload());
+    const QString undoFile = last().path;
+    QFile damaged(undoFile);
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    damaged.write("not an undo file at all, but long enough to be looked at as one......................");
+    damaged.close();
+    const UndoEntry entry = last();
+    EXPECT_FALSE(entry.problem.isEmpty());
+    const QStringList before = table();
+    EXPECT_THROW(UndoRunAt(entry, logPath), CDbException);
+    EXPECT_EQ(table(), before);
+    QFile::remove(undoFile);
+    EXPECT_TRUE(ListUndoRuns(data.path()).empty());
+}
+
+TEST_F(UndoFiles, TheLastTenRunsAreKept)
+{
+    options.sourceMdbPath = logPath = file = dir.file(S("log.sqlite"));
+    {
+        SqliteFile log(file);
+        CreateQsoTable(log);
+        SqliteFile ref(dir.file(S("ref.sqlite")));
+        CreatePrefixTable(ref, {{"DL", "230"}});
+    }
+    options.refdataMdbPath = dir.file(S("ref.sqlite"));
+    options.uploadAdifPath = dir.file(S("LoTWUpload.adi"));
+    options.errorFilePath = dir.file(S("errors.txt"));
+    options.tqslExePath = StandInTqsl{}.write(tools.path());
+    options.stations[0] = {S("K1ABC"), S("Home")};
+    choices.SigningCall = S("K1ABC");
+    for (int i = 0; i < 12; ++i) {
+        SqliteFixture::exec(file, {QStringLiteral("INSERT INTO [QSO-TAB] ([QSO-CALL],[QSO-DATE],[QSO-TIME],[QSO-OPRCALL],"
+                                                  "[QSO-BAND],[QSO-MODE],[QSO-QSLS],[QSO-VALID]) VALUES ('DL%1AB',"
+                                                  "'20240315','142530','K1ABC','6','2','0',1)")
+                                       .arg(i)});
+        ASSERT_TRUE(upload());
+    }
+    const std::vector<UndoEntry> runs = ListUndoRuns(data.path());
+    ASSERT_EQ(runs.size(), 10u);
+    for (const UndoEntry& run : runs)
+        EXPECT_EQ(run.rows, 1);
+    // Newest first: undoing the newest restores the last QSO only.
+    UndoRunAt(runs.front(), logPath);
+    EXPECT_EQ(SqliteFixture::query(file, S("SELECT [QSO-CALL] FROM [QSO-TAB] WHERE [QSO-QSLS]='0'")), QStringList{S("DL11AB")});
+}
+
+// A full disk while the before-images are written: the run does not write the log.
+TEST_F(UndoFiles, NoRoomForTheBeforeImagesChangesNothing)
+{
+    options.sourceMdbPath = logPath = file = dir.file(S("log.sqlite"));
+    {
+        SqliteFile log(file);
+        CreateQsoTable(log);
+        log.exec("BEGIN");
+        for (int i = 0; i < 3000; ++i)
+            InsertQso(log, qso("DL" + std::to_string(i) + "AB", "0"));
+        log.exec("COMMIT");
+        SqliteFile ref(dir.file(S("ref.sqlite")));
+        CreatePrefixTable(ref, {{"DL", "230"}});
+    }
+    options.refdataMdbPath = dir.file(S("ref.sqlite"));
+    options.uploadAdifPath = dir.file(S("LoTWUpload.adi"));
+    options.errorFilePath = dir.file(S("errors.txt"));
+    options.stations[0] = {S("K1ABC"), S("Home")};
+    choices.SigningCall = S("K1ABC");
+    // The upload file (about 700 kB) fits; the before-images of 3,000 rows beside it do not.
+    const QStringList before = table();
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit limit = saved;
+    limit.rlim_cur = 40 * 1024;
+    UploadRun run(options, choices, S("x.tq8"), monitor, desktop);
+    run.setUndoFolder(data.path());
+    run.setHandOff(false);
+    setrlimit(RLIMIT_FSIZE, &limit);
+    const bool ok = [&] {
+        // Only the undo file is to meet the limit: the upload file is written first, unlimited.
+        return run.run();
+    }();
+    setrlimit(RLIMIT_FSIZE, &saved);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(table(), before);
+    ASSERT_FALSE(monitor.messages.isEmpty());
+    EXPECT_TRUE(ListUndoRuns(data.path()).empty());
+}
+
+TEST(LogBackup, ConsistentCopiesAndRefusals)
+{
+    TestDir dir;
+    const QString log = dir.file(S("Dxbase.sqlite"));
+    {
+        SqliteFile db(log);
+        CreateQsoTable(db);
+        InsertQso(db, qso("DL1AB", "0"));
+    }
+    const QString copy = BackUpLog(log, dir.file(S("data")));
+    EXPECT_TRUE(copy.startsWith(dir.file(S("data/backup/Dxbase-")))) << copy.toStdString();
+    EXPECT_TRUE(copy.endsWith(S(".sqlite")));
+    EXPECT_EQ(SqliteFixture::query(copy, S("SELECT * FROM [QSO-TAB]")), SqliteFixture::query(log, S("SELECT * FROM [QSO-TAB]")));
+    // A second copy in the same second gets a name of its own.
+    EXPECT_NE(BackUpLog(log, dir.file(S("data"))), copy);
+
+    // An Access log in use (its lock file is there) is refused; one not in use is copied.
+    dir.write(S("K1ABC.mdb"), "access file");
+    dir.write(S("K1ABC.ldb"), "lock");
+    EXPECT_THROW(BackUpLog(dir.file(S("K1ABC.mdb")), dir.file(S("data"))), CFileException);
+    QFile::remove(dir.file(S("K1ABC.ldb")));
+    const QString accessCopy = BackUpLog(dir.file(S("K1ABC.mdb")), dir.file(S("data")));
+    QFile copied(accessCopy);
+    ASSERT_TRUE(copied.open(QIODevice::ReadOnly));
+    EXPECT_EQ(copied.readAll(), QByteArray("access file"));
+    EXPECT_THROW(BackUpLog(S("odbc:DSN=log"), dir.file(S("data"))), CFileException);
+    EXPECT_THROW(BackUpLog(dir.file(S("missing.sqlite")), dir.file(S("data"))), CFileException);
+}
+
+} // namespace
