@@ -4,6 +4,7 @@
 #include "logdb/CQSO2006SRC.h"
 #include "logdb/Connection.h"
 #include "platform/Errors.h"
+#include "undo/UndoJournal.h"
 
 #include <QByteArray>
 #include <cstring>
@@ -54,6 +55,11 @@ void ImportQsoSet::clear()
 {
     m_index.clear();
     m_changed.clear();
+    m_nulls.clear();
+    m_originalAt.clear();
+    m_originals.clear();
+    m_originals.shrink_to_fit();
+    m_touched = 0;
     m_changedRows = 0;
     m_updates.clear();
     m_updatesFor = nullptr;
@@ -137,9 +143,20 @@ void ImportQsoSet::load(Connection& log, const std::function<void()>& pump)
         if (entry < 0)
             continue;
         m_changed.push_back(0);
+        // Which written columns are null, so that a run taken back gives them back as null.
+        std::uint16_t nulls = 0;
+        for (int i = 1; i < kTexts; ++i) {
+            if (values[i].empty() && cursor->isNull(valueAt[i]))
+                nulls = std::uint16_t(nulls | (1u << (i - 1)));
+        }
+        if (cursor->isNull(valueAt[kTexts]))
+            nulls = std::uint16_t(nulls | (1u << (kTexts - 1)));
+        m_nulls.push_back(nulls);
     }
     m_index.finish();
     m_changed.shrink_to_fit();
+    m_nulls.shrink_to_fit();
+    m_originalAt.assign(m_changed.size(), kNoOriginal);
 }
 
 // A row's values as the index keeps them beside its texts: the award mask, then the texts as
@@ -171,6 +188,17 @@ void ImportQsoSet::keep(qint64 entry, const LoggedQso& qso)
             bytes[i] = text.toStdString();
         }
         texts[i] = bytes[i];
+    }
+    // The first change of a row keeps what the log held, for the undo journal.
+    std::uint64_t& original = m_originalAt[std::size_t(entry)];
+    if (original == kNoOriginal) {
+        const char* start = m_index.payload(entry);
+        const char* in = start + sizeof(qint32);
+        for (int i = 0; i < kTexts; ++i)
+            TextPool::get(in);
+        original = m_originals.size();
+        m_originals.append(start, std::size_t(in - start));
+        ++m_touched;
     }
     const std::string_view record = encode(texts, qso.award);
     std::memcpy(m_index.replacePayload(entry, record.size()), record.data(), record.size());
@@ -264,6 +292,69 @@ void ImportQsoSet::write(Connection& log, qint64 entry, const LoggedQso& qso, un
     } catch (...) {
         keep(entry, before);
         throw;
+    }
+}
+
+std::vector<ColumnSpec> ImportQsoSet::writtenColumns()
+{
+    return {ValueColumns().begin() + 1, ValueColumns().end()};
+}
+
+namespace {
+// The written columns' values of a row before and after the run (payloads: the award first,
+// then the texts, the operator call not written), as the undo journal encodes them: the
+// texts, then the award. A column that was null, and that the run left empty, is null.
+void encodeForJournal(const char* before, const char* after, std::uint16_t nulls, UndoValues& outBefore,
+                      UndoValues& outAfter)
+{
+    qint32 awards[2];
+    std::memcpy(&awards[0], before, sizeof(qint32));
+    std::memcpy(&awards[1], after, sizeof(qint32));
+    const char* in[2] = {before + sizeof(qint32), after + sizeof(qint32)};
+    outBefore.clear();
+    outAfter.clear();
+    TextPool::get(in[0]); // the operator call
+    TextPool::get(in[1]);
+    for (int i = 1; i < 9; ++i) {
+        const std::string_view was = TextPool::get(in[0]);
+        const std::string_view is = TextPool::get(in[1]);
+        const bool wasNull = (nulls & (1u << (i - 1))) && was.empty();
+        if (wasNull)
+            outBefore.null();
+        else
+            outBefore.text(QByteArrayView(was.data(), qsizetype(was.size())));
+        if (wasNull && is.empty())
+            outAfter.null();
+        else
+            outAfter.text(QByteArrayView(is.data(), qsizetype(is.size())));
+    }
+    const bool awardNull = (nulls & (1u << 8)) && awards[0] == 0;
+    if (awardNull)
+        outBefore.null();
+    else
+        outBefore.integer(awards[0]);
+    if (awardNull && awards[1] == 0)
+        outAfter.null();
+    else
+        outAfter.integer(awards[1]);
+}
+}
+
+void ImportQsoSet::journal(const std::function<void(const RowKey&, QByteArrayView, QByteArrayView)>& add,
+                           const std::function<void()>& pump) const
+{
+    UndoValues before;
+    UndoValues after;
+    qint64 done = 0;
+    for (qint64 entry = 0; entry < size(); ++entry) {
+        const std::uint64_t original = m_originalAt[std::size_t(entry)];
+        if (original == kNoOriginal)
+            continue;
+        encodeForJournal(m_originals.data() + original, m_index.payload(entry), m_nulls[std::size_t(entry)], before,
+                         after);
+        add(m_index.key(entry), before.bytes(), after.bytes());
+        if (pump && (++done & 0x3ff) == 0)
+            pump();
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "QsoIndex.h"
+#include "logdb/Connection.h"
 #include "TextPool.h"
 
 #include <QString>
@@ -80,6 +81,16 @@ public:
     // held by another program.
     bool writeChanges(Connection& log, const std::function<void()>& pump, qint64& refused, QString& reason);
 
+    // The columns the import writes, in the order journal() gives their values.
+    static std::vector<ColumnSpec> writtenColumns();
+    // Hands every row the run changed to add(key, before, after), with the values of
+    // writtenColumns() as the log held them when the run read them and as the run left them,
+    // encoded for the undo journal; pump runs now and then.
+    void journal(const std::function<void(const RowKey&, QByteArrayView, QByteArrayView)>& add,
+                 const std::function<void()>& pump = {}) const;
+    // Rows the run changed.
+    qint64 touchedRows() const { return m_touched; }
+
 private:
     static constexpr int kTexts = 9; // the texts of LoggedQso
     void keep(qint64 entry, const LoggedQso& qso);
@@ -89,6 +100,13 @@ private:
 
     QsoIndex m_index; // with each row's values as its payload
     std::vector<std::uint16_t> m_changed;
+    std::vector<std::uint16_t> m_nulls; // the written columns a row held as null, by bit
+    // The values each changed row held when it was read (its first payload), kept for the
+    // undo journal: offsets into m_originals, kNoOriginal for rows not changed.
+    static constexpr std::uint64_t kNoOriginal = ~std::uint64_t(0);
+    std::vector<std::uint64_t> m_originalAt;
+    std::string m_originals;
+    qint64 m_touched = 0;
     std::string m_scratch;
     qint64 m_changedRows = 0;
     std::vector<std::unique_ptr<RowUpdate>> m_updates; // by change mask, made on first use

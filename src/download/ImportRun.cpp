@@ -1,4 +1,5 @@
 #include "ImportRun.h"
+#include "undo/UndoJournal.h"
 
 #include "CountyNormaliser.h"
 #include "DbCountyTable.h"
@@ -125,13 +126,16 @@ bool ImportRun::OnLotwImport()
             failure += QLatin1Char('\n') + discardedText(records);
         }
     } catch (const CFileException& e) {
+        const long records = m_held.counter(Control::DownloadReadIn);
         rollback();
         failure = e.description();
-        if (m_phase == Phase::Committed)
+        if (m_phase == Phase::Committed) {
             failure += QStringLiteral("\nThe log holds every QSO this import confirmed, but the imported-QSO list "
                                       "and the error file may lack some of their lines.");
-        else
+        } else {
             dropHeld();
+            failure += QLatin1Char('\n') + discardedText(records);
+        }
     } catch (const std::exception& e) {
         const long records = m_held.counter(Control::DownloadReadIn);
         rollback();
@@ -223,13 +227,35 @@ bool ImportRun::importReport(QString& failure)
             m_phase = Phase::Saving;
         }
         if (m_logReady) {
+            // What the run changes is kept before the log commits, so that it can be taken
+            // back; without room for it the run changes nothing.
+            std::unique_ptr<UndoJournal> journal;
+            if (m_keepUndo && m_qsos.touchedRows() > 0) {
+                try {
+                    journal = UndoJournal::begin(m_paths.dataFolder(), QStringLiteral("import"),
+                                                 m_options.sourceMdbPath, *m_logDb, ImportQsoSet::writtenColumns());
+                    m_qsos.journal([&](const RowKey& key, QByteArrayView before,
+                                       QByteArrayView after) { journal->addEncoded(key, before, after); },
+                                   [this] { m_held.PumpMessages(); });
+                    journal->seal();
+                } catch (...) {
+                    if (journal)
+                        journal->discard();
+                    rollback();
+                    throw;
+                }
+            }
             setUnfinishedMark(true);
             try {
                 m_logDb->commit();
             } catch (const CDbException&) {
+                if (journal)
+                    journal->discard();
                 rollback();
                 throw;
             }
+            if (journal)
+                journal->finish();
         }
     }
     m_phase = Phase::Committed;

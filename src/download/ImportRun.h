@@ -53,6 +53,8 @@ public:
 
     // The log and reference databases to use instead of opening the options' paths.
     void setConnections(std::shared_ptr<Connection> log, std::shared_ptr<Connection> reference);
+    // Whether the run keeps what it changes in the data folder's "undo" folder (default true).
+    void setKeepUndo(bool keep) { m_keepUndo = keep; }
 
     // Runs the whole import. True when it ran to its end; false when the operator stopped it
     // (StopRequested, looked at after each record: the records handled so far are committed and
@@ -116,6 +118,7 @@ private:
     int m_startScope = 1;
     int m_startOverwrite = 1;
     bool m_logReady = false;
+    bool m_keepUndo = true;
     bool m_careful = false; // each record's row is written at once
     bool m_dateSavedThisRun = false;
     bool m_noMatchLogged = false;

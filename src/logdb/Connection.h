@@ -48,6 +48,8 @@ public:
     }
     // Integer value of a column, 0 for null.
     virtual qint64 integer(int column) const = 0;
+    // Whether a column is null (an empty text is not).
+    virtual bool isNull(int column) const { return value(column).isNull(); }
     virtual RowKey key() const = 0;
 };
 

@@ -348,8 +348,10 @@ bool OdbcConnection::updateIfUnchanged(const QString& table, const RowKey& key, 
         throw Failure(query.lastError());
     for (int i = 0; i < int(columns.size()); ++i) {
         QVariant v = values.value(i);
-        if (columns[i].type == ColumnType::Text && v.toString().isNull())
-            v = QStringLiteral("");
+        // A null is written as null (an undo gives a row back its nulls), typed for the driver.
+        if (v.isNull())
+            v = columns[i].type == ColumnType::Text ? QVariant(QMetaType::fromType<QString>())
+                                                    : QVariant(QMetaType::fromType<qint64>());
         query.addBindValue(v);
     }
     for (const QVariant& b : bindings)

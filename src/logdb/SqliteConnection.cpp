@@ -139,6 +139,7 @@ public:
         bytes = std::string_view(text, std::size_t(size));
         return true;
     }
+    bool isNull(int column) const override { return sqlite3_column_type(m_stmt, column + 1) == SQLITE_NULL; }
     qint64 integer(int column) const override { return sqlite3_column_int64(m_stmt, column + 1); }
     RowKey key() const override
     {

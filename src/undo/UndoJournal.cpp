@@ -3,6 +3,8 @@
 #include "platform/Errors.h"
 
 #include <QBuffer>
+#include <cstdio>
+#include <cstring>
 #include <QCryptographicHash>
 #include <QDataStream>
 #include <QDir>
@@ -41,16 +43,6 @@ void bind(sqlite3_stmt* stmt, int index, const QVariant& value)
         sqlite3_bind_text(stmt, index, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
     }
     }
-}
-
-QVariant columnValue(sqlite3_stmt* stmt, int column, ColumnType type)
-{
-    if (sqlite3_column_type(stmt, column) == SQLITE_NULL)
-        return QVariant();
-    if (type != ColumnType::Text)
-        return QVariant(qint64(sqlite3_column_int64(stmt, column)));
-    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
-    return QString::fromUtf8(text, sqlite3_column_bytes(stmt, column));
 }
 
 QByteArray serialisedKey(const RowKey& key)
@@ -137,6 +129,75 @@ void prune(const QString& folder)
 
 } // namespace
 
+void UndoValues::text(QByteArrayView utf8)
+{
+    const quint32 size = quint32(utf8.size());
+    m_bytes.append('T');
+    m_bytes.append(reinterpret_cast<const char*>(&size), sizeof size);
+    m_bytes.append(utf8.data(), utf8.size());
+}
+
+void UndoValues::integer(qint64 value)
+{
+    m_bytes.append('I');
+    m_bytes.append(reinterpret_cast<const char*>(&value), sizeof value);
+}
+
+void UndoValues::value(const QVariant& value)
+{
+    if (value.isNull()) {
+        null();
+        return;
+    }
+    switch (value.typeId()) {
+    case QMetaType::Bool:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Long:
+        integer(value.toLongLong());
+        break;
+    default:
+        text(value.toString());
+    }
+}
+
+bool UndoValues::decode(QByteArrayView bytes, const std::vector<ColumnSpec>& columns, QVariantList& values)
+{
+    values.clear();
+    qsizetype pos = 0;
+    for (const ColumnSpec& column : columns) {
+        if (pos >= bytes.size())
+            return false;
+        const char tag = bytes.at(pos++);
+        if (tag == 'N') {
+            values.append(QVariant());
+        } else if (tag == 'I') {
+            qint64 value;
+            if (pos + qsizetype(sizeof value) > bytes.size())
+                return false;
+            std::memcpy(&value, bytes.data() + pos, sizeof value);
+            pos += sizeof value;
+            values.append(column.type == ColumnType::Text ? QVariant(QString::number(value)) : QVariant(value));
+        } else if (tag == 'T') {
+            quint32 size;
+            if (pos + qsizetype(sizeof size) > bytes.size())
+                return false;
+            std::memcpy(&size, bytes.data() + pos, sizeof size);
+            pos += sizeof size;
+            if (pos + qsizetype(size) > bytes.size())
+                return false;
+            const QString text = QString::fromUtf8(bytes.data() + pos, qsizetype(size));
+            pos += size;
+            values.append(column.type == ColumnType::Text ? QVariant(text) : QVariant(text.toLongLong()));
+        } else {
+            return false;
+        }
+    }
+    return pos == bytes.size();
+}
+
 QString UndoJournal::fingerprint(Connection& log)
 {
     QCryptographicHash hash(QCryptographicHash::Sha1);
@@ -179,14 +240,15 @@ std::unique_ptr<UndoJournal> UndoJournal::begin(const QString& dataFolder, const
         journal->fail(QStringLiteral("open"));
     QString names;
     QString types;
-    QString rowColumns;
     for (size_t i = 0; i < columns.size(); ++i) {
         names += (i ? QStringLiteral("\n") : QString()) + columns[i].name;
         types += QString::number(int(columns[i].type));
-        rowColumns += QStringLiteral(", b%1, a%1").arg(i);
     }
+    // The rows go in without the engine's own journal and syncs: the file is new, and it is
+    // synced whole when it is sealed, before the log commits.
+    journal->exec("PRAGMA journal_mode=OFF");
     journal->exec("CREATE TABLE meta (name TEXT PRIMARY KEY, value TEXT)");
-    journal->exec((QStringLiteral("CREATE TABLE rows (rid INTEGER, k BLOB") + rowColumns + QLatin1Char(')')).toUtf8().constData());
+    journal->exec("CREATE TABLE rows (rid INTEGER, k BLOB, b BLOB, a BLOB)");
     const QString fingerprint = UndoJournal::fingerprint(log);
     const std::pair<const char*, QString> meta[] = {
         {"kind", kind},
@@ -202,13 +264,13 @@ std::unique_ptr<UndoJournal> UndoJournal::begin(const QString& dataFolder, const
         if (!setMeta(journal->m_db, name, value))
             journal->fail(QStringLiteral("write"));
     }
+    // Synced whole when it is sealed, before the log commits (the setting takes effect at the
+    // commit, and may only be set outside a transaction).
+    journal->exec("PRAGMA synchronous=FULL");
     journal->exec("BEGIN");
     journal->m_open = true;
-    QString insert = QStringLiteral("INSERT INTO rows VALUES (?, ?");
-    for (size_t i = 0; i < columns.size(); ++i)
-        insert += QStringLiteral(", ?, ?");
-    insert += QLatin1Char(')');
-    if (sqlite3_prepare_v2(journal->m_db, insert.toUtf8().constData(), -1, &journal->m_insert, nullptr) != SQLITE_OK)
+    if (sqlite3_prepare_v2(journal->m_db, "INSERT INTO rows VALUES (?, ?, ?, ?)", -1, &journal->m_insert, nullptr)
+        != SQLITE_OK)
         journal->fail(QStringLiteral("write"));
     return journal;
 }
@@ -225,7 +287,10 @@ UndoJournal::~UndoJournal()
 
 void UndoJournal::fail(const QString& what)
 {
-    const QString text = m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QStringLiteral("out of memory");
+    QString text = m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QStringLiteral("out of memory");
+    // The system's words for a file that could not be written (a full disk, a size limit).
+    if (m_db && sqlite3_system_errno(m_db) != 0)
+        text += QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(sqlite3_system_errno(m_db)));
     sqlite3_finalize(m_insert);
     m_insert = nullptr;
     if (m_db) {
@@ -248,26 +313,35 @@ void UndoJournal::exec(const char* sql)
 
 void UndoJournal::add(const RowKey& key, const QVariantList& before, const QVariantList& after)
 {
+    RowKey written = key;
+    // A row known by its values is known by the values the run leaves in it.
+    for (int i = 0; i < m_columns && !written.names.isEmpty(); ++i) {
+        const qsizetype at = written.names.indexOf(m_names.at(i));
+        if (at >= 0)
+            written.values[at] = after.value(i);
+    }
+    m_before.clear();
+    m_after.clear();
+    for (int i = 0; i < m_columns; ++i) {
+        m_before.value(before.value(i));
+        m_after.value(after.value(i));
+    }
+    addEncoded(written, m_before.bytes(), m_after.bytes());
+}
+
+void UndoJournal::addEncoded(const RowKey& key, QByteArrayView before, QByteArrayView after)
+{
     sqlite3_reset(m_insert);
     if (key.names.isEmpty()) {
         sqlite3_bind_int64(m_insert, 1, key.rowid);
         sqlite3_bind_null(m_insert, 2);
     } else {
-        // A row known by its values is known by the values the run leaves in it.
-        RowKey written = key;
-        for (int i = 0; i < m_columns; ++i) {
-            const qsizetype at = written.names.indexOf(m_names.at(i));
-            if (at >= 0)
-                written.values[at] = after.value(i);
-        }
         sqlite3_bind_null(m_insert, 1);
-        const QByteArray bytes = serialisedKey(written);
+        const QByteArray bytes = serialisedKey(key);
         sqlite3_bind_blob(m_insert, 2, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
     }
-    for (int i = 0; i < m_columns; ++i) {
-        bind(m_insert, 3 + 2 * i, before.value(i));
-        bind(m_insert, 4 + 2 * i, after.value(i));
-    }
+    sqlite3_bind_blob(m_insert, 3, before.data(), int(before.size()), SQLITE_STATIC);
+    sqlite3_bind_blob(m_insert, 4, after.data(), int(after.size()), SQLITE_STATIC);
     if (sqlite3_step(m_insert) != SQLITE_DONE)
         fail(QStringLiteral("write"));
     ++m_rows;
@@ -277,6 +351,7 @@ void UndoJournal::seal()
 {
     if (!setMeta(m_db, "rows", QString::number(m_rows)))
         fail(QStringLiteral("write"));
+    // On disk before the log commits: the commit syncs the whole file.
     exec("COMMIT");
     m_open = false;
 }
@@ -387,16 +462,29 @@ UndoResult UndoRunAt(const UndoEntry& entry, const QString& logPath, const std::
     try {
         QVariantList before;
         QVariantList after;
+        std::vector<ColumnSpec> changed;
+        QVariantList restore;
+        QVariantList expected;
         int rc;
         while ((rc = sqlite3_step(rows)) == SQLITE_ROW) {
-            before.clear();
-            after.clear();
+            const QByteArrayView b(static_cast<const char*>(sqlite3_column_blob(rows, 2)), sqlite3_column_bytes(rows, 2));
+            const QByteArrayView a(static_cast<const char*>(sqlite3_column_blob(rows, 3)), sqlite3_column_bytes(rows, 3));
+            if (!UndoValues::decode(b, columns, before) || !UndoValues::decode(a, columns, after))
+                throw CDbException(QStringLiteral("The run kept in %1 cannot be undone: it is damaged.").arg(name));
+            // Only what the run changed in the row is put back, and only where the row still
+            // holds what the run wrote there.
+            changed.clear();
+            restore.clear();
+            expected.clear();
             for (size_t i = 0; i < columns.size(); ++i) {
-                before.append(columnValue(rows, 2 + 2 * int(i), columns[i].type));
-                after.append(columnValue(rows, 3 + 2 * int(i), columns[i].type));
+                if (before.at(qsizetype(i)) == after.at(qsizetype(i)))
+                    continue;
+                changed.push_back(columns[i]);
+                restore.append(before.at(qsizetype(i)));
+                expected.append(after.at(qsizetype(i)));
             }
             const RowKey key = keyFrom(rows, 0, 1);
-            if (log->updateIfUnchanged(kTable, key, columns, before, columns, after))
+            if (changed.empty() || log->updateIfUnchanged(kTable, key, changed, restore, changed, expected))
                 ++result.restored;
             else
                 leftAlone.push_back(key);

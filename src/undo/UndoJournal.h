@@ -13,6 +13,24 @@
 struct sqlite3;
 struct sqlite3_stmt;
 
+// The values of one row's journal columns, in column order, as the journal keeps them.
+class UndoValues
+{
+public:
+    void clear() { m_bytes.clear(); }
+    void null() { m_bytes.append('N'); }
+    void text(QByteArrayView utf8);
+    void text(const QString& text) { this->text(QByteArrayView(text.toUtf8())); }
+    void integer(qint64 value);
+    void value(const QVariant& value);
+    QByteArrayView bytes() const { return m_bytes; }
+    // The values of encoded bytes, read as the columns' types; false when they are damaged.
+    static bool decode(QByteArrayView bytes, const std::vector<ColumnSpec>& columns, QVariantList& values);
+
+private:
+    QByteArray m_bytes;
+};
+
 // What a run that writes the log is about to change, kept before it changes it: one file per
 // run in the data folder's "undo" folder (an SQLite file, whatever the log's engine), holding
 // the log's path and a fingerprint of its table, the columns the run writes and, for every row
@@ -37,6 +55,9 @@ public:
 
     // One row the run writes: its values of the journal's columns before and after.
     void add(const RowKey& key, const QVariantList& before, const QVariantList& after);
+    // The same with the values already encoded (UndoValues), for runs that hold their rows as
+    // bytes. A row known by its values must be given by the key it has after the run.
+    void addEncoded(const RowKey& key, QByteArrayView before, QByteArrayView after);
     // Puts every row added on disk; call before the log's transaction commits. Throws
     // CFileException on failure.
     void seal();
@@ -63,6 +84,8 @@ private:
     QString m_path;
     int m_columns = 0;
     QStringList m_names;
+    UndoValues m_before;
+    UndoValues m_after;
     qint64 m_rows = 0;
     bool m_open = false; // inside the write transaction
 };

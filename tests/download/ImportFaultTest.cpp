@@ -4,6 +4,7 @@
 
 #include "demo/DemoData.h"
 #include "download/ImportRun.h"
+#include "undo/UndoJournal.h"
 #include "logdb/Connection.h"
 #include "options/Choices.h"
 #include "options/Options.h"
@@ -127,9 +128,10 @@ protected:
                + F("QSLRDATE", qslDate) + F("CQZ", "5") + F("CREDIT_GRANTED", "DXCC") + "<eor>\r\n\r\n";
     }
 
-    bool run()
+    bool run(bool keepUndo = true)
     {
         ImportRun importRun(options, choices, paths, monitor);
+        importRun.setKeepUndo(keepUndo);
         return importRun.OnLotwImport();
     }
 
@@ -263,10 +265,27 @@ TEST_P(ImportFaultTest, FullDiskAtTheCommit)
 {
     const qint64 size = QFile(logPath).size();
     {
+        // Without before-images to keep, the disk fills at the log's commit.
         FileSizeLimit limit(rlim_t(size / 2));
-        EXPECT_FALSE(run());
+        EXPECT_FALSE(run(false));
     }
     expectNothingSaved("The import stopped on an error of the log");
+    // The log is whole and takes the next run.
+    monitor = RecordingMonitor();
+    EXPECT_TRUE(run());
+    expectListMatchesLog();
+}
+
+// A full disk while the before-images are kept: the run does not write the log.
+TEST_P(ImportFaultTest, FullDiskForTheBeforeImages)
+{
+    {
+        FileSizeLimit limit(rlim_t(8 * 1024));
+        EXPECT_FALSE(run());
+    }
+    expectNothingSaved("What this run changes could not be kept in ");
+    EXPECT_TRUE(monitor.messages[0].contains(L("so the run changes nothing"))) << monitor.messages[0].toStdString();
+    EXPECT_TRUE(QDir(dir.file(QStringLiteral("undo"))).entryList(QDir::Files).isEmpty());
     // The log is whole and takes the next run.
     monitor = RecordingMonitor();
     EXPECT_TRUE(run());
@@ -376,4 +395,38 @@ TEST_P(ImportFaultTest, MarkOfAnInterruptedRun)
 
 INSTANTIATE_TEST_SUITE_P(Engines, ImportFaultTest, ::testing::Values(false, true),
                          [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "Odbc" : "Sqlite"; });
+} // namespace
+
+namespace {
+// An import, then its undo: the log is row for row, column for column what it was; rows
+// another program changed since are left alone and named.
+TEST_P(ImportFaultTest, ImportThenUndo)
+{
+    ASSERT_TRUE(run());
+    const std::vector<UndoEntry> runs = ListUndoRuns(dir.path());
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].kind, QStringLiteral("import"));
+    EXPECT_EQ(runs[0].rows, qint64(confirmed().size()));
+    const UndoResult result = UndoRunAt(runs[0], options.sourceMdbPath);
+    EXPECT_EQ(result.restored, runs[0].rows);
+    EXPECT_EQ(result.leftAlone, 0);
+    const QStringList undone = dump();
+    ASSERT_EQ(undone.size(), before.size());
+    for (qsizetype i = 0; i < undone.size(); ++i)
+        EXPECT_EQ(undone.at(i), before.at(i));
+
+    // Again, with a row changed by another program in between.
+    monitor = RecordingMonitor();
+    ASSERT_TRUE(run());
+    SqliteFixture::exec(logPath, {L("UPDATE [QSO-TAB] SET [QSO-CONFIRM]='9' WHERE [QSO-CALL]='K7QV'")});
+    const UndoResult second = UndoRunAt(ListUndoRuns(dir.path()).front(), options.sourceMdbPath);
+    EXPECT_EQ(second.leftAlone, 1);
+    EXPECT_EQ(second.leftAloneLines.size(), 1);
+    EXPECT_TRUE(second.leftAloneLines.value(0).startsWith(L("K7QV "))) << second.leftAloneLines.value(0).toStdString();
+    const QStringList now = dump();
+    qsizetype differ = 0;
+    for (qsizetype i = 0; i < now.size(); ++i)
+        differ += now.at(i) != before.at(i) ? 1 : 0;
+    EXPECT_EQ(differ, 1);
+}
 } // namespace
