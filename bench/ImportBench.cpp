@@ -26,6 +26,7 @@
 
 #include "demo/DemoData.h"
 #include "download/ImportRun.h"
+#include "undo/UndoJournal.h"
 #include "options/Choices.h"
 #include "options/Options.h"
 #include "platform/EventMonitor.h"
@@ -473,7 +474,8 @@ int main(int argc, char** argv)
     const QStringList args = app.arguments();
     if (args.size() < 4) {
         std::fprintf(stderr, "usage: ImportBench prepare|run N FOLDER [--shape lotw|same|unmatched|equalkeys] "
-                             "[--dump DIR] [--no-floor]\n");
+                             "[--dump DIR] [--no-floor] [--no-undo] [--undo]\n"
+                             "  --no-undo: the import keeps no before-images; --undo: then takes the import back\n");
         return 2;
     }
     const QString command = args.at(1);
@@ -482,6 +484,8 @@ int main(int argc, char** argv)
     QString shapeName = QStringLiteral("lotw");
     QString dump;
     bool floor = true;
+    bool keepUndo = true;
+    bool undo = false;
     for (qsizetype i = 4; i < args.size(); ++i) {
         if (args.at(i) == QLatin1String("--shape") && i + 1 < args.size()) {
             shapeName = args.at(++i);
@@ -493,6 +497,10 @@ int main(int argc, char** argv)
             dump = args.at(++i);
         } else if (args.at(i) == QLatin1String("--no-floor")) {
             floor = false;
+        } else if (args.at(i) == QLatin1String("--no-undo")) {
+            keepUndo = false;
+        } else if (args.at(i) == QLatin1String("--undo")) {
+            undo = true;
         } else {
             std::fprintf(stderr, "unknown argument %s\n", args.at(i).toLocal8Bit().constData());
             return 2;
@@ -552,9 +560,21 @@ int main(int argc, char** argv)
     bool ok = false;
     {
         ImportRun run(options, choices, paths, monitor);
+        run.setKeepUndo(keepUndo);
         ok = run.OnLotwImport();
     }
     const double seconds = timer.nsecsElapsed() / 1e9;
+    if (undo && keepUndo) {
+        const std::vector<UndoEntry> runs = ListUndoRuns(folder);
+        if (!runs.empty()) {
+            timer.restart();
+            const UndoResult result = UndoRunAt(runs.front(), log);
+            std::printf("undo of %lld rows: %.2f s (%lld restored, %lld left alone)\n",
+                        static_cast<long long>(runs.front().rows), timer.nsecsElapsed() / 1e9,
+                        static_cast<long long>(result.restored), static_cast<long long>(result.leftAlone));
+        }
+    }
+    QDir(folder + QStringLiteral("/undo")).removeRecursively();
 
     if (floor) {
         freshCopy(floorLog);

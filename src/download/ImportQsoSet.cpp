@@ -319,6 +319,12 @@ void encodeForJournal(const char* before, const char* after, std::uint16_t nulls
         const std::string_view was = TextPool::get(in[0]);
         const std::string_view is = TextPool::get(in[1]);
         const bool wasNull = (nulls & (1u << (i - 1))) && was.empty();
+        if (was == is) {
+            // Not changed by the run: nothing to keep.
+            outBefore.absent();
+            outAfter.absent();
+            continue;
+        }
         if (wasNull)
             outBefore.null();
         else
@@ -329,6 +335,11 @@ void encodeForJournal(const char* before, const char* after, std::uint16_t nulls
             outAfter.text(QByteArrayView(is.data(), qsizetype(is.size())));
     }
     const bool awardNull = (nulls & (1u << 8)) && awards[0] == 0;
+    if (awards[0] == awards[1]) {
+        outBefore.absent();
+        outAfter.absent();
+        return;
+    }
     if (awardNull)
         outBefore.null();
     else

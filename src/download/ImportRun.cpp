@@ -1,6 +1,9 @@
 #include "ImportRun.h"
 #include "undo/UndoJournal.h"
 
+#include <exception>
+#include <thread>
+
 #include "CountyNormaliser.h"
 #include "DbCountyTable.h"
 #include "FieldRules.h"
@@ -213,12 +216,88 @@ bool ImportRun::importReport(QString& failure)
     PassEnd end = readReport(fileFailure);
     if (m_logReady) {
         m_phase = Phase::Saving;
+        // What the run changes is kept before the log commits, so that it can be taken back;
+        // without room for it the run changes nothing. Where rows are known by their rowids
+        // the before-images are written on a thread of their own while the log takes the
+        // changes (the two read what the run holds and change none of it).
+        std::unique_ptr<UndoJournal> journal;
+        std::thread journalThread;
+        std::exception_ptr journalError;
+        bool journalWritten = false;
+        const auto writeJournal = [&] {
+            try {
+                m_qsos.journal([&](const RowKey& key, QByteArrayView before,
+                                   QByteArrayView after) { journal->addEncoded(key, before, after); });
+                journal->seal();
+            } catch (...) {
+                journalError = std::current_exception();
+            }
+        };
+        // A thread that is still writing is waited for however this ends.
+        struct Join
+        {
+            std::thread& thread;
+            ~Join()
+            {
+                if (thread.joinable())
+                    thread.join();
+            }
+        } join{journalThread};
+        const auto startJournal = [&](bool parallel) {
+            if (!m_keepUndo || m_qsos.touchedRows() == 0)
+                return;
+            try {
+                journal = UndoJournal::begin(m_paths.dataFolder(), QStringLiteral("import"), m_options.sourceMdbPath,
+                                             *m_logDb, ImportQsoSet::writtenColumns());
+            } catch (...) {
+                rollback();
+                throw;
+            }
+            if (parallel) {
+                journalThread = std::thread(writeJournal);
+            } else {
+                writeJournal();
+            }
+            journalWritten = true;
+        };
+        const auto endJournal = [&] {
+            if (journalThread.joinable())
+                journalThread.join();
+            if (journalError) {
+                if (journal)
+                    journal->discard();
+                rollback();
+                std::rethrow_exception(journalError);
+            }
+        };
+
         qint64 refused = -1;
         QString reason;
-        if (!m_qsos.writeChanges(*m_logDb, [this] { m_held.PumpMessages(); }, refused, reason)) {
+        // Rows known by their values are known by the values written: their before-images
+        // follow the writes.
+        if (!m_logDb->rowsKnownByValues(QStringLiteral("[QSO-TAB]")))
+            startJournal(true);
+        bool written = false;
+        try {
+            written = m_qsos.writeChanges(*m_logDb, [this] { m_held.PumpMessages(); }, refused, reason);
+        } catch (...) {
+            if (journalThread.joinable())
+                journalThread.join();
+            if (journal)
+                journal->discard();
+            throw;
+        }
+        if (!written) {
             // The log refused a row: the report is read again and each record's row written
             // at once, so that the refused record alone fails and the records after it see
             // the row as the log holds it.
+            if (journalThread.joinable())
+                journalThread.join();
+            if (journal)
+                journal->discard();
+            journal.reset();
+            journalError = nullptr;
+            journalWritten = false;
             rollback();
             m_careful = true;
             startPass();
@@ -227,24 +306,9 @@ bool ImportRun::importReport(QString& failure)
             m_phase = Phase::Saving;
         }
         if (m_logReady) {
-            // What the run changes is kept before the log commits, so that it can be taken
-            // back; without room for it the run changes nothing.
-            std::unique_ptr<UndoJournal> journal;
-            if (m_keepUndo && m_qsos.touchedRows() > 0) {
-                try {
-                    journal = UndoJournal::begin(m_paths.dataFolder(), QStringLiteral("import"),
-                                                 m_options.sourceMdbPath, *m_logDb, ImportQsoSet::writtenColumns());
-                    m_qsos.journal([&](const RowKey& key, QByteArrayView before,
-                                       QByteArrayView after) { journal->addEncoded(key, before, after); },
-                                   [this] { m_held.PumpMessages(); });
-                    journal->seal();
-                } catch (...) {
-                    if (journal)
-                        journal->discard();
-                    rollback();
-                    throw;
-                }
-            }
+            if (!journalWritten)
+                startJournal(false);
+            endJournal();
             setUnfinishedMark(true);
             try {
                 m_logDb->commit();
@@ -256,6 +320,10 @@ bool ImportRun::importReport(QString& failure)
             }
             if (journal)
                 journal->finish();
+        } else if (journal) {
+            if (journalThread.joinable())
+                journalThread.join();
+            journal->discard();
         }
     }
     m_phase = Phase::Committed;

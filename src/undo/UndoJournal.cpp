@@ -129,18 +129,44 @@ void prune(const QString& folder)
 
 } // namespace
 
+namespace {
+void putVarint(QByteArray& out, quint64 n)
+{
+    while (n >= 0x80) {
+        out.append(char(0x80 | (n & 0x7f)));
+        n >>= 7;
+    }
+    out.append(char(n));
+}
+
+bool getVarint(QByteArrayView bytes, qsizetype& pos, quint64& n)
+{
+    n = 0;
+    for (int shift = 0; shift < 64; shift += 7) {
+        if (pos >= bytes.size())
+            return false;
+        const auto byte = static_cast<unsigned char>(bytes.at(pos++));
+        n |= quint64(byte & 0x7f) << shift;
+        if (!(byte & 0x80))
+            return true;
+    }
+    return false;
+}
+} // namespace
+
+// Each value is a tag, then for a text its length and its UTF-8 bytes, for an integer its
+// value zigzagged; lengths and integers take seven bits a byte.
 void UndoValues::text(QByteArrayView utf8)
 {
-    const quint32 size = quint32(utf8.size());
     m_bytes.append('T');
-    m_bytes.append(reinterpret_cast<const char*>(&size), sizeof size);
+    putVarint(m_bytes, quint64(utf8.size()));
     m_bytes.append(utf8.data(), utf8.size());
 }
 
 void UndoValues::integer(qint64 value)
 {
     m_bytes.append('I');
-    m_bytes.append(reinterpret_cast<const char*>(&value), sizeof value);
+    putVarint(m_bytes, (quint64(value) << 1) ^ quint64(value >> 63));
 }
 
 void UndoValues::value(const QVariant& value)
@@ -163,33 +189,34 @@ void UndoValues::value(const QVariant& value)
     }
 }
 
-bool UndoValues::decode(QByteArrayView bytes, const std::vector<ColumnSpec>& columns, QVariantList& values)
+bool UndoValues::decode(QByteArrayView bytes, const std::vector<ColumnSpec>& columns, QVariantList& values,
+                        std::vector<bool>& present)
 {
     values.clear();
+    present.assign(columns.size(), true);
     qsizetype pos = 0;
-    for (const ColumnSpec& column : columns) {
+    for (size_t c = 0; c < columns.size(); ++c) {
+        const ColumnSpec& column = columns[c];
         if (pos >= bytes.size())
             return false;
         const char tag = bytes.at(pos++);
-        if (tag == 'N') {
+        if (tag == 'A') {
+            present[c] = false;
+            values.append(QVariant());
+        } else if (tag == 'N') {
             values.append(QVariant());
         } else if (tag == 'I') {
-            qint64 value;
-            if (pos + qsizetype(sizeof value) > bytes.size())
+            quint64 zigzag;
+            if (!getVarint(bytes, pos, zigzag))
                 return false;
-            std::memcpy(&value, bytes.data() + pos, sizeof value);
-            pos += sizeof value;
+            const qint64 value = qint64(zigzag >> 1) ^ -qint64(zigzag & 1);
             values.append(column.type == ColumnType::Text ? QVariant(QString::number(value)) : QVariant(value));
         } else if (tag == 'T') {
-            quint32 size;
-            if (pos + qsizetype(sizeof size) > bytes.size())
-                return false;
-            std::memcpy(&size, bytes.data() + pos, sizeof size);
-            pos += sizeof size;
-            if (pos + qsizetype(size) > bytes.size())
+            quint64 size;
+            if (!getVarint(bytes, pos, size) || size > quint64(bytes.size() - pos))
                 return false;
             const QString text = QString::fromUtf8(bytes.data() + pos, qsizetype(size));
-            pos += size;
+            pos += qsizetype(size);
             values.append(column.type == ColumnType::Text ? QVariant(text) : QVariant(text.toLongLong()));
         } else {
             return false;
@@ -462,6 +489,8 @@ UndoResult UndoRunAt(const UndoEntry& entry, const QString& logPath, const std::
     try {
         QVariantList before;
         QVariantList after;
+        std::vector<bool> presentBefore;
+        std::vector<bool> presentAfter;
         std::vector<ColumnSpec> changed;
         QVariantList restore;
         QVariantList expected;
@@ -469,7 +498,8 @@ UndoResult UndoRunAt(const UndoEntry& entry, const QString& logPath, const std::
         while ((rc = sqlite3_step(rows)) == SQLITE_ROW) {
             const QByteArrayView b(static_cast<const char*>(sqlite3_column_blob(rows, 2)), sqlite3_column_bytes(rows, 2));
             const QByteArrayView a(static_cast<const char*>(sqlite3_column_blob(rows, 3)), sqlite3_column_bytes(rows, 3));
-            if (!UndoValues::decode(b, columns, before) || !UndoValues::decode(a, columns, after))
+            if (!UndoValues::decode(b, columns, before, presentBefore)
+                || !UndoValues::decode(a, columns, after, presentAfter) || presentBefore != presentAfter)
                 throw CDbException(QStringLiteral("The run kept in %1 cannot be undone: it is damaged.").arg(name));
             // Only what the run changed in the row is put back, and only where the row still
             // holds what the run wrote there.
@@ -477,7 +507,7 @@ UndoResult UndoRunAt(const UndoEntry& entry, const QString& logPath, const std::
             restore.clear();
             expected.clear();
             for (size_t i = 0; i < columns.size(); ++i) {
-                if (before.at(qsizetype(i)) == after.at(qsizetype(i)))
+                if (!presentBefore[i] || before.at(qsizetype(i)) == after.at(qsizetype(i)))
                     continue;
                 changed.push_back(columns[i]);
                 restore.append(before.at(qsizetype(i)));

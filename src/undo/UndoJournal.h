@@ -19,13 +19,17 @@ class UndoValues
 public:
     void clear() { m_bytes.clear(); }
     void null() { m_bytes.append('N'); }
+    // A column the run does not change in this row (given before and after alike).
+    void absent() { m_bytes.append('A'); }
     void text(QByteArrayView utf8);
     void text(const QString& text) { this->text(QByteArrayView(text.toUtf8())); }
     void integer(qint64 value);
     void value(const QVariant& value);
     QByteArrayView bytes() const { return m_bytes; }
-    // The values of encoded bytes, read as the columns' types; false when they are damaged.
-    static bool decode(QByteArrayView bytes, const std::vector<ColumnSpec>& columns, QVariantList& values);
+    // The values of encoded bytes, read as the columns' types (present false for an absent
+    // column); false when they are damaged.
+    static bool decode(QByteArrayView bytes, const std::vector<ColumnSpec>& columns, QVariantList& values,
+                       std::vector<bool>& present);
 
 private:
     QByteArray m_bytes;
