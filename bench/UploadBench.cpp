@@ -5,7 +5,8 @@
 // the QSOs the upload selects written by rowid through one prepared statement in one
 // transaction. Peak memory: run under /usr/bin/time -v.
 //
-//   UploadBench [--qsos N] [--dir FOLDER] [--mixed] [--keep] [--test] [--no-floor]
+//   UploadBench [--qsos N] [--dir FOLDER] [--mixed] [--keep] [--test] [--no-floor] [--undo]
+//   --undo: the run keeps its before-images, as the programs do
 
 #include "demo/DemoData.h"
 #include "platform/Desktop.h"
@@ -168,6 +169,7 @@ int main(int argc, char** argv)
     bool keep = false;
     bool test = false;
     bool floor = true;
+    bool undo = false;
     const QStringList arguments = app.arguments();
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         if (arguments.at(i) == QLatin1String("--qsos") && i + 1 < arguments.size())
@@ -182,8 +184,10 @@ int main(int argc, char** argv)
             test = true;
         else if (arguments.at(i) == QLatin1String("--no-floor"))
             floor = false;
+        else if (arguments.at(i) == QLatin1String("--undo"))
+            undo = true;
         else {
-            std::fprintf(stderr, "usage: UploadBench [--qsos N] [--dir FOLDER] [--mixed] [--keep] [--test] [--no-floor]\n");
+            std::fprintf(stderr, "usage: UploadBench [--qsos N] [--dir FOLDER] [--mixed] [--keep] [--test] [--no-floor] [--undo]\n");
             return 2;
         }
     }
@@ -247,6 +251,8 @@ int main(int argc, char** argv)
     NoDesktop desktop;
     UploadRun run(options, choices, QString(), monitor, desktop);
     run.setHandOff(false);
+    if (undo)
+        run.setUndoFolder(temporary.path());
     timer.restart();
     const std::clock_t cpuStart = std::clock();
     const bool ok = run.run();
