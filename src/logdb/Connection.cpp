@@ -219,6 +219,21 @@ std::shared_ptr<Connection> Connection::open(const QString& path)
     return db;
 }
 
+bool IsIntegerValue(const QVariant& value)
+{
+    switch (value.typeId()) {
+    case QMetaType::Bool:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Long:
+        return true;
+    default:
+        return false;
+    }
+}
+
 QString SqlLiteral(const QString& value)
 {
     QString quoted = value;

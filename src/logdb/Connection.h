@@ -154,5 +154,8 @@ QString CheckEngineAvailable(const QString& logPath);
 // digits, must be exactly 6. A missing table or any engine failure fails the check.
 bool CheckLogVersion(Connection& db);
 
+// Whether a value is an integer (bool and every integer type), as the engines store it.
+bool IsIntegerValue(const QVariant& value);
+
 // An SQL text literal: value in single quotes, each quote doubled.
 QString SqlLiteral(const QString& value);

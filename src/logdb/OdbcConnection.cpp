@@ -241,6 +241,19 @@ qint64 OdbcConnection::countRows(const QString& table)
     return query.value(0).toLongLong();
 }
 
+qint64 OdbcConnection::matchingRows(const QString& table, const QString& condition, const QVariantList& bindings)
+{
+    QSqlQuery count(m_db);
+    count.setForwardOnly(true);
+    if (!count.prepare(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2").arg(table, condition)))
+        throw Failure(count.lastError());
+    for (const QVariant& b : bindings)
+        count.addBindValue(b);
+    if (!count.exec() || !count.next())
+        throw Failure(count.lastError());
+    return count.value(0).toLongLong();
+}
+
 void OdbcConnection::update(const QString& table, RowKey& key, const std::vector<ColumnSpec>& columns,
                             const QVariantList& values)
 {
@@ -251,15 +264,7 @@ void OdbcConnection::update(const QString& table, RowKey& key, const std::vector
 
     // A row known only by its values may have twins; an update must never touch more than one.
     if (keyColumns(table).isEmpty()) {
-        QSqlQuery count(m_db);
-        count.setForwardOnly(true);
-        if (!count.prepare(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2").arg(table, condition)))
-            throw Failure(count.lastError());
-        for (const QVariant& b : keyBindings)
-            count.addBindValue(b);
-        if (!count.exec() || !count.next())
-            throw Failure(count.lastError());
-        const qint64 rows = count.value(0).toLongLong();
+        const qint64 rows = matchingRows(table, condition, keyBindings);
         if (rows != 1)
             throw CDbException(rows == 0
                                    ? QStringLiteral("The record to update is no longer in %1.").arg(table)
@@ -323,15 +328,7 @@ bool OdbcConnection::updateIfUnchanged(const QString& table, const RowKey& key, 
     // A row known only by its values may have twins; such a row is written only when its
     // values still pick out exactly one row.
     if (keyColumns(table).isEmpty()) {
-        QSqlQuery count(m_db);
-        count.setForwardOnly(true);
-        if (!count.prepare(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2").arg(table, condition)))
-            throw Failure(count.lastError());
-        for (const QVariant& b : bindings)
-            count.addBindValue(b);
-        if (!count.exec() || !count.next())
-            throw Failure(count.lastError());
-        const qint64 rows = count.value(0).toLongLong();
+        const qint64 rows = matchingRows(table, condition, bindings);
         if (rows == 0)
             return false;
         if (rows != 1)

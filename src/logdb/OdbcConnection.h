@@ -38,6 +38,8 @@ private:
     // none (then a row is known by all its values as read).
     const QStringList& keyColumns(const QString& table);
     QString keyCondition(const QString& table, const RowKey& key, QVariantList& bindings);
+    // The rows of the table that meet the condition (its values bound in order).
+    qint64 matchingRows(const QString& table, const QString& condition, const QVariantList& bindings);
     void exec(const QString& sql);
 
     QString m_name;

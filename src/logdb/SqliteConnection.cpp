@@ -1,28 +1,16 @@
 #include "SqliteConnection.h"
 
 #include "platform/Errors.h"
+#include "platform/TextDecoding.h"
 
 #include <QFileInfo>
-#include <QStringDecoder>
 #include <set>
 #include <sqlite3.h>
 
 QString DecodeLogText(const char* bytes, qsizetype size)
 {
-    // SQLite keeps text in UTF-8. Plain ASCII (almost every column of a log) takes the short
-    // way; bytes that are not UTF-8 (written into the file by another program in a code page)
-    // are read one character a byte rather than lost.
-    const auto* begin = reinterpret_cast<const unsigned char*>(bytes);
-    bool ascii = true;
-    for (qsizetype i = 0; i < size && ascii; ++i)
-        ascii = begin[i] < 0x80;
-    if (ascii)
-        return QString::fromLatin1(bytes, size);
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8(QByteArrayView(bytes, size));
-    if (utf8.hasError())
-        return QString::fromLatin1(bytes, size);
-    return text;
+    // SQLite keeps text in UTF-8.
+    return DecodeOrLatin1(QByteArrayView(bytes, size));
 }
 
 namespace {
@@ -158,24 +146,13 @@ void bindValue(sqlite3_stmt* stmt, int index, const QVariant& value)
 {
     if (value.isNull()) {
         sqlite3_bind_null(stmt, index);
-        return;
-    }
-    switch (value.typeId()) {
-    case QMetaType::Bool:
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Long:
+    } else if (IsIntegerValue(value)) {
         sqlite3_bind_int64(stmt, index, value.toLongLong());
-        break;
-    case QMetaType::Double:
+    } else if (value.typeId() == QMetaType::Double) {
         sqlite3_bind_double(stmt, index, value.toDouble());
-        break;
-    default: {
-        const QByteArray bytes = EncodeText(value.toString());
+    } else {
+        const QByteArray bytes = value.toString().toUtf8();
         sqlite3_bind_text(stmt, index, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
-    }
     }
 }
 

@@ -1,7 +1,7 @@
 #include "FieldFile.h"
 
 #include <QIODevice>
-#include <QStringDecoder>
+#include "platform/TextDecoding.h"
 
 #include <limits>
 
@@ -117,13 +117,8 @@ bool ReadField(QIODevice& file, QString& text)
 QString FieldText(const QByteArray& bytes)
 {
     // The system's 8-bit encoding: UTF-8 on Linux, the ANSI code page on Windows (what the
-    // original program wrote there). Bytes that are not valid in it (a file written by an
-    // earlier version in Latin-1) are read one character a byte.
-    QStringDecoder decoder(QStringDecoder::System, QStringDecoder::Flag::Stateless);
-    QString text = decoder(bytes);
-    if (decoder.hasError())
-        text = QString::fromLatin1(bytes);
-    return text;
+    // original program wrote there).
+    return DecodeOrLatin1(bytes, QStringDecoder::System);
 }
 
 QByteArray FieldBytes(const QString& text)

@@ -3,10 +3,10 @@
 #include "platform/Desktop.h"
 #include "platform/Paths.h"
 #include "platform/Strings.h"
+#include "platform/TextDecoding.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QStringDecoder>
 #include <QOperatingSystemVersion>
 
 #include <optional>
@@ -33,10 +33,7 @@ QStringView trimmed(QStringView line)
 // valid UTF-8 (written by hand in a Windows code page) is read as Latin-1, byte for byte.
 QString decodeFile(const QByteArray& bytes)
 {
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8(bytes);
-    if (utf8.hasError())
-        text = QString::fromLatin1(bytes);
+    QString text = DecodeOrLatin1(bytes);
     if (text.startsWith(QChar(0xFEFF)))
         text.remove(0, 1);
     return text;

@@ -23,28 +23,6 @@ QString folderOf(const QString& dataFolder)
     return QDir(dataFolder).filePath(QStringLiteral("undo"));
 }
 
-void bind(sqlite3_stmt* stmt, int index, const QVariant& value)
-{
-    if (value.isNull()) {
-        sqlite3_bind_null(stmt, index);
-        return;
-    }
-    switch (value.typeId()) {
-    case QMetaType::Bool:
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Long:
-        sqlite3_bind_int64(stmt, index, value.toLongLong());
-        break;
-    default: {
-        const QByteArray bytes = value.toString().toUtf8();
-        sqlite3_bind_text(stmt, index, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
-    }
-    }
-}
-
 QByteArray serialisedKey(const RowKey& key)
 {
     QByteArray bytes;
@@ -171,22 +149,12 @@ void UndoValues::integer(qint64 value)
 
 void UndoValues::value(const QVariant& value)
 {
-    if (value.isNull()) {
+    if (value.isNull())
         null();
-        return;
-    }
-    switch (value.typeId()) {
-    case QMetaType::Bool:
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Long:
+    else if (IsIntegerValue(value))
         integer(value.toLongLong());
-        break;
-    default:
+    else
         text(value.toString());
-    }
 }
 
 bool UndoValues::decode(QByteArrayView bytes, const std::vector<ColumnSpec>& columns, QVariantList& values,

@@ -259,14 +259,23 @@ bool TqslKnowsMode(const QString& adifMode)
     return known.contains(adifMode.toUpper());
 }
 
-bool IsAdifDate(const QString& date)
+namespace {
+bool isDigits(const QString& text, qsizetype size)
 {
-    if (date.size() != 8)
+    if (text.size() != size)
         return false;
-    for (QChar c : date) {
+    for (QChar c : text) {
         if (c < QLatin1Char('0') || c > QLatin1Char('9'))
             return false;
     }
+    return true;
+}
+} // namespace
+
+bool IsAdifDate(const QString& date)
+{
+    if (!isDigits(date, 8))
+        return false;
     const int year = QStringView(date).left(4).toInt();
     const int month = QStringView(date).mid(4, 2).toInt();
     const int day = QStringView(date).mid(6, 2).toInt();
@@ -275,12 +284,8 @@ bool IsAdifDate(const QString& date)
 
 bool IsAdifTime(const QString& time)
 {
-    if (time.size() != 6)
+    if (!isDigits(time, 6))
         return false;
-    for (QChar c : time) {
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return false;
-    }
     return QStringView(time).left(2).toInt() < 24 && QStringView(time).mid(2, 2).toInt() < 60
            && QStringView(time).mid(4, 2).toInt() < 60;
 }

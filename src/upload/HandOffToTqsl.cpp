@@ -15,24 +15,19 @@ QString UploadPageAddress(const Choices& choices)
 
 namespace {
 
-// Whether TQSL's station file defines the location. TQSL finds a location by its name
-// without regard to case or surrounding blanks. A station file that cannot be read, or holds
-// no names, leaves the answer to TQSL.
-bool stationFileKnows(const QString& stationFile, const QString& location, bool& fileHasNames)
+// The location names TQSL's station file defines, trimmed; empty when the file cannot be read
+// or holds no names, which leaves the answer to TQSL.
+QStringList definedLocations(const QString& stationFile)
 {
-    fileHasNames = false;
+    QStringList names;
     if (stationFile.isEmpty() || !QFileInfo::exists(stationFile))
-        return true;
-    const std::vector<StationLocation> locations = ReadStationLocations(stationFile, 100000);
-    const QString wanted = location.trimmed();
-    for (const StationLocation& known : locations) {
-        if (known.name.trimmed().isEmpty())
-            continue;
-        fileHasNames = true;
-        if (known.name.trimmed().compare(wanted, Qt::CaseInsensitive) == 0)
-            return true;
+        return names;
+    for (const StationLocation& known : ReadStationLocations(stationFile, 100000)) {
+        const QString name = known.name.trimmed();
+        if (!name.isEmpty())
+            names.append(name);
     }
-    return !fileHasNames;
+    return names;
 }
 
 void setSteps(EventMonitor& monitor, std::initializer_list<int> steps, int icon)
@@ -62,9 +57,10 @@ HandOffResult HandOffToTqsl(const Options& options, const Choices& choices, long
         return result;
     }
 
+    // TQSL finds a location by its name without regard to case or surrounding blanks.
+    const QStringList defined = definedLocations(stationFile);
     for (const SigningStation* station : matching) {
-        bool fileHasNames = false;
-        if (!stationFileKnows(stationFile, station->location, fileHasNames)) {
+        if (!defined.isEmpty() && !defined.contains(station->location.trimmed(), Qt::CaseInsensitive)) {
             result.failure = QStringLiteral("the station location \"%1\" is not defined in TQSL (its station file %2 "
                                             "has no location of that name); define it in TQSL or correct it in the "
                                             "options")

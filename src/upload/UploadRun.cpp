@@ -17,11 +17,6 @@
 #include <cerrno>
 #include <filesystem>
 
-// Thrown once a failure has been reported: the run only has to be abandoned.
-class UploadRun::Failure
-{
-};
-
 // Thrown when the operator stopped the run before the upload file was in place.
 class UploadRun::Stopped
 {
@@ -179,9 +174,6 @@ bool UploadRun::run()
         // The file is not in place yet: a stop now still leaves everything as it was.
         if (m_monitor.StopRequested())
             throw Stopped();
-    } catch (const Failure&) {
-        abandon();
-        return false;
     } catch (const Stopped&) {
         abandon();
         reportStopped(QStringLiteral("No QSO was marked as sent; the upload file %1 is as it was.")
@@ -321,9 +313,6 @@ bool UploadRun::markUploaded(QString& error)
     static const QString table = QStringLiteral("[QSO-TAB]");
     static const QVariant zero = QStringLiteral("0"), one = QStringLiteral("1");
     static const QVariant two = QStringLiteral("2"), three = QStringLiteral("3");
-    // The engine waits for a busy log (5 s) before it gives up; the run gives up with it, as
-    // every run does.
-    constexpr int kAttempts = 1;
     // What the marks change is kept first, so that the run can be taken back.
     std::unique_ptr<UndoJournal> journal;
     if (!m_undoFolder.isEmpty()) {
@@ -343,89 +332,80 @@ bool UploadRun::markUploaded(QString& error)
             return false;
         }
     }
-    for (int attempt = 1;; ++attempt) {
-        std::vector<size_t> changed;
-        Connection* db = nullptr;
-        size_t at = 0;
-        try {
-            db = &m_qsos->database();
-            db->beginTransaction();
-            // One statement for every mark, its values made once.
-            const std::unique_ptr<ConditionalUpdate> mark = db->prepareUpdateIfUnchanged(table, qsls, qsls);
-            const QVariantList toTwo{two}, toThree{three}, wasZero{zero}, wasOne{one};
-            for (at = 0; at < m_pending.size(); ++at) {
-                const Pending& p = m_pending[at];
-                if (!mark->run(p.key, p.wasOne ? toThree : toTwo, p.wasOne ? wasOne : wasZero))
-                    changed.push_back(at);
-                if ((at & 0x3FF) == 0)
-                    m_monitor.PumpMessages();
-            }
-            db->commit();
-        } catch (const CDbException& e) {
-            if (db) {
-                try {
-                    db->rollback();
-                } catch (const CDbException&) {
-                    // The failure itself is reported below.
-                }
-            }
-            // A log that another program holds is tried again; any other failure is final.
-            const bool busy = e.description().contains(QLatin1String("locked"), Qt::CaseInsensitive)
-                              || e.description().contains(QLatin1String("busy"), Qt::CaseInsensitive);
-            if (busy && attempt < kAttempts) {
-                m_monitor.AddUploadEvent(QStringLiteral("The log is in use by another program (%1); trying again")
-                                             .arg(e.description()));
+    std::vector<size_t> changed;
+    Connection* db = nullptr;
+    size_t at = 0;
+    try {
+        db = &m_qsos->database();
+        db->beginTransaction();
+        // One statement for every mark, its values made once.
+        const std::unique_ptr<ConditionalUpdate> mark = db->prepareUpdateIfUnchanged(table, qsls, qsls);
+        const QVariantList toTwo{two}, toThree{three}, wasZero{zero}, wasOne{one};
+        for (at = 0; at < m_pending.size(); ++at) {
+            const Pending& p = m_pending[at];
+            if (!mark->run(p.key, p.wasOne ? toThree : toTwo, p.wasOne ? wasOne : wasZero))
+                changed.push_back(at);
+            if ((at & 0x3FF) == 0)
                 m_monitor.PumpMessages();
-                continue;
-            }
-            if (journal)
-                journal->discard();
-            error = e.description();
-            m_monitor.lastDbError = e.description();
-            m_monitor.record = ProblemRecord();
-            m_monitor.problemMessage = e.description();
-            try {
-                if (at < m_pending.size() && m_qsos->moveToKey(m_pending[at].key)) {
-                    setProblemRecord();
-                    m_monitor.problemMessage = m_qsos->qsoCall + QLatin1Char(' ') + e.description();
-                }
-                m_qsos->close();
-            } catch (const CDbException&) {
-                // The row cannot be read back either; the line names the failure alone.
-            }
-            try {
-                m_monitor.LogRecordEvent(1);
-            } catch (const CFileException& fileError) {
-                m_monitor.ShowMessage(fileError.description());
-            }
-            return false;
         }
+        db->commit();
+    } catch (const CDbException& e) {
+        if (db) {
+            try {
+                db->rollback();
+            } catch (const CDbException&) {
+                // The failure itself is reported below.
+            }
+        }
+        // The engine has waited for a log another program holds (5 s) before it gave up;
+        // the run gives up with it, as every run does.
         if (journal)
-            journal->finish(changed);
-        m_marked = long(m_pending.size() - changed.size());
-        m_monitor.AddUploadEvent(QStringLiteral("Marked %1 QSOs as sent to LoTW").arg(m_marked));
-        for (size_t i : changed) {
-            try {
-                if (m_qsos->moveToKey(m_pending[i].key))
-                    setProblemRecord();
-                else
-                    m_monitor.record = ProblemRecord();
-                m_qsos->close();
-                m_monitor.problemMessage = QStringLiteral("Not marked as sent: changed by another program after it was "
-                                                          "written to the upload file:");
-                m_monitor.LogRecordEvent(2);
-            } catch (const CDbException&) {
-                // The row cannot even be read back; the count below still says it.
-            } catch (const CFileException& e) {
-                m_monitor.ShowMessage(e.description());
+            journal->discard();
+        error = e.description();
+        m_monitor.lastDbError = e.description();
+        m_monitor.record = ProblemRecord();
+        m_monitor.problemMessage = e.description();
+        try {
+            if (at < m_pending.size() && m_qsos->moveToKey(m_pending[at].key)) {
+                setProblemRecord();
+                m_monitor.problemMessage = m_qsos->qsoCall + QLatin1Char(' ') + e.description();
             }
+            m_qsos->close();
+        } catch (const CDbException&) {
+            // The row cannot be read back either; the line names the failure alone.
         }
-        if (!changed.empty())
-            m_monitor.AddUploadEvent(QStringLiteral("%1 QSOs were changed by another program after they were written to "
-                                                    "the upload file and were not marked")
-                                         .arg(changed.size()));
-        return true;
+        try {
+            m_monitor.LogRecordEvent(1);
+        } catch (const CFileException& fileError) {
+            m_monitor.ShowMessage(fileError.description());
+        }
+        return false;
     }
+    if (journal)
+        journal->finish(changed);
+    m_marked = long(m_pending.size() - changed.size());
+    m_monitor.AddUploadEvent(QStringLiteral("Marked %1 QSOs as sent to LoTW").arg(m_marked));
+    for (size_t i : changed) {
+        try {
+            if (m_qsos->moveToKey(m_pending[i].key))
+                setProblemRecord();
+            else
+                m_monitor.record = ProblemRecord();
+            m_qsos->close();
+            m_monitor.problemMessage = QStringLiteral("Not marked as sent: changed by another program after it was "
+                                                      "written to the upload file:");
+            m_monitor.LogRecordEvent(2);
+        } catch (const CDbException&) {
+            // The row cannot even be read back; the count below still says it.
+        } catch (const CFileException& e) {
+            m_monitor.ShowMessage(e.description());
+        }
+    }
+    if (!changed.empty())
+        m_monitor.AddUploadEvent(QStringLiteral("%1 QSOs were changed by another program after they were written to "
+                                                "the upload file and were not marked")
+                                     .arg(changed.size()));
+    return true;
 }
 
 void UploadRun::openTables()

@@ -69,7 +69,6 @@ public:
     long markedCount() const { return m_marked; }
 
 private:
-    class Failure;
     class Stopped;
     void walk();
     void openTables();

@@ -9,6 +9,7 @@
 #include "options/Choices.h"
 #include "options/Options.h"
 #include "support/Fakes.h"
+#include "support/FileSizeLimit.h"
 #include "support/SqliteFixture.h"
 #include "support/TempDir.h"
 
@@ -33,24 +34,6 @@ QByteArray F(const char* name, const QByteArray& value)
 {
     return "<" + QByteArray(name) + ":" + QByteArray::number(value.size()) + ">" + value + "\r\n";
 }
-
-// Limits the size of files this process may write, for as long as it lives.
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &m_saved);
-        rlimit limit = m_saved;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &m_saved); }
-
-private:
-    rlimit m_saved{};
-};
 
 // Another program reading the log: an open read transaction holds its shared lock until
 // release().

@@ -7,6 +7,7 @@
 #include "upload/UploadRun.h"
 
 #include "support/Fakes.h"
+#include "support/FileSizeLimit.h"
 #include "support/SqliteFixture.h"
 #include "support/StandInTqsl.h"
 #include "support/TempDir.h"
@@ -15,8 +16,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <csignal>
-#include <sys/resource.h>
 
 namespace {
 
@@ -162,24 +161,33 @@ class UndoFiles : public UndoTest
 {
 protected:
     void SetUp() override {}
+    // A SQLite log of rows due QSOs, its reference database, and options with a stand-in TQSL
+    // that signs.
+    void makeLog(int rows)
+    {
+        options.sourceMdbPath = logPath = file = dir.file(S("log.sqlite"));
+        {
+            SqliteFile log(file);
+            CreateQsoTable(log);
+            log.exec("BEGIN");
+            for (int i = 0; i < rows; ++i)
+                InsertQso(log, qso("DL" + std::to_string(i) + "AB", "0"));
+            log.exec("COMMIT");
+            SqliteFile ref(dir.file(S("ref.sqlite")));
+            CreatePrefixTable(ref, {{"DL", "230"}});
+        }
+        options.refdataMdbPath = dir.file(S("ref.sqlite"));
+        options.uploadAdifPath = dir.file(S("LoTWUpload.adi"));
+        options.errorFilePath = dir.file(S("errors.txt"));
+        options.tqslExePath = StandInTqsl{}.write(tools.path());
+        options.stations[0] = {S("K1ABC"), S("Home")};
+        choices.SigningCall = S("K1ABC");
+    }
 };
 
 TEST_F(UndoFiles, DamagedOrMissingUndoFilesAreRefused)
 {
-    options.sourceMdbPath = logPath = file = dir.file(S("log.sqlite"));
-    {
-        SqliteFile log(file);
-        CreateQsoTable(log);
-        InsertQso(log, qso("DL1AB", "0"));
-        SqliteFile ref(dir.file(S("ref.sqlite")));
-        CreatePrefixTable(ref, {{"DL", "230"}});
-    }
-    options.refdataMdbPath = dir.file(S("ref.sqlite"));
-    options.uploadAdifPath = dir.file(S("LoTWUpload.adi"));
-    options.errorFilePath = dir.file(S("errors.txt"));
-    options.tqslExePath = StandInTqsl{}.write(tools.path());
-    options.stations[0] = {S("K1ABC"), S("Home")};
-    choices.SigningCall = S("K1ABC");
+    makeLog(1);
     ASSERT_TRUE(upload());
     const QString undoFile = last().path;
     QFile damaged(undoFile);
@@ -197,19 +205,7 @@ TEST_F(UndoFiles, DamagedOrMissingUndoFilesAreRefused)
 
 TEST_F(UndoFiles, TheLastTenRunsAreKept)
 {
-    options.sourceMdbPath = logPath = file = dir.file(S("log.sqlite"));
-    {
-        SqliteFile log(file);
-        CreateQsoTable(log);
-        SqliteFile ref(dir.file(S("ref.sqlite")));
-        CreatePrefixTable(ref, {{"DL", "230"}});
-    }
-    options.refdataMdbPath = dir.file(S("ref.sqlite"));
-    options.uploadAdifPath = dir.file(S("LoTWUpload.adi"));
-    options.errorFilePath = dir.file(S("errors.txt"));
-    options.tqslExePath = StandInTqsl{}.write(tools.path());
-    options.stations[0] = {S("K1ABC"), S("Home")};
-    choices.SigningCall = S("K1ABC");
+    makeLog(0);
     for (int i = 0; i < 12; ++i) {
         SqliteFixture::exec(file, {QStringLiteral("INSERT INTO [QSO-TAB] ([QSO-CALL],[QSO-DATE],[QSO-TIME],[QSO-OPRCALL],"
                                                   "[QSO-BAND],[QSO-MODE],[QSO-QSLS],[QSO-VALID]) VALUES ('DL%1AB',"
@@ -229,41 +225,21 @@ TEST_F(UndoFiles, TheLastTenRunsAreKept)
 // A full disk while the before-images are written: the run does not write the log.
 TEST_F(UndoFiles, NoRoomForTheBeforeImagesChangesNothing)
 {
-    options.sourceMdbPath = logPath = file = dir.file(S("log.sqlite"));
-    {
-        SqliteFile log(file);
-        CreateQsoTable(log);
-        log.exec("BEGIN");
-        for (int i = 0; i < 3000; ++i)
-            InsertQso(log, qso("DL" + std::to_string(i) + "AB", "0"));
-        log.exec("COMMIT");
-        SqliteFile ref(dir.file(S("ref.sqlite")));
-        CreatePrefixTable(ref, {{"DL", "230"}});
-    }
-    options.refdataMdbPath = dir.file(S("ref.sqlite"));
-    options.uploadAdifPath = dir.file(S("LoTWUpload.adi"));
-    options.errorFilePath = dir.file(S("errors.txt"));
-    options.stations[0] = {S("K1ABC"), S("Home")};
-    choices.SigningCall = S("K1ABC");
-    // The upload file (about 700 kB) fits; the before-images of 3,000 rows beside it do not.
+    makeLog(10);
     const QStringList before = table();
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit saved{};
-    getrlimit(RLIMIT_FSIZE, &saved);
-    rlimit limit = saved;
-    limit.rlim_cur = 40 * 1024;
     UploadRun run(options, choices, S("x.tq8"), monitor, desktop);
     run.setUndoFolder(data.path());
     run.setHandOff(false);
-    setrlimit(RLIMIT_FSIZE, &limit);
-    const bool ok = [&] {
-        // Only the undo file is to meet the limit: the upload file is written first, unlimited.
-        return run.run();
-    }();
-    setrlimit(RLIMIT_FSIZE, &saved);
+    bool ok = true;
+    {
+        // The upload file of ten QSOs (some 2 kB) fits; the undo file, pages of 4 kB, does not.
+        FileSizeLimit limit(8 * 1024);
+        ok = run.run();
+    }
     EXPECT_FALSE(ok);
     EXPECT_EQ(table(), before);
     ASSERT_FALSE(monitor.messages.isEmpty());
+    EXPECT_TRUE(monitor.messages.at(0).contains(S("could not be kept"))) << monitor.messages.at(0).toStdString();
     EXPECT_TRUE(ListUndoRuns(data.path()).empty());
 }
 

@@ -4,6 +4,7 @@
 #include "logdb/Connection.h"
 
 #include "support/Fakes.h"
+#include "support/FileSizeLimit.h"
 #include "support/StandInTqsl.h"
 #include "support/TempDir.h"
 
@@ -19,24 +20,6 @@
 #include <sys/resource.h>
 
 namespace {
-
-// Limits the size of files this process may write, for as long as it lives.
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &m_saved);
-        rlimit limit = m_saved;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &m_saved); }
-
-private:
-    rlimit m_saved{};
-};
 
 QString S(const char* text) { return QString::fromLatin1(text); }
 
