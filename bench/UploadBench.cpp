@@ -8,6 +8,7 @@
 //   UploadBench [--qsos N] [--dir FOLDER] [--mixed] [--keep] [--test] [--no-floor] [--undo]
 //   --undo: the run keeps its before-images, as the programs do
 
+#include "CliServices.h"
 #include "demo/DemoData.h"
 #include "platform/Desktop.h"
 #include "platform/EventMonitor.h"
@@ -24,40 +25,10 @@
 #include <ctime>
 #include <vector>
 #include <sqlite3.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
-
-// Monitor lines go where the batch command's go, to a stream (here /dev/null).
-class StreamMonitor : public EventMonitor
-{
-public:
-    StreamMonitor() : m_out(std::fopen("/dev/null", "wb")) {}
-    ~StreamMonitor() override { std::fclose(m_out); }
-    void AddUploadEvent(const QString& text) override { write(text); }
-    void AddDownloadEvent(const QString& text) override
-    {
-        write(text);
-        ++downloadLines;
-    }
-    void ClearUploadMonitor() override {}
-    void ClearDownloadMonitor() override {}
-    void ShowCounters() override {}
-    void SetStepIcon(int, int) override {}
-    void ShowMessage(const QString& text) override { std::fprintf(stderr, "message: %s\n", text.toLatin1().constData()); }
-
-    long long lines = 0;
-    long long downloadLines = 0;
-
-private:
-    void write(const QString& text)
-    {
-        QByteArray bytes = text.toLatin1();
-        bytes += '\n';
-        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), m_out);
-        ++lines;
-    }
-    FILE* m_out;
-};
 
 class NoDesktop : public Desktop
 {
@@ -247,7 +218,9 @@ int main(int argc, char** argv)
         before = floorRun();
     }
 
-    StreamMonitor monitor;
+    // The batch command's own monitor, its lines (as the batch command writes them to its
+    // standard output) going to /dev/null for the length of the run.
+    CliMonitor monitor;
     NoDesktop desktop;
     UploadRun run(options, choices, QString(), monitor, desktop);
     run.setHandOff(false);
@@ -255,14 +228,22 @@ int main(int argc, char** argv)
         run.setUndoFolder(temporary.path());
     timer.restart();
     const std::clock_t cpuStart = std::clock();
+    std::fflush(stdout);
+    const int standardOutput = dup(1);
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, 1);
     const bool ok = run.run();
+    std::fflush(stdout);
+    dup2(standardOutput, 1);
+    close(null);
+    close(standardOutput);
     const double seconds = timer.elapsed() / 1000.0;
     const double cpuSeconds = double(std::clock() - cpuStart) / CLOCKS_PER_SEC;
 
     const long long marked = scalar(logPath, "SELECT count(*) FROM [QSO-TAB] WHERE [QSO-QSLS] IN ('2','3')");
-    std::printf("upload %s: %.2f s (CPU %.2f s)  read-in %ld  ADIF output %ld  refused %ld  monitor lines %lld  error lines %lld\n",
+    std::printf("upload %s: %.2f s (CPU %.2f s)  read-in %ld  ADIF output %ld  refused %ld  monitor lines %lld\n",
                 ok ? "completed" : "FAILED", seconds, cpuSeconds, run.readInCount(), run.adifOutCount(), run.refusedCount(),
-                monitor.lines, monitor.downloadLines);
+                static_cast<long long>(monitor.lineCount()));
     std::printf("ADIF file %lld bytes, rows marked as sent now %lld\n",
                 static_cast<long long>(QFileInfo(options.uploadAdifPath).size()), marked);
     if (floor) {

@@ -487,9 +487,8 @@ void CBrindlewickView::runOperation(const Operation& operation, RunKind kind)
     Paths& paths = m_paths;
     m_runner->start(
         [run, operation, &paths](EventMonitor& monitor, Desktop& desktop) {
-            OperationContext context{run->options,    run->choices, monitor, desktop, paths,
-                                     run->texts,      run->qslDateFilePath};
-            context.undoRun = run->undoRun;
+            OperationContext context{run->options, run->choices,         monitor,     desktop,
+                                     paths,        run->texts,           run->qslDateFilePath, false, run->undoRun};
             // Operations report their own failures; whatever still escapes one is shown, not lost.
             try {
                 operation(context);

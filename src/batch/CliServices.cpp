@@ -7,6 +7,8 @@
 #include <QThread>
 #include <QUrl>
 #include <cstdio>
+#include <cstring>
+#include <string_view>
 #ifdef Q_OS_WIN
 #include <io.h>
 #define isatty _isatty
@@ -60,7 +62,9 @@ bool openWithSystem(const QString& target)
 }
 }
 
-CliMonitor::CliMonitor() : m_progress(isatty(fileno(stderr)) != 0)
+CliMonitor::CliMonitor()
+    : m_progress(isatty(fileno(stderr)) != 0),
+      m_utf8Output(QStringLiteral(u"\u00e9\u0416\u20ac").toLocal8Bit() == QByteArrayView("\xc3\xa9\xd0\x96\xe2\x82\xac"))
 {
     m_sinceProgress.start();
 }
@@ -76,6 +80,28 @@ void CliMonitor::line(const QString& text)
 void CliMonitor::AddUploadEvent(const QString& text)
 {
     line(text);
+}
+
+void CliMonitor::AddUploadLines(QByteArrayView utf8Lines)
+{
+    if (!m_utf8Output) {
+        EventMonitor::AddUploadLines(utf8Lines);
+        return;
+    }
+    // The lines with LF ends, as line() writes them.
+    m_bytes.resize(utf8Lines.size() + 1);
+    char* out = m_bytes.data();
+    const std::string_view in(utf8Lines.data(), size_t(utf8Lines.size()));
+    for (size_t from = 0; from < in.size();) {
+        const size_t end = in.find("\r\n", from);
+        const size_t stop = end == std::string_view::npos ? in.size() : end;
+        std::memcpy(out, in.data() + from, stop - from);
+        out += stop - from;
+        *out++ = '\n';
+        ++m_lines;
+        from = end == std::string_view::npos ? in.size() : end + 2;
+    }
+    std::fwrite(m_bytes.constData(), 1, size_t(out - m_bytes.constData()), stdout);
 }
 
 void CliMonitor::AddDownloadEvent(const QString& text)

@@ -12,6 +12,7 @@ class CliMonitor : public EventMonitor
 public:
     CliMonitor();
     void AddUploadEvent(const QString& text) override;
+    void AddUploadLines(QByteArrayView utf8Lines) override;
     void AddDownloadEvent(const QString& text) override;
     void ClearUploadMonitor() override {}
     void ClearDownloadMonitor() override {}
@@ -19,6 +20,9 @@ public:
     void SetStepIcon(int, int) override {}
     void ShowMessage(const QString& text) override;
     void PumpMessages() override;
+
+    // Monitor lines written so far.
+    qint64 lineCount() const { return m_lines; }
 
     // Clears the progress line from the terminal, if one is shown.
     void endProgress();
@@ -29,6 +33,8 @@ public:
 private:
     void line(const QString& text);
     bool m_progress;
+    bool m_utf8Output; // the system's 8-bit encoding is UTF-8: upload lines go out as they are
+    QByteArray m_bytes;
     qint64 m_lines = 0;
     quint32 m_pumps = 0;
     int m_progressWidth = 0; // characters of the progress line shown, 0 when none is

@@ -16,6 +16,7 @@ public:
     explicit HeldMonitor(EventMonitor& real) : m_real(real) {}
 
     void AddUploadEvent(const QString& text) override { m_real.AddUploadEvent(text); }
+    void AddUploadLines(QByteArrayView utf8Lines) override { m_real.AddUploadLines(utf8Lines); }
     void AddDownloadEvent(const QString& text) override;
     void ClearUploadMonitor() override { m_real.ClearUploadMonitor(); }
     void ClearDownloadMonitor() override { m_real.ClearDownloadMonitor(); }

@@ -10,6 +10,15 @@ long EventMonitor::counter(int controlId) const
     return it == m_counters.end() ? 0 : it->second;
 }
 
+void EventMonitor::AddUploadLines(QByteArrayView utf8Lines)
+{
+    while (!utf8Lines.isEmpty()) {
+        const qsizetype end = utf8Lines.indexOf(QByteArrayView("\r\n"));
+        AddUploadEvent(QString::fromUtf8(end < 0 ? utf8Lines : utf8Lines.first(end)));
+        utf8Lines = end < 0 ? QByteArrayView() : utf8Lines.sliced(end + 2);
+    }
+}
+
 namespace {
 // The code as a number when it is one of the decimal texts "0" to "99" without leading zero;
 // -1 otherwise.

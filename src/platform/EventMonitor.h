@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 #include <map>
 
@@ -56,6 +57,10 @@ public:
 
     // Output primitives.
     virtual void AddUploadEvent(const QString& text) = 0;
+    // Upload monitor lines as the upload file holds them: UTF-8, each line ended by CR LF
+    // (bytes after the last CR LF are a line too). By default each goes to AddUploadEvent; a
+    // front end that shows bytes can take them as they are.
+    virtual void AddUploadLines(QByteArrayView utf8Lines);
     virtual void AddDownloadEvent(const QString& text) = 0;
     virtual void ClearUploadMonitor() = 0;
     virtual void ClearDownloadMonitor() = 0;

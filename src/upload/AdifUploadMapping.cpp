@@ -5,8 +5,6 @@
 #include <QSet>
 
 #include <algorithm>
-#include <cstdio>
-#include <cstring>
 
 const std::array<SatelliteWindow, 88>& SatelliteWindowTable()
 {
@@ -301,21 +299,28 @@ qsizetype AdifByteLength(const QString& value)
     return value.size();
 }
 
+void AppendAdifFieldLine(QString& text, const char* tag, const QString& value)
+{
+    // The length in decimal, written backwards into a small buffer.
+    char digits[24];
+    int digitCount = 0;
+    for (qsizetype length = AdifByteLength(value); digitCount == 0 || length > 0; length /= 10)
+        digits[digitCount++] = char('0' + length % 10);
+    text += QLatin1Char('<');
+    text += QLatin1StringView(tag);
+    text += QLatin1Char(':');
+    while (digitCount > 0)
+        text += QLatin1Char(digits[--digitCount]);
+    text += QLatin1Char('>');
+    text += value;
+    text += QLatin1StringView("\r\n");
+}
+
 QString AdifField(const char* tag, const QString& value)
 {
-    char digits[24];
-    const int digitCount = std::snprintf(digits, sizeof digits, "%lld", static_cast<long long>(AdifByteLength(value)));
-    const qsizetype tagLength = qsizetype(std::strlen(tag));
-    QString line(1 + tagLength + 1 + digitCount + 1 + value.size(), Qt::Uninitialized);
-    QChar* out = line.data();
-    *out++ = QLatin1Char('<');
-    for (qsizetype i = 0; i < tagLength; ++i)
-        *out++ = QLatin1Char(tag[i]);
-    *out++ = QLatin1Char(':');
-    for (int i = 0; i < digitCount; ++i)
-        *out++ = QLatin1Char(digits[i]);
-    *out++ = QLatin1Char('>');
-    std::copy(value.cbegin(), value.cend(), out);
+    QString line;
+    AppendAdifFieldLine(line, tag, value);
+    line.chop(2);
     return line;
 }
 

@@ -65,6 +65,8 @@ bool IsAdifTime(const QString& time);
 // One ADIF field line without its line end: "<TAG:n>value", n the byte length of value in the
 // file's encoding, UTF-8 (which TQSL reads).
 QString AdifField(const char* tag, const QString& value);
+// The same line appended to text, followed by CR LF, as the upload file holds it.
+void AppendAdifFieldLine(QString& text, const char* tag, const QString& value);
 // The byte length of a value in the upload file (UTF-8).
 qsizetype AdifByteLength(const QString& value);
 

@@ -20,39 +20,46 @@ UploadRecordProblem CheckUploadCodes(const UploadQsoValues& qso)
     return UploadRecordProblem::None;
 }
 
-void AppendAdifRecord(const UploadQsoValues& qso, const QString* dxcc, QStringList& lines)
+void AppendAdifRecord(const UploadQsoValues& qso, const QString* dxcc, QString& text)
 {
-    lines.append(AdifField("CALL", qso.call));
+    const auto field = [&text](const char* tag, const QString& value) { AppendAdifFieldLine(text, tag, value); };
+    const auto line = [&text](const char* fixed) {
+        text += QLatin1StringView(fixed);
+        text += QLatin1StringView("\r\n");
+    };
+    field("CALL", qso.call);
     // The date tag always declares eight characters: only a date of eight digits gets here.
-    lines.append(QStringLiteral("<QSO_DATE:8>") + qso.date);
-    lines.append(AdifField("TIME_ON", qso.time));
-    lines.append(AdifField("RST_SENT", qso.rstSent));
-    lines.append(AdifField("RST_RCVD", qso.rstRcvd));
-    lines.append(AdifField("TX_PWR", qso.power));
-    lines.append(AdifField("ITUZ", qso.ituZone));
-    lines.append(AdifField("OPERATOR", qso.oprCall));
-    lines.append(AdifField("PFX", qso.wpx));
+    text += QLatin1StringView("<QSO_DATE:8>");
+    text += qso.date;
+    text += QLatin1StringView("\r\n");
+    field("TIME_ON", qso.time);
+    field("RST_SENT", qso.rstSent);
+    field("RST_RCVD", qso.rstRcvd);
+    field("TX_PWR", qso.power);
+    field("ITUZ", qso.ituZone);
+    field("OPERATOR", qso.oprCall);
+    field("PFX", qso.wpx);
     if (const auto received = QslFlag(qso.confirm))
-        lines.append(AdifField("QSL_RCVD", *received));
+        field("QSL_RCVD", *received);
     if (!qso.name.isEmpty())
-        lines.append(AdifField("NAME", qso.name));
+        field("NAME", qso.name);
     const QString iota = FormatIota(qso.iota);
     if (iota.size() > 1)
-        lines.append(AdifField("IOTA", iota));
-    lines.append(AdifField("BAND", UploadBandTable(qso.band).value_or(QString())));
-    lines.append(AdifField("CQZ", qso.cqZone));
-    lines.append(AdifField("MODE", UploadModeTable(qso.mode, qso.submode).value_or(QString())));
+        field("IOTA", iota);
+    field("BAND", UploadBandTable(qso.band).value_or(QString()));
+    field("CQZ", qso.cqZone);
+    field("MODE", UploadModeTable(qso.mode, qso.submode).value_or(QString()));
     if (const auto sent = QslFlag(qso.qsls))
-        lines.append(AdifField("QSL_SENT", *sent));
-    lines.append(AdifField("DXBPFX", qso.prefix));
+        field("QSL_SENT", *sent);
+    field("DXBPFX", qso.prefix);
     if (const auto satName = SatelliteName(qso.sat, qso.date)) {
-        lines.append(AdifField("SAT_NAME", *satName));
-        lines.append(QStringLiteral("<PROP_MODE:3>SAT"));
+        field("SAT_NAME", *satName);
+        line("<PROP_MODE:3>SAT");
     }
     if (dxcc)
-        lines.append(AdifField("DXCC", *dxcc));
+        field("DXCC", *dxcc);
     if (const auto freq = FormatFrequency(qso.freq, qso.band))
-        lines.append(AdifField("FREQ", *freq));
-    lines.append(QStringLiteral("<EOR>"));
-    lines.append(QString());
+        field("FREQ", *freq);
+    line("<EOR>");
+    line("");
 }

@@ -44,8 +44,8 @@ enum class UploadRecordProblem {
 // this is neither marked nor written.
 UploadRecordProblem CheckUploadCodes(const UploadQsoValues& qso);
 
-// Appends the QSO's record to lines: its field lines in file order, "<EOR>" and an empty
-// line, without line ends. dxcc is the [ARRL-ID] of the QSO's prefix, or null when the
-// prefix table does not hold it (then no DXCC line). The band and mode must have passed
-// CheckUploadCodes. A QSL flag or frequency that no rule maps leaves its field out.
-void AppendAdifRecord(const UploadQsoValues& qso, const QString* dxcc, QStringList& lines);
+// Appends the QSO's record to text as the upload file holds it: its field lines in file order,
+// "<EOR>" and an empty line, each ended by CR LF. dxcc is the [ARRL-ID] of the QSO's prefix,
+// or null when the prefix table does not hold it (then no DXCC line). The band and mode must
+// have passed CheckUploadCodes. A QSL flag or frequency that no rule maps leaves its field out.
+void AppendAdifRecord(const UploadQsoValues& qso, const QString* dxcc, QString& text);

@@ -166,8 +166,12 @@ bool UploadRun::run()
                                      + QStringLiteral(": ") + FileErrorText(*m_adifFile, errno));
         }
         buildDxccTable();
-        if (!test)
-            writeLines({AdifHeaderLines().begin(), AdifHeaderLines().end()});
+        if (!test) {
+            QString header;
+            for (const QString& line : AdifHeaderLines())
+                header += line + QLatin1StringView("\r\n");
+            writeText(header);
+        }
 
         walk();
         closeTables();
@@ -450,27 +454,115 @@ const QString* UploadRun::FindDxcc(const QString& prefix) const
     return found == m_dxccByPrefix.constEnd() ? nullptr : &*found;
 }
 
+namespace {
+
+// The columns the walk reads, by their place among the log's columns.
+struct WalkColumns
+{
+    int call, date, time, rstSent, rstRcvd, power, ituZone, oprCall, wpx, confirm, name, iota, band, cqZone, mode,
+        submode, qsls, prefix, sat, freq, state, county, valid;
+};
+
+int columnAt(const std::vector<ColumnSpec>& specs, const char* name)
+{
+    for (size_t i = 0; i < specs.size(); ++i) {
+        if (specs[i].name == QLatin1StringView(name))
+            return int(i);
+    }
+    return -1;
+}
+
+// A text column into a text kept from row to row: ASCII bytes widened in place (no new
+// buffer once the text has held as many characters), anything else through the engine's
+// text.
+void readText(const Cursor& cursor, int column, QString& text)
+{
+    std::string_view bytes;
+    if (!cursor.asciiText(column, bytes)) {
+        text = cursor.text(column);
+        return;
+    }
+    text.resize(qsizetype(bytes.size()));
+    char16_t* out = reinterpret_cast<char16_t*>(text.data());
+    for (char c : bytes)
+        *out++ = char16_t(static_cast<unsigned char>(c));
+}
+
+} // namespace
+
+// Reads the log once, in its own order, with only the columns the records and the problem
+// lines need (every column where the engine knows a row only by all its values, so that the
+// key read tells the rows apart).
 void UploadRun::walk()
 {
-    CQSO2006SRC& qsos = *m_qsos;
-    if (qsos.isBOF() && qsos.isEOF())
-        return;
+    Connection& db = m_qsos->database();
+    static const QString table = QStringLiteral("[QSO-TAB]");
+    const std::vector<ColumnSpec>& all = CQSO2006SRC::columnSpecs();
+    static const char* const wanted[] = {
+        "[QSO-CALL]",    "[QSO-DATE]",  "[QSO-TIME]",   "[QSO-RSTS]",   "[QSO-RSTR]",   "[QSO-POWER]",
+        "[QSO-ITU-ZONE]", "[QSO-OPRCALL]", "[QSO-WPX]",  "[QSO-CONFIRM]", "[QSO-NAME]", "[QSO-IOTA]",
+        "[QSO-BAND]",    "[QSO-CQ-ZONE]", "[QSO-MODE]", "[QSO-SUBMODE]", "[QSO-QSLS]",  "[QSO-PREFIX]",
+        "[QSO-SAT]",     "[QSO-FREQ]",  "[QSO-STATE]",  "[QSO-COUNTY]", "[QSO-VALID]",
+    };
+    static_assert(sizeof wanted / sizeof wanted[0] == sizeof(WalkColumns) / sizeof(int));
+    std::vector<ColumnSpec> columns;
+    WalkColumns at{};
+    int* place = &at.call;
+    const bool allColumns = db.rowsKnownByValues(table);
+    for (const char* name : wanted) {
+        const int inLog = columnAt(all, name);
+        if (allColumns) {
+            *place++ = inLog;
+        } else {
+            *place++ = int(columns.size());
+            columns.push_back(all[size_t(inLog)]);
+        }
+    }
+    if (allColumns)
+        columns = all;
+
     // The number of rows is only for the progress shown: a log that can't count them is walked
     // all the same.
     qint64 rows = 0;
     try {
-        rows = qsos.database().countRows(QStringLiteral("[QSO-TAB]"));
+        rows = db.countRows(table);
     } catch (const CDbException&) {
         rows = 0;
     }
-    qsos.moveFirst();
-    while (!qsos.isEOF()) {
+    const std::unique_ptr<Cursor> cursor = db.select(table, columns, QString(), QString());
+    UploadQsoValues& values = m_values;
+    QString& state = m_state;
+    QString& county = m_county;
+    while (cursor->next()) {
         m_monitor.PumpMessages();
         if (m_monitor.StopRequested())
             throw Stopped();
-        if (isSelectableQsls(qsos.qsoQsls) && qsos.qsoOprCall == m_choices.SigningCall && qsos.qsoValid != 0)
-            uploadQso();
-        qsos.moveNext();
+        readText(*cursor, at.qsls, m_qslsRead);
+        readText(*cursor, at.oprCall, values.oprCall);
+        if (isSelectableQsls(m_qslsRead) && values.oprCall == m_choices.SigningCall
+            && qint32(cursor->integer(at.valid)) != 0) {
+            readText(*cursor, at.call, values.call);
+            readText(*cursor, at.date, values.date);
+            readText(*cursor, at.time, values.time);
+            readText(*cursor, at.rstSent, values.rstSent);
+            readText(*cursor, at.rstRcvd, values.rstRcvd);
+            readText(*cursor, at.power, values.power);
+            readText(*cursor, at.ituZone, values.ituZone);
+            readText(*cursor, at.wpx, values.wpx);
+            readText(*cursor, at.confirm, values.confirm);
+            readText(*cursor, at.name, values.name);
+            readText(*cursor, at.iota, values.iota);
+            readText(*cursor, at.band, values.band);
+            readText(*cursor, at.cqZone, values.cqZone);
+            readText(*cursor, at.mode, values.mode);
+            readText(*cursor, at.submode, values.submode);
+            readText(*cursor, at.prefix, values.prefix);
+            readText(*cursor, at.sat, values.sat);
+            readText(*cursor, at.freq, values.freq);
+            readText(*cursor, at.state, state);
+            readText(*cursor, at.county, county);
+            uploadQso(*cursor);
+        }
         ++m_readIn;
         m_monitor.SetCounter(Control::UploadReadIn, m_readIn);
         m_monitor.ShowCounters();
@@ -478,30 +570,9 @@ void UploadRun::walk()
     }
 }
 
-void UploadRun::uploadQso()
+void UploadRun::uploadQso(const Cursor& cursor)
 {
-    CQSO2006SRC& qso = *m_qsos;
-    UploadQsoValues values;
-    values.call = qso.qsoCall;
-    values.date = qso.qsoDate;
-    values.time = qso.qsoTime;
-    values.rstSent = qso.qsoRsts;
-    values.rstRcvd = qso.qsoRstr;
-    values.power = qso.qsoPower;
-    values.ituZone = qso.qsoItuZone;
-    values.oprCall = qso.qsoOprCall;
-    values.wpx = qso.qsoWpx;
-    values.confirm = qso.qsoConfirm;
-    values.name = qso.qsoName;
-    values.iota = qso.qsoIota;
-    values.band = qso.qsoBand;
-    values.cqZone = qso.qsoCqZone;
-    values.mode = qso.qsoMode;
-    values.submode = qso.qsoSubmode;
-    values.prefix = qso.qsoPrefix;
-    values.sat = qso.qsoSat;
-    values.freq = qso.qsoFreq;
-
+    UploadQsoValues& values = m_values;
     switch (CheckUploadCodes(values)) {
     case UploadRecordProblem::UnknownBand:
         reportRefused(QStringLiteral("Not uploaded, no ADIF band for code \"%1\":").arg(values.band));
@@ -527,14 +598,17 @@ void UploadRun::uploadQso()
 
     // The record shows the QSO as it stands once marked ("0" -> "2", "1" -> "3"); a test run
     // shows it as it stands.
-    const bool wasOne = qso.qsoQsls == QLatin1String("1");
-    values.qsls = m_choices.TestOnly ? qso.qsoQsls : (wasOne ? QStringLiteral("3") : QStringLiteral("2"));
-    if (!m_choices.TestOnly)
-        m_pending.push_back(Pending{qso.currentKey(), wasOne});
+    const bool wasOne = m_qslsRead == QLatin1String("1");
+    if (m_choices.TestOnly) {
+        values.qsls = m_qslsRead;
+    } else {
+        m_pending.push_back(Pending{cursor.key(), m_readIn, wasOne});
+        values.qsls = wasOne ? QStringLiteral("3") : QStringLiteral("2");
+    }
 
-    m_lines.clear();
-    AppendAdifRecord(values, FindDxcc(values.prefix), m_lines);
-    writeLines(m_lines);
+    m_text.clear();
+    AppendAdifRecord(values, FindDxcc(values.prefix), m_text);
+    writeText(m_text);
 
     ++m_adifOut;
     m_monitor.SetCounter(Control::UploadAdifOut, m_adifOut);
@@ -558,30 +632,29 @@ void UploadRun::setProblemRecord()
 void UploadRun::reportRefused(const QString& reason)
 {
     ++m_refused;
-    setProblemRecord();
+    ProblemRecord& record = m_monitor.record;
+    record.call = m_values.call;
+    record.qsoDate = m_values.date;
+    record.timeOn = m_values.time;
+    record.bandCode = m_values.band;
+    record.modeCode = m_values.mode;
+    record.state = m_state;
+    record.county = m_county;
     m_monitor.problemMessage = reason;
     m_monitor.LogRecordEvent(1);
 }
 
-void UploadRun::writeLines(const QStringList& lines)
+// Writes lines (each ended by CR LF) to the upload file and shows them in the upload monitor.
+void UploadRun::writeText(const QString& text)
 {
-    for (const QString& line : lines)
-        m_monitor.AddUploadEvent(line);
+    // UTF-8, converted into a buffer reused from record to record.
+    m_bytes.resize(text.size() * 3);
+    char* const begin = m_bytes.data();
+    char* const end = m_utf8.appendToBuffer(begin, text);
+    m_bytes.truncate(end - begin);
+    m_monitor.AddUploadLines(m_bytes);
     if (!m_adifFile)
         return;
-    // UTF-8 with CR LF, converted into a buffer reused from record to record.
-    qsizetype size = 0;
-    for (const QString& line : lines)
-        size += line.size() * 3 + 2;
-    m_bytes.resize(size);
-    char* const begin = m_bytes.data();
-    char* out = begin;
-    for (const QString& line : lines) {
-        out = m_utf8.appendToBuffer(out, line);
-        *out++ = '\r';
-        *out++ = '\n';
-    }
-    m_bytes.truncate(out - begin);
     errno = 0;
     if (m_adifFile->write(m_bytes) != m_bytes.size())
         throw CFileException(QStringLiteral("An error occurred while writing the ADIF upload file ")

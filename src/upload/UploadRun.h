@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "logdb/Connection.h"
+#include "upload/AdifUploadRecord.h"
 
 class CPP2006SRC;
 class CQSO2006SRC;
@@ -75,7 +76,7 @@ private:
     void buildDxccTable();
     // The [ARRL-ID] of the first prefix row holding prefix, or null when none does.
     const QString* FindDxcc(const QString& prefix) const;
-    void uploadQso();
+    void uploadQso(const Cursor& cursor);
     void reportRefused(const QString& reason);
     bool markUploaded(QString& error);
     void finishFailed(const QString& message);
@@ -83,7 +84,7 @@ private:
     // "Stopped by the operator".
     void reportStopped(const QString& outcome);
     void setProblemRecord();
-    void writeLines(const QStringList& lines);
+    void writeText(const QString& text);
     void closeTables();
     void abandon();
 
@@ -91,6 +92,7 @@ private:
     struct Pending
     {
         RowKey key;
+        long row;    // its place in the walk: rows one after another in the log are marked together
         bool wasOne; // "1" (marked "3"), else "0" (marked "2")
     };
 
@@ -111,7 +113,12 @@ private:
     std::unique_ptr<CPP2006SRC> m_ownPrefixes;
     std::unique_ptr<QSaveFile> m_adifFile;
     QHash<QString, QString> m_dxccByPrefix;
-    QStringList m_lines;
+    // The QSO being read and its record, kept from row to row (their buffers are used again).
+    UploadQsoValues m_values;
+    QString m_qslsRead; // [QSO-QSLS] as read
+    QString m_state;
+    QString m_county;
+    QString m_text;
     QByteArray m_bytes;
     QStringEncoder m_utf8{QStringEncoder::Utf8, QStringEncoder::Flag::Stateless};
     std::vector<Pending> m_pending;

@@ -218,11 +218,21 @@ UploadQsoValues sampleQso()
     return q;
 }
 
+// The record's lines: the text cut at its CR LFs, which must end it.
+QStringList recordLines(const UploadQsoValues& q, const QString* dxcc)
+{
+    QString text;
+    AppendAdifRecord(q, dxcc, text);
+    EXPECT_TRUE(text.endsWith(QLatin1String("<EOR>\r\n\r\n"))) << text.toStdString();
+    QStringList lines = text.split(QStringLiteral("\r\n"));
+    lines.removeLast();
+    return lines;
+}
+
 TEST(AdifRecord, AllFieldsInOrder)
 {
-    QStringList lines;
     const QString dxcc = S("230");
-    AppendAdifRecord(sampleQso(), &dxcc, lines);
+    const QStringList lines = recordLines(sampleQso(), &dxcc);
     const QStringList expected = {
         S("<CALL:6>DL1ABC"), S("<QSO_DATE:8>20190315"), S("<TIME_ON:6>142530"), S("<RST_SENT:2>59"),
         S("<RST_RCVD:2>57"), S("<TX_PWR:3>100"), S("<ITUZ:2>28"), S("<OPERATOR:5>K1XYZ"),
@@ -247,8 +257,7 @@ TEST(AdifRecord, OptionalFieldsAndSatellite)
     q.freq.clear();
     q.mode = S("6");
     q.submode = S("PACTOR-II");
-    QStringList lines;
-    AppendAdifRecord(q, nullptr, lines);
+    QStringList lines = recordLines(q, nullptr);
     const QStringList expected = {
         S("<CALL:6>DL1ABC"), S("<QSO_DATE:8>20190202"), S("<TIME_ON:6>142530"), S("<RST_SENT:2>59"),
         S("<RST_RCVD:2>57"), S("<TX_PWR:0>"), S("<ITUZ:2>28"), S("<OPERATOR:5>K1XYZ"),
@@ -257,10 +266,9 @@ TEST(AdifRecord, OptionalFieldsAndSatellite)
     };
     EXPECT_EQ(lines, expected);
 
-    lines.clear();
     q.date = S("2019");
     q.iota = S("X");
-    AppendAdifRecord(q, nullptr, lines);
+    lines = recordLines(q, nullptr);
     EXPECT_EQ(lines.at(1), S("<QSO_DATE:8>2019"));
     EXPECT_TRUE(lines.contains(S("<IOTA:3>X-X")));
     EXPECT_FALSE(lines.contains(S("<PROP_MODE:3>SAT")));

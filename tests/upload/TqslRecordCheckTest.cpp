@@ -218,8 +218,9 @@ protected:
             const QString why = tqsl.refusal(record);
             EXPECT_TRUE(why.isEmpty()) << why.toStdString() << " for " << record.at(S("CALL")).toStdString();
         }
-        if (expectedRefused >= 0)
+        if (expectedRefused >= 0) {
             EXPECT_EQ(run.refusedCount(), expectedRefused);
+        }
         EXPECT_EQ(monitor.download.size(), run.refusedCount());
     }
 
