@@ -179,6 +179,17 @@ private:
 };
 } // namespace
 
+std::vector<size_t> ConditionalUpdate::runAdjacent(const std::vector<const RowKey*>& keys, const QVariantList& values,
+                                                   const QVariantList& expected)
+{
+    std::vector<size_t> notWritten;
+    for (size_t i = 0; i < keys.size(); ++i) {
+        if (!run(*keys[i], values, expected))
+            notWritten.push_back(i);
+    }
+    return notWritten;
+}
+
 std::unique_ptr<ConditionalUpdate> Connection::prepareUpdateIfUnchanged(const QString& table,
                                                                        const std::vector<ColumnSpec>& columns,
                                                                        const std::vector<ColumnSpec>& conditionColumns)

@@ -80,6 +80,12 @@ public:
     virtual ~ConditionalUpdate() = default;
     // As Connection::updateIfUnchanged: true when the row was written.
     virtual bool run(const RowKey& key, const QVariantList& values, const QVariantList& expected) = 0;
+    // The same update, with the same values and expected values, for rows that were read one
+    // after another, with no other row of the table between them. Returns the places in keys
+    // of the rows that were not written, in order. By default the rows are written one at a
+    // time; an engine that can write such a stretch of rows in one statement does so.
+    virtual std::vector<size_t> runAdjacent(const std::vector<const RowKey*>& keys, const QVariantList& values,
+                                            const QVariantList& expected);
 };
 
 // An open database: the log or the reference database. The engine is chosen by the path:

@@ -415,20 +415,81 @@ QString ConditionalUpdateText(const QString& table, const std::vector<ColumnSpec
 }
 } // namespace
 
-// One conditional statement, made once and kept in the connection's cache for its life.
+// One conditional statement, made once and kept in the connection's cache for its life. A
+// stretch of adjacent rows is written by one statement over their range of rowids.
 class SqliteConnection::PreparedConditionalUpdate : public ConditionalUpdate
 {
 public:
-    PreparedConditionalUpdate(SqliteConnection& db, sqlite3_stmt* stmt) : m_db(db), m_stmt(stmt) {}
+    PreparedConditionalUpdate(SqliteConnection& db, sqlite3_stmt* stmt, sqlite3_stmt* rowids, sqlite3_stmt* range)
+        : m_db(db), m_stmt(stmt), m_rowids(rowids), m_range(range)
+    {
+    }
     bool run(const RowKey& key, const QVariantList& values, const QVariantList& expected) override
     {
         sqlite3_reset(m_stmt);
         return m_db.runConditionalUpdate(m_stmt, key, values, expected);
     }
 
+    std::vector<size_t> runAdjacent(const std::vector<const RowKey*>& keys, const QVariantList& values,
+                                    const QVariantList& expected) override
+    {
+        if (keys.size() < 2 || !holdsJustThese(keys))
+            return ConditionalUpdate::runAdjacent(keys, values, expected);
+        // Every row of the range is one of these: written at once where each still holds what
+        // is expected. When one does not, the stretch is put back and written row by row, so
+        // that the rows not written are known.
+        m_db.execute(QStringLiteral("SAVEPOINT adjacent_rows"));
+        try {
+            sqlite3_reset(m_range);
+            int index = 1;
+            for (const QVariant& v : values)
+                bindValue(m_range, index++, v);
+            sqlite3_bind_int64(m_range, index++, keys.front()->rowid);
+            sqlite3_bind_int64(m_range, index++, keys.back()->rowid);
+            for (const QVariant& v : expected)
+                bindValue(m_range, index++, v);
+            const int rc = sqlite3_step(m_range);
+            sqlite3_reset(m_range);
+            if (rc != SQLITE_DONE)
+                m_db.fail();
+            if (size_t(sqlite3_changes64(m_db.m_db)) == keys.size()) {
+                m_db.execute(QStringLiteral("RELEASE adjacent_rows"));
+                return {};
+            }
+            m_db.execute(QStringLiteral("ROLLBACK TO adjacent_rows"));
+            m_db.execute(QStringLiteral("RELEASE adjacent_rows"));
+        } catch (const CDbException&) {
+            sqlite3_exec(m_db.m_db, "ROLLBACK TO adjacent_rows; RELEASE adjacent_rows", nullptr, nullptr, nullptr);
+            throw;
+        }
+        return ConditionalUpdate::runAdjacent(keys, values, expected);
+    }
+
 private:
+    // Whether the rows of the table from the first key's rowid to the last one's are exactly
+    // those of keys (rows another program added between them since would not be).
+    bool holdsJustThese(const std::vector<const RowKey*>& keys)
+    {
+        sqlite3_reset(m_rowids);
+        sqlite3_bind_int64(m_rowids, 1, keys.front()->rowid);
+        sqlite3_bind_int64(m_rowids, 2, keys.back()->rowid);
+        size_t at = 0;
+        int rc;
+        while ((rc = sqlite3_step(m_rowids)) == SQLITE_ROW) {
+            if (at == keys.size() || sqlite3_column_int64(m_rowids, 0) != keys[at]->rowid)
+                break;
+            ++at;
+        }
+        sqlite3_reset(m_rowids);
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+            m_db.fail();
+        return rc == SQLITE_DONE && at == keys.size();
+    }
+
     SqliteConnection& m_db;
     sqlite3_stmt* m_stmt;
+    sqlite3_stmt* m_rowids;
+    sqlite3_stmt* m_range;
 };
 
 std::unique_ptr<ConditionalUpdate> SqliteConnection::prepareUpdateIfUnchanged(const QString& table,
@@ -437,10 +498,12 @@ std::unique_ptr<ConditionalUpdate> SqliteConnection::prepareUpdateIfUnchanged(co
 {
     if (columns.empty())
         return Connection::prepareUpdateIfUnchanged(table, columns, conditionColumns);
-    const QString sql = ConditionalUpdateText(table, columns, conditionColumns);
-    if (m_cache.find(sql) == m_cache.end())
-        m_cache.emplace(sql, prepare(sql));
-    return std::make_unique<PreparedConditionalUpdate>(*this, m_cache.find(sql)->second);
+    QString range = ConditionalUpdateText(table, columns, conditionColumns);
+    range.replace(QLatin1String(" WHERE rowid = ?"), QLatin1String(" WHERE rowid BETWEEN ? AND ?"));
+    return std::make_unique<PreparedConditionalUpdate>(
+        *this, cached(ConditionalUpdateText(table, columns, conditionColumns)),
+        cached(QStringLiteral("SELECT rowid FROM ") + table + QStringLiteral(" WHERE rowid BETWEEN ? AND ? ORDER BY rowid")),
+        cached(range));
 }
 
 bool SqliteConnection::updateIfUnchanged(const QString& table, const RowKey& key, const std::vector<ColumnSpec>& columns,

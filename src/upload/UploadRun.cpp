@@ -345,12 +345,38 @@ bool UploadRun::markUploaded(QString& error)
         // One statement for every mark, its values made once.
         const std::unique_ptr<ConditionalUpdate> mark = db->prepareUpdateIfUnchanged(table, qsls, qsls);
         const QVariantList toTwo{two}, toThree{three}, wasZero{zero}, wasOne{one};
-        for (at = 0; at < m_pending.size(); ++at) {
-            const Pending& p = m_pending[at];
-            if (!mark->run(p.key, p.wasOne ? toThree : toTwo, p.wasOne ? wasOne : wasZero))
-                changed.push_back(at);
-            if ((at & 0x3FF) == 0)
-                m_monitor.PumpMessages();
+        // Rows that lay one after another in the walk with the same value are marked together,
+        // in stretches short enough for the window to hear from the run in between.
+        constexpr size_t kStretch = 65536;
+        std::vector<const RowKey*> keys;
+        for (at = 0; at < m_pending.size();) {
+            const Pending& first = m_pending[at];
+            size_t end = at + 1;
+            while (end < m_pending.size() && end - at < kStretch && m_pending[end].row == m_pending[end - 1].row + 1
+                   && m_pending[end].wasOne == first.wasOne)
+                ++end;
+            keys.clear();
+            for (size_t i = at; i < end; ++i)
+                keys.push_back(&m_pending[i].key);
+            const QVariantList& values = first.wasOne ? toThree : toTwo;
+            const QVariantList& expected = first.wasOne ? wasOne : wasZero;
+            std::vector<size_t> notWritten;
+            try {
+                notWritten = mark->runAdjacent(keys, values, expected);
+            } catch (const CDbException&) {
+                // Once more one row at a time, so that the failure names the row it is about;
+                // only while the transaction still holds (an engine that gave it up has nothing
+                // left to undo, and a row written now would stay written).
+                if (keys.size() == 1 || !db->inTransaction())
+                    throw;
+                for (; at < end; ++at)
+                    mark->run(m_pending[at].key, values, expected);
+                throw;
+            }
+            for (size_t i : notWritten)
+                changed.push_back(at + i);
+            at = end;
+            m_monitor.PumpMessages();
         }
         db->commit();
     } catch (const CDbException& e) {

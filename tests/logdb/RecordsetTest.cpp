@@ -572,3 +572,105 @@ TEST_P(RecordsetTest, TextsOutsideLatin1ReadAndWriteTheSameOnBothEngines)
               QStringList{QString::fromLatin1(qth.toUtf8().toHex().toUpper())});
 }
 } // namespace
+
+namespace {
+
+// The keys of the rows of [QSO-TAB], in table order.
+std::vector<RowKey> rowKeys(Connection& db)
+{
+    std::vector<RowKey> keys;
+    const std::unique_ptr<Cursor> cursor =
+        db.select(QStringLiteral("[QSO-TAB]"), CQSO2006SRC::columnSpecs(), QString(), QString());
+    while (cursor->next())
+        keys.push_back(cursor->key());
+    return keys;
+}
+
+} // namespace
+
+// A stretch of rows read one after another is written only where each row still holds what
+// was read: a row another program changed meanwhile is named and left alone, and a row it
+// added inside the stretch's range is not touched. Both engines give the same answers.
+TEST_P(RecordsetTest, AdjacentRowsAreWrittenOnlyWhereTheyStillHoldWhatWasRead)
+{
+    const std::vector<ColumnSpec> qsls = {{QStringLiteral("[QSO-QSLS]"), ColumnType::Text}};
+    const QVariantList two{QStringLiteral("2")}, zero{QStringLiteral("0")};
+    const QString column = QStringLiteral("SELECT [QSO-CALL] || '=' || [QSO-QSLS] FROM [QSO-TAB] ORDER BY rowid");
+    struct Case
+    {
+        const char* name;
+        std::vector<int> rowids;   // the rows read
+        const char* meanwhile;     // what another program does before the write
+        bool reversed;             // the keys handed over last row first
+        std::vector<size_t> notWritten;
+        std::vector<const char*> after; // call=[QSO-QSLS] of every row
+    };
+    const Case cases[] = {
+        {"all as read", {1, 2, 3, 4, 5, 6}, "", false, {}, {"R1=2", "R2=2", "R3=2", "R4=2", "R5=2", "R6=2"}},
+        {"one changed", {1, 2, 3, 4, 5, 6}, "UPDATE [QSO-TAB] SET [QSO-QSLS]='1' WHERE rowid=3", false, {2},
+         {"R1=2", "R2=2", "R3=1", "R4=2", "R5=2", "R6=2"}},
+        {"first and last deleted", {1, 2, 3, 4, 5, 6}, "DELETE FROM [QSO-TAB] WHERE rowid IN (1,6)", false, {0, 5},
+         {"R2=2", "R3=2", "R4=2", "R5=2"}},
+        {"one added inside", {1, 2, 3, 5, 6},
+         "INSERT INTO [QSO-TAB] (rowid,[QSO-CALL],[QSO-QSLS]) VALUES (4,'NEW','0')", false, {},
+         {"R1=2", "R2=2", "R3=2", "NEW=0", "R5=2", "R6=2"}},
+        // As many rows written by a statement over the range as were read: one added, one changed.
+        {"one added, one changed", {1, 2, 3, 5, 6},
+         "INSERT INTO [QSO-TAB] (rowid,[QSO-CALL],[QSO-QSLS]) VALUES (4,'NEW','0'); "
+         "UPDATE [QSO-TAB] SET [QSO-QSLS]='1' WHERE rowid=2", false, {1},
+         {"R1=2", "R2=1", "R3=2", "NEW=0", "R5=2", "R6=2"}},
+        {"last row first", {1, 2, 3, 4}, "UPDATE [QSO-TAB] SET [QSO-QSLS]='3' WHERE rowid=4", true, {0},
+         {"R1=2", "R2=2", "R3=2", "R4=3"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QStringList setUp{QStringLiteral("DELETE FROM [QSO-TAB]")};
+        for (int rowid : c.rowids)
+            setUp.append(QStringLiteral("INSERT INTO [QSO-TAB] (rowid,[QSO-CALL],[QSO-QSLS]) VALUES (%1,'R%1','0')").arg(rowid));
+        SqliteFixture::exec(file, setUp);
+        {
+            const std::shared_ptr<Connection> db = Connection::open(logPath());
+            std::vector<RowKey> keys = rowKeys(*db);
+            ASSERT_EQ(keys.size(), c.rowids.size());
+            if (*c.meanwhile)
+                SqliteFixture::exec(file, QString::fromLatin1(c.meanwhile).split(QStringLiteral("; ")));
+            if (c.reversed)
+                std::reverse(keys.begin(), keys.end());
+            std::vector<const RowKey*> stretch;
+            for (const RowKey& key : keys)
+                stretch.push_back(&key);
+            db->beginTransaction();
+            const auto update = db->prepareUpdateIfUnchanged(QStringLiteral("[QSO-TAB]"), qsls, qsls);
+            EXPECT_EQ(update->runAdjacent(stretch, two, zero), c.notWritten);
+            db->commit();
+        }
+        QStringList after;
+        for (const char* row : c.after)
+            after.append(QString::fromLatin1(row));
+        EXPECT_EQ(SqliteFixture::query(file, column), after);
+    }
+}
+
+// A stretch the engine refuses part of leaves all of it as it was, within the transaction.
+TEST_P(RecordsetTest, RefusedStretchLeavesItsRowsAsTheyWere)
+{
+    SqliteFixture::exec(file, {QStringLiteral("DELETE FROM [QSO-TAB]"),
+                               QStringLiteral("INSERT INTO [QSO-TAB] ([QSO-CALL],[QSO-QSLS]) VALUES ('A1','0'),('BAD','0'),('A3','0')"),
+                               QStringLiteral("CREATE TRIGGER refuse BEFORE UPDATE ON [QSO-TAB] WHEN OLD.[QSO-CALL] = 'BAD' "
+                                              "BEGIN SELECT RAISE(ABORT, 'refused'); END")});
+    const std::vector<ColumnSpec> qsls = {{QStringLiteral("[QSO-QSLS]"), ColumnType::Text}};
+    {
+        const std::shared_ptr<Connection> db = Connection::open(logPath());
+        const std::vector<RowKey> keys = rowKeys(*db);
+        std::vector<const RowKey*> stretch;
+        for (const RowKey& key : keys)
+            stretch.push_back(&key);
+        db->beginTransaction();
+        const auto update = db->prepareUpdateIfUnchanged(QStringLiteral("[QSO-TAB]"), qsls, qsls);
+        EXPECT_THROW(update->runAdjacent(stretch, {QStringLiteral("2")}, {QStringLiteral("0")}), CDbException);
+        ASSERT_TRUE(db->inTransaction());
+        db->rollback();
+    }
+    EXPECT_EQ(SqliteFixture::query(file, QStringLiteral("SELECT [QSO-QSLS] FROM [QSO-TAB] ORDER BY rowid")),
+              (QStringList{QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0")}));
+}
