@@ -33,6 +33,12 @@ void FormMonitor::AddUploadEvent(const QString& text)
     linesAdded();
 }
 
+void FormMonitor::AddUploadLines(QByteArrayView utf8Lines)
+{
+    m_uploadModel->appendUtf8Lines(utf8Lines);
+    linesAdded();
+}
+
 void FormMonitor::AddDownloadEvent(const QString& text)
 {
     m_downloadModel->append(text);
@@ -107,6 +113,10 @@ void FormMonitor::apply(const MonitorBatch& batch)
         switch (line.kind) {
         case MonitorBatch::Kind::AddUpload:
             m_uploadModel->append(line.text);
+            added = true;
+            break;
+        case MonitorBatch::Kind::AddUploadUtf8:
+            m_uploadModel->appendUtf8Lines(line.utf8);
             added = true;
             break;
         case MonitorBatch::Kind::AddDownload:

@@ -31,6 +31,7 @@ public:
     ~FormMonitor() override;
 
     void AddUploadEvent(const QString& text) override;
+    void AddUploadLines(QByteArrayView utf8Lines) override;
     void AddDownloadEvent(const QString& text) override;
     void ClearUploadMonitor() override;
     void ClearDownloadMonitor() override;

@@ -28,7 +28,7 @@ QString MonitorModel::line(qsizetype index) const
     return QString::fromUtf8(block.text.constData() + begin, qsizetype(end - begin));
 }
 
-bool MonitorModel::append(const QString& line)
+MonitorModel::Block& MonitorModel::blockForLine()
 {
     if (m_count >= kMaxLines)
         dropOldestBlock();
@@ -37,7 +37,25 @@ bool MonitorModel::append(const QString& line)
         m_blocks.back().ends.reserve(size_t(kBlockLines));
         m_blocks.back().text.reserve(kBlockBytes);
     }
-    Block& block = m_blocks.back();
+    return m_blocks.back();
+}
+
+void MonitorModel::appendUtf8Lines(QByteArrayView lines)
+{
+    while (!lines.isEmpty()) {
+        const qsizetype end = lines.indexOf(QByteArrayView("\r\n"));
+        const QByteArrayView line = end < 0 ? lines : lines.first(end);
+        Block& block = blockForLine();
+        block.text.append(line);
+        block.ends.push_back(quint32(block.text.size()));
+        ++m_count;
+        lines = end < 0 ? QByteArrayView() : lines.sliced(end + 2);
+    }
+}
+
+bool MonitorModel::append(const QString& line)
+{
+    Block& block = blockForLine();
     // Encoded straight into the block: room for the longest encoding, then cut to what it took.
     const qsizetype at = block.text.size();
     block.text.resize(at + 3 * line.size());

@@ -32,6 +32,8 @@ public:
 
     // Appends a line (dropping the oldest block when the monitor is full); always true.
     bool append(const QString& line);
+    // Appends UTF-8 lines, each ended by CR LF (bytes after the last CR LF are a line too).
+    void appendUtf8Lines(QByteArrayView lines);
     // Shows the waiting lines; returns how many there were.
     int publish();
     bool hasWaiting() const { return m_count > m_published; }
@@ -48,6 +50,8 @@ private:
         std::vector<quint32> ends;  // where each line ends in text
     };
     void dropOldestBlock();
+    // The block the next line goes to, with room for it in the monitor.
+    Block& blockForLine();
 
     std::deque<Block> m_blocks;
     QStringEncoder m_encoder{QStringEncoder::Utf8, QStringConverter::Flag::Stateless};

@@ -9,6 +9,17 @@ RelayMonitor::RelayMonitor(RunChannel& channel, Post post, const ChoiceModel* ch
 {
 }
 
+void RelayMonitor::AddUploadLines(QByteArrayView utf8Lines)
+{
+    // Lines that come one after another share one text.
+    std::vector<MonitorBatch::Line>& lines = m_batch->lines;
+    if (lines.empty() || lines.back().kind != MonitorBatch::Kind::AddUploadUtf8)
+        lines.push_back({MonitorBatch::Kind::AddUploadUtf8, QString(), QByteArray()});
+    lines.back().utf8.append(utf8Lines);
+    m_waitingBytes += utf8Lines.size();
+    handOverIfWanted();
+}
+
 void RelayMonitor::ShowCounters()
 {
     // The counters and choices are taken when the batch is handed over: an upload shows its
@@ -45,6 +56,7 @@ void RelayMonitor::handOver()
             m_batch->choices = m_choices->choices();
     }
     m_channel.batchesInFlight.fetch_add(1);
+    m_waitingBytes = 0;
     std::shared_ptr<MonitorBatch> batch = std::move(m_batch);
     m_batch = std::make_shared<MonitorBatch>();
     m_batch->lines.reserve(batch->lines.size());

@@ -19,11 +19,12 @@ class ChoiceModel;
 // the order they came, step icons, the counters and choices as last shown, and messages.
 struct MonitorBatch
 {
-    enum class Kind : quint8 { AddUpload, AddDownload, ClearUpload, ClearDownload };
+    enum class Kind : quint8 { AddUpload, AddDownload, ClearUpload, ClearDownload, AddUploadUtf8 };
     struct Line
     {
         Kind kind;
         QString text;
+        QByteArray utf8; // AddUploadUtf8: upload lines as UTF-8, each ended by CR LF
     };
     std::vector<Line> lines;
     std::vector<std::pair<int, int>> icons; // control, icon, in order
@@ -61,12 +62,15 @@ public:
     // Lines that may wait before they are handed over without being asked for; beyond two
     // such batches in flight the run waits for the window (memory stays bounded).
     static constexpr size_t kMaxWaitingLines = 500000;
+    // The same for upload lines that come as UTF-8 (some twenty bytes a line).
+    static constexpr qsizetype kMaxWaitingBytes = 16 << 20;
 
     // post hands a batch to the window (it is called on the worker thread). choices: shown
     // with the counters, as the form's refresh shows them.
     RelayMonitor(RunChannel& channel, Post post, const ChoiceModel* choices);
 
     void AddUploadEvent(const QString& text) override { add(MonitorBatch::Kind::AddUpload, text); }
+    void AddUploadLines(QByteArrayView utf8Lines) override;
     void AddDownloadEvent(const QString& text) override { add(MonitorBatch::Kind::AddDownload, text); }
     void ClearUploadMonitor() override { add(MonitorBatch::Kind::ClearUpload, QString()); }
     void ClearDownloadMonitor() override { add(MonitorBatch::Kind::ClearDownload, QString()); }
@@ -88,12 +92,13 @@ public:
 private:
     void add(MonitorBatch::Kind kind, const QString& text)
     {
-        m_batch->lines.push_back({kind, text});
+        m_batch->lines.push_back({kind, text, QByteArray()});
         handOverIfWanted();
     }
     void handOverIfWanted()
     {
-        if (m_channel.linesWanted.load(std::memory_order_relaxed) || m_batch->lines.size() >= kMaxWaitingLines)
+        if (m_channel.linesWanted.load(std::memory_order_relaxed) || m_batch->lines.size() >= kMaxWaitingLines
+            || m_waitingBytes >= kMaxWaitingBytes)
             handOver();
     }
 
@@ -101,4 +106,5 @@ private:
     Post m_post;
     const ChoiceModel* m_choices;
     std::shared_ptr<MonitorBatch> m_batch;
+    qsizetype m_waitingBytes = 0; // UTF-8 upload lines in the batch
 };

@@ -546,7 +546,6 @@ void SqliteConnection::beginTransaction()
 {
     if (!m_readOnlyReason.isEmpty())
         throw CDbException(QStringLiteral("Cannot write to the database '%1': %2.").arg(m_path, m_readOnlyReason));
-    if (qEnvironmentVariableIsSet("QV_CACHE")) execute(QStringLiteral("PRAGMA cache_size=") + qEnvironmentVariable("QV_CACHE"));
     execute(QStringLiteral("BEGIN IMMEDIATE"));
 }
 

@@ -9,12 +9,12 @@
 struct sqlite3;
 struct sqlite3_stmt;
 
-// The log or reference database as an SQLite file, through SQLite's C API. Texts are
-// stored and read as single-byte (Latin-1) bytes.
 // A text column's bytes as the log's text: UTF-8, or one character a byte where the bytes are
 // not valid UTF-8.
 QString DecodeLogText(const char* bytes, qsizetype size);
 
+// The log or reference database as an SQLite file, through SQLite's C API. Texts are written
+// as UTF-8 and read with DecodeLogText.
 class SqliteConnection : public Connection
 {
 public:

@@ -44,4 +44,34 @@ TEST(MonitorModel, AFullMonitorDropsItsOldestLinesAndKeepsTheNewest)
     EXPECT_EQ(model.rowCount(), 0);
 }
 
+// Upload lines that come as the upload file's bytes are the same lines as ones appended as
+// texts: cut at CR LF only, empty lines kept, a last line without its CR LF kept, and the
+// oldest lines dropped when the monitor is full, across calls.
+TEST(MonitorModel, Utf8LinesAreTheLinesOfTheirText)
+{
+    MonitorModel model;
+    model.append(QStringLiteral("before"));
+    const QString text = QStringLiteral("<CALL:5>K1ABC\r\n<NAME:14>\u0414\u043c\u0438\u0442\u0440\u0438\u0439\r\n"
+                                        "a lone \r stays\r\n\r\n<EOR>");
+    model.appendUtf8Lines(text.toUtf8());
+    model.appendUtf8Lines(QByteArrayView());
+    QStringList lines;
+    for (qsizetype i = 0; i < model.lineCount(); ++i)
+        lines.append(model.line(i));
+    EXPECT_EQ(lines, (QStringList{QStringLiteral("before"), QStringLiteral("<CALL:5>K1ABC"),
+                                  QStringLiteral("<NAME:14>\u0414\u043c\u0438\u0442\u0440\u0438\u0439"),
+                                  QStringLiteral("a lone \r stays"), QString(), QStringLiteral("<EOR>")}));
+
+    model.clear();
+    QByteArray many;
+    for (qsizetype i = 0; i < MonitorModel::kMaxLines + 7; ++i)
+        many += QByteArray::number(i) + "\r\n";
+    model.appendUtf8Lines(many);
+    model.publish();
+    EXPECT_LE(model.lineCount(), MonitorModel::kMaxLines);
+    EXPECT_EQ(model.rowCount(), int(model.lineCount()));
+    EXPECT_EQ(model.line(model.lineCount() - 1), QString::number(MonitorModel::kMaxLines + 6));
+    EXPECT_EQ(model.line(0), QString::number(MonitorModel::kMaxLines + 7 - model.lineCount()));
+}
+
 }
