@@ -5,6 +5,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <cstring>
 
 const std::array<SatelliteWindow, 88>& SatelliteWindowTable()
 {
@@ -252,6 +253,11 @@ const QStringList& TqslModeNames()
 
 bool TqslKnowsMode(const QString& adifMode)
 {
+    // The names the fixed mode codes give, looked at first: nearly every QSO has one.
+    for (const char* common : {"SSB", "CW", "FM", "RTTY", "AM", "SSTV"}) {
+        if (adifMode == QLatin1StringView(common))
+            return true;
+    }
     // TQSL compares mode names without regard to case.
     static const QSet<QString> known(TqslModeNames().begin(), TqslModeNames().end());
     return known.contains(adifMode.toUpper());
@@ -270,22 +276,30 @@ bool isDigits(const QString& text, qsizetype size)
 }
 } // namespace
 
+namespace {
+// The number the digits from..from+count of text make (they are digits).
+int digitsValue(const QString& text, qsizetype from, qsizetype count)
+{
+    int value = 0;
+    for (qsizetype i = from; i < from + count; ++i)
+        value = value * 10 + (text.at(i).unicode() - u'0');
+    return value;
+}
+} // namespace
+
 bool IsAdifDate(const QString& date)
 {
     if (!isDigits(date, 8))
         return false;
-    const int year = QStringView(date).left(4).toInt();
-    const int month = QStringView(date).mid(4, 2).toInt();
-    const int day = QStringView(date).mid(6, 2).toInt();
-    return year >= 1900 && QDate(year, month, day).isValid();
+    const int year = digitsValue(date, 0, 4);
+    return year >= 1900 && QDate(year, digitsValue(date, 4, 2), digitsValue(date, 6, 2)).isValid();
 }
 
 bool IsAdifTime(const QString& time)
 {
     if (!isDigits(time, 6))
         return false;
-    return QStringView(time).left(2).toInt() < 24 && QStringView(time).mid(2, 2).toInt() < 60
-           && QStringView(time).mid(4, 2).toInt() < 60;
+    return digitsValue(time, 0, 2) < 24 && digitsValue(time, 2, 2) < 60 && digitsValue(time, 4, 2) < 60;
 }
 
 qsizetype AdifByteLength(const QString& value)
@@ -306,14 +320,22 @@ void AppendAdifFieldLine(QString& text, const char* tag, const QString& value)
     int digitCount = 0;
     for (qsizetype length = AdifByteLength(value); digitCount == 0 || length > 0; length /= 10)
         digits[digitCount++] = char('0' + length % 10);
-    text += QLatin1Char('<');
-    text += QLatin1StringView(tag);
-    text += QLatin1Char(':');
+    const qsizetype tagLength = qsizetype(std::strlen(tag));
+    // The whole line written into room made once: "<", tag, ":", digits, ">", value, CR LF.
+    const qsizetype at = text.size();
+    text.resize(at + 1 + tagLength + 1 + digitCount + 1 + value.size() + 2);
+    char16_t* out = reinterpret_cast<char16_t*>(text.data()) + at;
+    *out++ = u'<';
+    for (qsizetype i = 0; i < tagLength; ++i)
+        *out++ = char16_t(static_cast<unsigned char>(tag[i]));
+    *out++ = u':';
     while (digitCount > 0)
-        text += QLatin1Char(digits[--digitCount]);
-    text += QLatin1Char('>');
-    text += value;
-    text += QLatin1StringView("\r\n");
+        *out++ = char16_t(digits[--digitCount]);
+    *out++ = u'>';
+    const char16_t* from = reinterpret_cast<const char16_t*>(value.constData());
+    out = std::copy(from, from + value.size(), out);
+    *out++ = u'\r';
+    *out = u'\n';
 }
 
 QString AdifField(const char* tag, const QString& value)

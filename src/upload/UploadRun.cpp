@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 
@@ -460,6 +461,7 @@ void UploadRun::openTables()
 }
 
 // The DXCC lookup table, built in one pass: the first row of a prefix in table order wins.
+// Kept sorted by prefix (a short text looked up for every QSO).
 void UploadRun::buildDxccTable()
 {
     m_dxccByPrefix.clear();
@@ -468,16 +470,20 @@ void UploadRun::buildDxccTable()
         return;
     prefixes.moveFirst();
     while (!prefixes.isEOF()) {
-        if (!m_dxccByPrefix.contains(prefixes.prefix))
-            m_dxccByPrefix.insert(prefixes.prefix, prefixes.arrlId);
+        m_dxccByPrefix.emplace_back(prefixes.prefix, prefixes.arrlId);
         prefixes.moveNext();
     }
+    const auto byPrefix = [](const auto& a, const auto& b) { return a.first < b.first; };
+    std::stable_sort(m_dxccByPrefix.begin(), m_dxccByPrefix.end(), byPrefix);
+    const auto samePrefix = [](const auto& a, const auto& b) { return a.first == b.first; };
+    m_dxccByPrefix.erase(std::unique(m_dxccByPrefix.begin(), m_dxccByPrefix.end(), samePrefix), m_dxccByPrefix.end());
 }
 
 const QString* UploadRun::FindDxcc(const QString& prefix) const
 {
-    auto found = m_dxccByPrefix.constFind(prefix);
-    return found == m_dxccByPrefix.constEnd() ? nullptr : &*found;
+    const auto found = std::lower_bound(m_dxccByPrefix.begin(), m_dxccByPrefix.end(), prefix,
+                                        [](const auto& entry, const QString& p) { return entry.first < p; });
+    return found == m_dxccByPrefix.end() || found->first != prefix ? nullptr : &found->second;
 }
 
 namespace {
@@ -632,7 +638,7 @@ void UploadRun::uploadQso(const Cursor& cursor)
         values.qsls = wasOne ? QStringLiteral("3") : QStringLiteral("2");
     }
 
-    m_text.clear();
+    m_text.truncate(0); // keeps its room for the next record
     AppendAdifRecord(values, FindDxcc(values.prefix), m_text);
     writeText(m_text);
 

@@ -3,7 +3,6 @@
 #include "options/Choices.h"
 #include "options/Options.h"
 
-#include <QHash>
 #include <QString>
 #include <QStringEncoder>
 #include <QStringList>
@@ -112,7 +111,7 @@ private:
     std::unique_ptr<CQSO2006SRC> m_ownQsos;
     std::unique_ptr<CPP2006SRC> m_ownPrefixes;
     std::unique_ptr<QSaveFile> m_adifFile;
-    QHash<QString, QString> m_dxccByPrefix;
+    std::vector<std::pair<QString, QString>> m_dxccByPrefix; // prefix, [ARRL-ID]; sorted by prefix
     // The QSO being read and its record, kept from row to row (their buffers are used again).
     UploadQsoValues m_values;
     QString m_qslsRead; // [QSO-QSLS] as read
