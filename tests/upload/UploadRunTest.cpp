@@ -713,24 +713,36 @@ TEST_F(UploadRunTest, ThePreviousFileIsNeverReplacedByNothing)
 } // namespace
 
 namespace {
-// The same log text gives the same ADIF bytes through both engines: UTF-8, with lengths that
-// count bytes.
-TEST_F(UploadRunTest, TextOutsideLatin1IsWrittenInUtf8ThroughBothEngines)
+// The same log gives the same ADIF bytes, marks and lines through both engines: UTF-8 texts
+// with lengths that count bytes, rows due one after another and apart, a "1" and a QSO not due.
+TEST_F(UploadRunTest, TheSameLogGivesTheSameFileAndMarksThroughBothEngines)
 {
     Row row = qso("R1ABC", "0");
     row["QSO-NAME"] = "\xd0\x92\xd0\xb0\xd1\x81\xd1\x8f \xc5\xbb\xc3\xb3\xc5\x82w";
     InsertQso(log, row);
+    for (const auto& [call, flag] : {std::pair{"DL1A", "0"}, {"DL2B", "1"}, {"DL3C", "1"}, {"K1X", "2"}, {"DL4D", "0"}})
+        InsertQso(log, qso(call, flag));
     ASSERT_TRUE(runUpload(false, false));
     const QByteArray sqliteFile = dir.read(S("LoTWUpload.adi"));
     EXPECT_TRUE(sqliteFile.contains("<NAME:16>\xd0\x92\xd0\xb0\xd1\x81\xd1\x8f \xc5\xbb\xc3\xb3\xc5\x82w\r\n"));
+    EXPECT_EQ(sqliteFile.count("<EOR>\r\n"), 5);
+    const QStringList sqliteMarks = qsls();
+    EXPECT_EQ(sqliteMarks, (QStringList{S("2"), S("2"), S("3"), S("3"), S("2"), S("2")}));
+    const QStringList sqliteLines = monitor.upload;
 
-    log.exec("UPDATE [QSO-TAB] SET [QSO-QSLS] = '0'");
+    log.exec("UPDATE [QSO-TAB] SET [QSO-QSLS] = CASE [QSO-QSLS] WHEN '3' THEN '1' ELSE '0' END WHERE [QSO-CALL] <> 'K1X'");
     const QString odbc = S("odbc:DRIVER=SQLite3;Database=") + options.sourceMdbPath;
     if (!CheckEngineAvailable(odbc).isEmpty())
         GTEST_SKIP() << "the SQLite3 ODBC driver is not installed";
+    const QString file = options.sourceMdbPath;
     options.sourceMdbPath = odbc;
+    monitor = RecordingMonitor();
     ASSERT_TRUE(runUpload(false, false));
     EXPECT_EQ(dir.read(S("LoTWUpload.adi")), sqliteFile);
+    EXPECT_EQ(qsls(), sqliteMarks);
+    QStringList odbcLines = monitor.upload;
+    odbcLines.replaceInStrings(odbc, file);
+    EXPECT_EQ(odbcLines, sqliteLines);
 }
 } // namespace
 
