@@ -122,12 +122,6 @@ UploadRun::UploadRun(const Options& options, const Choices& choices, const QStri
 
 UploadRun::~UploadRun() = default;
 
-void UploadRun::setRecordsets(CQSO2006SRC* qsos, CPP2006SRC* prefixes)
-{
-    m_qsos = qsos;
-    m_prefixes = prefixes;
-}
-
 bool UploadRun::run()
 {
     const bool test = m_choices.TestOnly;

@@ -40,9 +40,6 @@ public:
     UploadRun(const UploadRun&) = delete;
     UploadRun& operator=(const UploadRun&) = delete;
 
-    // Recordsets to use instead of ones opened on the options' database paths. An open
-    // recordset is used as it stands; either is closed at the end of the run.
-    void setRecordsets(CQSO2006SRC* qsos, CPP2006SRC* prefixes);
     // Whether a run that wrote records opens the upload page and starts TQSL (default true).
     void setHandOff(bool enabled) { m_handOff = enabled; }
     // TQSL's station data file, so that a location TQSL does not define is never handed to it.
