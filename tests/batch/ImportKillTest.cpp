@@ -143,8 +143,9 @@ TEST_F(ImportKillTest, EveryKillLeavesTheListsAndTheLogInAgreement)
             ASSERT_LE(list.size(), wholeList.size());
             EXPECT_EQ(list, wholeList.mid(0, list.size()));
             // A list cut short is marked for the next run.
-            if (list.size() < wholeList.size() && !ended)
+            if (list.size() < wholeList.size() && !ended) {
                 EXPECT_TRUE(marked);
+            }
         }
         if (ended)
             EXPECT_EQ(bytes(data + S("/quorvane2.dat")), wholeDate);
