@@ -557,8 +557,6 @@ void UploadRun::walk()
     }
     const std::unique_ptr<Cursor> cursor = db.select(table, columns, QString(), QString());
     UploadQsoValues& values = m_values;
-    QString& state = m_state;
-    QString& county = m_county;
     while (cursor->next()) {
         m_monitor.PumpMessages();
         if (m_monitor.StopRequested())
@@ -585,8 +583,8 @@ void UploadRun::walk()
             readText(*cursor, at.prefix, values.prefix);
             readText(*cursor, at.sat, values.sat);
             readText(*cursor, at.freq, values.freq);
-            readText(*cursor, at.state, state);
-            readText(*cursor, at.county, county);
+            readText(*cursor, at.state, m_state);
+            readText(*cursor, at.county, m_county);
             uploadQso(*cursor);
         }
         ++m_readIn;
@@ -641,31 +639,18 @@ void UploadRun::uploadQso(const Cursor& cursor)
     m_monitor.ShowCounters();
 }
 
+// The QSO the recordset stands on is the one the next problem line is about.
 void UploadRun::setProblemRecord()
 {
     const CQSO2006SRC& qso = *m_qsos;
-    ProblemRecord& record = m_monitor.record;
-    record.call = qso.qsoCall;
-    record.qsoDate = qso.qsoDate;
-    record.timeOn = qso.qsoTime;
-    record.bandCode = qso.qsoBand;
-    record.modeCode = qso.qsoMode;
-    record.state = qso.qsoState;
-    record.county = qso.qsoCounty;
+    m_monitor.record = {qso.qsoCall, qso.qsoDate, qso.qsoTime, qso.qsoBand, qso.qsoMode, qso.qsoState, qso.qsoCounty};
 }
 
 // A selected QSO that TQSL would refuse is left unmarked and unwritten.
 void UploadRun::reportRefused(const QString& reason)
 {
     ++m_refused;
-    ProblemRecord& record = m_monitor.record;
-    record.call = m_values.call;
-    record.qsoDate = m_values.date;
-    record.timeOn = m_values.time;
-    record.bandCode = m_values.band;
-    record.modeCode = m_values.mode;
-    record.state = m_state;
-    record.county = m_county;
+    m_monitor.record = {m_values.call, m_values.date, m_values.time, m_values.band, m_values.mode, m_state, m_county};
     m_monitor.problemMessage = reason;
     m_monitor.LogRecordEvent(1);
 }

@@ -49,6 +49,12 @@ protected:
         for (int i = 0; i < 300; ++i)
             InsertQso(log, qso("DL" + std::to_string(i) + "AB", i % 3 == 0 ? "1" : i % 3 == 1 ? "0" : "2"));
         log.exec("COMMIT");
+        setUpUpload();
+    }
+    // The reference database, and the options and choices of an upload of the log at logPath
+    // with a stand-in TQSL that signs.
+    void setUpUpload()
+    {
         SqliteFile ref(dir.file(S("ref.sqlite")));
         CreatePrefixTable(ref, {{"DL", "230"}});
         options.sourceMdbPath = logPath;
@@ -165,7 +171,7 @@ protected:
     // that signs.
     void makeLog(int rows)
     {
-        options.sourceMdbPath = logPath = file = dir.file(S("log.sqlite"));
+        logPath = file = dir.file(S("log.sqlite"));
         {
             SqliteFile log(file);
             CreateQsoTable(log);
@@ -173,15 +179,8 @@ protected:
             for (int i = 0; i < rows; ++i)
                 InsertQso(log, qso("DL" + std::to_string(i) + "AB", "0"));
             log.exec("COMMIT");
-            SqliteFile ref(dir.file(S("ref.sqlite")));
-            CreatePrefixTable(ref, {{"DL", "230"}});
         }
-        options.refdataMdbPath = dir.file(S("ref.sqlite"));
-        options.uploadAdifPath = dir.file(S("LoTWUpload.adi"));
-        options.errorFilePath = dir.file(S("errors.txt"));
-        options.tqslExePath = StandInTqsl{}.write(tools.path());
-        options.stations[0] = {S("K1ABC"), S("Home")};
-        choices.SigningCall = S("K1ABC");
+        setUpUpload();
     }
 };
 
