@@ -187,6 +187,9 @@ bool ImportRun::OnLotwImport()
                                        .arg(m_monitor.counter(Control::DownloadRecsUsed)));
         m_monitor.AddDownloadEvent(QStringLiteral("Stopped by the operator"));
     }
+    // The lists are complete: the mark goes first, so that a run killed from here on has
+    // either no new date or a new date and no mark.
+    setUnfinishedMark(false);
     if ((ranToEnd || stopped) && m_dateSavedThisRun) {
         // The date kept for the next request is the first QSL date of a report imported to
         // its end, or of the records imported before the operator stopped the run (LoTW
@@ -199,7 +202,6 @@ bool ImportRun::OnLotwImport()
         // A failed save is not reported, as with the form's own saves.
         SaveQslDateFile(QslDateFilePath(m_paths), m_firstQslDate);
     }
-    setUnfinishedMark(false);
     if (m_monitor.counter(Control::DownloadErrors) != 0)
         m_monitor.SetStepIcon(Control::ProblemPointer, StepIcon::RedArrow);
     m_logReady = false;
