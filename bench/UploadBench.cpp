@@ -222,7 +222,7 @@ int main(int argc, char** argv)
     // standard output) going to /dev/null for the length of the run.
     CliMonitor monitor;
     NoDesktop desktop;
-    UploadRun run(options, choices, QString(), monitor, desktop);
+    UploadRun run(options, choices, monitor, desktop);
     run.setHandOff(false);
     if (undo)
         run.setUndoFolder(temporary.path());

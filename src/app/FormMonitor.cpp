@@ -80,6 +80,13 @@ void FormMonitor::ShowMessage(const QString& text)
     showQueuedMessages();
 }
 
+bool FormMonitor::AskOperator(const QString& question)
+{
+    // The lines the question is about are shown first.
+    showLines();
+    return m_messageBox.ask(question);
+}
+
 void FormMonitor::queueMessage(const QString& text)
 {
     if (!m_messages.empty() && m_messages.back().text == text)

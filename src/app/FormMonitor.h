@@ -38,6 +38,7 @@ public:
     void ShowCounters() override;
     void SetStepIcon(int controlId, int icon) override;
     void ShowMessage(const QString& text) override;
+    bool AskOperator(const QString& question) override;
 
     // Shows what a run handed over: its lines in order, its step icons, its counters and
     // choices when it showed them, then its messages.

@@ -18,11 +18,11 @@ void ConnectFormOperations(CBrindlewickView& view)
 {
     view.setUploadOperation([](OperationContext& ctx) {
         // The upload file and the TQSL program are the paths the form shows, as it hands
-        // them on (cut to their first 99 characters), like the signed file's path.
+        // them on (cut to their first 99 characters).
         Options options = ctx.options;
         options.uploadAdifPath = ctx.texts.uploadAdifPath;
         options.tqslExePath = ctx.texts.tqslExePath;
-        UploadRun run(options, ctx.choices.choices(), ctx.texts.tq8Path, ctx.monitor, ctx.desktop);
+        UploadRun run(options, ctx.choices.choices(), ctx.monitor, ctx.desktop);
         run.setStationFile(StationDataPath(ctx.paths, DetectWindowsVersion(ctx.paths)));
         run.setUndoFolder(ctx.paths.dataFolder());
         // A completed upload closes the document's QSO set as well, with its own two.

@@ -43,6 +43,13 @@ void OperationRunner::start(Work work, const ChoiceModel* choices)
     m_relay = std::make_unique<RelayMonitor>(*m_channel, post, choices);
     copyReportingState(m_form, *m_relay);
     m_relayDesktop = std::make_unique<RelayDesktop>(m_desktop, this, m_channel->abandoned);
+    // A question reaches the window after the batch handed over before it (both are queued to
+    // this object), so the operator reads the run's lines first.
+    m_relay->setAsk([this, channel = m_channel](const QString& question) {
+        FormMonitor* form = &m_form;
+        return CallOnThreadOf<bool>(this, channel->abandoned, [form, question] { return form->AskOperator(question); },
+                                    false);
+    });
 
     RelayMonitor* relay = m_relay.get();
     RelayDesktop* desktop = m_relayDesktop.get();

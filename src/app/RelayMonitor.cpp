@@ -41,6 +41,12 @@ void RelayMonitor::ShowMessage(const QString& text)
     handOver();
 }
 
+bool RelayMonitor::AskOperator(const QString& question)
+{
+    handOver();
+    return m_ask ? m_ask(question) : false;
+}
+
 void RelayMonitor::handOver()
 {
     m_channel.linesWanted.store(false, std::memory_order_relaxed);

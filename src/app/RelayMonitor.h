@@ -59,6 +59,8 @@ class RelayMonitor : public EventMonitor
 {
 public:
     using Post = std::function<void(std::shared_ptr<MonitorBatch>)>;
+    // Asks the operator on the window's thread and waits for the answer.
+    using Ask = std::function<bool(const QString&)>;
     // Lines that may wait before they are handed over without being asked for; beyond two
     // such batches in flight the run waits for the window (memory stays bounded).
     static constexpr size_t kMaxWaitingLines = 500000;
@@ -77,6 +79,9 @@ public:
     void ShowCounters() override;
     void SetStepIcon(int controlId, int icon) override;
     void ShowMessage(const QString& text) override;
+    // The question comes after everything reported before it has been handed over.
+    bool AskOperator(const QString& question) override;
+    void setAsk(Ask ask) { m_ask = std::move(ask); }
     void PumpMessages() override { handOverIfWanted(); }
     bool StopRequested() const override { return m_channel.stop.load(std::memory_order_relaxed); }
     void ReportProgress(qint64 done, qint64 total) override
@@ -104,6 +109,7 @@ private:
 
     RunChannel& m_channel;
     Post m_post;
+    Ask m_ask;
     const ChoiceModel* m_choices;
     std::shared_ptr<MonitorBatch> m_batch;
     qsizetype m_waitingBytes = 0; // UTF-8 upload lines in the batch

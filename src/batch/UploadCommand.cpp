@@ -1,5 +1,5 @@
-// quorvane-cli upload [--slot N] [--test] [--no-handoff] [--tqsl-upload]: the form's "Upload"
-// without a window. It waits for TQSL and succeeds only when TQSL signed the file.
+// quorvane-cli upload: the form's "Upload" without a window. It waits for TQSL and succeeds
+// only when TQSL signed and every QSO it signed is marked as sent.
 
 #include "BatchContext.h"
 
@@ -7,7 +7,34 @@
 #include "options/StationDiscovery.h"
 #include "upload/UploadRun.h"
 
+#include <QFile>
+#include <QTextStream>
+
+#include <cstdio>
+
 namespace {
+
+// The first line of a file, or of standard input for "-"; false with error set when it can't
+// be read.
+bool readPassphrase(const QString& path, QString& passphrase, QString& error)
+{
+    QFile file;
+    const bool opened = path == QLatin1String("-") ? file.open(stdin, QIODevice::ReadOnly)
+                                                    : (file.setFileName(path), file.open(QIODevice::ReadOnly));
+    if (!opened) {
+        error = QStringLiteral("The passphrase file %1 cannot be read: %2").arg(path, file.errorString());
+        return false;
+    }
+    QByteArray line = file.readLine(64 * 1024);
+    while (line.endsWith('\n') || line.endsWith('\r'))
+        line.chop(1);
+    passphrase = QString::fromLocal8Bit(line);
+    if (passphrase.isEmpty()) {
+        error = QStringLiteral("The passphrase file %1 holds no passphrase on its first line").arg(path);
+        return false;
+    }
+    return true;
+}
 
 int upload(BatchContext& context, const BatchArguments& arguments)
 {
@@ -24,14 +51,23 @@ int upload(BatchContext& context, const BatchArguments& arguments)
     choices.TestOnly = test;
     choices.TqslUpload = tqslUpload;
 
-    // The signed file TQSL writes beside the upload file, as the form shows it.
-    const QString& adifPath = context.options.uploadAdifPath;
-    const QString tq8Path = adifPath.left(adifPath.size() - 3) + QStringLiteral("tq8");
+    QString passphrase;
+    if (arguments.isSet("passphrase-file")) {
+        QString error;
+        if (!readPassphrase(arguments.value("passphrase-file"), passphrase, error)) {
+            context.monitor->ShowMessage(error);
+            return ExitFailed;
+        }
+    }
 
-    UploadRun run(context.options, choices, tq8Path, *context.monitor, *context.desktop);
+    UploadRun run(context.options, choices, *context.monitor, *context.desktop);
     run.setHandOff(handOff);
     run.setStationFile(StationDataPath(*context.paths, DetectWindowsVersion(*context.paths)));
     run.setUndoFolder(context.dataDir);
+    run.setSignAgain(arguments.isSet("sign-again"));
+    run.setTqslPassphrase(passphrase);
+    // Nobody can answer TQSL's own questions here: TQSL is never waited for without a limit.
+    run.setTqslTimeLimit(arguments.integer("tqsl-timeout", UploadRun::kDefaultTqslTimeLimit));
     return run.run() ? ExitOk : ExitFailed;
 }
 
@@ -39,13 +75,31 @@ int upload(BatchContext& context, const BatchArguments& arguments)
 
 const BatchCommandSpec uploadCommand{
     .name = "upload",
-    .summary = "the form's \"Upload\": writes the due QSOs to the upload file, has TQSL sign it, marks them sent",
+    .summary = "the form's \"Upload\": writes the due QSOs to the upload file, has TQSL sign it, marks the QSOs it "
+               "signed as sent",
     .options =
         {
             {.name = "slot", .help = "the signing station, 1 to 5 (default 1)", .value = "N", .low = 1, .high = kSlotCount},
             {.name = "test", .help = "\"Test only - No ADIF file created\": show what would be uploaded, change nothing"},
-            {.name = "no-handoff", .help = "open no browser and start no TQSL"},
-            {.name = "tqsl-upload", .help = "TQSL uploads the signed file to LoTW itself (no upload page)"},
+            {.name = "no-handoff",
+             .help = "write the upload file and mark its QSOs as sent WITHOUT TQSL: nothing is signed, nothing goes "
+                     "to LoTW, no browser opens",
+             .group = "handoff"},
+            {.name = "tqsl-upload",
+             .help = "send the signed file to LoTW at once (no upload page); the QSOs are marked once LoTW took it",
+             .group = "handoff"},
+            {.name = "sign-again",
+             .help = "have TQSL sign QSOs it has signed before (after an undo, or a signed file that never reached "
+                     "LoTW)"},
+            {.name = "passphrase-file",
+             .help = "read the passphrase of the callsign certificate from the first line of FILE (- for standard "
+                     "input); TQSL gets it on its command line",
+             .value = "FILE"},
+            {.name = "tqsl-timeout",
+             .help = "end TQSL when it has not finished after SECONDS (default: 300 and one more for every 500 QSOs)",
+             .value = "SECONDS",
+             .low = 10,
+             .high = 86400},
         },
     .run = upload,
 };

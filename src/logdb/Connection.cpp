@@ -310,3 +310,56 @@ QString CheckEngineAvailable(const QString& logPath)
     }
     return QString();
 }
+
+namespace {
+
+// The rows of a stretch, each read again by its key.
+class KeyByKeyCursor : public Cursor
+{
+public:
+    KeyByKeyCursor(Connection& db, const QString& table, const std::vector<ColumnSpec>& columns,
+                   const std::vector<const RowKey*>& keys)
+        : m_db(db), m_table(table), m_columns(columns), m_keys(keys)
+    {
+    }
+
+    bool next() override
+    {
+        while (m_at < m_keys.size()) {
+            m_row = m_db.selectByKey(m_table, m_columns, *m_keys[m_at++]);
+            if (m_row->next())
+                return true;
+        }
+        m_row.reset();
+        return false;
+    }
+    QVariant value(int column) const override { return m_row->value(column); }
+    QString text(int column) const override { return m_row->text(column); }
+    bool asciiText(int column, std::string_view& bytes) const override { return m_row->asciiText(column, bytes); }
+    qint64 integer(int column) const override { return m_row->integer(column); }
+    bool isNull(int column) const override { return m_row->isNull(column); }
+    RowKey key() const override { return m_row->key(); }
+
+private:
+    Connection& m_db;
+    QString m_table;
+    std::vector<ColumnSpec> m_columns;
+    std::vector<const RowKey*> m_keys;
+    size_t m_at = 0;
+    std::unique_ptr<Cursor> m_row;
+};
+
+} // namespace
+
+std::unique_ptr<Cursor> Connection::selectStretch(const QString& table, const std::vector<ColumnSpec>& columns,
+                                                  const std::vector<const RowKey*>& keys)
+{
+    return std::make_unique<KeyByKeyCursor>(*this, table, columns, keys);
+}
+
+bool SameRow(const RowKey& a, const RowKey& b)
+{
+    if (a.rowid >= 0 || b.rowid >= 0)
+        return a.rowid == b.rowid;
+    return a.names == b.names && a.values == b.values;
+}

@@ -138,6 +138,13 @@ public:
     virtual std::unique_ptr<Cursor> selectByKey(const QString& table, const std::vector<ColumnSpec>& columns,
                                                 const RowKey& key) = 0;
 
+    // Re-reads rows that were read one after another, keys in that order. The cursor gives
+    // those that still exist, in that order; an engine that reads the whole stretch at once
+    // (SQLite: its range of rowids) may give rows between them as well, which their keys tell
+    // apart.
+    virtual std::unique_ptr<Cursor> selectStretch(const QString& table, const std::vector<ColumnSpec>& columns,
+                                                  const std::vector<const RowKey*>& keys);
+
     // The number of rows of table (with its brackets).
     virtual qint64 countRows(const QString& table) = 0;
 
@@ -162,6 +169,9 @@ bool CheckLogVersion(Connection& db);
 
 // Whether a value is an integer (bool and every integer type), as the engines store it.
 bool IsIntegerValue(const QVariant& value);
+
+// Whether two keys name the same row.
+bool SameRow(const RowKey& a, const RowKey& b);
 
 // An SQL text literal: value in single quotes, each quote doubled.
 QString SqlLiteral(const QString& value);

@@ -316,6 +316,17 @@ std::unique_ptr<Cursor> SqliteConnection::selectByKey(const QString& table, cons
     return std::make_unique<SqliteCursor>(m_db, stmt, &m_cursorsInUse);
 }
 
+std::unique_ptr<Cursor> SqliteConnection::selectStretch(const QString& table, const std::vector<ColumnSpec>& columns,
+                                                        const std::vector<const RowKey*>& keys)
+{
+    if (keys.empty())
+        return Connection::selectStretch(table, columns, keys);
+    // The rows between the first and the last rowid, in rowid order: one pass.
+    return select(table, columns,
+                  QStringLiteral("rowid BETWEEN %1 AND %2").arg(keys.front()->rowid).arg(keys.back()->rowid),
+                  QString());
+}
+
 void SqliteConnection::update(const QString& table, RowKey& key, const std::vector<ColumnSpec>& columns,
                               const QVariantList& values)
 {

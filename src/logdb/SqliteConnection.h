@@ -31,6 +31,8 @@ public:
                            const QVariantList& values, const std::vector<ColumnSpec>& conditionColumns,
                            const QVariantList& expected) override;
     std::unique_ptr<RowUpdate> prepareUpdate(const QString& table, const std::vector<ColumnSpec>& columns) override;
+    std::unique_ptr<Cursor> selectStretch(const QString& table, const std::vector<ColumnSpec>& columns,
+                                          const std::vector<const RowKey*>& keys) override;
     std::unique_ptr<ConditionalUpdate> prepareUpdateIfUnchanged(const QString& table, const std::vector<ColumnSpec>& columns,
                                                                 const std::vector<ColumnSpec>& conditionColumns) override;
 

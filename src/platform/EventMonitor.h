@@ -69,6 +69,14 @@ public:
     virtual void SetStepIcon(int controlId, int icon) = 0;
     // A modal message with the application title and an OK button.
     virtual void ShowMessage(const QString& text) = 0;
+    // A modal question with the buttons Yes and No (the default), answered by the operator
+    // while the run waits; false where nobody can answer (the batch command decides such
+    // questions by its options beforehand).
+    virtual bool AskOperator(const QString& question)
+    {
+        Q_UNUSED(question);
+        return false;
+    }
     // Lets the window deliver waiting events; nothing where there is no window.
     virtual void PumpMessages() {}
     // Whether the operator asked to stop the run (the form's Stop or Escape). A run looks at it

@@ -297,6 +297,9 @@ bool IsAdifDate(const QString& date)
 
 bool IsAdifTime(const QString& time)
 {
+    // TQSL signs HHMM as HH:MM:00.
+    if (isDigits(time, 4))
+        return digitsValue(time, 0, 2) < 24 && digitsValue(time, 2, 2) < 60;
     if (!isDigits(time, 6))
         return false;
     return digitsValue(time, 0, 2) < 24 && digitsValue(time, 2, 2) < 60 && digitsValue(time, 4, 2) < 60;

@@ -59,7 +59,7 @@ const QStringList& TqslModeNames();
 
 // A QSO date as TQSL takes it: eight digits YYYYMMDD naming a real day.
 bool IsAdifDate(const QString& date);
-// A QSO time as the log keeps it: six digits HHMMSS of a real time of day.
+// A QSO time as TQSL takes it: four digits HHMM or six digits HHMMSS of a real time of day.
 bool IsAdifTime(const QString& time);
 
 // One ADIF field line without its line end: "<TAG:n>value", n the byte length of value in the

@@ -36,12 +36,12 @@ enum class UploadRecordProblem {
     NoSubmode,      // a digital QSO (mode code 6) without a submode
     UnknownSubmode, // a digital QSO whose submode TQSL does not know
     BadDate,        // the date is not eight digits of a real day
-    BadTime,        // the time is not six digits of a real time of day
+    BadTime,        // the time is not HHMM or HHMMSS of a real time of day
 };
 
 // Says whether the QSO can become a record that TQSL signs: its band and mode codes map to
-// names TQSL knows, and its date and time have their eight and six digits. A QSO that fails
-// this is neither marked nor written.
+// names TQSL knows, and its date and time are a real day (YYYYMMDD) and time of day (HHMM or
+// HHMMSS). A QSO that fails this is neither marked nor written.
 UploadRecordProblem CheckUploadCodes(const UploadQsoValues& qso);
 
 // Appends the QSO's record to text as the upload file holds it: its field lines in file order,

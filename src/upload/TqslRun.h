@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <map>
 
 class EventMonitor;
 
@@ -9,27 +10,51 @@ class EventMonitor;
 struct TqslOutcome
 {
     enum class Kind {
-        Signed,          // status 0: every QSO of the file was signed (and uploaded, with -u)
-        SomeSkipped,     // status 9: the file was signed; TQSL skipped QSOs it had signed before or
-                         // that lie outside the certificate's date range
-        Failed,          // any other status: nothing was signed, or the upload did not reach LoTW
-        NotInstalled,    // there is no TQSL program at the path
-        NotStarted,      // the program could not be started
-        Killed,          // TQSL ended on a signal or crashed
-        Stopped,         // the operator stopped waiting; TQSL was ended
+        Signed,       // status 0: TQSL signed what it could and wrote the signed file
+        SomeSkipped,  // status 9: the signed file holds some QSOs; others TQSL did not sign
+        Failed,       // any other status
+        NotInstalled, // there is no TQSL program at the path
+        NotStarted,   // the program could not be started
+        Crashed,      // TQSL ended on a signal (a crash, or killed by someone else)
+        Stopped,      // the operator stopped waiting; TQSL was ended
+        TimedOut,     // TQSL did not end within the time limit and was ended
     };
     Kind kind = Kind::Failed;
-    int status = -1;        // TQSL's exit status when it exited normally, else -1
-    QString reason;         // what happened, in the operator's terms, without a final stop
-    QStringList lastLines;  // TQSL's own last lines about the file (its version and final status aside)
-    int failedStep = 0;     // the step marker the failure belongs to, 0 when none
+    int status = -1;       // TQSL's exit status when it exited by itself, else -1
+    QString reason;        // what happened, in the operator's terms, without a final stop
+    QStringList lastLines; // TQSL's own last words (its version, field lines and status aside)
+    int failedStep = 0;    // the step marker the failure belongs to, 0 when none
+    // TQSL's reason for each QSO it did not sign, by the line of the upload file it names
+    // ("Already Uploaded QSO suppressed on line 9").
+    std::map<qint64, QString> reasonsByLine;
 
-    // Whether the upload file was signed, so that its QSOs count as sent.
-    bool signedFile() const { return kind == Kind::Signed || kind == Kind::SomeSkipped; }
+    // Whether TQSL says it wrote a signed file (which then decides what was signed).
+    bool wroteSignedFile() const { return kind == Kind::Signed || kind == Kind::SomeSkipped; }
 };
 
-// TQSL's result codes, as TQSL documents them for its batch mode.
+// TQSL's exit statuses, as TQSL documents them for its batch mode.
 QString TqslStatusText(int status);
+
+// Whether a reason TQSL gives for a QSO means that it signed the QSO before (it keeps every
+// QSO it signed, and does not sign one again unless told to).
+bool IsSignedBeforeReason(const QString& reason);
+
+// How TQSL is to sign an upload file.
+struct TqslSigning
+{
+    QString location;   // the station location
+    QString adifPath;   // the upload file
+    bool signAgain = false; // "-a all": sign QSOs TQSL signed before as well
+    // The passphrase of the callsign certificate's key ("-p"); empty: TQSL asks for it in its
+    // own window when the key has one.
+    QString passphrase;
+    // TQSL is ended when it has not ended after this many seconds; 0: no limit (the window,
+    // where the operator's Stop ends the wait).
+    int timeLimitSeconds = 0;
+    // TQSL's folder of private keys, to tell the operator when TQSL waits for a passphrase;
+    // empty when not known.
+    QString keysFolder;
+};
 
 // Runs TQSL on an upload file and watches it to its end: the program is started with an
 // argument list, every line it writes (standard output and error) goes to the upload monitor
@@ -45,14 +70,13 @@ public:
 
     TqslRun(QString program, EventMonitor& monitor);
 
-    // The arguments for signing adifPath with a station location: "-l", the location, "-d"
-    // (no date-range dialog), the file, "-x" (batch: sign and exit), "-a compliant" (QSOs that
-    // were already signed or lie outside the certificate's dates are skipped instead of asked
-    // about) and, to have TQSL upload the signed file itself, "-u".
-    static QStringList arguments(const QString& location, const QString& adifPath, bool upload);
+    // The arguments for signing: "-l" and the location, "-d" (no date-range dialog), the file,
+    // "-x" (batch: sign and exit), "-a compliant" (QSOs that TQSL would ask about are left out
+    // instead) or "-a all" to sign again, and "-p" with a passphrase when one is given.
+    static QStringList arguments(const TqslSigning& signing);
 
-    // Starts TQSL and waits for it. upload: TQSL sends the signed file to LoTW itself.
-    TqslOutcome sign(const QString& location, const QString& adifPath, bool upload);
+    // Starts TQSL and waits for it.
+    TqslOutcome sign(const TqslSigning& signing);
 
 private:
     void echo(const QString& line);
@@ -60,8 +84,11 @@ private:
 
     QString m_program;
     EventMonitor& m_monitor;
+    const TqslSigning* m_signing = nullptr;
     int m_echoed = 0;
     qint64 m_dropped = 0;
     bool m_skipping = false; // the rest of a cut line is being dropped
+    bool m_toldPassphrase = false;
     QStringList m_tail;
+    std::map<qint64, QString> m_reasons;
 };

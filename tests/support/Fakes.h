@@ -107,6 +107,11 @@ public:
     void ShowCounters() override { shown = counters(); ++showCount; }
     void SetStepIcon(int controlId, int icon) override { icons[controlId] = icon; iconLog.push_back({controlId, icon}); }
     void ShowMessage(const QString& text) override { messages.append(text); }
+    bool AskOperator(const QString& question) override
+    {
+        questions.append(question);
+        return answer;
+    }
     void PumpMessages() override
     {
         ++pumps;
@@ -130,6 +135,8 @@ public:
     std::map<int, int> icons;
     std::vector<std::pair<int, int>> iconLog;
     QStringList messages;
+    QStringList questions;
+    bool answer = false; // what the operator answers to every question
     int pumps = 0;
     bool stopRequested = false;
     std::function<void(int)> onPump; // called at every pump, with the count so far

@@ -22,6 +22,14 @@ QString StandInTqsl::write(const QString& folder, const QString& name) const
     if (!copyOnStart.isEmpty())
         script += "cp " + quoted(copyOnStart) + ' ' + quoted(path + QStringLiteral(".copy")) + "\n";
     script += "echo 'TQSL Version 2.6.5 [stand-in]' >&2\n";
+    if (signedFile) {
+        QFile bytes(path + QStringLiteral(".signed"));
+        if (!bytes.open(QIODevice::WriteOnly | QIODevice::Truncate) || bytes.write(*signedFile) != signedFile->size())
+            throw std::runtime_error("cannot write the stand-in's signed file");
+        // The file after "-d", with the extension tq8 in place of its own.
+        script += "adif=; take=; for a in \"$@\"; do [ -n \"$take\" ] && adif=$a; take=; [ \"$a\" = -d ] && take=1; done\n";
+        script += "cp " + quoted(path + QStringLiteral(".signed")) + " \"${adif%.*}.tq8\"\n";
+    }
     for (const QString& line : lines)
         script += "printf '%s\\n' " + quoted(line) + " >&2\n";
     switch (ending) {

@@ -9,7 +9,7 @@
 #include "support/Fakes.h"
 #include "support/FileSizeLimit.h"
 #include "support/SqliteFixture.h"
-#include "support/StandInTqsl.h"
+#include "support/RealTqsl.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -52,23 +52,33 @@ protected:
         setUpUpload();
     }
     // The reference database, and the options and choices of an upload of the log at logPath
-    // with a stand-in TQSL that signs.
+    // that the real TQSL signs (or, without the hand-off, that is marked unsigned).
     void setUpUpload()
     {
+        if (handOff) {
+            const QString missing = RealTqsl::unavailable();
+            if (!missing.isEmpty())
+                GTEST_SKIP() << missing.toStdString();
+            tqsl = std::make_unique<RealTqsl>();
+        }
         SqliteFile ref(dir.file(S("ref.sqlite")));
         CreatePrefixTable(ref, {{"DL", "230"}});
         options.sourceMdbPath = logPath;
         options.refdataMdbPath = dir.file(S("ref.sqlite"));
         options.uploadAdifPath = dir.file(S("LoTWUpload.adi"));
         options.errorFilePath = dir.file(S("errors.txt"));
-        options.tqslExePath = StandInTqsl{}.write(tools.path());
-        options.stations[0] = {S("K1ABC"), S("Home")};
+        options.stations[0] = {S("K1ABC"), S("Home QTH")};
         choices.SigningCall = S("K1ABC");
+        if (tqsl)
+            options.tqslExePath = tqsl->program();
     }
     bool upload()
     {
-        UploadRun run(options, choices, S("x.tq8"), monitor, desktop);
+        UploadRun run(options, choices, monitor, desktop);
         run.setUndoFolder(data.path());
+        run.setHandOff(handOff);
+        if (tqsl)
+            run.setStationFile(tqsl->stationFile());
         return run.run();
     }
     QStringList table() const { return SqliteFixture::query(file, S("SELECT * FROM [QSO-TAB] ORDER BY rowid")); }
@@ -80,7 +90,8 @@ protected:
 
     TestDir dir;
     TestDir data;
-    TestDir tools;
+    bool handOff = true;
+    std::unique_ptr<RealTqsl> tqsl;
     QString file;
     QString logPath;
     Options options;
@@ -104,9 +115,20 @@ TEST_P(UndoTest, UploadThenUndoGivesTheLogAsItWas)
     EXPECT_EQ(result.restored, 200);
     EXPECT_EQ(result.leftAlone, 0);
     EXPECT_EQ(table(), before);
-    // The QSOs are due again: the next upload takes them.
+    // The QSOs are due again: the next upload takes them. TQSL signed them before, and does
+    // not sign them again until the operator says so.
     monitor = RecordingMonitor();
-    ASSERT_TRUE(upload());
+    EXPECT_FALSE(upload());
+    EXPECT_EQ(table(), before);
+    ASSERT_EQ(monitor.questions.size(), 1);
+    EXPECT_TRUE(monitor.questions.at(0).startsWith(S("TQSL did not sign 200 QSOs of this upload because it signed them before")))
+        << monitor.questions.at(0).toStdString();
+    ASSERT_EQ(monitor.messages.size(), 1);
+    EXPECT_TRUE(monitor.messages.at(0).contains(S("TQSL signed 200 of them before"))) << monitor.messages.at(0).toStdString();
+    EXPECT_EQ(monitor.upload.filter(S("Warning: not signed by TQSL, stays due: ")).filter(S("Already Uploaded")).size(), 200);
+    monitor = RecordingMonitor();
+    monitor.answer = true;
+    ASSERT_TRUE(upload()) << monitor.messages.join(S("\n")).toStdString();
     EXPECT_TRUE(monitor.upload.contains(S("Marked 200 QSOs as sent to LoTW")));
 }
 
@@ -166,6 +188,8 @@ INSTANTIATE_TEST_SUITE_P(Engines, UndoTest, ::testing::Values(Engine::Sqlite, En
 class UndoFiles : public UndoTest
 {
 protected:
+    // The kept runs are what these tests are about: the QSOs are marked without TQSL.
+    UndoFiles() { handOff = false; }
     void SetUp() override {}
     // A SQLite log of rows due QSOs, its reference database, and options with a stand-in TQSL
     // that signs.
@@ -226,7 +250,7 @@ TEST_F(UndoFiles, NoRoomForTheBeforeImagesChangesNothing)
 {
     makeLog(10);
     const QStringList before = table();
-    UploadRun run(options, choices, S("x.tq8"), monitor, desktop);
+    UploadRun run(options, choices, monitor, desktop);
     run.setUndoFolder(data.path());
     run.setHandOff(false);
     bool ok = true;

@@ -208,7 +208,7 @@ protected:
         options.errorFilePath = dir.file(S("errors.txt"));
         Choices choices;
         choices.SigningCall = signingCall;
-        UploadRun run(options, choices, QString(), monitor, desktop);
+        UploadRun run(options, choices, monitor, desktop);
         run.setHandOff(false);
         ASSERT_TRUE(run.run());
         ASSERT_GT(run.adifOutCount(), 0);

@@ -1,10 +1,13 @@
 #include "support/UploadLogFixture.h"
 
 #include "upload/UploadRun.h"
+#include "upload/HandOffToTqsl.h"
+#include "upload/SignedFile.h"
 #include "logdb/Connection.h"
 
 #include "support/Fakes.h"
 #include "support/FileSizeLimit.h"
+#include "support/RealTqsl.h"
 #include "support/StandInTqsl.h"
 #include "support/TempDir.h"
 
@@ -56,18 +59,30 @@ const QStringList kOpening = {S("Opened QSO-TAB table"), S("Opened PRI-PFX table
 const QStringList kHeader = {S("Brindlewick LoTW Export from Tamsorel v[1.0]"), S("<EOH>"), S("")};
 const QStringList kClosing = {S("Closed QSO-TAB table"), S("Closed PRI-PFX table"), S("")};
 
-// The lines a stand-in TQSL that signs adds to the upload monitor, and the count of marks.
-QStringList signedLines(const QString& tqsl, const QString& adif, const char* location, int marked)
+// The calls of the QSOs a signed file holds, in its order.
+QStringList signedCalls(const QString& path)
 {
-    return {S("Starting TQSL: ") + tqsl + S(" -l ") + S(location) + S(" -d ") + adif + S(" -x -a compliant"),
-            S("TQSL: TQSL Version 2.6.5 [stand-in]"), S("TQSL: Final Status: (0)"),
-            S("TQSL ended with status 0: all QSOs were signed"),
-            S("Marked %1 QSOs as sent to LoTW").arg(marked)};
+    QStringList calls;
+    SignedFileReader reader;
+    if (!reader.read(path, [&calls](const SignedContact& c) { calls.append(c.call); }))
+        calls.append(S("unreadable: ") + reader.problem());
+    return calls;
 }
 
+// The upload with the real TQSL signing for K1ABC at the location "Home QTH" (a home of its
+// own for each test, so that its record of signed QSOs starts empty).
 class UploadRunTest : public ::testing::Test
 {
 protected:
+    void SetUp() override
+    {
+        const QString missing = RealTqsl::unavailable();
+        if (!missing.isEmpty())
+            GTEST_SKIP() << missing.toStdString();
+        tqsl = std::make_unique<RealTqsl>();
+        options.tqslExePath = tqsl->program();
+    }
+
     UploadRunTest()
         : log(dir.file(S("log.sqlite"))), ref(dir.file(S("refdata.sqlite")))
     {
@@ -77,7 +92,6 @@ protected:
         options.refdataMdbPath = dir.file(S("refdata.sqlite"));
         options.uploadAdifPath = dir.file(S("LoTWUpload.adi"));
         options.errorFilePath = dir.file(S("SemiQuorvaneErrors.txt"));
-        options.tqslExePath = StandInTqsl{}.write(tools.path());
         options.stations[0] = {S("K1ABC"), S("Home QTH")};
         options.stations[1] = {S("W1XYZ"), S("Club")};
         choices.SigningCall = S("K1ABC");
@@ -90,19 +104,25 @@ protected:
     bool runUpload(bool test = false, bool handOff = true)
     {
         choices.TestOnly = test;
-        UploadRun run(options, choices, options.uploadAdifPath.left(options.uploadAdifPath.size() - 3) + S("tq8"),
-                      monitor, desktop);
+        UploadRun run(options, choices, monitor, desktop);
         run.setHandOff(handOff);
+        if (tqsl && options.tqslExePath == tqsl->program())
+            run.setStationFile(tqsl->stationFile());
         const bool ok = run.run();
         readIn = run.readInCount();
         adifOut = run.adifOutCount();
+        signedCount = run.signedCount();
         return ok;
     }
+
+    bool tqslStarted() const { return !monitor.upload.filter(S("Starting TQSL: ")).isEmpty(); }
+    QString signedFile() const { return dir.file(S("LoTWUpload.tq8")); }
 
     QStringList qsls() { return log.column("QSO-TAB", "QSO-QSLS"); }
 
     TestDir dir;
     TestDir tools;
+    std::unique_ptr<RealTqsl> tqsl;
     SqliteFile log;
     SqliteFile ref;
     Options options;
@@ -111,6 +131,7 @@ protected:
     FakeDesktop desktop;
     long readIn = -1;
     long adifOut = -1;
+    long signedCount = -1;
 };
 
 TEST_F(UploadRunTest, SmallLogFileByteForByte)
@@ -143,8 +164,16 @@ TEST_F(UploadRunTest, SmallLogFileByteForByte)
         S("<FREQ:9>144.20050"), S("<EOR>"), S("")};
     const QStringList records = recordLines(S("DL1ABC"), "Y") + secondLines;
     EXPECT_EQ(dir.read(S("LoTWUpload.adi")), fileBytes(kHeader + records));
-    EXPECT_EQ(monitor.upload, kOpening + kHeader + records + kClosing
-                                  + signedLines(options.tqslExePath, options.uploadAdifPath, "\"Home QTH\"", 2));
+    const QStringList written = kOpening + kHeader + records + kClosing;
+    EXPECT_EQ(monitor.upload.mid(0, written.size()), written);
+    const QStringList handOff = monitor.upload.mid(written.size());
+    EXPECT_EQ(handOff.value(0), S("Starting TQSL: ") + options.tqslExePath + S(" -l \"Home QTH\" -d ")
+                                    + options.uploadAdifPath + S(" -x -a compliant"));
+    EXPECT_TRUE(handOff.contains(S("TQSL ended with status 0: TQSL signed the file"))) << handOff.join(S("\n")).toStdString();
+    EXPECT_TRUE(handOff.contains(S("The signed file %1 holds 2 of the 2 QSOs of the upload file").arg(signedFile())));
+    EXPECT_EQ(handOff.last(), S("Marked 2 QSOs as sent to LoTW"));
+    EXPECT_EQ(signedCalls(signedFile()), (QStringList{S("DL1ABC"), S("JA1XX")}));
+    EXPECT_EQ(signedCount, 2);
 
     EXPECT_EQ(qsls(), (QStringList{S("2"), S("2"), S("3"), S("0")}));
     EXPECT_EQ(readIn, 4);
@@ -153,12 +182,10 @@ TEST_F(UploadRunTest, SmallLogFileByteForByte)
     EXPECT_EQ(monitor.shown[1053], 2);
     EXPECT_GE(monitor.pumps, 4); // once a QSO, and while TQSL runs
     EXPECT_EQ(monitor.icons[1099], 141);
-    EXPECT_EQ(desktop.clipboard, dir.file(S("LoTWUpload.tq8")).left(100));
-    const QStringList events = {S("clip:") + desktop.clipboard,
+    // The clipboard gets the signed file's path only once its QSOs are marked.
+    const QStringList events = {S("clip:") + signedFile(),
                                 S("url:https://lotw.arrl.org/lotwuser/upload?login=K1ABC&password=pw")};
     EXPECT_EQ(desktop.events, events);
-    EXPECT_EQ(StandInTqsl::receivedArguments(options.tqslExePath),
-              (QStringList{S("-l"), S("Home QTH"), S("-d"), options.uploadAdifPath, S("-x"), S("-a"), S("compliant")}));
     for (int step : {1100, 1101, 1102, 1103})
         EXPECT_EQ(monitor.icons[step], 141) << step;
     EXPECT_TRUE(monitor.messages.isEmpty());
@@ -167,15 +194,14 @@ TEST_F(UploadRunTest, SmallLogFileByteForByte)
 
     // A second run finds nothing left to upload, and leaves the file of the first one.
     desktop = FakeDesktop();
-    QFile::remove(options.tqslExePath + S(".args"));
     ASSERT_TRUE(runUpload());
     EXPECT_EQ(adifOut, 0);
     EXPECT_EQ(dir.read(S("LoTWUpload.adi")), fileBytes(kHeader + records));
     EXPECT_EQ(monitor.upload, kOpening + kHeader + kClosing + QStringList{S("NO QSOs for Uploading !!!! ")});
     EXPECT_EQ(monitor.icons[1099], 140);
     EXPECT_EQ(monitor.icons[1100], 140);
-    EXPECT_TRUE(desktop.urls.isEmpty());
-    EXPECT_FALSE(StandInTqsl::ran(options.tqslExePath));
+    EXPECT_TRUE(desktop.events.isEmpty());
+    EXPECT_FALSE(tqslStarted());
 }
 
 TEST_F(UploadRunTest, SelectionBoundaries)
@@ -211,7 +237,7 @@ TEST_F(UploadRunTest, EmptySigningCallSelectsEmptyOprCall)
     InsertQso(log, qso("A1", "0", ""));
     InsertQso(log, qso("A2", "0"));
     choices.SigningCall = S("");
-    ASSERT_TRUE(runUpload());
+    ASSERT_TRUE(runUpload(false, false));
     EXPECT_EQ(qsls(), (QStringList{S("2"), S("0")}));
     EXPECT_TRUE(monitor.upload.contains(S("<OPERATOR:0>")));
 }
@@ -230,9 +256,9 @@ TEST_F(UploadRunTest, TestRunChangesNoFileAndNoRow)
     EXPECT_EQ(monitor.shown[1053], 2);
     EXPECT_EQ(monitor.icons[1099], 140);
     EXPECT_EQ(monitor.icons[1103], 140);
-    EXPECT_TRUE(desktop.urls.isEmpty());
-    EXPECT_FALSE(StandInTqsl::ran(options.tqslExePath));
-    EXPECT_FALSE(desktop.clipboard.isEmpty()); // the path is copied in a test run too
+    EXPECT_FALSE(tqslStarted());
+    // No signed file of this run exists: nothing is offered, on the clipboard either.
+    EXPECT_TRUE(desktop.events.isEmpty());
 }
 
 // Without the hand-off the marks are made once the file is in place; a failure on the third
@@ -253,30 +279,36 @@ TEST_F(UploadRunTest, FailureOnThirdMarkLeavesLogAndFileAsBefore)
     files.sort();
     EXPECT_EQ(files, (QStringList{S("LoTWUpload.adi"), S("SemiQuorvaneErrors.txt"), S("log.sqlite"), S("refdata.sqlite")}));
     EXPECT_TRUE(desktop.urls.isEmpty());
-    ASSERT_EQ(monitor.download.size(), 1);
-    const QString line = monitor.download.at(0);
-    EXPECT_TRUE(line.startsWith(S("ERROR:  "))) << line.toStdString();
-    EXPECT_TRUE(line.contains(S("BAD3 "))) << line.toStdString();
-    EXPECT_TRUE(line.contains(S("refused by a trigger"))) << line.toStdString();
+    EXPECT_TRUE(monitor.download.isEmpty());
+    const QString line = monitor.upload.last();
+    EXPECT_TRUE(line.startsWith(S("The log could not be marked: refused by a trigger."))) << line.toStdString();
     EXPECT_EQ(dir.read(S("SemiQuorvaneErrors.txt")), line.toLatin1() + "\r\n");
     ASSERT_EQ(monitor.messages.size(), 1);
     EXPECT_TRUE(monitor.messages.at(0).contains(S("No QSO was marked as sent"))) << monitor.messages.at(0).toStdString();
     EXPECT_TRUE(monitor.messages.at(0).contains(S("previous upload file is back"))) << monitor.messages.at(0).toStdString();
 
     // With the hand-off the same failure comes after TQSL signed: the new file stays, as TQSL
-    // signed it, and the QSOs stay due.
+    // signed it, the QSOs stay due, and nothing is offered: no page, no clipboard, no tick.
     monitor = RecordingMonitor();
     EXPECT_FALSE(runUpload());
     EXPECT_EQ(qsls(), (QStringList{S("0"), S("0"), S("0"), S("0")}));
     EXPECT_EQ(dir.read(S("LoTWUpload.adi")).count("<EOR>\r\n"), 4);
     ASSERT_EQ(monitor.messages.size(), 1);
-    EXPECT_TRUE(monitor.messages.at(0).startsWith(S("TQSL signed the upload file, but the log could not be marked")))
+    EXPECT_TRUE(monitor.messages.at(0).startsWith(S("TQSL signed 4 QSOs, but the log could not be marked: refused")))
         << monitor.messages.at(0).toStdString();
+    EXPECT_TRUE(desktop.events.isEmpty()) << desktop.events.join(S("\n")).toStdString();
+    EXPECT_EQ(monitor.icons[1102], 142);
+    EXPECT_EQ(monitor.icons[1103], 140);
 
-    // The log is usable again: without the trigger a new run uploads all four.
+    // The log is usable again: without the trigger a new run uploads all four, once TQSL,
+    // which signed them before, is told to sign them again.
     log.exec("DROP TRIGGER refuse");
     monitor = RecordingMonitor();
-    ASSERT_TRUE(runUpload());
+    monitor.answer = true;
+    ASSERT_TRUE(runUpload()) << monitor.messages.join(S("\n")).toStdString();
+    ASSERT_EQ(monitor.questions.size(), 1);
+    EXPECT_TRUE(monitor.questions.at(0).startsWith(S("TQSL did not sign 4 QSOs of this upload because it signed them before")))
+        << monitor.questions.at(0).toStdString();
     EXPECT_EQ(qsls(), (QStringList{S("2"), S("2"), S("2"), S("2")}));
 }
 
@@ -309,7 +341,7 @@ TEST_F(UploadRunTest, UnmappedBandOrModeIsNeitherMarkedNorWritten)
         << monitor.download.at(1).toStdString();
     EXPECT_EQ(dir.read(S("SemiQuorvaneErrors.txt")),
               monitor.download.at(0).toLatin1() + "\r\n" + monitor.download.at(1).toLatin1() + "\r\n");
-    EXPECT_TRUE(StandInTqsl::ran(options.tqslExePath));
+    EXPECT_EQ(signedCalls(signedFile()), (QStringList{S("A1"), S("A4")}));
 }
 
 TEST_F(UploadRunTest, FirstPrefixRowWinsAndUnknownPrefixGivesNoDxcc)
@@ -351,33 +383,29 @@ TEST_F(UploadRunTest, ChoicesChangedDuringTheRunDoNotReachIt)
         InsertQso(log, qso(call, "0"));
     InsertQso(log, qso("B1", "0", "W1XYZ"));
 
-    UploadRun run(options, choices, S("x.tq8"), clicking, desktop);
+    UploadRun run(options, choices, clicking, desktop);
+    run.setStationFile(tqsl->stationFile());
     ASSERT_TRUE(run.run());
     EXPECT_EQ(run.adifOutCount(), 3);
     EXPECT_EQ(qsls(), (QStringList{S("2"), S("2"), S("2"), S("0")}));
     EXPECT_EQ(dir.read(S("LoTWUpload.adi")).count("<EOR>\r\n"), 3);
     EXPECT_EQ(desktop.urls, QStringList{S("https://lotw.arrl.org/lotwuser/upload?login=K1ABC&password=pw")});
-    EXPECT_EQ(StandInTqsl::receivedArguments(options.tqslExePath).value(1), S("Home QTH"));
+    EXPECT_EQ(clicking.upload.filter(S("Starting TQSL: ")).value(0).section(S(" -d "), 0, 0).section(S(" -l "), 1),
+              S("\"Home QTH\""));
 }
 
-TEST_F(UploadRunTest, ClipboardTakesTheFirstHundredCharactersOfTheTq8Path)
-{
-    const QString tq8 = S("/") + QString(140, QLatin1Char('d')) + S("/LoTWUpload.tq8");
-    UploadRun run(options, choices, tq8, monitor, desktop);
-    ASSERT_TRUE(run.run());
-    EXPECT_EQ(desktop.clipboard, tq8.left(100));
-    EXPECT_EQ(desktop.events.first(), S("clip:") + tq8.left(100));
-}
-
+// Without the hand-off the QSOs are marked unsigned, and the monitor says so.
 TEST_F(UploadRunTest, WithoutHandOffNothingIsStarted)
 {
     InsertQso(log, qso("A1", "0"));
-    UploadRun run(options, choices, S("x.tq8"), monitor, desktop);
+    UploadRun run(options, choices, monitor, desktop);
     run.setHandOff(false);
     ASSERT_TRUE(run.run());
     EXPECT_EQ(run.adifOutCount(), 1);
-    EXPECT_TRUE(desktop.urls.isEmpty());
-    EXPECT_FALSE(StandInTqsl::ran(options.tqslExePath));
+    EXPECT_TRUE(desktop.events.isEmpty());
+    EXPECT_FALSE(tqslStarted());
+    EXPECT_TRUE(monitor.upload.contains(
+        S("Without TQSL: the 1 QSOs of the file are marked as sent unsigned; nothing goes to LoTW.")));
     EXPECT_EQ(qsls(), QStringList{S("2")});
     EXPECT_EQ(monitor.icons[1099], 141);
     EXPECT_EQ(monitor.icons[1100], 140);
@@ -414,8 +442,15 @@ TEST_F(UploadRunTest, MissingLogGivesErrorLine)
     options.sourceMdbPath = dir.file(S("missing.sqlite"));
     dir.write(S("LoTWUpload.adi"), "previous file\r\n");
     EXPECT_FALSE(runUpload());
-    ASSERT_EQ(monitor.download.size(), 1);
-    EXPECT_TRUE(monitor.download.at(0).startsWith(S("ERROR:  ")));
+    // The upload side says it, whole: a line in the upload monitor and the error file, and a
+    // message.
+    EXPECT_TRUE(monitor.download.isEmpty());
+    const QString line = monitor.upload.last();
+    EXPECT_TRUE(line.startsWith(S("ERROR:  The log could not be read: "))) << line.toStdString();
+    EXPECT_TRUE(line.contains(S("missing.sqlite"))) << line.toStdString();
+    EXPECT_EQ(dir.read(S("SemiQuorvaneErrors.txt")), line.toLatin1() + "\r\n");
+    ASSERT_EQ(monitor.messages.size(), 1);
+    EXPECT_TRUE(monitor.messages.at(0).startsWith(line)) << monitor.messages.at(0).toStdString();
     EXPECT_FALSE(monitor.lastDbError.isEmpty());
     EXPECT_EQ(dir.read(S("LoTWUpload.adi")), QByteArray("previous file\r\n"));
     EXPECT_TRUE(desktop.urls.isEmpty());
@@ -428,12 +463,14 @@ TEST_F(UploadRunTest, MissingPrefixTableGivesErrorLine)
     ref.exec("DROP TABLE [PREFIX-Pri]");
     dir.write(S("LoTWUpload.adi"), "previous file\r\n");
     EXPECT_FALSE(runUpload());
-    ASSERT_EQ(monitor.download.size(), 1);
-    EXPECT_TRUE(monitor.download.at(0).startsWith(S("ERROR:  ")));
-    EXPECT_EQ(monitor.upload, QStringList{S("Opened QSO-TAB table")});
+    EXPECT_TRUE(monitor.download.isEmpty());
+    ASSERT_EQ(monitor.upload.size(), 2);
+    EXPECT_EQ(monitor.upload.at(0), S("Opened QSO-TAB table"));
+    EXPECT_TRUE(monitor.upload.at(1).startsWith(S("ERROR:  The reference database could not be read: ")))
+        << monitor.upload.at(1).toStdString();
     EXPECT_EQ(qsls(), QStringList{S("0")});
     EXPECT_EQ(dir.read(S("LoTWUpload.adi")), QByteArray("previous file\r\n"));
-    EXPECT_EQ(dir.read(S("SemiQuorvaneErrors.txt")), monitor.download.at(0).toLatin1() + "\r\n");
+    EXPECT_EQ(dir.read(S("SemiQuorvaneErrors.txt")), monitor.upload.at(1).toLatin1() + "\r\n");
 }
 
 TEST_F(UploadRunTest, EmptyPrefixTableGivesNoDxccLines)
@@ -505,75 +542,71 @@ TEST_F(UploadRunTest, WhatTqslDidNotSignStaysDue)
         S("TQSL: There are no valid callsign certificates for callsign K1ABC in entity -NONE-.")));
     ASSERT_EQ(monitor.messages.size(), 1);
     const QString message = monitor.messages.at(0);
-    EXPECT_TRUE(message.startsWith(S("TQSL did not sign the upload file: TQSL wrote no QSOs"))) << message.toStdString();
+    EXPECT_TRUE(message.startsWith(S("TQSL did not sign the upload file: no QSO was signed"))) << message.toStdString();
     EXPECT_TRUE(message.contains(S("(TQSL status 8)"))) << message.toStdString();
     EXPECT_TRUE(message.contains(S("the 2 QSOs of this run stay due for LoTW"))) << message.toStdString();
     EXPECT_TRUE(message.contains(S("Signing aborted."))) << message.toStdString();
     EXPECT_EQ(monitor.icons[1099], 141);
     EXPECT_EQ(monitor.icons[1100], 142);
     EXPECT_EQ(monitor.icons[1103], 140);
-    EXPECT_TRUE(desktop.urls.isEmpty());
+    EXPECT_TRUE(desktop.events.isEmpty());
 
     // The next run offers the same QSOs again.
-    useStandIn(StandInTqsl{});
+    options.tqslExePath = tqsl->program();
     monitor = RecordingMonitor();
     ASSERT_TRUE(runUpload());
     EXPECT_EQ(adifOut, 2);
     EXPECT_EQ(qsls(), (QStringList{S("2"), S("3")}));
 }
 
-// While TQSL runs, the log holds nothing of the run yet: a copy taken by TQSL at its start
-// shows every QSO still due.
+// While TQSL runs, the log holds nothing of the run yet.
 TEST_F(UploadRunTest, NothingIsMarkedBeforeTqslSigned)
 {
     InsertQso(log, qso("DL1ABC", "0"));
     InsertQso(log, qso("DL2ABC", "1"));
-    StandInTqsl standIn;
-    standIn.copyOnStart = options.sourceMdbPath;
-    useStandIn(standIn);
+    QStringList whileSigning;
+    monitor.onPump = [&](int) {
+        if (whileSigning.isEmpty() && tqslStarted())
+            whileSigning = qsls();
+    };
     ASSERT_TRUE(runUpload());
+    EXPECT_EQ(whileSigning, (QStringList{S("0"), S("1")}));
     EXPECT_EQ(qsls(), (QStringList{S("2"), S("3")}));
-    SqliteFile copy(options.tqslExePath + S(".copy"));
-    EXPECT_EQ(copy.column("QSO-TAB", "QSO-QSLS"), (QStringList{S("0"), S("1")}));
 }
 
-TEST_F(UploadRunTest, SkippedQsosKeepTheirMarksWithAWarning)
-{
-    InsertQso(log, qso("DL1ABC", "0"));
-    InsertQso(log, qso("DL2ABC", "0"));
-    StandInTqsl standIn;
-    standIn.exitCode = 9;
-    standIn.lines = {S("/tmp/LoTWUpload.adi: 1 QSO records were already uploaded")};
-    useStandIn(standIn);
-    ASSERT_TRUE(runUpload());
-    EXPECT_EQ(qsls(), (QStringList{S("2"), S("2")}));
-    ASSERT_EQ(monitor.messages.size(), 1);
-    EXPECT_TRUE(monitor.messages.at(0).contains(S("skipped some of its QSOs"))) << monitor.messages.at(0).toStdString();
-    EXPECT_EQ(monitor.icons[1103], 141);
-}
-
-// A row another program (DXbase) changes while TQSL signs keeps what that program wrote.
+// Rows another program (DXbase) changes while TQSL signs keep what that program wrote, and a
+// line names what the file held of them: a QSL flag set, a call corrected, and the newest due
+// QSO deleted and another logged in its place (SQLite gives the new row the old row number).
 TEST_F(UploadRunTest, ARowChangedWhileTqslSignsIsNotMarked)
 {
     InsertQso(log, qso("DL1ABC", "0"));
     InsertQso(log, qso("DL2ABC", "0"));
     InsertQso(log, qso("DL3ABC", "1"));
+    InsertQso(log, qso("DL4ABC", "0"));
+    InsertQso(log, qso("DL5ABC", "0"));
     bool changed = false;
     monitor.onPump = [&](int) {
-        if (!changed && monitor.upload.filter(S("Starting TQSL")).size() == 1) {
+        if (!changed && tqslStarted()) {
             changed = true;
             log.exec("UPDATE [QSO-TAB] SET [QSO-QSLS] = '9' WHERE [QSO-CALL] = 'DL2ABC'");
+            log.exec("UPDATE [QSO-TAB] SET [QSO-CALL] = 'DL4ABD' WHERE [QSO-CALL] = 'DL4ABC'");
+            log.exec("DELETE FROM [QSO-TAB] WHERE [QSO-CALL] = 'DL5ABC'");
+            InsertQso(log, qso("DL6NEW", "0"));
         }
     };
     ASSERT_TRUE(runUpload());
     EXPECT_TRUE(changed);
-    EXPECT_EQ(qsls(), (QStringList{S("2"), S("9"), S("3")}));
+    EXPECT_EQ(log.column("QSO-TAB", "rowid"), (QStringList{S("1"), S("2"), S("3"), S("4"), S("5")}));
+    EXPECT_EQ(qsls(), (QStringList{S("2"), S("9"), S("3"), S("0"), S("0")}));
     EXPECT_TRUE(monitor.upload.contains(S("Marked 2 QSOs as sent to LoTW")));
     EXPECT_TRUE(monitor.upload.contains(
-        S("1 QSOs were changed by another program after they were written to the upload file and were not marked")));
-    ASSERT_EQ(monitor.download.size(), 1);
-    EXPECT_TRUE(monitor.download.at(0).startsWith(S("Warning: "))) << monitor.download.at(0).toStdString();
-    EXPECT_TRUE(monitor.download.at(0).contains(S("DL2ABC 20190315 142530"))) << monitor.download.at(0).toStdString();
+        S("3 QSOs were changed by another program after they were written to the upload file and were not marked")));
+    const QStringList warnings = monitor.upload.filter(S("Warning: "));
+    ASSERT_EQ(warnings.size(), 3) << monitor.upload.join(S("\n")).toStdString();
+    for (const char* call : {"DL2ABC", "DL4ABC", "DL5ABC"})
+        EXPECT_EQ(warnings.filter(S("which holds: %1 20190315 142530 20M CW").arg(S(call))).size(), 1) << call;
+    EXPECT_TRUE(monitor.download.isEmpty());
+    EXPECT_EQ(QString::fromLatin1(dir.read(S("SemiQuorvaneErrors.txt"))), warnings.join(S("\r\n")) + S("\r\n"));
 }
 
 // The operator stops the wait for TQSL: TQSL is ended, nothing is marked, and the previous
@@ -616,7 +649,6 @@ TEST_F(UploadRunTest, StopDuringTheWalkChangesNothing)
     for (int stopAt : {1, 2, 4, kQsos, 0}) {
         SCOPED_TRACE(stopAt);
         dir.write(S("LoTWUpload.adi"), "previous file\r\n");
-        QFile::remove(options.tqslExePath + S(".args"));
         monitor = RecordingMonitor();
         if (stopAt > 0)
             monitor.onPump = [&](int pumps) { monitor.stopRequested = monitor.stopRequested || pumps >= stopAt; };
@@ -626,7 +658,7 @@ TEST_F(UploadRunTest, StopDuringTheWalkChangesNothing)
         EXPECT_EQ(qsls(), before);
         EXPECT_EQ(dir.read(S("LoTWUpload.adi")), QByteArray("previous file\r\n"));
         EXPECT_FALSE(dir.exists(S("LoTWUpload.adi.previous")));
-        EXPECT_FALSE(StandInTqsl::ran(options.tqslExePath));
+        EXPECT_FALSE(tqslStarted());
         EXPECT_TRUE(monitor.messages.isEmpty());
         ASSERT_GE(monitor.upload.size(), 2);
         EXPECT_EQ(monitor.upload.last(), S("Stopped by the operator"));
@@ -671,7 +703,9 @@ TEST_F(UploadRunTest, RecordsTqslWouldRefuseAreNeitherWrittenNorMarked)
         {"BADSUB", "QSO-SUBMODE", "WHATEVER", "TQSL does not know the mode \"WHATEVER\": BADSUB 20190315 142530"},
         {"BADDATE", "QSO-DATE", "2019031", "the date \"2019031\" is not YYYYMMDD: BADDATE 2019031 142530"},
         {"NODATE", "QSO-DATE", "", "the date \"\" is not YYYYMMDD: NODATE  142530"},
-        {"BADTIME", "QSO-TIME", "1425", "the time \"1425\" is not HHMMSS: BADTIME 20190315 1425"},
+        {"BADTIME", "QSO-TIME", "2400", "the time \"2400\" is not HHMM or HHMMSS: BADTIME 20190315 2400"},
+        {"SHORTTIME", "QSO-TIME", "09", "the time \"09\" is not HHMM or HHMMSS: SHORTTIME 20190315 09"},
+        {"BADSECOND", "QSO-TIME", "123099", "the time \"123099\" is not HHMM or HHMMSS: BADSECOND 20190315 123099"},
     };
     for (const Case& c : cases) {
         Row row = qso(c.call, "0");
@@ -684,16 +718,22 @@ TEST_F(UploadRunTest, RecordsTqslWouldRefuseAreNeitherWrittenNorMarked)
     digital["QSO-MODE"] = "6";
     digital["QSO-SUBMODE"] = "PACTOR-II";
     InsertQso(log, digital);
+    // A time of hours and minutes is what TQSL signs as HH:MM:00: written as stored.
+    Row minutes = qso("HHMM", "0");
+    minutes["QSO-TIME"] = "0930";
+    InsertQso(log, minutes);
 
     ASSERT_TRUE(runUpload());
-    EXPECT_EQ(adifOut, 1);
-    EXPECT_EQ(qsls(), (QStringList{S("0"), S("0"), S("0"), S("0"), S("0"), S("2")}));
+    EXPECT_EQ(adifOut, 2);
+    EXPECT_EQ(qsls(), (QStringList{S("0"), S("0"), S("0"), S("0"), S("0"), S("0"), S("0"), S("2"), S("2")}));
     const QByteArray file = dir.read(S("LoTWUpload.adi"));
-    EXPECT_EQ(file.count("<EOR>\r\n"), 1);
+    EXPECT_EQ(file.count("<EOR>\r\n"), 2);
     EXPECT_TRUE(file.contains("<CALL:4>GOOD\r\n"));
     EXPECT_TRUE(file.contains("<MODE:4>PAC2\r\n"));
-    ASSERT_EQ(monitor.download.size(), 5);
-    for (int i = 0; i < 5; ++i) {
+    EXPECT_TRUE(file.contains("<CALL:4>HHMM\r\n<QSO_DATE:8>20190315\r\n<TIME_ON:4>0930\r\n"));
+    EXPECT_EQ(signedCalls(signedFile()), (QStringList{S("GOOD"), S("HHMM")}));
+    ASSERT_EQ(monitor.download.size(), 7);
+    for (int i = 0; i < 7; ++i) {
         EXPECT_TRUE(monitor.download.at(i).startsWith(S("ERROR:  "))) << i;
         EXPECT_TRUE(monitor.download.at(i).contains(S(cases[i].line))) << monitor.download.at(i).toStdString();
     }
@@ -758,6 +798,8 @@ TEST_F(UploadRunTest, ALogHeldByAnotherProgramWhenTheMarksAreWritten)
         std::thread holder;
         bool started = false;
         monitor = RecordingMonitor();
+        monitor.answer = true; // the second time TQSL signed the QSO before: sign it again
+        desktop = FakeDesktop();
         monitor.onPump = [&](int) {
             if (started || monitor.upload.filter(S("Starting TQSL")).isEmpty())
                 return;
@@ -782,8 +824,11 @@ TEST_F(UploadRunTest, ALogHeldByAnotherProgramWhenTheMarksAreWritten)
             EXPECT_FALSE(ok);
             EXPECT_EQ(qsls(), QStringList{S("0")});
             ASSERT_EQ(monitor.messages.size(), 1);
+            EXPECT_TRUE(monitor.messages.at(0).startsWith(S("TQSL signed 1 QSOs, but the log could not be marked")))
+                << monitor.messages.at(0).toStdString();
             EXPECT_TRUE(monitor.messages.at(0).contains(S("is in use by another program")))
                 << monitor.messages.at(0).toStdString();
+            EXPECT_TRUE(desktop.urls.isEmpty());
         }
     }
 }

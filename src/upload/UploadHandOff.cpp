@@ -1,0 +1,359 @@
+// The hand-off of a written upload file: TQSL signs it, the signed file decides which QSOs are
+// marked as sent, and the signed file is offered on the LoTW upload page.
+
+#include "UploadRun.h"
+
+#include "HandOffToTqsl.h"
+#include "PreviousFile.h"
+#include "platform/Desktop.h"
+#include "platform/EventMonitor.h"
+
+#include <QFile>
+#include <QMap>
+
+#include <algorithm>
+#include <filesystem>
+
+namespace {
+
+// TQSL's reason for each record of the file it named, by the record's place (null: none).
+std::vector<const QString*> reasonsByRecord(const std::vector<UploadFileRecord>& records, const TqslOutcome& outcome)
+{
+    std::vector<const QString*> reasons(records.size(), nullptr);
+    for (const auto& [line, reason] : outcome.reasonsByLine) {
+        // The record whose lines hold the line TQSL names (its "<EOR>", or the field it
+        // refused); the empty line after a record belongs to it too.
+        auto after = std::upper_bound(records.begin(), records.end(), line,
+                                      [](qint64 l, const UploadFileRecord& r) { return l < r.firstLine; });
+        if (after == records.begin())
+            continue;
+        const auto record = after - 1;
+        if (line <= record->lastLine + 1) {
+            const size_t place = size_t(record - records.begin());
+            if (!reasons[place])
+                reasons[place] = &reason;
+        }
+    }
+    return reasons;
+}
+
+void moveFile(const QString& from, const QString& to)
+{
+    std::error_code ec;
+    std::filesystem::rename(from.toStdU16String(), to.toStdU16String(), ec);
+}
+
+void removeFile(const QString& path)
+{
+    std::error_code ec;
+    std::filesystem::remove(path.toStdU16String(), ec);
+}
+
+} // namespace
+
+// The first signing slot with the signing call signs; another slot with the same call is said
+// and left out: one QSO is signed for one station location.
+const SigningStation* UploadRun::signingStation()
+{
+    const SigningStation* station = nullptr;
+    for (size_t k = 0; k < m_options.stations.size(); ++k) {
+        const SigningStation& slot = m_options.stations[k];
+        if (slot.oprCall != m_choices.SigningCall)
+            continue;
+        if (!station) {
+            station = &slot;
+            continue;
+        }
+        m_monitor.AddUploadEvent(QStringLiteral("The signing station in slot %1 has the same operator call; its "
+                                                "location \"%2\" is not used (the QSOs are signed for the location "
+                                                "\"%3\").")
+                                     .arg(k + 1)
+                                     .arg(slot.location, station->location));
+    }
+    return station;
+}
+
+bool UploadRun::handOff(PreviousFile& previousAdif)
+{
+    const QString& adifPath = m_options.uploadAdifPath;
+    const SigningStation* station = signingStation();
+    if (!station) {
+        m_monitor.SetStepIcon(Control::StepSignAdif, StepIcon::RedArrow);
+        previousAdif.discard();
+        finishFailed(QStringLiteral("No signing station has the operator call \"%1\": nothing was signed. No QSO was "
+                                    "marked as sent: the %2 QSOs of this run stay due.")
+                         .arg(m_choices.SigningCall)
+                         .arg(m_adifOut));
+        return false;
+    }
+    // TQSL finds a location by its name without regard to case or surrounding blanks.
+    const QStringList defined = DefinedLocations(m_stationFile);
+    if (!defined.isEmpty() && !defined.contains(station->location.trimmed(), Qt::CaseInsensitive)) {
+        m_monitor.SetStepIcon(Control::StepSignAdif, StepIcon::RedArrow);
+        previousAdif.discard();
+        finishFailed(QStringLiteral("TQSL was not started: the station location \"%1\" is not defined in TQSL (its "
+                                    "station file %2 has no location of that name); define it in TQSL or correct it "
+                                    "in the options. No QSO was marked as sent: the %3 QSOs of this run stay due.")
+                         .arg(station->location, m_stationFile)
+                         .arg(m_adifOut));
+        return false;
+    }
+
+    // The file's records, to compare the signed file with.
+    std::vector<UploadFileRecord> records;
+    QString problem;
+    if (!ReadUploadFileRecords(adifPath, records, problem) || records.size() != m_marks.size()) {
+        previousAdif.discard();
+        finishFailed(QStringLiteral("The upload file %1 could not be read back (%2): TQSL was not started. No QSO "
+                                    "was marked as sent.")
+                         .arg(adifPath,
+                              problem.isEmpty() ? QStringLiteral("it holds %1 records, not %2")
+                                                      .arg(records.size())
+                                                      .arg(m_marks.size())
+                                                : problem));
+        return false;
+    }
+
+    // A signed file of an earlier run is moved aside first: what lies at the signed file's
+    // path afterwards is TQSL's answer to this run, or nothing.
+    const QString signedPath = SignedFilePath(adifPath);
+    PreviousFile previousSigned(signedPath, PreviousFile::Way::Move);
+    if (!previousSigned.keep(problem)) {
+        previousAdif.discard();
+        finishFailed(QStringLiteral("The signed file %1 of an earlier upload could not be moved aside (%2): TQSL was "
+                                    "not started. No QSO was marked as sent.")
+                         .arg(signedPath, problem));
+        return false;
+    }
+
+    TqslSigning signing;
+    signing.location = station->location;
+    signing.adifPath = adifPath;
+    signing.signAgain = m_signAgain;
+    signing.passphrase = m_passphrase;
+    signing.timeLimitSeconds = m_tqslTimeLimit == kDefaultTqslTimeLimit ? int(300 + m_adifOut / 500) : m_tqslTimeLimit;
+    signing.keysFolder = TqslKeysFolder(m_stationFile);
+    TqslRun tqsl(m_options.tqslExePath, m_monitor);
+    TqslOutcome outcome = tqsl.sign(signing);
+    const auto readSigned = [&](const TqslOutcome& o) {
+        SignedMatch match;
+        if (o.wroteSignedFile())
+            match = MatchSignedFile(records, signedPath);
+        else
+            match.isSigned.assign(records.size(), false);
+        return match;
+    };
+    SignedMatch match = readSigned(outcome);
+    const auto signedBefore = [&records](const SignedMatch& m, const TqslOutcome& o) {
+        const std::vector<const QString*> reasons = reasonsByRecord(records, o);
+        long count = 0;
+        for (size_t i = 0; i < records.size(); ++i) {
+            if (!m.isSigned[i] && reasons[i] && IsSignedBeforeReason(*reasons[i]))
+                ++count;
+        }
+        return count;
+    };
+
+    // QSOs TQSL signed before stay due for ever unless TQSL signs them again: the operator
+    // decides.
+    const long before = signedBefore(match, outcome);
+    if (before > 0 && !signing.signAgain && !m_monitor.StopRequested()
+        && m_monitor.AskOperator(QStringLiteral("TQSL did not sign %1 QSOs of this upload because it signed them "
+                                                "before: TQSL keeps every QSO it signed and does not sign one twice. "
+                                                "An upload that was undone, or a signed file that never reached "
+                                                "LoTW, leaves such QSOs due.\n\nHave TQSL sign them again?")
+                                     .arg(before))) {
+        m_monitor.AddUploadEvent(QStringLiteral("TQSL signs the file again, with the %1 QSOs it signed before").arg(before));
+        // The first signed file waits aside until the second one is read.
+        const QString first = signedPath + QStringLiteral(".first");
+        removeFile(first);
+        if (match.usable)
+            moveFile(signedPath, first);
+        signing.signAgain = true;
+        const TqslOutcome again = tqsl.sign(signing);
+        const SignedMatch againMatch = readSigned(again);
+        if (againMatch.usable && againMatch.signedCount > 0) {
+            outcome = again;
+            match = againMatch;
+            removeFile(first);
+        } else {
+            m_monitor.AddUploadEvent(QStringLiteral("Signing again did not work: %1").arg(
+                againMatch.problem.isEmpty() ? again.reason : againMatch.problem));
+            removeFile(signedPath);
+            if (match.usable)
+                moveFile(first, signedPath);
+        }
+    }
+
+    if (!match.usable || match.signedCount == 0) {
+        // Nothing this run may use: whatever TQSL left (an empty or damaged file) goes, and the
+        // earlier signed file is back in place.
+        previousSigned.restore();
+        if (outcome.kind == TqslOutcome::Kind::Stopped) {
+            const bool restored = previousAdif.restore();
+            reportStopped(QStringLiteral("TQSL did not sign the upload file (%1). No QSO was marked as sent; %2")
+                              .arg(outcome.reason,
+                                   restored ? QStringLiteral("the previous upload file is back in place.")
+                                            : QStringLiteral("the new upload file %1 stays.").arg(adifPath)));
+            return false;
+        }
+        previousAdif.discard();
+        listLeftDue(records, match, outcome);
+        QString text;
+        if (outcome.wroteSignedFile() && !match.usable) {
+            text = QStringLiteral("TQSL ended with status %1, but its signed file %2 can't be used: %3.")
+                       .arg(outcome.status)
+                       .arg(signedPath, match.problem);
+            m_monitor.SetStepIcon(Control::StepMakeTq8, StepIcon::RedArrow);
+        } else {
+            text = QStringLiteral("TQSL did not sign the upload file: %1").arg(outcome.reason);
+            if (outcome.status >= 0)
+                text += QStringLiteral(" (TQSL status %1)").arg(outcome.status);
+            text += QLatin1Char('.');
+            m_monitor.SetStepIcon(outcome.failedStep ? outcome.failedStep : int(Control::StepSignAdif),
+                                  StepIcon::RedArrow);
+        }
+        if (!outcome.lastLines.isEmpty() && outcome.reasonsByLine.empty())
+            text += QStringLiteral("\nTQSL: ") + outcome.lastLines.join(QStringLiteral("\nTQSL: "));
+        text += QStringLiteral("\nNo QSO was marked as sent: the %1 QSOs of this run stay due for LoTW. The file %2 is "
+                               "kept for you to look at.")
+                    .arg(m_adifOut)
+                    .arg(adifPath);
+        const long signedEarlier = signedBefore(match, outcome);
+        if (signedEarlier > 0)
+            text += QStringLiteral("\nTQSL signed %1 of them before; to have them signed again, answer Yes when "
+                                   "asked (the batch command: upload --sign-again).")
+                        .arg(signedEarlier);
+        finishFailed(text);
+        return false;
+    }
+
+    m_signed = long(match.signedCount);
+    previousSigned.discard();
+    m_monitor.SetStepIcon(Control::StepSignAdif, StepIcon::Tick);
+    m_monitor.SetStepIcon(Control::StepMakeTq8, StepIcon::Tick);
+    m_monitor.AddUploadEvent(QStringLiteral("The signed file %1 holds %2 of the %3 QSOs of the upload file")
+                                 .arg(signedPath)
+                                 .arg(match.signedCount)
+                                 .arg(m_adifOut));
+
+    std::vector<size_t> places;
+    for (size_t i = 0; i < records.size(); ++i) {
+        if (match.isSigned[i])
+            places.push_back(i);
+    }
+    QString error;
+    std::vector<size_t> changed;
+    if (!markRows(places, error, changed)) {
+        previousAdif.discard();
+        m_monitor.SetStepIcon(Control::StepClipboard, StepIcon::RedArrow);
+        finishFailed(QStringLiteral("TQSL signed %1 QSOs, but the log could not be marked: %2. The signed file is not "
+                                    "offered, so that no QSO reaches LoTW without its mark: all %3 QSOs stay due. "
+                                    "Run the upload again once the log is free; TQSL will then say that it signed "
+                                    "them before: have it sign them again.")
+                         .arg(match.signedCount)
+                         .arg(error)
+                         .arg(m_adifOut));
+        return false;
+    }
+    previousAdif.discard();
+
+    reportChanged(changed);
+    listLeftDue(records, match, outcome);
+    m_monitor.AddUploadEvent(QStringLiteral("Marked %1 QSOs as sent to LoTW").arg(m_marked));
+    offerUploadPage(signedPath);
+
+    const long leftDue = m_adifOut - long(match.signedCount);
+    if (leftDue > 0 || !changed.empty()) {
+        QString text = QStringLiteral("TQSL signed %1 of the %2 QSOs of the upload file; %3 are marked as sent.")
+                           .arg(match.signedCount)
+                           .arg(m_adifOut)
+                           .arg(m_marked);
+        if (leftDue > 0) {
+            text += QStringLiteral("\n%1 QSOs were not signed and stay due (each is listed in the upload monitor and "
+                                   "the error file):")
+                        .arg(leftDue);
+            QMap<QString, long> byReason;
+            const std::vector<const QString*> reasons = reasonsByRecord(records, outcome);
+            for (size_t i = 0; i < records.size(); ++i) {
+                if (!match.isSigned[i])
+                    ++byReason[reasons[i] ? *reasons[i] : QStringLiteral("TQSL gave no reason")];
+            }
+            for (auto it = byReason.cbegin(); it != byReason.cend(); ++it)
+                text += QStringLiteral("\n  %1: %2").arg(it.key()).arg(it.value());
+            const long signedEarlier = signedBefore(match, outcome);
+            if (signedEarlier > 0)
+                text += QStringLiteral("\nTQSL signed %1 of them before; to have them signed again, answer Yes when "
+                                       "asked (the batch command: upload --sign-again).")
+                            .arg(signedEarlier);
+        }
+        if (!changed.empty())
+            text += QStringLiteral("\n%1 signed QSOs were changed by another program meanwhile and are not marked.")
+                        .arg(changed.size());
+        m_monitor.ShowMessage(text);
+    }
+    return true;
+}
+
+// One line for each QSO of the file that the signed file does not hold, with TQSL's reason.
+void UploadRun::listLeftDue(const std::vector<UploadFileRecord>& records, const SignedMatch& match,
+                            const TqslOutcome& outcome)
+{
+    const std::vector<const QString*> reasons = reasonsByRecord(records, outcome);
+    QFile file(m_options.uploadAdifPath);
+    file.open(QIODevice::ReadOnly);
+    long listed = 0;
+    for (size_t i = 0; i < records.size(); ++i) {
+        if (match.isSigned[i])
+            continue;
+        UploadFileQso qso;
+        const QString named = ReadUploadFileQso(file, records[i].offset, qso)
+                                  ? QStringList{qso.call, qso.date, qso.time, qso.band, qso.mode}.join(QLatin1Char(' '))
+                                  : QStringLiteral("record %1 of the upload file").arg(i + 1);
+        uploadProblem(QStringLiteral("Warning: not signed by TQSL, stays due: %1: %2")
+                          .arg(named, reasons[i] ? *reasons[i] : QStringLiteral("TQSL gave no reason")));
+        if (++listed % 4096 == 0)
+            m_monitor.PumpMessages();
+    }
+}
+
+// The signed file's path goes to the clipboard and the LoTW upload page opens, for the
+// operator to upload it there.
+void UploadRun::offerUploadPage(const QString& signedPath)
+{
+    m_desktop.setClipboardText(signedPath);
+    m_monitor.SetStepIcon(Control::StepClipboard, StepIcon::Tick);
+    if (m_desktop.openUrl(UploadPageAddress(m_choices))) {
+        m_monitor.SetStepIcon(Control::StepUpload, StepIcon::Tick);
+        return;
+    }
+    // The operator opens the page by hand: its address takes the clipboard's place.
+    m_desktop.setClipboardText(UploadPageAddress(m_choices));
+    m_monitor.SetStepIcon(Control::StepUpload, StepIcon::RedArrow);
+    m_monitor.ShowMessage(QStringLiteral("The LoTW upload page could not be opened: no web browser could be started. "
+                                         "Its address is on the clipboard instead; paste it into a browser and upload "
+                                         "the signed file %1 there.")
+                              .arg(signedPath));
+}
+
+void UploadRun::reportChanged(const std::vector<size_t>& places)
+{
+    if (places.empty())
+        return;
+    std::vector<UploadFileRecord> records;
+    QString problem;
+    ReadUploadFileRecords(m_options.uploadAdifPath, records, problem);
+    QFile file(m_options.uploadAdifPath);
+    file.open(QIODevice::ReadOnly);
+    for (size_t place : places) {
+        UploadFileQso qso;
+        const bool named = place < records.size() && ReadUploadFileQso(file, records[place].offset, qso);
+        uploadProblem(QStringLiteral("Warning: not marked as sent: changed by another program after it was written to "
+                                     "the upload file, which holds: %1")
+                          .arg(named ? QStringList{qso.call, qso.date, qso.time, qso.band, qso.mode}.join(QLatin1Char(' '))
+                                     : QStringLiteral("(record %1)").arg(place + 1)));
+    }
+    m_monitor.AddUploadEvent(QStringLiteral("%1 QSOs were changed by another program after they were written to the "
+                                            "upload file and were not marked")
+                                 .arg(places.size()));
+}

@@ -1,0 +1,215 @@
+// The marks of an upload: the QSOs of the file become "sent" in the log.
+
+#include "UploadRun.h"
+
+#include "UploadWalk.h"
+#include "logdb/CQSO2006SRC.h"
+#include "platform/Errors.h"
+#include "platform/EventMonitor.h"
+#include "undo/UndoJournal.h"
+
+namespace {
+
+const QString& qsoTable()
+{
+    static const QString table = QStringLiteral("[QSO-TAB]");
+    return table;
+}
+
+// The rows of a stretch that still hold what they held when the file was written, by their
+// place in keys: the stretch is read again and each row's digest compared.
+std::vector<bool> unchangedRows(Connection& db, const UploadWalkColumns& columns,
+                                const std::vector<const RowKey*>& keys, const std::vector<quint64>& digests)
+{
+    std::vector<bool> unchanged(keys.size(), false);
+    const std::unique_ptr<Cursor> cursor = db.selectStretch(qsoTable(), columns.specs, keys);
+    UploadQsoValues values;
+    QString qsls, state, county;
+    qint64 valid = 0;
+    size_t at = 0;
+    while (at < keys.size() && cursor->next()) {
+        const RowKey key = cursor->key();
+        // The rows come in the stretch's order; a row between them that is not one of them
+        // (added since) matches none and is passed over.
+        size_t found = at;
+        while (found < keys.size() && !SameRow(*keys[found], key)) {
+            if (key.rowid >= 0 && keys[found]->rowid > key.rowid) {
+                found = keys.size();
+                break;
+            }
+            ++found;
+        }
+        if (found == keys.size())
+            continue;
+        columns.readSelection(*cursor, qsls, values.oprCall, valid);
+        columns.readRecord(*cursor, values, state, county);
+        unchanged[found] = UploadRowDigest(values, qsls, valid) == digests[found];
+        at = found + 1;
+    }
+    return unchanged;
+}
+
+} // namespace
+
+// Marks the QSOs of the file at the given places (in file order) as sent, in one transaction:
+// "0" becomes "2" and "1" becomes "3", each only where the row still holds every value its
+// record was made from. A row another program changed meanwhile keeps its value; its place is
+// put in changed. What the marks change is kept for undo first. False with error when the log
+// could not be written: nothing is then marked.
+bool UploadRun::markRows(const std::vector<size_t>& places, QString& error, std::vector<size_t>& changed)
+{
+    static const std::vector<ColumnSpec> qsls = {{QStringLiteral("[QSO-QSLS]"), ColumnType::Text}};
+    static const QVariant zero = QStringLiteral("0"), one = QStringLiteral("1");
+    static const QVariant two = QStringLiteral("2"), three = QStringLiteral("3");
+    changed.clear();
+    if (places.empty())
+        return true;
+    std::unique_ptr<UndoJournal> journal;
+    if (!m_undoFolder.isEmpty()) {
+        try {
+            journal = UndoJournal::begin(m_undoFolder, QStringLiteral("upload"), m_options.sourceMdbPath,
+                                         m_qsos->database(), qsls);
+            for (size_t place : places) {
+                const UploadMark& mark = m_marks[place];
+                journal->add(mark.key, {mark.wasOne ? one : zero}, {mark.wasOne ? three : two});
+            }
+            journal->seal();
+        } catch (const CFileException& e) {
+            error = e.description();
+            return false;
+        } catch (const CDbException& e) {
+            if (journal)
+                journal->discard();
+            error = e.description();
+            return false;
+        }
+    }
+    // Places in places (not in m_marks) of the rows not written.
+    std::vector<size_t> notWritten;
+    Connection* db = nullptr;
+    try {
+        db = &m_qsos->database();
+        const UploadWalkColumns columns = UploadWalkColumns::of(*db);
+        db->beginTransaction();
+        const std::unique_ptr<ConditionalUpdate> mark = db->prepareUpdateIfUnchanged(qsoTable(), qsls, qsls);
+        const QVariantList toTwo{two}, toThree{three}, wasZero{zero}, wasOne{one};
+        // Rows that lay one after another in the walk with the same value are read again and
+        // marked together, in stretches short enough for the window to hear from the run in
+        // between.
+        constexpr size_t kStretch = 65536;
+        std::vector<const RowKey*> keys;
+        std::vector<quint64> digests;
+        for (size_t at = 0; at < places.size();) {
+            const UploadMark& first = m_marks[places[at]];
+            size_t end = at + 1;
+            while (end < places.size() && end - at < kStretch
+                   && m_marks[places[end]].row == m_marks[places[end - 1]].row + 1
+                   && m_marks[places[end]].wasOne == first.wasOne)
+                ++end;
+            keys.clear();
+            digests.clear();
+            for (size_t i = at; i < end; ++i) {
+                keys.push_back(&m_marks[places[i]].key);
+                digests.push_back(m_marks[places[i]].digest);
+            }
+            const QVariantList& values = first.wasOne ? toThree : toTwo;
+            const QVariantList& expected = first.wasOne ? wasOne : wasZero;
+            const std::vector<bool> unchanged = unchangedRows(*db, columns, keys, digests);
+            if (std::all_of(unchanged.begin(), unchanged.end(), [](bool b) { return b; })) {
+                for (size_t i : mark->runAdjacent(keys, values, expected))
+                    notWritten.push_back(at + i);
+            } else {
+                for (size_t i = 0; i < keys.size(); ++i) {
+                    if (!unchanged[i] || !mark->run(*keys[i], values, expected))
+                        notWritten.push_back(at + i);
+                }
+            }
+            at = end;
+            m_monitor.PumpMessages();
+        }
+        db->commit();
+    } catch (const CDbException& e) {
+        if (db) {
+            try {
+                db->rollback();
+            } catch (const CDbException&) {
+                // The failure itself is reported by the caller.
+            }
+        }
+        if (journal)
+            journal->discard();
+        m_monitor.lastDbError = e.description();
+        error = e.description();
+        try {
+            m_qsos->close();
+        } catch (const CDbException&) {
+        }
+        return false;
+    }
+    if (journal)
+        journal->finish(notWritten);
+    for (size_t i : notWritten)
+        changed.push_back(places[i]);
+    m_marked += long(places.size() - notWritten.size());
+    try {
+        m_qsos->close();
+    } catch (const CDbException&) {
+        // The marks are committed; closing is all that failed.
+    }
+    return true;
+}
+
+// Writes the marks an earlier upload kept because the log could not take them after LoTW took
+// its QSOs. False (reported) when they can't be written now: the run then selects nothing.
+bool UploadRun::writeKeptMarks()
+{
+    if (m_undoFolder.isEmpty())
+        return true;
+    const KeptMarks kept(m_undoFolder);
+    if (!kept.exist())
+        return true;
+    QDateTime made;
+    QString problem;
+    if (!kept.load(m_options.sourceMdbPath, m_marks, made, problem)) {
+        finishFailed(QStringLiteral("The marks that an earlier upload could not write are kept in %1, but %2. No QSO "
+                                    "was selected, so that none goes to LoTW twice. Move that file away once the "
+                                    "QSOs it names are marked as sent in the log.")
+                         .arg(kept.path(), problem));
+        m_marks.clear();
+        return false;
+    }
+    m_monitor.AddUploadEvent(QStringLiteral("Writing the marks of the upload of %1 that LoTW took: %2 QSOs")
+                                 .arg(made.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")))
+                                 .arg(m_marks.size()));
+    std::vector<size_t> all(m_marks.size());
+    for (size_t i = 0; i < all.size(); ++i)
+        all[i] = i;
+    QString error;
+    std::vector<size_t> changed;
+    if (!markRows(all, error, changed)) {
+        finishFailed(QStringLiteral("The marks of an earlier upload that LoTW took could not be written yet: %1. No "
+                                    "QSO was selected, so that none goes to LoTW twice; run the upload again when "
+                                    "the log is free.")
+                         .arg(error));
+        m_marks.clear();
+        return false;
+    }
+    for (size_t place : changed) {
+        QString named;
+        try {
+            if (m_qsos->moveToKey(m_marks[place].key))
+                named = m_qsos->qsoCall + QLatin1Char(' ') + m_qsos->qsoDate + QLatin1Char(' ') + m_qsos->qsoTime;
+            m_qsos->close();
+        } catch (const CDbException&) {
+        }
+        uploadProblem(QStringLiteral("Warning: not marked as sent, changed by another program since LoTW took it: %1")
+                          .arg(named.isEmpty() ? QStringLiteral("(the row is gone)") : named));
+    }
+    m_monitor.AddUploadEvent(QStringLiteral("Marked %1 QSOs as sent to LoTW (kept from the earlier upload)")
+                                 .arg(long(all.size() - changed.size())));
+    if (!kept.remove())
+        uploadProblem(QStringLiteral("Warning: %1 could not be removed; its marks are written.").arg(kept.path()));
+    m_marks.clear();
+    m_marked = 0;
+    return true;
+}
