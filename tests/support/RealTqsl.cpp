@@ -15,9 +15,9 @@ QString makeHomeScript()
     return QStringLiteral(QUORVANE_TEST_SUPPORT_DIR "/make-tqsl-home.sh");
 }
 
-QString xvfbRun()
+QString xvfb()
 {
-    return QStandardPaths::findExecutable(QStringLiteral("xvfb-run"));
+    return QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
 }
 
 } // namespace
@@ -26,8 +26,8 @@ QString RealTqsl::unavailable()
 {
     if (!QFileInfo::exists(QStringLiteral("/usr/bin/tqsl")))
         return QStringLiteral("TQSL (Debian package trustedqsl) is not installed");
-    if (xvfbRun().isEmpty())
-        return QStringLiteral("xvfb-run (Debian package xvfb) is not installed");
+    if (xvfb().isEmpty())
+        return QStringLiteral("Xvfb (Debian package xvfb) is not installed");
     if (QStandardPaths::findExecutable(QStringLiteral("openssl")).isEmpty())
         return QStringLiteral("openssl is not installed");
     return QString();
@@ -45,11 +45,33 @@ RealTqsl::RealTqsl(const Certificate& certificate)
     if (!make.waitForFinished(60000) || make.exitStatus() != QProcess::NormalExit || make.exitCode() != 0)
         throw std::runtime_error("cannot make TQSL's home: " + make.readAll().toStdString());
 
+    // A display of its own, which tells its number once it is ready.
+    m_display = std::make_unique<QProcess>();
+    m_display->start(xvfb(), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                              QStringLiteral("0"), QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"),
+                              QStringLiteral("tcp")});
+    QByteArray number;
+    while (!number.contains('\n') && m_display->waitForReadyRead(30000))
+        number += m_display->readAllStandardOutput();
+    number = number.trimmed();
+    if (number.isEmpty())
+        throw std::runtime_error("Xvfb did not start");
+
     m_program = m_home.file(QStringLiteral("tqsl"));
     const QByteArray home = m_home.path().toUtf8();
-    m_home.write(QStringLiteral("tqsl"), "#!/bin/sh\nHOME='" + home + "'\nexport HOME\nexec " + xvfbRun().toUtf8()
-                                            + " -a /usr/bin/tqsl \"$@\"\n");
+    m_home.write(QStringLiteral("tqsl"), "#!/bin/sh\nHOME='" + home + "'\nDISPLAY=:" + number
+                                            + "\nexport HOME DISPLAY\nexec /usr/bin/tqsl \"$@\"\n");
     QFile::setPermissions(m_program, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+RealTqsl::~RealTqsl()
+{
+    if (m_display) {
+        m_display->terminate();
+        if (!m_display->waitForFinished(5000))
+            m_display->kill();
+        m_display->waitForFinished(5000);
+    }
 }
 
 QString RealTqsl::stationFile() const

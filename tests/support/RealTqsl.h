@@ -2,12 +2,15 @@
 
 #include "TempDir.h"
 
+#include <QProcess>
 #include <QString>
+#include <memory>
 
 // Debian's real TQSL, made to sign for a test callsign: a home folder of its own (so that its
 // record of signed QSOs starts empty) holding a callsign certificate made for the test, its
 // key and one station location, and a program that runs TQSL with that home on a virtual
-// display of its own (TQSL needs one even in batch mode).
+// display of its own (TQSL needs one even in batch mode). The program becomes TQSL itself, so
+// that ending it ends TQSL.
 class RealTqsl
 {
 public:
@@ -27,6 +30,7 @@ public:
 
     RealTqsl();
     explicit RealTqsl(const Certificate& certificate);
+    ~RealTqsl();
 
     // The program to hand to the upload as TQSL.
     QString program() const { return m_program; }
@@ -39,4 +43,5 @@ public:
 private:
     TestDir m_home;
     QString m_program;
+    std::unique_ptr<QProcess> m_display;
 };

@@ -167,9 +167,11 @@ TEST(AdifDateTime, Shapes)
     for (const char* bad : {"", "2019031", "201903150", "20190230", "20190015", "20191301", "2019-315",
                             " 20190315", "18991231", "2019031a", "19000229"})
         EXPECT_FALSE(IsAdifDate(S(bad))) << bad;
-    for (const char* good : {"000000", "235959", "142530"})
+    // What TQSL signs: HHMMSS, and HHMM (as HH:MM:00).
+    for (const char* good : {"000000", "235959", "142530", "0930", "0000", "2359"})
         EXPECT_TRUE(IsAdifTime(S(good))) << good;
-    for (const char* bad : {"", "1425", "14253", "1425300", "240000", "236000", "235960", "14:25:", "14253a"})
+    for (const char* bad : {"", "09", "930", "14253", "1425300", "240000", "236000", "235960", "123099", "2400",
+                            "0960", "14:25:", "14253a", "14:2"})
         EXPECT_FALSE(IsAdifTime(S(bad))) << bad;
 }
 
@@ -288,7 +290,8 @@ TEST(AdifRecord, WhatTqslWouldRefuseIsRefused)
         {"date", "", UploadRecordProblem::BadDate},
         {"date", "2019031", UploadRecordProblem::BadDate},
         {"date", "20190230", UploadRecordProblem::BadDate},
-        {"time", "1425", UploadRecordProblem::BadTime},
+        {"time", "1425", UploadRecordProblem::None},
+        {"time", "2400", UploadRecordProblem::BadTime},
         {"time", "", UploadRecordProblem::BadTime},
     };
     EXPECT_EQ(CheckUploadCodes(sampleQso()), UploadRecordProblem::None);
