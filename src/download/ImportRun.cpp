@@ -202,8 +202,9 @@ bool ImportRun::OnLotwImport()
             dates.date = since;
             dates.reportRange = 0;
             dates.sinceChoice = -1;
-            dates.importScope = m_choices.ImportScope;
-            dates.overwriteChoice = m_choices.OverwriteChoice;
+            // The choices as the first QSL date found them (the form was read then).
+            dates.importScope = m_dateSavedThisRun ? m_scopeAtFirstQsl : m_startScope;
+            dates.overwriteChoice = m_dateSavedThisRun ? m_overwriteAtFirstQsl : m_startOverwrite;
             m_choices.sinceDate = since;
             m_choices.ReportRange = 0;
             m_choices.SinceChoice = -1;
@@ -653,6 +654,8 @@ void ImportRun::noteQslDate()
         // the run uses.
         takeChoices();
         m_dateSavedThisRun = true;
+        m_scopeAtFirstQsl = m_choices.ImportScope;
+        m_overwriteAtFirstQsl = m_choices.OverwriteChoice;
         m_held.ShowCounters();
     }
     // The newest QSL date of the report, whatever the order of its records (only real dates).

@@ -133,6 +133,8 @@ private:
     QString m_newestQslDate;  // YYYYMMDD, the newest of the records read
     QString m_lastQsl;        // the report's APP_LoTW_LASTQSL as given
     bool m_lastQslGiven = false;
+    int m_scopeAtFirstQsl = 1;
+    int m_overwriteAtFirstQsl = 1;
     long m_withoutStationCall = 0; // records read without any station call
     bool m_withStationCall = false;
 };
