@@ -151,7 +151,7 @@ TEST(BatchCommandLineTest, HelpAndVersionOnEveryCommand)
     EXPECT_EQ(ParseBatchCommandLine(words("-h")).out, help.out);
 
     EXPECT_EQ(ParseBatchCommandLine(words("upload --slot 9 --help")).exitCode, ExitOk);
-    ASSERT_EQ(BatchCommands().size(), 6u);
+    ASSERT_EQ(BatchCommands().size(), 7u);
     for (const auto& [name, command] : BatchCommands()) {
         const QString synopsis = BatchCommandUsage(*command).mid(QStringLiteral("usage: quorvane-cli [--data-dir DIR] ").size());
         EXPECT_TRUE(help.out.contains(QStringLiteral("\n  ") + synopsis)) << synopsis.toStdString();

@@ -50,6 +50,9 @@ protected:
         env.remove(QStringLiteral("QUORVANE_DATA_DIR"));
         env.remove(QStringLiteral("XDG_DATA_HOME"));
         env.insert(QStringLiteral("HOME"), dir.path());
+        // No test asks the real LoTW: a request that is not pointed at a stand-in meets a closed port.
+        if (!env.contains(QStringLiteral("QUORVANE_LOTW_URL")))
+            env.insert(QStringLiteral("QUORVANE_LOTW_URL"), QStringLiteral("https://127.0.0.1:9"));
         if (!path.isNull())
             env.insert(QStringLiteral("PATH"), path);
         process.setProcessEnvironment(env);
