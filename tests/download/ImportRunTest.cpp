@@ -950,3 +950,51 @@ TEST(ImportProgress, BytesOfTheReport)
     EXPECT_EQ(last, report.size());
 }
 } // namespace
+
+namespace {
+// The next "since" an import keeps: LoTW's cursor from the report's header when it is a date
+// and time, else the newest QSL date of the records, whatever their order; nothing without
+// either.
+TEST_P(ImportRunTest, NextSinceIsLoTWsCursorElseTheNewestQslDate)
+{
+    addQso("K8NA", "100000", L("[QSO-CONFIRM]='0'"));
+    const QByteArray records = Rec("K8NA", "100000", "20M", "CW", "K1QVN", "20110310")
+                               + Rec("K8NB", "100000", "20M", "CW", "K1QVN", "20110312")
+                               + Rec("K8NC", "100000", "20M", "CW", "K1QVN", "20110311");
+    struct Case
+    {
+        const char* name;
+        QByteArray cursor; // header lines before <eoh>
+        QByteArray records;
+        const char* since; // nullptr: the date file is not written
+        bool noted;
+    };
+    const Case cases[] = {
+        {"LoTW's cursor", "<APP_LoTW_LASTQSL:19>2026-03-14 17:58:41\r\n", records, "2026-03-14 17:58:41", false},
+        {"cursor with its comment", "<APP_LoTW_LASTQSL:19>2026-03-14 17:58:41 // UTC\r\n", records,
+         "2026-03-14 17:58:41", false},
+        {"no cursor", "", records, "2011-03-12", false},
+        {"cursor that is no date", "<APP_LoTW_LASTQSL:7>garbage\r\n", records, "2011-03-12", true},
+        {"cursor of an impossible time", "<APP_LoTW_LASTQSL:19>2026-02-30 25:61:00\r\n", records, "2011-03-12", true},
+        {"cursor without QSL dates", "<APP_LoTW_LASTQSL:19>2026-03-14 17:58:41\r\n", Rec("K8ND", "100000", "20M", "CW", "K1QVN", ""),
+         "2026-03-14 17:58:41", false},
+        {"neither", "", Rec("K8ND", "100000", "20M", "CW", "K1QVN", ""), nullptr, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(dir.file(QStringLiteral("quorvane2.dat")));
+        dir.write(QStringLiteral("lotwreport.adi"), "ARRL Logbook of the World Status Report\r\nfor K1QVN\r\n\r\n"
+                                                    "<PROGRAMID:4>LoTW\r\n" + c.cursor + "<eoh>\r\n" + c.records
+                                                        + "<APP_LoTW_EOF>\r\n");
+        EXPECT_TRUE(run());
+        if (!c.since) {
+            EXPECT_FALSE(dir.exists(QStringLiteral("quorvane2.dat")));
+        } else {
+            EXPECT_EQ(dir.read(QStringLiteral("quorvane2.dat")),
+                      QByteArray("1\r\n") + c.since + "\x05" "0:-1:1:1:0:0:0:0:0:0:0:0\r\n");
+            EXPECT_EQ(choices.sinceDate, QString::fromLatin1(c.since));
+        }
+        EXPECT_EQ(monitor.download.filter(L("APP_LoTW_LASTQSL")).size(), c.noted ? 1 : 0) << monitor.download.join(L("\n")).toStdString();
+    }
+}
+} // namespace
