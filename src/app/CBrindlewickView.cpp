@@ -71,6 +71,10 @@ enum : int {
     ViewImportedButton = 1106,
     OverwriteRadio = 1109,
     KeepRadio = 1110,
+    CheckLotwButton = 1113,
+    ImportAtOnceCheck = 1114,
+    BrowserInsteadCheck = 1115,
+    RedueCheck = 1116,
     FirstSigningButton = 2001,
     AnyCallButton = 2011,
     FirstDownloadButton = 2012,
@@ -116,7 +120,7 @@ void closeQuietly(CRecordset& set)
 // The choices a run takes when it starts (and the import writes back): disabled while one runs,
 // so that a click cannot seem to change a run that will not see it.
 constexpr int kRunChoices[] = {AllQslsRadio, SinceRadio, AllRecordsRadio, NotConfirmedRadio, OverwriteRadio, KeepRadio,
-                               TestOnlyCheck, TqslUploadCheck, DateEdit, FirstSigningButton, FirstSigningButton + 1,
+                               TestOnlyCheck, TqslUploadCheck, DateEdit, ImportAtOnceCheck, BrowserInsteadCheck, RedueCheck, FirstSigningButton, FirstSigningButton + 1,
                                FirstSigningButton + 2, FirstSigningButton + 3, FirstSigningButton + 4, AnyCallButton,
                                FirstDownloadButton, FirstDownloadButton + 1, FirstDownloadButton + 2,
                                FirstDownloadButton + 3, FirstDownloadButton + 4};
@@ -169,6 +173,7 @@ CBrindlewickView::CBrindlewickView(CBrindlewickDoc& doc, const Options& options,
     connect(m_ui->uploadButton, &QPushButton::clicked, this, &CBrindlewickView::OnUpload);
     connect(m_ui->downloadButton, &QPushButton::clicked, this, &CBrindlewickView::OnDownloadFromLotw);
     connect(m_ui->importButton, &QPushButton::clicked, this, &CBrindlewickView::OnLotwImport);
+    connect(m_ui->checkLotwButton, &QPushButton::clicked, this, &CBrindlewickView::OnCheckLotw);
     connect(m_ui->saveDateButton, &QPushButton::clicked, this, &CBrindlewickView::OnSaveDate);
     connect(m_ui->viewErrorsButton, &QPushButton::clicked, this, &CBrindlewickView::OnViewErrorFile);
     connect(m_ui->viewImportedButton, &QPushButton::clicked, this, &CBrindlewickView::OnViewImportedList);
@@ -389,6 +394,9 @@ void CBrindlewickView::ReadChoices()
     choices.TestOnly = button(TestOnlyCheck)->isChecked();
     choices.TqslUpload = button(TqslUploadCheck)->isChecked();
     choices.sinceDate = controlText(DateEdit).left(kTextCut);
+    choices.ImportAtOnce = button(ImportAtOnceCheck)->isChecked();
+    choices.BrowserInstead = button(BrowserInsteadCheck)->isChecked();
+    choices.RedueMissing = button(RedueCheck)->isChecked();
 }
 
 void CBrindlewickView::showChoices()
@@ -399,6 +407,9 @@ void CBrindlewickView::showChoices()
     setRadioIndex(button(OverwriteRadio), button(KeepRadio), choices.OverwriteChoice);
     button(TestOnlyCheck)->setChecked(choices.TestOnly);
     button(TqslUploadCheck)->setChecked(choices.TqslUpload);
+    button(ImportAtOnceCheck)->setChecked(choices.ImportAtOnce);
+    button(BrowserInsteadCheck)->setChecked(choices.BrowserInstead);
+    button(RedueCheck)->setChecked(choices.RedueMissing);
     if (controlText(DateEdit) != choices.sinceDate)
         setControlText(DateEdit, choices.sinceDate);
 }
@@ -443,9 +454,14 @@ void CBrindlewickView::OnLotwImport()
     runOperation(m_import, RunKind::Import);
 }
 
+void CBrindlewickView::OnCheckLotw()
+{
+    runOperation(m_verify, RunKind::Verify);
+}
+
 void CBrindlewickView::setRunControlsEnabled(bool enabled)
 {
-    for (int id : {UploadButton, DownloadButton, ImportButton, SaveDateButton})
+    for (int id : {UploadButton, DownloadButton, ImportButton, SaveDateButton, CheckLotwButton})
         if (QWidget* widget = control(id))
             widget->setEnabled(enabled);
     for (int id : kRunChoices)
@@ -534,9 +550,10 @@ void CBrindlewickView::updateProgress()
     if (!m_run || !isRunning())
         return;
     static const QString titles[] = {QStringLiteral("Upload"), QStringLiteral("Report request"),
-                                     QStringLiteral("Import"), QStringLiteral("Undo"), QStringLiteral("Backup")};
-    static const ProgressUnit units[] = {ProgressUnit::Qsos, ProgressUnit::None, ProgressUnit::Bytes,
-                                         ProgressUnit::None, ProgressUnit::None};
+                                     QStringLiteral("Import"), QStringLiteral("Undo"), QStringLiteral("Backup"),
+                                     QStringLiteral("Check LoTW")};
+    static const ProgressUnit units[] = {ProgressUnit::Qsos, ProgressUnit::Download, ProgressUnit::Bytes,
+                                         ProgressUnit::None, ProgressUnit::None, ProgressUnit::Download};
     const int kind = int(m_run->kind);
     const qint64 done = m_runner->progressDone();
     const qint64 total = m_runner->progressTotal();
@@ -599,6 +616,7 @@ bool CBrindlewickView::mayClose()
                        "stay confirmed in the log and are named in the imported-QSO list."),
         QStringLiteral("The undo is still running. Close the window when it has ended?"),
         QStringLiteral("The copy of the log is still being made. Stop it and close the window?"),
+        QStringLiteral("LoTW is still being asked. Stop it and close the window?\n\nNothing is changed."),
     };
     const bool stop = m_messageBox.ask(questions[int(m_run ? m_run->kind : RunKind::Upload)]);
     if (!stop)

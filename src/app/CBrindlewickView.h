@@ -95,6 +95,8 @@ public:
     void setUploadOperation(Operation operation) { m_upload = std::move(operation); }
     void setReportRequestOperation(Operation operation) { m_reportRequest = std::move(operation); }
     void setImportOperation(Operation operation) { m_import = std::move(operation); }
+    // "Check LoTW": which QSOs of the kept uploads LoTW holds.
+    void setVerifyOperation(Operation operation) { m_verify = std::move(operation); }
     // The menu's "Undo last upload/import..." (the run to take back is in the context's
     // undoRun) and "Back up the log...".
     void setUndoOperation(Operation operation) { m_undo = std::move(operation); }
@@ -124,6 +126,7 @@ public slots:
     void OnUpload();
     void OnDownloadFromLotw();
     void OnLotwImport();
+    void OnCheckLotw();
     void OnSaveDate();
     void OnViewErrorFile();
     void OnViewImportedList();
@@ -140,7 +143,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    enum class RunKind { Upload, ReportRequest, Import, Undo, Backup };
+    enum class RunKind { Upload, ReportRequest, Import, Undo, Backup, Verify };
     struct Run;
     void runOperation(const Operation& operation, RunKind kind);
     void runFinished();
@@ -176,6 +179,7 @@ private:
     Operation m_upload;
     Operation m_reportRequest;
     Operation m_import;
+    Operation m_verify;
     Operation m_undo;
     Operation m_backup;
     QString m_undoPath; // the kept run the next undo takes back

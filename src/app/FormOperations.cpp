@@ -2,7 +2,9 @@
 
 #include "CBrindlewickView.h"
 #include "download/ImportRun.h"
+#include "download/ReceiptCheck.h"
 #include "download/ReportRequest.h"
+#include "options/OptionsStore.h"
 #include "options/StationDiscovery.h"
 #include "platform/Paths.h"
 #include "platform/EventMonitor.h"
@@ -29,8 +31,23 @@ void ConnectFormOperations(CBrindlewickView& view)
         ctx.closeBoundSet = run.run();
     });
     view.setReportRequestOperation([](OperationContext& ctx) {
-        ReportRequest request(ctx.options, ctx.choices.choices(), ctx.monitor, ctx.desktop);
+        Choices& choices = ctx.choices.choices();
+        ReportRequest request(ctx.options, choices, ctx.monitor, ctx.desktop);
+        request.setWay(choices.BrowserInstead ? ReportRequest::Way::Browser : ReportRequest::Way::Download);
+        request.setReportPath(DefaultReportAdifPath(ctx.paths));
         request.run(ctx.qslDateFilePath, ctx.choices.saved());
+        if (request.downloaded() && choices.ImportAtOnce) {
+            ImportRun run(ctx.options, choices, ctx.paths, ctx.monitor);
+            run.OnLotwImport();
+            // The run may have put LoTW's cursor and "Download ALL QSLs" into the choices.
+            ctx.monitor.ShowCounters();
+        }
+    });
+    view.setVerifyOperation([](OperationContext& ctx) {
+        ReceiptCheck check(ctx.options, ctx.choices.choices(), ctx.paths, ctx.monitor);
+        check.setRedue(ctx.choices.choices().RedueMissing);
+        check.run();
+        ctx.closeBoundSet = check.madeDue() > 0;
     });
     view.setUndoOperation([](OperationContext& ctx) {
         for (const UndoEntry& entry : ListUndoRuns(ctx.paths.dataFolder())) {

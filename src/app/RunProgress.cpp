@@ -37,6 +37,14 @@ QString duration(qint64 seconds)
 
 QString ProgressText(const QString& title, ProgressUnit unit, qint64 done, qint64 total, qint64 elapsedMs)
 {
+    if (unit == ProgressUnit::Download) {
+        if (done <= 0)
+            return title + QStringLiteral(": waiting for LoTW (") + duration(elapsedMs / 1000) + QLatin1Char(')');
+        QString text = title + QStringLiteral(": ") + bytes(done, total > 0 ? total : done);
+        if (total > 0)
+            text += QStringLiteral(" of ") + bytes(total, total);
+        return text + QLatin1Char(' ') + byteUnit(total > 0 ? total : done) + QStringLiteral(" received from LoTW");
+    }
     if (unit == ProgressUnit::None || (done <= 0 && total <= 0))
         return title + QStringLiteral(" running");
     done = qMax<qint64>(0, done);

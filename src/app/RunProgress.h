@@ -7,6 +7,7 @@ enum class ProgressUnit {
     None,  // nothing is counted (the report request)
     Qsos,  // rows of the log (the upload)
     Bytes, // bytes of the report (the import)
+    Download, // bytes received from LoTW ("waiting for LoTW" before the first)
 };
 
 // The line the status bar shows during a run, for example

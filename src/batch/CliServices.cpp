@@ -128,6 +128,37 @@ void CliMonitor::PumpMessages()
     std::fflush(stderr);
 }
 
+void CliMonitor::setTransferProgress(bool transfer)
+{
+    m_transfer = transfer;
+    if (transfer)
+        m_transferClock.start();
+    else
+        endProgress();
+}
+
+void CliMonitor::ReportProgress(qint64 done, qint64 total)
+{
+    if (!m_transfer || !m_progress || m_sinceProgress.elapsed() < 1000)
+        return;
+    m_sinceProgress.restart();
+    QString text;
+    if (done <= 0) {
+        const qint64 seconds = m_transferClock.elapsed() / 1000;
+        text = QStringLiteral("... waiting for LoTW (%1:%2)").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+    } else if (total > 0) {
+        text = QStringLiteral("... %1 of %2 MB received").arg(double(done) / 1e6, 0, 'f', 1).arg(double(total) / 1e6, 0, 'f', 1);
+    } else {
+        text = QStringLiteral("... %1 MB received").arg(double(done) / 1e6, 0, 'f', 1);
+    }
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fflush(stdout);
+    const int width = int(bytes.size());
+    std::fprintf(stderr, "%s%*s\r", bytes.constData(), qMax(0, m_progressWidth - width), "");
+    m_progressWidth = qMax(width, m_progressWidth);
+    std::fflush(stderr);
+}
+
 void CliMonitor::endProgress()
 {
     if (m_progressWidth <= 0)

@@ -20,6 +20,11 @@ public:
     void SetStepIcon(int, int) override {}
     void ShowMessage(const QString& text) override;
     void PumpMessages() override;
+    // While a transfer with LoTW goes on: "waiting for LoTW", then the bytes received.
+    void ReportProgress(qint64 done, qint64 total) override;
+    // Whether progress reports are about a transfer with LoTW (shown on a terminal) or about
+    // a run that shows its lines instead.
+    void setTransferProgress(bool transfer);
 
     // Monitor lines written so far.
     qint64 lineCount() const { return m_lines; }
@@ -38,6 +43,8 @@ private:
     qint64 m_lines = 0;
     quint32 m_pumps = 0;
     int m_progressWidth = 0; // characters of the progress line shown, 0 when none is
+    bool m_transfer = false;
+    QElapsedTimer m_transferClock;
     QElapsedTimer m_sinceProgress;
 };
 

@@ -1,12 +1,15 @@
-// quorvane-cli request [--slot N | --any-call] [--all | --since DATE] [--print-url]: the form's
-// "#1 - Download fm LoTW" without a window.
+// quorvane-cli request [--slot N | --any-call] [--all | --since DATE] [--import]
+// [--browser | --print-url] [--show-password]: the form's "#1 - Download fm LoTW" without a
+// window.
 
 #include "BatchContext.h"
+#include "CliServices.h"
 
+#include "download/ImportRun.h"
 #include "download/ReportRequest.h"
 #include "options/ChoiceModel.h"
+#include "options/OptionsStore.h"
 
-#include <QDate>
 #include <cstdio>
 
 namespace {
@@ -18,6 +21,12 @@ int request(BatchContext& context, const BatchArguments& arguments)
     const int range = arguments.isSet("all") ? 0 : arguments.isSet("since") ? 1 : -1; // -1: the saved choice
     const QString since = arguments.value("since");
     const bool printUrl = arguments.isSet("print-url");
+    const bool browser = arguments.isSet("browser");
+    const bool importAfter = arguments.isSet("import");
+    if (arguments.isSet("show-password") && !printUrl)
+        throw UsageError{QStringLiteral("--show-password goes with --print-url")};
+    if (importAfter && (printUrl || browser))
+        throw UsageError{QStringLiteral("--import goes with the download, not with --browser or --print-url")};
 
     ChoiceModel& model = *context.choiceModel;
     if (anyCall) {
@@ -36,17 +45,37 @@ int request(BatchContext& context, const BatchArguments& arguments)
         throw UsageError{QStringLiteral("no report range saved: give --all or --since DATE")};
 
     ReportRequest request(context.options, model.choices(), *context.monitor, *context.desktop);
-    request.setOpenInBrowser(!printUrl);
-    const QString dateFile = context.paths->join(context.dataDir, QStringLiteral("quorvane2.dat"));
-    const bool saved = request.run(dateFile, model.saved());
+    request.setWay(printUrl  ? ReportRequest::Way::Address
+                   : browser ? ReportRequest::Way::Browser
+                             : ReportRequest::Way::Download);
+    request.setReportPath(DefaultReportAdifPath(*context.paths));
+    auto* cli = dynamic_cast<CliMonitor*>(context.monitor.get());
+    if (cli)
+        cli->setTransferProgress(true);
+    const QString dateFile = QslDateFilePath(*context.paths);
+    const bool done = request.run(dateFile, model.saved());
+    if (cli)
+        cli->setTransferProgress(false);
     if (printUrl) {
-        std::fputs(request.address().toLatin1().constData(), stdout);
+        std::fputs(request.shownAddress(arguments.isSet("show-password")).toLatin1().constData(), stdout);
         std::fputc('\n', stdout);
         std::fflush(stdout);
     }
-    if (!saved)
+    const bool carriedOut = printUrl || (browser ? request.opened() : request.downloaded());
+    if (!carriedOut)
+        return ExitFailed;
+    if (!done)
         context.monitor->ShowMessage(QStringLiteral("Could not save the QSL date file ") + dateFile);
-    return saved && request.opened() ? ExitOk : ExitFailed;
+    if (importAfter) {
+        ImportRun run(context.options, context.choices(), *context.paths, *context.monitor);
+        return run.OnLotwImport() && done ? ExitOk : ExitFailed;
+    }
+    return done ? ExitOk : ExitFailed;
+}
+
+bool IsSince(const QString& value)
+{
+    return IsReportSince(value);
 }
 
 } // namespace
@@ -54,7 +83,7 @@ int request(BatchContext& context, const BatchArguments& arguments)
 // Needs the options (logins, calls, report path), which are loaded with the start-up checks.
 const BatchCommandSpec requestCommand{
     .name = "request",
-    .summary = "the form's \"#1 - Download fm LoTW\": opens the LoTW report address in the browser",
+    .summary = "the form's \"#1 - Download fm LoTW\": fetches the LoTW QSL report as lotwreport.adi",
     .options =
         {
             {.name = "slot", .help = "the download call, 1 to 5 (default 1)", .value = "N", .low = 1, .high = kSlotCount,
@@ -64,9 +93,13 @@ const BatchCommandSpec requestCommand{
             {.name = "since",
              .help = "only QSLs since DATE (default: the saved choice and date)",
              .value = "DATE",
-             .needs = "a date (YYYY-MM-DD)",
+             .needs = "a date (YYYY-MM-DD) or a date and time (\"YYYY-MM-DD HH:MM:SS\")",
+             .check = IsSince,
              .group = "range"},
-            {.name = "print-url", .help = "print the address instead of opening it"},
+            {.name = "import", .help = "import the report as soon as it is saved"},
+            {.name = "browser", .help = "open the report address in the browser instead", .group = "way"},
+            {.name = "print-url", .help = "print the address (password masked) instead", .group = "way"},
+            {.name = "show-password", .help = "with --print-url: print the password as it stands"},
         },
     .run = request,
 };

@@ -105,12 +105,12 @@ int main(int argc, char** argv)
             return ExitFailed;
         }
         const QString dateFile = QslDateFilePath(*context.paths);
-        if (!LoadQslDateFile(dateFile, context.dates) && QFile::exists(dateFile)) {
-            printErr(QStringLiteral("quorvane-cli: %1 is damaged; delete it, or save the date on the form to write it "
-                                    "anew")
+        // A file cut short gives what was read before the break; the rest keeps the values a new
+        // form starts with, as in the window.
+        if (!LoadQslDateFile(dateFile, context.dates) && QFile::exists(dateFile))
+            printErr(QStringLiteral("quorvane-cli: note: %1 ends early; what it held before the break is used, the "
+                                    "rest of the saved choices are as on a new form")
                          .arg(QFileInfo(dateFile).fileName()));
-            return ExitFailed;
-        }
         context.choiceModel = std::make_unique<ChoiceModel>(context.options);
         context.choiceModel->applySaved(context.dates);
     }

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QSaveFile>
 #include <sqlite3.h>
+#include <algorithm>
 #include <vector>
 
 namespace DemoData {
@@ -437,14 +438,24 @@ qint64 writeReport(const QString& path, qint64 qsos, quint64 seed, int every, co
     header += "    QSL ONLY: YES\r\n";
     header += "QSL RX SINCE: 1900-01-01 00:00:00 (user supplied value)\r\n\r\n";
     header += "<PROGRAMID:4>LoTW\r\n";
-    header += "<APP_LoTW_LASTQSL:19>2026-03-14 17:58:41\r\n";
 
-    std::vector<qint64> chosen;
+    // LoTW lists the newest QSL first; QSLs of one day in the log's order.
+    std::vector<std::pair<QString, qint64>> byQsl;
     for (qint64 i = 0, uploaded = 0; i < qsos; ++i) {
         const Qso q = qso(i, seed);
         if ((q.qsls == QLatin1String("2") || q.qsls == QLatin1String("3")) && uploaded++ % every == 0)
-            chosen.push_back(i);
+            byQsl.emplace_back(qslDateFor(q, i), i);
     }
+    std::stable_sort(byQsl.begin(), byQsl.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    std::vector<qint64> chosen;
+    chosen.reserve(byQsl.size());
+    for (const auto& entry : byQsl)
+        chosen.push_back(entry.second);
+    // LoTW's cursor: the date and time of the newest QSL the report holds.
+    const QString newest = byQsl.empty() ? QStringLiteral("20260314") : byQsl.front().first;
+    header += field("APP_LoTW_LASTQSL", newest.left(4) + QLatin1Char('-') + newest.mid(4, 2) + QLatin1Char('-')
+                                            + newest.right(2) + QStringLiteral(" 17:58:41"));
+    byQsl = {};
     const qint64 total = qint64(chosen.size()) + (qsos > 0 ? 2 : 0);
     header += field("APP_LoTW_NUMREC", QString::number(total));
     header += "\r\n<eoh>\r\n";

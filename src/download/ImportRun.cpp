@@ -11,6 +11,7 @@
 #include "LotwRecordParser.h"
 #include "LotwReportReader.h"
 #include "ReportFeed.h"
+#include "ReportRequest.h"
 #include "logdb/CDxb96CountySet.h"
 #include "logdb/Connection.h"
 #include "options/Choices.h"
@@ -190,17 +191,27 @@ bool ImportRun::OnLotwImport()
     // The lists are complete: the mark goes first, so that a run killed from here on has
     // either no new date or a new date and no mark.
     setUnfinishedMark(false);
-    if ((ranToEnd || stopped) && m_dateSavedThisRun) {
-        // The date kept for the next request is the first QSL date of a report imported to
-        // its end, or of the records imported before the operator stopped the run (LoTW
-        // orders a report by QSL date, so a request from there asks again for the rest). A run
-        // that failed or was killed leaves the date file (and the form) as they were.
-        m_choices.sinceDate = m_firstQslDate.date;
-        m_choices.ReportRange = 0;
-        m_choices.SinceChoice = -1;
-        QDir().mkpath(m_paths.dataFolder());
-        // A failed save is not reported, as with the form's own saves.
-        SaveQslDateFile(QslDateFilePath(m_paths), m_firstQslDate);
+    if (ranToEnd) {
+        // The "since" kept for the next request is LoTW's own cursor of a report imported to
+        // its end (or the newest QSL date of its records). A run that failed, was stopped or
+        // was killed leaves the date file (and the form) as they were: the records it did not
+        // read would otherwise never be asked for again.
+        const QString since = nextSince();
+        if (!since.isEmpty()) {
+            SavedQslDates dates;
+            dates.date = since;
+            dates.reportRange = 0;
+            dates.sinceChoice = -1;
+            // The choices as the first QSL date found them (the form was read then).
+            dates.importScope = m_dateSavedThisRun ? m_scopeAtFirstQsl : m_startScope;
+            dates.overwriteChoice = m_dateSavedThisRun ? m_overwriteAtFirstQsl : m_startOverwrite;
+            m_choices.sinceDate = since;
+            m_choices.ReportRange = 0;
+            m_choices.SinceChoice = -1;
+            QDir().mkpath(m_paths.dataFolder());
+            // A failed save is not reported, as with the form's own saves.
+            SaveQslDateFile(QslDateFilePath(m_paths), dates);
+        }
     }
     if (m_monitor.counter(Control::DownloadErrors) != 0)
         m_monitor.SetStepIcon(Control::ProblemPointer, StepIcon::RedArrow);
@@ -344,8 +355,13 @@ void ImportRun::startPass()
     m_qsos.clear();
     m_logReady = false;
     m_dateSavedThisRun = false;
+    m_newestQslDate.clear();
+    m_lastQsl.clear();
+    m_lastQslGiven = false;
     m_noMatchLogged = false;
     m_stationCallNoted = false;
+    m_withoutStationCall = 0;
+    m_withStationCall = false;
     m_importScope = m_startScope;
     m_overwriteChoice = m_startOverwrite;
 }
@@ -412,6 +428,7 @@ ImportRun::PassEnd ImportRun::readReport(QString& fileFailure)
         // The records handled so far are saved; the rest of the report is not read.
         m_record = nullptr;
         m_stoppedAfter = stop.recordsRead;
+        noteMissingStationCalls();
         return PassEnd::Stopped;
     } catch (const CFileException& e) {
         // An output file that can't be written, or a report that can't be read further: the
@@ -421,6 +438,9 @@ ImportRun::PassEnd ImportRun::readReport(QString& fileFailure)
         return PassEnd::FileError;
     }
     m_record = nullptr;
+    m_lastQsl = QString::fromLatin1(shape.lastQsl);
+    m_lastQslGiven = shape.lastQslGiven;
+    noteMissingStationCalls();
     if (!shape.nonEmpty) {
         m_monitor.ShowMessage(Strings::text(Strings::LotwFileEmpty));
         return PassEnd::NoReport;
@@ -530,10 +550,14 @@ void ImportRun::endOfRecord()
         return;
     }
     addToCounter(Control::DownloadReadIn);
-    if (!r.qslDate.isEmpty() && !m_dateSavedThisRun)
-        saveFirstQslDate();
-    if (m_source != LotwRecordParser::StationCallSource::StationCallsign)
-        noteMissingStationCall();
+    if (!r.qslDate.isEmpty())
+        noteQslDate();
+    if (m_source == LotwRecordParser::StationCallSource::None)
+        ++m_withoutStationCall;
+    else
+        m_withStationCall = true;
+    if (m_source == LotwRecordParser::StationCallSource::OwnCall)
+        noteOwnCallTaken();
 
     if (FindLoggedQso()) {
         const LoggedQso& q = m_row;
@@ -551,9 +575,8 @@ void ImportRun::endOfRecord()
         }
         if (r.stationCall != q.oprCall) {
             addToCounter(Control::DownloadErrors);
-            // A record without a station call is not the QSO's fault: the note above says
-            // so once for the run.
-            if (!m_noMatchLogged && !r.stationCall.isEmpty())
+            // Every record counted here has its own line, a record without a station call too.
+            if (!m_noMatchLogged)
                 recordLine(QStringLiteral("  **No Match **"), m_errorFile);
         }
     }
@@ -561,24 +584,30 @@ void ImportRun::endOfRecord()
     m_noMatchLogged = false;
 }
 
-// Said once per run, at the first record without STATION_CALLSIGN: LoTW leaves it out of a
-// report asked for without the own calls ("qso_withown=yes").
-void ImportRun::noteMissingStationCall()
+// Said once per run, at the first record whose station call is taken from APP_LoTW_OWNCALL.
+void ImportRun::noteOwnCallTaken()
 {
     if (m_stationCallNoted)
         return;
     m_stationCallNoted = true;
-    QString line;
-    if (m_source == LotwRecordParser::StationCallSource::OwnCall) {
-        line = QStringLiteral("Note: the LoTW report gives no STATION_CALLSIGN; its APP_LoTW_OWNCALL is taken "
-                              "as the station call.");
-    } else {
-        line = QStringLiteral("Note: the LoTW report gives no station call (no STATION_CALLSIGN), so no QSO can "
-                              "be matched to its operator call and none is confirmed. Request the report with "
-                              "\"#1 - Download fm LoTW\", which asks LoTW for the own calls "
-                              "(qso_withown=yes), and import it again.");
-        m_held.SetStepIcon(Control::ProblemPointer, StepIcon::RedArrow);
-    }
+    const QString line = QStringLiteral("Note: the LoTW report gives no STATION_CALLSIGN; its APP_LoTW_OWNCALL is taken "
+                                        "as the station call.");
+    m_held.AddDownloadEvent(line);
+    m_errorFile.writeLine(line);
+}
+
+// Said once, after the records, when none of them gave a station call: LoTW leaves it out of a
+// report asked for without the own calls ("qso_withown=yes"), and then no QSO can be matched
+// to its operator call. Each such record has its own "**No Match **" line as well.
+void ImportRun::noteMissingStationCalls()
+{
+    if (m_withoutStationCall == 0 || m_withStationCall)
+        return;
+    const QString line = QStringLiteral("Note: the LoTW report gives no station call (no STATION_CALLSIGN) in any of "
+                                        "its records, so no QSO can be matched to its operator call and none is "
+                                        "confirmed. Request the report with \"#1 - Download fm LoTW\", which asks "
+                                        "LoTW for the own calls (qso_withown=yes), and import it again.");
+    m_held.SetStepIcon(Control::ProblemPointer, StepIcon::RedArrow);
     m_held.AddDownloadEvent(line);
     m_errorFile.writeLine(line);
 }
@@ -617,20 +646,45 @@ void ImportRun::setUnfinishedMark(bool set)
         file.write(QDateTime::currentDateTime().toString(Qt::ISODate).toLatin1() + "\r\n");
 }
 
-void ImportRun::saveFirstQslDate()
+void ImportRun::noteQslDate()
 {
-    // The form is read again here: what it shows now is what the rest of the run uses.
-    takeChoices();
     const QString& q = m_record->qslDate;
-    const QString date = q.left(4) + QLatin1Char('-') + q.mid(4, 2) + QLatin1Char('-') + q.mid(6, 2);
-    m_dateSavedThisRun = true;
-    m_firstQslDate = SavedQslDates();
-    m_firstQslDate.date = date;
-    m_firstQslDate.reportRange = 0;
-    m_firstQslDate.sinceChoice = -1;
-    m_firstQslDate.importScope = m_choices.ImportScope;
-    m_firstQslDate.overwriteChoice = m_choices.OverwriteChoice;
-    m_held.ShowCounters();
+    if (!m_dateSavedThisRun) {
+        // The form is read again at the first QSL date: what it shows now is what the rest of
+        // the run uses.
+        takeChoices();
+        m_dateSavedThisRun = true;
+        m_scopeAtFirstQsl = m_choices.ImportScope;
+        m_overwriteAtFirstQsl = m_choices.OverwriteChoice;
+        m_held.ShowCounters();
+    }
+    // The newest QSL date of the report, whatever the order of its records (only real dates).
+    if (q > m_newestQslDate && IsReportDate(q.left(4) + QLatin1Char('-') + q.mid(4, 2) + QLatin1Char('-') + q.mid(6, 2)))
+        m_newestQslDate = q;
+}
+
+// The "since" of the next request: LoTW's own cursor of the report when it is a date and time,
+// else the newest QSL date of its records. Empty when the report has neither.
+QString ImportRun::nextSince()
+{
+    if (m_lastQslGiven && IsReportSince(m_lastQsl))
+        return m_lastQsl;
+    const QString newest = m_newestQslDate.isEmpty()
+                               ? QString()
+                               : m_newestQslDate.left(4) + QLatin1Char('-') + m_newestQslDate.mid(4, 2) + QLatin1Char('-')
+                                     + m_newestQslDate.mid(6, 2);
+    if (m_lastQslGiven) {
+        QString shown;
+        for (QChar c : m_lastQsl)
+            shown += c.unicode() < 0x20 || c.unicode() == 0x7f ? QLatin1Char('?') : c;
+        m_monitor.AddDownloadEvent(
+            QStringLiteral("Note: the report's APP_LoTW_LASTQSL \"%1\" is no date and time; %2")
+                .arg(shown, newest.isEmpty() ? QStringLiteral("the QSL date is left as it was.")
+                                             : QStringLiteral("the newest QSL date of its records, %1, is kept as the "
+                                                              "next \"since\" instead.")
+                                                   .arg(newest)));
+    }
+    return newest;
 }
 
 void ImportRun::takeChoices()

@@ -45,9 +45,10 @@ public:
 
     // choices: the import scope and the overwrite choice are taken when the run starts and
     // again when the first QSL date is met (the form is read then); a change made on the
-    // form at any other moment of the run waits for the next run. The QSL date and the
-    // "Download ALL QSLs" choice are written back when the run has reached its end and the
-    // report carries a QSL date (and saved to the date file).
+    // form at any other moment of the run waits for the next run. The next "since" (LoTW's
+    // cursor APP_LoTW_LASTQSL of the report, a date and time; without it the newest QSL date
+    // of its records) and the "Download ALL QSLs" choice are written back when the run has
+    // reached its end (and saved to the date file).
     ImportRun(const Options& options, Choices& choices, const Paths& paths, EventMonitor& monitor);
     ~ImportRun();
 
@@ -58,8 +59,8 @@ public:
 
     // Runs the whole import. True when it ran to its end; false when the operator stopped it
     // (StopRequested, looked at after each record: the records handled so far are committed and
-    // the monitor says how many were read, then "Stopped by the operator"; the date file takes
-    // the first QSL date of those records), when it stopped on an error
+    // the monitor says how many were read, then "Stopped by the operator"; the date file stays
+    // as it was, so that the next request asks for the rest again), when it stopped on an error
     // (shown as a message), found the report empty, or found a file that is no LoTW report (a
     // message with its first line; nothing is changed, the date file included).
     bool OnLotwImport();
@@ -82,8 +83,10 @@ private:
     void logRecordEvent(int kind, const QString& message);
     void recordLine(const QString& suffix, LineFile& file);
     void addToCounter(int controlId, long amount = 1);
-    void saveFirstQslDate();
-    void noteMissingStationCall();
+    void noteQslDate();
+    QString nextSince();
+    void noteOwnCallTaken();
+    void noteMissingStationCalls();
     void noteUnfinishedRun();
     QString notAReportMessage(QFile& report, const ReportShape& shape) const;
     void takeChoices();
@@ -127,5 +130,11 @@ private:
     long m_stoppedAfter = -1; // records read when the operator stopped the run
     long m_stopAt = -1;       // the record after which the first pass stopped
     Phase m_phase = Phase::Reading;
-    SavedQslDates m_firstQslDate;
+    QString m_newestQslDate;  // YYYYMMDD, the newest of the records read
+    QString m_lastQsl;        // the report's APP_LoTW_LASTQSL as given
+    bool m_lastQslGiven = false;
+    int m_scopeAtFirstQsl = 1;
+    int m_overwriteAtFirstQsl = 1;
+    long m_withoutStationCall = 0; // records read without any station call
+    bool m_withStationCall = false;
 };

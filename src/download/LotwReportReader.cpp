@@ -104,6 +104,53 @@ bool IsTag(QByteArrayView chunk, QByteArrayView name)
     return true;
 }
 
+// The value of a tag chunk ("NAME:LEN>value ...") when its name, in any letter case, is the
+// upper-case name given: the declared length of it when the chunk holds that many bytes,
+// otherwise all of it, without white space at either end.
+bool TagValue(QByteArrayView chunk, QByteArrayView name, QByteArray& value)
+{
+    const qsizetype colon = chunk.indexOf(':');
+    const qsizetype close = chunk.indexOf('>');
+    if (close < 0 || (colon >= 0 && colon < close ? colon : close) != name.size())
+        return false;
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        if (UpperByte(chunk[i]) != name[i])
+            return false;
+    }
+    QByteArrayView text = chunk.sliced(close + 1);
+    if (colon >= 0 && colon < close) {
+        qsizetype length = 0;
+        qsizetype i = colon + 1;
+        for (; i < close && chunk[i] >= '0' && chunk[i] <= '9' && length < (1 << 20); ++i)
+            length = length * 10 + (chunk[i] - '0');
+        if (i > colon + 1 && (chunk[i] == ':' || chunk[i] == '>') && length <= text.size())
+            text = text.first(length);
+    }
+    while (!text.isEmpty() && IsSpaceByte(text.front()))
+        text = text.sliced(1);
+    while (!text.isEmpty() && IsSpaceByte(text.back()))
+        text.chop(1);
+    value = text.first(qMin(text.size(), LotwReportReader::kCursorBytes)).toByteArray();
+    return true;
+}
+
+void NoteCursor(QByteArrayView chunk, ReportShape& shape)
+{
+    if (TagValue(chunk, "APP_LOTW_LASTQSL", shape.lastQsl))
+        shape.lastQslGiven = true;
+}
+
+// The header fields of a header line: each "<" starts a tag chunk.
+void NoteHeaderLine(QByteArrayView line, ReportShape& shape)
+{
+    qsizetype at = line.indexOf('<');
+    while (at >= 0) {
+        const qsizetype next = line.indexOf('<', at + 1);
+        NoteCursor(line.sliced(at + 1, (next < 0 ? line.size() : next) - at - 1), shape);
+        at = next;
+    }
+}
+
 void NoteStructureTag(QByteArrayView chunk, ReportShape& shape)
 {
     if (chunk.isEmpty())
@@ -113,6 +160,8 @@ void NoteStructureTag(QByteArrayView chunk, ReportShape& shape)
         shape.endOfHeader = true;
     else if (first == 'A' && IsTag(chunk, "APP_LOTW_EOF>"))
         shape.endOfFileTag = true;
+    else if (first == 'A')
+        NoteCursor(chunk, shape);
 }
 
 [[noreturn]] void ThrowReadError(const QIODevice& device)
@@ -184,6 +233,9 @@ ReportShape LotwReportReader::read(const std::function<void()>& beforeLine,
         TagMatcher endOfRecord("<EOR>", true);
         bool firstLine = true;
         bool found = false;
+        // The line as far as a header field can reach; LoTW's cursor is among them.
+        constexpr qsizetype kHeaderLine = 512;
+        QByteArray line;
         for (;;) {
             if (!fill())
                 return shape; // the header never ended: no record lines
@@ -191,6 +243,8 @@ ReportShape LotwReportReader::read(const std::function<void()>& beforeLine,
             if (IsLineEnd(c)) {
                 m_skipLf = c == '\r';
                 firstLine = false;
+                NoteHeaderLine(line, shape);
+                line.clear();
                 if (tagLine || found)
                     break;
                 upperEoh.reset();
@@ -202,6 +256,8 @@ ReportShape LotwReportReader::read(const std::function<void()>& beforeLine,
                 beforeLine();
                 continue;
             }
+            if (line.size() < kHeaderLine)
+                line.append(c);
             if (firstLine) {
                 if (shape.firstLine.size() < kFirstLineBytes)
                     shape.firstLine.append(c);

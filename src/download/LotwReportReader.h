@@ -24,6 +24,11 @@ struct ReportShape
     QByteArray firstLine;
     // The first line is longer than what firstLine holds.
     bool firstLineCut = false;
+    // LoTW's cursor: the value of the header field APP_LoTW_LASTQSL (the date and time of the
+    // newest QSL the report could hold), as given (at most kCursorBytes bytes); lastQslGiven
+    // tells whether the field was there at all.
+    QByteArray lastQsl;
+    bool lastQslGiven = false;
 };
 
 // Reads a LoTW report line by line in constant memory, whatever the length of its lines:
@@ -35,6 +40,7 @@ class LotwReportReader
 public:
     static constexpr qsizetype kMaxChunk = 65536;
     static constexpr qsizetype kFirstLineBytes = 60;
+    static constexpr qsizetype kCursorBytes = 64;
 
     explicit LotwReportReader(QIODevice& device);
 

@@ -3,7 +3,15 @@
 #include "platform/Desktop.h"
 #include "platform/EventMonitor.h"
 
+#include "lotw/LotwAddress.h"
+#include "lotw/ReportDownload.h"
+#include "platform/Redaction.h"
+
 #include <QDate>
+#include <QDir>
+#include <QFileInfo>
+#include <QTime>
+#include <QUrlQuery>
 
 namespace {
 bool IsHexDigit(QChar c)
@@ -61,11 +69,25 @@ bool IsReportDate(const QString& date)
     return QDate::fromString(date, QStringLiteral("yyyy-MM-dd")).isValid();
 }
 
+bool IsReportSince(const QString& text)
+{
+    if (text.size() == 10)
+        return IsReportDate(text);
+    if (text.size() != 19 || text.at(10) != QLatin1Char(' ') || !IsReportDate(text.left(10)))
+        return false;
+    for (qsizetype i : {11, 12, 14, 15, 17, 18}) {
+        if (text.at(i) < QLatin1Char('0') || text.at(i) > QLatin1Char('9'))
+            return false;
+    }
+    return text.at(13) == QLatin1Char(':') && text.at(16) == QLatin1Char(':')
+           && QTime::fromString(text.mid(11), QStringLiteral("HH:mm:ss")).isValid();
+}
+
 QString ReportRequestAddress(const Choices& choices)
 {
     if (choices.ReportRange != 0 && choices.ReportRange != 1)
         return QString();
-    QString address = QStringLiteral("https://lotw.arrl.org/lotwuser/lotwreport.adi?qso_query=1&login=")
+    QString address = LotwAddress::base().toString() + QStringLiteral("/lotwuser/lotwreport.adi?qso_query=1&login=")
                       + choices.CurrentLoginCall + QStringLiteral("&password=") + choices.CurrentPassword
                       + QStringLiteral("&qso_qsl=yes&qso_qsldetail=yes");
     if (choices.ReportRange == 1)
@@ -76,44 +98,138 @@ QString ReportRequestAddress(const Choices& choices)
     return address;
 }
 
-ReportRequest::ReportRequest(const Options& options, const Choices& choices, EventMonitor& monitor, Desktop& desktop)
-    : m_options(options), m_choices(choices), m_monitor(monitor), m_desktop(desktop)
+QUrl ReportDownloadUrl(const Choices& choices)
 {
+    if (choices.ReportRange != 0 && choices.ReportRange != 1)
+        return QUrl();
+    QUrlQuery query;
+    const auto add = [&query](const char* name, const QString& value) {
+        query.addQueryItem(QString::fromLatin1(name), LotwAddress::queryValue(value));
+    };
+    add("qso_query", QStringLiteral("1"));
+    add("login", choices.CurrentLoginCall);
+    add("password", choices.CurrentPassword);
+    add("qso_qsl", QStringLiteral("yes"));
+    add("qso_qsldetail", QStringLiteral("yes"));
+    if (choices.ReportRange == 1)
+        add("qso_qslsince", choices.sinceDate);
+    add("qso_withown", QStringLiteral("yes"));
+    if (!choices.AnyCall)
+        add("qso_owncall", choices.DownloadCall);
+    return LotwAddress::at(QStringLiteral("/lotwuser/lotwreport.adi"), query);
+}
+
+ReportRequest::ReportRequest(const Options& options, const Choices& choices, EventMonitor& monitor, Desktop& desktop)
+    : m_options(options), m_choices(choices), m_monitor(monitor), m_desktop(desktop), m_reportPath(options.reportAdifPath)
+{
+}
+
+QString ReportRequest::shownAddress(bool showPassword) const
+{
+    return showPassword ? m_address : MaskPasswords(m_address);
 }
 
 bool ReportRequest::run(const QString& dateFilePath, SavedQslDates dates)
 {
     m_monitor.SetStepIcon(Control::StepDownload, StepIcon::Blank);
-    m_desktop.setClipboardText(m_options.reportAdifPath.left(100));
-
     m_address = ReportRequestAddress(m_choices);
     m_opened = true;
-    if (m_openInBrowser && !m_address.isEmpty() && !m_desktop.openUrl(m_address)) {
-        // The operator opens the report page by hand: its address takes the clipboard's place.
-        m_opened = false;
-        m_desktop.setClipboardText(m_address);
-        m_monitor.ShowMessage(QStringLiteral("The LoTW report page could not be opened: no web browser could be "
-                                             "started. Its address is on the clipboard instead; paste it into a "
-                                             "browser and save the report as %1.")
-                                  .arg(m_options.reportAdifPath));
+    m_downloaded = false;
+    m_stopped = false;
+
+    bool done = true;
+    if (m_way == Way::Download) {
+        done = download();
+    } else {
+        m_desktop.setClipboardText(m_options.reportAdifPath.left(100));
+        if (m_way == Way::Browser && !m_address.isEmpty())
+            browse();
+        done = m_opened;
+        if (m_choices.ReportRange == 1 && !IsReportSince(m_choices.sinceDate)) {
+            const QString shown = m_choices.sinceDate.isEmpty() ? QStringLiteral("The QSL date field is empty")
+                                                                : QStringLiteral("The QSL date \"%1\" is not a date of "
+                                                                                 "the form YYYY-MM-DD")
+                                                                      .arg(m_choices.sinceDate);
+            const bool opened = m_opened && m_way == Way::Browser && !m_address.isEmpty();
+            m_monitor.ShowMessage(shown + QStringLiteral(": LoTW may not answer with the QSLs since the date meant. ")
+                                  + (opened ? QStringLiteral("The request went out with the date as typed; correct it "
+                                                             "and request again if the report is not what you expected.")
+                                            : QStringLiteral("The address carries the date as typed.")));
+        }
     }
-    if (m_choices.ReportRange == 1 && !IsReportDate(m_choices.sinceDate)) {
-        const QString shown = m_choices.sinceDate.isEmpty() ? QStringLiteral("The QSL date field is empty")
-                                                            : QStringLiteral("The QSL date \"%1\" is not a date of "
-                                                                             "the form YYYY-MM-DD")
-                                                                  .arg(m_choices.sinceDate);
-        const bool opened = m_opened && m_openInBrowser && !m_address.isEmpty();
-        m_monitor.ShowMessage(shown + QStringLiteral(": LoTW may not answer with the QSLs since the date meant. ")
-                              + (opened ? QStringLiteral("The request went out with the date as typed; correct it and "
-                                                         "request again if the report is not what you expected.")
-                                        : QStringLiteral("The address carries the date as typed.")));
+    if (!done) {
+        // A request that came to nothing leaves the date file as it was.
+        m_monitor.SetStepIcon(Control::StepDownload, StepIcon::RedArrow);
+        return false;
     }
 
     dates.date = m_choices.sinceDate;
     // As with the form's other saves, a failed save shows no message; the caller learns of
     // it from the result.
     const bool saved = SaveQslDateFile(dateFilePath, dates);
-
-    m_monitor.SetStepIcon(Control::StepDownload, m_opened ? StepIcon::Tick : StepIcon::RedArrow);
+    m_monitor.SetStepIcon(Control::StepDownload, StepIcon::Tick);
     return saved;
+}
+
+void ReportRequest::browse()
+{
+    if (m_desktop.openUrl(m_address))
+        return;
+    // The operator opens the report page by hand: its address takes the clipboard's place.
+    m_opened = false;
+    m_desktop.setClipboardText(m_address);
+    m_monitor.ShowMessage(QStringLiteral("The LoTW report page could not be opened: no web browser could be "
+                                         "started. Its address is on the clipboard instead; paste it into a "
+                                         "browser and save the report as %1.")
+                              .arg(m_options.reportAdifPath));
+}
+
+bool ReportRequest::download()
+{
+    const QString name = QFileInfo(m_reportPath).fileName();
+    const QString unchanged = QStringLiteral("Nothing was changed: %1, the log and the QSL date are as they were.").arg(name);
+    if (m_choices.ReportRange != 0 && m_choices.ReportRange != 1) {
+        m_monitor.ShowMessage(QStringLiteral("Choose \"Download ALL QSLs\" or \"Only fm last QSL >\" first."));
+        return false;
+    }
+    if (m_choices.ReportRange == 1 && !IsReportSince(m_choices.sinceDate)) {
+        const QString shown = m_choices.sinceDate.isEmpty()
+                                  ? QStringLiteral("The QSL date field is empty")
+                                  : QStringLiteral("The QSL date \"%1\" is not a date").arg(m_choices.sinceDate);
+        m_monitor.ShowMessage(shown + QStringLiteral(": give it as YYYY-MM-DD or YYYY-MM-DD HH:MM:SS (as the last "
+                                                     "import left it), or choose \"Download ALL QSLs\". LoTW was not "
+                                                     "asked.\n")
+                              + unchanged);
+        return false;
+    }
+    QString problem;
+    LotwAddress::base(&problem);
+    if (!problem.isEmpty()) {
+        m_monitor.ShowMessage(problem + QStringLiteral(". LoTW was not asked.\n") + unchanged);
+        return false;
+    }
+    const QUrl url = ReportDownloadUrl(m_choices);
+    m_monitor.AddDownloadEvent(
+        QStringLiteral("Asking LoTW (%1) for the QSLs of %2%3")
+            .arg(HostText(url), m_choices.CurrentLoginCall,
+                 m_choices.ReportRange == 1 ? QStringLiteral(" since ") + m_choices.sinceDate : QString()));
+    const ReportDownload result = DownloadReport(url, m_reportPath, m_choices.CurrentLoginCall, m_monitor, m_limits);
+    switch (result.result) {
+    case ReportDownload::Result::Saved:
+        m_downloaded = true;
+        m_monitor.AddDownloadEvent(QStringLiteral("LoTW's report is saved as %1 (%2 bytes)")
+                                       .arg(QDir::toNativeSeparators(m_reportPath))
+                                       .arg(result.bytes));
+        return true;
+    case ReportDownload::Result::Stopped:
+        m_stopped = true;
+        m_monitor.AddDownloadEvent(result.message);
+        m_monitor.AddDownloadEvent(QStringLiteral("Stopped by the operator"));
+        return false;
+    case ReportDownload::Result::Failed:
+        break;
+    }
+    m_monitor.AddDownloadEvent(result.message.section(QLatin1Char('\n'), 0, 0));
+    m_monitor.ShowMessage(result.message + QLatin1Char('\n') + unchanged);
+    return false;
 }

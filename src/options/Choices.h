@@ -17,4 +17,7 @@ struct Choices
     bool TestOnly = false;    // true: an upload writes no file and changes no row
     bool TqslUpload = false;  // true: TQSL uploads the signed file to LoTW itself
     QString sinceDate;        // the date edit: "since" date of the report request
+    bool ImportAtOnce = true;    // the report request runs the import once the report is saved
+    bool BrowserInstead = false; // the report request opens the address in the browser instead
+    bool RedueMissing = false;   // "Check LoTW" makes the QSOs LoTW does not hold due again
 };

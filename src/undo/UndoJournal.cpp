@@ -414,6 +414,9 @@ std::vector<UndoEntry> ListUndoRuns(const QString& dataFolder)
                                                              : UndoJournal::State::Written;
             if (entry.kind.isEmpty() || entry.logPath.isEmpty() || !entry.time.isValid() || state.isEmpty())
                 entry.problem = QStringLiteral("it is damaged");
+            const QString verified = metaValue(file.db, "verified");
+            if (!verified.isEmpty())
+                entry.verified = QDateTime::fromString(verified, Qt::ISODate);
         }
         entries.push_back(entry);
     }
@@ -522,4 +525,57 @@ UndoResult UndoRunAt(const UndoEntry& entry, const QString& logPath, const std::
         result.leftAloneLines.append(parts.join(QLatin1Char(' ')));
     }
     return result;
+}
+
+bool ReadUndoRows(const UndoEntry& entry, std::vector<ColumnSpec>& columns,
+                  const std::function<void(const RowKey&, const QVariantList&, const QVariantList&)>& row,
+                  QString& problem)
+{
+    const QString name = QFileInfo(entry.path).fileName();
+    Opened file;
+    if (!openFile(file, entry.path, SQLITE_OPEN_READONLY)) {
+        problem = QStringLiteral("%1 cannot be opened: %2").arg(name, file.error());
+        return false;
+    }
+    const QStringList names = metaValue(file.db, "columns").split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    const QString types = metaValue(file.db, "types");
+    if (names.isEmpty() || names.size() != types.size()) {
+        problem = QStringLiteral("%1 is damaged").arg(name);
+        return false;
+    }
+    columns.clear();
+    for (qsizetype i = 0; i < names.size(); ++i)
+        columns.push_back({names.at(i), ColumnType(types.at(i).digitValue())});
+    sqlite3_stmt* rows = nullptr;
+    if (sqlite3_prepare_v2(file.db, "SELECT * FROM rows ORDER BY rowid", -1, &rows, nullptr) != SQLITE_OK) {
+        problem = QStringLiteral("%1 is damaged (%2)").arg(name, file.error());
+        return false;
+    }
+    QVariantList before;
+    QVariantList after;
+    std::vector<bool> presentBefore;
+    std::vector<bool> presentAfter;
+    int rc;
+    while ((rc = sqlite3_step(rows)) == SQLITE_ROW) {
+        const QByteArrayView b(static_cast<const char*>(sqlite3_column_blob(rows, 2)), sqlite3_column_bytes(rows, 2));
+        const QByteArrayView a(static_cast<const char*>(sqlite3_column_blob(rows, 3)), sqlite3_column_bytes(rows, 3));
+        if (!UndoValues::decode(b, columns, before, presentBefore) || !UndoValues::decode(a, columns, after, presentAfter)) {
+            sqlite3_finalize(rows);
+            problem = QStringLiteral("%1 is damaged").arg(name);
+            return false;
+        }
+        row(keyFrom(rows, 0, 1), before, after);
+    }
+    sqlite3_finalize(rows);
+    if (rc != SQLITE_DONE) {
+        problem = QStringLiteral("%1 could not be read to its end (%2)").arg(name, file.error());
+        return false;
+    }
+    return true;
+}
+
+bool SetUndoRunVerified(const UndoEntry& entry, const QDateTime& when)
+{
+    Opened file;
+    return openFile(file, entry.path, SQLITE_OPEN_READWRITE) && setMeta(file.db, "verified", when.toString(Qt::ISODate));
 }

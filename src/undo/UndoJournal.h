@@ -105,7 +105,19 @@ struct UndoEntry
     qint64 rows = 0;
     UndoJournal::State state = UndoJournal::State::Written;
     QString problem; // why the file cannot be used (damaged), empty when it can
+    // For an upload: when LoTW was found to hold every QSO it marked (invalid: not yet).
+    QDateTime verified;
 };
+
+// Reads the rows of a kept run in the order they were added: each row's key and the values
+// of the run's columns before and after it (columns receives the columns). False with the
+// cause in problem when the file is damaged or cannot be read.
+bool ReadUndoRows(const UndoEntry& entry, std::vector<ColumnSpec>& columns,
+                  const std::function<void(const RowKey& key, const QVariantList& before, const QVariantList& after)>& row,
+                  QString& problem);
+
+// Notes that LoTW holds every QSO a kept upload marked; false when the file can't be written.
+bool SetUndoRunVerified(const UndoEntry& entry, const QDateTime& when);
 
 // The kept runs of a data folder, newest first.
 std::vector<UndoEntry> ListUndoRuns(const QString& dataFolder);

@@ -742,12 +742,13 @@ TEST_F(FormTest, UploadUsesThePathsAsTheFormHandsThemOn)
     EXPECT_TRUE(messages.shown.isEmpty());
 }
 
-// "#1 - Download fm LoTW" sends the date as one value of the address and warns on the form of
-// one that is not YYYY-MM-DD; the request still goes out.
+// "#1 - Download fm LoTW" in the browser sends the date as one value of the address and warns
+// on the form of one that is not YYYY-MM-DD; the request still goes out.
 TEST_F(FormTest, ReportRequestWarnsOfAMalformedDate)
 {
     CBrindlewickView& v = start();
     ConnectFormOperations(v);
+    click(v, 1115);
     click(v, 1037);
     find<QLineEdit>(v, 1094)->setText(QStringLiteral("31/12/2024 x&y"));
     run(v, 1057);

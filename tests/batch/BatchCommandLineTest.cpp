@@ -60,10 +60,18 @@ TEST(BatchCommandLineTest, EachCommandsOptionsReachItChecked)
         EXPECT_FALSE(line.arguments.isSet("all"));
         EXPECT_EQ(line.arguments.integer("slot", 0), 0);
     }
-    // A date that is not YYYY-MM-DD is taken as typed, as on the form: the request encodes
-    // what would change the address and warns of the date.
-    EXPECT_EQ(ParseBatchCommandLine(words("request --since 2023-1-1&x")).arguments.value("since"),
-              QStringLiteral("2023-1-1&x"));
+    // A "since" is a date or LoTW's own date and time; anything else is a usage error, so that
+    // nothing is asked and nothing saved.
+    EXPECT_EQ(ParseBatchCommandLine(QStringList{QStringLiteral("request"), QStringLiteral("--since"),
+                                                QStringLiteral("2026-03-14 17:58:41")})
+                  .arguments.value("since"),
+              QStringLiteral("2026-03-14 17:58:41"));
+    for (const char* bad : {"2023-1-1&x", "2026-13-45", "2026-03-14 24:00:00", "2026-03-14T17:58:41"})
+        EXPECT_EQ(ParseBatchCommandLine(QStringList{QStringLiteral("request"), QStringLiteral("--since"),
+                                                    QString::fromLatin1(bad)})
+                      .exitCode,
+                  2)
+            << bad;
     for (const char* given : {"demo --qsos 0", "demo --qsos 10000000"}) {
         const BatchCommandLine line = ParseBatchCommandLine(words(given));
         ASSERT_EQ(line.exitCode, -1) << given << show(line);
@@ -143,7 +151,7 @@ TEST(BatchCommandLineTest, HelpAndVersionOnEveryCommand)
     EXPECT_EQ(ParseBatchCommandLine(words("-h")).out, help.out);
 
     EXPECT_EQ(ParseBatchCommandLine(words("upload --slot 9 --help")).exitCode, ExitOk);
-    ASSERT_EQ(BatchCommands().size(), 6u);
+    ASSERT_EQ(BatchCommands().size(), 7u);
     for (const auto& [name, command] : BatchCommands()) {
         const QString synopsis = BatchCommandUsage(*command).mid(QStringLiteral("usage: quorvane-cli [--data-dir DIR] ").size());
         EXPECT_TRUE(help.out.contains(QStringLiteral("\n  ") + synopsis)) << synopsis.toStdString();

@@ -1,5 +1,6 @@
 #include "demo/DemoData.h"
 #include "download/ImportRun.h"
+#include "download/ReportRequest.h"
 #include "logdb/Connection.h"
 #include "options/Choices.h"
 #include "options/Options.h"
@@ -560,8 +561,9 @@ TEST_P(ImportRunTest, StateForUsEntities)
     EXPECT_EQ(errors(), QByteArray("Warning! : K2DB 20110305 100000 14 CW -- LoTW State NJ not written - already has State of NY\r\n"));
 }
 
-// Asked for without the own calls, a report has no STATION_CALLSIGN: said once, no record
-// blamed; APP_LoTW_OWNCALL stands in where it is given.
+// Asked for without the own calls, a report has no STATION_CALLSIGN: every record found keeps
+// its own "**No Match **" line and count, and a note after the records says why, once;
+// APP_LoTW_OWNCALL stands in where it is given.
 TEST_P(ImportRunTest, ReportWithoutStationCalls)
 {
     addQso("K3DA", "100000", L("[QSO-CONFIRM]='0'"));
@@ -574,14 +576,22 @@ TEST_P(ImportRunTest, ReportWithoutStationCalls)
     EXPECT_TRUE(run());
     EXPECT_EQ(rows("[QSO-CONFIRM],[QSO-LOTWREC]"), (QStringList{L("0|<null>"), L("0|<null>")}));
     const QList<QByteArray> lines = errors().split('\n');
-    ASSERT_EQ(lines.size(), 3) << errors().constData(); // the note, the QSO not found, and the end
-    EXPECT_TRUE(lines[0].startsWith("Note: the LoTW report gives no station call")) << lines[0].constData();
-    EXPECT_TRUE(lines[0].contains("qso_withown=yes")) << lines[0].constData();
-    EXPECT_EQ(lines[1], QByteArray("K3DX 20110305 100059 14 CW  ** No QSO Found **\r"));
-    EXPECT_FALSE(errors().contains("**No Match **"));
+    ASSERT_EQ(lines.size(), 5) << errors().constData(); // two found, one not, the note, and the end
+    EXPECT_EQ(lines[0], QByteArray("K3DA 20110305 100000 14 CW  **No Match **\r"));
+    EXPECT_EQ(lines[1], QByteArray("K3DB 20110305 100000 14 CW  **No Match **\r"));
+    EXPECT_EQ(lines[2], QByteArray("K3DX 20110305 100059 14 CW  ** No QSO Found **\r"));
+    EXPECT_TRUE(lines[3].startsWith("Note: the LoTW report gives no station call")) << lines[3].constData();
+    EXPECT_TRUE(lines[3].contains("qso_withown=yes")) << lines[3].constData();
     EXPECT_EQ(monitor.download.filter(L("Note:")).size(), 1);
+    EXPECT_EQ(monitor.download.filter(L("**No Match **")).size(), 2);
     EXPECT_EQ(counter(Control::DownloadErrors), 2); // found, not confirmed
     EXPECT_EQ(monitor.icons[Control::ProblemPointer], StepIcon::RedArrow);
+
+    // One record with a station call (another one): no note, and each record keeps its line.
+    report(bare("K3DA", {}) + bare("K3DB", F("STATION_CALLSIGN", "W9XYZ")));
+    EXPECT_TRUE(run());
+    EXPECT_EQ(errors(), QByteArray("K3DA 20110305 100000 14 CW  **No Match **\r\nK3DB 20110305 100000 14 CW  **No Match **\r\n"));
+    EXPECT_EQ(counter(Control::DownloadErrors), 2);
 
     report(bare("K3DA", F("APP_LoTW_OWNCALL", "k1qvn")) + bare("K3DB", F("APP_LoTW_OWNCALL", "N1QVR")));
     EXPECT_TRUE(run());
@@ -692,9 +702,10 @@ TEST(ImportEndToEnd, GeneratedLogAndReport)
         EXPECT_TRUE(values[0] == QLatin1String("2") || values[0] == QLatin1String("3")) << row[0].toStdString();
         EXPECT_EQ(values[1].size(), 8) << row[0].toStdString();
     }
-    // The first QSL date of the report is kept for the next request.
+    // LoTW's cursor of the report (a date and time) is kept for the next request.
     EXPECT_EQ(choices.ReportRange, 0);
-    EXPECT_EQ(choices.sinceDate.size(), 10);
+    EXPECT_TRUE(IsReportSince(choices.sinceDate)) << choices.sinceDate.toStdString();
+    EXPECT_EQ(choices.sinceDate.size(), 19);
     EXPECT_TRUE(dir.exists(QStringLiteral("quorvane2.dat")));
 }
 } // namespace
@@ -914,7 +925,9 @@ TEST(ImportStopped, KeepsTheRecordsReadAndSaysHowMany)
         EXPECT_EQ(stopped.dir.read(QStringLiteral("imported.txt")), whole.dir.read(QStringLiteral("imported.txt")));
         EXPECT_EQ(stopped.dir.read(QStringLiteral("imported.txt")).count("\r\n"), kept);
         EXPECT_EQ(stopped.dir.read(QStringLiteral("errors.txt")), whole.dir.read(QStringLiteral("errors.txt")));
-        EXPECT_EQ(stopped.dir.read(QStringLiteral("quorvane2.dat")), whole.dir.read(QStringLiteral("quorvane2.dat")));
+        // A stopped run leaves the date file as it was: the next request asks for the rest again.
+        EXPECT_FALSE(stopped.dir.exists(QStringLiteral("quorvane2.dat")));
+        EXPECT_TRUE(whole.dir.exists(QStringLiteral("quorvane2.dat")));
     }
 }
 
@@ -935,5 +948,53 @@ TEST(ImportProgress, BytesOfTheReport)
         last = done;
     }
     EXPECT_EQ(last, report.size());
+}
+} // namespace
+
+namespace {
+// The next "since" an import keeps: LoTW's cursor from the report's header when it is a date
+// and time, else the newest QSL date of the records, whatever their order; nothing without
+// either.
+TEST_P(ImportRunTest, NextSinceIsLoTWsCursorElseTheNewestQslDate)
+{
+    addQso("K8NA", "100000", L("[QSO-CONFIRM]='0'"));
+    const QByteArray records = Rec("K8NA", "100000", "20M", "CW", "K1QVN", "20110310")
+                               + Rec("K8NB", "100000", "20M", "CW", "K1QVN", "20110312")
+                               + Rec("K8NC", "100000", "20M", "CW", "K1QVN", "20110311");
+    struct Case
+    {
+        const char* name;
+        QByteArray cursor; // header lines before <eoh>
+        QByteArray records;
+        const char* since; // nullptr: the date file is not written
+        bool noted;
+    };
+    const Case cases[] = {
+        {"LoTW's cursor", "<APP_LoTW_LASTQSL:19>2026-03-14 17:58:41\r\n", records, "2026-03-14 17:58:41", false},
+        {"cursor with its comment", "<APP_LoTW_LASTQSL:19>2026-03-14 17:58:41 // UTC\r\n", records,
+         "2026-03-14 17:58:41", false},
+        {"no cursor", "", records, "2011-03-12", false},
+        {"cursor that is no date", "<APP_LoTW_LASTQSL:7>garbage\r\n", records, "2011-03-12", true},
+        {"cursor of an impossible time", "<APP_LoTW_LASTQSL:19>2026-02-30 25:61:00\r\n", records, "2011-03-12", true},
+        {"cursor without QSL dates", "<APP_LoTW_LASTQSL:19>2026-03-14 17:58:41\r\n", Rec("K8ND", "100000", "20M", "CW", "K1QVN", ""),
+         "2026-03-14 17:58:41", false},
+        {"neither", "", Rec("K8ND", "100000", "20M", "CW", "K1QVN", ""), nullptr, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(dir.file(QStringLiteral("quorvane2.dat")));
+        dir.write(QStringLiteral("lotwreport.adi"), "ARRL Logbook of the World Status Report\r\nfor K1QVN\r\n\r\n"
+                                                    "<PROGRAMID:4>LoTW\r\n" + c.cursor + "<eoh>\r\n" + c.records
+                                                        + "<APP_LoTW_EOF>\r\n");
+        EXPECT_TRUE(run());
+        if (!c.since) {
+            EXPECT_FALSE(dir.exists(QStringLiteral("quorvane2.dat")));
+        } else {
+            EXPECT_EQ(dir.read(QStringLiteral("quorvane2.dat")),
+                      QByteArray("1\r\n") + c.since + "\x05" "0:-1:1:1:0:0:0:0:0:0:0:0\r\n");
+            EXPECT_EQ(choices.sinceDate, QString::fromLatin1(c.since));
+        }
+        EXPECT_EQ(monitor.download.filter(L("APP_LoTW_LASTQSL")).size(), c.noted ? 1 : 0) << monitor.download.join(L("\n")).toStdString();
+    }
 }
 } // namespace

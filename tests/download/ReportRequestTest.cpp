@@ -63,6 +63,7 @@ TEST_F(ReportRequestTest, OpensAddressCopiesPathSavesDatesAndTicks)
     dates.importScope = 0;
     dates.overwriteChoice = 0;
     ReportRequest request(options, choices, monitor, desktop);
+    request.setWay(ReportRequest::Way::Browser);
     ASSERT_TRUE(request.run(dir.file(S("quorvane2.dat")), dates));
 
     const QString expected = S(kBase)
@@ -101,6 +102,7 @@ TEST_F(ReportRequestTest, UnsavableDateFileIsSilentAndStillTicks)
 {
     choices.ReportRange = 0;
     ReportRequest request(options, choices, monitor, desktop);
+    request.setWay(ReportRequest::Way::Browser);
     EXPECT_FALSE(request.run(dir.file(S("missing/folder/quorvane2.dat")), SavedQslDates()));
     EXPECT_TRUE(monitor.messages.isEmpty());
     EXPECT_EQ(desktop.urls.size(), 1);
@@ -154,6 +156,7 @@ TEST_F(ReportRequestTest, MalformedDateIsWarnedOfAfterTheRequest)
         choices.ReportRange = c.range;
         choices.sinceDate = S(c.date);
         ReportRequest request(options, choices, seen, browser);
+        request.setWay(ReportRequest::Way::Browser);
         EXPECT_TRUE(request.run(dir.file(S("quorvane2.dat")), SavedQslDates()));
         EXPECT_EQ(browser.urls.size(), 1) << c.date;
         EXPECT_EQ(seen.messages.size(), c.warned ? 1 : 0) << c.date;
