@@ -227,10 +227,25 @@ std::unique_ptr<UndoJournal> UndoJournal::begin(const QString& dataFolder, const
 
     std::unique_ptr<UndoJournal> journal(new UndoJournal);
     journal->m_path = path;
+    // A journal that could not be made whole (the log could not be read for its fingerprint,
+    // the disk is full) leaves no file that would pass for a kept run.
+    try {
+        journal->make(logPath, log, columns, kind);
+    } catch (...) {
+        journal->discard();
+        throw;
+    }
+    return journal;
+}
+
+void UndoJournal::make(const QString& logPath, Connection& log, const std::vector<ColumnSpec>& columns,
+                       const QString& kind)
+{
+    UndoJournal* journal = this;
     journal->m_columns = int(columns.size());
     for (const ColumnSpec& c : columns)
         journal->m_names.append(c.name);
-    if (sqlite3_open_v2(path.toUtf8().constData(), &journal->m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr)
+    if (sqlite3_open_v2(m_path.toUtf8().constData(), &journal->m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr)
         != SQLITE_OK)
         journal->fail(QStringLiteral("open"));
     QString names;
@@ -267,7 +282,6 @@ std::unique_ptr<UndoJournal> UndoJournal::begin(const QString& dataFolder, const
     if (sqlite3_prepare_v2(journal->m_db, "INSERT INTO rows VALUES (?, ?, ?, ?)", -1, &journal->m_insert, nullptr)
         != SQLITE_OK)
         journal->fail(QStringLiteral("write"));
-    return journal;
 }
 
 UndoJournal::~UndoJournal()

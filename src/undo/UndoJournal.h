@@ -80,6 +80,7 @@ public:
 
 private:
     UndoJournal() = default;
+    void make(const QString& logPath, Connection& log, const std::vector<ColumnSpec>& columns, const QString& kind);
     void exec(const char* sql);
     void fail(const QString& what);
 

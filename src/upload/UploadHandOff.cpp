@@ -5,6 +5,7 @@
 
 #include "HandOffToTqsl.h"
 #include "PreviousFile.h"
+#include "lotw/SignedFileUpload.h"
 #include "platform/Desktop.h"
 #include "platform/EventMonitor.h"
 
@@ -237,6 +238,60 @@ bool UploadRun::handOff(PreviousFile& previousAdif)
                                  .arg(match.signedCount)
                                  .arg(m_adifOut));
 
+    // Sent to LoTW by the program itself: the QSOs are marked once LoTW took the file.
+    bool sent = false;
+    if (m_choices.TqslUpload) {
+        m_monitor.AddUploadEvent(QStringLiteral("Sending the signed file %1 to LoTW").arg(signedPath));
+        const SignedFileUpload answer = UploadSignedFile(signedPath, m_monitor);
+        if (answer.result == SignedFileUpload::Result::Accepted) {
+            sent = true;
+            m_monitor.AddUploadEvent(answer.message.isEmpty() ? QStringLiteral("LoTW took the signed file")
+                                                              : QStringLiteral("LoTW took the signed file: ") + answer.message);
+        } else {
+            QString why;
+            switch (answer.result) {
+            case SignedFileUpload::Result::Rejected:
+                why = QStringLiteral("LoTW rejected it");
+                break;
+            case SignedFileUpload::Result::Unexpected:
+                why = QStringLiteral("LoTW gave an unexpected answer");
+                break;
+            case SignedFileUpload::Result::Stopped:
+                why = QStringLiteral("the sending was stopped");
+                break;
+            default:
+                why = QStringLiteral("LoTW could not be reached");
+                break;
+            }
+            if (!answer.message.isEmpty())
+                why += QStringLiteral(" (%1)").arg(answer.message);
+            m_monitor.AddUploadEvent(QStringLiteral("The signed file was not sent: ") + why);
+            m_monitor.SetStepIcon(Control::StepUpload, StepIcon::RedArrow);
+            const bool pageInstead =
+                answer.result != SignedFileUpload::Result::Stopped
+                && m_monitor.AskOperator(QStringLiteral("TQSL signed %1 QSOs, but the signed file did not reach LoTW: "
+                                                        "%2.\n\nUpload it on the LoTW upload page instead? Its QSOs "
+                                                        "are then marked as sent, and the page opens with the signed "
+                                                        "file's path on the clipboard.")
+                                             .arg(match.signedCount)
+                                             .arg(why));
+            if (!pageInstead) {
+                previousAdif.discard();
+                listLeftDue(records, match, outcome);
+                finishFailed(QStringLiteral("TQSL signed %1 QSOs, but the signed file did not reach LoTW: %2. No QSO "
+                                            "was marked as sent: all %3 QSOs stay due. The signed file %4 is kept: "
+                                            "upload it on the LoTW upload page, or run the upload again (TQSL will "
+                                            "then say that it signed them before: have it sign them again).")
+                                 .arg(match.signedCount)
+                                 .arg(why)
+                                 .arg(m_adifOut)
+                                 .arg(signedPath));
+                return false;
+            }
+            m_monitor.SetStepIcon(Control::StepUpload, StepIcon::Blank);
+        }
+    }
+
     std::vector<size_t> places;
     for (size_t i = 0; i < records.size(); ++i) {
         if (match.isSigned[i])
@@ -246,6 +301,30 @@ bool UploadRun::handOff(PreviousFile& previousAdif)
     std::vector<size_t> changed;
     if (!markRows(places, error, changed)) {
         previousAdif.discard();
+        if (sent) {
+            // LoTW holds the QSOs: their marks are kept and written by the next run, before it
+            // selects anything, so that none is sent twice.
+            std::vector<UploadMark> toKeep;
+            for (size_t place : places)
+                toKeep.push_back(m_marks[place]);
+            QString keepError;
+            const KeptMarks kept(m_undoFolder);
+            if (!m_undoFolder.isEmpty() && kept.save(m_options.sourceMdbPath, toKeep, keepError)) {
+                finishFailed(QStringLiteral("LoTW took the %1 signed QSOs, but the log could not be marked: %2. The "
+                                            "marks are kept in %3 and are written at the start of the next upload, "
+                                            "before it selects anything.")
+                                 .arg(match.signedCount)
+                                 .arg(error, kept.path()));
+            } else {
+                finishFailed(QStringLiteral("LoTW took the %1 signed QSOs, but the log could not be marked (%2), and "
+                                            "the marks could not be kept either (%3). The QSOs stay due in the log "
+                                            "although LoTW holds them: the next upload sends them again (LoTW keeps "
+                                            "a QSO once).")
+                                 .arg(match.signedCount)
+                                 .arg(error, m_undoFolder.isEmpty() ? QStringLiteral("no data folder") : keepError));
+            }
+            return false;
+        }
         m_monitor.SetStepIcon(Control::StepClipboard, StepIcon::RedArrow);
         finishFailed(QStringLiteral("TQSL signed %1 QSOs, but the log could not be marked: %2. The signed file is not "
                                     "offered, so that no QSO reaches LoTW without its mark: all %3 QSOs stay due. "
@@ -261,7 +340,12 @@ bool UploadRun::handOff(PreviousFile& previousAdif)
     reportChanged(changed);
     listLeftDue(records, match, outcome);
     m_monitor.AddUploadEvent(QStringLiteral("Marked %1 QSOs as sent to LoTW").arg(m_marked));
-    offerUploadPage(signedPath);
+    if (sent) {
+        m_monitor.SetStepIcon(Control::StepClipboard, StepIcon::Tick);
+        m_monitor.SetStepIcon(Control::StepUpload, StepIcon::Tick);
+    } else {
+        offerUploadPage(signedPath);
+    }
 
     const long leftDue = m_adifOut - long(match.signedCount);
     if (leftDue > 0 || !changed.empty()) {

@@ -17,6 +17,8 @@
 #include "demo/DemoData.h"
 #include "support/Fakes.h"
 #include "support/SqliteFixture.h"
+#include "support/LotwStandIn.h"
+#include "support/RealTqsl.h"
 #include "support/StandInTqsl.h"
 #include "support/TempDir.h"
 
@@ -104,15 +106,37 @@ struct BatchOutput
     QString errors;
 };
 
-// Demo data folders made by the batch command, a stand-in TQSL that signs at once, and the
-// batch command and the form run on them.
+// Demo data folders made by the batch command, the real TQSL signing for the demo's call (the
+// TQSL the window finds and the one on the batch command's PATH), and the batch command and
+// the form run on them.
 class FormRunTest : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        tqsl = StandInTqsl{}.write(tools.path());
+        if (RealTqsl::unavailable().isEmpty()) {
+            RealTqsl::Certificate certificate;
+            certificate.call = QStringLiteral("K1QVN");
+            certificate.location = QStringLiteral("Home");
+            certificate.qsoFrom = QStringLiteral("2000-01-01");
+            realTqsl = std::make_unique<RealTqsl>(certificate);
+            tqsl = tools.file(QStringLiteral("tqsl"));
+            tools.write(QStringLiteral("tqsl"), "#!/bin/sh\nexec '" + realTqsl->program().toUtf8() + "' \"$@\"\n");
+            QFile::setPermissions(tqsl, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        }
         QDir().mkpath(dir.file(QStringLiteral("home")));
+    }
+    // The tests that upload need TQSL to sign.
+    bool canSign() const { return realTqsl != nullptr; }
+    // LoTW takes every signed file sent to it.
+    void lotwTakesUploads()
+    {
+        lotw = std::make_unique<LotwStandIn>();
+        ASSERT_TRUE(lotw->started()) << lotw->error().toStdString();
+        lotw->answer(QStringLiteral("/lotw/upload"),
+                     {.body = "<html><!-- .UPL.  accepted --><!-- .UPLMESSAGE. File queued for processing --></html>",
+                      .contentType = "text/html"});
+        lotw->useInThisProcess();
     }
 
     // A new demo data folder of kQsos QSOs.
@@ -296,6 +320,8 @@ protected:
     TestDir dir;
     TestDir tools;
     QString tqsl;
+    std::unique_ptr<RealTqsl> realTqsl;
+    std::unique_ptr<LotwStandIn> lotw;
     std::unique_ptr<FakePaths> paths;
     FakeDesktop desktop;
     FakeMessageBox messages;
@@ -314,15 +340,21 @@ protected:
 // with its progress in the status bar while it runs and "Ready" again at its end.
 TEST_F(FormRunTest, UploadShowsProgressAndEndsAsTheBatchCommand)
 {
+    if (!canSign())
+        GTEST_SKIP() << RealTqsl::unavailable().toStdString();
+    lotwTakesUploads();
     const QString formFolder = demo(QStringLiteral("form"));
     const QString batchFolder = demo(QStringLiteral("batch"));
     openForm(formFolder);
     recordStatus();
-    click(*view, 1111); // TQSL uploads, as --tqsl-upload
+    click(*view, 1111); // sent to LoTW, as --tqsl-upload
     click(*view, 1004);
     ASSERT_TRUE(waitForRun(*view));
     EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(lotw->requests().size(), 1u);
 
+    // The batch command's TQSL has not signed these QSOs before either.
+    realTqsl->forgetSignedQsos();
     const BatchOutput cli = batch(batchFolder, {QStringLiteral("upload"), QStringLiteral("--tqsl-upload")});
     ASSERT_EQ(cli.exitCode, 0) << cli.errors.toStdString();
     EXPECT_EQ(dump(logPath), dump(batchFolder + QStringLiteral("/Dxbase.sqlite")));
@@ -478,6 +510,8 @@ TEST_F(FormRunTest, ClosingDuringAnImportStopsItAndCloses)
 // the log and the reference database at once.
 TEST_F(FormRunTest, LogStaysFreeWhileIdleAndAfterEveryRun)
 {
+    if (!canSign())
+        GTEST_SKIP() << RealTqsl::unavailable().toStdString();
     const QString folder = demo(QStringLiteral("form"));
     openForm(folder);
     EXPECT_TRUE(doc->qsoSet().isOpen());
@@ -669,6 +703,9 @@ namespace {
 // the log as it is.
 TEST_F(FormRunTest, UndoAndBackUpFromTheMenu)
 {
+    if (!canSign())
+        GTEST_SKIP() << RealTqsl::unavailable().toStdString();
+    lotwTakesUploads();
     const QString folder = dir.file(QStringLiteral("small"));
     ASSERT_EQ(batch(folder, {QStringLiteral("demo"), QStringLiteral("--qsos"), QStringLiteral("3000")}).exitCode, 0);
     openForm(folder);

@@ -1,4 +1,6 @@
 #include "support/SqliteFixture.h"
+#include "support/LotwStandIn.h"
+#include "support/RealTqsl.h"
 #include "support/StandInTqsl.h"
 #include "platform/RunLock.h"
 
@@ -293,7 +295,8 @@ TEST_F(BatchCommandTest, UsageErrorsComeBeforeTheStartUpChecks)
          "--since needs a date", ""},
         {old, {QStringLiteral("upload")}, 1, "DXbase mdb file version error", ""},
         {missing, {QStringLiteral("upload"), QStringLiteral("--help")}, 0, "",
-         "usage: quorvane-cli [--data-dir DIR] upload [--slot N] [--test] [--no-handoff] [--tqsl-upload]\n"},
+         "usage: quorvane-cli [--data-dir DIR] upload [--slot N] [--test] [--no-handoff | --tqsl-upload] [--sign-again] "
+         "[--passphrase-file FILE] [--tqsl-timeout SECONDS]\n"},
         {missing, {QStringLiteral("import"), QStringLiteral("--version")}, 0, "", "quorvane-cli 2.71\n"},
         {missing, {QStringLiteral("--version")}, 0, "", "quorvane-cli 2.71\n"},
     };
@@ -378,14 +381,93 @@ TEST_F(BatchCommandTest, UploadExitsByTqslsVerdict)
     EXPECT_FALSE(StandInTqsl::ran(tools + QStringLiteral("/tqsl")));
     EXPECT_EQ(SqliteFixture::query(log, due).value(0), dueBefore);
 
-    // TQSL signs and uploads itself: no page to open, the QSOs are marked.
+    // TQSL says it signed, but wrote no signed file: nothing is marked.
     withTqsl(0);
-    run = upload({QStringLiteral("--tqsl-upload")});
+    run = upload();
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("can't be used: it does not exist"))) << run.err.toStdString();
+    EXPECT_EQ(SqliteFixture::query(log, due).value(0), dueBefore);
+}
+
+// The real TQSL signs for the demo's call, and the signed file goes to LoTW (a stand-in): the
+// QSOs are marked once LoTW took it; when LoTW rejects it, answers something else or can't be
+// reached, nothing is marked, the signed file stays, and the message says what to do.
+TEST_F(BatchCommandTest, SignedFilesSentToLotw)
+{
+    if (!RealTqsl::unavailable().isEmpty())
+        GTEST_SKIP() << RealTqsl::unavailable().toStdString();
+    RealTqsl::Certificate certificate;
+    certificate.call = QStringLiteral("K1QVN");
+    certificate.location = QStringLiteral("Home");
+    certificate.qsoFrom = QStringLiteral("2000-01-01");
+    const RealTqsl tqsl(certificate);
+    const QString tools = dir.file(QStringLiteral("tools"));
+    QDir().mkpath(tools);
+    overwrite(tools + QStringLiteral("/tqsl"), "#!/bin/sh\nexec '" + tqsl.program().toUtf8() + "' \"$@\"\n");
+    QFile::setPermissions(tools + QStringLiteral("/tqsl"), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    LotwStandIn lotw;
+    ASSERT_TRUE(lotw.started()) << lotw.error().toStdString();
+    lotw.useInThisProcess();
+
+    const QString data = demo(QStringLiteral("data"));
+    const QString log = data + QStringLiteral("/Dxbase.sqlite");
+    const QString due = QStringLiteral("SELECT count(*) FROM [QSO-TAB] WHERE [QSO-QSLS] IN ('0','1')");
+    const QString dueBefore = SqliteFixture::query(log, due).value(0);
+    const auto upload = [&](const QStringList& options) {
+        return cliWithPath(QStringList{QStringLiteral("--data-dir"), data, QStringLiteral("upload"),
+                                       QStringLiteral("--tqsl-upload")} + options,
+                           tools);
+    };
+    struct Case
+    {
+        const char* name;
+        LotwStandIn::Answer answer;
+        const char* said;
+    };
+    const Case failures[] = {
+        {"rejected", {.body = "<!-- .UPL.  rejected --><!-- .UPLMESSAGE. Certificate superseded -->", .contentType = "text/html"},
+         "LoTW rejected it (Certificate superseded)"},
+        {"unexpected", {.body = "<html>Maintenance</html>", .contentType = "text/html"}, "LoTW gave an unexpected answer"},
+        {"server error", {.status = 500, .body = "oops"}, "LoTW could not be reached"},
+    };
+    QStringList options;
+    for (const Case& c : failures) {
+        SCOPED_TRACE(c.name);
+        lotw.answer(QStringLiteral("/lotw/upload"), c.answer);
+        const CliRun run = upload(options);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_TRUE(run.err.contains(QLatin1String(c.said))) << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains(QStringLiteral("No QSO was marked as sent"))) << run.err.toStdString();
+        EXPECT_EQ(SqliteFixture::query(log, due).value(0), dueBefore);
+        EXPECT_TRUE(QFileInfo::exists(data + QStringLiteral("/LoTWUpload.tq8")));
+        // TQSL signed them: from now on they must be signed again.
+        options = {QStringLiteral("--sign-again")};
+    }
+    // A port where nothing listens.
+    {
+        qputenv("QUORVANE_LOTW_URL", QStringLiteral("https://127.0.0.1:%1").arg(LotwStandIn::refusedPort()).toUtf8());
+        const CliRun run = upload(options);
+        lotw.useInThisProcess();
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_TRUE(run.err.contains(QStringLiteral("LoTW could not be reached"))) << run.err.toStdString();
+        EXPECT_EQ(SqliteFixture::query(log, due).value(0), dueBefore);
+    }
+
+    lotw.answer(QStringLiteral("/lotw/upload"),
+                {.body = "<!-- .UPL.  accepted --><!-- .UPLMESSAGE. File queued for processing -->", .contentType = "text/html"});
+    const CliRun run = upload(options);
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
-    EXPECT_EQ(StandInTqsl::receivedArguments(tools + QStringLiteral("/tqsl")).last(), QStringLiteral("-u"));
+    EXPECT_TRUE(run.out.contains(QStringLiteral("LoTW took the signed file: File queued for processing"))) << run.out.toStdString();
     EXPECT_FALSE(run.err.contains(QStringLiteral("Opening"))) << run.err.toStdString();
+    EXPECT_EQ(SqliteFixture::query(log, due).value(0).toInt(), dueBefore.toInt() - run.out.section(QStringLiteral("Marked "), 1).section(QLatin1Char(' '), 0, 0).toInt());
     EXPECT_LT(SqliteFixture::query(log, due).value(0).toInt(), dueBefore.toInt());
     EXPECT_FALSE(run.err.contains(QStringLiteral("password="))) << run.err.toStdString();
+    // What LoTW received is the signed file, byte for byte.
+    const std::vector<LotwStandIn::Request> requests = lotw.requests();
+    ASSERT_FALSE(requests.empty());
+    ASSERT_EQ(requests.back().parts.size(), 1u);
+    EXPECT_EQ(requests.back().parts[0].name, QStringLiteral("upfile"));
+    EXPECT_EQ(requests.back().parts[0].bytes, bytes(data + QStringLiteral("/LoTWUpload.tq8")));
 }
 
 // Two runs on one data folder: while one holds it (here this test process, as a window would),
@@ -427,8 +509,7 @@ TEST_F(BatchCommandTest, AKilledUndoLeavesAllOrNothing)
     const QString before = SqliteFixture::query(log, sent).value(0);
     const QString tools = dir.file(QStringLiteral("tools"));
     QDir().mkpath(tools);
-    StandInTqsl{}.write(tools);
-    ASSERT_EQ(cliWithPath({QStringLiteral("--data-dir"), data, QStringLiteral("upload"), QStringLiteral("--tqsl-upload")},
+    ASSERT_EQ(cliWithPath({QStringLiteral("--data-dir"), data, QStringLiteral("upload"), QStringLiteral("--no-handoff")},
                           tools)
                   .exitCode,
               0);

@@ -83,3 +83,9 @@ void RealTqsl::setUploadAddress(const QString& url) const
 {
     m_home.write(QStringLiteral(".tqslapp"), "[LogUpload]\nUploadURL=" + url.toUtf8() + "\n");
 }
+
+void RealTqsl::forgetSignedQsos() const
+{
+    for (const char* name : {".tqsl/data.mdb", ".tqsl/lock.mdb", ".tqsl/dblock"})
+        QFile::remove(m_home.file(QString::fromLatin1(name)));
+}

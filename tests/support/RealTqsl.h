@@ -39,6 +39,8 @@ public:
     QString home() const { return m_home.path(); }
     // Makes TQSL upload to this address with -u (its configured upload address).
     void setUploadAddress(const QString& url) const;
+    // TQSL forgets the QSOs it signed (its record of them is removed).
+    void forgetSignedQsos() const;
 
 private:
     TestDir m_home;

@@ -1,12 +1,14 @@
 #include "support/UploadLogFixture.h"
 
 #include "upload/UploadRun.h"
+#include "undo/UndoJournal.h"
 #include "upload/HandOffToTqsl.h"
 #include "upload/SignedFile.h"
 #include "logdb/Connection.h"
 
 #include "support/Fakes.h"
 #include "support/FileSizeLimit.h"
+#include "support/LotwStandIn.h"
 #include "support/RealTqsl.h"
 #include "support/StandInTqsl.h"
 #include "support/TempDir.h"
@@ -832,5 +834,74 @@ TEST_F(UploadRunTest, ALogHeldByAnotherProgramWhenTheMarksAreWritten)
             EXPECT_TRUE(desktop.urls.isEmpty());
         }
     }
+}
+} // namespace
+
+namespace {
+// LoTW took the signed file, but another program held the log longer than the engine waits:
+// nothing is marked now, the marks are kept in the data folder, and the next upload writes
+// them before it selects anything, so that no QSO goes to LoTW twice.
+TEST_F(UploadRunTest, MarksLotwTookAreKeptWhenTheLogIsHeld)
+{
+    LotwStandIn lotw;
+    ASSERT_TRUE(lotw.started()) << lotw.error().toStdString();
+    lotw.useInThisProcess();
+    lotw.answer(S("/lotw/upload"), {.body = "<!-- .UPL.  accepted -->", .contentType = "text/html"});
+    InsertQso(log, qso("DL1ABC", "0"));
+    InsertQso(log, qso("DL2ABC", "1"));
+    TestDir data;
+    choices.TqslUpload = true;
+
+    std::thread holder;
+    bool started = false;
+    // Taken while the file is being sent (the sending reports its progress).
+    monitor.onProgress = [&](qint64, qint64) {
+        if (started || monitor.upload.filter(S("Sending the signed file")).isEmpty())
+            return;
+        started = true;
+        std::promise<void> locked;
+        std::future<void> isLocked = locked.get_future();
+        holder = std::thread([&] {
+            SqliteFile other(options.sourceMdbPath);
+            other.exec("BEGIN EXCLUSIVE");
+            locked.set_value();
+            std::this_thread::sleep_for(std::chrono::milliseconds(7000));
+            other.exec("COMMIT");
+        });
+        isLocked.wait();
+    };
+    UploadRun run(options, choices, monitor, desktop);
+    run.setStationFile(tqsl->stationFile());
+    run.setUndoFolder(data.path());
+    EXPECT_FALSE(run.run());
+    holder.join();
+    EXPECT_EQ(qsls(), (QStringList{S("0"), S("1")}));
+    EXPECT_EQ(lotw.requests().size(), 1u);
+    ASSERT_EQ(monitor.messages.size(), 1);
+    EXPECT_TRUE(monitor.messages.at(0).startsWith(S("LoTW took the 2 signed QSOs, but the log could not be marked")))
+        << monitor.messages.at(0).toStdString();
+    EXPECT_TRUE(data.exists(S("upload-marks.dat")));
+    EXPECT_TRUE(desktop.events.isEmpty());
+
+    // A row changed meanwhile keeps what it holds; the others are marked before anything is
+    // selected, and nothing is sent again.
+    log.exec("UPDATE [QSO-TAB] SET [QSO-NAME] = 'Changed' WHERE [QSO-CALL] = 'DL2ABC'");
+    monitor = RecordingMonitor();
+    UploadRun next(options, choices, monitor, desktop);
+    next.setStationFile(tqsl->stationFile());
+    next.setUndoFolder(data.path());
+    const bool ok = next.run();
+    EXPECT_EQ(qsls().value(0), S("2"));
+    EXPECT_TRUE(monitor.upload.contains(S("Marked 1 QSOs as sent to LoTW (kept from the earlier upload)")))
+        << monitor.upload.join(S("\n")).toStdString();
+    EXPECT_EQ(monitor.upload.filter(S("Warning: not marked as sent, changed by another program since LoTW took it: "
+                                       "DL2ABC 20190315 142530")).size(), 1);
+    EXPECT_FALSE(data.exists(S("upload-marks.dat")));
+    // The changed QSO is due and selected again; TQSL signed it before, and without the
+    // operator's word it is not signed again.
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(lotw.requests().size(), 1u);
+    // The kept marks are undone like any run's.
+    EXPECT_EQ(ListUndoRuns(data.path()).size(), 1u);
 }
 } // namespace
