@@ -9,6 +9,7 @@
 #include "platform/Errors.h"
 #include "platform/RunLock.h"
 #include "support/Fakes.h"
+#include "support/RealTqsl.h"
 #include "support/StandInTqsl.h"
 #include "support/TempDir.h"
 
@@ -706,21 +707,33 @@ TEST_F(FormTest, ReportRequestSelectsTheCopiedPath)
 }
 
 // "Upload" on the form writes to the paths the form shows: an upload path or TQSL program
-// longer than the form hands on is cut to its first 99 characters, the signed file's path
-// follows the cut upload path, and a completed run also closes the document's QSO set.
+// longer than the form hands on is cut to its first 99 characters, the signed file lies beside
+// the cut upload file, and a completed run also closes the document's QSO set.
 TEST_F(FormTest, UploadUsesThePathsAsTheFormHandsThemOn)
 {
+    if (!RealTqsl::unavailable().isEmpty())
+        GTEST_SKIP() << RealTqsl::unavailable().toStdString();
+    RealTqsl::Certificate certificate;
+    certificate.call = QStringLiteral("K1QVN");
+    certificate.location = QStringLiteral("Location 1");
+    certificate.qsoFrom = QStringLiteral("2000-01-01");
+    const RealTqsl realTqsl(certificate);
     DemoData::writeLog(options.sourceMdbPath, 40, 1);
     DemoData::writeRefdata(options.refdataMdbPath);
     options.errorFilePath = dir.file(QStringLiteral("errors.txt"));
     options.uploadAdifPath = dir.file(QString(150, QLatin1Char('u')) + QStringLiteral(".adi"));
     ASSERT_LT(dir.path().size(), 90);
-    // The program run is the path as the form hands it on: a stand-in TQSL at the first 99
-    // characters of a longer path.
+    // The program run is the path as the form hands it on: TQSL at the first 99 characters of
+    // a longer path.
     const QString folder = dir.path() + QLatin1Char('/') + QString(99 - dir.path().size() - 6, QLatin1Char('t'));
     QDir().mkpath(folder);
-    const QString tqsl = StandInTqsl{}.write(folder);
+    const QString tqsl = folder + QStringLiteral("/tqsl");
     ASSERT_EQ(tqsl.size(), 99);
+    QFile wrapper(tqsl);
+    ASSERT_TRUE(wrapper.open(QIODevice::WriteOnly));
+    wrapper.write("#!/bin/sh\nexec '" + realTqsl.program().toUtf8() + "' \"$@\"\n");
+    wrapper.close();
+    wrapper.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     options.tqslExePath = tqsl + QStringLiteral("-not-this-one");
     setSlot(1, DemoData::kPrimaryCall, "K1QVN", "pw1");
     CBrindlewickView& v = start();
@@ -730,16 +743,24 @@ TEST_F(FormTest, UploadUsesThePathsAsTheFormHandsThemOn)
 
     run(v, 1004);
 
+    EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join(QLatin1Char('\n')).toStdString();
     const QString cutAdif = options.uploadAdifPath.left(99);
     QFile file(cutAdif);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << cutAdif.toStdString();
     EXPECT_TRUE(file.readAll().contains("<EOR>\r\n"));
     EXPECT_FALSE(QFile::exists(options.uploadAdifPath));
-    EXPECT_EQ(desktop.clipboard, cutAdif.left(96) + QStringLiteral("tq8"));
-    EXPECT_EQ(StandInTqsl::receivedArguments(tqsl),
-              (QStringList{L("-l"), L("Location 1"), L("-d"), cutAdif, L("-x"), L("-a"), L("compliant")}));
+    EXPECT_EQ(desktop.clipboard, cutAdif + QStringLiteral(".tq8"));
+    EXPECT_TRUE(QFile::exists(cutAdif + QStringLiteral(".tq8")));
+    MonitorModel& upload = v.formMonitor().uploadModel();
+    QStringList started;
+    for (qsizetype i = 0; i < upload.lineCount(); ++i) {
+        if (upload.line(i).startsWith(QStringLiteral("Starting TQSL: ")))
+            started.append(upload.line(i));
+    }
+    ASSERT_EQ(started.size(), 1);
+    EXPECT_EQ(started.at(0), QStringLiteral("Starting TQSL: ") + tqsl + QStringLiteral(" -l \"Location 1\" -d ") + cutAdif
+                                 + QStringLiteral(" -x -a compliant"));
     EXPECT_FALSE(doc->qsoSet().isOpen());
-    EXPECT_TRUE(messages.shown.isEmpty());
 }
 
 // "#1 - Download fm LoTW" in the browser sends the date as one value of the address and warns
