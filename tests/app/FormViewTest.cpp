@@ -10,6 +10,7 @@
 #include "platform/RunLock.h"
 #include "support/Fakes.h"
 #include "support/RealTqsl.h"
+#include "support/SqliteFixture.h"
 #include "support/StandInTqsl.h"
 #include "support/TempDir.h"
 
@@ -761,6 +762,52 @@ TEST_F(FormTest, UploadUsesThePathsAsTheFormHandsThemOn)
     EXPECT_EQ(started.at(0), QStringLiteral("Starting TQSL: ") + tqsl + QStringLiteral(" -l \"Location 1\" -d ") + cutAdif
                                  + QStringLiteral(" -x -a compliant"));
     EXPECT_FALSE(doc->qsoSet().isOpen());
+}
+
+// TQSL signed, but another program holds the log when the QSOs are to be marked: the window
+// offers nothing (no page, no signed file on the clipboard, no tick), the step that failed has
+// the red arrow, and a message says what became of the QSOs and what to do.
+TEST_F(FormTest, ALogHeldWhenTheMarksAreWrittenOffersNothing)
+{
+    if (!RealTqsl::unavailable().isEmpty())
+        GTEST_SKIP() << RealTqsl::unavailable().toStdString();
+    RealTqsl::Certificate certificate;
+    certificate.call = QStringLiteral("K1QVN");
+    certificate.location = QStringLiteral("Location 1");
+    certificate.qsoFrom = QStringLiteral("2000-01-01");
+    const RealTqsl realTqsl(certificate);
+    DemoData::writeLog(options.sourceMdbPath, 40, 1);
+    DemoData::writeRefdata(options.refdataMdbPath);
+    options.errorFilePath = dir.file(QStringLiteral("errors.txt"));
+    options.uploadAdifPath = dir.file(QStringLiteral("LoTWUpload.adi"));
+    options.tqslExePath = realTqsl.programThatHoldsTheLogAfterwards(dir.path(), options.sourceMdbPath, 8);
+    setSlot(1, DemoData::kPrimaryCall, "K1QVN", "pw1");
+    CBrindlewickView& v = start();
+    ConnectFormOperations(v);
+    const QStringList before = SqliteFixture::query(options.sourceMdbPath, QStringLiteral("SELECT [QSO-QSLS] FROM [QSO-TAB]"));
+    desktop = FakeDesktop();
+
+    run(v, 1004);
+
+    // The other program lets the log go a little after the run gave up.
+    QStringList after;
+    for (int tries = 0; tries < 100 && after.isEmpty(); ++tries) {
+        try {
+            after = SqliteFixture::query(options.sourceMdbPath, QStringLiteral("SELECT [QSO-QSLS] FROM [QSO-TAB]"));
+        } catch (const std::exception&) {
+            QTest::qWait(100);
+        }
+    }
+    EXPECT_EQ(after, before);
+    EXPECT_TRUE(desktop.events.isEmpty()) << desktop.events.join(QLatin1Char(' ')).toStdString();
+    ASSERT_EQ(messages.shown.size(), 1);
+    EXPECT_TRUE(messages.shown.at(0).contains(QStringLiteral("but the log could not be marked")))
+        << messages.shown.at(0).toStdString();
+    EXPECT_TRUE(messages.shown.at(0).contains(QStringLiteral("is in use by another program"))) << messages.shown.at(0).toStdString();
+    EXPECT_EQ(find<QLabel>(v, 1099)->property("icon").toInt(), 141);
+    EXPECT_EQ(find<QLabel>(v, 1100)->property("icon").toInt(), 141);
+    EXPECT_EQ(find<QLabel>(v, 1102)->property("icon").toInt(), 142);
+    EXPECT_EQ(find<QLabel>(v, 1103)->property("icon").toInt(), 140);
 }
 
 // "#1 - Download fm LoTW" in the browser sends the date as one value of the address and warns

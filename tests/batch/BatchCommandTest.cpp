@@ -536,3 +536,36 @@ TEST_F(BatchCommandTest, AKilledUndoLeavesAllOrNothing)
         ADD_FAILURE() << "the undo did not finish: " << last.err.toStdString();
     EXPECT_EQ(SqliteFixture::query(log, sent).value(0), before);
 }
+
+namespace {
+// TQSL signed, but another program holds the log when the QSOs are to be marked: the batch
+// command marks nothing, opens no page, puts nothing on the clipboard, and exits 1 saying why.
+TEST_F(BatchCommandTest, ALogHeldWhenTheMarksAreWritten)
+{
+    if (!RealTqsl::unavailable().isEmpty())
+        GTEST_SKIP() << RealTqsl::unavailable().toStdString();
+    RealTqsl::Certificate certificate;
+    certificate.call = QStringLiteral("K1QVN");
+    certificate.location = QStringLiteral("Home");
+    certificate.qsoFrom = QStringLiteral("2000-01-01");
+    const RealTqsl tqsl(certificate);
+    const QString data = demo(QStringLiteral("data"));
+    const QString log = data + QStringLiteral("/Dxbase.sqlite");
+    const QString tools = dir.file(QStringLiteral("tools"));
+    QDir().mkpath(tools);
+    const QString holding = tqsl.programThatHoldsTheLogAfterwards(tools, log, 8);
+    overwrite(tools + QStringLiteral("/tqsl"), "#!/bin/sh\nexec '" + holding.toUtf8() + "' \"$@\"\n");
+    QFile::setPermissions(tools + QStringLiteral("/tqsl"), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    const QString due = QStringLiteral("SELECT count(*) FROM [QSO-TAB] WHERE [QSO-QSLS] IN ('0','1')");
+    const QString dueBefore = SqliteFixture::query(log, due).value(0);
+
+    const CliRun run = cliWithPath({QStringLiteral("--data-dir"), data, QStringLiteral("upload")},
+                                   tools + QStringLiteral(":/usr/bin:/bin"));
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("but the log could not be marked"))) << run.err.toStdString();
+    EXPECT_FALSE(run.err.contains(QStringLiteral("Clipboard:"))) << run.err.toStdString();
+    EXPECT_FALSE(run.err.contains(QStringLiteral("Opening"))) << run.err.toStdString();
+    QThread::msleep(3500); // the other program lets the log go
+    EXPECT_EQ(SqliteFixture::query(log, due).value(0), dueBefore);
+}
+} // namespace

@@ -89,3 +89,23 @@ void RealTqsl::forgetSignedQsos() const
     for (const char* name : {".tqsl/data.mdb", ".tqsl/lock.mdb", ".tqsl/dblock"})
         QFile::remove(m_home.file(QString::fromLatin1(name)));
 }
+
+QString RealTqsl::programThatHoldsTheLogAfterwards(const QString& folder, const QString& logPath, int seconds) const
+{
+    const QString path = QDir(folder).filePath(QStringLiteral("tqsl-then-hold-the-log"));
+    const QByteArray locked = QDir(folder).filePath(QStringLiteral("log-is-held")).toUtf8();
+    QFile script(path);
+    if (!script.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        throw std::runtime_error("cannot write the program");
+    script.write("#!/bin/sh\n'" + m_program.toUtf8() + "' \"$@\"\nstatus=$?\nrm -f '" + locked + "'\n"
+                 "python3 -c 'import sqlite3, sys, time\n"
+                 "c = sqlite3.connect(sys.argv[1], isolation_level=None)\n"
+                 "c.execute(\"BEGIN EXCLUSIVE\")\n"
+                 "open(sys.argv[2], \"w\").close()\n"
+                 "time.sleep(float(sys.argv[3]))\n"
+                 "c.execute(\"COMMIT\")' '" + logPath.toUtf8() + "' '" + locked + "' " + QByteArray::number(seconds)
+                 + " &\nwhile [ ! -e '" + locked + "' ]; do sleep 0.05; done\nexit $status\n");
+    script.close();
+    script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    return path;
+}

@@ -41,6 +41,10 @@ public:
     void setUploadAddress(const QString& url) const;
     // TQSL forgets the QSOs it signed (its record of them is removed).
     void forgetSignedQsos() const;
+    // A program that runs TQSL and, once TQSL has ended, has another program (a Python one)
+    // hold the SQLite log at logPath with a write lock for the given seconds: the log is busy
+    // just when the upload is to mark its QSOs. Written into folder; returns its path.
+    QString programThatHoldsTheLogAfterwards(const QString& folder, const QString& logPath, int seconds) const;
 
 private:
     TestDir m_home;
