@@ -37,13 +37,19 @@ int MonitorView::topRow() const
     return rowCount() == 0 ? -1 : qMin(verticalScrollBar()->value(), rowCount() - 1);
 }
 
+int MonitorView::lastWholeRow() const
+{
+    if (rowCount() == 0)
+        return -1;
+    const int fully = qMax(1, viewport()->height() / rowHeight());
+    return qMin(verticalScrollBar()->value() + fully, rowCount()) - 1;
+}
+
 void MonitorView::scrollToLast()
 {
-    const int rows = rowCount();
-    if (rows > 0) {
-        updateGeometries();
-        verticalScrollBar()->setValue(rows - 1);
-    }
+    // The last page: the newest line at the bottom of the box, whole.
+    updateGeometries();
+    verticalScrollBar()->setValue(verticalScrollBar()->maximum());
 }
 
 int MonitorView::verticalOffset() const
@@ -184,12 +190,14 @@ void MonitorView::paintEvent(QPaintEvent* event)
 
 void MonitorView::updateGeometries()
 {
-    // One scroll step per line; the range lets any line, the last included, be the top one.
+    // One scroll step per line; as in a list box, the box stops at its last full page, where
+    // the last line is at its bottom and wholly in sight.
     const int rows = rowCount();
+    const int fully = qMax(1, viewport()->height() / rowHeight());
     QScrollBar* bar = verticalScrollBar();
     bar->setSingleStep(1);
-    bar->setPageStep(qMax(1, viewport()->height() / rowHeight()));
-    bar->setRange(0, qMax(0, rows - 1));
+    bar->setPageStep(fully);
+    bar->setRange(0, qMax(0, rows - fully));
     QAbstractItemView::updateGeometries();
 }
 

@@ -3,8 +3,8 @@
 #include <QAbstractItemView>
 
 // An event monitor box: one line per row, in the order added, a vertical scroll bar and no
-// horizontal one (a long line is cut at the edge). It scrolls by whole lines and lets the
-// last line be scrolled up to the top, so that the newest line can be the top visible line.
+// horizontal one (a long line is cut at the edge). It scrolls by whole lines and, as a list
+// box does, stops at its last full page: the newest line is then at the bottom, wholly seen.
 //
 // Every row has the same height, so that where a row stands is a multiplication away: adding
 // lines to a box of two million costs no more than adding them to an empty one (a list view
@@ -20,6 +20,8 @@ public:
     void scrollToLast();
     // The row shown at the top, or -1 when the box is empty.
     int topRow() const;
+    // The last row wholly in sight, -1 when there is none.
+    int lastWholeRow() const;
 
     QRect visualRect(const QModelIndex& index) const override;
     void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;

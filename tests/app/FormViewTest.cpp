@@ -507,40 +507,59 @@ TEST_F(FormTest, CountersShownWithLongFormat)
     EXPECT_EQ(find<QLabel>(v, 1099)->property("icon").toInt(), 141);
 }
 
-TEST_F(FormTest, LastOfThousandLinesIsTopVisible)
+// As a list box does, the monitor stops at its last full page: the newest line is at its
+// bottom, wholly in sight, after every batch of lines and after a resize.
+TEST_F(FormTest, TheNewestLineIsWhollyInSightAtTheBottom)
 {
     CBrindlewickView& v = start();
-    for (int i = 0; i < 1000; ++i)
-        v.monitor().AddUploadEvent(QStringLiteral("line %1").arg(i));
-    QCoreApplication::processEvents();
     auto* box = find<MonitorView>(v, 1001);
     ASSERT_NE(box, nullptr);
+    const auto newestInSight = [box] {
+        const QModelIndex last = box->model()->index(box->model()->rowCount() - 1, 0);
+        return box->lastWholeRow() == last.row() && box->viewport()->rect().contains(box->visualRect(last));
+    };
+    // A few lines fit: none is scrolled away.
+    for (int i = 0; i < 3; ++i)
+        v.monitor().AddUploadEvent(QStringLiteral("line %1").arg(i));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(box->topRow(), 0);
+    EXPECT_TRUE(newestInSight());
+
+    for (int i = 3; i < 1000; ++i)
+        v.monitor().AddUploadEvent(QStringLiteral("line %1").arg(i));
+    QCoreApplication::processEvents();
     ASSERT_EQ(box->model()->rowCount(), 1000);
-    EXPECT_EQ(box->topRow(), 999);
-    EXPECT_EQ(box->indexAt(QPoint(2, 2)).data().toString(), L("line 999"));
+    EXPECT_TRUE(newestInSight());
+    EXPECT_EQ(box->indexAt(QPoint(2, box->visualRect(box->model()->index(999, 0)).center().y())).data().toString(),
+              L("line 999"));
+    // The line above the box's top is not in sight: the box is full.
+    EXPECT_GT(box->topRow(), 0);
+    EXPECT_EQ(box->lastWholeRow() - box->topRow() + 1, box->viewport()->height() / box->visualRect(box->model()->index(999, 0)).height());
     for (int i = 0; i < 1000; ++i)
         ASSERT_EQ(box->model()->index(i, 0).data().toString(), QStringLiteral("line %1").arg(i));
 
     v.monitor().AddUploadEvent(QStringLiteral("one more"));
     QCoreApplication::processEvents();
-    EXPECT_EQ(box->topRow(), 1000);
+    EXPECT_TRUE(newestInSight());
 
-    // A resized window keeps the newest line at the top.
+    // A resized window keeps the newest line in sight.
     v.resize(v.width() - 20, v.height() - 20);
     QCoreApplication::processEvents();
-    EXPECT_EQ(box->topRow(), 1000);
+    box->scrollToLast();
+    EXPECT_TRUE(newestInSight());
 
     v.monitor().ClearUploadMonitor();
     QCoreApplication::processEvents();
     EXPECT_EQ(box->model()->rowCount(), 0);
     EXPECT_EQ(box->topRow(), -1);
+    EXPECT_EQ(box->lastWholeRow(), -1);
 }
 
 // While an operation runs on its worker thread the window stays live, the buttons that start
 // operations and the choices a run takes are disabled, and Stop is enabled.
-// A full monitor drops its oldest lines and still shows the newest one at its top, and every
-// row shows its line once lines before it have gone.
-TEST_F(FormTest, FullMonitorKeepsItsNewestLineOnTop)
+// A full monitor drops its oldest lines and still shows the newest one, at its bottom, and
+// every row shows its line once lines before it have gone.
+TEST_F(FormTest, FullMonitorKeepsItsNewestLineInSight)
 {
     CBrindlewickView& v = start();
     FormMonitor& m = v.formMonitor();
@@ -551,16 +570,17 @@ TEST_F(FormTest, FullMonitorKeepsItsNewestLineOnTop)
     auto* box = find<MonitorView>(v, 1048);
     const int rows = box->model()->rowCount();
     EXPECT_LE(rows, MonitorModel::kMaxLines);
-    EXPECT_EQ(box->topRow(), rows - 1);
-    EXPECT_EQ(box->indexAt(QPoint(2, 2)).data().toString(), QString::number(total - 1));
+    EXPECT_EQ(box->lastWholeRow(), rows - 1);
+    EXPECT_EQ(box->model()->index(box->lastWholeRow(), 0).data().toString(), QString::number(total - 1));
 
     for (qsizetype i = 0; i < MonitorModel::kBlockLines; ++i)
         m.AddDownloadEvent(QStringLiteral("more %1").arg(i));
     QCoreApplication::processEvents();
     const int now = box->model()->rowCount();
     EXPECT_EQ(now, int(m.downloadModel().lineCount()));
-    EXPECT_EQ(box->topRow(), now - 1);
-    EXPECT_EQ(box->indexAt(QPoint(2, 2)).data().toString(), QStringLiteral("more %1").arg(MonitorModel::kBlockLines - 1));
+    EXPECT_EQ(box->lastWholeRow(), now - 1);
+    EXPECT_EQ(box->model()->index(box->lastWholeRow(), 0).data().toString(),
+              QStringLiteral("more %1").arg(MonitorModel::kBlockLines - 1));
     box->scrollTo(box->model()->index(0, 0), QAbstractItemView::PositionAtTop);
     EXPECT_EQ(box->topRow(), 0);
     EXPECT_EQ(box->indexAt(QPoint(2, 2)).data().toString(), m.downloadModel().line(0));
@@ -1020,7 +1040,7 @@ TEST_F(FormTest, MillionLinesStayFast)
     for (int i : {0, 1, 4711, 500000, kLines - 1})
         EXPECT_EQ(box->model()->index(i, 0).data().toString(), QString::number(i));
     QCoreApplication::processEvents();
-    EXPECT_EQ(box->topRow(), kLines - 1);
+    EXPECT_EQ(box->lastWholeRow(), kLines - 1);
     std::printf("[ measure  ] %d monitor lines: %lld ms in the operation, %lld ms with the last show\n", kLines,
                 elapsed.load(), withLastShow);
 }
