@@ -76,3 +76,95 @@ AppCommandLine CheckAppArguments(const QStringList& arguments)
     }
     return line;
 }
+
+namespace {
+
+// Qt's own options that take a value ("-style fusion" or "-style=fusion").
+const QStringList& qtOptionsWithValue()
+{
+    static const QStringList names = {
+        QStringLiteral("platform"),     QStringLiteral("platformpluginpath"), QStringLiteral("platformtheme"),
+        QStringLiteral("plugin"),       QStringLiteral("qwindowgeometry"),    QStringLiteral("qwindowicon"),
+        QStringLiteral("qwindowtitle"), QStringLiteral("session"),            QStringLiteral("style"),
+        QStringLiteral("stylesheet"),   QStringLiteral("display"),            QStringLiteral("geometry"),
+        QStringLiteral("title"),        QStringLiteral("name"),               QStringLiteral("visual"),
+        QStringLiteral("ncols"),        QStringLiteral("cmap"),               QStringLiteral("qmljsdebugger"),
+    };
+    return names;
+}
+
+// Qt's own options without a value.
+const QStringList& qtFlags()
+{
+    static const QStringList names = {QStringLiteral("reverse"), QStringLiteral("widgetcount"),
+                                      QStringLiteral("nograb"), QStringLiteral("dograb"), QStringLiteral("sync")};
+    return names;
+}
+
+// The name of an option as Qt reads it: one or two dashes, the value after "=" apart.
+QString qtName(const QString& argument)
+{
+    QString name = argument.section(QLatin1Char('='), 0, 0);
+    while (name.startsWith(QLatin1Char('-')))
+        name.remove(0, 1);
+    return name;
+}
+
+} // namespace
+
+AppCommandLine CheckAppArgumentsBeforeQt(const QStringList& arguments)
+{
+    QStringList left;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments.at(i);
+        if (i == 0 || !argument.startsWith(QLatin1Char('-')) || argument == QLatin1String("--")) {
+            left.append(argument);
+            continue;
+        }
+        const QString name = qtName(argument);
+        if (qtOptionsWithValue().contains(name)) {
+            if (!argument.contains(QLatin1Char('=')))
+                ++i; // its value
+            continue;
+        }
+        if (qtFlags().contains(name))
+            continue;
+        left.append(argument);
+    }
+    return CheckAppArguments(left);
+}
+
+QString MissingDisplay(const QStringList& arguments, const QString& platformVariable, const QString& display,
+                       const QString& waylandDisplay)
+{
+#if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
+    Q_UNUSED(arguments);
+    Q_UNUSED(platformVariable);
+    Q_UNUSED(display);
+    Q_UNUSED(waylandDisplay);
+    return QString();
+#else
+    QString platform = platformVariable;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        if (qtName(arguments.at(i)) != QLatin1String("platform") || !arguments.at(i).startsWith(QLatin1Char('-')))
+            continue;
+        platform = arguments.at(i).contains(QLatin1Char('=')) ? arguments.at(i).section(QLatin1Char('='), 1)
+                                                               : arguments.value(i + 1);
+    }
+    // "xcb", "wayland", or none given (Qt then takes the desktop's own), possibly with
+    // fallbacks ("wayland;xcb") or plugin options ("xcb:option").
+    bool needsDesktop = platform.isEmpty();
+    for (const QString& one : platform.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const QString plugin = one.section(QLatin1Char(':'), 0, 0).trimmed();
+        if (plugin == QLatin1String("xcb") || plugin.startsWith(QLatin1String("wayland")))
+            needsDesktop = true;
+        else
+            return QString(); // offscreen, vnc, eglfs ...: no desktop needed
+    }
+    if (!needsDesktop || !display.isEmpty() || !waylandDisplay.isEmpty())
+        return QString();
+    return QStringLiteral("quorvane: no display to open the window on (neither DISPLAY nor WAYLAND_DISPLAY is "
+                          "set); run it in a desktop session, or use quorvane-cli, which runs the same operations "
+                          "without a window.\n");
+#endif
+}

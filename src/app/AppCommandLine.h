@@ -18,3 +18,15 @@ AppCommandLine AnswerAppInfoOptions(const QStringList& arguments);
 
 // After the application object took its own options: what is left must be empty.
 AppCommandLine CheckAppArguments(const QStringList& arguments);
+
+// The same before the application object exists: Qt's own options (-platform, -style,
+// -display ...) with their values are set aside first, so that a usage error is told (exit 2)
+// even where no window system could be started.
+AppCommandLine CheckAppArgumentsBeforeQt(const QStringList& arguments);
+
+// Whether the window system can be reached: on a desktop of X11 or Wayland the display's
+// variable must be set unless another platform (offscreen, vnc ...) is asked for with
+// -platform or QT_QPA_PLATFORM. Returns the one-line message for a missing display, or an
+// empty text.
+QString MissingDisplay(const QStringList& arguments, const QString& platformVariable, const QString& display,
+                       const QString& waylandDisplay);

@@ -37,12 +37,24 @@ int main(int argc, char** argv)
     if (info.exitCode >= 0)
         return ended(info);
 
+    // A usage error is told before anything else (Qt's own options set aside), then a missing
+    // display in one line: Qt would end the program on it with a long message and a core.
+    const AppCommandLine rest = CheckAppArgumentsBeforeQt(given);
+    if (rest.exitCode >= 0)
+        return ended(rest);
+    const QString noDisplay = MissingDisplay(given, qEnvironmentVariable("QT_QPA_PLATFORM"),
+                                             qEnvironmentVariable("DISPLAY"), qEnvironmentVariable("WAYLAND_DISPLAY"));
+    if (!noDisplay.isEmpty()) {
+        std::fputs(noDisplay.toLocal8Bit().constData(), stderr);
+        return 1;
+    }
+
     // LoTW addresses carry the password: Qt's own warnings about them are masked.
     InstallPasswordMaskingMessageHandler();
     QApplication app(argc, argv);
-    const AppCommandLine rest = CheckAppArguments(QCoreApplication::arguments());
-    if (rest.exitCode >= 0)
-        return ended(rest);
+    const AppCommandLine left = CheckAppArguments(QCoreApplication::arguments());
+    if (left.exitCode >= 0)
+        return ended(left);
     QApplication::setApplicationVersion(Version::number());
     QApplication::setWindowIcon(ProgramIcon());
     // Ties the window to the installed desktop entry (its icon and name in task bars).

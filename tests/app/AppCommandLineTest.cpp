@@ -88,6 +88,70 @@ TEST(AppCommandLineTest, TheProgramAnswersWithoutADisplay)
     }
 }
 
+// Before the window system starts, Qt's own options and their values are set aside; what is
+// left is checked as after it.
+TEST(AppCommandLineTest, QtsOwnOptionsAreSetAsideBeforeTheCheck)
+{
+    for (const char* good : {"quorvane", "quorvane -platform offscreen", "quorvane -style=fusion -reverse",
+                             "quorvane --platform xcb -display :1 -geometry 800x600+0+0"})
+        EXPECT_EQ(CheckAppArgumentsBeforeQt(words(good)).exitCode, -1) << good;
+    for (const char* bad : {"quorvane --bogus", "quorvane -platform offscreen --bogus", "quorvane log.mdb",
+                            "quorvane -style fusion extra"}) {
+        const AppCommandLine line = CheckAppArgumentsBeforeQt(words(bad));
+        EXPECT_EQ(line.exitCode, 2) << bad;
+        EXPECT_TRUE(line.err.contains(QStringLiteral("usage: quorvane "))) << bad;
+    }
+}
+
+TEST(AppCommandLineTest, ADisplayIsNeededOnlyForADesktopPlatform)
+{
+    struct Case { const char* arguments; const char* platform; const char* display; const char* wayland; bool missing; };
+    const Case cases[] = {
+        {"quorvane", "", "", "", true},
+        {"quorvane", "xcb", "", "", true},
+        {"quorvane", "wayland;xcb", "", "", true},
+        {"quorvane", "", ":0", "", false},
+        {"quorvane", "", "", "wayland-0", false},
+        {"quorvane", "offscreen", "", "", false},
+        {"quorvane -platform offscreen", "xcb", "", "", false},
+        {"quorvane -platform=xcb", "offscreen", "", "", true},
+        {"quorvane", "vnc:size=800x600", "", "", false},
+    };
+    for (const Case& c : cases) {
+        const QString said = MissingDisplay(words(c.arguments), QString::fromLatin1(c.platform),
+                                            QString::fromLatin1(c.display), QString::fromLatin1(c.wayland));
+        EXPECT_EQ(!said.isEmpty(), c.missing) << c.arguments << " " << c.platform;
+        if (c.missing)
+            EXPECT_EQ(said.count(QLatin1Char('\n')), 1) << said.toStdString();
+    }
+}
+
+// Without a display the program says so in one line and ends with 1, after telling a usage
+// error (2) first; it never aborts.
+TEST(AppCommandLineTest, WithoutADisplayTheProgramEndsInOneLine)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    const std::pair<QStringList, int> cases[] = {{{}, 1}, {{QStringLiteral("--bogus")}, 2}};
+    for (const auto& [arguments, status] : cases) {
+        QProcess process;
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(QUORVANE_GUI), arguments);
+        ASSERT_TRUE(process.waitForFinished(30000));
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process.exitCode(), status);
+        const QByteArray err = process.readAllStandardError();
+        if (status == 1) {
+            EXPECT_TRUE(err.startsWith("quorvane: no display to open the window on")) << err.constData();
+            EXPECT_EQ(err.count('\n'), 1) << err.constData();
+        } else {
+            EXPECT_TRUE(err.startsWith("quorvane: unknown option '--bogus'")) << err.constData();
+        }
+    }
+}
+
 TEST(AppCommandLineTest, TheProgramIconHasEverySize)
 {
     const QIcon icon = ProgramIcon();
