@@ -80,7 +80,8 @@ else()
   # and Qt's ODBC plugin for logs reached through ODBC, and Qt's platform plugins for the window.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-odbc, libodbc2, qt6-qpa-plugins")
-  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "trustedqsl")
+  # xdg-open starts the browser and the file viewer.
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "trustedqsl, xdg-utils")
 endif()
 
 include(CPack)

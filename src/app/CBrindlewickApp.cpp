@@ -19,7 +19,8 @@ CBrindlewickApp::~CBrindlewickApp() = default;
 
 void CBrindlewickApp::setSettingsKey()
 {
-    QCoreApplication::setOrganizationName(QStringLiteral("Quorvane Version 2.71"));
+    // The per-user settings live under the program's title, version and all.
+    QCoreApplication::setOrganizationName(Strings::text(Strings::AppTitle));
     QCoreApplication::setApplicationName(Strings::text(Strings::AppTitle));
 }
 

@@ -73,6 +73,7 @@ public:
             },
             false);
     }
+    bool hasClipboard() const override { return m_target.hasClipboard(); }
     void pause(int milliseconds) override
     {
         Desktop& target = m_target;

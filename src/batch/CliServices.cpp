@@ -1,5 +1,7 @@
 #include "CliServices.h"
 
+#include "platform/SystemOpener.h"
+
 #include "platform/Redaction.h"
 
 #include <QProcess>
@@ -29,37 +31,6 @@ void printErr(const QString& text)
 // (it may repeat the address, password and all). Its exit status tells whether it
 // found a program; an opener that is still running after a few seconds is the browser
 // itself, started in the foreground, and is left running.
-bool openWithSystem(const QString& target)
-{
-#if defined(Q_OS_WIN)
-    const QString opener = QStringLiteral("rundll32");
-    const QStringList arguments = {QStringLiteral("url.dll,FileProtocolHandler"), target};
-#elif defined(Q_OS_MACOS)
-    const QString opener = QStringLiteral("open");
-    const QStringList arguments = {target};
-#else
-    const QString opener = QStringLiteral("xdg-open");
-    const QStringList arguments = {target};
-#endif
-    if (QStandardPaths::findExecutable(opener).isEmpty())
-        return false;
-    // Deliberately not owned: a QProcess ends its program when it is destroyed, and a browser
-    // started in the foreground must outlive this command.
-    auto* process = new QProcess;
-    process->setStandardOutputFile(QProcess::nullDevice());
-    process->setStandardErrorFile(QProcess::nullDevice());
-    process->start(opener, arguments);
-    if (!process->waitForStarted(5000)) {
-        delete process;
-        return false;
-    }
-    process->closeWriteChannel();
-    if (!process->waitForFinished(5000))
-        return true;
-    const bool opened = process->exitStatus() == QProcess::NormalExit && process->exitCode() == 0;
-    delete process;
-    return opened;
-}
 }
 
 CliMonitor::CliMonitor()
@@ -190,12 +161,12 @@ bool CliDesktop::openUrl(const QString& address)
     // The address may carry the password: say where it goes, not what it holds.
     const QUrl url(address);
     printErr(QStringLiteral("Opening %1 in the browser").arg(url.toString(QUrl::RemoveQuery)));
-    return openWithSystem(address);
+    return OpenWithSystem(address);
 }
 
 bool CliDesktop::openFile(const QString& path)
 {
-    return openWithSystem(path);
+    return OpenWithSystem(path);
 }
 
 void CliDesktop::setClipboardText(const QString& text)

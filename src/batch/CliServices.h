@@ -57,5 +57,6 @@ public:
     bool openUrl(const QString& address) override;
     bool openFile(const QString& path) override;
     void setClipboardText(const QString& text) override;
+    bool hasClipboard() const override { return false; }
     void pause(int milliseconds) override;
 };

@@ -175,8 +175,17 @@ void ReportRequest::browse()
 {
     if (m_desktop.openUrl(m_address))
         return;
-    // The operator opens the report page by hand: its address takes the clipboard's place.
     m_opened = false;
+    if (!m_desktop.hasClipboard()) {
+        // The batch command: no clipboard to paste from, but the address can be printed.
+        m_monitor.ShowMessage(QStringLiteral("The LoTW report page could not be opened: no web browser could be "
+                                             "started (xdg-open, of the package xdg-utils, starts it). Print its "
+                                             "address with --print-url (--show-password puts the password in it), "
+                                             "open it in a browser and save the report as %1.")
+                                  .arg(m_options.reportAdifPath));
+        return;
+    }
+    // The operator opens the report page by hand: its address takes the clipboard's place.
     m_desktop.setClipboardText(m_address);
     m_monitor.ShowMessage(QStringLiteral("The LoTW report page could not be opened: no web browser could be "
                                          "started. Its address is on the clipboard instead; paste it into a "

@@ -17,6 +17,9 @@ public:
     virtual bool openFile(const QString& path) = 0;
     // Puts text on the clipboard.
     virtual void setClipboardText(const QString& text) = 0;
+    // Whether the operator has a clipboard to paste from (the batch command has none: what
+    // would go there is only told).
+    virtual bool hasClipboard() const { return true; }
     // Waits the given time while keeping the window alive.
     virtual void pause(int milliseconds) = 0;
 };

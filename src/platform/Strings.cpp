@@ -1,10 +1,12 @@
 #include "Strings.h"
 
+#include "Version.h"
+
 namespace Strings {
 QString text(int id)
 {
     switch (id) {
-    case AppTitle: return QStringLiteral("Quorvane Version 2.71");
+    case AppTitle: return QStringLiteral("Quorvane Version ") + Version::number();
     case VersionError: return QStringLiteral("DXbase mdb file version error");
     case LotwFileEmpty: return QStringLiteral("LoTW file is empty");
     case RequiredBlank:

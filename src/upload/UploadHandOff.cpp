@@ -411,9 +411,17 @@ void UploadRun::offerUploadPage(const QString& signedPath)
         m_monitor.SetStepIcon(Control::StepUpload, StepIcon::Tick);
         return;
     }
+    m_monitor.SetStepIcon(Control::StepUpload, StepIcon::RedArrow);
+    if (!m_desktop.hasClipboard()) {
+        m_monitor.ShowMessage(QStringLiteral("The LoTW upload page could not be opened: no web browser could be "
+                                             "started. Open https://lotw.arrl.org/lotwuser/upload in a browser, log "
+                                             "in as %1 and upload the signed file %2 there (or send it with "
+                                             "--tqsl-upload next time).")
+                                  .arg(m_choices.CurrentLoginCall, signedPath));
+        return;
+    }
     // The operator opens the page by hand: its address takes the clipboard's place.
     m_desktop.setClipboardText(UploadPageAddress(m_choices));
-    m_monitor.SetStepIcon(Control::StepUpload, StepIcon::RedArrow);
     m_monitor.ShowMessage(QStringLiteral("The LoTW upload page could not be opened: no web browser could be started. "
                                          "Its address is on the clipboard instead; paste it into a browser and upload "
                                          "the signed file %1 there.")

@@ -569,3 +569,21 @@ TEST_F(BatchCommandTest, ALogHeldWhenTheMarksAreWritten)
     EXPECT_EQ(SqliteFixture::query(log, due).value(0), dueBefore);
 }
 } // namespace
+
+namespace {
+// Without a browser, the batch command points to --print-url (it has no clipboard to paste
+// from), and the message names no password.
+TEST_F(BatchCommandTest, WithoutABrowserTheRequestPointsToPrintUrl)
+{
+    const QString data = demo(QStringLiteral("data"));
+    const QString empty = dir.file(QStringLiteral("no-programs"));
+    QDir().mkpath(empty);
+    const CliRun run = cliWithPath({QStringLiteral("--data-dir"), data, QStringLiteral("request"), QStringLiteral("--all"),
+                                    QStringLiteral("--browser")},
+                                   empty);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("no web browser could be started"))) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(QStringLiteral("--print-url"))) << run.err.toStdString();
+    EXPECT_FALSE(run.err.contains(QStringLiteral("paste it"))) << run.err.toStdString();
+    EXPECT_FALSE(run.err.contains(QStringLiteral("password="))) << run.err.toStdString();
+}
+} // namespace

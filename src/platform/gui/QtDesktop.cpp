@@ -1,6 +1,7 @@
 #include "QtDesktop.h"
 
 #include "platform/Strings.h"
+#include "platform/SystemOpener.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -31,14 +32,29 @@ QUrl QtDesktop::browserUrl(const QString& address)
     return QUrl(text, QUrl::TolerantMode);
 }
 
+namespace {
+// The system's opener, with the window kept painted while it decides: a browser that could not
+// be started (the opener ends with a failure) is told as such.
+bool openWithSystem(const QUrl& url)
+{
+#if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
+    // The shell's own verdict.
+    return QDesktopServices::openUrl(url);
+#else
+    return OpenWithSystem(url.isLocalFile() ? url.toLocalFile() : QString::fromLatin1(url.toEncoded()),
+                          [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
+#endif
+}
+} // namespace
+
 bool QtDesktop::openUrl(const QString& address)
 {
-    return QDesktopServices::openUrl(browserUrl(address));
+    return openWithSystem(browserUrl(address));
 }
 
 bool QtDesktop::openFile(const QString& path)
 {
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    return openWithSystem(QUrl::fromLocalFile(path));
 }
 
 void QtDesktop::setClipboardText(const QString& text)
