@@ -12,30 +12,60 @@ set(QUORVANE_GENERATED ${CMAKE_BINARY_DIR}/packaging)
 set(QUORVANE_ICONS ${CMAKE_SOURCE_DIR}/src/app/icons)
 set(QUORVANE_ICON_SIZES 16 22 24 32 48 64 128 256)
 
-install(TARGETS quorvane quorvane-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/LICENSE
-  DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quorvane)
+# Two parts: "cli", the batch command (QtCore, QtSql, QtNetwork, SQLite: no window libraries,
+# for servers and cron), and "gui", the window with its desktop entry, icons and metainfo.
+install(TARGETS quorvane-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT cli)
+install(TARGETS quorvane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT gui)
 
 if(NOT WIN32)
-  install(FILES ${QUORVANE_PACKAGING}/quorvane.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  # Each package's documentation folder holds the README, the machine-readable copyright and
+  # the changelog, compressed as Debian keeps it. gzip -9n: best compression and no time stamp,
+  # so that two builds of one version give the same package.
+  find_program(QUORVANE_GZIP gzip REQUIRED)
+  set(QUORVANE_GZIPPED)
+  function(quorvane_gzip source output)
+    add_custom_command(OUTPUT ${output} COMMAND ${QUORVANE_GZIP} -9n -c ${source} > ${output}
+      DEPENDS ${source} VERBATIM)
+    set(QUORVANE_GZIPPED ${QUORVANE_GZIPPED} ${output} PARENT_SCOPE)
+  endfunction()
+
+  quorvane_gzip(${QUORVANE_PACKAGING}/changelog ${QUORVANE_GENERATED}/changelog.gz)
+  foreach(package IN ITEMS quorvane-cli quorvane)
+    if(package STREQUAL "quorvane")
+      set(component gui)
+    else()
+      set(component cli)
+    endif()
+    install(FILES ${CMAKE_SOURCE_DIR}/README.md ${QUORVANE_PACKAGING}/copyright ${QUORVANE_GENERATED}/changelog.gz
+      DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${package} COMPONENT ${component})
+  endforeach()
+
+  install(FILES ${QUORVANE_PACKAGING}/quorvane.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT gui)
 
   configure_file(${QUORVANE_PACKAGING}/org.quorvane.Quorvane.metainfo.xml.in
     ${QUORVANE_GENERATED}/org.quorvane.Quorvane.metainfo.xml @ONLY)
-  install(FILES ${QUORVANE_GENERATED}/org.quorvane.Quorvane.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+  install(FILES ${QUORVANE_GENERATED}/org.quorvane.Quorvane.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo
+    COMPONENT gui)
+  install(FILES ${QUORVANE_PACKAGING}/screenshot.png DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quorvane COMPONENT gui)
 
   foreach(size IN LISTS QUORVANE_ICON_SIZES)
     install(FILES ${QUORVANE_ICONS}/quorvane-${size}.png
-      DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps RENAME quorvane.png)
+      DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps RENAME quorvane.png COMPONENT gui)
   endforeach()
-  install(FILES ${QUORVANE_ICONS}/quorvane.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+  install(FILES ${QUORVANE_ICONS}/quorvane.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps
+    COMPONENT gui)
 
-  # Man pages are installed compressed, as Debian keeps them; CMake compresses them itself.
+  # Man pages, compressed as Debian keeps them.
   foreach(page quorvane quorvane-cli)
     configure_file(${QUORVANE_PACKAGING}/${page}.1.in ${QUORVANE_GENERATED}/${page}.1 @ONLY)
-    file(ARCHIVE_CREATE OUTPUT ${QUORVANE_GENERATED}/${page}.1.gz PATHS ${QUORVANE_GENERATED}/${page}.1
-      FORMAT raw COMPRESSION GZip MTIME 0)
-    install(FILES ${QUORVANE_GENERATED}/${page}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    quorvane_gzip(${QUORVANE_GENERATED}/${page}.1 ${QUORVANE_GENERATED}/${page}.1.gz)
   endforeach()
+  install(FILES ${QUORVANE_GENERATED}/quorvane-cli.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT cli)
+  install(FILES ${QUORVANE_GENERATED}/quorvane.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT gui)
+  add_custom_target(quorvane_packaging_files ALL DEPENDS ${QUORVANE_GZIPPED})
+else()
+  install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quorvane
+    COMPONENT cli)
 endif()
 
 set(CPACK_PACKAGE_NAME quorvane)
@@ -43,13 +73,11 @@ set(CPACK_PACKAGE_VENDOR "The Quorvane developers")
 set(CPACK_PACKAGE_CONTACT "The Quorvane developers <developers@quorvane.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "LoTW upload and import for the DXbase log")
 set(CPACK_PACKAGE_DESCRIPTION "Quorvane carries QSOs between the DXbase logging program's database and
-ARRL's Logbook of The World, in both directions, through files and the
-operator's own browser. Upload marks the due QSOs as sent, writes them to an
-ADIF file and hands it to TQSL for signing; import reads the LoTW QSL report,
-marks the reported QSOs confirmed and fills zones, state, county, IOTA and
-grid. quorvane-cli runs the same operations without a window.")
+ARRL's Logbook of The World, in both directions: upload through TQSL, marking
+exactly the QSOs TQSL signed as sent; the LoTW QSL report fetched over HTTPS
+and imported into the log; a check of which uploaded QSOs LoTW holds.
+quorvane-cli runs the same operations without a window.")
 set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_SOURCE_DIR}/LICENSE)
-set(CPACK_STRIP_FILES ON)
 
 if(WIN32)
   # A Windows build: the window without a console, Qt's DLLs, platform plugin and SQL drivers
@@ -63,6 +91,7 @@ if(WIN32)
     message(WARNING "windeployqt not found: the installed programs will lack Qt's DLLs")
   endif()
   set(CPACK_GENERATOR NSIS)
+  set(CPACK_STRIP_FILES ON)
   set(CPACK_PACKAGE_INSTALL_DIRECTORY Quorvane)
   set(CPACK_PACKAGE_EXECUTABLES quorvane Quorvane)
   set(CPACK_NSIS_DISPLAY_NAME "Quorvane ${PROJECT_VERSION}")
@@ -72,16 +101,40 @@ if(WIN32)
   set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
 else()
   set(CPACK_GENERATOR DEB)
-  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT) # quorvane_<version>_<architecture>.deb
+  set(CPACK_DEB_COMPONENT_INSTALL ON)
+  set(CPACK_COMPONENTS_ALL cli gui)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT) # quorvane_<version>_<architecture>.deb, quorvane-cli_...
   set(CPACK_DEBIAN_PACKAGE_SECTION hamradio)
+  set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${PROJECT_HOMEPAGE_URL})
-  # The libraries the programs link (Qt Core, Gui, Widgets, Sql, SQLite, the C++ run time) are
-  # found by dpkg-shlibdeps; what is loaded at run time is named here: the ODBC driver manager
-  # and Qt's ODBC plugin for logs reached through ODBC, and Qt's platform plugins for the window.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-odbc, libodbc2, qt6-qpa-plugins")
-  # xdg-open starts the browser and the file viewer.
-  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "trustedqsl, xdg-utils")
+  # The debug information goes into quorvane-dbgsym and quorvane-cli-dbgsym.
+  set(CPACK_DEBIAN_DEBUGINFO_PACKAGE ON)
+  set(CPACK_STRIP_FILES OFF)
+
+  set(CPACK_DEBIAN_CLI_PACKAGE_NAME quorvane-cli)
+  set(CPACK_DEBIAN_CLI_DESCRIPTION "LoTW upload and import for the DXbase log, without a window
+quorvane-cli carries QSOs between the DXbase logging program's database and
+ARRL's Logbook of The World, in both directions: it writes the QSOs due for
+LoTW to an ADIF file, has TQSL sign it and marks exactly the QSOs TQSL signed
+as sent; it fetches the LoTW QSL report over HTTPS, marks the reported QSOs
+confirmed and fills zones, state, county, IOTA and grid. It needs no display.")
+  # The libraries it links are found by dpkg-shlibdeps. What it loads at run time: Qt's ODBC
+  # plugin (with the ODBC driver manager) for a log reached through ODBC, TQSL for signing,
+  # xdg-open for the browser.
+  set(CPACK_DEBIAN_CLI_PACKAGE_RECOMMENDS "trustedqsl, xdg-utils")
+  set(CPACK_DEBIAN_CLI_PACKAGE_SUGGESTS "libqt6sql6-odbc")
+
+  set(CPACK_DEBIAN_GUI_PACKAGE_NAME quorvane)
+  set(CPACK_DEBIAN_GUI_DESCRIPTION "LoTW upload and import for the DXbase log, in a window
+Quorvane carries QSOs between the DXbase logging program's database and
+ARRL's Logbook of The World, in both directions, in a window: upload through
+TQSL, the LoTW QSL report fetched and imported into the log, and a check of
+which uploaded QSOs LoTW holds. The same operations without a window are in
+the package quorvane-cli.")
+  set(CPACK_DEBIAN_GUI_PACKAGE_DEPENDS "quorvane-cli (= ${PROJECT_VERSION}), qt6-qpa-plugins")
+  set(CPACK_DEBIAN_GUI_PACKAGE_RECOMMENDS "trustedqsl, xdg-utils")
+  set(CPACK_DEBIAN_GUI_PACKAGE_SUGGESTS "libqt6sql6-odbc")
 endif()
 
 include(CPack)
