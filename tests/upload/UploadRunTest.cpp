@@ -785,6 +785,11 @@ TEST_F(UploadRunTest, TheSameLogGivesTheSameFileAndMarksThroughBothEngines)
     EXPECT_EQ(qsls(), sqliteMarks);
     QStringList odbcLines = monitor.upload;
     odbcLines.replaceInStrings(odbc, file);
+    // ODBC says how it finds the rows it marks, after the table is opened; the rest is alike.
+    const qsizetype opened = odbcLines.indexOf(S("Opened QSO-TAB table"));
+    ASSERT_GE(opened, 0);
+    EXPECT_EQ(odbcLines.value(opened + 1), S("Rows of [QSO-TAB] are found by the driver's row identifier _ROWID_"));
+    odbcLines.removeAt(opened + 1);
     EXPECT_EQ(odbcLines, sqliteLines);
 }
 } // namespace
