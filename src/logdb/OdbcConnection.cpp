@@ -710,10 +710,21 @@ void OdbcConnection::chooseLocator(const QString& table, TableInfo& info)
             SQLULEN size = 0;
             stmt->check(SQLDescribeColW(stmt->handle(), SQLUSMALLINT(i), name, 256, &length, &type, &size, &digits,
                                         &nullable));
-            const QString column = bracketed(fromWide(name, std::min<qsizetype>(length, 255)));
-            info.allColumns.append(column);
-            if (nullable == SQL_NO_NULLS)
-                notNull.append(column);
+            info.allColumns.append(bracketed(fromWide(name, std::min<qsizetype>(length, 255))));
+        }
+    }
+    // Which columns are declared NOT NULL, as the catalog tells (a query's description may
+    // call every column nullable).
+    {
+        auto stmt = fresh();
+        if (SQL_SUCCEEDED(SQLColumnsW(stmt->handle(), nullptr, 0, nullptr, 0, const_cast<SQLWCHAR*>(wide(bare)),
+                                      SQLSMALLINT(bare.size()), nullptr, 0))) {
+            for (const QStringList& row : catalogRows(*stmt, 11)) {
+                if (row.value(10).toInt() == SQL_NO_NULLS)
+                    notNull.append(bracketed(row.value(3)));
+            }
+        } else {
+            stmt->close();
         }
     }
     const auto setKey = [&](Locator locator, const QStringList& names, const QString& note) {
@@ -798,9 +809,12 @@ void OdbcConnection::chooseLocator(const QString& table, TableInfo& info)
             QStringList names;
             bool lasting = true;
             for (const QStringList& row : catalogRows(*stmt, 8)) {
-                // A pseudo column (a rowid) is named as the driver names it, without brackets.
-                names.append(row.value(7).toInt() == SQL_PC_PSEUDO ? row.value(1) : bracketed(row.value(1)));
-                lasting = lasting && row.value(0).toInt() >= SQL_SCOPE_TRANSACTION;
+                // A pseudo column (a rowid) is named as the driver names it, without brackets;
+                // a column of the table must hold no nulls to tell rows apart.
+                const bool pseudo = row.value(7).toInt() == SQL_PC_PSEUDO;
+                names.append(pseudo ? row.value(1) : bracketed(row.value(1)));
+                lasting = lasting && row.value(0).toInt() >= SQL_SCOPE_TRANSACTION
+                          && (pseudo || notNull.contains(bracketed(row.value(1)), Qt::CaseInsensitive));
             }
             if (!names.isEmpty() && lasting) {
                 setKey(Locator::BestRowId, names,
