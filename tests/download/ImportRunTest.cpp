@@ -91,8 +91,14 @@ protected:
     bool run()
     {
         ImportRun importRun(options, choices, paths, monitor);
-        return importRun.OnLotwImport();
+        const bool ok = importRun.OnLotwImport();
+        // Through ODBC the run says first how it finds the log's rows: kept apart here, so
+        // that both engines' lines compare alike.
+        locatorLines = monitor.download.filter(L("Rows of [QSO-TAB] "));
+        monitor.download.removeIf([](const QString& line) { return line.startsWith(L("Rows of [QSO-TAB] ")); });
+        return ok;
     }
+    QStringList locatorLines;
 
     QStringList rows(const char* columns, const char* where = "1")
     {
@@ -1030,10 +1036,10 @@ TEST_P(ImportRunTest, TwinsOfAKeylessLogTakeTheConfirmationTogether)
         if (together) {
             EXPECT_TRUE(warnings.at(0).startsWith(L("Warning: 1 QSOs confirmed"))) << warnings.at(0).toStdString();
             EXPECT_TRUE(errors().contains("Warning: 1 QSOs confirmed"));
-            EXPECT_EQ(monitor.download.filter(L("through the index qso_call")).size(), 1);
+            ASSERT_EQ(locatorLines.size(), 1);
+            EXPECT_TRUE(locatorLines.at(0).contains(L("through the index qso_call"))) << locatorLines.at(0).toStdString();
         }
-        if (!GetParam())
-            EXPECT_TRUE(monitor.download.filter(L("Rows of [QSO-TAB]")).isEmpty());
+        EXPECT_EQ(locatorLines.size(), GetParam() ? 1 : 0);
     }
 }
 } // namespace
