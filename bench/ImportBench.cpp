@@ -6,6 +6,8 @@
 //        ImportBench run N FOLDER [--shape SHAPE] [--dump DIR] [--no-floor]
 //            copies the prepared log, measures the floor, imports the report into the copy,
 //            measures the floor again, and prints the times and the ratio to the floor.
+//            --engine sqlite|odbc-keyed|odbc-keyless|odbc-index: the engine the import runs on
+//            (BenchEngine.h); --undo: the import is taken back after it, and timed.
 //            --dump DIR writes what the import produced (monitor lines, counters, error file,
 //            imported-QSO list, every log row) to DIR, for comparing two builds byte for byte.
 //
@@ -24,6 +26,7 @@
 // transaction in rowid order (default page cache), and read the report once. Peak memory:
 // run under /usr/bin/time -v.
 
+#include "BenchEngine.h"
 #include "demo/DemoData.h"
 #include "download/ImportRun.h"
 #include "undo/UndoJournal.h"
@@ -486,6 +489,7 @@ int main(int argc, char** argv)
     bool floor = true;
     bool keepUndo = true;
     bool undo = false;
+    QString engine = QStringLiteral("sqlite");
     for (qsizetype i = 4; i < args.size(); ++i) {
         if (args.at(i) == QLatin1String("--shape") && i + 1 < args.size()) {
             shapeName = args.at(++i);
@@ -501,6 +505,8 @@ int main(int argc, char** argv)
             keepUndo = false;
         } else if (args.at(i) == QLatin1String("--undo")) {
             undo = true;
+        } else if (args.at(i) == QLatin1String("--engine") && i + 1 < args.size() && BenchEngineKnown(args.at(i + 1))) {
+            engine = args.at(++i);
         } else {
             std::fprintf(stderr, "unknown argument %s\n", args.at(i).toLocal8Bit().constData());
             return 2;
@@ -543,7 +549,7 @@ int main(int argc, char** argv)
 
     freshCopy(log);
     Options options;
-    options.sourceMdbPath = log;
+    options.sourceMdbPath = BenchEngineLog(engine, log);
     options.refdataMdbPath = reference;
     options.errorFilePath = folder + QStringLiteral("/SemiQuorvaneErrors.txt");
     options.importedListPath = folder + QStringLiteral("/SemiQuorvaneImportedQSOs.txt");
@@ -568,7 +574,7 @@ int main(int argc, char** argv)
         const std::vector<UndoEntry> runs = ListUndoRuns(folder);
         if (!runs.empty()) {
             timer.restart();
-            const UndoResult result = UndoRunAt(runs.front(), log);
+            const UndoResult result = UndoRunAt(runs.front(), options.sourceMdbPath);
             std::printf("undo of %lld rows: %.2f s (%lld restored, %lld left alone)\n",
                         static_cast<long long>(runs.front().rows), timer.nsecsElapsed() / 1e9,
                         static_cast<long long>(result.restored), static_cast<long long>(result.leftAlone));
@@ -581,8 +587,8 @@ int main(int argc, char** argv)
         after = measureFloor(floorLog, folder);
         QFile::remove(floorLog);
     }
-    std::printf("import of %lld records against %lld QSOs (%s): %.2f s (%s)\n", static_cast<long long>(count),
-                static_cast<long long>(count), shapeName.toLatin1().constData(), seconds,
+    std::printf("import of %lld records against %lld QSOs (%s, %s): %.2f s (%s)\n", static_cast<long long>(count),
+                static_cast<long long>(count), shapeName.toLatin1().constData(), engine.toLatin1().constData(), seconds,
                 ok ? "ran to its end" : "stopped");
     const QString counters = QStringLiteral("QSOs Read-in: %1  LoTW Recs Used: %2  QSOs w/errors: %3  New DXCC Credits: %4  "
                                             "Warnings: %5")

@@ -6,12 +6,17 @@
 // transaction. Peak memory: run under /usr/bin/time -v.
 //
 //   UploadBench [--qsos N] [--dir FOLDER] [--mixed] [--keep] [--test] [--no-floor] [--undo]
-//   --undo: the run keeps its before-images, as the programs do
+//   --undo: the run keeps its before-images, as the programs do, and takes the upload back after
+//   it (timed)
+//   --engine sqlite|odbc-keyed|odbc-keyless|odbc-index: the engine the upload runs on
+//   (BenchEngine.h)
 
+#include "BenchEngine.h"
 #include "CliServices.h"
 #include "demo/DemoData.h"
 #include "platform/Desktop.h"
 #include "platform/EventMonitor.h"
+#include "undo/UndoJournal.h"
 #include "upload/UploadRun.h"
 
 #include <QCoreApplication>
@@ -141,6 +146,7 @@ int main(int argc, char** argv)
     bool test = false;
     bool floor = true;
     bool undo = false;
+    QString engine = QStringLiteral("sqlite");
     const QStringList arguments = app.arguments();
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         if (arguments.at(i) == QLatin1String("--qsos") && i + 1 < arguments.size())
@@ -157,6 +163,9 @@ int main(int argc, char** argv)
             floor = false;
         else if (arguments.at(i) == QLatin1String("--undo"))
             undo = true;
+        else if (arguments.at(i) == QLatin1String("--engine") && i + 1 < arguments.size()
+                 && BenchEngineKnown(arguments.at(i + 1)))
+            engine = arguments.at(++i);
         else {
             std::fprintf(stderr, "usage: UploadBench [--qsos N] [--dir FOLDER] [--mixed] [--keep] [--test] [--no-floor] [--undo]\n");
             return 2;
@@ -169,6 +178,7 @@ int main(int argc, char** argv)
     QDir().mkpath(folder);
 
     const QString logPath = QDir(folder).filePath(QStringLiteral("log.sqlite"));
+    const QString pristine = QDir(folder).filePath(QStringLiteral("pristine.sqlite"));
     const QString refPath = QDir(folder).filePath(QStringLiteral("refdata.sqlite"));
     QElapsedTimer timer;
     timer.start();
@@ -192,8 +202,12 @@ int main(int argc, char** argv)
     DemoData::writeRefdata(refPath);
     std::printf("log of %lld QSOs prepared in %.1f s\n", static_cast<long long>(qsos), timer.elapsed() / 1000.0);
 
+    if (floor) {
+        QFile::remove(pristine);
+        QFile::copy(logPath, pristine);
+    }
     Options options;
-    options.sourceMdbPath = logPath;
+    options.sourceMdbPath = BenchEngineLog(engine, logPath);
     options.refdataMdbPath = refPath;
     options.uploadAdifPath = QDir(folder).filePath(QStringLiteral("LoTWUpload.adi"));
     options.errorFilePath = QDir(folder).filePath(QStringLiteral("SemiQuorvaneErrors.txt"));
@@ -202,7 +216,6 @@ int main(int argc, char** argv)
     choices.SigningCall = options.stations[0].oprCall;
     choices.TestOnly = test;
 
-    const QString pristine = QDir(folder).filePath(QStringLiteral("pristine.sqlite"));
     const QString floorLog = QDir(folder).filePath(QStringLiteral("floor.sqlite"));
     auto floorRun = [&] {
         QFile::remove(floorLog);
@@ -212,11 +225,8 @@ int main(int argc, char** argv)
         return t;
     };
     FloorTimes before, after;
-    if (floor) {
-        QFile::remove(pristine);
-        QFile::copy(logPath, pristine);
+    if (floor)
         before = floorRun();
-    }
 
     // The batch command's own monitor, its lines (as the batch command writes them to its
     // standard output) going to /dev/null for the length of the run.
@@ -246,6 +256,16 @@ int main(int argc, char** argv)
                 static_cast<long long>(monitor.lineCount()));
     std::printf("ADIF file %lld bytes, rows marked as sent now %lld\n",
                 static_cast<long long>(QFileInfo(options.uploadAdifPath).size()), marked);
+    if (undo) {
+        const std::vector<UndoEntry> runs = ListUndoRuns(temporary.path());
+        if (!runs.empty()) {
+            timer.restart();
+            const UndoResult result = UndoRunAt(runs.front(), options.sourceMdbPath);
+            std::printf("undo of %lld rows: %.2f s (%lld restored, %lld left alone)\n",
+                        static_cast<long long>(runs.front().rows), timer.elapsed() / 1000.0,
+                        static_cast<long long>(result.restored), static_cast<long long>(result.leftAlone));
+        }
+    }
     if (floor) {
         after = floorRun();
         QFile::remove(pristine);

@@ -57,8 +57,15 @@ void ConnectFormOperations(CBrindlewickView& view)
                                              .arg(entry.kind, entry.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
                                              .arg(entry.rows));
             const UndoResult result = UndoRunAt(entry, ctx.options.sourceMdbPath);
+            if (!result.locatorNote.isEmpty())
+                ctx.monitor.AddDownloadEvent(result.locatorNote);
             ctx.monitor.AddDownloadEvent(
                 QStringLiteral("Restored %1 rows as they were before the %2").arg(result.restored).arg(entry.kind));
+            if (result.twins > 0)
+                ctx.monitor.AddDownloadEvent(QStringLiteral("Warning: %1 of them are logged more than once (rows equal "
+                                                            "in every column) and were restored together with their "
+                                                            "twins.")
+                                                 .arg(result.twins));
             if (result.leftAlone > 0) {
                 ctx.monitor.AddDownloadEvent(QStringLiteral("%1 rows were changed since by another program and were "
                                                             "left as they are:")

@@ -54,7 +54,13 @@ int runUndo(BatchContext& context, const BatchArguments& arguments)
                                           .arg(entry.kind, entry.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
                                           .arg(entry.rows));
     const UndoResult result = UndoRunAt(entry, context.options.sourceMdbPath, [&] { context.monitor->PumpMessages(); });
+    if (!result.locatorNote.isEmpty())
+        context.monitor->AddDownloadEvent(result.locatorNote);
     context.monitor->AddDownloadEvent(QStringLiteral("Restored %1 rows as they were before the %2").arg(result.restored).arg(entry.kind));
+    if (result.twins > 0)
+        context.monitor->AddDownloadEvent(QStringLiteral("Warning: %1 of them are logged more than once (rows equal in every "
+                                                         "column) and were restored together with their twins.")
+                                              .arg(result.twins));
     if (result.leftAlone > 0) {
         context.monitor->AddDownloadEvent(
             QStringLiteral("%1 rows were changed since by another program and were left as they are:").arg(result.leftAlone));

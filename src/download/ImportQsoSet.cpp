@@ -61,6 +61,7 @@ void ImportQsoSet::clear()
     m_originals.shrink_to_fit();
     m_touched = 0;
     m_changedRows = 0;
+    m_twins = 0;
     m_updates.clear();
     m_updatesFor = nullptr;
 }
@@ -274,7 +275,11 @@ void ImportQsoSet::run(Connection& log, qint64 entry, unsigned mask)
             values[count++] = UpdateValue{true, texts[i + 1], 0};
     }
     RowKey key = m_index.key(entry);
-    update(log, mask).run(key, values, count);
+    // Rows known by their values may have twins (the same QSO logged twice, equal in every
+    // column): the one confirmation is written to both.
+    const qint64 rows = update(log, mask).run(key, values, count);
+    if (rows > 1)
+        m_twins += rows - 1;
     // A row known by its values is known by the new ones once written.
     if (key.rowid < 0)
         m_index.setKey(entry, key);

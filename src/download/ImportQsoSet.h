@@ -90,6 +90,9 @@ public:
                  const std::function<void()>& pump = {}) const;
     // Rows the run changed.
     qint64 touchedRows() const { return m_touched; }
+    // Rows written together with the row a record confirmed: its twins, equal in every column
+    // (only where rows are known by their values).
+    qint64 twinsWritten() const { return m_twins; }
 
 private:
     static constexpr int kTexts = 9; // the texts of LoggedQso
@@ -107,6 +110,7 @@ private:
     std::vector<std::uint64_t> m_originalAt;
     std::string m_originals;
     qint64 m_touched = 0;
+    qint64 m_twins = 0;
     std::string m_scratch;
     qint64 m_changedRows = 0;
     std::vector<std::unique_ptr<RowUpdate>> m_updates; // by change mask, made on first use

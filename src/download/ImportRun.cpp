@@ -319,6 +319,14 @@ bool ImportRun::importReport(QString& failure)
             m_phase = Phase::Saving;
         }
         if (m_logReady) {
+            if (m_qsos.twinsWritten() > 0) {
+                const QString line = QStringLiteral("Warning: %1 QSOs confirmed by this report are logged more than once "
+                                                    "(rows equal in every column, which the log cannot tell apart); each "
+                                                    "twin took the confirmation too.")
+                                         .arg(m_qsos.twinsWritten());
+                m_held.AddDownloadEvent(line);
+                m_errorFile.writeLine(line);
+            }
             if (!journalWritten)
                 startJournal(false);
             endJournal();
@@ -705,6 +713,10 @@ void ImportRun::ensureLogReady()
         m_logDb->beginTransaction();
     m_logReady = true;
     m_qsos.load(*m_logDb, [this] { m_held.PumpMessages(); });
+    // How the confirmations will find their rows, where the engine had a choice.
+    const QString locator = m_logDb->rowLocatorNote(QStringLiteral("[QSO-TAB]"));
+    if (!locator.isEmpty())
+        m_held.AddDownloadEvent(locator);
 }
 
 void ImportRun::rollback()
@@ -873,6 +885,8 @@ bool ImportRun::ApplyLotwRecord()
             }
             m_row = before;
             logRecordEvent(1, r.call + QLatin1Char(' ') + e.description());
+            // A record the log refused is one with an error.
+            addToCounter(Control::DownloadErrors);
             return false;
         }
     } else {

@@ -42,6 +42,19 @@ void CRecordset::open()
     m_open = true;
 }
 
+void CRecordset::openWithoutReading()
+{
+    ensureBindings();
+    database();
+    m_editing = false;
+    m_cursor.reset();
+    // A condition no row meets: the engine checks the table and the columns, and reads none.
+    database().select(defaultSql(), m_columns, QStringLiteral("1 = 0"), QString())->next();
+    m_bof = m_eof = true;
+    clearMembers();
+    m_open = true;
+}
+
 void CRecordset::close()
 {
     m_cursor.reset();

@@ -21,6 +21,10 @@ public:
 
     // Opens the recordset over its table with the current filter and sort, at the first row.
     void open();
+    // Opens the recordset as open() does, the query checked by the engine, but reads no row:
+    // for a caller that reads the table through a cursor of its own and uses the recordset
+    // only to move to rows by key. The recordset stands at BOF and EOF.
+    void openWithoutReading();
     bool isOpen() const { return m_open; }
     void close();
     // Keeps the current row's values and key but lets go of the database: the query ends and

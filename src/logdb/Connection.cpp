@@ -9,7 +9,6 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSettings>
-#include <QSqlDatabase>
 #include <QSysInfo>
 #include <cctype>
 #include <map>
@@ -152,7 +151,11 @@ class PlainRowUpdate : public RowUpdate
 public:
     PlainRowUpdate(Connection& db, QString table, std::vector<ColumnSpec> columns)
         : m_db(db), m_table(std::move(table)), m_columns(std::move(columns)) {}
-    void run(RowKey& key, const QVariantList& values) override { m_db.update(m_table, key, m_columns, values); }
+    qint64 run(RowKey& key, const QVariantList& values) override
+    {
+        m_db.update(m_table, key, m_columns, values);
+        return 1;
+    }
 
 private:
     Connection& m_db;
@@ -166,7 +169,7 @@ public:
     PlainConditionalUpdate(Connection& db, QString table, std::vector<ColumnSpec> columns,
                            std::vector<ColumnSpec> conditions)
         : m_db(db), m_table(std::move(table)), m_columns(std::move(columns)), m_conditions(std::move(conditions)) {}
-    bool run(const RowKey& key, const QVariantList& values, const QVariantList& expected) override
+    qint64 run(const RowKey& key, const QVariantList& values, const QVariantList& expected) override
     {
         return m_db.updateIfUnchanged(m_table, key, m_columns, values, m_conditions, expected);
     }
@@ -197,7 +200,7 @@ std::unique_ptr<ConditionalUpdate> Connection::prepareUpdateIfUnchanged(const QS
     return std::make_unique<PlainConditionalUpdate>(*this, table, columns, conditionColumns);
 }
 
-void RowUpdate::run(RowKey& key, const UpdateValue* values, int count)
+qint64 RowUpdate::run(RowKey& key, const UpdateValue* values, int count)
 {
     QVariantList list;
     list.reserve(count);
@@ -207,7 +210,7 @@ void RowUpdate::run(RowKey& key, const UpdateValue* values, int count)
         else
             list.append(QVariant(values[i].number));
     }
-    run(key, list);
+    return run(key, list);
 }
 
 std::unique_ptr<RowUpdate> Connection::prepareUpdate(const QString& table, const std::vector<ColumnSpec>& columns)
@@ -289,8 +292,6 @@ QString CheckEngineAvailable(const QString& logPath)
                               ".accdb logs need exists on Windows only. Program will exit now.")
             .arg(kAccessDriver);
 #endif
-    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QODBC")))
-        return QStringLiteral("The Qt ODBC database driver (QODBC plugin) is not installed. Program will exit now.");
     QString driver;
     if (engine == Engine::Access) {
         driver = kAccessDriver;
@@ -362,4 +363,35 @@ bool SameRow(const RowKey& a, const RowKey& b)
     if (a.rowid >= 0 || b.rowid >= 0)
         return a.rowid == b.rowid;
     return a.names == b.names && a.values == b.values;
+}
+
+QString TwinCredits::text(const RowKey& key)
+{
+    QString text;
+    for (qsizetype i = 0; i < key.values.size(); ++i) {
+        const QVariant& v = key.values.at(i);
+        text += v.isNull() ? QStringLiteral("\x01") : v.toString();
+        text += QChar(0x1f);
+    }
+    return text;
+}
+
+void TwinCredits::written(const RowKey& key, qint64 rows)
+{
+    if (rows <= 1 || key.names.isEmpty())
+        return;
+    m_left[text(key)] += rows - 1;
+    m_together += rows - 1;
+}
+
+bool TwinCredits::take(const RowKey& key)
+{
+    if (m_left.empty() || key.names.isEmpty())
+        return false;
+    auto it = m_left.find(text(key));
+    if (it == m_left.end())
+        return false;
+    if (--it->second == 0)
+        m_left.erase(it);
+    return true;
 }

@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <QVariant>
 #include <QVariantList>
+#include <map>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -17,8 +18,9 @@ struct ColumnSpec
     ColumnType type;
 };
 
-// Identifies one row for an update: the rowid on SQLite; through ODBC the table's primary
-// key values or, when the table has none, every column value as read.
+// Identifies one row for an update: the rowid on SQLite; through ODBC the values of the
+// columns the engine finds rows by (the primary key, a unique index, the driver's row
+// identifier) or, where the table offers none of them, every column value as read.
 struct RowKey
 {
     qint64 rowid = -1;
@@ -66,10 +68,12 @@ class RowUpdate
 {
 public:
     virtual ~RowUpdate() = default;
-    // Writes the columns of the row with that key, as Connection::update does.
-    virtual void run(RowKey& key, const QVariantList& values) = 0;
+    // Writes the columns of the row with that key, as Connection::update does. Returns the
+    // rows written: more than one where rows known by their values have twins (rows equal in
+    // every column, the same QSO logged twice), which are written together.
+    virtual qint64 run(RowKey& key, const QVariantList& values) = 0;
     // The same with the values as texts and numbers (count of them: one per column).
-    virtual void run(RowKey& key, const UpdateValue* values, int count);
+    virtual qint64 run(RowKey& key, const UpdateValue* values, int count);
 };
 
 // Updates of one set of columns of a table, each written only while the row still holds the
@@ -78,8 +82,9 @@ class ConditionalUpdate
 {
 public:
     virtual ~ConditionalUpdate() = default;
-    // As Connection::updateIfUnchanged: true when the row was written.
-    virtual bool run(const RowKey& key, const QVariantList& values, const QVariantList& expected) = 0;
+    // As Connection::updateIfUnchanged: the rows written, 0 when none was. More than one where
+    // rows known by their values have twins, which are written together.
+    virtual qint64 run(const RowKey& key, const QVariantList& values, const QVariantList& expected) = 0;
     // The same update, with the same values and expected values, for rows that were read one
     // after another, with no other row of the table between them. Returns the places in keys
     // of the rows that were not written, in order. By default the rows are written one at a
@@ -125,6 +130,10 @@ public:
     // Whether the rows of table are known by all their values (no rowid, no primary key), so
     // that a key read with some columns tells apart only rows that differ in those columns.
     virtual bool rowsKnownByValues(const QString& table) { (void)table; return false; }
+
+    // A line for the monitor saying how the rows of table are found for an update, where the
+    // engine has a choice of ways (empty where it has not: SQLite's rowid).
+    virtual QString rowLocatorNote(const QString& table) { (void)table; return QString(); }
 
     // Writes the given columns of the row with that key only while the row still holds the
     // expected values in the condition columns, in one statement. True when the row was
@@ -172,6 +181,25 @@ bool IsIntegerValue(const QVariant& value);
 
 // Whether two keys name the same row.
 bool SameRow(const RowKey& a, const RowKey& b);
+
+// Rows written together with the one an update asked for: twins (rows equal in every column,
+// known by the same values). A later update of the same values finds them written already and
+// takes one of them instead of reporting a row changed meanwhile.
+class TwinCredits
+{
+public:
+    // rows: what the update of key wrote.
+    void written(const RowKey& key, qint64 rows);
+    // Whether a twin of key was written with an earlier update; taken when it was.
+    bool take(const RowKey& key);
+    // Rows written together with another so far.
+    qint64 together() const { return m_together; }
+
+private:
+    static QString text(const RowKey& key);
+    std::map<QString, qint64> m_left;
+    qint64 m_together = 0;
+};
 
 // An SQL text literal: value in single quotes, each quote doubled.
 QString SqlLiteral(const QString& value);

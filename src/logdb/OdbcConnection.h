@@ -2,16 +2,38 @@
 
 #include "Connection.h"
 
-#include <QSqlDatabase>
 #include <map>
+#include <memory>
 
-// The log or reference database through ODBC (Qt's QODBC driver): DXbase's Access files
-// with the Access driver, or any data source given by a connection string.
+// The log or reference database through ODBC, on the ODBC C API (unixODBC's libodbc, odbc32
+// on Windows): DXbase's Access files with the Access driver, or any data source given by a
+// connection string. Texts go through the wide-character calls, so that they reach the
+// driver as the text they are.
+//
+// A row is found for an update by the best locator the driver offers for its table, chosen
+// when the table is first used (see chooseLocator in the .cpp); every statement is prepared
+// once per connection and kept.
 class OdbcConnection : public Connection
 {
 public:
+    // How the rows of a table are told apart, from the best to the last resort.
+    enum class Locator {
+        PrimaryKey,  // the table's primary key
+        UniqueIndex, // the columns of a unique index whose columns hold no nulls
+        BestRowId,   // the driver's best row identifier (SQLite's rowid)
+        Index,       // all values as read, searched through an index of the table
+        AllValues,   // all values as read, with no index to narrow the search
+    };
+
     explicit OdbcConnection(const QString& connectionString, const QString& displayPath);
     ~OdbcConnection() override;
+    OdbcConnection(const OdbcConnection&) = delete;
+    OdbcConnection& operator=(const OdbcConnection&) = delete;
+
+    // Connections opened from now on use no better locator than best: stands in for a driver
+    // that offers less (benchmarks and tests take the ways a log in an Access file may need
+    // through the SQLite ODBC driver). Locator::PrimaryKey allows every one.
+    static void limitLocators(Locator best);
 
     std::unique_ptr<Cursor> select(const QString& table, const std::vector<ColumnSpec>& columns,
                                    const QString& filter, const QString& sort) override;
@@ -22,8 +44,13 @@ public:
     bool updateIfUnchanged(const QString& table, const RowKey& key, const std::vector<ColumnSpec>& columns,
                            const QVariantList& values, const std::vector<ColumnSpec>& conditionColumns,
                            const QVariantList& expected) override;
+    std::unique_ptr<RowUpdate> prepareUpdate(const QString& table, const std::vector<ColumnSpec>& columns) override;
+    std::unique_ptr<ConditionalUpdate> prepareUpdateIfUnchanged(const QString& table,
+                                                                const std::vector<ColumnSpec>& columns,
+                                                                const std::vector<ColumnSpec>& conditionColumns) override;
 
-    bool rowsKnownByValues(const QString& table) override { return keyColumns(table).isEmpty(); }
+    bool rowsKnownByValues(const QString& table) override;
+    QString rowLocatorNote(const QString& table) override;
     qint64 countRows(const QString& table) override;
 
     void beginTransaction() override;
@@ -33,18 +60,52 @@ public:
 
     QString path() const override { return m_displayPath; }
 
-private:
-    // The columns that identify a row of table: its primary key, or every column when it has
-    // none (then a row is known by all its values as read).
-    const QStringList& keyColumns(const QString& table);
-    QString keyCondition(const QString& table, const RowKey& key, QVariantList& bindings);
-    // The rows of the table that meet the condition (its values bound in order).
-    qint64 matchingRows(const QString& table, const QString& condition, const QVariantList& bindings);
-    void exec(const QString& sql);
+    // The locator chosen for table (chosen now when it has not been yet).
+    Locator locator(const QString& table);
 
-    QString m_name;
+    // Runs any statement and gives its rows (EXPLAIN and the like); throws CDbException.
+    std::unique_ptr<Cursor> query(const QString& sql);
+
+    // What this connection asked of the driver so far: statements executed, statements
+    // prepared, rows fetched. The text of the last statement executed.
+    struct Statistics
+    {
+        qint64 executed = 0;
+        qint64 prepared = 0;
+        qint64 rowsFetched = 0;
+    };
+    const Statistics& statistics() const { return m_statistics; }
+    const QString& lastStatement() const { return m_lastStatement; }
+
+    class Statement;
+
+private:
+    struct TableInfo;
+    class Prepared;
+    class PreparedUpdate;
+    class PreparedConditionalUpdate;
+    friend class OdbcCursor;
+
+    const TableInfo& info(const QString& table);
+    void chooseLocator(const QString& table, TableInfo& info);
+    // A statement prepared once and kept for the connection's life, by its text.
+    Statement& cached(const QString& sql);
+    std::unique_ptr<Statement> fresh();
+    // The condition that finds the row of key; the values to bind are appended to bindings.
+    QString keyCondition(const QString& table, const RowKey& key, QVariantList& bindings) const;
+    // Runs UPDATE table SET columns = values WHERE (key) [AND conditions]; the rows written.
+    qint64 runUpdate(const QString& table, const RowKey& key, const std::vector<ColumnSpec>& columns,
+                     const QVariantList& values, const std::vector<ColumnSpec>& conditionColumns,
+                     const QVariantList& expected, bool textsNotNull);
+    void setAutocommit(bool on);
+
     QString m_displayPath;
-    QSqlDatabase m_db;
+    void* m_env = nullptr; // SQLHENV
+    void* m_dbc = nullptr; // SQLHDBC
     bool m_inTransaction = false;
-    std::map<QString, QStringList> m_keys; // table -> key columns with brackets; empty: all
+    bool m_getDataAnyColumn = false; // the driver reads unbound columns in any place
+    std::map<QString, std::unique_ptr<TableInfo>> m_tables;
+    std::map<QString, std::unique_ptr<Statement>> m_cache;
+    Statistics m_statistics;
+    QString m_lastStatement;
 };

@@ -355,17 +355,16 @@ class SqliteConnection::PreparedUpdate : public RowUpdate
 public:
     PreparedUpdate(SqliteConnection& db, sqlite3_stmt* stmt, QString table)
         : m_db(db), m_stmt(stmt), m_table(std::move(table)) {}
-    void run(RowKey& key, const QVariantList& values) override
+    qint64 run(RowKey& key, const QVariantList& values) override
     {
         sqlite3_reset(m_stmt);
         m_db.runUpdate(m_stmt, m_table, key, values);
+        return 1;
     }
-    void run(RowKey& key, const UpdateValue* values, int count) override
+    qint64 run(RowKey& key, const UpdateValue* values, int count) override
     {
-        if (count > 16) {
-            RowUpdate::run(key, values, count);
-            return;
-        }
+        if (count > 16)
+            return RowUpdate::run(key, values, count);
         sqlite3_reset(m_stmt);
         // ASCII texts are the same bytes in every encoding and are bound where they are; the
         // others go through the one encoding of the engine.
@@ -390,6 +389,7 @@ public:
             m_db.fail();
         if (sqlite3_changes(m_db.m_db) != 1)
             throw CDbException(QStringLiteral("The record to update is no longer in %1.").arg(m_table));
+        return 1;
     }
 
 private:
@@ -435,7 +435,7 @@ public:
         : m_db(db), m_stmt(stmt), m_rowids(rowids), m_range(range)
     {
     }
-    bool run(const RowKey& key, const QVariantList& values, const QVariantList& expected) override
+    qint64 run(const RowKey& key, const QVariantList& values, const QVariantList& expected) override
     {
         sqlite3_reset(m_stmt);
         return m_db.runConditionalUpdate(m_stmt, key, values, expected);

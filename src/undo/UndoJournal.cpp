@@ -5,6 +5,7 @@
 #include <QBuffer>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <QCryptographicHash>
 #include <QDataStream>
 #include <QDir>
@@ -469,7 +470,13 @@ UndoResult UndoRunAt(const UndoEntry& entry, const QString& logPath, const std::
     if (sqlite3_prepare_v2(file.db, "SELECT * FROM rows", -1, &rows, nullptr) != SQLITE_OK)
         throw CDbException(QStringLiteral("The run kept in %1 cannot be undone: it is damaged (%2).").arg(name, file.error()));
     UndoResult result;
+    result.locatorNote = log->rowLocatorNote(kTable);
     std::vector<RowKey> leftAlone;
+    // One statement for each set of columns the rows put back, made once.
+    std::map<QStringList, std::unique_ptr<ConditionalUpdate>> updates;
+    // Rows known by their values may have twins: a run that changed both (they were written
+    // together) is put back for both by one statement.
+    TwinCredits twins;
     log->beginTransaction();
     try {
         QVariantList before;
@@ -499,7 +506,18 @@ UndoResult UndoRunAt(const UndoEntry& entry, const QString& logPath, const std::
                 expected.append(after.at(qsizetype(i)));
             }
             const RowKey key = keyFrom(rows, 0, 1);
-            if (changed.empty() || log->updateIfUnchanged(kTable, key, changed, restore, changed, expected))
+            qint64 written = 1;
+            if (!changed.empty()) {
+                QStringList names;
+                for (const ColumnSpec& c : changed)
+                    names.append(c.name);
+                std::unique_ptr<ConditionalUpdate>& update = updates[names];
+                if (!update)
+                    update = log->prepareUpdateIfUnchanged(kTable, changed, changed);
+                written = update->run(key, restore, expected);
+                twins.written(key, written);
+            }
+            if (written > 0 || twins.take(key))
                 ++result.restored;
             else
                 leftAlone.push_back(key);
@@ -508,8 +526,11 @@ UndoResult UndoRunAt(const UndoEntry& entry, const QString& logPath, const std::
         }
         if (rc != SQLITE_DONE)
             throw CDbException(QStringLiteral("The run kept in %1 could not be read to its end (%2).").arg(name, file.error()));
+        updates.clear();
         log->commit();
+        result.twins = twins.together();
     } catch (...) {
+        updates.clear();
         sqlite3_finalize(rows);
         try {
             log->rollback();

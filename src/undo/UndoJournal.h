@@ -129,6 +129,8 @@ struct UndoResult
     qint64 restored = 0;
     qint64 leftAlone = 0;       // rows changed since by someone else: listed, not touched
     QStringList leftAloneLines; // "CALL DATE TIME" of those rows (the first hundred)
+    QString locatorNote;        // how the engine found the rows, where it had a choice
+    qint64 twins = 0;           // rows restored together with a twin (equal in every column)
 };
 
 // Takes a kept run back: restores exactly its columns of exactly its rows, in one transaction,

@@ -93,6 +93,10 @@ bool UploadRun::markRows(const std::vector<size_t>& places, QString& error, std:
         db->beginTransaction();
         const std::unique_ptr<ConditionalUpdate> mark = db->prepareUpdateIfUnchanged(qsoTable(), qsls, qsls);
         const QVariantList toTwo{two}, toThree{three}, wasZero{zero}, wasOne{one};
+        // Rows known by their values may have twins (the same QSO logged twice, equal in every
+        // column): both were written to the file, and the statement that marks one marks both.
+        const bool byValues = db->rowsKnownByValues(qsoTable());
+        TwinCredits twins;
         // Rows that lay one after another in the walk with the same value are read again and
         // marked together, in stretches short enough for the window to hear from the run in
         // between.
@@ -115,7 +119,15 @@ bool UploadRun::markRows(const std::vector<size_t>& places, QString& error, std:
             const QVariantList& values = first.wasOne ? toThree : toTwo;
             const QVariantList& expected = first.wasOne ? wasOne : wasZero;
             const std::vector<bool> unchanged = unchangedRows(*db, columns, keys, digests);
-            if (std::all_of(unchanged.begin(), unchanged.end(), [](bool b) { return b; })) {
+            if (byValues) {
+                for (size_t i = 0; i < keys.size(); ++i) {
+                    const qint64 rows = unchanged[i] ? mark->run(*keys[i], values, expected) : 0;
+                    if (rows > 0)
+                        twins.written(*keys[i], rows);
+                    else if (!twins.take(*keys[i]))
+                        notWritten.push_back(at + i);
+                }
+            } else if (std::all_of(unchanged.begin(), unchanged.end(), [](bool b) { return b; })) {
                 for (size_t i : mark->runAdjacent(keys, values, expected))
                     notWritten.push_back(at + i);
             } else {
@@ -128,6 +140,7 @@ bool UploadRun::markRows(const std::vector<size_t>& places, QString& error, std:
             m_monitor.PumpMessages();
         }
         db->commit();
+        m_twinsMarked += twins.together();
     } catch (const CDbException& e) {
         if (db) {
             try {
@@ -150,6 +163,12 @@ bool UploadRun::markRows(const std::vector<size_t>& places, QString& error, std:
         journal->finish(notWritten);
     for (size_t i : notWritten)
         changed.push_back(places[i]);
+    if (m_twinsMarked > 0) {
+        uploadProblem(QStringLiteral("Warning: %1 QSOs of the file are logged more than once (rows equal in every column, "
+                                     "which the log cannot tell apart); each was marked as sent together with its twin.")
+                          .arg(m_twinsMarked));
+        m_twinsMarked = 0;
+    }
     m_marked += long(places.size() - notWritten.size());
     try {
         m_qsos->close();

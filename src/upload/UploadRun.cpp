@@ -69,6 +69,7 @@ bool UploadRun::run()
     m_refused = 0;
     m_signed = 0;
     m_marked = 0;
+    m_twinsMarked = 0;
     m_marks.clear();
 
     for (int step : {Control::StepMakeAdif, Control::StepSignAdif, Control::StepMakeTq8, Control::StepClipboard,
@@ -252,8 +253,12 @@ void UploadRun::openTables()
         m_prefixes = m_ownPrefixes.get();
     }
     if (!m_qsos->isOpen()) {
-        m_qsos->open();
+        m_qsos->openWithoutReading();
         m_monitor.AddUploadEvent(QStringLiteral("Opened QSO-TAB table"));
+        // How the marks will find their rows, where the engine had a choice.
+        const QString locator = m_qsos->database().rowLocatorNote(qsoTable());
+        if (!locator.isEmpty())
+            m_monitor.AddUploadEvent(locator);
     }
     if (!m_prefixes->isOpen()) {
         m_prefixes->open();

@@ -148,4 +148,5 @@ private:
     long m_refused = 0;
     long m_signed = 0;
     long m_marked = 0;
+    qint64 m_twinsMarked = 0; // marks written with a twin's (rows equal in every column)
 };

@@ -2,6 +2,7 @@
 #include "download/ImportRun.h"
 #include "download/ReportRequest.h"
 #include "logdb/Connection.h"
+#include "logdb/OdbcConnection.h"
 #include "options/Choices.h"
 #include "options/Options.h"
 #include "support/Fakes.h"
@@ -90,8 +91,14 @@ protected:
     bool run()
     {
         ImportRun importRun(options, choices, paths, monitor);
-        return importRun.OnLotwImport();
+        const bool ok = importRun.OnLotwImport();
+        // Through ODBC the run says first how it finds the log's rows: kept apart here, so
+        // that both engines' lines compare alike.
+        locatorLines = monitor.download.filter(L("Rows of [QSO-TAB] "));
+        monitor.download.removeIf([](const QString& line) { return line.startsWith(L("Rows of [QSO-TAB] ")); });
+        return ok;
     }
+    QStringList locatorLines;
 
     QStringList rows(const char* columns, const char* where = "1")
     {
@@ -995,6 +1002,44 @@ TEST_P(ImportRunTest, NextSinceIsLoTWsCursorElseTheNewestQslDate)
             EXPECT_EQ(choices.sinceDate, QString::fromLatin1(c.since));
         }
         EXPECT_EQ(monitor.download.filter(L("APP_LoTW_LASTQSL")).size(), c.noted ? 1 : 0) << monitor.download.join(L("\n")).toStdString();
+    }
+}
+} // namespace
+
+namespace {
+// A keyless log found by its values through an index, as an Access log without a key is: a
+// QSO logged twice (twins, equal in every column) takes the one confirmation in both rows,
+// with a warning line, and nothing counts as an error; the row that differs only in its time
+// is left alone. On the SQLite engine (and through the driver's row identifier) the twins are
+// told apart and the first one alone takes it.
+TEST_P(ImportRunTest, TwinsOfAKeylessLogTakeTheConfirmationTogether)
+{
+    addQso("K1TW", "123400", L("[QSO-CONFIRM]='0'"));
+    addQso("K1TW", "123400", L("[QSO-CONFIRM]='0'"));
+    addQso("K1TW", "123500", L("[QSO-CONFIRM]='0'"));
+    report(Rec("K1TW", "123400"));
+    SqliteFixture::exec(logPath, {L("CREATE INDEX qso_call ON [QSO-TAB] ([QSO-CALL])")});
+    for (OdbcConnection::Locator limit : {OdbcConnection::Locator::PrimaryKey, OdbcConnection::Locator::Index}) {
+        SCOPED_TRACE(int(limit));
+        SqliteFixture::exec(logPath, {L("UPDATE [QSO-TAB] SET [QSO-CONFIRM] = '0', [QSO-LOTWREC] = NULL")});
+        OdbcConnection::limitLocators(limit);
+        monitor = RecordingMonitor();
+        const bool ok = run();
+        OdbcConnection::limitLocators(OdbcConnection::Locator::PrimaryKey);
+        ASSERT_TRUE(ok);
+        const bool together = GetParam() && limit == OdbcConnection::Locator::Index;
+        EXPECT_EQ(rows("[QSO-CONFIRM]"), (QStringList{L("2"), together ? L("2") : L("0"), L("0")}));
+        EXPECT_EQ(counter(Control::DownloadRecsUsed), 1);
+        EXPECT_EQ(counter(Control::DownloadErrors), 0);
+        const QStringList warnings = monitor.download.filter(L("logged more than once"));
+        EXPECT_EQ(warnings.size(), together ? 1 : 0);
+        if (together) {
+            EXPECT_TRUE(warnings.at(0).startsWith(L("Warning: 1 QSOs confirmed"))) << warnings.at(0).toStdString();
+            EXPECT_TRUE(errors().contains("Warning: 1 QSOs confirmed"));
+            ASSERT_EQ(locatorLines.size(), 1);
+            EXPECT_TRUE(locatorLines.at(0).contains(L("through the index qso_call"))) << locatorLines.at(0).toStdString();
+        }
+        EXPECT_EQ(locatorLines.size(), GetParam() ? 1 : 0);
     }
 }
 } // namespace

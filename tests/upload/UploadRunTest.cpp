@@ -5,6 +5,7 @@
 #include "upload/HandOffToTqsl.h"
 #include "upload/SignedFile.h"
 #include "logdb/Connection.h"
+#include "logdb/OdbcConnection.h"
 
 #include "support/Fakes.h"
 #include "support/FileSizeLimit.h"
@@ -785,6 +786,11 @@ TEST_F(UploadRunTest, TheSameLogGivesTheSameFileAndMarksThroughBothEngines)
     EXPECT_EQ(qsls(), sqliteMarks);
     QStringList odbcLines = monitor.upload;
     odbcLines.replaceInStrings(odbc, file);
+    // ODBC says how it finds the rows it marks, after the table is opened; the rest is alike.
+    const qsizetype opened = odbcLines.indexOf(S("Opened QSO-TAB table"));
+    ASSERT_GE(opened, 0);
+    EXPECT_EQ(odbcLines.value(opened + 1), S("Rows of [QSO-TAB] are found by the driver's row identifier _ROWID_"));
+    odbcLines.removeAt(opened + 1);
     EXPECT_EQ(odbcLines, sqliteLines);
 }
 } // namespace
@@ -903,5 +909,81 @@ TEST_F(UploadRunTest, MarksLotwTookAreKeptWhenTheLogIsHeld)
     EXPECT_EQ(lotw.requests().size(), 1u);
     // The kept marks are undone like any run's.
     EXPECT_EQ(ListUndoRuns(data.path()).size(), 1u);
+}
+} // namespace
+
+namespace {
+// A keyless log found by its values through an index: a QSO logged twice (twins, equal in
+// every column) is written to the file twice and marked by one statement for both, with a
+// warning line and the run ending well; its undo puts both back. One twin changed by another
+// program between the walk and the marks: the other is marked, and the changed one is named.
+TEST_F(UploadRunTest, TwinsOfAKeylessLogAreMarkedTogetherWithAWarning)
+{
+    const QString odbc = S("odbc:DRIVER=SQLite3;Database=") + options.sourceMdbPath;
+    if (!CheckEngineAvailable(odbc).isEmpty())
+        GTEST_SKIP() << "the SQLite3 ODBC driver is not installed";
+    InsertQso(log, qso("DL1ABC", "0"));
+    InsertQso(log, qso("DL1ABC", "0"));
+    InsertQso(log, qso("DL2XYZ", "1"));
+    log.exec("CREATE INDEX qso_call ON [QSO-TAB] ([QSO-CALL])");
+    OdbcConnection::limitLocators(OdbcConnection::Locator::Index);
+    struct Restore
+    {
+        ~Restore() { OdbcConnection::limitLocators(OdbcConnection::Locator::PrimaryKey); }
+    } restore;
+    const QString file = options.sourceMdbPath;
+    options.sourceMdbPath = odbc;
+    TestDir data;
+
+    for (bool otherProgram : {false, true}) {
+        SCOPED_TRACE(otherProgram ? "one twin changed meanwhile" : "twins as read");
+        log.exec("UPDATE [QSO-TAB] SET [QSO-QSLS] = CASE [QSO-CALL] WHEN 'DL2XYZ' THEN '1' ELSE '0' END, [QSO-NOTE] = NULL");
+        // After the file is written, before the marks: another program notes one twin.
+        struct Meddling : RecordingMonitor
+        {
+            std::function<void(const QString&)> onUpload;
+            void AddUploadEvent(const QString& text) override
+            {
+                RecordingMonitor::AddUploadEvent(text);
+                if (onUpload)
+                    onUpload(text);
+            }
+        } monitor;
+        if (otherProgram) {
+            monitor.onUpload = [&](const QString& line) {
+                if (line.startsWith(S("Without TQSL:")))
+                    log.exec("UPDATE [QSO-TAB] SET [QSO-NOTE] = 'x' WHERE rowid = 2");
+            };
+        }
+        UploadRun run(options, choices, monitor, desktop);
+        run.setHandOff(false);
+        run.setUndoFolder(data.path());
+        ASSERT_TRUE(run.run()) << monitor.messages.join(S("\n")).toStdString();
+        EXPECT_EQ(dir.read(S("LoTWUpload.adi")).count("<EOR>\r\n"), 3);
+        EXPECT_EQ(monitor.upload.filter(S("through the index qso_call ([QSO-CALL])")).size(), 1);
+        const QStringList twinLines = monitor.upload.filter(S("logged more than once"));
+        const QStringList changedLines = monitor.upload.filter(S("changed by another program"));
+        if (!otherProgram) {
+            EXPECT_EQ(qsls(), (QStringList{S("2"), S("2"), S("3")}));
+            ASSERT_EQ(twinLines.size(), 1);
+            EXPECT_TRUE(twinLines.at(0).startsWith(S("Warning: 1 QSOs of the file"))) << twinLines.at(0).toStdString();
+            EXPECT_TRUE(changedLines.isEmpty());
+            EXPECT_EQ(run.markedCount(), 3);
+            // Undo puts both twins back with the one statement.
+            const std::vector<UndoEntry> runs = ListUndoRuns(data.path());
+            ASSERT_FALSE(runs.empty());
+            const UndoResult undone = UndoRunAt(runs.front(), odbc);
+            EXPECT_EQ(undone.restored, 3);
+            EXPECT_EQ(undone.leftAlone, 0);
+            EXPECT_EQ(undone.twins, 1);
+            EXPECT_EQ(qsls(), (QStringList{S("0"), S("0"), S("1")}));
+        } else {
+            EXPECT_EQ(qsls(), (QStringList{S("2"), S("0"), S("3")}));
+            EXPECT_TRUE(twinLines.isEmpty());
+            EXPECT_EQ(changedLines.filter(S("Warning: not marked as sent")).size(), 1) << changedLines.join(S("\n")).toStdString();
+            EXPECT_EQ(run.markedCount(), 2);
+        }
+    }
+    options.sourceMdbPath = file;
 }
 } // namespace

@@ -1,0 +1,264 @@
+// How the ODBC engine finds the rows it updates, on the real SQLite ODBC driver: the locator
+// chosen for each shape of table, the row an update reaches, twins, and what one update costs.
+
+#include "demo/DemoData.h"
+#include "logdb/CQSO2006SRC.h"
+#include "logdb/OdbcConnection.h"
+#include "platform/Errors.h"
+#include "support/SqliteFixture.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Locator = OdbcConnection::Locator;
+
+QString S(const char* text)
+{
+    return QString::fromUtf8(text);
+}
+
+const QString kTable = S("[QSO-TAB]");
+
+// Connections opened inside use no better locator than best.
+class LocatorLimit
+{
+public:
+    explicit LocatorLimit(Locator best) { OdbcConnection::limitLocators(best); }
+    ~LocatorLimit() { OdbcConnection::limitLocators(Locator::PrimaryKey); }
+};
+
+class OdbcLocatorTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!CheckEngineAvailable(S("odbc:DRIVER=SQLite3;Database=x")).isEmpty())
+            GTEST_SKIP() << "the SQLite3 ODBC driver is not installed";
+        file = dir.file(S("log.sqlite"));
+        DemoData::writeLog(file, 0, 1);
+    }
+    QString odbc() const { return S("odbc:DRIVER=SQLite3;Database=") + file; }
+
+    // The log's QSO table made anew with the extra column definition first or last (a key of
+    // the table's own) and the table constraint, holding the rows given as (call, time, qsls).
+    void remake(const QString& before, const QString& after, const QString& constraint)
+    {
+        QString columns;
+        for (const ColumnSpec& c : CQSO2006SRC::columnSpecs()) {
+            QString type = c.type == ColumnType::Text ? S("TEXT") : S("INTEGER");
+            if (c.name == S("[QSO-CALL]") || c.name == S("[QSO-TIME]"))
+                type += S(" NOT NULL");
+            columns += (columns.isEmpty() ? QString() : S(", ")) + c.name + QLatin1Char(' ') + type;
+        }
+        if (!before.isEmpty())
+            columns = before + S(", ") + columns;
+        if (!after.isEmpty())
+            columns += S(", ") + after;
+        if (!constraint.isEmpty())
+            columns += S(", ") + constraint;
+        SqliteFixture::exec(file, {S("DROP TABLE [QSO-TAB]"), S("CREATE TABLE [QSO-TAB] (%1)").arg(columns)});
+    }
+    void insert(const char* call, const char* time, const char* qsls, int number = 0)
+    {
+        SqliteFixture::exec(file, {S("INSERT INTO [QSO-TAB] ([QSO-CALL],[QSO-TIME],[QSO-QSLS],[QSO-NUMBER],[QSO-DATE]) "
+                                     "VALUES ('%1','%2','%3',%4,'20240101')")
+                                       .arg(S(call), S(time), S(qsls))
+                                       .arg(number)});
+    }
+    QStringList marks() const
+    {
+        return SqliteFixture::query(file, S("SELECT [QSO-CALL] || '/' || [QSO-TIME] || '/' || [QSO-QSLS] FROM [QSO-TAB] "
+                                            "ORDER BY rowid"));
+    }
+
+    TestDir dir;
+    QString file;
+};
+
+struct LocatorCase
+{
+    const char* name;
+    const char* before;     // a column ahead of the QSO's columns
+    const char* after;      // a column after them
+    const char* constraint; // a table constraint
+    const char* index;      // an index made after the table
+    Locator limit;          // the best locator the connection may use
+    Locator chosen;
+    const char* note;       // what the monitor line names
+};
+
+// Each shape of table gets its locator, said in the monitor line, and an update through a
+// recordset reaches the one row it was read from, never another that shares its call.
+TEST_F(OdbcLocatorTest, EachTableGetsTheBestLocatorItOffersAndUpdatesReachTheirRow)
+{
+    const LocatorCase cases[] = {
+        {"key not the first column", "", "[QSO-ID] INTEGER PRIMARY KEY", "", "", Locator::PrimaryKey,
+         Locator::PrimaryKey, "primary key [QSO-ID]"},
+        {"key of two columns", "", "", "PRIMARY KEY ([QSO-CALL], [QSO-TIME])", "", Locator::PrimaryKey,
+         Locator::PrimaryKey, "primary key ["},
+        {"text key first", "[QSO-UID] TEXT PRIMARY KEY", "", "", "", Locator::PrimaryKey, Locator::PrimaryKey,
+         "primary key [QSO-UID]"},
+        {"unique index", "", "", "", "CREATE UNIQUE INDEX qso_unique ON [QSO-TAB] ([QSO-CALL], [QSO-TIME])",
+         Locator::PrimaryKey, Locator::UniqueIndex, "unique index qso_unique ([QSO-CALL], [QSO-TIME])"},
+        // The driver's best row identifier is then that index, which holds nulls: not taken.
+        {"unique index over a nullable column", "", "", "", "CREATE UNIQUE INDEX qso_nullable ON [QSO-TAB] ([QSO-NAME])",
+         Locator::PrimaryKey, Locator::Index, "through the index qso_nullable ([QSO-NAME])"},
+        {"no key", "", "", "", "", Locator::PrimaryKey, Locator::BestRowId, "row identifier _ROWID_"},
+        {"no key, an index on the call", "", "", "", "CREATE INDEX qso_call ON [QSO-TAB] ([QSO-CALL])", Locator::Index,
+         Locator::Index, "through the index qso_call ([QSO-CALL])"},
+        {"no key, no index", "", "", "", "", Locator::Index, Locator::AllValues, "neither key nor index"},
+    };
+    for (const LocatorCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        remake(S(c.before), S(c.after), S(c.constraint));
+        if (*c.index)
+            SqliteFixture::exec(file, {S(c.index)});
+        const char* uid = *c.before ? "1" : nullptr;
+        // Two rows of one call, apart in time; the second is the one updated.
+        insert("DL1ABC", "120000", "0", 1);
+        insert("DL1ABC", "130000", "0", 2);
+        insert("K1XYZ", "120000", "0", 3);
+        if (uid)
+            SqliteFixture::exec(file, {S("UPDATE [QSO-TAB] SET [QSO-UID] = 'U' || [QSO-NUMBER]")});
+        const LocatorLimit limit(c.limit);
+        {
+            auto db = std::make_shared<OdbcConnection>(S("DRIVER=SQLite3;Database=") + file, odbc());
+            EXPECT_EQ(db->locator(kTable), c.chosen);
+            EXPECT_TRUE(db->rowLocatorNote(kTable).contains(S(c.note))) << db->rowLocatorNote(kTable).toStdString();
+            EXPECT_EQ(db->rowsKnownByValues(kTable), c.chosen >= Locator::Index);
+            CQSO2006SRC qso(odbc(), db);
+            qso.m_strFilter = S("[QSO-TIME] = '130000'");
+            qso.open();
+            ASSERT_FALSE(qso.isEOF());
+            qso.edit();
+            qso.qsoQsls = S("2");
+            qso.setFieldDirty(&qso.qsoQsls);
+            qso.update();
+            // The key read follows the row's new values: a second update finds it again.
+            qso.edit();
+            qso.qsoConfirm = S("3");
+            qso.setFieldDirty(&qso.qsoConfirm);
+            qso.update();
+        }
+        EXPECT_EQ(marks(), (QStringList{S("DL1ABC/120000/0"), S("DL1ABC/130000/2"), S("K1XYZ/120000/0")}));
+        EXPECT_EQ(SqliteFixture::query(file, S("SELECT [QSO-CONFIRM] FROM [QSO-TAB] WHERE [QSO-QSLS] = '2'")),
+                  QStringList{S("3")});
+    }
+}
+
+// Twins (rows equal in every column) known by their values are written together, and a
+// conditional update tells how many it wrote: both, one where another program changed the
+// other twin since, none where both were changed.
+TEST_F(OdbcLocatorTest, TwinsKnownByTheirValuesAreWrittenTogether)
+{
+    SqliteFixture::exec(file, {S("CREATE INDEX qso_call ON [QSO-TAB] ([QSO-CALL])")});
+    insert("DL1ABC", "120000", "0");
+    insert("DL1ABC", "120000", "0");
+    insert("DL1ABC", "120500", "0");
+    const LocatorLimit limit(Locator::Index);
+    auto db = std::make_shared<OdbcConnection>(S("DRIVER=SQLite3;Database=") + file, odbc());
+    std::vector<RowKey> keys;
+    {
+        auto cursor = db->select(kTable, CQSO2006SRC::columnSpecs(), QString(), QString());
+        while (cursor->next())
+            keys.push_back(cursor->key());
+    }
+    ASSERT_EQ(keys.size(), 3u);
+    EXPECT_TRUE(SameRow(keys[0], keys[1]));
+    EXPECT_FALSE(SameRow(keys[0], keys[2]));
+
+    const std::vector<ColumnSpec> qsls = {{S("[QSO-QSLS]"), ColumnType::Text}};
+    auto mark = db->prepareUpdateIfUnchanged(kTable, qsls, qsls);
+    struct Case
+    {
+        const char* otherProgram; // what another program does between the read and the write
+        qint64 written;
+        QStringList after;
+    };
+    const Case cases[] = {
+        {nullptr, 2, {S("DL1ABC/120000/2"), S("DL1ABC/120000/2"), S("DL1ABC/120500/0")}},
+        {"UPDATE [QSO-TAB] SET [QSO-NAME] = 'CHANGED' WHERE rowid = 1", 1,
+         {S("DL1ABC/120000/0"), S("DL1ABC/120000/2"), S("DL1ABC/120500/0")}},
+        {"UPDATE [QSO-TAB] SET [QSO-QSLS] = '1' WHERE [QSO-TIME] = '120000'", 0,
+         {S("DL1ABC/120000/1"), S("DL1ABC/120000/1"), S("DL1ABC/120500/0")}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.otherProgram ? c.otherProgram : "nothing changed");
+        SqliteFixture::exec(file, {S("UPDATE [QSO-TAB] SET [QSO-QSLS] = '0', [QSO-NAME] = NULL")});
+        if (c.otherProgram)
+            SqliteFixture::exec(file, {S(c.otherProgram)});
+        TwinCredits twins;
+        const qint64 first = mark->run(keys[0], {S("2")}, {S("0")});
+        twins.written(keys[0], first);
+        EXPECT_EQ(first, c.written);
+        // The second twin's own update finds nothing left to write; the first one's wrote it.
+        const qint64 second = mark->run(keys[1], {S("2")}, {S("0")});
+        EXPECT_EQ(second, 0);
+        EXPECT_EQ(twins.take(keys[1]), c.written == 2);
+        EXPECT_EQ(twins.together(), c.written == 2 ? 1 : 0);
+        EXPECT_EQ(marks(), c.after);
+    }
+}
+
+// Through an index, an update by all values of a row is one statement, prepared once for the
+// run, that reads no row into the program, and the database searches the index for it rather
+// than reading the table; without any index the statement is the same one, and its plan
+// says it reads the table (which the monitor line tells the operator).
+TEST_F(OdbcLocatorTest, AnUpdateByValuesIsOneStatementThatSearchesTheIndex)
+{
+    for (int i = 0; i < 2000; ++i)
+        insert(QByteArray("C" + QByteArray::number(i)).constData(), "120000", "0", i);
+    const struct
+    {
+        const char* index;
+        const char* plan; // what the database's plan of the update says
+    } cases[] = {
+        {"CREATE INDEX qso_call ON [QSO-TAB] ([QSO-CALL])", "USING INDEX qso_call"},
+        {nullptr, "SCAN"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.index ? c.index : "no index");
+        SqliteFixture::exec(file, {S("DROP INDEX IF EXISTS qso_call")});
+        if (c.index)
+            SqliteFixture::exec(file, {S(c.index)});
+        const LocatorLimit limit(Locator::Index);
+        OdbcConnection db(S("DRIVER=SQLite3;Database=") + file, odbc());
+        std::vector<RowKey> keys;
+        {
+            auto cursor = db.select(kTable, CQSO2006SRC::columnSpecs(), S("[QSO-NUMBER] % 200 = 7"), QString());
+            while (cursor->next())
+                keys.push_back(cursor->key());
+        }
+        ASSERT_EQ(keys.size(), 10u);
+        auto update = db.prepareUpdate(kTable, {{S("[QSO-CONFIRM]"), ColumnType::Text}});
+        db.beginTransaction();
+        const OdbcConnection::Statistics before = db.statistics();
+        for (RowKey& key : keys)
+            EXPECT_EQ(update->run(key, {S("2")}), 1);
+        const OdbcConnection::Statistics after = db.statistics();
+        db.commit();
+        EXPECT_EQ(after.executed - before.executed, 10);
+        EXPECT_LE(after.prepared - before.prepared, 1);
+        EXPECT_EQ(after.rowsFetched - before.rowsFetched, 0);
+        EXPECT_EQ(SqliteFixture::query(file, S("SELECT COUNT(*) FROM [QSO-TAB] WHERE [QSO-CONFIRM] = '2'")),
+                  QStringList{S("10")});
+
+        // The plan of the very statement the updates ran, with its values in place.
+        QString statement = db.lastStatement();
+        ASSERT_TRUE(statement.startsWith(S("UPDATE [QSO-TAB] SET [QSO-CONFIRM] = ? WHERE "))) << statement.toStdString();
+        statement.replace(QLatin1Char('?'), S("'x'"));
+        QStringList plan;
+        auto rows = db.query(S("EXPLAIN QUERY PLAN ") + statement);
+        while (rows->next())
+            plan.append(rows->text(3));
+        const QString said = plan.join(QLatin1Char('\n'));
+        EXPECT_TRUE(said.contains(S(c.plan))) << said.toStdString();
+        if (c.index)
+            EXPECT_FALSE(said.contains(S("SCAN"))) << said.toStdString();
+        SqliteFixture::exec(file, {S("UPDATE [QSO-TAB] SET [QSO-CONFIRM] = NULL")});
+    }
+}
+
+} // namespace
