@@ -80,8 +80,8 @@ quorvane-cli runs the same operations without a window.")
 set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_SOURCE_DIR}/LICENSE)
 
 if(WIN32)
-  # A Windows build: the window without a console, Qt's DLLs, platform plugin and SQL drivers
-  # (QODBC for the Access log) copied beside the programs by windeployqt, an NSIS installer.
+  # A Windows build: the window without a console, Qt's DLLs and platform plugin copied beside
+  # the programs by windeployqt, an NSIS installer.
   set_target_properties(quorvane PROPERTIES WIN32_EXECUTABLE ON)
   if(TARGET Qt6::windeployqt)
     install(CODE "execute_process(COMMAND \"$<TARGET_FILE:Qt6::windeployqt>\" --no-translations
@@ -119,11 +119,9 @@ ARRL's Logbook of The World, in both directions: it writes the QSOs due for
 LoTW to an ADIF file, has TQSL sign it and marks exactly the QSOs TQSL signed
 as sent; it fetches the LoTW QSL report over HTTPS, marks the reported QSOs
 confirmed and fills zones, state, county, IOTA and grid. It needs no display.")
-  # The libraries it links are found by dpkg-shlibdeps. What it loads at run time: Qt's ODBC
-  # plugin (with the ODBC driver manager) for a log reached through ODBC, TQSL for signing,
-  # xdg-open for the browser.
+  # The libraries it links (the ODBC driver manager among them) are found by dpkg-shlibdeps.
+  # What it starts: TQSL for signing, xdg-open for the browser.
   set(CPACK_DEBIAN_CLI_PACKAGE_RECOMMENDS "trustedqsl, xdg-utils")
-  set(CPACK_DEBIAN_CLI_PACKAGE_SUGGESTS "libqt6sql6-odbc")
 
   set(CPACK_DEBIAN_GUI_PACKAGE_NAME quorvane)
   set(CPACK_DEBIAN_GUI_DESCRIPTION "LoTW upload and import for the DXbase log, in a window
@@ -134,7 +132,6 @@ which uploaded QSOs LoTW holds. The same operations without a window are in
 the package quorvane-cli.")
   set(CPACK_DEBIAN_GUI_PACKAGE_DEPENDS "quorvane-cli (= ${PROJECT_VERSION}), qt6-qpa-plugins")
   set(CPACK_DEBIAN_GUI_PACKAGE_RECOMMENDS "trustedqsl, xdg-utils")
-  set(CPACK_DEBIAN_GUI_PACKAGE_SUGGESTS "libqt6sql6-odbc")
 endif()
 
 include(CPack)
