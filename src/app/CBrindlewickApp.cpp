@@ -28,36 +28,39 @@ bool CBrindlewickApp::InitInstance()
 {
     setSettingsKey();
 
-    if (!CommitOptions(m_dialog, m_paths, m_desktop, m_messages, m_options))
-        return false;
+    // A log that can't be used (a mistyped path, no engine for it, not DXbase's version) brings
+    // the options back, with the reason, instead of ending the program.
+    for (;;) {
+        if (!CommitOptions(m_dialog, m_paths, m_desktop, m_messages, m_options))
+            return false;
+        const QString problem = checkLog();
+        if (problem.isEmpty())
+            return true;
+        m_messages.show(problem + QStringLiteral("\n\nCorrect the log's path in the options, or Cancel to quit."));
+    }
+}
 
+QString CBrindlewickApp::checkLog()
+{
     // The engine is chosen by the log's path, so it is checked once the path is confirmed.
     const QString missing = CheckEngineAvailable(m_options.sourceMdbPath);
-    if (!missing.isEmpty()) {
-        m_messages.show(missing);
-        return false;
+    if (!missing.isEmpty())
+        return missing;
+    // The connection is the check's own: it is let go of at once, so that nothing of the
+    // window holds the log between runs, and each run opens its own.
+    std::shared_ptr<Connection> log;
+    try {
+        log = Connection::open(m_options.sourceMdbPath);
+    } catch (const CDbException& e) {
+        return e.description();
     }
-
-    if (!m_versionDb) {
-        try {
-            m_versionDb = Connection::open(m_options.sourceMdbPath);
-        } catch (const CDbException& e) {
-            m_messages.show(e.description());
-            return false;
-        }
-    }
-
     bool versionOk = false;
     try {
-        versionOk = CheckLogVersion(*m_versionDb);
+        versionOk = CheckLogVersion(*log);
     } catch (const CDbException&) {
         versionOk = false;
     }
-    if (!versionOk) {
-        m_messages.show(Strings::text(Strings::VersionError));
-        return false;
-    }
-    return true;
+    return versionOk ? QString() : Strings::text(Strings::VersionError);
 }
 
 QString CBrindlewickApp::GetSourceMdbPath() const

@@ -32,6 +32,7 @@
 #include <optional>
 
 namespace {
+const QString kBackToTheOptions = QStringLiteral("\n\nCorrect the log's path in the options, or Cancel to quit.");
 class ScriptedDialog : public OptionsDialogHost
 {
 public:
@@ -78,10 +79,8 @@ protected:
     {
         CBrindlewickApp app(paths, profile, tqsl, messages, desktop, dialog);
         const bool ok = app.InitInstance();
-        if (ok) {
+        if (ok)
             EXPECT_EQ(app.GetSourceMdbPath(), logPath);
-            EXPECT_NE(app.versionConnection(), nullptr);
-        }
         return ok;
     }
 
@@ -129,18 +128,33 @@ TEST_F(StartupTest, MissingEngineNamesWhatIsMissing)
     if (missing.isEmpty())
         GTEST_SKIP() << "an Access driver is installed here";
     dialog.answers.push_back(confirmed(accessLog));
+    dialog.answers.push_back(std::nullopt);
     EXPECT_FALSE(start());
-    EXPECT_EQ(messages.shown, QStringList{missing});
+    EXPECT_EQ(messages.shown, QStringList{missing + kBackToTheOptions});
+    EXPECT_EQ(dialog.showings, 2);
 }
 
 TEST_F(StartupTest, LogThatCannotOpenShowsTheEngineText)
 {
     dialog.answers.push_back(confirmed(dir.file(QStringLiteral("none.sqlite"))));
+    dialog.answers.push_back(std::nullopt);
     EXPECT_FALSE(start());
     ASSERT_EQ(messages.shown.size(), 1);
-    EXPECT_FALSE(messages.shown.first().isEmpty());
-    EXPECT_NE(messages.shown.first(), Strings::text(Strings::VersionError));
+    EXPECT_TRUE(messages.shown.first().endsWith(kBackToTheOptions)) << messages.shown.first().toStdString();
+    EXPECT_TRUE(messages.shown.first().contains(QStringLiteral("none.sqlite"))) << messages.shown.first().toStdString();
     EXPECT_FALSE(QFileInfo::exists(dir.file(QStringLiteral("none.sqlite"))));
+    EXPECT_EQ(dialog.showings, 2);
+}
+
+// A mistyped log path brings the options back; corrected there, the program starts.
+TEST_F(StartupTest, AMistypedLogPathBringsTheOptionsBack)
+{
+    dialog.answers.push_back(confirmed(dir.file(QStringLiteral("K1ABC.sqlitee"))));
+    dialog.answers.push_back(confirmed(logPath));
+    EXPECT_TRUE(start());
+    EXPECT_EQ(dialog.showings, 2);
+    ASSERT_EQ(messages.shown.size(), 1);
+    EXPECT_TRUE(messages.shown.first().endsWith(kBackToTheOptions)) << messages.shown.first().toStdString();
 }
 
 TEST_F(StartupTest, VersionOtherThanSixRefuses)
@@ -151,14 +165,16 @@ TEST_F(StartupTest, VersionOtherThanSixRefuses)
         FakeMessageBox box;
         ScriptedDialog script;
         script.answers.push_back(confirmed(logPath));
+        script.answers.push_back(std::nullopt);
         CBrindlewickApp app(paths, profile, tqsl, box, desktop, script);
         EXPECT_FALSE(app.InitInstance()) << version.toStdString();
-        EXPECT_EQ(box.shown, QStringList{QStringLiteral("DXbase mdb file version error")});
+        EXPECT_EQ(box.shown, QStringList{QStringLiteral("DXbase mdb file version error") + kBackToTheOptions});
     }
     SqliteFixture::exec(logPath, {QStringLiteral("DROP TABLE [VERSION]")});
     dialog.answers.push_back(confirmed(logPath));
+    dialog.answers.push_back(std::nullopt);
     EXPECT_FALSE(start());
-    EXPECT_EQ(messages.shown, QStringList{QStringLiteral("DXbase mdb file version error")});
+    EXPECT_EQ(messages.shown, QStringList{QStringLiteral("DXbase mdb file version error") + kBackToTheOptions});
 }
 
 TEST(MainFrameTest, SizeAndPlaceFromTheScreen)
