@@ -40,6 +40,22 @@ bool CBrindlewickApp::InitInstance()
     }
 }
 
+bool CBrindlewickApp::ChangeOptions(OptionsDialogHost& host)
+{
+    const Options before = m_options;
+    for (;;) {
+        if (!CommitOptions(host, m_paths, m_desktop, m_messages, m_options)) {
+            m_options = before;
+            return false;
+        }
+        const QString problem = checkLog();
+        if (problem.isEmpty())
+            return true;
+        m_messages.show(problem + QStringLiteral("\n\nCorrect the log's path in the options, or Cancel to keep the "
+                                                 "options in force."));
+    }
+}
+
 QString CBrindlewickApp::checkLog()
 {
     // The engine is chosen by the log's path, so it is checked once the path is confirmed.

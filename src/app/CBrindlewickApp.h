@@ -30,6 +30,10 @@ public:
     // its message and brings the dialog back; false when the operator cancelled it (the
     // program ends).
     bool InitInstance();
+    // File > Options...: the dialog again (host: one whose Cancel only closes it), until the
+    // log can be used or the operator cancels. True when new options are in force; the old
+    // ones stay otherwise.
+    bool ChangeOptions(OptionsDialogHost& host);
 
     const Options& options() const { return m_options; }
     QString GetSourceMdbPath() const;

@@ -225,7 +225,7 @@ private:
 };
 }
 
-TEST(MainFrameTest, ShrinksToTheViewOnlyAndKeepsItsCorner)
+TEST(MainFrameTest, ShrinksToTheViewOnlyAndKeepsItsCentre)
 {
     CMainFrame frame;
     frame.setView(new SizedView(QSize(300, 200)));
@@ -235,7 +235,7 @@ TEST(MainFrameTest, ShrinksToTheViewOnlyAndKeepsItsCorner)
     EXPECT_EQ(frame.size(), frame.sizeHint());
     EXPECT_LT(frame.width(), 900);
     EXPECT_LT(frame.height(), 700);
-    EXPECT_EQ(frame.pos(), QPoint(40, 30));
+    EXPECT_EQ(frame.pos(), QPoint(40 + (900 - frame.width()) / 2, 30 + (700 - frame.height()) / 2));
 
     // A view larger than the window does not make the window grow.
     CMainFrame small;
@@ -265,9 +265,10 @@ TEST(MainFrameTest, MenusToolbarAndStatusBar)
     for (QAction* menu : frame.menuBar()->actions())
         for (QAction* a : menu->menu()->actions())
             items << a->text();
-    EXPECT_EQ(items, (QStringList{QStringLiteral("&Undo last upload/import..."), QStringLiteral("&Back up the log..."),
-                                  QString(), QStringLiteral("E&xit"), QStringLiteral("&Toolbar"),
-                                  QStringLiteral("&Status Bar"), QStringLiteral("&About brindlewick...")}));
+    EXPECT_EQ(items, (QStringList{QStringLiteral("&Options..."), QString(), QStringLiteral("&Undo last upload/import..."),
+                                  QStringLiteral("&Back up the log..."), QString(), QStringLiteral("E&xit"),
+                                  QStringLiteral("&Toolbar"), QStringLiteral("&Status Bar"),
+                                  QStringLiteral("&About Quorvane...")}));
     EXPECT_EQ(frame.toolBarAction()->statusTip(), QStringLiteral("Show or hide the toolbar"));
 
     frame.setView(new QLabel(QStringLiteral("view")));
@@ -348,3 +349,58 @@ TEST_F(StartupTest, OkInTheRealDialogStartsOnTheSavedOptions)
     EXPECT_EQ(app.options().tqslExePath, QString());
     EXPECT_EQ(messages.shown, QStringList{QStringLiteral("Could not find TQSL program path.")});
 }
+
+namespace {
+// File > Options...: the same dialog; cancelled, the options in force stay; a log that can't be
+// used brings the dialog back; confirmed, the new options are in force.
+TEST_F(StartupTest, OptionsChangedWhileTheWindowIsOpen)
+{
+    dialog.answers.push_back(confirmed(logPath));
+    CBrindlewickApp app(paths, profile, tqsl, messages, desktop, dialog);
+    ASSERT_TRUE(app.InitInstance());
+
+    ScriptedDialog later;
+    later.answers.push_back(std::nullopt);
+    EXPECT_FALSE(app.ChangeOptions(later));
+    EXPECT_EQ(app.options().sourceMdbPath, logPath);
+
+    const QString other = dir.file(QStringLiteral("W1AW.sqlite"));
+    DemoData::writeLog(other, 5, 1);
+    OptionsDialogResult changed = confirmed(other);
+    changed.values.stations[0] = {QStringLiteral("W1AW"), QStringLiteral("Club")};
+    later.answers.push_back(confirmed(dir.file(QStringLiteral("missing.sqlite"))));
+    later.answers.push_back(changed);
+    EXPECT_TRUE(app.ChangeOptions(later));
+    EXPECT_EQ(later.showings, 3);
+    EXPECT_EQ(app.options().sourceMdbPath, other);
+    EXPECT_EQ(app.options().stations[0].oprCall, QStringLiteral("W1AW"));
+    ASSERT_EQ(messages.shown.size(), 1);
+    EXPECT_TRUE(messages.shown.at(0).endsWith(QStringLiteral("or Cancel to keep the options in force.")))
+        << messages.shown.at(0).toStdString();
+}
+
+TEST(MainFrameTest, FileMenuHoldsOptionsAndTheWindowIsCentred)
+{
+    CMainFrame frame;
+    int asked = 0;
+    frame.setOptionsHandler([&asked] { ++asked; });
+    ASSERT_NE(frame.optionsAction(), nullptr);
+    EXPECT_EQ(frame.optionsAction()->text(), QStringLiteral("&Options..."));
+    frame.optionsAction()->trigger();
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(frame.aboutAction()->text(), QStringLiteral("&About Quorvane..."));
+
+    // A view that needs less than the worked-out place: the window shrinks and stays centred.
+    auto* view = new QLabel(QStringLiteral("small view"));
+    view->setFixedSize(300, 200);
+    frame.setView(view);
+    frame.show();
+    QCoreApplication::processEvents();
+    frame.resizeToFitView();
+    QCoreApplication::processEvents();
+    const QRect screen = frame.screen()->geometry();
+    const QRect place = CMainFrame::frameGeometryFor(screen.size()).translated(screen.topLeft());
+    EXPECT_LT(frame.frameGeometry().width(), place.width());
+    EXPECT_LE(std::abs(frame.frameGeometry().center().x() - place.center().x()), 1);
+}
+} // namespace
