@@ -13,8 +13,10 @@
 #include "platform/Strings.h"
 #include "platform/TqslLocator.h"
 #include "platform/Version.h"
+#include "undo/UndoJournal.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <cstdio>
 
@@ -89,7 +91,14 @@ int main(int argc, char** argv)
     context.monitor = std::move(monitor);
 
     if (command.needsLog) {
-        if (!QFileInfo(context.dataDir).isDir()) {
+        const QFileInfo folder(context.dataDir);
+        if (folder.exists() && !folder.isDir()) {
+            printErr(QStringLiteral("quorvane-cli: the data folder %1 is a file, not a folder: give a folder with "
+                                    "--data-dir. Nothing was changed")
+                         .arg(QDir::toNativeSeparators(context.dataDir)));
+            return ExitFailed;
+        }
+        if (!folder.isDir()) {
             printErr(QStringLiteral("quorvane-cli: the data folder %1 does not exist").arg(context.dataDir));
             return ExitFailed;
         }
@@ -123,8 +132,14 @@ int main(int argc, char** argv)
             printErr(QStringLiteral("quorvane-cli: ") + busy);
             return ExitFailed;
         }
+        if (!runLock.takeOverNote().isEmpty())
+            printErr(QStringLiteral("quorvane-cli: note: ") + runLock.takeOverNote());
         if (!checkLog(context.options, *context.monitor))
             return ExitFailed;
+        // Runs a kill left between their record and the log's commit are settled before this
+        // one writes the log.
+        for (const QString& line : SettleUndoRuns(context.dataDir))
+            printErr(QStringLiteral("quorvane-cli: note: ") + line);
     }
 
     int status = ExitFailed;

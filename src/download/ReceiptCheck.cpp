@@ -70,6 +70,7 @@ struct Marked
     QVariant due;   // what it held before: "0" or "1"
     QString line;   // "CALL DATE TIME BANDm MODE"
     int run;        // index of its upload
+    QStringList identity; // its call, date, time, band and mode as the log holds them
 };
 
 } // namespace
@@ -128,8 +129,8 @@ bool ReceiptCheck::run()
     // The uploads kept for this log that LoTW has not yet been found to hold whole, oldest first.
     std::vector<UndoEntry> runs;
     for (const UndoEntry& entry : ListUndoRuns(m_paths.dataFolder())) {
-        if (entry.kind == QLatin1String("upload") && entry.problem.isEmpty() && entry.state != UndoJournal::State::Undone
-            && entry.logPath == m_options.sourceMdbPath && !entry.verified.isValid())
+        if (entry.kind == QLatin1String("upload") && entry.canBeUndone() && entry.logPath == m_options.sourceMdbPath
+            && !entry.verified.isValid())
             runs.insert(runs.begin(), entry);
     }
     if (runs.empty()) {
@@ -256,7 +257,8 @@ bool ReceiptCheck::run()
                     const QString line = row->text(0).trimmed() + QLatin1Char(' ') + row->text(1).trimmed() + QLatin1Char(' ')
                                          + row->text(2).trimmed() + QLatin1Char(' ') + monitor.bandText + QStringLiteral("m ")
                                          + monitor.modeText;
-                    missing.push_back({key, after.value(at), before.value(at), line, int(r)});
+                    missing.push_back({key, after.value(at), before.value(at), line, int(r),
+                                       {row->text(0), row->text(1), row->text(2), row->text(3), row->text(4)}});
                 },
                 damaged);
             if (!read)
@@ -321,9 +323,9 @@ bool ReceiptCheck::run()
         std::unique_ptr<UndoJournal> journal;
         std::vector<size_t> notWritten;
         try {
-            journal = UndoJournal::begin(m_paths.dataFolder(), QStringLiteral("redue"), m_options.sourceMdbPath, *log, qsls);
+            journal = UndoJournal::begin(m_paths.dataFolder(), QStringLiteral("redue"), m_options.sourceMdbPath, qsls);
             for (const Marked& m : missing)
-                journal->add(m.key, {m.mark}, {m.due});
+                journal->add(m.key, {m.mark}, {m.due}, m.identity);
             journal->seal();
         } catch (const CFileException& e) {
             return fail(e.description() + QStringLiteral(": no QSO was made due again."));
@@ -332,6 +334,7 @@ bool ReceiptCheck::run()
                 journal->discard();
             return fail(e.description() + QStringLiteral(": no QSO was made due again."));
         }
+        const WaitNoticeScope notice(*log, [this] { m_monitor.AddUploadEvent(WaitNoticeText(m_options.sourceMdbPath)); });
         try {
             log->beginTransaction();
             const std::unique_ptr<ConditionalUpdate> update = log->prepareUpdateIfUnchanged(kTable, qsls, qsls);

@@ -245,11 +245,11 @@ bool IsIntegerValue(const QVariant& value)
     }
 }
 
-QString SqlLiteral(const QString& value)
+QString WaitNoticeText(const QString& logPath)
 {
-    QString quoted = value;
-    quoted.replace(QLatin1Char('\''), QLatin1String("''"));
-    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
+    return QStringLiteral("The log %1 is in use by another program, waiting for it (up to %2 seconds)...")
+        .arg(QDir::toNativeSeparators(logPath))
+        .arg(Connection::kBusyWaitMs / 1000);
 }
 
 bool CheckLogVersion(Connection& db)

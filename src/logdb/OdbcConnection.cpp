@@ -54,6 +54,16 @@ CDbException Failure(const QSqlError& error)
     return CDbException(errorText(error), busyCodes.contains(code) ? CDbException::Cause::Busy : CDbException::Cause::Other);
 }
 
+// Binds a value to the next place of a statement. ODBC drivers take a text as far as its first
+// NUL character: such a text is refused rather than cut short without a word.
+void bind(QSqlQuery& query, const QVariant& value)
+{
+    if (value.typeId() == QMetaType::QString && value.toString().contains(QChar(0)))
+        throw CDbException(QStringLiteral("The value \"%1\" holds a NUL character, which the ODBC driver cannot pass")
+                               .arg(value.toString().replace(QChar(0), QStringLiteral("\\0"))));
+    query.addBindValue(value);
+}
+
 class OdbcCursor : public Cursor
 {
 public:
@@ -175,7 +185,7 @@ const QStringList& OdbcConnection::keyColumns(const QString& table)
 }
 
 std::unique_ptr<Cursor> OdbcConnection::select(const QString& table, const std::vector<ColumnSpec>& columns,
-                                               const QString& filter, const QString& sort)
+                                               const QString& filter, const QString& sort, const QVariantList& bindings)
 {
     const QStringList& keys = keyColumns(table);
     const bool allValues = keys.isEmpty();
@@ -189,8 +199,17 @@ std::unique_ptr<Cursor> OdbcConnection::select(const QString& table, const std::
         sql += QStringLiteral(" ORDER BY ") + sort;
     QSqlQuery query(m_db);
     query.setForwardOnly(true);
-    if (!query.exec(sql))
-        throw Failure(query.lastError());
+    if (bindings.isEmpty()) {
+        if (!query.exec(sql))
+            throw Failure(query.lastError());
+    } else {
+        if (!query.prepare(sql))
+            throw Failure(query.lastError());
+        for (const QVariant& b : bindings)
+            bind(query, b);
+        if (!query.exec())
+            throw Failure(query.lastError());
+    }
     return std::make_unique<OdbcCursor>(std::move(query), allValues ? 0 : int(keys.size()), allValues);
 }
 
@@ -226,7 +245,7 @@ std::unique_ptr<Cursor> OdbcConnection::selectByKey(const QString& table, const 
     if (!query.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3").arg(list, table, condition)))
         throw Failure(query.lastError());
     for (const QVariant& b : bindings)
-        query.addBindValue(b);
+        bind(query, b);
     if (!query.exec())
         throw Failure(query.lastError());
     return std::make_unique<OdbcCursor>(std::move(query), allValues ? 0 : int(keys.size()), allValues);
@@ -248,7 +267,7 @@ qint64 OdbcConnection::matchingRows(const QString& table, const QString& conditi
     if (!count.prepare(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2").arg(table, condition)))
         throw Failure(count.lastError());
     for (const QVariant& b : bindings)
-        count.addBindValue(b);
+        bind(count, b);
     if (!count.exec() || !count.next())
         throw Failure(count.lastError());
     return count.value(0).toLongLong();
@@ -291,10 +310,10 @@ void OdbcConnection::update(const QString& table, RowKey& key, const std::vector
             v = text;
         }
         written.append(v);
-        query.addBindValue(v);
+        bind(query, v);
     }
     for (const QVariant& b : keyBindings)
-        query.addBindValue(b);
+        bind(query, b);
     if (!query.exec())
         throw Failure(query.lastError());
     if (query.numRowsAffected() != 1 && query.numRowsAffected() != -1)
@@ -349,10 +368,10 @@ bool OdbcConnection::updateIfUnchanged(const QString& table, const RowKey& key, 
         if (v.isNull())
             v = columns[i].type == ColumnType::Text ? QVariant(QMetaType::fromType<QString>())
                                                     : QVariant(QMetaType::fromType<qint64>());
-        query.addBindValue(v);
+        bind(query, v);
     }
     for (const QVariant& b : bindings)
-        query.addBindValue(b);
+        bind(query, b);
     if (!query.exec())
         throw Failure(query.lastError());
     // A driver that cannot count the rows it changed (-1) is taken at its word.
