@@ -49,8 +49,13 @@ bool CBrindlewickApp::InitInstance()
     bool versionOk = false;
     try {
         versionOk = CheckLogVersion(*m_versionDb);
-    } catch (const CDbException&) {
-        versionOk = false;
+    } catch (const CDbException& e) {
+        // Another program holds the log: said as such, not as a wrong version.
+        m_messages.show(QStringLiteral("%1: waited %2 seconds for it, then gave up. Close the other program's hold "
+                                       "on the log and start again.")
+                            .arg(WithoutFinalStop(e.description()))
+                            .arg(Connection::kBusyWaitMs / 1000));
+        return false;
     }
     if (!versionOk) {
         m_messages.show(Strings::text(Strings::VersionError));

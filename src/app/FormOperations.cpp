@@ -58,10 +58,7 @@ void ConnectFormOperations(CBrindlewickView& view)
                                                  .arg(entry.kind, entry.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
                                                  .arg(entry.rows));
             const UndoResult result = UndoRunAt(entry, ctx.options.sourceMdbPath, [&ctx] { ctx.monitor.PumpMessages(); },
-                                                [&ctx] {
-                                                    ctx.monitor.AddDownloadEvent(
-                                                        WaitNoticeText(ctx.options.sourceMdbPath));
-                                                });
+                                                WaitNotice(ctx.monitor, false, ctx.options.sourceMdbPath));
             for (const QString& line : UndoResultLines(entry, result))
                 ctx.monitor.AddDownloadEvent(line);
             if (!result.recordProblem.isEmpty())

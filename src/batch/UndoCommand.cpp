@@ -66,7 +66,7 @@ int runUndo(BatchContext& context, const BatchArguments& arguments)
         monitor.AddDownloadEvent(QStringLiteral("Undoing the %1 of %2 (%3 rows)").arg(entry.kind, timeText(entry)).arg(entry.rows));
     const UndoResult result =
         UndoRunAt(entry, context.options.sourceMdbPath, [&] { monitor.PumpMessages(); },
-                  [&] { monitor.AddDownloadEvent(WaitNoticeText(context.options.sourceMdbPath)); });
+                  WaitNotice(monitor, false, context.options.sourceMdbPath));
     for (const QString& line : UndoResultLines(entry, result))
         monitor.AddDownloadEvent(line);
     if (!result.recordProblem.isEmpty())

@@ -49,12 +49,18 @@ bool checkLog(const Options& options, EventMonitor& monitor)
     }
     try {
         std::shared_ptr<Connection> db = Connection::open(options.sourceMdbPath);
+        const WaitNoticeScope notice(*db, WaitNotice(monitor, false, options.sourceMdbPath));
         if (!CheckLogVersion(*db)) {
             monitor.ShowMessage(Strings::text(Strings::VersionError));
             return false;
         }
     } catch (const CDbException& e) {
-        monitor.ShowMessage(e.description());
+        if (e.busy())
+            monitor.ShowMessage(QStringLiteral("%1: waited %2 seconds for it, then gave up. Nothing was changed.")
+                                    .arg(WithoutFinalStop(e.description()))
+                                    .arg(Connection::kBusyWaitMs / 1000));
+        else
+            monitor.ShowMessage(e.description());
         return false;
     }
     return true;

@@ -705,7 +705,7 @@ void ImportRun::ensureLogReady()
         m_logDb = Connection::open(m_options.sourceMdbPath);
     // A wait for another program that holds the log is said at once, not held with the lines
     // of the records.
-    m_logDb->setWaitNotice([this] { m_monitor.AddDownloadEvent(WaitNoticeText(m_options.sourceMdbPath)); });
+    m_logDb->setWaitNotice(WaitNotice(m_monitor, false, m_options.sourceMdbPath));
     // The rows are read inside the run's transaction: no other program changes them until
     // the run has written its own.
     if (!m_logDb->inTransaction())

@@ -334,7 +334,7 @@ bool ReceiptCheck::run()
                 journal->discard();
             return fail(e.description() + QStringLiteral(": no QSO was made due again."));
         }
-        const WaitNoticeScope notice(*log, [this] { m_monitor.AddUploadEvent(WaitNoticeText(m_options.sourceMdbPath)); });
+        const WaitNoticeScope notice(*log, WaitNotice(m_monitor, true, m_options.sourceMdbPath));
         try {
             log->beginTransaction();
             const std::unique_ptr<ConditionalUpdate> update = log->prepareUpdateIfUnchanged(kTable, qsls, qsls);

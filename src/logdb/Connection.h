@@ -190,7 +190,9 @@ private:
 QString CheckEngineAvailable(const QString& logPath);
 
 // The log version check: field 0 of the first row of "[VERSION]", read as leading decimal
-// digits, must be exactly 6. A missing table or any engine failure fails the check.
+// digits, must be exactly 6. A missing table or any engine failure fails the check, except a
+// log another program holds beyond the wait: that throws CDbException (busy), for the caller to
+// say so rather than call the log's version wrong.
 bool CheckLogVersion(Connection& db);
 
 // Whether a value is an integer (bool and every integer type), as the engines store it.
@@ -201,3 +203,8 @@ bool SameRow(const RowKey& a, const RowKey& b);
 
 // The monitor line of a run whose log another program holds.
 QString WaitNoticeText(const QString& logPath);
+
+class EventMonitor;
+// The wait notice of a run on the log at logPath: that line in the monitor of the run's side
+// (the upload's or the download's), shown at once.
+std::function<void()> WaitNotice(EventMonitor& monitor, bool uploadSide, const QString& logPath);

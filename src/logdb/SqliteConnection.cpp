@@ -179,12 +179,16 @@ SqliteConnection::SqliteConnection(const QString& path) : m_path(path)
         m_db = nullptr;
         throw CDbException(QStringLiteral("Cannot open the database '%1': %2").arg(path, text));
     }
-    m_wait.install(m_db);
     sqlite3_extended_result_codes(m_db, 1);
-    // Reading the schema tells at once whether the file is a database at all.
+    // Reading the schema tells at once whether the file is a database at all. A database
+    // another program holds is one; it is waited for (and the wait said) by the first
+    // statement of whoever opened it.
     sqlite3_stmt* probe = nullptr;
-    if (sqlite3_prepare_v2(m_db, "SELECT count(*) FROM sqlite_master", -1, &probe, nullptr) != SQLITE_OK
-        || sqlite3_step(probe) != SQLITE_ROW) {
+    const int prepared = sqlite3_prepare_v2(m_db, "SELECT count(*) FROM sqlite_master", -1, &probe, nullptr);
+    const int stepped = prepared == SQLITE_OK ? sqlite3_step(probe) : prepared;
+    const bool held = (sqlite3_extended_errcode(m_db) & 0xff) == SQLITE_BUSY;
+    m_wait.install(m_db);
+    if (stepped != SQLITE_ROW && !held) {
         const QString text = QString::fromUtf8(sqlite3_errmsg(m_db));
         sqlite3_finalize(probe);
         sqlite3_close(m_db);

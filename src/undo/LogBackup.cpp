@@ -12,6 +12,12 @@
 #include <QSaveFile>
 #include <cerrno>
 #include <sqlite3.h>
+#ifdef Q_OS_WIN
+#include <io.h>
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -48,6 +54,19 @@ void removeLeftovers(const QString& folder)
         dir.remove(name);
 }
 
+// Puts what a file holds on the disk, as far as the system lets a program.
+bool syncFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite))
+        return false;
+#ifdef Q_OS_WIN
+    return FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(file.handle()))) != 0;
+#else
+    return ::fsync(file.handle()) == 0;
+#endif
+}
+
 // Puts a whole copy under its own name; it never replaces a file.
 void putInPlace(const QString& part, const QString& copy)
 {
@@ -65,7 +84,7 @@ void backUpSqlite(const QString& logPath, const QString& copy, EventMonitor* mon
     sqlite3* target = nullptr;
     SqliteBusyWait wait(Connection::kBusyWaitMs);
     if (monitor)
-        wait.setNotice([monitor, &logPath] { monitor->AddDownloadEvent(WaitNoticeText(logPath)); });
+        wait.setNotice(WaitNotice(*monitor, false, logPath));
     const auto fail = [&](sqlite3* db, const QString& what) {
         QString text = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QStringLiteral("out of memory");
         const int code = db ? sqlite3_errcode(db) & 0xff : SQLITE_NOMEM;
@@ -134,7 +153,13 @@ void backUpSqlite(const QString& logPath, const QString& copy, EventMonitor* mon
     if (sqlite3_close(target) != SQLITE_OK)
         fail(target, QStringLiteral("closing the copy"));
     target = nullptr;
-    // The backup's last step synced the copy: it takes its name whole.
+    // Synced before it takes its name: a power cut leaves a whole copy or none.
+    if (!syncFile(part)) {
+        QFile::remove(part);
+        throw CFileException(QStringLiteral("The copy of the log could not be written to the disk at %1. No backup was "
+                                            "made")
+                                 .arg(QDir::toNativeSeparators(copy)));
+    }
     putInPlace(part, copy);
 }
 

@@ -56,6 +56,17 @@ bool openFile(Opened& file, const QString& path, int flags)
     return sqlite3_open_v2(path.toUtf8().constData(), &file.db, flags, nullptr) == SQLITE_OK;
 }
 
+// Opens a kept run to read it: for writing where it may be written, so that a change a kill
+// left half made (its journal beside it) is rolled back first, else only for reading.
+bool openToRead(Opened& file, const QString& path)
+{
+    if (openFile(file, path, SQLITE_OPEN_READWRITE))
+        return true;
+    sqlite3_close(file.db);
+    file.db = nullptr;
+    return openFile(file, path, SQLITE_OPEN_READONLY);
+}
+
 QString metaValue(sqlite3* db, const char* name)
 {
     sqlite3_stmt* stmt = nullptr;
@@ -729,7 +740,7 @@ std::vector<UndoEntry> ListUndoRuns(const QString& dataFolder)
         UndoEntry entry;
         entry.path = dir.filePath(name);
         Opened file;
-        if (!openFile(file, entry.path, SQLITE_OPEN_READONLY))
+        if (!openToRead(file, entry.path))
             entry.problem = QStringLiteral("it cannot be opened: ") + file.error();
         else
             readEntry(file.db, entry);
@@ -964,7 +975,7 @@ bool ReadUndoRows(const UndoEntry& entry, std::vector<ColumnSpec>& columns,
 {
     const QString name = QFileInfo(entry.path).fileName();
     Opened file;
-    if (!openFile(file, entry.path, SQLITE_OPEN_READONLY)) {
+    if (!openToRead(file, entry.path)) {
         problem = QStringLiteral("%1 cannot be opened: %2").arg(name, file.error());
         return false;
     }

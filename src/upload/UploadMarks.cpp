@@ -83,7 +83,7 @@ bool UploadRun::markRows(const std::vector<size_t>& places, QString& error, std:
     Connection* db = nullptr;
     try {
         db = &m_qsos->database();
-        const WaitNoticeScope notice(*db, [this] { m_monitor.AddUploadEvent(WaitNoticeText(m_options.sourceMdbPath)); });
+        const WaitNoticeScope notice(*db, WaitNotice(m_monitor, true, m_options.sourceMdbPath));
         const UploadWalkColumns columns = UploadWalkColumns::of(*db);
         db->beginTransaction();
         const std::unique_ptr<ConditionalUpdate> mark = db->prepareUpdateIfUnchanged(qsoTable(), qsls, qsls);

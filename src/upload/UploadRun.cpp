@@ -313,7 +313,7 @@ const QString* UploadRun::FindDxcc(const QString& prefix) const
 void UploadRun::walk()
 {
     Connection& db = m_qsos->database();
-    const WaitNoticeScope notice(db, [this] { m_monitor.AddUploadEvent(WaitNoticeText(m_options.sourceMdbPath)); });
+    const WaitNoticeScope notice(db, WaitNotice(m_monitor, true, m_options.sourceMdbPath));
     const UploadWalkColumns columns = UploadWalkColumns::of(db);
 
     // The number of rows is only for the progress shown: a log that can't count them is walked

@@ -61,6 +61,7 @@ protected:
                 GTEST_SKIP() << missing.toStdString();
             tqsl = std::make_unique<RealTqsl>();
         }
+        QFile::remove(dir.file(S("ref.sqlite")));
         SqliteFile ref(dir.file(S("ref.sqlite")));
         CreatePrefixTable(ref, {{"DL", "230"}});
         options.sourceMdbPath = logPath;
@@ -292,6 +293,7 @@ protected:
     void makeLog(int rows)
     {
         logPath = file = dir.file(S("log.sqlite"));
+        QFile::remove(file);
         {
             SqliteFile log(file);
             CreateQsoTable(log);
@@ -360,6 +362,123 @@ TEST_F(UndoFiles, NoRoomForTheBeforeImagesChangesNothing)
     ASSERT_FALSE(monitor.messages.isEmpty());
     EXPECT_TRUE(monitor.messages.at(0).contains(S("could not be kept"))) << monitor.messages.at(0).toStdString();
     EXPECT_TRUE(ListUndoRuns(data.path()).empty());
+}
+
+// A run killed between its kept run and the log's commit leaves the kept run "written"; the
+// next start tells from the rows whether the log took it. Made here as a run makes it, with the
+// log's commit left out or done.
+TEST_F(UndoFiles, ARunInterruptedAroundTheLogsCommitIsSettledByWhatTheRowsHold)
+{
+    for (const bool committed : {false, true}) {
+        SCOPED_TRACE(committed ? "the log took it" : "the log never took it");
+        makeLog(3);
+        QDir(data.file(S("undo"))).removeRecursively();
+        const std::vector<ColumnSpec> qsls = {{S("[QSO-QSLS]"), ColumnType::Text}};
+        {
+            std::unique_ptr<UndoJournal> journal = UndoJournal::begin(data.path(), S("upload"), logPath, qsls);
+            for (qint64 rowid = 1; rowid <= 3; ++rowid) {
+                RowKey key;
+                key.rowid = rowid;
+                journal->add(key, {S("0")}, {S("2")},
+                             {S("DL%1AB").arg(rowid - 1), S("20240315"), S("142530"), S("6"), S("2")});
+            }
+            journal->seal();
+        }
+        if (committed)
+            SqliteFixture::exec(file, {S("UPDATE [QSO-TAB] SET [QSO-QSLS]='2'")});
+        const QStringList held = table();
+        EXPECT_EQ(last().state, UndoJournal::State::Written);
+        EXPECT_EQ(UndoStateText(last()), S("interrupted; not yet known whether the log took it"));
+
+        const QStringList lines = SettleUndoRuns(data.path());
+        ASSERT_EQ(lines.size(), 1);
+        EXPECT_TRUE(lines.at(0).contains(committed ? S("after the log took its changes") : S("before the log took its changes")))
+            << lines.at(0).toStdString();
+        EXPECT_EQ(last().state, committed ? UndoJournal::State::Done : UndoJournal::State::NotTaken);
+        EXPECT_EQ(UndoStateText(last()), committed ? S("can be undone") : S("interrupted, nothing to undo"));
+        EXPECT_TRUE(SettleUndoRuns(data.path()).isEmpty());
+        EXPECT_EQ(table(), held);
+        if (!committed) {
+            try {
+                UndoRunAt(last(), logPath);
+                ADD_FAILURE() << "a run the log never took was undone";
+            } catch (const CDbException& e) {
+                EXPECT_TRUE(e.description().contains(S("nothing to undo"))) << e.description().toStdString();
+            }
+            EXPECT_EQ(table(), held);
+            continue;
+        }
+        const UndoResult result = UndoRunAt(last(), logPath);
+        EXPECT_EQ(result.restored, 3);
+        EXPECT_EQ(result.leftAlone, 0);
+        EXPECT_EQ(SqliteFixture::query(file, S("SELECT DISTINCT [QSO-QSLS] FROM [QSO-TAB]")), QStringList{S("0")});
+    }
+}
+
+// An undo killed around the log's commit leaves its kept run "undoing": the rows tell whether
+// the log took the undo, and the kept run is recorded undone or undoable again.
+TEST_F(UndoFiles, AnUndoInterruptedAroundTheLogsCommitIsSettledByWhatTheRowsHold)
+{
+    for (const bool committed : {false, true}) {
+        SCOPED_TRACE(committed ? "the log took the undo" : "the log never took the undo");
+        makeLog(4);
+        QDir(data.file(S("undo"))).removeRecursively();
+        ASSERT_TRUE(upload());
+        SqliteFixture::exec(last().path, {S("UPDATE meta SET value='undoing' WHERE name='state'")});
+        if (committed)
+            SqliteFixture::exec(file, {S("UPDATE [QSO-TAB] SET [QSO-QSLS]='0'")});
+        const QStringList held = table();
+        const QStringList lines = SettleUndoRuns(data.path());
+        ASSERT_EQ(lines.size(), 1);
+        EXPECT_TRUE(lines.at(0).startsWith(S("The undo of the upload of "))) << lines.at(0).toStdString();
+        EXPECT_EQ(last().state, committed ? UndoJournal::State::Undone : UndoJournal::State::Done);
+        EXPECT_EQ(table(), held);
+        if (committed)
+            continue;
+        EXPECT_EQ(UndoRunAt(last(), logPath).restored, 4);
+        EXPECT_EQ(last().state, UndoJournal::State::Undone);
+    }
+}
+
+// Kept runs written by the earlier version of the program (no record of what each row is, a
+// fingerprint of the log) still list, settle and undo.
+TEST_F(UndoFiles, KeptRunsOfTheEarlierFormatStillListAndUndo)
+{
+    for (const char* state : {"done", "written"}) {
+        SCOPED_TRACE(state);
+        makeLog(3);
+        QDir(data.file(S("undo"))).removeRecursively();
+        QDir().mkpath(data.file(S("undo")));
+        const QString kept = data.file(S("undo/20261101-101010-000-upload.undo"));
+        UndoValues before;
+        UndoValues after;
+        before.text(QByteArrayView("0"));
+        after.text(QByteArrayView("2"));
+        const QString b = QString::fromLatin1(QByteArray(before.bytes().data(), before.bytes().size()).toHex());
+        const QString a = QString::fromLatin1(QByteArray(after.bytes().data(), after.bytes().size()).toHex());
+        QStringList sql = {S("CREATE TABLE meta (name TEXT PRIMARY KEY, value TEXT)"),
+                           S("CREATE TABLE rows (rid INTEGER, k BLOB, b BLOB, a BLOB)"),
+                           S("INSERT INTO meta VALUES ('kind','upload'),('created','2026-11-01T11:10:10'),('log','%1'),"
+                             "('fingerprint','0123456789abcdef'),('columns','[QSO-QSLS]'),('types','0'),('state','%2'),"
+                             "('rows','3')")
+                               .arg(logPath, S(state))};
+        for (int rowid = 1; rowid <= 3; ++rowid)
+            sql.append(S("INSERT INTO rows VALUES (%1, NULL, X'%2', X'%3')").arg(rowid).arg(b, a));
+        QFile(kept).open(QIODevice::WriteOnly); // an empty file is an empty database
+        SqliteFixture::exec(kept, sql);
+        SqliteFixture::exec(file, {S("UPDATE [QSO-TAB] SET [QSO-QSLS]='2'")});
+
+        SettleUndoRuns(data.path());
+        const UndoEntry entry = last();
+        EXPECT_TRUE(entry.problem.isEmpty()) << entry.problem.toStdString();
+        EXPECT_EQ(entry.kind, S("upload"));
+        EXPECT_EQ(entry.rows, 3);
+        EXPECT_EQ(entry.state, UndoJournal::State::Done);
+        const UndoResult result = UndoRunAt(entry, logPath);
+        EXPECT_EQ(result.restored, 3);
+        EXPECT_EQ(SqliteFixture::query(file, S("SELECT DISTINCT [QSO-QSLS] FROM [QSO-TAB]")), QStringList{S("0")});
+        EXPECT_EQ(last().state, UndoJournal::State::Undone);
+    }
 }
 
 TEST(LogBackup, ConsistentCopiesAndRefusals)

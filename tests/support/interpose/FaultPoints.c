@@ -88,7 +88,10 @@ static int inFullDir(int fd)
     return strncmp(path, fullDir, strlen(fullDir)) == 0;
 }
 
-#define NEXT(name, type) static type next = NULL; if (!next) next = (type)dlsym(RTLD_NEXT, name)
+#define NEXT(name, ret, ...)                  \
+    static ret (*next)(__VA_ARGS__) = NULL;   \
+    if (!next)                                \
+        next = (ret(*)(__VA_ARGS__))dlsym(RTLD_NEXT, name)
 
 #define AROUND(call, path, expr)                                  \
     const int hit = matches(call, path);                          \
@@ -103,25 +106,25 @@ static int inFullDir(int fd)
 
 int unlink(const char* path)
 {
-    NEXT("unlink", int (*)(const char*));
+    NEXT("unlink", int, const char*);
     AROUND("unlink", path, next(path));
 }
 
 int link(const char* from, const char* to)
 {
-    NEXT("link", int (*)(const char*, const char*));
+    NEXT("link", int, const char*, const char*);
     AROUND("link", to, next(from, to));
 }
 
 int rename(const char* from, const char* to)
 {
-    NEXT("rename", int (*)(const char*, const char*));
+    NEXT("rename", int, const char*, const char*);
     AROUND("rename", to, next(from, to));
 }
 
 int fsync(int fd)
 {
-    NEXT("fsync", int (*)(int));
+    NEXT("fsync", int, int);
     char path[4096];
     pathOfFd(fd, path, sizeof path);
     AROUND("fsync", path, next(fd));
@@ -129,7 +132,7 @@ int fsync(int fd)
 
 int fdatasync(int fd)
 {
-    NEXT("fdatasync", int (*)(int));
+    NEXT("fdatasync", int, int);
     char path[4096];
     pathOfFd(fd, path, sizeof path);
     AROUND("fdatasync", path, next(fd));
@@ -137,7 +140,7 @@ int fdatasync(int fd)
 
 ssize_t write(int fd, const void* buffer, size_t size)
 {
-    NEXT("write", ssize_t (*)(int, const void*, size_t));
+    NEXT("write", ssize_t, int, const void*, size_t);
     if (size > 0 && inFullDir(fd)) {
         errno = ENOSPC;
         return -1;
@@ -159,7 +162,7 @@ ssize_t write(int fd, const void* buffer, size_t size)
 
 ssize_t pwrite(int fd, const void* buffer, size_t size, off_t offset)
 {
-    NEXT("pwrite", ssize_t (*)(int, const void*, size_t, off_t));
+    NEXT("pwrite", ssize_t, int, const void*, size_t, off_t);
     if (size > 0 && inFullDir(fd)) {
         errno = ENOSPC;
         return -1;
@@ -169,7 +172,7 @@ ssize_t pwrite(int fd, const void* buffer, size_t size, off_t offset)
 
 ssize_t pwrite64(int fd, const void* buffer, size_t size, off64_t offset)
 {
-    NEXT("pwrite64", ssize_t (*)(int, const void*, size_t, off64_t));
+    NEXT("pwrite64", ssize_t, int, const void*, size_t, off64_t);
     if (size > 0 && inFullDir(fd)) {
         errno = ENOSPC;
         return -1;
@@ -179,7 +182,7 @@ ssize_t pwrite64(int fd, const void* buffer, size_t size, off64_t offset)
 
 ssize_t writev(int fd, const struct iovec* parts, int count)
 {
-    NEXT("writev", ssize_t (*)(int, const struct iovec*, int));
+    NEXT("writev", ssize_t, int, const struct iovec*, int);
     if (count > 0 && inFullDir(fd)) {
         errno = ENOSPC;
         return -1;
@@ -189,7 +192,7 @@ ssize_t writev(int fd, const struct iovec* parts, int count)
 
 int ftruncate(int fd, off_t size)
 {
-    NEXT("ftruncate", int (*)(int, off_t));
+    NEXT("ftruncate", int, int, off_t);
     if (size > 0 && inFullDir(fd)) {
         errno = ENOSPC;
         return -1;
@@ -199,7 +202,7 @@ int ftruncate(int fd, off_t size)
 
 int fallocate(int fd, int mode, off_t offset, off_t size)
 {
-    NEXT("fallocate", int (*)(int, int, off_t, off_t));
+    NEXT("fallocate", int, int, int, off_t, off_t);
     if (inFullDir(fd)) {
         errno = ENOSPC;
         return -1;
