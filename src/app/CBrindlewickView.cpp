@@ -591,7 +591,9 @@ void CBrindlewickView::OnUndoLast()
             m_messageBox.show(busy + QLatin1Char('.'));
             return;
         }
-        found = SettleUndoRuns(m_paths.dataFolder());
+        if (!lock.takeOverNote().isEmpty())
+            found.append(lock.takeOverNote());
+        found += SettleUndoRuns(m_paths.dataFolder());
         runs = ListUndoRuns(m_paths.dataFolder());
     }
     // The last run the log took: runs it never took hold nothing to undo.
