@@ -212,6 +212,16 @@ bool ReceiptCheck::run()
     std::vector<long> stillMarked(runs.size(), 0);
     std::vector<long> heldOfRun(runs.size(), 0);
     std::shared_ptr<Connection> log;
+    // A wait for another program that holds the log is said while the run reads and writes it.
+    struct NoticeEnd
+    {
+        std::shared_ptr<Connection>& log;
+        ~NoticeEnd()
+        {
+            if (log)
+                log->setWaitNotice(nullptr);
+        }
+    } noticeEnd{log};
     const std::vector<ColumnSpec> columns = {
         {QStringLiteral("[QSO-CALL]"), ColumnType::Text}, {QStringLiteral("[QSO-DATE]"), ColumnType::Text},
         {QStringLiteral("[QSO-TIME]"), ColumnType::Text}, {QStringLiteral("[QSO-BAND]"), ColumnType::Text},
@@ -219,6 +229,7 @@ bool ReceiptCheck::run()
     EventMonitor& monitor = m_monitor;
     try {
         log = Connection::open(m_options.sourceMdbPath);
+        log->setWaitNotice(WaitNotice(m_monitor, true, m_options.sourceMdbPath));
         for (size_t r = 0; r < runs.size(); ++r) {
             std::vector<ColumnSpec> kept;
             long rows = 0;
@@ -334,7 +345,6 @@ bool ReceiptCheck::run()
                 journal->discard();
             return fail(e.description() + QStringLiteral(": no QSO was made due again."));
         }
-        const WaitNoticeScope notice(*log, WaitNotice(m_monitor, true, m_options.sourceMdbPath));
         try {
             log->beginTransaction();
             const std::unique_ptr<ConditionalUpdate> update = log->prepareUpdateIfUnchanged(kTable, qsls, qsls);

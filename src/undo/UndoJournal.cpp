@@ -845,6 +845,8 @@ UndoResult UndoRunAt(const UndoEntry& given, const QString& logPath, const std::
         std::vector<ColumnSpec> changed;
         QVariantList restore;
         QVariantList expected;
+        std::vector<ColumnSpec> conditions;
+        QVariantList expectedHere;
         qint64 done = 0;
         int rc;
         while ((rc = rows.next(problem)) == 1) {
@@ -856,7 +858,20 @@ UndoResult UndoRunAt(const UndoEntry& given, const QString& logPath, const std::
                 continue;
             }
             // Only what the run changed in the row is put back, and only where the row is still
-            // the QSO the run wrote and holds what it wrote there.
+            // the QSO the run wrote (its texts as the run read them) and holds what it wrote
+            // there: one statement for a row that is, a look at the row for one that is not.
+            conditions = changed;
+            expectedHere = expected;
+            for (qsizetype i = 0; i < rows.identity.size(); ++i) {
+                if (rows.identity.at(i).isEmpty())
+                    continue; // an empty text may be null in the log: looked at below
+                conditions.push_back(UndoJournal::identityColumns()[size_t(i)]);
+                expectedHere.append(rows.identity.at(i));
+            }
+            if (log->updateIfUnchanged(kTable, rows.key, changed, restore, conditions, expectedHere)) {
+                ++result.restored;
+                continue;
+            }
             const RowCheck check = checkRow(*log, rows.key, changed, restore, expected, rows.identity);
             if (check.kind == RowCheck::After
                 && log->updateIfUnchanged(kTable, rows.key, changed, restore, changed, expected)) {
