@@ -246,9 +246,11 @@ bool RunLock::acquire(QString& message)
     const QByteArray lockPath = QFile::encodeName(m_path);
     const QByteArray contents = ownContents();
     for (int attempt = 0; attempt < 8; ++attempt) {
-        // The lock is written whole, and locked, under a name of its own first.
+        // The lock is written whole, and locked, under a name of its own first (its process
+        // number makes it this process's: one left by an ended process of the same number is
+        // written over).
         const QByteArray newPath = QFile::encodeName(newName(m_path, attempt));
-        const int fd = ::open(newPath.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        const int fd = ::open(newPath.constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         if (fd < 0) {
             message = cannotWriteText(m_folder, errno);
             return false;
