@@ -73,8 +73,11 @@ QString CBrindlewickApp::checkLog()
     bool versionOk = false;
     try {
         versionOk = CheckLogVersion(*log);
-    } catch (const CDbException&) {
-        versionOk = false;
+    } catch (const CDbException& e) {
+        // Another program holds the log: said as such, not as a wrong version.
+        return QStringLiteral("%1: waited %2 seconds for it, then gave up. Close the other program's hold on the log.")
+            .arg(WithoutFinalStop(e.description()))
+            .arg(Connection::kBusyWaitMs / 1000);
     }
     return versionOk ? QString() : Strings::text(Strings::VersionError);
 }

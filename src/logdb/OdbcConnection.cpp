@@ -287,6 +287,12 @@ private:
                                    &p.indicator));
         } else {
             p.text = value.toString();
+            // Drivers take a text as far as its first NUL character: such a text is refused
+            // rather than cut short without a word.
+            if (p.text.contains(QChar(0)))
+                throw CDbException(QStringLiteral("The value \"%1\" holds a NUL character, which the ODBC driver "
+                                                  "cannot pass")
+                                       .arg(QString(p.text).replace(QChar(0), QStringLiteral("\\0"))));
             bindText(number, reinterpret_cast<const char16_t*>(p.text.utf16()), p.text.size(), p.indicator);
         }
     }
@@ -873,7 +879,7 @@ QString OdbcConnection::rowLocatorNote(const QString& table)
 }
 
 std::unique_ptr<Cursor> OdbcConnection::select(const QString& table, const std::vector<ColumnSpec>& columns,
-                                               const QString& filter, const QString& sort)
+                                               const QString& filter, const QString& sort, const QVariantList& bindings)
 {
     const TableInfo& t = info(table);
     const bool allValues = t.keyNames.isEmpty();
@@ -885,7 +891,14 @@ std::unique_ptr<Cursor> OdbcConnection::select(const QString& table, const std::
     if (!sort.trimmed().isEmpty())
         sql += QStringLiteral(" ORDER BY ") + sort;
     auto stmt = fresh();
-    stmt->executeDirect(sql);
+    if (bindings.isEmpty()) {
+        stmt->executeDirect(sql);
+    } else {
+        // The filter's values go in bound, never as text of the statement.
+        stmt->prepare(sql);
+        stmt->bind(bindings);
+        stmt->execute();
+    }
     return std::make_unique<OdbcCursor>(std::move(stmt), nullptr, keyCount, &t.keyNames,
                                         allValues, m_getDataAnyColumn);
 }

@@ -79,6 +79,9 @@ public:
     }
     // Lets the window deliver waiting events; nothing where there is no window.
     virtual void PumpMessages() {}
+    // Shows the lines given so far at once, where a front end holds them back (the batch
+    // command's buffered stdout): for a line that says the run is waiting.
+    virtual void FlushLines() {}
     // Whether the operator asked to stop the run (the form's Stop or Escape). A run looks at it
     // between two QSOs or records and ends cleanly there; a long wait looks at it too.
     virtual bool StopRequested() const { return false; }
