@@ -178,6 +178,9 @@ CBrindlewickView::CBrindlewickView(CBrindlewickDoc& doc, const Options& options,
     connect(m_ui->viewErrorsButton, &QPushButton::clicked, this, &CBrindlewickView::OnViewErrorFile);
     connect(m_ui->viewImportedButton, &QPushButton::clicked, this, &CBrindlewickView::OnViewImportedList);
     connect(m_ui->stopButton, &QPushButton::clicked, this, &CBrindlewickView::OnStop);
+    // Enter presses the button that has the focus, as Space does.
+    for (QPushButton* push : findChildren<QPushButton*>())
+        push->setAutoDefault(true);
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     escape->setContext(Qt::WindowShortcut);
     connect(escape, &QShortcut::activated, this, &CBrindlewickView::OnStop);
@@ -382,6 +385,30 @@ void CBrindlewickView::CreateChoiceButtons()
     choices.AnyCall = false;
     choices.CurrentPassword = m_choices->password(1);
     choices.CurrentLoginCall = m_choices->slotLoginCall(1);
+    setTabChain();
+}
+
+// Tab goes through the form as it is laid out: the upload side from its monitor and station
+// choices to its buttons and check boxes, then the download side the same way, then the files.
+// (The choice buttons are made at run time and would otherwise come last.)
+void CBrindlewickView::setTabChain()
+{
+    std::vector<int> ids = {Control::UploadMonitor};
+    for (int slot = 0; slot < kSlotCount; ++slot)
+        ids.push_back(FirstSigningButton + slot);
+    ids.insert(ids.end(), {1004, 1113, 1112, 1045, 1111, 1116, Control::DownloadMonitor, AnyCallButton});
+    for (int slot = 0; slot < kSlotCount; ++slot)
+        ids.push_back(FirstDownloadButton + slot);
+    ids.insert(ids.end(), {1057, 1054, 1114, 1115, 1036, 1037, 1094, 1095, 1039, 1038, 1109, 1110, 1041, 1096, 1106, 1105});
+    QWidget* previous = nullptr;
+    for (int id : ids) {
+        QWidget* next = control(id);
+        if (!next || next->focusPolicy() == Qt::NoFocus)
+            continue;
+        if (previous)
+            QWidget::setTabOrder(previous, next);
+        previous = next;
+    }
 }
 
 void CBrindlewickView::ReadChoices()
@@ -626,11 +653,10 @@ void CBrindlewickView::OnUndoLast()
                                        .arg(last.kind, when, UndoStateText(last)));
         return;
     }
-    if (!m_messageBox.ask(prefix + QStringLiteral("Undo the %1 of %2 (%3 rows)?\n\nThose rows get back what they held "
+    if (!m_messageBox.ask(prefix + QStringLiteral("Undo the %1 of %2 (%3)?\n\nThose rows get back what they held "
                                                   "before it; rows another program changed since are listed and left "
                                                   "as they are.")
-                                       .arg(last.kind, when)
-                                       .arg(last.rows)))
+                                       .arg(last.kind, when, Strings::counted(last.rows, "row"))))
         return;
     m_undoPath = last.path;
     runOperation(m_undo, RunKind::Undo);
@@ -658,7 +684,10 @@ bool CBrindlewickView::mayClose()
         QStringLiteral("The copy of the log is still being made. Stop it and close the window?"),
         QStringLiteral("LoTW is still being asked. Stop it and close the window?\n\nNothing is changed."),
     };
-    const bool stop = m_messageBox.ask(questions[int(m_run ? m_run->kind : RunKind::Upload)]);
+    // The question goes away by itself when the run ends while it is open: the window then
+    // closes as asked.
+    const bool stop = m_messageBox.askUnlessMoot(questions[int(m_run ? m_run->kind : RunKind::Upload)],
+                                                 [this] { return !isRunning(); });
     if (!stop)
         return false;
     // The run may have ended while the question was open.

@@ -95,14 +95,9 @@ void CMainFrame::createToolBar()
 
 void CMainFrame::createStatusBar()
 {
+    // No CAP, NUM and SCRL panes: nothing here could tell the keys' state, and panes that never
+    // change would say what is not so.
     QStatusBar* bar = statusBar();
-    for (const char* indicator : {"CAP", "NUM", "SCRL"}) {
-        auto* label = new QLabel(QString::fromLatin1(indicator), bar);
-        label->setObjectName(QStringLiteral("indicator") + QString::fromLatin1(indicator));
-        label->setFrameShape(QFrame::Panel);
-        label->setFrameShadow(QFrame::Sunken);
-        bar->addPermanentWidget(label);
-    }
     m_runProgress = new QProgressBar(bar);
     m_runProgress->setObjectName(QStringLiteral("runProgressBar"));
     m_runProgress->setRange(0, 1000);

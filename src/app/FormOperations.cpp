@@ -6,6 +6,7 @@
 #include "download/ReportRequest.h"
 #include "options/OptionsStore.h"
 #include "options/StationDiscovery.h"
+#include "platform/Strings.h"
 #include "platform/Paths.h"
 #include "platform/EventMonitor.h"
 #include "undo/LogBackup.h"
@@ -54,9 +55,9 @@ void ConnectFormOperations(CBrindlewickView& view)
             if (entry.path != ctx.undoRun)
                 continue;
             if (entry.canBeUndone())
-                ctx.monitor.AddDownloadEvent(QStringLiteral("Undoing the %1 of %2 (%3 rows)")
-                                                 .arg(entry.kind, entry.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
-                                                 .arg(entry.rows));
+                ctx.monitor.AddDownloadEvent(QStringLiteral("Undoing the %1 of %2 (%3)")
+                                                 .arg(entry.kind, entry.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+                                                      Strings::counted(entry.rows, "row")));
             const UndoResult result = UndoRunAt(entry, ctx.options.sourceMdbPath, [&ctx] { ctx.monitor.PumpMessages(); },
                                                 WaitNotice(ctx.monitor, false, ctx.options.sourceMdbPath));
             for (const QString& line : UndoResultLines(entry, result))
@@ -71,7 +72,7 @@ void ConnectFormOperations(CBrindlewickView& view)
     view.setBackupOperation([](OperationContext& ctx) {
         const QString copy = BackUpLog(ctx.options.sourceMdbPath, ctx.paths.dataFolder(), &ctx.monitor);
         ctx.monitor.AddDownloadEvent(QStringLiteral("The log is copied to %1").arg(QDir::toNativeSeparators(copy)));
-        ctx.monitor.ShowMessage(QStringLiteral("The log is copied to %1.").arg(QDir::toNativeSeparators(copy)));
+        ctx.monitor.ShowInformation(QStringLiteral("The log is copied to %1.").arg(QDir::toNativeSeparators(copy)));
     });
     view.setImportOperation([](OperationContext& ctx) {
         ImportRun run(ctx.options, ctx.choices.choices(), ctx.paths, ctx.monitor);

@@ -4,6 +4,7 @@
 
 #include "BatchContext.h"
 
+#include "platform/Strings.h"
 #include "platform/Errors.h"
 #include "undo/LogBackup.h"
 #include "undo/UndoJournal.h"
@@ -63,7 +64,8 @@ int runUndo(BatchContext& context, const BatchArguments& arguments)
     }
     const UndoEntry& entry = runs[chosen];
     if (entry.canBeUndone())
-        monitor.AddDownloadEvent(QStringLiteral("Undoing the %1 of %2 (%3 rows)").arg(entry.kind, timeText(entry)).arg(entry.rows));
+        monitor.AddDownloadEvent(
+            QStringLiteral("Undoing the %1 of %2 (%3)").arg(entry.kind, timeText(entry), Strings::counted(entry.rows, "row")));
     const UndoResult result =
         UndoRunAt(entry, context.options.sourceMdbPath, [&] { monitor.PumpMessages(); },
                   WaitNotice(monitor, false, context.options.sourceMdbPath));

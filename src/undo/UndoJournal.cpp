@@ -1,5 +1,6 @@
 #include "UndoJournal.h"
 
+#include "platform/Strings.h"
 #include "platform/Errors.h"
 
 #include <cstring>
@@ -987,7 +988,7 @@ QStringList UndoResultLines(const UndoEntry& entry, const UndoResult& result)
     QStringList lines;
     if (!result.locatorNote.isEmpty())
         lines.append(result.locatorNote);
-    lines.append(QStringLiteral("Restored %1 rows as they were before the %2").arg(result.restored).arg(entry.kind));
+    lines.append(QStringLiteral("Restored %1 as they were before the %2").arg(Strings::counted(result.restored, "row"), entry.kind));
     if (result.twins > 0)
         lines.append(QStringLiteral("Warning: %1 of them are logged more than once (rows equal in every column) and were "
                                     "restored together with their twins.")

@@ -284,7 +284,8 @@ TEST(MainFrameTest, MenusToolbarAndStatusBar)
     for (QLabel* l : frame.statusBar()->findChildren<QLabel*>())
         if (l->objectName().startsWith(QLatin1String("indicator")))
             indicators << l->text();
-    EXPECT_EQ(indicators, (QStringList{QStringLiteral("CAP"), QStringLiteral("NUM"), QStringLiteral("SCRL")}));
+    // No key panes that could only ever show fixed texts.
+    EXPECT_TRUE(indicators.isEmpty());
 
     frame.toolBarAction()->trigger();
     EXPECT_TRUE(frame.toolBar()->isVisible());
