@@ -557,6 +557,7 @@ void CBrindlewickView::runOperation(const Operation& operation, RunKind kind)
             run->closeBoundSet = context.closeBoundSet;
         },
         &run->choices);
+    m_stage = -1;
     m_progressTimer->start();
     updateProgress();
 }
@@ -594,10 +595,45 @@ void CBrindlewickView::updateProgress()
     const int kind = int(m_run->kind);
     const qint64 done = m_runner->progressDone();
     const qint64 total = m_runner->progressTotal();
-    QString text = ProgressText(titles[kind], units[kind], done, total, m_runner->elapsedMs());
+    // A run in stages counts each stage on its own: its rate and the time left are those of the
+    // work since the window first saw the stage move (a stage may go on where it was left).
+    const int stage = m_runner->progressStage();
+    if (stage != m_stage) {
+        m_stage = stage;
+        m_stageFrom = -1;
+    }
+    if (m_stageFrom < 0 && done > 0) {
+        m_stageFrom = done;
+        m_stageClock.start();
+    }
+    QString title = titles[kind];
+    ProgressUnit unit = units[kind];
+    QString note;
+    switch (RunStage(stage)) {
+    case RunStage::ReadingLog:
+        title += QStringLiteral(", reading the log");
+        unit = ProgressUnit::Qsos;
+        break;
+    case RunStage::Matching:
+        title += QStringLiteral(", matching the report");
+        unit = ProgressUnit::Bytes;
+        note = QStringLiteral(" (the counters are provisional until the log is saved)");
+        break;
+    case RunStage::Saving:
+        title += QStringLiteral(", saving the log");
+        unit = ProgressUnit::Rows;
+        break;
+    case RunStage::Running:
+        break;
+    }
+    QString text = stage == int(RunStage::Running)
+                       ? ProgressText(title, unit, done, total, m_runner->elapsedMs())
+                       : ProgressText(title, unit, done, total, m_stageFrom < 0 ? 0 : m_stageClock.elapsed(),
+                                      qMax<qint64>(0, m_stageFrom))
+                             + note;
     if (m_runner->stopRequested())
         text += QStringLiteral(" - stopping");
-    const int permille = units[kind] == ProgressUnit::None ? -1 : ProgressPermille(done, total);
+    const int permille = unit == ProgressUnit::None ? -1 : ProgressPermille(done, total);
     if (text == m_progressText)
         return;
     m_progressText = text;

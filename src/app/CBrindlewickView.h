@@ -5,6 +5,7 @@
 
 #include <QHash>
 #include <QString>
+#include <QElapsedTimer>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -173,6 +174,9 @@ private:
     std::shared_ptr<Run> m_run; // the run that goes on, what it was started with
     QTimer* m_progressTimer = nullptr;
     QString m_progressText;
+    int m_stage = 0;            // the stage of the run's progress the window saw last
+    qint64 m_stageFrom = -1;    // its progress when the window first saw it move
+    QElapsedTimer m_stageClock; // since then
     bool m_closeAfterRun = false;
     QHash<int, QWidget*> m_controls;
     QButtonGroup* m_signingGroup = nullptr;

@@ -80,6 +80,11 @@ bool OperationRunner::stopRequested() const
     return m_thread && m_channel->stop.load();
 }
 
+int OperationRunner::progressStage() const
+{
+    return m_thread ? m_channel->stage.load(std::memory_order_relaxed) : 0;
+}
+
 qint64 OperationRunner::progressDone() const
 {
     return m_thread ? m_channel->done.load(std::memory_order_relaxed) : 0;

@@ -45,6 +45,7 @@ public:
     // The run's progress as it last reported it, and the time since it started.
     qint64 progressDone() const;
     qint64 progressTotal() const;
+    int progressStage() const;
     qint64 elapsedMs() const { return m_clock.isValid() ? m_clock.elapsed() : 0; }
 
     // Asks the run to hand over what it reported (the form does this a few times a second).

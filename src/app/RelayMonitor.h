@@ -46,6 +46,7 @@ struct RunChannel
     std::atomic<int> batchesInFlight{0};  // handed over, not yet shown
     std::atomic<qint64> done{0};          // worker: the run's progress
     std::atomic<qint64> total{0};
+    std::atomic<int> stage{0};            // worker: the RunStage it is in
 };
 
 // The event monitor of an operation that runs on a worker thread. Everything it is told is
@@ -86,6 +87,13 @@ public:
     void setAsk(Ask ask) { m_ask = std::move(ask); }
     void PumpMessages() override { handOverIfWanted(); }
     bool StopRequested() const override { return m_channel.stop.load(std::memory_order_relaxed); }
+    void ReportStage(RunStage stage) override
+    {
+        m_channel.done.store(0, std::memory_order_relaxed);
+        m_channel.total.store(0, std::memory_order_relaxed);
+        m_channel.stage.store(int(stage), std::memory_order_relaxed);
+        handOverIfWanted();
+    }
     void ReportProgress(qint64 done, qint64 total) override
     {
         m_channel.done.store(done, std::memory_order_relaxed);

@@ -35,7 +35,8 @@ QString duration(qint64 seconds)
 
 } // namespace
 
-QString ProgressText(const QString& title, ProgressUnit unit, qint64 done, qint64 total, qint64 elapsedMs)
+QString ProgressText(const QString& title, ProgressUnit unit, qint64 done, qint64 total, qint64 elapsedMs,
+                     qint64 doneBefore)
 {
     if (unit == ProgressUnit::Download) {
         if (done <= 0)
@@ -55,24 +56,29 @@ QString ProgressText(const QString& title, ProgressUnit unit, qint64 done, qint6
         // The run may still be busy for a while (waiting for TQSL, marking the log).
         if (unit == ProgressUnit::Qsos)
             return text + QStringLiteral("all ") + count(total) + QStringLiteral(" QSOs read, finishing");
+        if (unit == ProgressUnit::Rows)
+            return text + QStringLiteral("all ") + count(total) + QStringLiteral(" rows written, finishing");
         return text + QStringLiteral("all of the ") + bytes(total, scale) + QLatin1Char(' ') + byteUnit(scale)
                + QStringLiteral(" report read, finishing");
     }
-    if (unit == ProgressUnit::Qsos) {
+    if (unit == ProgressUnit::Qsos || unit == ProgressUnit::Rows) {
         text += count(done);
         if (known)
             text += QStringLiteral(" of ") + count(total);
-        text += QStringLiteral(" QSOs read");
+        text += unit == ProgressUnit::Qsos ? QStringLiteral(" QSOs read") : QStringLiteral(" rows written");
     } else {
         text += bytes(done, scale);
         if (known)
             text += QStringLiteral(" of ") + bytes(total, scale);
         text += QLatin1Char(' ') + byteUnit(scale) + QStringLiteral(" of the report read");
     }
-    if (elapsedMs >= 1000 && done > 0) {
-        const double perSecond = double(done) * 1000.0 / double(elapsedMs);
+    doneBefore = qBound<qint64>(0, doneBefore, done);
+    if (elapsedMs >= 1000 && done > doneBefore) {
+        const double perSecond = double(done - doneBefore) * 1000.0 / double(elapsedMs);
         if (unit == ProgressUnit::Qsos)
             text += QStringLiteral(", ") + count(qint64(perSecond + 0.5)) + QStringLiteral(" QSOs/s");
+        else if (unit == ProgressUnit::Rows)
+            text += QStringLiteral(", ") + count(qint64(perSecond + 0.5)) + QStringLiteral(" rows/s");
         else
             text += QStringLiteral(", ") + bytes(qint64(perSecond), scale) + QLatin1Char(' ') + byteUnit(scale)
                     + QStringLiteral("/s");

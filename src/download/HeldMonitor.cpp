@@ -29,6 +29,17 @@ void HeldMonitor::AddDownloadEvent(const QString& text)
     ++m_lineCount;
 }
 
+void HeldMonitor::ShowCounters()
+{
+    // A few times a second: a run decides thousands of records a second.
+    if (m_sinceShown.isValid() && m_sinceShown.elapsed() < 250)
+        return;
+    m_sinceShown.start();
+    for (const auto& [control, value] : counters())
+        m_real.SetCounter(control, value);
+    m_real.ShowCounters();
+}
+
 void HeldMonitor::release()
 {
     const char* in = m_lines.constData();
@@ -67,6 +78,10 @@ void HeldMonitor::discard()
     m_lines.clear();
     m_lineCount = 0;
     m_icons.clear();
-    for (const auto& [control, value] : std::map<int, long>(counters()))
+    for (const auto& [control, value] : std::map<int, long>(counters())) {
         SetCounter(control, 0);
+        m_real.SetCounter(control, 0);
+    }
+    m_real.ShowCounters();
+    m_sinceShown.invalidate();
 }

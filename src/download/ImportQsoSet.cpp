@@ -66,7 +66,7 @@ void ImportQsoSet::clear()
     m_updatesFor = nullptr;
 }
 
-void ImportQsoSet::load(Connection& log, const std::function<void()>& pump)
+void ImportQsoSet::load(Connection& log, const std::function<void(qint64)>& pump)
 {
     clear();
     // Rows known by their values are known by all of them, as the full record reads them.
@@ -101,7 +101,7 @@ void ImportQsoSet::load(Connection& log, const std::function<void()>& pump)
     qint64 rows = 0;
     while (cursor->next()) {
         if (pump && (++rows & 0x3fff) == 0)
-            pump();
+            pump(rows);
         // Most texts are ASCII: they are taken as the engine holds them, without a copy.
         bool ascii = true;
         for (int i = 0; i < 6 && ascii; ++i)
@@ -388,7 +388,7 @@ void ImportQsoSet::journal(const std::function<void(const RowKey&, QByteArrayVie
     }
 }
 
-bool ImportQsoSet::writeChanges(Connection& log, const std::function<void()>& pump, qint64& refused, QString& reason)
+bool ImportQsoSet::writeChanges(Connection& log, const std::function<void(qint64)>& pump, qint64& refused, QString& reason)
 {
     qint64 written = 0;
     for (qint64 entry = 0; entry < size(); ++entry) {
@@ -408,7 +408,7 @@ bool ImportQsoSet::writeChanges(Connection& log, const std::function<void()>& pu
         m_changed[std::size_t(entry)] = 0;
         --m_changedRows;
         if (pump && (++written & 0x3ff) == 0)
-            pump();
+            pump(written);
     }
     return true;
 }

@@ -57,8 +57,9 @@ public:
     ImportQsoSet(const ImportQsoSet&) = delete;
     ImportQsoSet& operator=(const ImportQsoSet&) = delete;
 
-    // Reads every row of the log's QSO table; pump runs now and then. Throws CDbException.
-    void load(Connection& log, const std::function<void()>& pump = {});
+    // Reads every row of the log's QSO table; pump runs now and then with the rows read so
+    // far. Throws CDbException.
+    void load(Connection& log, const std::function<void(qint64)>& pump = {});
     void clear();
 
     const QsoIndex& index() const { return m_index; }
@@ -79,7 +80,7 @@ public:
     // a row and the transaction goes on (every row written before stays written): entry and
     // reason name it. Throws CDbException when the transaction itself was lost or the log is
     // held by another program.
-    bool writeChanges(Connection& log, const std::function<void()>& pump, qint64& refused, QString& reason);
+    bool writeChanges(Connection& log, const std::function<void(qint64)>& pump, qint64& refused, QString& reason);
 
     // The columns the import writes, in the order journal() gives their values.
     static std::vector<ColumnSpec> writtenColumns();

@@ -230,6 +230,7 @@ bool ImportRun::importReport(QString& failure)
 {
     startPass();
     QString fileFailure;
+    m_monitor.ReportStage(RunStage::Matching);
     PassEnd end = readReport(fileFailure);
     if (m_logReady) {
         m_phase = Phase::Saving;
@@ -296,7 +297,16 @@ bool ImportRun::importReport(QString& failure)
             startJournal(true);
         bool written = false;
         try {
-            written = m_qsos.writeChanges(*m_logDb, [this] { m_held.PumpMessages(); }, refused, reason);
+            m_monitor.ReportStage(RunStage::Saving);
+            const qint64 toWrite = m_qsos.changedRows();
+            m_monitor.ReportProgress(0, toWrite);
+            written = m_qsos.writeChanges(
+                *m_logDb,
+                [this, toWrite](qint64 done) {
+                    m_held.PumpMessages();
+                    m_monitor.ReportProgress(done, toWrite);
+                },
+                refused, reason);
         } catch (...) {
             if (journalThread.joinable())
                 journalThread.join();
@@ -319,6 +329,7 @@ bool ImportRun::importReport(QString& failure)
             m_careful = true;
             startPass();
             m_phase = Phase::Reading;
+            m_monitor.ReportStage(RunStage::Matching);
             end = readReport(fileFailure);
             m_phase = Phase::Saving;
         }
@@ -719,7 +730,16 @@ void ImportRun::ensureLogReady()
     if (!m_logDb->inTransaction())
         m_logDb->beginTransaction();
     m_logReady = true;
-    m_qsos.load(*m_logDb, [this] { m_held.PumpMessages(); });
+    // The log is read at the report's first record: its rows are counted so that the window
+    // can say how far the reading has come, then the matching goes on where it was.
+    m_monitor.ReportStage(RunStage::ReadingLog);
+    const qint64 logRows = m_logDb->countRows(QStringLiteral("[QSO-TAB]"));
+    m_monitor.ReportProgress(0, logRows);
+    m_qsos.load(*m_logDb, [this, logRows](qint64 rows) {
+        m_held.PumpMessages();
+        m_monitor.ReportProgress(rows, logRows);
+    });
+    m_monitor.ReportStage(RunStage::Matching);
     // How the confirmations will find their rows, where the engine had a choice.
     const QString locator = m_logDb->rowLocatorNote(QStringLiteral("[QSO-TAB]"));
     if (!locator.isEmpty())

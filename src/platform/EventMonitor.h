@@ -28,6 +28,10 @@ enum : int {
 };
 }
 
+// The stage a long run is in, for the progress the window shows: the import reads the log,
+// then matches the report's records, then saves the log; each stage counts its own progress.
+enum class RunStage : int { Running = 0, ReadingLog = 1, Matching = 2, Saving = 3 };
+
 // Status icons shown on the step markers.
 namespace StepIcon {
 enum : int { Blank = 140, Tick = 141, RedArrow = 142 };
@@ -95,6 +99,8 @@ public:
         Q_UNUSED(done);
         Q_UNUSED(total);
     }
+    // A new stage begins; its progress starts from nothing.
+    virtual void ReportStage(RunStage stage) { Q_UNUSED(stage); }
 
     // Counters: set one, then ShowCounters() to show it.
     void SetCounter(int controlId, long value) { m_counters[controlId] = value; }

@@ -660,6 +660,7 @@ struct ProgressCase
     qint64 elapsedMs;
     const char* text;
     int permille;
+    qint64 doneBefore = 0; // a stage that goes on where it was left
 };
 
 class ProgressLine : public ::testing::TestWithParam<ProgressCase> {};
@@ -667,7 +668,7 @@ class ProgressLine : public ::testing::TestWithParam<ProgressCase> {};
 TEST_P(ProgressLine, Text)
 {
     const ProgressCase& c = GetParam();
-    EXPECT_EQ(ProgressText(L(c.title), c.unit, c.done, c.total, c.elapsedMs), L(c.text));
+    EXPECT_EQ(ProgressText(L(c.title), c.unit, c.done, c.total, c.elapsedMs, c.doneBefore), L(c.text));
     EXPECT_EQ(ProgressPermille(c.done, c.total), c.permille);
 }
 
@@ -693,7 +694,17 @@ INSTANTIATE_TEST_SUITE_P(
         ProgressCase{"Kilobytes", "Import", ProgressUnit::Bytes, 4100, 820000, 3000,
                      "Import: 4 of 820 KB of the report read, 1 KB/s, 9:57 left", 5},
         ProgressCase{"Hours", "Import", ProgressUnit::Bytes, 1000000, 100000000, 60000,
-                     "Import: 1.0 of 100.0 MB of the report read, 0.0 MB/s, 1:39:00 left", 10}),
+                     "Import: 1.0 of 100.0 MB of the report read, 0.0 MB/s, 1:39:00 left", 10},
+        ProgressCase{"RowsWritten", "Import, saving the log", ProgressUnit::Rows, 2048, 10000, 2000,
+                     "Import, saving the log: 2,048 of 10,000 rows written, 1,024 rows/s, 0:08 left", 204},
+        ProgressCase{"AllRowsWritten", "Import, saving the log", ProgressUnit::Rows, 10000, 10000, 2000,
+                     "Import, saving the log: all 10,000 rows written, finishing", 1000},
+        // The matching goes on after the log was read: its rate counts only what came since.
+        ProgressCase{"GoesOnWhereItWasLeft", "Import, matching the report", ProgressUnit::Bytes, 3300000, 60700000,
+                     2000, "Import, matching the report: 3.3 of 60.7 MB of the report read, 1.5 MB/s, 0:38 left", 54,
+                     300000},
+        ProgressCase{"NothingSinceItWentOn", "Import, matching the report", ProgressUnit::Bytes, 300000, 60700000,
+                     2000, "Import, matching the report: 0.3 of 60.7 MB of the report read", 4, 300000}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "demo/DemoData.h"
+#include "download/HeldMonitor.h"
 #include "download/ImportRun.h"
 #include "download/ReportRequest.h"
 #include "logdb/Connection.h"
@@ -12,6 +13,9 @@
 #include "Printing.h"
 
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
 
 namespace {
 QString L(const char* text)
@@ -909,9 +913,9 @@ public:
 
 struct ImportFolder
 {
-    explicit ImportFolder(const QByteArray& report)
+    explicit ImportFolder(const QByteArray& report, int qsos = 400)
     {
-        DemoData::writeLog(dir.file(QStringLiteral("log.sqlite")), 400, 11);
+        DemoData::writeLog(dir.file(QStringLiteral("log.sqlite")), qsos, 11);
         DemoData::writeRefdata(dir.file(QStringLiteral("ref.sqlite")));
         dir.write(QStringLiteral("lotwreport.adi"), report);
         paths.data = dir.path();
@@ -982,23 +986,84 @@ TEST(ImportStopped, KeepsTheRecordsReadAndSaysHowMany)
     }
 }
 
-// The import reports the bytes of the report it has read, up to the whole file.
-TEST(ImportProgress, BytesOfTheReport)
+// The counters of records not yet saved are shown as they go, at most a few times a second;
+// when the rows are not saved they go back to nothing, and the held lines never show.
+TEST(HeldMonitor, CountersShowProvisionallyAndGoBackWhenNothingIsSaved)
 {
+    RecordingMonitor real;
+    HeldMonitor held(real);
+    held.SetCounter(1011, 5);
+    held.AddDownloadEvent(QStringLiteral("K1AA 20110305 123400 14 CW  ** No QSO Found **"));
+    held.ShowCounters();
+    EXPECT_EQ(real.shown, (std::map<int, long>{{1011, 5}}));
+    held.SetCounter(1011, 6);
+    held.ShowCounters(); // within a quarter second of the last: not shown yet
+    EXPECT_EQ(real.shown, (std::map<int, long>{{1011, 5}}));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    held.SetCounter(1011, 7);
+    held.ShowCounters();
+    EXPECT_EQ(real.shown, (std::map<int, long>{{1011, 7}}));
+    EXPECT_TRUE(real.download.isEmpty());
+
+    held.discard();
+    EXPECT_EQ(real.shown, (std::map<int, long>{{1011, 0}}));
+    EXPECT_TRUE(real.download.isEmpty());
+
+    held.SetCounter(1011, 2);
+    held.AddDownloadEvent(QStringLiteral("saved"));
+    held.release();
+    EXPECT_EQ(real.shown, (std::map<int, long>{{1011, 2}}));
+    EXPECT_EQ(real.download, QStringList{QStringLiteral("saved")});
+}
+
+// The import's progress comes in stages, each counted on its own: the report's bytes while its
+// records are matched, the log's rows while the log is read (at the report's first record, after
+// which the matching goes on), then the rows written while the log is saved. Each stage moves
+// forward from nothing to its whole total.
+TEST(ImportProgress, EachStageCountsItsOwnWork)
+{
+    constexpr int kQsos = 40000; // more than one stretch of the log's reading between reports
     TestDir source;
-    DemoData::writeReport(source.file(QStringLiteral("lotwreport.adi")), 400, 11, 1);
+    DemoData::writeReport(source.file(QStringLiteral("lotwreport.adi")), kQsos, 11, 1);
     const QByteArray report = source.read(QStringLiteral("lotwreport.adi"));
-    ImportFolder folder(report);
+    ImportFolder folder(report, kQsos);
+    const QStringList before = folder.rows();
     RecordingMonitor monitor;
     ASSERT_TRUE(folder.run(monitor));
-    ASSERT_FALSE(monitor.progress.empty());
-    qint64 last = 0;
-    for (const auto& [done, total] : monitor.progress) {
-        EXPECT_EQ(total, report.size());
-        EXPECT_GE(done, last);
-        last = done;
+    const QStringList after = folder.rows();
+    ASSERT_EQ(after.size(), before.size());
+    qint64 changed = 0;
+    for (qsizetype i = 0; i < after.size(); ++i)
+        changed += after.at(i) != before.at(i) ? 1 : 0;
+
+    std::vector<RunStage> order;
+    for (const auto& [stage, at] : monitor.stages)
+        order.push_back(stage);
+    ASSERT_EQ(order, (std::vector<RunStage>{RunStage::Matching, RunStage::ReadingLog, RunStage::Matching,
+                                            RunStage::Saving}));
+    ASSERT_GT(changed, 1024);
+    const qint64 totals[] = {qint64(report.size()), kQsos, qint64(report.size()), changed};
+    for (std::size_t s = 0; s < monitor.stages.size(); ++s) {
+        SCOPED_TRACE(int(s));
+        const std::size_t from = monitor.stages[s].second;
+        const std::size_t to = s + 1 < monitor.stages.size() ? monitor.stages[s + 1].second : monitor.progress.size();
+        qint64 last = -1;
+        std::size_t reports = 0;
+        for (std::size_t i = from; i < to; ++i) {
+            const auto [done, total] = monitor.progress[i];
+            EXPECT_EQ(total, totals[s]);
+            EXPECT_GE(done, last);
+            EXPECT_LE(done, total);
+            last = done;
+            ++reports;
+        }
+        if (s > 0) {
+            EXPECT_GE(reports, 2u); // a start and at least one step
+        }
+        if (s == 2) {
+            EXPECT_EQ(last, report.size());
+        }
     }
-    EXPECT_EQ(last, report.size());
 }
 } // namespace
 

@@ -125,6 +125,7 @@ public:
         if (onProgress)
             onProgress(done, total);
     }
+    void ReportStage(RunStage stage) override { stages.push_back({stage, progress.size()}); }
 
     QStringList upload;
     QStringList download;
@@ -142,4 +143,6 @@ public:
     std::function<void(int)> onPump; // called at every pump, with the count so far
     std::vector<std::pair<qint64, qint64>> progress; // every progress report: done, total
     std::function<void(qint64, qint64)> onProgress;
+    // Every stage begun, with the number of progress reports made before it.
+    std::vector<std::pair<RunStage, std::size_t>> stages;
 };
