@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Desktop.h"
+#include "platform/Keyring.h"
 
 #include <QMetaObject>
 #include <QObject>
@@ -39,6 +40,45 @@ R CallOnThreadOf(QObject* context, const std::atomic<bool>& abandoned, std::func
     return state->result;
 }
 
+// The desktop's keyring for code that runs on a worker thread: asked on the window's thread,
+// where the session's message bus delivers the keyring's answers.
+class RelayKeyring : public Keyring
+{
+public:
+    RelayKeyring(Keyring& target, QObject* context, const std::atomic<bool>& abandoned)
+        : m_target(target), m_context(context), m_abandoned(abandoned)
+    {
+    }
+    Answer read(const QString& key, QString& secret) override
+    {
+        Keyring& target = m_target;
+        auto found = std::make_shared<QString>();
+        const Answer answer = CallOnThreadOf<Answer>(
+            m_context, m_abandoned, [&target, key, found] { return target.read(key, *found); }, Answer::NoKeyring);
+        if (answer == Answer::Done)
+            secret = *found;
+        return answer;
+    }
+    Answer write(const QString& key, const QString& secret) override
+    {
+        Keyring& target = m_target;
+        return CallOnThreadOf<Answer>(
+            m_context, m_abandoned, [&target, key, secret] { return target.write(key, secret); }, Answer::NoKeyring);
+    }
+    Answer remove(const QString& key) override
+    {
+        Keyring& target = m_target;
+        return CallOnThreadOf<Answer>(
+            m_context, m_abandoned, [&target, key] { return target.remove(key); }, Answer::NoKeyring);
+    }
+    QString lastProblem() const override { return m_target.lastProblem(); }
+
+private:
+    Keyring& m_target;
+    QObject* m_context;
+    const std::atomic<bool>& m_abandoned;
+};
+
 // The desktop services for code that runs on a worker thread: every call is carried out on
 // the window's thread (the browser, the file viewer and the clipboard are the window's) and
 // waited for, so that a caller gets its answer.
@@ -49,7 +89,10 @@ public:
     RelayDesktop(Desktop& target, QObject* context, const std::atomic<bool>& abandoned)
         : m_target(target), m_context(context), m_abandoned(abandoned)
     {
+        if (Keyring* keyring = target.keyring())
+            m_keyring = std::make_unique<RelayKeyring>(*keyring, context, abandoned);
     }
+    Keyring* keyring() override { return m_keyring.get(); }
 
     bool openUrl(const QString& address) override
     {
@@ -90,6 +133,7 @@ private:
     Desktop& m_target;
     QObject* m_context;
     const std::atomic<bool>& m_abandoned;
+    std::unique_ptr<RelayKeyring> m_keyring;
 };
 
 // Message boxes for code that runs on a worker thread: shown on the window's thread, waited

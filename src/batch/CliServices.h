@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Desktop.h"
+#include "platform/SystemKeyring.h"
 #include "platform/EventMonitor.h"
 
 #include <QElapsedTimer>
@@ -60,4 +61,8 @@ public:
     void setClipboardText(const QString& text) override;
     bool hasClipboard() const override { return false; }
     void pause(int milliseconds) override;
+    Keyring* keyring() override { return &m_keyring; }
+
+private:
+    SystemKeyring m_keyring;
 };

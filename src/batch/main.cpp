@@ -114,10 +114,27 @@ int main(int argc, char** argv)
             return ExitFailed;
         }
         QString problem;
-        LoadOptionsForBatch(*context.paths, IniProfile(), SystemTqslLocator(), context.options, &problem);
+        QString keyringProblem;
+        LoadOptionsForBatch(*context.paths, IniProfile(), SystemTqslLocator(), context.options, &problem,
+                            context.desktop->keyring(), &keyringProblem);
         if (!problem.isEmpty()) {
             printErr(QStringLiteral("quorvane-cli: %1; start the program to correct the options").arg(problem));
             return ExitFailed;
+        }
+        // A password the window put in the desktop's keyring cannot be read without the desktop
+        // session: said once, so that a refused LoTW login has its reason.
+        if (!keyringProblem.isEmpty()) {
+            for (int k = 0; k < kSlotCount; ++k) {
+                const LotwLogin& login = context.options.logins[std::size_t(k)];
+                if (!login.loginCall.isEmpty() && login.password.isEmpty()) {
+                    printErr(QStringLiteral("quorvane-cli: note: the LoTW password of %1 is not in %2 and the "
+                                            "desktop's keyring could not be asked (%3); run the command in the "
+                                            "desktop session")
+                                 .arg(login.loginCall, QFileInfo(PasswordFilePath(*context.paths)).fileName(),
+                                      keyringProblem));
+                    break;
+                }
+            }
         }
         const QString dateFile = QslDateFilePath(*context.paths);
         // A file cut short gives what was read before the break; the rest keeps the values a new

@@ -1,5 +1,7 @@
 #include "CommitOptions.h"
 
+#include "PasswordStore.h"
+
 #include "OptionsStore.h"
 #include "platform/Desktop.h"
 #include "platform/Paths.h"
@@ -62,6 +64,7 @@ bool RequiredEntryBlank(const Options& o)
 bool CommitOptions(OptionsDialogHost& dialog, const Paths& paths, Desktop& desktop, MessageBox& messages,
                    Options& options)
 {
+    std::array<bool, kSlotCount> inKeyring{};
     for (;;) {
         OptionsDialogResult result;
         // A cancel ends the program, at the first showing as after a blank required entry.
@@ -73,7 +76,7 @@ bool CommitOptions(OptionsDialogHost& dialog, const Paths& paths, Desktop& deskt
         // Created before the first save, so that a first start keeps what was entered.
         QDir().mkpath(paths.dataFolder());
         QString reason;
-        if (!SavePasswordFile(PasswordFilePath(paths), options, &reason))
+        if (!SavePasswords(paths, desktop.keyring(), options, &reason, &inKeyring))
             messages.show(SaveFailureText(PasswordFilePath(paths), reason));
         desktop.pause(200);
 
@@ -83,8 +86,15 @@ bool CommitOptions(OptionsDialogHost& dialog, const Paths& paths, Desktop& deskt
         messages.show(Strings::text(Strings::RequiredBlank));
     }
     // The program goes on with the options as entered, whether or not they could be kept.
+    // A password the keyring took is in no file: the options file's password field of its
+    // login (which holds a password typed anew) is left empty.
+    Options kept = options;
+    for (int k = 0; k < kSlotCount; ++k) {
+        if (inKeyring[std::size_t(k)])
+            kept.logins[std::size_t(k)].passwordField.clear();
+    }
     QString reason;
-    if (!SaveOptionsFile(OptionsFilePath(paths), options, &reason))
+    if (!SaveOptionsFile(OptionsFilePath(paths), kept, &reason))
         messages.show(SaveFailureText(OptionsFilePath(paths), reason));
     return true;
 }

@@ -1,5 +1,7 @@
 #include "OptionsDialogModel.h"
 
+#include "PasswordStore.h"
+
 #include "OptionsStore.h"
 #include "platform/Desktop.h"
 #include "platform/Paths.h"
@@ -62,7 +64,7 @@ void OptionsDialogModel::initialise(bool afterBrowse)
 
     std::array<QString, kSlotCount> passwords;
     int passwordsDamagedAt = -1;
-    if (!LoadPasswordFile(PasswordFilePath(m_paths), passwords, &passwordsDamagedAt) && passwordsDamagedAt >= 0
+    if (!LoadPasswords(m_paths, m_desktop.keyring(), passwords, &passwordsDamagedAt) && passwordsDamagedAt >= 0
         && !afterBrowse)
         m_messages.show(DamagedFileText(PasswordFilePath(m_paths), passwordsDamagedAt)
                         + QStringLiteral(": the LoTW passwords kept there could not all be read. Type the missing "

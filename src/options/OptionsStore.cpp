@@ -1,6 +1,7 @@
 #include "OptionsStore.h"
 
 #include "FieldFile.h"
+#include "PasswordStore.h"
 #include "platform/Desktop.h"
 #include "platform/Paths.h"
 #include "platform/Profile.h"
@@ -249,7 +250,7 @@ QString CutTrailingWhiteSpace(const QString& text)
 }
 
 bool LoadOptionsForBatch(const Paths& paths, const Profile& profile, const TqslLocator& locator, Options& options,
-                         QString* problem)
+                         QString* problem, Keyring* keyring, QString* keyringProblem)
 {
     const QString optionsFile = OptionsFilePath(paths);
     const bool present = QFileInfo::exists(optionsFile);
@@ -274,7 +275,7 @@ bool LoadOptionsForBatch(const Paths& paths, const Profile& profile, const TqslL
 
     std::array<QString, kSlotCount> passwords;
     int passwordsDamagedAt = -1;
-    if (!LoadPasswordFile(PasswordFilePath(paths), passwords, &passwordsDamagedAt) && passwordsDamagedAt >= 0
+    if (!LoadPasswords(paths, keyring, passwords, &passwordsDamagedAt, keyringProblem) && passwordsDamagedAt >= 0
         && problem && problem->isEmpty())
         *problem = DamagedFileText(PasswordFilePath(paths), passwordsDamagedAt);
     for (int k = 0; k < kSlotCount; ++k) {

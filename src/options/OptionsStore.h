@@ -6,6 +6,7 @@
 #include <QString>
 #include <array>
 
+class Keyring;
 class MessageBox;
 class Paths;
 class Profile;
@@ -81,5 +82,8 @@ QString CutTrailingWhiteSpace(const QString& text);
 // and imported-QSO list, TQSL's paths (no message) and the passwords of "quorvane3.dat", which
 // become both the loaded and the passwords in force. True when "quorvane.dat" loaded whole.
 // problem, when given, is set to the text of a state file that is there but damaged.
+// keyring, when given, is asked for the passwords the file does not hold; keyringProblem is then
+// set to what it said when it did not answer.
 bool LoadOptionsForBatch(const Paths& paths, const Profile& profile, const TqslLocator& locator,
-                         Options& options, QString* problem = nullptr);
+                         Options& options, QString* problem = nullptr, Keyring* keyring = nullptr,
+                         QString* keyringProblem = nullptr);

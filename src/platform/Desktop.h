@@ -4,6 +4,8 @@
 #include <QStringList>
 #include <functional>
 
+class Keyring;
+
 // The desktop services an operation may ask for: the browser, a file viewer, the clipboard and
 // a modal message. (TQSL is started and watched by the upload itself.)
 class Desktop
@@ -23,6 +25,9 @@ public:
     virtual bool hasClipboard() const { return true; }
     // Waits the given time while keeping the window alive.
     virtual void pause(int milliseconds) = 0;
+    // The desktop session's keyring for the LoTW passwords; null where the passwords are kept
+    // in the data folder's password file alone.
+    virtual Keyring* keyring() { return nullptr; }
 };
 
 // A modal message with the application title, an OK button and a warning icon.

@@ -1,5 +1,7 @@
 #include "OptionsTestSupport.h"
 #include "options/CommitOptions.h"
+#include "options/OptionsDialogModel.h"
+#include "options/PasswordStore.h"
 #include "options/OptionsStore.h"
 
 #include <QDir>
@@ -239,3 +241,26 @@ TEST_F(CommitOptionsTest, PathsOutsideLatin1SurviveTheFiles)
     ASSERT_TRUE(LoadOptionsFile(dataFile(QStringLiteral("quorvane.dat")), loaded));
     EXPECT_EQ(loaded.sourceMdbPath, r.values.sourceMdbPath);
 }
+
+namespace {
+// With the desktop's keyring, a password typed anew goes there and into neither file; the
+// dialog shown next loads it from the keyring and shows its mask.
+TEST_F(CommitOptionsTest, WithAKeyringThePasswordIsInNoFile)
+{
+    FakeKeyring ring;
+    desktop.ring = &ring;
+    OptionsDialogResult r = complete();
+    r.values.logins[0].passwordField = QStringLiteral("secret99");
+    dialog.answers.push_back(r);
+    ASSERT_TRUE(commit());
+    EXPECT_EQ(options.logins[0].password, EncodePassword(QStringLiteral("secret99")));
+    EXPECT_EQ(readData(QStringLiteral("quorvane3.dat")), stateFile({"", "", "", "", "", "", "", "", "", ""}));
+    EXPECT_FALSE(readData(QStringLiteral("quorvane.dat")).contains(EncodePassword(QStringLiteral("secret99")).toLatin1()));
+    EXPECT_EQ(ring.secrets, (std::map<QString, QString>{{KeyringPasswordKey(paths.data, 0), QStringLiteral("secret99")}}));
+
+    OptionsDialogModel model(paths, profile, tqsl, messages, desktop);
+    model.initialise();
+    EXPECT_EQ(model.copy().logins[0].passwordLoaded, EncodePassword(QStringLiteral("secret99")));
+    EXPECT_EQ(model.copy().logins[0].passwordField, QStringLiteral("********"));
+}
+} // namespace

@@ -2,12 +2,14 @@
 
 #include "platform/Desktop.h"
 #include "platform/EventMonitor.h"
+#include "platform/Keyring.h"
 #include "platform/Paths.h"
 #include "platform/TqslLocator.h"
 
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <map>
 #include <vector>
 
 // Records every desktop request instead of carrying it out. With noBrowser / noViewer set it
@@ -37,6 +39,49 @@ public:
     QString clipboard;
     std::vector<int> pauses;
     QStringList events; // everything, in order
+    Keyring* ring = nullptr; // the session's keyring; none by default
+    Keyring* keyring() override { return ring; }
+};
+
+// A keyring held in memory, which can be absent (answers NoKeyring to everything) or stop
+// answering at its N-th write, as a keyring daemon that goes away does.
+class FakeKeyring : public Keyring
+{
+public:
+    Answer read(const QString& key, QString& secret) override
+    {
+        ++reads;
+        if (!answers)
+            return Answer::NoKeyring;
+        const auto it = secrets.find(key);
+        if (it == secrets.end())
+            return Answer::NotFound;
+        secret = it->second;
+        return Answer::Done;
+    }
+    Answer write(const QString& key, const QString& secret) override
+    {
+        ++writes;
+        if (!answers || writes == failAtWrite) {
+            answers = false;
+            return Answer::NoKeyring;
+        }
+        secrets[key] = secret;
+        return Answer::Done;
+    }
+    Answer remove(const QString& key) override
+    {
+        if (!answers)
+            return Answer::NoKeyring;
+        return secrets.erase(key) > 0 ? Answer::Done : Answer::NotFound;
+    }
+    QString lastProblem() const override { return answers ? QString() : QStringLiteral("no keyring daemon"); }
+
+    std::map<QString, QString> secrets;
+    bool answers = true;
+    int failAtWrite = 0; // the write (1, 2, ...) at which it stops answering; 0: never
+    int reads = 0;
+    int writes = 0;
 };
 
 // Records every message and question; a question is answered with answer (and onAsk, when

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Desktop.h"
+#include "platform/SystemKeyring.h"
 
 class QUrl;
 class QWidget;
@@ -19,6 +20,10 @@ public:
     bool openFile(const QString& path) override;
     void setClipboardText(const QString& text) override;
     void pause(int milliseconds) override;
+    Keyring* keyring() override { return &m_keyring; }
+
+private:
+    SystemKeyring m_keyring;
 };
 
 class QtMessageBox : public MessageBox
