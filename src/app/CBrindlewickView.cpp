@@ -615,9 +615,9 @@ void CBrindlewickView::updateProgress()
         unit = ProgressUnit::Qsos;
         break;
     case RunStage::Matching:
-        title += QStringLiteral(", matching the report");
+        title += QStringLiteral(", matching");
         unit = ProgressUnit::Bytes;
-        note = QStringLiteral(" (the counters are provisional until the log is saved)");
+        note = QStringLiteral(" - counters provisional until saved");
         break;
     case RunStage::Saving:
         title += QStringLiteral(", saving the log");

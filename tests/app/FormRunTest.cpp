@@ -427,6 +427,50 @@ TEST_F(FormRunTest, ImportShowsProgressAndEndsAsTheBatchCommand)
     EXPECT_TRUE(writableNow(refPath, kTouchReference));
 }
 
+// The import's status line names the stage it is in, each with its own count and bar: reading
+// the log, matching the report (its counters provisional), saving the log.
+TEST_F(FormRunTest, ImportProgressNamesEachStage)
+{
+    openForm(demo(QStringLiteral("form")));
+    const QStringList expected{
+        L("Import, reading the log: 150,000 of 300,000 QSOs read"),
+        L("Import, matching: 9.1 of 18.2 MB of the report read - counters provisional until saved"),
+        L("Import, saving the log: 20,000 of 40,000 rows written")};
+    std::atomic<int> seen{0};
+    QStringList shown;
+    QObject::connect(view, &CBrindlewickView::runProgress, frame.get(), [&](const QString& text, int permille) {
+        shown.append(text);
+        const int at = seen.load();
+        if (at < expected.size() && text == expected.at(at) && permille == 500)
+            seen.store(at + 1);
+    });
+    std::atomic<bool> timedOut{false};
+    view->setImportOperation([&](OperationContext& ctx) {
+        const RunStage stages[] = {RunStage::ReadingLog, RunStage::Matching, RunStage::Saving};
+        const qint64 totals[] = {300000, 18200000, 40000};
+        for (int s = 0; s < 3; ++s) {
+            ctx.monitor.ReportStage(stages[s]);
+            ctx.monitor.ReportProgress(totals[s] / 2, totals[s]);
+            // Each stage waits until the window has shown it.
+            QElapsedTimer waited;
+            waited.start();
+            while (seen.load() <= s) {
+                if (waited.elapsed() > 20000) {
+                    timedOut = true;
+                    return;
+                }
+                ctx.monitor.PumpMessages();
+                QThread::msleep(10);
+            }
+        }
+    });
+    click(*view, 1054);
+    ASSERT_TRUE(waitForRun(*view));
+    EXPECT_FALSE(timedOut.load()) << shown.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(seen.load(), 3) << shown.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(frame->statusBar()->currentMessage(), L("Ready"));
+}
+
 // Stop, by the button or Escape, at the start, in the middle of the walk and during the wait
 // for TQSL: the log and the previous upload file stay exactly as they were.
 TEST_F(FormRunTest, StoppedUploadChangesNothing)
@@ -700,11 +744,11 @@ INSTANTIATE_TEST_SUITE_P(
         ProgressCase{"AllRowsWritten", "Import, saving the log", ProgressUnit::Rows, 10000, 10000, 2000,
                      "Import, saving the log: all 10,000 rows written, finishing", 1000},
         // The matching goes on after the log was read: its rate counts only what came since.
-        ProgressCase{"GoesOnWhereItWasLeft", "Import, matching the report", ProgressUnit::Bytes, 3300000, 60700000,
-                     2000, "Import, matching the report: 3.3 of 60.7 MB of the report read, 1.5 MB/s, 0:38 left", 54,
+        ProgressCase{"GoesOnWhereItWasLeft", "Import, matching", ProgressUnit::Bytes, 3300000, 60700000,
+                     2000, "Import, matching: 3.3 of 60.7 MB of the report read, 1.5 MB/s, 0:38 left", 54,
                      300000},
-        ProgressCase{"NothingSinceItWentOn", "Import, matching the report", ProgressUnit::Bytes, 300000, 60700000,
-                     2000, "Import, matching the report: 0.3 of 60.7 MB of the report read", 4, 300000}),
+        ProgressCase{"NothingSinceItWentOn", "Import, matching", ProgressUnit::Bytes, 300000, 60700000,
+                     2000, "Import, matching: 0.3 of 60.7 MB of the report read", 4, 300000}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
