@@ -155,6 +155,10 @@ CBrindlewickView::CBrindlewickView(CBrindlewickDoc& doc, const Options& options,
 {
     loadStatusIcons();
     m_ui->setupUi(this);
+    // The "since" takes LoTW's own cursor, a date and a time: the field shows it whole.
+    m_ui->dateEdit->setMinimumWidth(m_ui->dateEdit->fontMetrics().horizontalAdvance(QStringLiteral("8888-88-88 88:88:88"))
+                                    + 16);
+    m_ui->dateEdit->setMaximumWidth(QWIDGETSIZE_MAX);
     indexControls();
     m_monitor = std::make_unique<FormMonitor>(*this, *m_ui->uploadMonitor, *m_ui->downloadMonitor, messageBox);
     m_runner = std::make_unique<OperationRunner>(*m_monitor, m_desktop);
