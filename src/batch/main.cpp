@@ -178,6 +178,14 @@ int main(int argc, char** argv)
     } catch (const CFileException& e) {
         context.monitor->ShowMessage(e.description());
         status = ExitFailed;
+    } catch (const std::exception& e) {
+        // As in the window: nothing ends the program without a word.
+        context.monitor->ShowMessage(QStringLiteral("The operation stopped on an unexpected error: %1")
+                                         .arg(QString::fromLocal8Bit(e.what())));
+        status = ExitFailed;
+    } catch (...) {
+        context.monitor->ShowMessage(QStringLiteral("The operation stopped on an unexpected error."));
+        status = ExitFailed;
     }
     std::fflush(stdout);
     cliMonitor->endProgress();

@@ -99,7 +99,6 @@ TEST(FormatFrequency, FourBandGroupsAndShapes)
 TEST(SatelliteWindowTable, DistinctRowsWithOrderedDates)
 {
     const auto& table = SatelliteWindowTable();
-    ASSERT_EQ(table.size(), 88u);
     std::set<std::string> names;
     std::set<std::string> written;
     for (const SatelliteWindow& row : table) {
@@ -113,7 +112,7 @@ TEST(SatelliteWindowTable, DistinctRowsWithOrderedDates)
             EXPECT_LE(std::string(row.first), std::string(row.last)) << row.name;
         }
     }
-    EXPECT_EQ(names.size(), 88u);
+    EXPECT_EQ(names.size(), table.size()); // no satellite twice
     // Every satellite of TQSL's configuration, each once, under TQSL's spelling.
     EXPECT_EQ(written.size(), 84u);
     EXPECT_STREQ(table.front().name, "AO-10");
