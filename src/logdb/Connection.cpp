@@ -13,7 +13,6 @@
 #include <QSysInfo>
 #include <cctype>
 #include <map>
-#include <mutex>
 
 namespace {
 
@@ -221,9 +220,9 @@ std::unique_ptr<RowUpdate> Connection::prepareUpdate(const QString& table, const
 
 std::shared_ptr<Connection> Connection::open(const QString& path)
 {
-    static std::mutex mutex;
-    static std::map<QString, std::weak_ptr<Connection>> open;
-    const std::lock_guard<std::mutex> lock(mutex);
+    // The engines' connections are opened for one thread at a time (SQLite's without its own
+    // mutex): each thread has its own.
+    thread_local std::map<QString, std::weak_ptr<Connection>> open;
     auto it = open.find(path);
     if (it != open.end()) {
         if (auto existing = it->second.lock())

@@ -104,8 +104,10 @@ public:
 
     // Opens the database at path; throws CDbException with a clear text when the file does
     // not exist (no database is ever created in its place) or the engine refuses it. All
-    // recordsets of one database share one connection, so that a reader never holds a lock
-    // that keeps another recordset's update from committing.
+    // recordsets of one database on one thread share one connection, so that a reader never
+    // holds a lock that keeps another recordset's update from committing. A connection is never
+    // shared between threads: a run on its worker thread opens its own, whatever the window's
+    // thread holds open.
     static std::shared_ptr<Connection> open(const QString& path);
 
     // Selects columns of table (both with their brackets), with an optional condition (an SQL
