@@ -43,11 +43,8 @@ if(NOT DEFINED QT_HOST_PATH_CMAKE_DIR)
   set(QT_HOST_PATH_CMAKE_DIR /usr/lib/x86_64-linux-gnu/cmake CACHE PATH "")
 endif()
 
-# The Windows programs run under Wine: the test list is read through it, and the tests run
-# through it.
+# The Windows programs run under Wine (wine-run.sh: through files, see there): the test lists
+# are read through it, and the tests run through it.
 if(NOT DEFINED CMAKE_CROSSCOMPILING_EMULATOR)
-  find_program(QUORVANE_WINE64 NAMES wine64 PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
-  if(QUORVANE_WINE64)
-    set(CMAKE_CROSSCOMPILING_EMULATOR ${QUORVANE_WINE64})
-  endif()
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh)
 endif()

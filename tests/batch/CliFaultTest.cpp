@@ -3,6 +3,7 @@
 // points preloaded into it stops it there, and the test kills it), with a full data folder or
 // log folder, with another program holding the log, and with things in the place of its files.
 
+#include "support/ProgramText.h"
 #include "support/LogHolder.h"
 #include "support/SqliteFixture.h"
 #include "support/StandInTqsl.h"
@@ -109,7 +110,7 @@ protected:
             if (process.waitForReadyRead(20)) {
                 out += process.readAllStandardOutput();
                 if (onOutput)
-                    onOutput(QString::fromUtf8(out));
+                    onOutput(ProgramText(out));
             }
             if (process.state() == QProcess::NotRunning)
                 break;
@@ -128,8 +129,8 @@ protected:
         }
         process.waitForFinished(10000);
         out += process.readAllStandardOutput();
-        outcome.out = QString::fromUtf8(out);
-        outcome.err = QString::fromUtf8(process.readAllStandardError());
+        outcome.out = ProgramText(out);
+        outcome.err = ProgramText(process.readAllStandardError());
         if (!outcome.killed && process.exitStatus() == QProcess::NormalExit)
             outcome.exitCode = process.exitCode();
         return outcome;
@@ -471,7 +472,7 @@ TEST_F(CliFaultTest, MessagesThatNameTheCause)
         process.start(S(QUORVANE_CLI), {S("--data-dir"), file, S(command)});
         ASSERT_TRUE(process.waitForFinished(60000));
         EXPECT_EQ(process.exitCode(), 1);
-        const QString err = QString::fromUtf8(process.readAllStandardError());
+        const QString err = ProgramText(process.readAllStandardError());
         EXPECT_TRUE(err.contains(S("is a file, not a folder"))) << err.toStdString();
     }
     // The demo names a folder outside ASCII as it is.
@@ -479,7 +480,7 @@ TEST_F(CliFaultTest, MessagesThatNameTheCause)
     process.start(S(QUORVANE_CLI), {S("--data-dir"), named, S("demo"), S("--qsos"), S("10")});
     ASSERT_TRUE(process.waitForFinished(60000));
     EXPECT_EQ(process.exitCode(), 0);
-    EXPECT_TRUE(QString::fromUtf8(process.readAllStandardOutput()).contains(named));
+    EXPECT_TRUE(ProgramText(process.readAllStandardOutput()).contains(named));
 
     // An undo of a damaged kept run says why, without a line about undoing nothing.
     ASSERT_EQ(cli({S("upload"), S("--no-handoff")}).exitCode, 0);
