@@ -93,10 +93,10 @@ if(WIN32)
   set(CPACK_NSIS_INSTALLED_ICON_NAME ${CMAKE_INSTALL_BINDIR}/quorvane.exe)
   set(CPACK_NSIS_URL_INFO_ABOUT ${PROJECT_HOMEPAGE_URL})
   set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
-  # A 64-bit installer for 64-bit programs, into the 64-bit program folder.
-  set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+  # A 64-bit installer for 64-bit programs, into the 64-bit program folder. CMake 3.25's NSIS
+  # script has no place of its own for NSIS's "Target", so it follows the compressor's line.
+  set(CPACK_NSIS_COMPRESSOR "/SOLID lzma\n  Target amd64-unicode")
   set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
-  set(CPACK_NSIS_COMPRESSOR "/SOLID lzma")
 else()
   set(CPACK_GENERATOR DEB)
   set(CPACK_DEB_COMPONENT_INSTALL ON)
