@@ -10,7 +10,7 @@
 # PREFIX is the folder made (give it to the build as QUORVANE_MINGW_PREFIX); WORK holds the
 # sources and build trees (default: PREFIX.work; it can be removed afterwards). Run as root on
 # Debian 12: it installs the build's packages and adds a deb-src entry for the archive the
-# machine already uses. It takes an hour or more on two cores (qtbase is most of it).
+# machine already uses. Expect well over an hour on two cores (qtbase is most of it).
 set -euo pipefail
 
 PREFIX=${1:?usage: build-toolchain.sh PREFIX [WORK]}
