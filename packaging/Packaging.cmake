@@ -1,7 +1,7 @@
 # Installation (cmake --install) and packages (cpack): the two programs, the desktop entry, the
 # program icon, the AppStream metainfo, the man pages, the README and the licence. On Debian
 # `./run package` builds quorvane_<version>_amd64.deb; on Windows the same rules, with Qt's
-# deployment tool, feed an NSIS installer.
+# run-time files copied by rule, feed an NSIS installer (`./run windows`).
 
 include(GNUInstallDirs)
 
@@ -80,16 +80,10 @@ quorvane-cli runs the same operations without a window.")
 set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_SOURCE_DIR}/LICENSE)
 
 if(WIN32)
-  # A Windows build: the window without a console, Qt's DLLs and platform plugin copied beside
-  # the programs by windeployqt, an NSIS installer.
+  # A Windows build: the window without a console, Qt's DLLs and plugins, SQLite and the
+  # compiler's runtime beside the programs (windows/Deploy.cmake), an NSIS installer.
   set_target_properties(quorvane PROPERTIES WIN32_EXECUTABLE ON)
-  if(TARGET Qt6::windeployqt)
-    install(CODE "execute_process(COMMAND \"$<TARGET_FILE:Qt6::windeployqt>\" --no-translations
-      --compiler-runtime \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/quorvane.exe\"
-      \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/quorvane-cli.exe\" COMMAND_ERROR_IS_FATAL ANY)")
-  else()
-    message(WARNING "windeployqt not found: the installed programs will lack Qt's DLLs")
-  endif()
+  include(${CMAKE_CURRENT_LIST_DIR}/windows/Deploy.cmake)
   set(CPACK_GENERATOR NSIS)
   set(CPACK_STRIP_FILES ON)
   set(CPACK_PACKAGE_INSTALL_DIRECTORY Quorvane)
@@ -99,6 +93,10 @@ if(WIN32)
   set(CPACK_NSIS_INSTALLED_ICON_NAME ${CMAKE_INSTALL_BINDIR}/quorvane.exe)
   set(CPACK_NSIS_URL_INFO_ABOUT ${PROJECT_HOMEPAGE_URL})
   set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+  # A 64-bit installer for 64-bit programs, into the 64-bit program folder. CMake 3.25's NSIS
+  # script has no place of its own for NSIS's "Target", so it follows the compressor's line.
+  set(CPACK_NSIS_COMPRESSOR "/SOLID lzma\n  Target amd64-unicode")
+  set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
 else()
   set(CPACK_GENERATOR DEB)
   set(CPACK_DEB_COMPONENT_INSTALL ON)

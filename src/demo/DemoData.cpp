@@ -169,7 +169,8 @@ sqlite3* createDatabase(const QString& path)
 {
     QFile::remove(path);
     sqlite3* db = nullptr;
-    const QByteArray name = path.toLocal8Bit();
+    // SQLite takes file names in UTF-8 on every platform (not in Windows' ANSI code page).
+    const QByteArray name = path.toUtf8();
     if (sqlite3_open_v2(name.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
         sqlite3_close(db);
         throw CDbException(QStringLiteral("Cannot create the demo database '%1'").arg(path));

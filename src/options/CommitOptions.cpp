@@ -72,6 +72,12 @@ bool CommitOptions(OptionsDialogHost& dialog, const Paths& paths, Desktop& deskt
             return false;
         takeDialogValues(result, options);
         takePasswords(result, options);
+        // A path the option files' code page cannot hold is refused before anything is saved.
+        const QString outside = EntryOutsideFieldEncodingText(options);
+        if (!outside.isEmpty()) {
+            messages.show(outside);
+            continue;
+        }
 
         // Created before the first save, so that a first start keeps what was entered.
         QDir().mkpath(paths.dataFolder());

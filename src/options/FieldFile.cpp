@@ -5,6 +5,10 @@
 
 #include <limits>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 namespace {
 bool isSpace(char c)
 {
@@ -136,8 +140,50 @@ QByteArray FieldBytes(const QString& text)
     return bytes;
 }
 
+QString CharactersOutsideFieldEncoding(const QString& text)
+{
+#ifdef Q_OS_WIN
+    // A code page of UTF-8 (the system setting of later Windows 10) holds every character.
+    const UINT codePage = GetACP();
+    if (codePage == CP_UTF8)
+        return QString();
+    QString outside;
+    for (qsizetype i = 0; i < text.size();) {
+        const qsizetype length = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        if (text.at(i).unicode() >= 0x80) {
+            // Without best fit: a character the code page lacks is not quietly made another one.
+            BOOL usedDefault = FALSE;
+            char bytes[8];
+            const int size = WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS,
+                                                 reinterpret_cast<const wchar_t*>(text.constData() + i), int(length),
+                                                 bytes, int(sizeof bytes), nullptr, &usedDefault);
+            const QString character = text.mid(i, length);
+            if ((size <= 0 || usedDefault) && !outside.contains(character))
+                outside += character;
+        }
+        i += length;
+    }
+    return outside;
+#else
+    // UTF-8 holds every character.
+    Q_UNUSED(text);
+    return QString();
+#endif
+}
+
+QString FieldEncodingName()
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("the ANSI code page %1").arg(GetACP());
+#else
+    return QStringLiteral("UTF-8");
+#endif
+}
+
 bool WriteField(QIODevice& file, const QString& text)
 {
+    if (!CharactersOutsideFieldEncoding(text).isEmpty())
+        return false;
     const QByteArray bytes = FieldBytes(text) + kFieldEnd;
     return file.write(bytes) == bytes.size();
 }

@@ -32,8 +32,16 @@ bool ReadField(QIODevice& file, QString& text);
 // Writes one text field: the text in the system's 8-bit encoding (UTF-8 on Linux, the ANSI
 // code page on Windows) followed by 0x05. A byte 0x05 inside the text is left out and the text
 // is cut to kMaxFieldLength bytes on a character's boundary, so that the file always reads
-// back field by field. Fails when nothing could be written.
+// back field by field. Fails when nothing could be written, and, writing nothing, when the
+// text holds a character the encoding cannot hold (see CharactersOutsideFieldEncoding).
 bool WriteField(QIODevice& file, const QString& text);
+// The characters of text that the system's 8-bit encoding cannot hold, each once, in the
+// order met; empty when it holds them all. Only the ANSI code page of Windows can lack
+// characters: a path written there with a stand-in character ("?", or "Z" for "Ż") would name
+// another file, so such a text is refused rather than written.
+QString CharactersOutsideFieldEncoding(const QString& text);
+// A name for the system's 8-bit encoding in messages ("the ANSI code page 1252").
+QString FieldEncodingName();
 // The bytes WriteField writes for text, without the closing 0x05.
 QByteArray FieldBytes(const QString& text);
 // The text of a field's bytes, as ReadField reads them: the system's 8-bit encoding, or one

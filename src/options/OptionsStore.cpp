@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStringList>
 #include <cerrno>
 #include <functional>
 
@@ -171,8 +172,32 @@ QString DamagedFileText(const QString& path, int damagedAt)
     return QStringLiteral("%1 is damaged (field %2)").arg(name).arg(damagedAt);
 }
 
+QString EntryOutsideFieldEncodingText(const Options& options)
+{
+    Options copy = options;
+    for (QString* field : optionsFields(copy)) {
+        const QString outside = CharactersOutsideFieldEncoding(*field);
+        if (outside.isEmpty())
+            continue;
+        QStringList characters;
+        for (qsizetype i = 0; i < outside.size(); i += outside.at(i).isHighSurrogate() ? 2 : 1)
+            characters.append(outside.mid(i, outside.at(i).isHighSurrogate() ? 2 : 1));
+        return QStringLiteral("\"%1\" holds %2, which %3 cannot hold; the option files keep their texts in that "
+                              "code page, where it would name another file. Choose a folder and a name without %4.")
+            .arg(*field, characters.join(QStringLiteral(", ")), FieldEncodingName(),
+                 characters.size() == 1 ? QStringLiteral("it") : QStringLiteral("them"));
+    }
+    return QString();
+}
+
 bool SaveOptionsFile(const QString& path, const Options& options, QString* reason)
 {
+    const QString outside = EntryOutsideFieldEncodingText(options);
+    if (!outside.isEmpty()) {
+        if (reason)
+            *reason = outside;
+        return false;
+    }
     Options copy = options;
     return writeStateFile(path, [&copy](QIODevice& file) {
         for (QString* field : optionsFields(copy)) {

@@ -54,8 +54,14 @@ bool LoadPasswordFile(const QString& path, std::array<QString, kSlotCount>& pass
 // Write the files whole (replacing the old one only when all was written). On Linux and macOS
 // they are readable by their owner only. False when the file can't be opened or written;
 // reason, when given, then holds the system's text for why ("No space left on device").
+// An entry that the files' encoding cannot hold (a path with a character outside the ANSI
+// code page on Windows) is not written as another path: nothing is written, and reason says so.
 bool SaveOptionsFile(const QString& path, const Options& options, QString* reason = nullptr);
 bool SavePasswordFile(const QString& path, const Options& options, QString* reason = nullptr);
+// The operator's text for the first entry of "quorvane.dat" that the files' encoding cannot
+// hold, naming the characters; empty when the encoding holds every entry (always where it is
+// UTF-8).
+QString EntryOutsideFieldEncodingText(const Options& options);
 
 // The operator's text for a state file that opened but did not load whole: "quorvane.dat is
 // damaged (field 7)", or "(its first line)" for damagedAt 0.

@@ -337,6 +337,15 @@ QString StationDataPath(const Paths& paths, const DetectedVersion& version)
 {
     if (version.layout == ProfileLayout::Home)
         return paths.tqslStationFile();
+#ifdef Q_OS_WIN
+    // TQSL keeps the file in the user's roaming application data folder (%APPDATA%), which a
+    // profile moved elsewhere or redirected to a server does not have under C:\Users\<user>.
+    if (version.layout == ProfileLayout::Newer) {
+        const QString roaming = paths.tqslStationFile();
+        if (!roaming.isEmpty())
+            return roaming;
+    }
+#endif
     return StationDataPath(paths.userName(), version.layout);
 }
 

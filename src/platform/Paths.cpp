@@ -56,7 +56,12 @@ QString SystemPaths::windowsDirectory() const
 QString SystemPaths::tqslStationFile() const
 {
 #ifdef Q_OS_WIN
-    return QDir::toNativeSeparators(envPath("APPDATA") + QStringLiteral("/TrustedQSL/station_data"));
+    // The user's roaming application data folder; without it the caller falls back on the
+    // profile's usual place.
+    const QString roaming = envPath("APPDATA");
+    if (roaming.isEmpty())
+        return QString();
+    return QDir::toNativeSeparators(QDir::cleanPath(roaming) + QStringLiteral("/TrustedQSL/station_data"));
 #else
     return QDir::homePath() + QStringLiteral("/.tqsl/station_data");
 #endif

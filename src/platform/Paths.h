@@ -11,7 +11,7 @@ public:
     virtual QString dataFolder() const = 0;
     // The folder holding DXbase's settings file "Dxb2007.ini"; empty when it can't be had.
     virtual QString windowsDirectory() const = 0;
-    // TQSL's station data file.
+    // TQSL's station data file (on Windows in %APPDATA%; empty when that is not set).
     virtual QString tqslStationFile() const = 0;
     // The logged-on user's name.
     virtual QString userName() const = 0;

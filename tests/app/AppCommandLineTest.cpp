@@ -82,7 +82,10 @@ TEST(AppCommandLineTest, TheProgramAnswersWithoutADisplay)
         ASSERT_TRUE(process.waitForFinished(30000)) << asked;
         EXPECT_EQ(process.exitStatus(), QProcess::NormalExit) << asked;
         EXPECT_EQ(process.exitCode(), 0) << asked;
-        const QByteArray out = process.readAllStandardOutput();
+        QByteArray out = process.readAllStandardOutput();
+#ifdef Q_OS_WIN
+        out.replace("\r\n", "\n"); // the C library's line ends there
+#endif
         EXPECT_TRUE(out.startsWith(qstrcmp(asked, "--version") == 0 ? "quorvane 2.71\n" : "usage: quorvane ")) << out.constData();
         EXPECT_TRUE(process.readAllStandardError().isEmpty()) << asked;
     }
@@ -105,6 +108,10 @@ TEST(AppCommandLineTest, QtsOwnOptionsAreSetAsideBeforeTheCheck)
 
 TEST(AppCommandLineTest, ADisplayIsNeededOnlyForADesktopPlatform)
 {
+#ifdef Q_OS_WIN
+    GTEST_SKIP() << "Windows always has its desktop to open the window on: a missing X11 or Wayland display is "
+                    "Linux's";
+#endif
     struct Case { const char* arguments; const char* platform; const char* display; const char* wayland; bool missing; };
     const Case cases[] = {
         {"quorvane", "", "", "", true},
@@ -130,6 +137,10 @@ TEST(AppCommandLineTest, ADisplayIsNeededOnlyForADesktopPlatform)
 // error (2) first; it never aborts.
 TEST(AppCommandLineTest, WithoutADisplayTheProgramEndsInOneLine)
 {
+#ifdef Q_OS_WIN
+    GTEST_SKIP() << "Windows always has its desktop to open the window on: a missing X11 or Wayland display is "
+                    "Linux's";
+#endif
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove(QStringLiteral("DISPLAY"));
     env.remove(QStringLiteral("WAYLAND_DISPLAY"));

@@ -4,6 +4,7 @@
 // Answers are written with designated initialisers that leave the rest as they are.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
+#include "support/ProgramText.h"
 #include "support/LotwStandIn.h"
 #include "support/SqliteFixture.h"
 #include "support/TempDir.h"
@@ -35,6 +36,7 @@ class LotwCommandTest : public ::testing::Test
 protected:
     void SetUp() override
     {
+        SKIP_WITHOUT_LOTW_STAND_IN();
         ASSERT_TRUE(lotw.started()) << lotw.error().toStdString();
         data = dir.file(QStringLiteral("data"));
         ASSERT_EQ(cli({QStringLiteral("demo"), QStringLiteral("--qsos"), QStringLiteral("300")}).exitCode, 0);
@@ -54,8 +56,8 @@ protected:
         if (!process.waitForFinished(120000))
             return run;
         run.exitCode = process.exitCode();
-        run.out = QString::fromUtf8(process.readAllStandardOutput());
-        run.err = QString::fromUtf8(process.readAllStandardError());
+        run.out = ProgramText(process.readAllStandardOutput());
+        run.err = ProgramText(process.readAllStandardError());
         return run;
     }
     QString log() const { return data + QStringLiteral("/Dxbase.sqlite"); }
@@ -163,6 +165,7 @@ TEST_F(LotwCommandTest, EveryFailedRequestChangesNothingAndSaysWhy)
 
     // A server no authority of ours vouches for, and none at all.
     LotwStandIn foreign(LotwStandIn::Certificate::Foreign);
+    SKIP_WITHOUT_LOTW_STAND_IN();
     ASSERT_TRUE(foreign.started());
     for (const QString& url : {foreign.baseUrl(), QStringLiteral("https://127.0.0.1:%1").arg(LotwStandIn::refusedPort())}) {
         QProcess process;
@@ -172,7 +175,7 @@ TEST_F(LotwCommandTest, EveryFailedRequestChangesNothingAndSaysWhy)
         process.start(QStringLiteral(QUORVANE_CLI), {QStringLiteral("--data-dir"), data, QStringLiteral("request"),
                                                      QStringLiteral("--all")});
         ASSERT_TRUE(process.waitForFinished(60000));
-        const QString err = QString::fromUtf8(process.readAllStandardError());
+        const QString err = ProgramText(process.readAllStandardError());
         EXPECT_EQ(process.exitCode(), 1);
         EXPECT_TRUE(err.contains(QStringLiteral("secure connection")) || err.contains(QStringLiteral("refused the connection")))
             << err.toStdString();

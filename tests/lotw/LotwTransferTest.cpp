@@ -50,6 +50,7 @@ class LotwTransferTest : public ::testing::Test
 protected:
     void SetUp() override
     {
+        SKIP_WITHOUT_LOTW_STAND_IN();
         ASSERT_TRUE(lotw.started()) << lotw.error().toStdString();
         lotw.useInThisProcess();
         dir.write(QStringLiteral("lotwreport.adi"), kOldReport);
@@ -165,6 +166,7 @@ TEST_F(LotwTransferTest, EveryBadAnswerNamesItsCauseAndKeepsThePreviousFile)
 TEST_F(LotwTransferTest, AServerTheAuthoritiesDoNotVouchForIsRefused)
 {
     LotwStandIn foreign(LotwStandIn::Certificate::Foreign);
+    SKIP_WITHOUT_LOTW_STAND_IN();
     ASSERT_TRUE(foreign.started()) << foreign.error().toStdString();
     foreign.answer(QString::fromLatin1(kReportPath), {.body = "<APP_LoTW_EOF>\r\n"});
     qputenv("QUORVANE_LOTW_URL", foreign.baseUrl().toUtf8());
@@ -350,6 +352,7 @@ TEST_F(SignedFileUploadTest, NoServerOrAStrangeOneIsUnreachable)
     EXPECT_TRUE(result.message.contains(QStringLiteral("refused"))) << result.message.toStdString();
 
     LotwStandIn foreign(LotwStandIn::Certificate::Foreign);
+    SKIP_WITHOUT_LOTW_STAND_IN();
     ASSERT_TRUE(foreign.started());
     foreign.answer(QStringLiteral("/lotw/upload"), {.body = UploadPage("accepted", "x")});
     qputenv("QUORVANE_LOTW_URL", foreign.baseUrl().toUtf8());

@@ -1,10 +1,12 @@
 #include "OptionsTestSupport.h"
 #include "options/CommitOptions.h"
+#include "options/FieldFile.h"
 #include "options/OptionsDialogModel.h"
 #include "options/PasswordStore.h"
 #include "options/OptionsStore.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <deque>
 #include <gtest/gtest.h>
@@ -230,16 +232,49 @@ TEST_F(CommitOptionsTest, FailedSavesAreShownAndTheOptionsStayInForce)
 }
 
 // Paths outside Latin-1 are kept as the system writes them (UTF-8 here) and read back whole.
-TEST_F(CommitOptionsTest, PathsOutsideLatin1SurviveTheFiles)
+// The option files keep their texts in the system's 8-bit encoding: UTF-8 holds any path; the
+// ANSI code page of Windows holds only its own characters, and a path with others is refused
+// with the reason (written there it would name another file: "Zólw/???.mdb").
+TEST_F(CommitOptionsTest, PathsOutsideLatin1SurviveTheFilesOrAreRefused)
 {
     OptionsDialogResult r = complete();
     r.values.sourceMdbPath = QString::fromUtf8("/home/op/\xc5\xbb\xc3\xb3\xc5\x82w/\xd0\x9b\xd0\xbe\xd0\xb3.sqlite");
     dialog.answers.push_back(r);
+    const QString outside = CharactersOutsideFieldEncoding(r.values.sourceMdbPath);
+    if (outside.isEmpty()) {
+        ASSERT_TRUE(commit());
+        EXPECT_TRUE(messages.shown.isEmpty());
+        Options loaded;
+        ASSERT_TRUE(LoadOptionsFile(dataFile(QStringLiteral("quorvane.dat")), loaded));
+        EXPECT_EQ(loaded.sourceMdbPath, r.values.sourceMdbPath);
+        return;
+    }
+    // Refused before anything is saved; the dialog comes again and takes a path it holds.
+    OptionsDialogResult second = complete();
+    second.values.sourceMdbPath = QString::fromUtf8("/home/op/Zolw/Log.sqlite");
+    dialog.answers.push_back(second);
     ASSERT_TRUE(commit());
-    EXPECT_TRUE(messages.shown.isEmpty());
+    EXPECT_EQ(dialog.showings, 2);
+    ASSERT_EQ(messages.shown.size(), 1);
+    EXPECT_TRUE(messages.shown[0].contains(r.values.sourceMdbPath)) << messages.shown[0].toStdString();
+    EXPECT_TRUE(messages.shown[0].contains(QString::fromUtf8("\xc5\xbb, \xc5\x82, \xd0\x9b")))
+        << messages.shown[0].toStdString();
+    EXPECT_TRUE(messages.shown[0].contains(QStringLiteral("cannot hold"))) << messages.shown[0].toStdString();
     Options loaded;
     ASSERT_TRUE(LoadOptionsFile(dataFile(QStringLiteral("quorvane.dat")), loaded));
-    EXPECT_EQ(loaded.sourceMdbPath, r.values.sourceMdbPath);
+    EXPECT_EQ(loaded.sourceMdbPath, second.values.sourceMdbPath);
+
+    // The file itself is never written with such a path: the save fails and says why, and the
+    // file stays as it was.
+    QFile saved(dataFile(QStringLiteral("quorvane.dat")));
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    const QByteArray kept = saved.readAll();
+    saved.close();
+    QString reason;
+    EXPECT_FALSE(SaveOptionsFile(dataFile(QStringLiteral("quorvane.dat")), r.values, &reason));
+    EXPECT_TRUE(reason.contains(QStringLiteral("cannot hold"))) << reason.toStdString();
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(saved.readAll(), kept);
 }
 
 namespace {

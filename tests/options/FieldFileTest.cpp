@@ -2,6 +2,10 @@
 
 #include <QBuffer>
 #include <gtest/gtest.h>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 #include <limits>
 
 namespace {
@@ -98,6 +102,7 @@ TEST(Field, LongestFieldLoadsOneMoreByteFails)
     EXPECT_EQ(text, QStringLiteral("kept"));
 }
 
+#ifndef Q_OS_WIN
 // Fields hold text in the system's 8-bit encoding (UTF-8 here); bytes that are not valid in it
 // (a field an earlier version wrote in Latin-1) are read one character a byte.
 TEST(Field, SystemEncodingWithAByteForByteFallback)
@@ -111,6 +116,8 @@ TEST(Field, SystemEncodingWithAByteForByteFallback)
     EXPECT_EQ(FieldBytes(text), QByteArray("/home/op/\xc5\xbb\xc3\xb3\xc5\x82w/log.db"));
     const QString cyrillic = QString::fromUtf8("\xd0\x9c\xd0\xbe\xd1\x81\xd0\xba\xd0\xb2\xd0\xb0");
     EXPECT_EQ(FieldText(FieldBytes(cyrillic)), cyrillic);
+    // UTF-8 holds every character.
+    EXPECT_EQ(CharactersOutsideFieldEncoding(cyrillic), QString());
 }
 
 // A text longer than a field is cut on a character's boundary: never half a character.
@@ -123,6 +130,55 @@ TEST(Field, CutOnACharactersBoundary)
     const QString emoji = QString(kMaxFieldLength - 2, QLatin1Char('b')) + QString::fromUtf8("\xf0\x9f\x93\xa1");
     EXPECT_EQ(FieldBytes(emoji).size(), kMaxFieldLength - 2);
 }
+#else
+// On Windows fields hold text in the ANSI code page, as the original program wrote them. The
+// cases are those of the Western European code page, 1252, where some bytes are not Latin-1's.
+class AnsiCodePage1252 : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (GetACP() != 1252)
+            GTEST_SKIP() << "the cases are written for the ANSI code page 1252; this system has " << GetACP();
+    }
+};
+
+TEST_F(AnsiCodePage1252, FieldsAreReadAndWrittenInTheCodePage)
+{
+    // 0x8A, 0x9E and 0x80 are "Š", "ž" and "€" there (control characters in Latin-1).
+    std::unique_ptr<QBuffer> in(reader("C:\\Logs\\\x8a\x9e\x80\xe9.mdb\x05"));
+    QString text;
+    ASSERT_TRUE(ReadField(*in, text));
+    EXPECT_EQ(text, QString::fromUtf8("C:\\Logs\\\xc5\xa0\xc5\xbe\xe2\x82\xac\xc3\xa9.mdb"));
+    EXPECT_EQ(FieldBytes(text), QByteArray("C:\\Logs\\\x8a\x9e\x80\xe9.mdb"));
+    EXPECT_EQ(CharactersOutsideFieldEncoding(text), QString());
+}
+
+// Characters the code page lacks are named, each once, and a field with them is not written
+// at all: never "?" or a look-alike ("Z" for "Ż") in their place.
+TEST_F(AnsiCodePage1252, ACharacterTheCodePageLacksIsRefusedNeverWrittenAsAnother)
+{
+    const QString path = QString::fromUtf8("C:\\\xc5\xbb\xc3\xb3\xc5\x82w\\\xd0\x9b\xd0\xbe\xd0\xb3\xd0\xbe\xd0\xb2.mdb");
+    EXPECT_EQ(CharactersOutsideFieldEncoding(path), QString::fromUtf8("\xc5\xbb\xc5\x82\xd0\x9b\xd0\xbe\xd0\xb3\xd0\xb2"));
+    // A character outside the Basic Multilingual Plane, as its pair of surrogates.
+    EXPECT_EQ(CharactersOutsideFieldEncoding(QString::fromUtf8("a\xf0\x9f\x93\xa1" "b")), QString::fromUtf8("\xf0\x9f\x93\xa1"));
+    QBuffer out;
+    out.open(QIODevice::WriteOnly);
+    EXPECT_FALSE(WriteField(out, path));
+    EXPECT_TRUE(out.data().isEmpty());
+    EXPECT_EQ(FieldEncodingName(), QStringLiteral("the ANSI code page 1252"));
+}
+
+// A text longer than a field is cut to the field's length; in a single-byte code page every
+// character is one byte.
+TEST_F(AnsiCodePage1252, CutToTheFieldsLength)
+{
+    const QString text = QString(kMaxFieldLength - 1, QLatin1Char('a')) + QString::fromUtf8("\xc3\xbc\xc3\xbc");
+    const QByteArray bytes = FieldBytes(text);
+    EXPECT_EQ(bytes, QByteArray(kMaxFieldLength - 1, 'a') + "\xfc");
+    EXPECT_EQ(FieldText(bytes), text.left(kMaxFieldLength));
+}
+#endif
 
 TEST(Field, WritesTextThenEndMarkAndNeverAnInnerEndMark)
 {

@@ -122,9 +122,13 @@ TEST_F(StationDiscoveryTest, APipeOrAFolderInsteadOfTheFileIsNotRead)
     for (const bool pipe : {true, false}) {
         options = untouched();
         const QString path = dir.file(pipe ? QStringLiteral("pipe") : QStringLiteral("folder"));
-        if (pipe)
+        if (pipe) {
+#ifdef Q_OS_WIN
+            continue; // Windows has no named pipes in the file system: the folder alone
+#else
             ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
-        else
+#endif
+        } else
             ASSERT_TRUE(QDir().mkpath(path));
         DiscoverStations(path, options, messages);
         EXPECT_TRUE(ReadStationLocations(path, 5).empty());
@@ -193,6 +197,23 @@ TEST(StationDataPathTest, ByLayout)
     EXPECT_EQ(StationDataPath(paths, DetectedVersion{QStringLiteral("Linux"), ProfileLayout::Home}),
               QStringLiteral("/home/op/.tqsl/station_data"));
 }
+
+#ifdef Q_OS_WIN
+// On Windows the file is in the user's roaming application data folder (%APPDATA%), which need
+// not be under C:\Users\<user>; the profile's usual place only stands in when that is unknown.
+TEST(StationDataPathTest, WindowsTakesTheRoamingFolder)
+{
+    FakePaths paths;
+    paths.stationFile = QStringLiteral("D:\\Profiles\\op\\AppData\\Roaming\\TrustedQSL\\station_data");
+    EXPECT_EQ(StationDataPath(paths, DetectedVersion{QStringLiteral("Windows 10.0"), ProfileLayout::Newer}),
+              paths.stationFile);
+    paths.stationFile.clear();
+    EXPECT_EQ(StationDataPath(paths, DetectedVersion{QStringLiteral("Windows 10.0"), ProfileLayout::Newer}),
+              QStringLiteral("C:\\Users\\op\\AppData\\Roaming\\TrustedQSL\\station_data"));
+    EXPECT_EQ(StationDataPath(paths, DetectedVersion{QStringLiteral("Windows XP"), ProfileLayout::Older}),
+              QStringLiteral("C:\\Documents and Settings\\op\\Application Data\\TrustedQSL\\station_data"));
+}
+#endif
 
 // A damaged file may hold one enormous line of tags: it is read tag by tag with the results a
 // short line gives (the walk looks at each byte a bounded number of times).

@@ -43,10 +43,12 @@ private:
 TEST(SystemPaths, DataFolderHonoursTheOverride)
 {
     ScopedEnv env;
+    // Typed with "/" on any system, shown with the system's own separators ("\\" on Windows).
     env.set("QUORVANE_DATA_DIR", "/srv/station/data/");
-    EXPECT_EQ(SystemPaths().dataFolder(), QStringLiteral("/srv/station/data"));
+    EXPECT_EQ(SystemPaths().dataFolder(), QDir::toNativeSeparators(QStringLiteral("/srv/station/data")));
     // A folder given to the paths (the batch command's --data-dir) comes first.
-    EXPECT_EQ(SystemPaths(QStringLiteral("/srv/other//data/")).dataFolder(), QStringLiteral("/srv/other/data"));
+    EXPECT_EQ(SystemPaths(QStringLiteral("/srv/other//data/")).dataFolder(),
+              QDir::toNativeSeparators(QStringLiteral("/srv/other/data")));
     env.set("QUORVANE_DATA_DIR", QByteArray());
 #ifndef Q_OS_WIN
     env.set("XDG_DATA_HOME", "/srv/xdg-data");
@@ -55,8 +57,23 @@ TEST(SystemPaths, DataFolderHonoursTheOverride)
     EXPECT_EQ(SystemPaths().dataFolder(), QDir::homePath() + QStringLiteral("/.local/share/quorvane260"));
 #else
     EXPECT_EQ(SystemPaths().dataFolder(), QStringLiteral("C:\\quorvane260"));
+    EXPECT_EQ(SystemPaths(QStringLiteral("D:/Ham/quorvane/")).dataFolder(), QStringLiteral("D:\\Ham\\quorvane"));
+    EXPECT_EQ(SystemPaths().join(QStringLiteral("C:\\quorvane260"), QStringLiteral("quorvane.dat")),
+              QStringLiteral("C:\\quorvane260\\quorvane.dat"));
 #endif
 }
+
+#ifdef Q_OS_WIN
+// TQSL's station file is in the user's roaming application data folder, wherever that is.
+TEST(SystemPaths, TqslStationFileInTheRoamingApplicationData)
+{
+    ScopedEnv env;
+    env.set("APPDATA", "D:\\Profiles\\op\\Roaming\\");
+    EXPECT_EQ(SystemPaths().tqslStationFile(), QStringLiteral("D:\\Profiles\\op\\Roaming\\TrustedQSL\\station_data"));
+    env.set("APPDATA", QByteArray());
+    EXPECT_EQ(SystemPaths().tqslStationFile(), QString());
+}
+#endif
 
 #ifndef Q_OS_WIN
 TEST(SystemPaths, WindowsDirectoryFromOverrideThenWinePrefixThenHome)

@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 namespace {
 struct ProfileCase
 {
@@ -49,5 +53,24 @@ TEST(Profile, LongValueIsCutTo511)
     dir.write(QStringLiteral("a.ini"), "[Dir]\nK=" + QByteArray(600, 'x') + "\n");
     IniProfile profile;
     EXPECT_EQ(profile.readString(dir.file(QStringLiteral("a.ini")), QStringLiteral("Dir"), QStringLiteral("K"), QString()).size(), 511);
+}
+
+// DXbase writes its settings file in the system's code page, and the profile functions read it
+// so: a DATAPATH with "Š" names that folder. Outside Windows the bytes are read one character a
+// byte (Latin-1), as before.
+TEST(Profile, ValuesInTheSystemsCodePage)
+{
+    TestDir dir;
+    dir.write(QStringLiteral("Dxb2007.ini"), "[Dir]\r\nDATAPATH=C:\\Logs\\\x8aibenik\\\xe9t\xe9.mdb\r\n");
+    IniProfile profile;
+    const QString value = profile.readString(dir.file(QStringLiteral("Dxb2007.ini")), QStringLiteral("Dir"),
+                                             QStringLiteral("DATAPATH"), QString());
+#ifdef Q_OS_WIN
+    if (GetACP() != 1252)
+        GTEST_SKIP() << "the case is written for the ANSI code page 1252; this system has " << GetACP();
+    EXPECT_EQ(value, QString::fromUtf8("C:\\Logs\\\xc5\xa0ibenik\\\xc3\xa9t\xc3\xa9.mdb"));
+#else
+    EXPECT_EQ(value, QString::fromLatin1("C:\\Logs\\\x8aibenik\\\xe9t\xe9.mdb"));
+#endif
 }
 }

@@ -1,5 +1,12 @@
 #pragma once
 
+// Windows has no limit of the kind: the tests that fill the disk this way are skipped there.
+#ifdef _WIN32
+#define SKIP_WITHOUT_FILE_SIZE_LIMIT()                                                                                 \
+    GTEST_SKIP() << "Windows has no per-process file size limit (RLIMIT_FSIZE) to make the disk full at a chosen size"
+#else
+#define SKIP_WITHOUT_FILE_SIZE_LIMIT() static_cast<void>(0)
+
 #include <csignal>
 #include <sys/resource.h>
 
@@ -23,3 +30,4 @@ public:
 private:
     rlimit m_saved{};
 };
+#endif

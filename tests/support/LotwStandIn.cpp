@@ -111,8 +111,21 @@ int LotwStandIn::refusedPort()
     return port;
 }
 
+QString LotwStandIn::unavailable()
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("the LoTW stand-in is a Python HTTPS server with certificates made by openssl, Linux "
+                          "programs here that a Windows build cannot start");
+#else
+    return QString();
+#endif
+}
+
 LotwStandIn::LotwStandIn(Certificate certificate)
 {
+    m_error = unavailable();
+    if (!m_error.isEmpty())
+        return;
     Certificates& certificates = TheCertificates();
     if (!certificates.error.isEmpty()) {
         m_error = certificates.error;

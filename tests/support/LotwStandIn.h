@@ -71,6 +71,11 @@ public:
     LotwStandIn(const LotwStandIn&) = delete;
     LotwStandIn& operator=(const LotwStandIn&) = delete;
 
+    // Why the stand-in can't run here, or empty: on Windows its server (Python) and the
+    // making of its certificates (openssl) are the Linux programs here, which a Windows build
+    // cannot start.
+    static QString unavailable();
+
     bool started() const { return m_port > 0; }
     QString error() const { return m_error; }
     int port() const { return m_port; }
@@ -123,3 +128,8 @@ struct ReportQso
 // lastQsl: the header's APP_LoTW_LASTQSL (none when empty); lastQsoRx: APP_LoTW_LASTQSORX.
 QByteArray LotwReportBytes(const std::vector<ReportQso>& qsos, const QString& lastQsl,
                            const QString& lastQsoRx = QString());
+
+// Skips the test where the stand-in can't run, saying why.
+#define SKIP_WITHOUT_LOTW_STAND_IN()                                                                                   \
+    if (const QString whyNot = LotwStandIn::unavailable(); !whyNot.isEmpty())                                         \
+    GTEST_SKIP() << whyNot.toStdString()

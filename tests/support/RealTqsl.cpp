@@ -24,6 +24,9 @@ QString xvfb()
 
 QString RealTqsl::unavailable()
 {
+#ifdef Q_OS_WIN
+    return QStringLiteral("the real TQSL is Debian's Linux program here (trustedqsl), which a Windows build cannot start");
+#endif
     if (!QFileInfo::exists(QStringLiteral("/usr/bin/tqsl")))
         return QStringLiteral("TQSL (Debian package trustedqsl) is not installed");
     if (xvfb().isEmpty())

@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 
+#ifndef Q_OS_WIN
 QByteArray Gzipped(const QByteArray& bytes, int level)
 {
     QProcess gzip;
@@ -23,6 +24,45 @@ QByteArray Gzipped(const QByteArray& bytes, int level)
         throw std::runtime_error("gzip failed");
     return packed;
 }
+#else
+namespace {
+quint32 crc32Of(const QByteArray& bytes)
+{
+    quint32 crc = 0xFFFFFFFFu;
+    for (const char c : bytes) {
+        crc ^= quint8(c);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+void appendLittleEndian(QByteArray& out, quint32 value)
+{
+    for (int i = 0; i < 4; ++i)
+        out.append(char((value >> (8 * i)) & 0xFF));
+}
+} // namespace
+
+// Windows has no gzip program: the member is made of the deflate data of zlib inside Qt
+// (qCompress gives a length, zlib's two-byte header, the data and a four-byte check), with
+// gzip's header and trailer (CRC-32, length) around it as "gzip -n" writes them.
+QByteArray Gzipped(const QByteArray& bytes, int level)
+{
+    QByteArray out("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03", 10);
+    if (bytes.isEmpty()) {
+        out += QByteArray("\x03\x00", 2); // one last, fixed-code block holding nothing (qCompress packs no empty data)
+    } else {
+        const QByteArray packed = qCompress(bytes, level);
+        if (packed.size() < 4 + 2 + 4)
+            throw std::runtime_error("qCompress failed");
+        out += packed.mid(6, packed.size() - 6 - 4);
+    }
+    appendLittleEndian(out, crc32Of(bytes));
+    appendLittleEndian(out, quint32(bytes.size()));
+    return out;
+}
+#endif
 
 namespace {
 QByteArray field(const char* name, const QByteArray& value)

@@ -5,65 +5,74 @@
 #include <stdexcept>
 
 namespace {
-// The text in single quotes for the shell.
-QByteArray quoted(const QString& text)
+#ifdef Q_OS_WIN
+const QString kProgramSuffix = QStringLiteral(".exe");
+#else
+const QString kProgramSuffix;
+#endif
+
+// A path as given to write (the folder and "tqsl") or as it returned it.
+QString withSuffix(const QString& path)
 {
-    QByteArray bytes = text.toUtf8();
-    bytes.replace('\'', "'\\''");
-    return '\'' + bytes + '\'';
+    return path.endsWith(kProgramSuffix) ? path : path + kProgramSuffix;
 }
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
+        throw std::runtime_error("cannot write " + path.toStdString());
+}
+}
+
+QString StandInTqsl::programPath(const QString& folder, const QString& name)
+{
+    return withSuffix(QDir(folder).filePath(name));
 }
 
 QString StandInTqsl::write(const QString& folder, const QString& name) const
 {
-    const QString path = QDir(folder).filePath(name);
-    QByteArray script = "#!/bin/sh\n";
-    script += "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > " + quoted(path + QStringLiteral(".args")) + "\n";
-    if (!copyOnStart.isEmpty())
-        script += "cp " + quoted(copyOnStart) + ' ' + quoted(path + QStringLiteral(".copy")) + "\n";
-    script += "echo 'TQSL Version 2.6.5 [stand-in]' >&2\n";
-    if (signedFile) {
-        QFile bytes(path + QStringLiteral(".signed"));
-        if (!bytes.open(QIODevice::WriteOnly | QIODevice::Truncate) || bytes.write(*signedFile) != signedFile->size())
-            throw std::runtime_error("cannot write the stand-in's signed file");
-        // The file after "-d", with the extension tq8 in place of its own.
-        script += "adif=; take=; for a in \"$@\"; do [ -n \"$take\" ] && adif=$a; take=; [ \"$a\" = -d ] && take=1; done\n";
-        script += "cp " + quoted(path + QStringLiteral(".signed")) + " \"${adif%.*}.tq8\"\n";
-    }
-    for (const QString& line : lines)
-        script += "printf '%s\\n' " + quoted(line) + " >&2\n";
+    const QString path = programPath(folder, name);
+    QByteArray behaviour = "exit " + QByteArray::number(exitCode) + "\n";
     switch (ending) {
     case Ending::Exit:
-        script += "echo 'Final Status: (" + QByteArray::number(exitCode) + ")' >&2\n";
-        script += "exit " + QByteArray::number(exitCode) + "\n";
+        behaviour += "ending exit\n";
         break;
     case Ending::Hang:
-        script += "exec sleep 600\n";
+        behaviour += "ending hang\n";
         break;
     case Ending::KillItself:
-        script += "kill -9 $$\n";
+        behaviour += "ending kill\n";
         break;
     case Ending::Flood:
-        // Two megabytes in one line without an end, then a hundred thousand short lines.
-        script += "head -c 2000000 /dev/zero | tr '\\0' 'x' >&2\n";
-        script += "echo >&2\n";
-        script += "i=0; while [ $i -lt 100000 ]; do echo \"line $i\"; i=$((i+1)); done >&2\n";
-        script += "echo 'Final Status: Success (0)' >&2\n";
-        script += "exit 0\n";
+        behaviour += "ending flood\n";
         break;
     }
+    if (!copyOnStart.isEmpty())
+        behaviour += "copy " + copyOnStart.toUtf8() + "\n";
+    if (signedFile) {
+        writeFile(path + QStringLiteral(".signed"), *signedFile);
+        behaviour += "signed\n";
+    }
+    if (signedFileWhenSigningAll) {
+        writeFile(path + QStringLiteral(".signed-all"), *signedFileWhenSigningAll);
+        behaviour += "when-all-signed\n";
+    }
+    for (const QString& line : lines)
+        behaviour += "line " + line.toUtf8() + "\n";
+    writeFile(path + QStringLiteral(".behaviour"), behaviour);
+
     QFile::remove(path + QStringLiteral(".args"));
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(script) != script.size())
-        throw std::runtime_error("cannot write the stand-in TQSL");
-    file.close();
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QFile::remove(path);
+    if (!QFile::copy(QStringLiteral(QUORVANE_TQSL_STAND_IN), path))
+        throw std::runtime_error("cannot copy the stand-in TQSL to " + path.toStdString());
+    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     return path;
 }
 
-QStringList StandInTqsl::receivedArguments(const QString& scriptPath)
+QStringList StandInTqsl::receivedArguments(const QString& programPath)
 {
-    QFile file(scriptPath + QStringLiteral(".args"));
+    QFile file(withSuffix(programPath) + QStringLiteral(".args"));
     if (!file.open(QIODevice::ReadOnly))
         return {};
     QStringList arguments = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
@@ -72,7 +81,7 @@ QStringList StandInTqsl::receivedArguments(const QString& scriptPath)
     return arguments;
 }
 
-bool StandInTqsl::ran(const QString& scriptPath)
+bool StandInTqsl::ran(const QString& programPath)
 {
-    return QFile::exists(scriptPath + QStringLiteral(".args"));
+    return QFile::exists(withSuffix(programPath) + QStringLiteral(".args"));
 }

@@ -257,19 +257,9 @@ TEST_F(TqslHandOffTest, SigningAgainOnTheOperatorsWord)
     StandInTqsl standIn;
     standIn.exitCode = 8;
     standIn.lines = {S("Already Uploaded QSO suppressed on line 12"), S("Already Uploaded QSO suppressed on line 39")};
+    // The same program signs both QSOs when it is started with "-a all".
+    standIn.signedFileWhenSigningAll = Gzipped(SignedFileText({{"DL1ABC"}, {"DL2ABC"}}));
     useStandIn(standIn);
-    // The same script signs both QSOs when it is started with "-a all".
-    QFile::remove(script);
-    QFile file(script);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    dir.write(S("both.tq8"), Gzipped(SignedFileText({{"DL1ABC"}, {"DL2ABC"}})));
-    file.write("#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done >> '" + script.toUtf8() + ".args'\n"
-               "case \"$*\" in *'-a all'*) cp '" + dir.file(S("both.tq8")).toUtf8() + "' '" + signedPath().toUtf8()
-               + "'; exit 0;; esac\n"
-               "echo 'Already Uploaded QSO suppressed on line 12' >&2\n"
-               "echo 'Already Uploaded QSO suppressed on line 39' >&2\nexit 8\n");
-    file.close();
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     monitor.answer = true;
     EXPECT_TRUE(upload()) << message().toStdString();
     EXPECT_EQ(qsls(), (QStringList{S("2"), S("2")}));
