@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <QVariant>
 #include <QVariantList>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string_view>
@@ -91,6 +92,14 @@ public:
     // time; an engine that can write such a stretch of rows in one statement does so.
     virtual std::vector<size_t> runAdjacent(const std::vector<const RowKey*>& keys, const QVariantList& values,
                                             const QVariantList& expected);
+    // The same update, with the same values and expected values, for many rows in any order:
+    // the rows each key's update wrote, in the order of keys, as run() called for each key in
+    // turn would give them (of twins known by the same values, the first key's count holds
+    // them all and a later one's is 0). By default the rows are written one at a time; an
+    // engine that can write many of them in one statement, where no other row can be reached
+    // by it, does so. progress, when given, is called every few thousand rows.
+    virtual std::vector<qint64> runEach(const std::vector<const RowKey*>& keys, const QVariantList& values,
+                                        const QVariantList& expected, const std::function<void()>& progress = {});
 };
 
 // An open database: the log or the reference database. The engine is chosen by the path:

@@ -39,6 +39,11 @@ public:
                                    const QString& filter, const QString& sort) override;
     std::unique_ptr<Cursor> selectByKey(const QString& table, const std::vector<ColumnSpec>& columns,
                                         const RowKey& key) override;
+    // The rows of many keys in few statements: a range of the key where it is one integer
+    // column, the rows sharing an index's values where rows are known by their values; the
+    // rows come in no particular order, and rows that are none of keys may come as well.
+    std::unique_ptr<Cursor> selectStretch(const QString& table, const std::vector<ColumnSpec>& columns,
+                                          const std::vector<const RowKey*>& keys) override;
     void update(const QString& table, RowKey& key, const std::vector<ColumnSpec>& columns,
                 const QVariantList& values) override;
     bool updateIfUnchanged(const QString& table, const RowKey& key, const std::vector<ColumnSpec>& columns,
@@ -78,13 +83,13 @@ public:
     const QString& lastStatement() const { return m_lastStatement; }
 
     class Statement;
+    struct TableInfo;
 
 private:
-    struct TableInfo;
-    class Prepared;
     class PreparedUpdate;
     class PreparedConditionalUpdate;
     friend class OdbcCursor;
+    friend class OdbcStretchCursor;
 
     const TableInfo& info(const QString& table);
     void chooseLocator(const QString& table, TableInfo& info);
@@ -93,10 +98,6 @@ private:
     std::unique_ptr<Statement> fresh();
     // The condition that finds the row of key; the values to bind are appended to bindings.
     QString keyCondition(const QString& table, const RowKey& key, QVariantList& bindings) const;
-    // Runs UPDATE table SET columns = values WHERE (key) [AND conditions]; the rows written.
-    qint64 runUpdate(const QString& table, const RowKey& key, const std::vector<ColumnSpec>& columns,
-                     const QVariantList& values, const std::vector<ColumnSpec>& conditionColumns,
-                     const QVariantList& expected, bool textsNotNull);
     void setAutocommit(bool on);
 
     QString m_displayPath;
