@@ -477,6 +477,42 @@ UndoResult UndoRunAt(const UndoEntry& entry, const QString& logPath, const std::
     // Rows known by their values may have twins: a run that changed both (they were written
     // together) is put back for both by one statement.
     TwinCredits twins;
+    // Rows one after another that put back the same values in the same columns are handed to
+    // the engine together, which writes as many of them at once as it can.
+    constexpr size_t kBatch = 65536;
+    struct Batch
+    {
+        std::vector<ColumnSpec> changed;
+        QStringList names;
+        QVariantList restore;
+        QVariantList expected;
+        std::vector<RowKey> keys;
+    } batch;
+    qint64 handled = 0;
+    const auto counted = [&](const RowKey& key, qint64 written) {
+        twins.written(key, written);
+        if (written > 0 || twins.take(key))
+            ++result.restored;
+        else
+            leftAlone.push_back(key);
+        if (progress && (++handled & 0xFFF) == 0)
+            progress();
+    };
+    const auto flush = [&] {
+        if (batch.keys.empty())
+            return;
+        std::unique_ptr<ConditionalUpdate>& update = updates[batch.names];
+        if (!update)
+            update = log->prepareUpdateIfUnchanged(kTable, batch.changed, batch.changed);
+        std::vector<const RowKey*> keys;
+        keys.reserve(batch.keys.size());
+        for (const RowKey& key : batch.keys)
+            keys.push_back(&key);
+        const std::vector<qint64> written = update->runEach(keys, batch.restore, batch.expected, progress);
+        for (size_t i = 0; i < keys.size(); ++i)
+            counted(batch.keys[i], written[i]);
+        batch.keys.clear();
+    };
     log->beginTransaction();
     try {
         QVariantList before;
@@ -484,6 +520,7 @@ UndoResult UndoRunAt(const UndoEntry& entry, const QString& logPath, const std::
         std::vector<bool> presentBefore;
         std::vector<bool> presentAfter;
         std::vector<ColumnSpec> changed;
+        QStringList names;
         QVariantList restore;
         QVariantList expected;
         int rc;
@@ -496,36 +533,38 @@ UndoResult UndoRunAt(const UndoEntry& entry, const QString& logPath, const std::
             // Only what the run changed in the row is put back, and only where the row still
             // holds what the run wrote there.
             changed.clear();
+            names.clear();
             restore.clear();
             expected.clear();
             for (size_t i = 0; i < columns.size(); ++i) {
                 if (!presentBefore[i] || before.at(qsizetype(i)) == after.at(qsizetype(i)))
                     continue;
                 changed.push_back(columns[i]);
+                names.append(columns[i].name);
                 restore.append(before.at(qsizetype(i)));
                 expected.append(after.at(qsizetype(i)));
             }
-            const RowKey key = keyFrom(rows, 0, 1);
-            qint64 written = 1;
-            if (!changed.empty()) {
-                QStringList names;
-                for (const ColumnSpec& c : changed)
-                    names.append(c.name);
-                std::unique_ptr<ConditionalUpdate>& update = updates[names];
-                if (!update)
-                    update = log->prepareUpdateIfUnchanged(kTable, changed, changed);
-                written = update->run(key, restore, expected);
-                twins.written(key, written);
+            RowKey key = keyFrom(rows, 0, 1);
+            if (changed.empty()) {
+                flush();
+                counted(key, 1);
+                continue;
             }
-            if (written > 0 || twins.take(key))
-                ++result.restored;
-            else
-                leftAlone.push_back(key);
-            if (progress && ((result.restored + qint64(leftAlone.size())) & 0xFFF) == 0)
-                progress();
+            if (!batch.keys.empty()
+                && (batch.keys.size() == kBatch || batch.names != names || batch.restore != restore
+                    || batch.expected != expected))
+                flush();
+            if (batch.keys.empty()) {
+                batch.changed = changed;
+                batch.names = names;
+                batch.restore = restore;
+                batch.expected = expected;
+            }
+            batch.keys.push_back(std::move(key));
         }
         if (rc != SQLITE_DONE)
             throw CDbException(QStringLiteral("The run kept in %1 could not be read to its end (%2).").arg(name, file.error()));
+        flush();
         updates.clear();
         log->commit();
         result.twins = twins.together();
