@@ -1077,7 +1077,8 @@ namespace {
 // costs the driver about as much as reading a few rows, and a group read holds every row that
 // shares the index's values, also those of no key given.
 constexpr size_t kRangeWorth = 4;
-constexpr size_t kGroupWorth = 32;
+constexpr size_t kGroupWorth = 8;       // keys of one index value written by one statement
+constexpr size_t kGroupReadWorth = 32;  // keys of one index value read again by one statement
 
 // Whether a run of integer keys may take in the next one: keys rising, and the range they span
 // at most twice as many as the keys in it (and a few), so that reading the range reads few
@@ -1248,7 +1249,7 @@ public:
                    return k->names == m_info.keyNames && k->values.size() == 1 && IsIntegerValue(k->values.front());
                }))
             return runRanges(keys, values, expected, progress);
-        if (keys.size() >= kGroupWorth && m_info.locator == Locator::Index && groupable(keys))
+        if (keys.size() >= 2 && m_info.locator == Locator::Index && groupable(keys))
             return runGroups(keys, values, expected, progress);
         return ConditionalUpdate::runEach(keys, values, expected, progress);
     }
@@ -1487,26 +1488,38 @@ private:
         return written;
     }
 
+    // Writes the keys of one group by one statement over the index's values and the
+    // condition, where the rows that statement reaches, as read by the same condition, are all
+    // of their values; false, having written nothing, where it would reach another row.
     bool writeGroup(const std::vector<const RowKey*>& keys, const std::vector<size_t>& group, const QVariantList& values,
                     const QVariantList& expected, std::vector<qint64>& written)
     {
         const RowKey& first = *keys[group.front()];
         QStringList indexNames;
-        QVariantList indexValues;
+        QVariantList bindings;
         for (int at : m_indexAt) {
             indexNames.append(first.names.at(at));
             if (!first.values.at(at).isNull())
-                indexValues.append(first.values.at(at));
+                bindings.append(first.values.at(at));
         }
-        const QString where = conditionList(indexNames, [&](qsizetype i) { return first.values.at(m_indexAt[size_t(i)]).isNull(); });
-        const QString read = QStringLiteral("SELECT * FROM %1 WHERE %2").arg(m_table, where);
+        const QString index =
+            conditionList(indexNames, [&](qsizetype i) { return first.values.at(m_indexAt[size_t(i)]).isNull(); });
+        QString where = index;
+        if (m_conditional && !m_conditions.empty()) {
+            where += QStringLiteral(" AND ")
+                     + conditionList(m_conditionNames, [&](qsizetype i) { return expected.value(i).isNull(); });
+            for (qsizetype i = 0; i < qsizetype(m_conditions.size()); ++i) {
+                if (!expected.value(i).isNull())
+                    bindings.append(expected.value(i));
+            }
+        }
 
-        // The keys of the group by their values: the first of each, and the rows of those
-        // values that meet the condition now.
+        // The keys of the group by their values: the first key of each, and the rows of those
+        // values the statement would reach.
         struct Ours
         {
             size_t first;
-            qint64 meeting = 0;
+            qint64 reached = 0;
         };
         QHash<QString, Ours> ours;
         for (size_t k : group) {
@@ -1514,44 +1527,28 @@ private:
             if (!ours.contains(text))
                 ours.insert(text, Ours{k});
         }
-        const int conditionCount = m_conditional ? int(m_conditions.size()) : 0;
         QVariantList row;
         const auto readRow = [&](OdbcCursor& cursor) {
             row.clear();
             for (int at : m_starAt)
                 row.append(cursor.rawValue(at));
         };
-        OdbcCursor& before = query(read, indexValues);
+        qint64 predicted = 0;
+        OdbcCursor& before = query(QStringLiteral("SELECT * FROM %1 WHERE %2").arg(m_table, where), bindings);
         while (before.next()) {
             readRow(before);
-            bool same = true, maybe = true;
-            for (int c = 0; c < conditionCount; ++c) {
-                same = same && sameValue(row.at(m_conditionAt[size_t(c)]), expected.value(c));
-                maybe = maybe && maybeSameValue(row.at(m_conditionAt[size_t(c)]), expected.value(c));
-            }
             auto it = ours.find(valuesText(row));
-            if (it != ours.end() && same)
-                ++it->meeting;
-            else if (maybe)
+            if (it == ours.end())
                 return false;
+            ++it->reached;
+            ++predicted;
         }
-        qint64 predicted = 0;
-        for (const Ours& o : std::as_const(ours))
-            predicted += o.meeting;
         if (predicted > 0) {
-            QString sql = QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(m_table, setList(m_columns), where);
-            if (conditionCount > 0)
-                sql += QStringLiteral(" AND ")
-                       + conditionList(m_conditionNames, [&](qsizetype c) { return expected.value(c).isNull(); });
-            Statement& update = m_db.cached(sql);
+            Statement& update = m_db.cached(QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(m_table, setList(m_columns), where));
             int at = 0;
             bindValues(update, at, values, false);
-            for (const QVariant& v : indexValues)
+            for (const QVariant& v : bindings)
                 update.setValue(at++, v);
-            for (int c = 0; c < conditionCount; ++c) {
-                if (!expected.value(c).isNull())
-                    update.setValue(at++, expected.value(c));
-            }
             const qint64 rows = update.executeUpdate();
             if (rows != predicted) {
                 // Another program changed a row between the two statements: the rows that
@@ -1562,19 +1559,24 @@ private:
                     for (size_t c = 0; c < m_columns.size(); ++c)
                         changed[m_columnAt[c]] = values.value(qsizetype(c));
                     afterOf.insert(valuesText(changed), it.key());
-                    it->meeting = 0;
+                    it->reached = 0;
                 }
-                OdbcCursor& after = query(read, indexValues);
+                QVariantList indexValues;
+                for (int at2 : m_indexAt) {
+                    if (!first.values.at(at2).isNull())
+                        indexValues.append(first.values.at(at2));
+                }
+                OdbcCursor& after = query(QStringLiteral("SELECT * FROM %1 WHERE %2").arg(m_table, index), indexValues);
                 while (after.next()) {
                     readRow(after);
                     auto it = afterOf.find(valuesText(row));
                     if (it != afterOf.end())
-                        ++ours[*it].meeting;
+                        ++ours[*it].reached;
                 }
             }
         }
         for (const Ours& o : std::as_const(ours))
-            written[o.first] = o.meeting;
+            written[o.first] = o.reached;
         return true;
     }
 
@@ -1709,15 +1711,20 @@ public:
     // Adds a query: the select's rows WHERE condition, run with values.
     void add(const QString& condition, QVariantList values)
     {
-        const QString sql = m_select + QStringLiteral(" WHERE ") + condition;
-        auto it = m_queries.find(sql);
-        if (it == m_queries.end()) {
-            Query q;
-            q.stmt = m_db.fresh();
-            q.stmt->prepare(sql);
-            it = m_queries.emplace(sql, std::move(q)).first;
+        // The same condition text as the last one is the same query.
+        if (!m_last || !condition.isSharedWith(m_lastCondition)) {
+            const QString sql = m_select + QStringLiteral(" WHERE ") + condition;
+            auto it = m_queries.find(sql);
+            if (it == m_queries.end()) {
+                Query q;
+                q.stmt = m_db.fresh();
+                q.stmt->prepare(sql);
+                it = m_queries.emplace(sql, std::move(q)).first;
+            }
+            m_last = &it->second;
+            m_lastCondition = condition;
         }
-        m_steps.push_back({&it->second, std::move(values)});
+        m_steps.push_back({m_last, std::move(values)});
     }
 
     bool next() override
@@ -1762,6 +1769,8 @@ private:
     const QStringList* m_keyNames;
     bool m_allValues;
     std::map<QString, Query> m_queries;
+    Query* m_last = nullptr;
+    QString m_lastCondition;
     std::vector<Step> m_steps;
     size_t m_at = 0;
     OdbcCursor* m_current = nullptr;
@@ -1827,9 +1836,10 @@ std::unique_ptr<Cursor> OdbcConnection::selectStretch(const QString& table, cons
                 groups[*it].push_back(i);
             }
             auto cursor = std::make_unique<OdbcStretchCursor>(*this, select, keyCount, nullptr, true);
+            std::map<std::string, QString> conditions; // by the pattern of null values
             for (const std::vector<size_t>& group : groups) {
                 const RowKey& first = *keys[group.front()];
-                if (group.size() >= kGroupWorth) {
+                if (group.size() >= kGroupReadWorth) {
                     QStringList indexNames;
                     QVariantList values;
                     for (int at : indexAt) {
@@ -1844,16 +1854,25 @@ std::unique_ptr<Cursor> OdbcConnection::selectStretch(const QString& table, cons
                 QSet<QString> seen;
                 for (size_t k : group) {
                     const RowKey& key = *keys[k];
-                    const QString text = valuesText(key.values);
-                    if (seen.contains(text))
-                        continue;
-                    seen.insert(text);
+                    if (group.size() > 1) {
+                        const QString text = valuesText(key.values);
+                        if (seen.contains(text))
+                            continue;
+                        seen.insert(text);
+                    }
                     QVariantList values;
+                    std::string pattern;
                     for (const QVariant& v : key.values) {
+                        pattern += v.isNull() ? 'N' : 'V';
                         if (!v.isNull())
                             values.append(v);
                     }
-                    cursor->add(conditionList(key.names, [&](qsizetype i) { return key.values.at(i).isNull(); }), values);
+                    auto known = conditions.find(pattern);
+                    if (known == conditions.end())
+                        known = conditions.emplace(pattern, conditionList(key.names, [&](qsizetype i) {
+                                                       return key.values.at(i).isNull();
+                                                   })).first;
+                    cursor->add(known->second, values);
                 }
             }
             return cursor;
