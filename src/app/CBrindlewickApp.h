@@ -26,17 +26,23 @@ public:
     static void setSettingsKey();
 
     // The start-up before any window: settings key, the options dialog (CommitOptions), the
-    // engine the log needs, opening the log, the log's version. Each failure shows its message
-    // (none for a cancelled dialog) and returns false: the program ends.
+    // engine the log needs, opening the log, the log's version. A log that can't be used shows
+    // its message and brings the dialog back; false when the operator cancelled it (the
+    // program ends).
     bool InitInstance();
+    // File > Options...: the dialog again (host: one whose Cancel only closes it), until the
+    // log can be used or the operator cancels. True when new options are in force; the old
+    // ones stay otherwise.
+    bool ChangeOptions(OptionsDialogHost& host);
 
     const Options& options() const { return m_options; }
     QString GetSourceMdbPath() const;
     QString GetRefdataMdbPath() const;
-    // The connection opened for the version check; open until the program ends.
-    Connection* versionConnection() const { return m_versionDb.get(); }
-
 private:
+    // Why the log of the options can't be used (no engine, can't be opened, not version 6),
+    // or an empty text.
+    QString checkLog();
+
     Paths& m_paths;
     const Profile& m_profile;
     const TqslLocator& m_locator;
@@ -44,5 +50,4 @@ private:
     Desktop& m_desktop;
     OptionsDialogHost& m_dialog;
     Options m_options;
-    std::shared_ptr<Connection> m_versionDb;
 };

@@ -178,6 +178,9 @@ CBrindlewickView::CBrindlewickView(CBrindlewickDoc& doc, const Options& options,
     connect(m_ui->viewErrorsButton, &QPushButton::clicked, this, &CBrindlewickView::OnViewErrorFile);
     connect(m_ui->viewImportedButton, &QPushButton::clicked, this, &CBrindlewickView::OnViewImportedList);
     connect(m_ui->stopButton, &QPushButton::clicked, this, &CBrindlewickView::OnStop);
+    // Enter presses the button that has the focus, as Space does.
+    for (QPushButton* push : findChildren<QPushButton*>())
+        push->setAutoDefault(true);
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     escape->setContext(Qt::WindowShortcut);
     connect(escape, &QShortcut::activated, this, &CBrindlewickView::OnStop);
@@ -382,6 +385,30 @@ void CBrindlewickView::CreateChoiceButtons()
     choices.AnyCall = false;
     choices.CurrentPassword = m_choices->password(1);
     choices.CurrentLoginCall = m_choices->slotLoginCall(1);
+    setTabChain();
+}
+
+// Tab goes through the form as it is laid out: the upload side from its monitor and station
+// choices to its buttons and check boxes, then the download side the same way, then the files.
+// (The choice buttons are made at run time and would otherwise come last.)
+void CBrindlewickView::setTabChain()
+{
+    std::vector<int> ids = {Control::UploadMonitor};
+    for (int slot = 0; slot < kSlotCount; ++slot)
+        ids.push_back(FirstSigningButton + slot);
+    ids.insert(ids.end(), {1004, 1113, 1112, 1045, 1111, 1116, Control::DownloadMonitor, AnyCallButton});
+    for (int slot = 0; slot < kSlotCount; ++slot)
+        ids.push_back(FirstDownloadButton + slot);
+    ids.insert(ids.end(), {1057, 1054, 1114, 1115, 1036, 1037, 1094, 1095, 1039, 1038, 1109, 1110, 1041, 1096, 1106, 1105});
+    QWidget* previous = nullptr;
+    for (int id : ids) {
+        QWidget* next = control(id);
+        if (!next || next->focusPolicy() == Qt::NoFocus)
+            continue;
+        if (previous)
+            QWidget::setTabOrder(previous, next);
+        previous = next;
+    }
 }
 
 void CBrindlewickView::ReadChoices()
@@ -494,6 +521,9 @@ void CBrindlewickView::runOperation(const Operation& operation, RunKind kind)
         m_messageBox.show(busy + QLatin1Char('.'));
         return;
     }
+    QStringList notes;
+    if (!runLock->takeOverNote().isEmpty())
+        notes.append(runLock->takeOverNote());
 
     m_run = std::make_shared<Run>(Run{kind, m_options, *m_choices, readTexts(), qslDateFilePath(), false,
                                       std::move(runLock), m_undoPath});
@@ -502,11 +532,15 @@ void CBrindlewickView::runOperation(const Operation& operation, RunKind kind)
     const std::shared_ptr<Run> run = m_run;
     Paths& paths = m_paths;
     m_runner->start(
-        [run, operation, &paths](EventMonitor& monitor, Desktop& desktop) {
+        [run, operation, &paths, notes](EventMonitor& monitor, Desktop& desktop) {
             OperationContext context{run->options, run->choices,         monitor,     desktop,
                                      paths,        run->texts,           run->qslDateFilePath, false, run->undoRun};
+            QStringList said = notes;
             // Operations report their own failures; whatever still escapes one is shown, not lost.
             try {
+                // Runs a kill left between their record and the log's commit are settled before
+                // this one writes the log.
+                said += SettleUndoRuns(paths.dataFolder());
                 operation(context);
             } catch (const CDbException& e) {
                 monitor.ShowMessage(e.description());
@@ -517,6 +551,9 @@ void CBrindlewickView::runOperation(const Operation& operation, RunKind kind)
             } catch (...) {
                 monitor.ShowMessage(QStringLiteral("The operation stopped on an unexpected error."));
             }
+            // Said after the run, whose start clears its monitor.
+            for (const QString& line : said)
+                monitor.AddDownloadEvent(QStringLiteral("Note: ") + line);
             run->closeBoundSet = context.closeBoundSet;
         },
         &run->choices);
@@ -571,26 +608,55 @@ void CBrindlewickView::OnUndoLast()
 {
     if (isRunning())
         return;
-    const std::vector<UndoEntry> runs = ListUndoRuns(m_paths.dataFolder());
-    if (runs.empty()) {
-        m_messageBox.show(QStringLiteral("No upload or import is kept to be undone."));
+    // The kept runs are settled and read while no other run can change them.
+    QStringList found;
+    std::vector<UndoEntry> runs;
+    {
+        RunLock lock(m_paths.dataFolder());
+        QString busy;
+        if (!lock.acquire(busy)) {
+            m_messageBox.show(busy + QLatin1Char('.'));
+            return;
+        }
+        if (!lock.takeOverNote().isEmpty())
+            found.append(lock.takeOverNote());
+        found += SettleUndoRuns(m_paths.dataFolder());
+        runs = ListUndoRuns(m_paths.dataFolder());
+    }
+    // The last run the log took: runs it never took hold nothing to undo.
+    QStringList passed;
+    size_t at = 0;
+    while (at < runs.size() && runs[at].problem.isEmpty() && runs[at].state == UndoJournal::State::NotTaken) {
+        passed.append(QStringLiteral("The %1 of %2 was interrupted before the log took its changes: nothing to undo "
+                                     "there.")
+                          .arg(runs[at].kind, runs[at].time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))));
+        ++at;
+    }
+    const QString before = (found + passed).join(QLatin1Char('\n'));
+    const QString prefix = before.isEmpty() ? QString() : before + QStringLiteral("\n\n");
+    if (at == runs.size()) {
+        m_messageBox.show(prefix + QStringLiteral("No upload or import is kept to be undone."));
         return;
     }
-    const UndoEntry& last = runs.front();
+    const UndoEntry& last = runs[at];
     const QString when = last.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     if (!last.problem.isEmpty()) {
-        m_messageBox.show(QStringLiteral("The last run cannot be undone: %1.").arg(last.problem));
+        m_messageBox.show(prefix + QStringLiteral("The last run cannot be undone: %1.").arg(last.problem));
         return;
     }
     if (last.state == UndoJournal::State::Undone) {
-        m_messageBox.show(QStringLiteral("The %1 of %2 was undone already.").arg(last.kind, when));
+        m_messageBox.show(prefix + QStringLiteral("The %1 of %2 was undone already.").arg(last.kind, when));
         return;
     }
-    if (!m_messageBox.ask(QStringLiteral("Undo the %1 of %2 (%3 rows)?\n\nThose rows get back what they held "
-                                         "before it; rows another program changed since are listed and left as "
-                                         "they are.")
-                              .arg(last.kind, when)
-                              .arg(last.rows)))
+    if (!last.canBeUndone()) {
+        m_messageBox.show(prefix + QStringLiteral("The %1 of %2 cannot be undone now: %3.")
+                                       .arg(last.kind, when, UndoStateText(last)));
+        return;
+    }
+    if (!m_messageBox.ask(prefix + QStringLiteral("Undo the %1 of %2 (%3)?\n\nThose rows get back what they held "
+                                                  "before it; rows another program changed since are listed and left "
+                                                  "as they are.")
+                                       .arg(last.kind, when, Strings::counted(last.rows, "row"))))
         return;
     m_undoPath = last.path;
     runOperation(m_undo, RunKind::Undo);
@@ -618,7 +684,10 @@ bool CBrindlewickView::mayClose()
         QStringLiteral("The copy of the log is still being made. Stop it and close the window?"),
         QStringLiteral("LoTW is still being asked. Stop it and close the window?\n\nNothing is changed."),
     };
-    const bool stop = m_messageBox.ask(questions[int(m_run ? m_run->kind : RunKind::Upload)]);
+    // The question goes away by itself when the run ends while it is open: the window then
+    // closes as asked.
+    const bool stop = m_messageBox.askUnlessMoot(questions[int(m_run ? m_run->kind : RunKind::Upload)],
+                                                 [this] { return !isRunning(); });
     if (!stop)
         return false;
     // The run may have ended while the question was open.

@@ -158,6 +158,7 @@ private:
     void setControlText(int controlId, const QString& text);
     void indexControls();
     void connectChoiceRadios();
+    void setTabChain();
     QAbstractButton* button(int controlId) const;
 
     std::unique_ptr<Ui::CBrindlewickView> m_ui;

@@ -45,6 +45,15 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent)
 void CMainFrame::createMenus()
 {
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    m_optionsAction = file->addAction(QStringLiteral("&Options..."));
+    m_optionsAction->setShortcut(QKeySequence::Preferences);
+    setPrompt(m_optionsAction, QStringLiteral("Change the options: the log, the files, the signing stations and the LoTW "
+                                              "logins\nOptions"));
+    connect(m_optionsAction, &QAction::triggered, this, [this] {
+        if (m_optionsHandler)
+            m_optionsHandler();
+    });
+    file->addSeparator();
     m_undoAction = file->addAction(QStringLiteral("&Undo last upload/import..."));
     setPrompt(m_undoAction, QStringLiteral("Take the last upload or import back\nUndo"));
     m_backupAction = file->addAction(QStringLiteral("&Back up the log..."));
@@ -63,7 +72,7 @@ void CMainFrame::createMenus()
     setPrompt(m_statusBarAction, QStringLiteral("Show or hide the status bar\nToggle StatusBar"));
 
     QMenu* about = menuBar()->addMenu(QStringLiteral("&About"));
-    m_aboutAction = about->addAction(QStringLiteral("&About brindlewick..."), this, &CMainFrame::OnAppAbout);
+    m_aboutAction = about->addAction(QStringLiteral("&About Quorvane..."), this, &CMainFrame::OnAppAbout);
     m_aboutAction->setIcon(style()->standardIcon(QStyle::SP_TitleBarContextHelpButton));
     setPrompt(m_aboutAction, QStringLiteral("Display program information, version number and copyright\nAbout"));
 }
@@ -86,14 +95,9 @@ void CMainFrame::createToolBar()
 
 void CMainFrame::createStatusBar()
 {
+    // No CAP, NUM and SCRL panes: nothing here could tell the keys' state, and panes that never
+    // change would say what is not so.
     QStatusBar* bar = statusBar();
-    for (const char* indicator : {"CAP", "NUM", "SCRL"}) {
-        auto* label = new QLabel(QString::fromLatin1(indicator), bar);
-        label->setObjectName(QStringLiteral("indicator") + QString::fromLatin1(indicator));
-        label->setFrameShape(QFrame::Panel);
-        label->setFrameShadow(QFrame::Sunken);
-        bar->addPermanentWidget(label);
-    }
     m_runProgress = new QProgressBar(bar);
     m_runProgress->setObjectName(QStringLiteral("runProgressBar"));
     m_runProgress->setRange(0, 1000);
@@ -161,8 +165,17 @@ void CMainFrame::placeOnScreen()
     m_place = frameGeometryFor(screen->geometry().size()).translated(screen->geometry().topLeft());
     // The frame's margins are known only once the window is shown (fitFrame); until then the
     // inside takes the whole size.
-    resize(clientSizeFor(m_place.size(), QMargins(), m_fitClient));
-    move(m_place.topLeft());
+    place(QMargins());
+}
+
+void CMainFrame::place(const QMargins& frame)
+{
+    const QSize inside = clientSizeFor(m_place.size(), frame, m_fitClient);
+    resize(inside);
+    // A window smaller than its worked-out place (the view needs less) stays centred in it.
+    const QSize whole(inside.width() + frame.left() + frame.right(), inside.height() + frame.top() + frame.bottom());
+    move(m_place.left() + std::max(0, (m_place.width() - whole.width()) / 2),
+         m_place.top() + std::max(0, (m_place.height() - whole.height()) / 2));
 }
 
 QSize CMainFrame::clientSizeFor(const QSize& outer, const QMargins& frame, const QSize& fitClient)
@@ -183,7 +196,11 @@ void CMainFrame::resizeToFitView()
         m_fitClient.setWidth(std::min(m_fitClient.width(), needed.width()));
     if (height() > needed.height())
         m_fitClient.setHeight(std::min(m_fitClient.height(), needed.height()));
-    resize(size().boundedTo(m_fitClient));
+    // Shrunk about its centre: a window the screen placed in its middle stays there.
+    const QSize before = size();
+    const QSize after = before.boundedTo(m_fitClient);
+    resize(after);
+    move(pos() + QPoint((before.width() - after.width()) / 2, (before.height() - after.height()) / 2));
 }
 
 void CMainFrame::showEvent(QShowEvent* event)
@@ -211,8 +228,7 @@ void CMainFrame::fitFrame()
     if (frame.isNull())
         return; // no frame yet, or none at all
     m_frameFitted = true;
-    resize(clientSizeFor(m_place.size(), frame, m_fitClient));
-    move(m_place.topLeft());
+    place(frame);
 }
 
 void CMainFrame::OnAppAbout()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <functional>
 #include <QMargins>
 #include <QRect>
 
@@ -33,7 +34,7 @@ public:
     // largest inside that fits the view (see resizeToFitView).
     static QSize clientSizeFor(const QSize& outer, const QMargins& frame, const QSize& fitClient);
     // Lays the window out again and shrinks it, never grows it, where its inside is larger
-    // than the view needs; the window's corner stays where it is.
+    // than the view needs, about its centre.
     void resizeToFitView();
 
     QToolBar* toolBar() const { return m_toolBar; }
@@ -42,6 +43,9 @@ public:
     QAction* aboutAction() const { return m_aboutAction; }
     QAction* exitAction() const { return m_exitAction; }
     QProgressBar* runProgressBar() const { return m_runProgress; }
+    QAction* optionsAction() const { return m_optionsAction; }
+    // What File > Options... does (the program's: the same dialog as at start).
+    void setOptionsHandler(std::function<void()> handler) { m_optionsHandler = std::move(handler); }
 
 public slots:
     void OnAppAbout();
@@ -58,12 +62,16 @@ private:
     // Once the window system has put its frame around the window, takes the frame's margins
     // off the inside so that the whole window has the size worked out from the screen.
     void fitFrame();
+    // Sizes the window for its worked-out place less the frame's margins, centred in it.
+    void place(const QMargins& frame);
 
     void createMenus();
     void createToolBar();
     void createStatusBar();
 
     QToolBar* m_toolBar = nullptr;
+    QAction* m_optionsAction = nullptr;
+    std::function<void()> m_optionsHandler;
     QAction* m_undoAction = nullptr;
     QAction* m_backupAction = nullptr;
     QAction* m_exitAction = nullptr;

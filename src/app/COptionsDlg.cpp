@@ -3,8 +3,12 @@
 #include "UpperCaseValidator.h"
 #include "ui_COptionsDlg.h"
 
+#include "platform/Strings.h"
+
+#include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -34,6 +38,23 @@ COptionsDlg::COptionsDlg(const Paths& paths, const Profile& profile, const TqslL
     // Call signs are kept in capitals.
     for (int id : {1065, 1067, 1069, 1071, 1073, 1075, 1076, 1077, 1078, 1079})
         edit(id)->setValidator(new UpperCaseValidator(edit(id)));
+    // Passwords are not shown as they are typed.
+    for (int id = 1080; id < 1080 + kSlotCount; ++id)
+        edit(id)->setEchoMode(QLineEdit::Password);
+    // A location is typed or picked from TQSL's own: each location edit becomes the text of an
+    // editable list in its place (it keeps its resource number).
+    for (int k = 0; k < kSlotCount; ++k) {
+        QLineEdit* location = edit(1066 + 2 * k);
+        auto* list = new QComboBox(location->parentWidget());
+        list->setEditable(true);
+        list->setInsertPolicy(QComboBox::NoInsert);
+        list->setSizePolicy(location->sizePolicy());
+        list->setMinimumWidth(location->minimumWidth());
+        if (QLayout* layout = location->parentWidget()->layout())
+            delete layout->replaceWidget(location, list);
+        list->setLineEdit(location);
+        m_locationLists[size_t(k)] = list;
+    }
 
     connect(m_ui->okButton, &QPushButton::clicked, this, &COptionsDlg::accept);
     connect(m_ui->cancelButton, &QPushButton::clicked, this, &COptionsDlg::reject);
@@ -74,6 +95,15 @@ std::vector<std::pair<int, QString*>> COptionsDlg::exchangedEdits()
 
 void COptionsDlg::putValues()
 {
+    // TQSL's locations in every list; the text of each stays what the copy holds.
+    for (QComboBox* list : m_locationLists) {
+        if (!list)
+            continue;
+        const QString text = list->lineEdit()->text();
+        list->clear();
+        list->addItems(m_model.knownLocations());
+        list->lineEdit()->setText(text);
+    }
     for (const auto& [id, value] : exchangedEdits())
         edit(id)->setText(*value);
     m_ui->versionLabel->setText(m_model.versionText());
@@ -107,7 +137,28 @@ OptionsDialogResult COptionsDlg::result() const
 void COptionsDlg::accept()
 {
     takeValues();
+    const QStringList blank = m_model.blankRequiredEntries();
+    if (!blank.isEmpty()) {
+        // The edits stay; the first blank entry gets the focus.
+        m_messages.show(Strings::text(Strings::RequiredBlank) + QStringLiteral("\n\nBlank: ") + blank.join(QStringLiteral(", "))
+                        + QLatin1Char('.'));
+        for (const auto& [id, value] : exchangedEdits()) {
+            if (value->isEmpty() && edit(id)->isVisible()) {
+                edit(id)->setFocus();
+                break;
+            }
+        }
+        return;
+    }
     QDialog::accept();
+}
+
+void COptionsDlg::reject()
+{
+    if (m_cancelEndsProgram
+        && !m_messages.ask(QStringLiteral("Quit Quorvane? The options stay as they were saved last.")))
+        return;
+    QDialog::reject();
 }
 
 void COptionsDlg::browse(int editId)
@@ -126,6 +177,9 @@ void COptionsDlg::browse(int editId)
 
 void COptionsDlg::clearAllPasswords()
 {
+    if (!m_messages.ask(QStringLiteral("Clear the LoTW passwords of all five logins? They are removed when the "
+                                       "options are confirmed with OK; Cancel keeps them.")))
+        return;
     takeValues();
     m_model.clearAllPasswords();
     putValues();

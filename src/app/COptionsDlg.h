@@ -5,10 +5,12 @@
 #include "options/OptionsDialogModel.h"
 
 #include <QDialog>
+#include <array>
 #include <atomic>
 #include <functional>
 #include <memory>
 
+class QComboBox;
 class QLineEdit;
 namespace Ui {
 class COptionsDlg;
@@ -40,12 +42,16 @@ public:
     OptionsDialogModel& model() { return m_model; }
 
     void setFileChooser(FileChooser chooser) { m_chooser = std::move(chooser); }
+    // At start, Cancel (or Escape) ends the program: the operator is asked first.
+    void setCancelEndsProgram(bool ends) { m_cancelEndsProgram = ends; }
 
     // The edit with a resource number, or nullptr.
     QLineEdit* edit(int controlId) const;
 
 public slots:
+    // Refuses while a required entry is blank, naming it, with every edit kept.
     void accept() override;
+    void reject() override;
 
 private:
     void browse(int editId);
@@ -61,4 +67,6 @@ private:
     RelayDesktop m_desktop;
     OptionsDialogModel m_model;
     FileChooser m_chooser;
+    bool m_cancelEndsProgram = false;
+    std::array<QComboBox*, kSlotCount> m_locationLists{};
 };

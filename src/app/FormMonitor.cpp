@@ -87,12 +87,18 @@ bool FormMonitor::AskOperator(const QString& question)
     return m_messageBox.ask(question);
 }
 
-void FormMonitor::queueMessage(const QString& text)
+void FormMonitor::ShowInformation(const QString& text)
+{
+    queueMessage(text, true);
+    showQueuedMessages();
+}
+
+void FormMonitor::queueMessage(const QString& text, bool informational)
 {
     if (!m_messages.empty() && m_messages.back().text == text)
         ++m_messages.back().times;
     else
-        m_messages.push_back({text, 1});
+        m_messages.push_back({text, 1, informational});
 }
 
 void FormMonitor::showQueuedMessages()
@@ -108,7 +114,10 @@ void FormMonitor::showQueuedMessages()
         QString text = message.text;
         if (message.times > 1)
             text += QStringLiteral("\n\n(This message came %1 times.)").arg(message.times);
-        m_messageBox.show(text);
+        if (message.informational)
+            m_messageBox.inform(text);
+        else
+            m_messageBox.show(text);
     }
     m_showingMessage = false;
 }
@@ -149,8 +158,8 @@ void FormMonitor::apply(const MonitorBatch& batch)
     }
     if (added)
         linesAdded();
-    for (const QString& message : batch.messages)
-        queueMessage(message);
+    for (qsizetype i = 0; i < batch.messages.size(); ++i)
+        queueMessage(batch.messages.at(i), size_t(i) < batch.informational.size() && batch.informational[size_t(i)]);
     showQueuedMessages();
 }
 

@@ -38,6 +38,7 @@ public:
     void ShowCounters() override;
     void SetStepIcon(int controlId, int icon) override;
     void ShowMessage(const QString& text) override;
+    void ShowInformation(const QString& text) override;
     bool AskOperator(const QString& question) override;
 
     // Shows what a run handed over: its lines in order, its step icons, its counters and
@@ -60,13 +61,14 @@ private:
     void linesAdded();
     void publish(MonitorModel& model, MonitorView& view);
     void showCountersNow();
-    void queueMessage(const QString& text);
+    void queueMessage(const QString& text, bool informational = false);
     void showQueuedMessages();
 
     struct QueuedMessage
     {
         QString text;
         int times = 1;
+        bool informational = false;
     };
 
     CBrindlewickView& m_view;

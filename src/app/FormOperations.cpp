@@ -6,6 +6,7 @@
 #include "download/ReportRequest.h"
 #include "options/OptionsStore.h"
 #include "options/StationDiscovery.h"
+#include "platform/Strings.h"
 #include "platform/Paths.h"
 #include "platform/EventMonitor.h"
 #include "undo/LogBackup.h"
@@ -53,35 +54,25 @@ void ConnectFormOperations(CBrindlewickView& view)
         for (const UndoEntry& entry : ListUndoRuns(ctx.paths.dataFolder())) {
             if (entry.path != ctx.undoRun)
                 continue;
-            ctx.monitor.AddDownloadEvent(QStringLiteral("Undoing the %1 of %2 (%3 rows)")
-                                             .arg(entry.kind, entry.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
-                                             .arg(entry.rows));
-            const UndoResult result = UndoRunAt(entry, ctx.options.sourceMdbPath);
-            if (!result.locatorNote.isEmpty())
-                ctx.monitor.AddDownloadEvent(result.locatorNote);
-            ctx.monitor.AddDownloadEvent(
-                QStringLiteral("Restored %1 rows as they were before the %2").arg(result.restored).arg(entry.kind));
-            if (result.twins > 0)
-                ctx.monitor.AddDownloadEvent(QStringLiteral("Warning: %1 of them are logged more than once (rows equal "
-                                                            "in every column) and were restored together with their "
-                                                            "twins.")
-                                                 .arg(result.twins));
-            if (result.leftAlone > 0) {
-                ctx.monitor.AddDownloadEvent(QStringLiteral("%1 rows were changed since by another program and were "
-                                                            "left as they are:")
-                                                 .arg(result.leftAlone));
-                for (const QString& line : result.leftAloneLines)
-                    ctx.monitor.AddDownloadEvent(QStringLiteral("  ") + line);
-            }
+            if (entry.canBeUndone())
+                ctx.monitor.AddDownloadEvent(QStringLiteral("Undoing the %1 of %2 (%3)")
+                                                 .arg(entry.kind, entry.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+                                                      Strings::counted(entry.rows, "row")));
+            const UndoResult result = UndoRunAt(entry, ctx.options.sourceMdbPath, [&ctx] { ctx.monitor.PumpMessages(); },
+                                                WaitNotice(ctx.monitor, false, ctx.options.sourceMdbPath));
+            for (const QString& line : UndoResultLines(entry, result))
+                ctx.monitor.AddDownloadEvent(line);
+            if (!result.recordProblem.isEmpty())
+                ctx.monitor.ShowMessage(result.recordProblem);
             ctx.closeBoundSet = true;
             return;
         }
         ctx.monitor.ShowMessage(QStringLiteral("The run to undo is no longer kept."));
     });
     view.setBackupOperation([](OperationContext& ctx) {
-        const QString copy = BackUpLog(ctx.options.sourceMdbPath, ctx.paths.dataFolder());
+        const QString copy = BackUpLog(ctx.options.sourceMdbPath, ctx.paths.dataFolder(), &ctx.monitor);
         ctx.monitor.AddDownloadEvent(QStringLiteral("The log is copied to %1").arg(QDir::toNativeSeparators(copy)));
-        ctx.monitor.ShowMessage(QStringLiteral("The log is copied to %1.").arg(QDir::toNativeSeparators(copy)));
+        ctx.monitor.ShowInformation(QStringLiteral("The log is copied to %1.").arg(QDir::toNativeSeparators(copy)));
     });
     view.setImportOperation([](OperationContext& ctx) {
         ImportRun run(ctx.options, ctx.choices.choices(), ctx.paths, ctx.monitor);

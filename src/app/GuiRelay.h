@@ -113,6 +113,17 @@ public:
             },
             false);
     }
+    void inform(const QString& text) override
+    {
+        MessageBox& target = m_target;
+        CallOnThreadOf<bool>(
+            m_context, m_abandoned,
+            [&target, text] {
+                target.inform(text);
+                return true;
+            },
+            false);
+    }
     bool ask(const QString& text) override
     {
         MessageBox& target = m_target;

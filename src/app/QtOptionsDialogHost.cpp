@@ -10,7 +10,8 @@ QtOptionsDialogHost::QtOptionsDialogHost(const Paths& paths, const Profile& prof
 
 bool QtOptionsDialogHost::showOptionsDialog(OptionsDialogResult& result)
 {
-    COptionsDlg dialog(m_paths, m_profile, m_locator, m_messages, m_desktop);
+    COptionsDlg dialog(m_paths, m_profile, m_locator, m_messages, m_desktop, m_parent);
+    dialog.setCancelEndsProgram(m_cancelEndsProgram);
     dialog.initialiseDialog();
     if (m_beforeShow)
         m_beforeShow(dialog);

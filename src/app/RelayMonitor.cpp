@@ -34,9 +34,17 @@ void RelayMonitor::SetStepIcon(int controlId, int icon)
     handOverIfWanted();
 }
 
+void RelayMonitor::ShowInformation(const QString& text)
+{
+    m_batch->messages.append(text);
+    m_batch->informational.push_back(true);
+    handOver();
+}
+
 void RelayMonitor::ShowMessage(const QString& text)
 {
     m_batch->messages.append(text);
+    m_batch->informational.push_back(false);
     // A message is handed over at once: the operator should read it while the run goes on.
     handOver();
 }

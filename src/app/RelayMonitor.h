@@ -32,6 +32,7 @@ struct MonitorBatch
     std::map<int, long> counters;
     std::optional<Choices> choices;
     QStringList messages;
+    std::vector<bool> informational; // by message: one that tells of something done
 
     bool isEmpty() const { return lines.empty() && icons.empty() && !countersShown && messages.isEmpty(); }
 };
@@ -79,6 +80,7 @@ public:
     void ShowCounters() override;
     void SetStepIcon(int controlId, int icon) override;
     void ShowMessage(const QString& text) override;
+    void ShowInformation(const QString& text) override;
     // The question comes after everything reported before it has been handed over.
     bool AskOperator(const QString& question) override;
     void setAsk(Ask ask) { m_ask = std::move(ask); }

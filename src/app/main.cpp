@@ -14,6 +14,7 @@
 #include "platform/gui/QtDesktop.h"
 
 #include <QApplication>
+#include <memory>
 #include <cstdio>
 
 namespace {
@@ -73,13 +74,36 @@ int main(int argc, char** argv)
         return 1;
 
     // The document outlives the frame, whose form view works on the document's recordset.
-    CBrindlewickDoc doc(theApp.options().sourceMdbPath);
+    auto doc = std::make_unique<CBrindlewickDoc>(theApp.options().sourceMdbPath);
     CMainFrame frame;
     messages.setParent(&frame);
-    auto* view = new CBrindlewickView(doc, theApp.options(), paths, desktop, messages);
+    auto* view = new CBrindlewickView(*doc, theApp.options(), paths, desktop, messages);
     ConnectFormOperations(*view);
     frame.setView(view);
     view->OnInitialUpdate();
+
+    // File > Options...: the same dialog; confirmed, the form is made anew on the new options
+    // (for the next run: not while one goes on).
+    QtOptionsDialogHost later(paths, profile, locator, messages, desktop);
+    later.setCancelEndsProgram(false);
+    later.setParent(&frame);
+    frame.setOptionsHandler([&] {
+        if (view->isRunning()) {
+            messages.show(QStringLiteral("The options can be changed once the run has ended."));
+            return;
+        }
+        if (!theApp.ChangeOptions(later))
+            return;
+        auto newDoc = std::make_unique<CBrindlewickDoc>(theApp.options().sourceMdbPath);
+        auto* newView = new CBrindlewickView(*newDoc, theApp.options(), paths, desktop, messages);
+        ConnectFormOperations(*newView);
+        view->DestroyWindow();
+        frame.setView(newView); // the old form goes, before the document it works on
+        newView->OnInitialUpdate();
+        doc = std::move(newDoc);
+        view = newView;
+    });
+
     frame.show();
     const int status = app.exec();
     view->DestroyWindow();

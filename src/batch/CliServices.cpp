@@ -99,6 +99,11 @@ void CliMonitor::PumpMessages()
     std::fflush(stderr);
 }
 
+void CliMonitor::FlushLines()
+{
+    std::fflush(stdout);
+}
+
 void CliMonitor::setTransferProgress(bool transfer)
 {
     m_transfer = transfer;

@@ -20,6 +20,7 @@ public:
     void SetStepIcon(int, int) override {}
     void ShowMessage(const QString& text) override;
     void PumpMessages() override;
+    void FlushLines() override;
     // While a transfer with LoTW goes on: "waiting for LoTW", then the bytes received.
     void ReportProgress(qint64 done, qint64 total) override;
     // Whether progress reports are about a transfer with LoTW (shown on a terminal) or about

@@ -25,6 +25,12 @@ int runDemo(BatchContext& context, const BatchArguments& arguments)
                                          .arg(dir, QFileInfo(OptionsFilePath(paths)).fileName()));
         return ExitFailed;
     }
+    if (QFileInfo(dir).exists() && !QFileInfo(dir).isDir()) {
+        context.monitor->ShowMessage(QStringLiteral("%1 is a file, not a folder: the demo needs a folder (give one with "
+                                                    "--data-dir). Nothing was written")
+                                         .arg(QDir::toNativeSeparators(dir)));
+        return ExitFailed;
+    }
     if (!QDir().mkpath(dir)) {
         context.monitor->ShowMessage(QStringLiteral("Cannot create the folder %1").arg(dir));
         return ExitFailed;
@@ -62,7 +68,7 @@ int runDemo(BatchContext& context, const BatchArguments& arguments)
                                 .arg(options.sourceMdbPath)
                                 .arg(records)
                                 .arg(options.reportAdifPath)
-                                .toLatin1();
+                                .toLocal8Bit();
     std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
     return ExitOk;
 }

@@ -4,6 +4,7 @@
 
 #include "BatchContext.h"
 
+#include "platform/Strings.h"
 #include "platform/Errors.h"
 #include "undo/LogBackup.h"
 #include "undo/UndoJournal.h"
@@ -12,67 +13,72 @@
 
 namespace {
 
-QString stateText(const UndoEntry& entry)
+QString timeText(const UndoEntry& entry)
 {
-    if (!entry.problem.isEmpty())
-        return QStringLiteral("cannot be used: ") + entry.problem;
-    switch (entry.state) {
-    case UndoJournal::State::Done: return QStringLiteral("can be undone");
-    case UndoJournal::State::Undone: return QStringLiteral("undone");
-    case UndoJournal::State::Written: return QStringLiteral("interrupted; can be undone");
-    }
-    return QString();
+    return entry.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
 int runUndo(BatchContext& context, const BatchArguments& arguments)
 {
+    EventMonitor& monitor = *context.monitor;
     const std::vector<UndoEntry> runs = ListUndoRuns(context.dataDir);
     if (arguments.isSet("list")) {
         if (runs.empty())
-            context.monitor->AddDownloadEvent(QStringLiteral("No run is kept to be undone."));
+            monitor.AddDownloadEvent(QStringLiteral("No run is kept to be undone."));
         for (size_t i = 0; i < runs.size(); ++i) {
             const UndoEntry& e = runs[i];
-            context.monitor->AddDownloadEvent(QStringLiteral("%1  %2  %3  %4 rows  %5")
-                                                  .arg(i + 1)
-                                                  .arg(e.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), e.kind)
-                                                  .arg(e.rows)
-                                                  .arg(stateText(e)));
+            monitor.AddDownloadEvent(QStringLiteral("%1  %2  %3  %4 rows  %5")
+                                         .arg(i + 1)
+                                         .arg(timeText(e), e.kind)
+                                         .arg(e.rows)
+                                         .arg(UndoStateText(e)));
         }
         return ExitOk;
     }
-    const int number = arguments.integer("run", 1);
     if (runs.empty()) {
-        context.monitor->ShowMessage(QStringLiteral("No run is kept to be undone."));
+        monitor.ShowMessage(QStringLiteral("No run is kept to be undone."));
         return ExitFailed;
     }
-    if (number > int(runs.size())) {
-        context.monitor->ShowMessage(QStringLiteral("There is no run %1: %2 runs are kept.").arg(number).arg(runs.size()));
-        return ExitFailed;
+    size_t chosen = 0;
+    if (arguments.isSet("run")) {
+        const int number = arguments.integer("run", 1);
+        if (number > int(runs.size())) {
+            monitor.ShowMessage(QStringLiteral("There is no run %1: %2 runs are kept.").arg(number).arg(runs.size()));
+            return ExitFailed;
+        }
+        chosen = size_t(number - 1);
+    } else {
+        // The last run the log took: runs it never took are passed over, and said.
+        while (chosen < runs.size() && runs[chosen].problem.isEmpty()
+               && runs[chosen].state == UndoJournal::State::NotTaken) {
+            monitor.AddDownloadEvent(QStringLiteral("The %1 of %2 was interrupted before the log took its changes: "
+                                                    "nothing to undo there.")
+                                         .arg(runs[chosen].kind, timeText(runs[chosen])));
+            ++chosen;
+        }
+        if (chosen == runs.size()) {
+            monitor.ShowMessage(QStringLiteral("No kept run holds changes of the log to undo: every one was "
+                                               "interrupted before the log took it. Nothing was changed."));
+            return ExitFailed;
+        }
     }
-    const UndoEntry& entry = runs[size_t(number - 1)];
-    context.monitor->AddDownloadEvent(QStringLiteral("Undoing the %1 of %2 (%3 rows)")
-                                          .arg(entry.kind, entry.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
-                                          .arg(entry.rows));
-    const UndoResult result = UndoRunAt(entry, context.options.sourceMdbPath, [&] { context.monitor->PumpMessages(); });
-    if (!result.locatorNote.isEmpty())
-        context.monitor->AddDownloadEvent(result.locatorNote);
-    context.monitor->AddDownloadEvent(QStringLiteral("Restored %1 rows as they were before the %2").arg(result.restored).arg(entry.kind));
-    if (result.twins > 0)
-        context.monitor->AddDownloadEvent(QStringLiteral("Warning: %1 of them are logged more than once (rows equal in every "
-                                                         "column) and were restored together with their twins.")
-                                              .arg(result.twins));
-    if (result.leftAlone > 0) {
-        context.monitor->AddDownloadEvent(
-            QStringLiteral("%1 rows were changed since by another program and were left as they are:").arg(result.leftAlone));
-        for (const QString& line : result.leftAloneLines)
-            context.monitor->AddDownloadEvent(QStringLiteral("  ") + line);
-    }
+    const UndoEntry& entry = runs[chosen];
+    if (entry.canBeUndone())
+        monitor.AddDownloadEvent(
+            QStringLiteral("Undoing the %1 of %2 (%3)").arg(entry.kind, timeText(entry), Strings::counted(entry.rows, "row")));
+    const UndoResult result =
+        UndoRunAt(entry, context.options.sourceMdbPath, [&] { monitor.PumpMessages(); },
+                  WaitNotice(monitor, false, context.options.sourceMdbPath));
+    for (const QString& line : UndoResultLines(entry, result))
+        monitor.AddDownloadEvent(line);
+    if (!result.recordProblem.isEmpty())
+        monitor.ShowMessage(result.recordProblem);
     return ExitOk;
 }
 
 int runBackup(BatchContext& context, const BatchArguments&)
 {
-    const QString copy = BackUpLog(context.options.sourceMdbPath, context.dataDir);
+    const QString copy = BackUpLog(context.options.sourceMdbPath, context.dataDir, context.monitor.get());
     context.monitor->AddDownloadEvent(QStringLiteral("The log is copied to %1").arg(QDir::toNativeSeparators(copy)));
     return ExitOk;
 }

@@ -13,8 +13,10 @@
 #include "platform/Strings.h"
 #include "platform/TqslLocator.h"
 #include "platform/Version.h"
+#include "undo/UndoJournal.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <cstdio>
 
@@ -47,12 +49,18 @@ bool checkLog(const Options& options, EventMonitor& monitor)
     }
     try {
         std::shared_ptr<Connection> db = Connection::open(options.sourceMdbPath);
+        const WaitNoticeScope notice(*db, WaitNotice(monitor, false, options.sourceMdbPath));
         if (!CheckLogVersion(*db)) {
             monitor.ShowMessage(Strings::text(Strings::VersionError));
             return false;
         }
     } catch (const CDbException& e) {
-        monitor.ShowMessage(e.description());
+        if (e.busy())
+            monitor.ShowMessage(QStringLiteral("%1: waited %2 seconds for it, then gave up. Nothing was changed.")
+                                    .arg(WithoutFinalStop(e.description()))
+                                    .arg(Connection::kBusyWaitMs / 1000));
+        else
+            monitor.ShowMessage(e.description());
         return false;
     }
     return true;
@@ -89,7 +97,14 @@ int main(int argc, char** argv)
     context.monitor = std::move(monitor);
 
     if (command.needsLog) {
-        if (!QFileInfo(context.dataDir).isDir()) {
+        const QFileInfo folder(context.dataDir);
+        if (folder.exists() && !folder.isDir()) {
+            printErr(QStringLiteral("quorvane-cli: the data folder %1 is a file, not a folder: give a folder with "
+                                    "--data-dir. Nothing was changed")
+                         .arg(QDir::toNativeSeparators(context.dataDir)));
+            return ExitFailed;
+        }
+        if (!folder.isDir()) {
             printErr(QStringLiteral("quorvane-cli: the data folder %1 does not exist").arg(context.dataDir));
             return ExitFailed;
         }
@@ -123,8 +138,14 @@ int main(int argc, char** argv)
             printErr(QStringLiteral("quorvane-cli: ") + busy);
             return ExitFailed;
         }
+        if (!runLock.takeOverNote().isEmpty())
+            printErr(QStringLiteral("quorvane-cli: note: ") + runLock.takeOverNote());
         if (!checkLog(context.options, *context.monitor))
             return ExitFailed;
+        // Runs a kill left between their record and the log's commit are settled before this
+        // one writes the log.
+        for (const QString& line : SettleUndoRuns(context.dataDir))
+            printErr(QStringLiteral("quorvane-cli: note: ") + line);
     }
 
     int status = ExitFailed;

@@ -43,12 +43,17 @@ bool DbCountyTable::CountyExists(const QString& state, const QString& county)
 {
     if (knownExactly(state, county))
         return true;
+    // No county of the table holds a NUL character (a damaged report does).
+    if (state.contains(QChar(0)) || county.contains(QChar(0)))
+        return false;
     const QString cacheKey = key(state, county);
     if (auto it = m_answers.constFind(cacheKey); it != m_answers.constEnd())
         return it.value();
     try {
-        m_counties.m_strFilter = QStringLiteral("(([CNTY-ST-ABV]=%1) AND ([CNTY-NAME]=%2))")
-                                     .arg(SqlLiteral(state), SqlLiteral(county));
+        // The state and the county come from the report: they are bound, never written into
+        // the statement.
+        m_counties.m_strFilter = QStringLiteral("(([CNTY-ST-ABV]=?) AND ([CNTY-NAME]=?))");
+        m_counties.m_filterValues = {state, county};
         m_counties.m_strSort = QStringLiteral("[CNTY-ST-ABV], [CNTY-NAME]");
         m_counties.requery();
         const bool exists = !m_counties.isEOF() && !m_counties.isBOF();

@@ -356,11 +356,13 @@ void encodeForJournal(const char* before, const char* after, std::uint16_t nulls
 }
 }
 
-void ImportQsoSet::journal(const std::function<void(const RowKey&, QByteArrayView, QByteArrayView)>& add,
+void ImportQsoSet::journal(const std::function<void(const RowKey&, QByteArrayView, QByteArrayView, QByteArrayView)>& add,
                            const std::function<void()>& pump) const
 {
     UndoValues before;
     UndoValues after;
+    UndoValues identity;
+    std::string_view texts[5];
     qint64 done = 0;
     for (qint64 entry = 0; entry < size(); ++entry) {
         const std::uint64_t original = m_originalAt[std::size_t(entry)];
@@ -368,7 +370,19 @@ void ImportQsoSet::journal(const std::function<void(const RowKey&, QByteArrayVie
             continue;
         encodeForJournal(m_originals.data() + original, m_index.payload(entry), m_nulls[std::size_t(entry)], before,
                          after);
-        add(m_index.key(entry), before.bytes(), after.bytes());
+        // What the row is, as the undo journal keeps it (UTF-8; the index keeps Latin-1).
+        m_index.identity(entry, texts);
+        identity.clear();
+        for (const std::string_view& text : texts) {
+            bool ascii = true;
+            for (char c : text)
+                ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+            if (ascii)
+                identity.text(QByteArrayView(text.data(), qsizetype(text.size())));
+            else
+                identity.text(QString::fromLatin1(text.data(), qsizetype(text.size())));
+        }
+        add(m_index.key(entry), before.bytes(), after.bytes(), identity.bytes());
         if (pump && (++done & 0x3ff) == 0)
             pump();
     }

@@ -86,7 +86,7 @@ public:
     // Hands every row the run changed to add(key, before, after), with the values of
     // writtenColumns() as the log held them when the run read them and as the run left them,
     // encoded for the undo journal; pump runs now and then.
-    void journal(const std::function<void(const RowKey&, QByteArrayView, QByteArrayView)>& add,
+    void journal(const std::function<void(const RowKey&, QByteArrayView, QByteArrayView, QByteArrayView)>& add,
                  const std::function<void()>& pump = {}) const;
     // Rows the run changed.
     qint64 touchedRows() const { return m_touched; }

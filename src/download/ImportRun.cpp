@@ -71,6 +71,8 @@ ImportRun::ImportRun(const Options& options, Choices& choices, const Paths& path
 ImportRun::~ImportRun()
 {
     rollback();
+    if (m_logDb)
+        m_logDb->setWaitNotice(nullptr);
 }
 
 void ImportRun::setConnections(std::shared_ptr<Connection> log, std::shared_ptr<Connection> reference)
@@ -120,13 +122,13 @@ bool ImportRun::OnLotwImport()
             // The engine may name the program's hold itself (SQLite does, with the file).
             const bool named = e.description().contains(QLatin1String("in use by another program"));
             if (e.busy() && named)
-                failure = e.description() + QStringLiteral(": the import waited for it, then gave up.");
+                failure = WithoutFinalStop(e.description()) + QStringLiteral(": the import waited for it, then gave up.");
             else if (e.busy())
                 failure = QStringLiteral("The log is in use by another program (%1): the import waited for it, then "
                                          "gave up.")
                               .arg(e.description());
             else
-                failure = QStringLiteral("The import stopped on an error of the log: %1.").arg(e.description());
+                failure = QStringLiteral("The import stopped on an error of the log: %1.").arg(WithoutFinalStop(e.description()));
             failure += QLatin1Char('\n') + discardedText(records);
         }
     } catch (const CFileException& e) {
@@ -216,6 +218,8 @@ bool ImportRun::OnLotwImport()
     if (m_monitor.counter(Control::DownloadErrors) != 0)
         m_monitor.SetStepIcon(Control::ProblemPointer, StepIcon::RedArrow);
     m_logReady = false;
+    if (m_logDb)
+        m_logDb->setWaitNotice(nullptr);
     return ranToEnd;
 }
 
@@ -239,8 +243,8 @@ bool ImportRun::importReport(QString& failure)
         bool journalWritten = false;
         const auto writeJournal = [&] {
             try {
-                m_qsos.journal([&](const RowKey& key, QByteArrayView before,
-                                   QByteArrayView after) { journal->addEncoded(key, before, after); });
+                m_qsos.journal([&](const RowKey& key, QByteArrayView before, QByteArrayView after,
+                                   QByteArrayView identity) { journal->addEncoded(key, before, after, identity); });
                 journal->seal();
             } catch (...) {
                 journalError = std::current_exception();
@@ -261,7 +265,7 @@ bool ImportRun::importReport(QString& failure)
                 return;
             try {
                 journal = UndoJournal::begin(m_paths.dataFolder(), QStringLiteral("import"), m_options.sourceMdbPath,
-                                             *m_logDb, ImportQsoSet::writtenColumns());
+                                             ImportQsoSet::writtenColumns());
             } catch (...) {
                 rollback();
                 throw;
@@ -707,6 +711,9 @@ void ImportRun::ensureLogReady()
         return;
     if (!m_logDb)
         m_logDb = Connection::open(m_options.sourceMdbPath);
+    // A wait for another program that holds the log is said at once, not held with the lines
+    // of the records.
+    m_logDb->setWaitNotice(WaitNotice(m_monitor, false, m_options.sourceMdbPath));
     // The rows are read inside the run's transaction: no other program changes them until
     // the run has written its own.
     if (!m_logDb->inTransaction())

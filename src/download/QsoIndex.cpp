@@ -136,6 +136,17 @@ const char* QsoIndex::entryTexts(const Entry& entry) const
     return in;
 }
 
+void QsoIndex::identity(qint64 entry, std::string_view (&texts)[5]) const
+{
+    // The record holds call, date, mode, band, time.
+    const char* in = m_pool.at(m_entries[std::size_t(entry)].texts);
+    texts[0] = TextPool::get(in);
+    texts[1] = TextPool::get(in);
+    texts[4] = TextPool::get(in);
+    texts[3] = TextPool::get(in);
+    texts[2] = TextPool::get(in);
+}
+
 char* QsoIndex::replacePayload(qint64 entry, std::size_t size)
 {
     TextPool::Ref ref;

@@ -47,6 +47,10 @@ public:
     // bytes the caller keeps with the row (its payload, kept beside its texts).
     qint64 addLatin1(const std::string_view (&texts)[6], const RowKey& key, std::string_view payload = {});
 
+    // What a row is: its call, date, time, band and mode as the index keeps them (Latin-1), in
+    // that order.
+    void identity(qint64 entry, std::string_view (&texts)[5]) const;
+
     // The payload of a row, as added or as last replaced.
     const char* payload(qint64 entry) const { return m_pool.at(m_entries[std::size_t(entry)].payload); }
     // Room for a new payload of size bytes, which the row keeps from now on.

@@ -70,6 +70,7 @@ struct Marked
     QVariant due;   // what it held before: "0" or "1"
     QString line;   // "CALL DATE TIME BANDm MODE"
     int run;        // index of its upload
+    QStringList identity; // its call, date, time, band and mode as the log holds them
 };
 
 } // namespace
@@ -128,8 +129,8 @@ bool ReceiptCheck::run()
     // The uploads kept for this log that LoTW has not yet been found to hold whole, oldest first.
     std::vector<UndoEntry> runs;
     for (const UndoEntry& entry : ListUndoRuns(m_paths.dataFolder())) {
-        if (entry.kind == QLatin1String("upload") && entry.problem.isEmpty() && entry.state != UndoJournal::State::Undone
-            && entry.logPath == m_options.sourceMdbPath && !entry.verified.isValid())
+        if (entry.kind == QLatin1String("upload") && entry.canBeUndone() && entry.logPath == m_options.sourceMdbPath
+            && !entry.verified.isValid())
             runs.insert(runs.begin(), entry);
     }
     if (runs.empty()) {
@@ -211,6 +212,16 @@ bool ReceiptCheck::run()
     std::vector<long> stillMarked(runs.size(), 0);
     std::vector<long> heldOfRun(runs.size(), 0);
     std::shared_ptr<Connection> log;
+    // A wait for another program that holds the log is said while the run reads and writes it.
+    struct NoticeEnd
+    {
+        std::shared_ptr<Connection>& log;
+        ~NoticeEnd()
+        {
+            if (log)
+                log->setWaitNotice(nullptr);
+        }
+    } noticeEnd{log};
     const std::vector<ColumnSpec> columns = {
         {QStringLiteral("[QSO-CALL]"), ColumnType::Text}, {QStringLiteral("[QSO-DATE]"), ColumnType::Text},
         {QStringLiteral("[QSO-TIME]"), ColumnType::Text}, {QStringLiteral("[QSO-BAND]"), ColumnType::Text},
@@ -218,6 +229,7 @@ bool ReceiptCheck::run()
     EventMonitor& monitor = m_monitor;
     try {
         log = Connection::open(m_options.sourceMdbPath);
+        log->setWaitNotice(WaitNotice(m_monitor, true, m_options.sourceMdbPath));
         for (size_t r = 0; r < runs.size(); ++r) {
             std::vector<ColumnSpec> kept;
             long rows = 0;
@@ -256,7 +268,8 @@ bool ReceiptCheck::run()
                     const QString line = row->text(0).trimmed() + QLatin1Char(' ') + row->text(1).trimmed() + QLatin1Char(' ')
                                          + row->text(2).trimmed() + QLatin1Char(' ') + monitor.bandText + QStringLiteral("m ")
                                          + monitor.modeText;
-                    missing.push_back({key, after.value(at), before.value(at), line, int(r)});
+                    missing.push_back({key, after.value(at), before.value(at), line, int(r),
+                                       {row->text(0), row->text(1), row->text(2), row->text(3), row->text(4)}});
                 },
                 damaged);
             if (!read)
@@ -321,9 +334,9 @@ bool ReceiptCheck::run()
         std::unique_ptr<UndoJournal> journal;
         std::vector<size_t> notWritten;
         try {
-            journal = UndoJournal::begin(m_paths.dataFolder(), QStringLiteral("redue"), m_options.sourceMdbPath, *log, qsls);
+            journal = UndoJournal::begin(m_paths.dataFolder(), QStringLiteral("redue"), m_options.sourceMdbPath, qsls);
             for (const Marked& m : missing)
-                journal->add(m.key, {m.mark}, {m.due});
+                journal->add(m.key, {m.mark}, {m.due}, m.identity);
             journal->seal();
         } catch (const CFileException& e) {
             return fail(e.description() + QStringLiteral(": no QSO was made due again."));

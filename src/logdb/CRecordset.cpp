@@ -38,7 +38,7 @@ void CRecordset::open()
 {
     ensureBindings();
     database();
-    runQuery(m_strFilter);
+    runQuery();
     m_open = true;
 }
 
@@ -79,14 +79,14 @@ void CRecordset::requery()
         open();
         return;
     }
-    runQuery(m_strFilter);
+    runQuery();
 }
 
-void CRecordset::runQuery(const QString& filter)
+void CRecordset::runQuery()
 {
     m_editing = false;
     m_cursor.reset();
-    m_cursor = database().select(defaultSql(), m_columns, filter, m_strSort);
+    m_cursor = database().select(defaultSql(), m_columns, m_strFilter, m_strSort, m_filterValues);
     if (m_cursor->next()) {
         m_bof = m_eof = false;
         readRow();
@@ -100,7 +100,7 @@ void CRecordset::moveFirst()
 {
     if (!m_open)
         throw CDbException(QStringLiteral("The recordset is not open."));
-    runQuery(m_strFilter);
+    runQuery();
 }
 
 void CRecordset::moveNext()

@@ -34,8 +34,11 @@ public:
     void release();
 
     // The filter (an SQL condition without WHERE) and the sort (a column list without ORDER
-    // BY) take effect at the next open or requery. Place values into filters with SqlLiteral.
+    // BY) take effect at the next open or requery. Values go into a filter as parameters: each
+    // "?" of it takes the next of m_filterValues, bound by the engine, never written into the
+    // statement's text.
     QString m_strFilter;
+    QVariantList m_filterValues;
     QString m_strSort;
     void requery();
 
@@ -80,7 +83,7 @@ private:
     void ensureBindings();
     void readRow();
     void clearMembers();
-    void runQuery(const QString& filter);
+    void runQuery();
 
     std::shared_ptr<Connection> m_db;
     std::unique_ptr<Cursor> m_cursor;

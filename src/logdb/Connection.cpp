@@ -3,6 +3,7 @@
 #include "OdbcConnection.h"
 #include "SqliteConnection.h"
 #include "platform/Errors.h"
+#include "platform/EventMonitor.h"
 
 #include <QDir>
 #include <QFile>
@@ -260,11 +261,22 @@ bool IsIntegerValue(const QVariant& value)
     }
 }
 
-QString SqlLiteral(const QString& value)
+std::function<void()> WaitNotice(EventMonitor& monitor, bool uploadSide, const QString& logPath)
 {
-    QString quoted = value;
-    quoted.replace(QLatin1Char('\''), QLatin1String("''"));
-    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
+    return [&monitor, uploadSide, logPath] {
+        if (uploadSide)
+            monitor.AddUploadEvent(WaitNoticeText(logPath));
+        else
+            monitor.AddDownloadEvent(WaitNoticeText(logPath));
+        monitor.FlushLines();
+    };
+}
+
+QString WaitNoticeText(const QString& logPath)
+{
+    return QStringLiteral("The log %1 is in use by another program, waiting for it (up to %2 seconds)...")
+        .arg(QDir::toNativeSeparators(logPath))
+        .arg(Connection::kBusyWaitMs / 1000);
 }
 
 bool CheckLogVersion(Connection& db)
@@ -286,7 +298,9 @@ bool CheckLogVersion(Connection& db)
         while (i < text.size() && std::isdigit(static_cast<unsigned char>(text.at(i))) && number < 1000000)
             number = number * 10 + (text.at(i++) - '0');
         return !negative && number == 6;
-    } catch (const CDbException&) {
+    } catch (const CDbException& e) {
+        if (e.busy())
+            throw;
         return false;
     }
 }

@@ -118,9 +118,12 @@ public:
 
     // Selects columns of table (both with their brackets), with an optional condition (an SQL
     // condition without WHERE) and sort (a column list without ORDER BY). No columns selects
-    // every column of the table in its own order.
+    // every column of the table in its own order. Values reach the condition only as bound
+    // parameters: each "?" of filter takes the next of bindings, so that no value from a report
+    // or the log can change the statement.
     virtual std::unique_ptr<Cursor> select(const QString& table, const std::vector<ColumnSpec>& columns,
-                                           const QString& filter, const QString& sort) = 0;
+                                           const QString& filter, const QString& sort,
+                                           const QVariantList& bindings = {}) = 0;
     // Writes the given columns of the row with that key; exactly one row must change. A key
     // made of the row's values takes the values written.
     virtual void update(const QString& table, RowKey& key, const std::vector<ColumnSpec>& columns,
@@ -175,6 +178,28 @@ public:
     virtual bool inTransaction() const = 0;
 
     virtual QString path() const = 0;
+
+    // How long the engine waits for a log another program holds (a reader or a writer) before
+    // a statement fails as busy: one budget for the steps between two resets (the start and the
+    // end of a transaction), however many statements ask in between.
+    static constexpr int kBusyWaitMs = 5000;
+    // Called once, on the thread that runs the statement, when a wait for another program
+    // begins; null for none. An engine that cannot tell (ODBC) never calls it.
+    virtual void setWaitNotice(std::function<void()> notice) { (void)notice; }
+};
+
+// Sets a connection's wait notice for as long as it lives, and takes it away again: the notice
+// usually reaches a run's monitor, which ends with the run.
+class WaitNoticeScope
+{
+public:
+    WaitNoticeScope(Connection& db, std::function<void()> notice) : m_db(db) { m_db.setWaitNotice(std::move(notice)); }
+    ~WaitNoticeScope() { m_db.setWaitNotice(nullptr); }
+    WaitNoticeScope(const WaitNoticeScope&) = delete;
+    WaitNoticeScope& operator=(const WaitNoticeScope&) = delete;
+
+private:
+    Connection& m_db;
 };
 
 // Tells whether what a log path needs is installed on this machine. Returns an empty text
@@ -182,7 +207,9 @@ public:
 QString CheckEngineAvailable(const QString& logPath);
 
 // The log version check: field 0 of the first row of "[VERSION]", read as leading decimal
-// digits, must be exactly 6. A missing table or any engine failure fails the check.
+// digits, must be exactly 6. A missing table or any engine failure fails the check, except a
+// log another program holds beyond the wait: that throws CDbException (busy), for the caller to
+// say so rather than call the log's version wrong.
 bool CheckLogVersion(Connection& db);
 
 // Whether a value is an integer (bool and every integer type), as the engines store it.
@@ -210,5 +237,10 @@ private:
     qint64 m_together = 0;
 };
 
-// An SQL text literal: value in single quotes, each quote doubled.
-QString SqlLiteral(const QString& value);
+// The monitor line of a run whose log another program holds.
+QString WaitNoticeText(const QString& logPath);
+
+class EventMonitor;
+// The wait notice of a run on the log at logPath: that line in the monitor of the run's side
+// (the upload's or the download's), shown at once.
+std::function<void()> WaitNotice(EventMonitor& monitor, bool uploadSide, const QString& logPath);

@@ -214,6 +214,8 @@ public:
     }
     void setText(int at, const char16_t* text, qsizetype chars)
     {
+        if (std::find(text, text + chars, u'\0') != text + chars)
+            refuseNul(QString(reinterpret_cast<const QChar*>(text), chars));
         Param& p = param(at);
         if (p.kind != Param::Text || size_t(chars) + 1 > p.text.size())
             rebind(at, p, Param::Text, chars);
@@ -227,8 +229,13 @@ public:
     void setUtf8(int at, std::string_view utf8)
     {
         unsigned char any = 0;
-        for (char c : utf8)
+        bool nul = false;
+        for (char c : utf8) {
             any |= static_cast<unsigned char>(c);
+            nul = nul || c == '\0';
+        }
+        if (nul)
+            refuseNul(QString::fromUtf8(utf8.data(), qsizetype(utf8.size())));
         if (any >= 0x80) {
             setText(at, QString::fromUtf8(utf8.data(), qsizetype(utf8.size())));
             return;
@@ -340,6 +347,13 @@ private:
         double real = 0;
         std::vector<char16_t> text;
     };
+    // Drivers take a text as far as its first NUL character: such a text is refused rather
+    // than cut short without a word.
+    [[noreturn]] static void refuseNul(QString text)
+    {
+        throw CDbException(QStringLiteral("The value \"%1\" holds a NUL character, which the ODBC driver cannot pass")
+                               .arg(text.replace(QChar(0), QStringLiteral("\\0"))));
+    }
     Param& param(int at)
     {
         while (m_params.size() <= size_t(at))
@@ -995,7 +1009,7 @@ QString OdbcConnection::rowLocatorNote(const QString& table)
 }
 
 std::unique_ptr<Cursor> OdbcConnection::select(const QString& table, const std::vector<ColumnSpec>& columns,
-                                               const QString& filter, const QString& sort)
+                                               const QString& filter, const QString& sort, const QVariantList& bindings)
 {
     const TableInfo& t = info(table);
     const bool allValues = t.keyNames.isEmpty();
@@ -1007,7 +1021,14 @@ std::unique_ptr<Cursor> OdbcConnection::select(const QString& table, const std::
     if (!sort.trimmed().isEmpty())
         sql += QStringLiteral(" ORDER BY ") + sort;
     auto stmt = fresh();
-    stmt->executeDirect(sql);
+    if (bindings.isEmpty()) {
+        stmt->executeDirect(sql);
+    } else {
+        // The filter's values go in bound, never as text of the statement.
+        stmt->prepare(sql);
+        stmt->bind(bindings);
+        stmt->execute();
+    }
     return std::make_unique<OdbcCursor>(std::move(stmt), nullptr, keyCount, &t.keyNames,
                                         allValues, m_getDataAnyColumn);
 }

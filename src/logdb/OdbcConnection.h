@@ -36,7 +36,8 @@ public:
     static void limitLocators(Locator best);
 
     std::unique_ptr<Cursor> select(const QString& table, const std::vector<ColumnSpec>& columns,
-                                   const QString& filter, const QString& sort) override;
+                                   const QString& filter, const QString& sort,
+                                   const QVariantList& bindings = {}) override;
     std::unique_ptr<Cursor> selectByKey(const QString& table, const std::vector<ColumnSpec>& columns,
                                         const RowKey& key) override;
     // The rows of many keys in few statements: a range of the key where it is one integer

@@ -179,12 +179,16 @@ SqliteConnection::SqliteConnection(const QString& path) : m_path(path)
         m_db = nullptr;
         throw CDbException(QStringLiteral("Cannot open the database '%1': %2").arg(path, text));
     }
-    sqlite3_busy_timeout(m_db, 5000);
     sqlite3_extended_result_codes(m_db, 1);
-    // Reading the schema tells at once whether the file is a database at all.
+    // Reading the schema tells at once whether the file is a database at all. A database
+    // another program holds is one; it is waited for (and the wait said) by the first
+    // statement of whoever opened it.
     sqlite3_stmt* probe = nullptr;
-    if (sqlite3_prepare_v2(m_db, "SELECT count(*) FROM sqlite_master", -1, &probe, nullptr) != SQLITE_OK
-        || sqlite3_step(probe) != SQLITE_ROW) {
+    const int prepared = sqlite3_prepare_v2(m_db, "SELECT count(*) FROM sqlite_master", -1, &probe, nullptr);
+    const int stepped = prepared == SQLITE_OK ? sqlite3_step(probe) : prepared;
+    const bool held = (sqlite3_extended_errcode(m_db) & 0xff) == SQLITE_BUSY;
+    m_wait.install(m_db);
+    if (stepped != SQLITE_ROW && !held) {
         const QString text = QString::fromUtf8(sqlite3_errmsg(m_db));
         sqlite3_finalize(probe);
         sqlite3_close(m_db);
@@ -214,6 +218,13 @@ SqliteConnection::~SqliteConnection()
             sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
         sqlite3_close_v2(m_db);
     }
+}
+
+void SqliteConnection::checkWait() const
+{
+    if (m_wait.exhausted())
+        throw CDbException(QStringLiteral("The database %1 is in use by another program (database is locked)").arg(m_path),
+                           CDbException::Cause::Busy);
 }
 
 void SqliteConnection::fail(const QString& context) const
@@ -260,7 +271,7 @@ void SqliteConnection::execute(const QString& sql)
 }
 
 std::unique_ptr<Cursor> SqliteConnection::select(const QString& table, const std::vector<ColumnSpec>& columns,
-                                                 const QString& filter, const QString& sort)
+                                                 const QString& filter, const QString& sort, const QVariantList& bindings)
 {
     QString sql = QStringLiteral("SELECT rowid, %1 FROM %2").arg(columnList(columns), table);
     if (!filter.trimmed().isEmpty())
@@ -269,7 +280,17 @@ std::unique_ptr<Cursor> SqliteConnection::select(const QString& table, const std
         sql += QStringLiteral(" ORDER BY ") + sort;
     else
         sql += QStringLiteral(" ORDER BY rowid"); // table order
-    return std::make_unique<SqliteCursor>(m_db, prepare(sql), nullptr);
+    sqlite3_stmt* stmt = prepare(sql);
+    if (sqlite3_bind_parameter_count(stmt) != int(bindings.size())) {
+        sqlite3_finalize(stmt);
+        throw CDbException(QStringLiteral("The condition %1 takes %2 values, not %3.")
+                               .arg(filter)
+                               .arg(sqlite3_bind_parameter_count(stmt))
+                               .arg(bindings.size()));
+    }
+    for (qsizetype i = 0; i < bindings.size(); ++i)
+        bindValue(stmt, int(i) + 1, bindings.at(i));
+    return std::make_unique<SqliteCursor>(m_db, stmt, nullptr);
 }
 
 const QString& SqliteConnection::statementText(int kind, const QString& table, const std::vector<ColumnSpec>& columns)
@@ -322,9 +343,8 @@ std::unique_ptr<Cursor> SqliteConnection::selectStretch(const QString& table, co
     if (keys.empty())
         return Connection::selectStretch(table, columns, keys);
     // The rows between the first and the last rowid, in rowid order: one pass.
-    return select(table, columns,
-                  QStringLiteral("rowid BETWEEN %1 AND %2").arg(keys.front()->rowid).arg(keys.back()->rowid),
-                  QString());
+    return select(table, columns, QStringLiteral("rowid BETWEEN ? AND ?"), QString(),
+                  {QVariant(keys.front()->rowid), QVariant(keys.back()->rowid)});
 }
 
 void SqliteConnection::update(const QString& table, RowKey& key, const std::vector<ColumnSpec>& columns,
@@ -345,6 +365,7 @@ void SqliteConnection::runUpdate(sqlite3_stmt* stmt, const QString& table, const
     sqlite3_reset(stmt);
     if (rc != SQLITE_DONE)
         fail();
+    checkWait();
     if (sqlite3_changes(m_db) != 1)
         throw CDbException(QStringLiteral("The record to update is no longer in %1.").arg(table));
 }
@@ -387,6 +408,7 @@ public:
         sqlite3_clear_bindings(m_stmt);
         if (rc != SQLITE_DONE)
             m_db.fail();
+        m_db.checkWait();
         if (sqlite3_changes(m_db.m_db) != 1)
             throw CDbException(QStringLiteral("The record to update is no longer in %1.").arg(m_table));
         return 1;
@@ -463,6 +485,7 @@ public:
             sqlite3_reset(m_range);
             if (rc != SQLITE_DONE)
                 m_db.fail();
+            m_db.checkWait();
             if (size_t(sqlite3_changes64(m_db.m_db)) == keys.size()) {
                 m_db.execute(QStringLiteral("RELEASE adjacent_rows"));
                 return {};
@@ -539,6 +562,7 @@ bool SqliteConnection::runConditionalUpdate(sqlite3_stmt* stmt, const RowKey& ke
     sqlite3_reset(stmt);
     if (rc != SQLITE_DONE)
         fail();
+    checkWait();
     return sqlite3_changes(m_db) == 1;
 }
 
@@ -557,16 +581,21 @@ void SqliteConnection::beginTransaction()
 {
     if (!m_readOnlyReason.isEmpty())
         throw CDbException(QStringLiteral("Cannot write to the database '%1': %2.").arg(m_path, m_readOnlyReason));
+    // The transaction's steps share one wait for another program, from its start.
+    m_wait.reset();
     execute(QStringLiteral("BEGIN IMMEDIATE"));
 }
 
 void SqliteConnection::commit()
 {
+    checkWait();
     execute(QStringLiteral("COMMIT"));
+    m_wait.reset();
 }
 
 void SqliteConnection::rollback()
 {
+    m_wait.reset();
     if (!sqlite3_get_autocommit(m_db))
         execute(QStringLiteral("ROLLBACK"));
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Connection.h"
+#include "SqliteBusyWait.h"
 
 #include <deque>
 #include <map>
@@ -22,7 +23,8 @@ public:
     ~SqliteConnection() override;
 
     std::unique_ptr<Cursor> select(const QString& table, const std::vector<ColumnSpec>& columns,
-                                   const QString& filter, const QString& sort) override;
+                                   const QString& filter, const QString& sort,
+                                   const QVariantList& bindings = {}) override;
     std::unique_ptr<Cursor> selectByKey(const QString& table, const std::vector<ColumnSpec>& columns,
                                         const RowKey& key) override;
     void update(const QString& table, RowKey& key, const std::vector<ColumnSpec>& columns,
@@ -44,6 +46,7 @@ public:
     bool inTransaction() const override;
 
     QString path() const override { return m_path; }
+    void setWaitNotice(std::function<void()> notice) override { m_wait.setNotice(std::move(notice)); }
 
     // Runs one statement without results; throws CDbException on failure.
     void execute(const QString& sql);
@@ -57,6 +60,9 @@ private:
     bool runConditionalUpdate(sqlite3_stmt* stmt, const RowKey& key, const QVariantList& values,
                               const QVariantList& expected);
     [[noreturn]] void fail(const QString& context = QString()) const;
+    // Ends a statement that went on although the wait for another program ran out (SQLite
+    // then keeps the run's changes in memory): the run cannot commit them, so it stops now.
+    void checkWait() const;
     // The text of a statement over table and columns, built once per table, kind and column
     // list: recordsets ask again and again with the same columns.
     const QString& statementText(int kind, const QString& table, const std::vector<ColumnSpec>& columns);
@@ -73,6 +79,7 @@ private:
     QString m_path;
     QString m_readOnlyReason; // why the file cannot be written; empty when it can
     sqlite3* m_db = nullptr;
+    SqliteBusyWait m_wait{kBusyWaitMs};
     std::map<QString, sqlite3_stmt*> m_cache;
     std::set<sqlite3_stmt*> m_cursorsInUse;
 };

@@ -23,8 +23,15 @@ void OptionsDialogModel::initialise(bool afterBrowse)
 
     const QString optionsFile = OptionsFilePath(m_paths);
     if (!afterBrowse) {
-        if (!stationFile.isEmpty() && QFileInfo(stationFile).isFile())
+        if (!stationFile.isEmpty() && QFileInfo(stationFile).isFile()) {
             DiscoverStations(stationFile, m_copy, m_messages, m_pump);
+            m_locations.clear();
+            for (const StationLocation& known : ReadStationLocations(stationFile, 100000)) {
+                const QString name = known.name.trimmed();
+                if (!name.isEmpty() && !m_locations.contains(name))
+                    m_locations.append(name);
+            }
+        }
         if (!QFileInfo::exists(optionsFile)) {
             ReadDxbaseDataPath(m_paths, m_profile, m_copy);
             ReadDxbaseProgramPath(m_paths, m_profile, m_copy);
@@ -47,7 +54,8 @@ void OptionsDialogModel::initialise(bool afterBrowse)
     m_copy.refdataMdbPath = CutTrailingWhiteSpace(m_copy.refdataMdbPath);
     m_copy.uploadAdifPath = CutTrailingWhiteSpace(m_copy.uploadAdifPath);
 
-    ReadTqslInstallPath(m_locator, &m_messages, m_copy);
+    // A missing TQSL is said once, at the showing, not again after every browse.
+    ReadTqslInstallPath(m_locator, afterBrowse ? nullptr : &m_messages, m_copy);
     m_copy.tqslFolder = CutTrailingWhiteSpace(m_copy.tqslFolder);
     m_copy.tqslExePath = m_locator.programPath(m_copy.tqslFolder);
     m_copy.reportAdifPath = CutTrailingWhiteSpace(m_copy.reportAdifPath);
@@ -71,7 +79,8 @@ void OptionsDialogModel::initialise(bool afterBrowse)
 
 void OptionsDialogModel::clearAllPasswords()
 {
-    QFile::remove(PasswordFilePath(m_paths));
+    // Only the dialog's copy: the password file is written anew, without them, on OK, and
+    // Cancel keeps it as it is.
     for (LotwLogin& login : m_copy.logins) {
         login.passwordField.clear();
         login.passwordLoaded.clear();
@@ -88,4 +97,24 @@ void OptionsDialogModel::deleteRow(int slot)
     m_copy.logins[slot].passwordField.clear();
     m_copy.logins[slot].passwordLoaded.clear();
     m_deleted[slot] = true;
+}
+
+QStringList OptionsDialogModel::blankRequiredEntries() const
+{
+    const Options& o = m_copy;
+    const std::pair<const QString*, const char*> required[] = {
+        {&o.sourceMdbPath, "DXbase Source QSO path/filename"},
+        {&o.refdataMdbPath, "DXbase Refdata path/filename"},
+        {&o.uploadAdifPath, "ADIF file to be uploaded to LoTW website"},
+        {&o.reportAdifPath, "ADIF file to be downloaded from the LoTW website"},
+        {&o.stations[0].oprCall, "Primary OPRCALL"},
+        {&o.stations[0].location, "Primary LOCATION"},
+        {&o.logins[0].loginCall, "Primary OPRCALL used to log into the ARRL LoTW website"},
+    };
+    QStringList blank;
+    for (const auto& [value, name] : required) {
+        if (value->isEmpty())
+            blank.append(QString::fromLatin1(name));
+    }
+    return blank;
 }

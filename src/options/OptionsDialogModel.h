@@ -4,6 +4,7 @@
 #include "StationDiscovery.h"
 
 #include <QString>
+#include <QStringList>
 #include <array>
 #include <functional>
 
@@ -35,9 +36,13 @@ public:
     bool deleted(int slot) const { return m_deleted[slot]; }
     std::array<bool, kSlotCount> deletedRows() const { return m_deleted; }
 
-    // "Clear ALL Passwords": deletes the password file, empties every password field and every
-    // loaded password.
+    // "Clear ALL Passwords": empties every password field and every loaded password of the
+    // copy (the password file follows on OK; Cancel keeps it).
     void clearAllPasswords();
+    // The required entries that are empty in the copy, by the names the dialog shows them under.
+    QStringList blankRequiredEntries() const;
+    // The station locations TQSL's station file defines, in its order.
+    const QStringList& knownLocations() const { return m_locations; }
     // "< Delete" of a row (0-based slot 1 to 4): empties its call, location, login call,
     // password field and loaded password, and marks it deleted.
     void deleteRow(int slot);
@@ -54,5 +59,6 @@ private:
     Options m_copy;
     DetectedVersion m_version;
     std::array<bool, kSlotCount> m_deleted{};
+    QStringList m_locations;
     std::function<void()> m_pump;
 };

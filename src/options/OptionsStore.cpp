@@ -213,9 +213,11 @@ void ReadDxbaseProgramPath(const Paths& paths, const Profile& profile, Options& 
     const QString programFolder = settings.isEmpty()
                                       ? QString()
                                       : profile.readString(settings, QStringLiteral("Dir"), QStringLiteral("PGMPATH"), QString());
-    // DXbase writes Windows paths; keep its backslash when the folder is written that way.
+    // DXbase writes Windows paths; keep its backslash when the folder is written that way. No
+    // program folder known: no path is suggested (not "Refdata.mdb" at the file system's root).
     const QString separator = programFolder.contains(QLatin1Char('\\')) ? QStringLiteral("\\") : separatorOf(paths);
-    options.refdataMdbPath = programFolder + separator + QStringLiteral("Refdata.mdb");
+    options.refdataMdbPath = programFolder.trimmed().isEmpty() ? QString()
+                                                               : programFolder + separator + QStringLiteral("Refdata.mdb");
     options.errorFilePath = ErrorFilePath(paths);
     options.uploadAdifPath = DefaultUploadAdifPath(paths);
     options.reportAdifPath = DefaultReportAdifPath(paths);

@@ -221,6 +221,10 @@ std::vector<StationLocation> ReadStationLocations(const QString& path, int maxCo
     std::vector<StationLocation> locations;
     if (hasText)
         *hasText = false;
+    // Only a file is read: a named pipe would keep the reader waiting for a writer, a device
+    // could give bytes for ever.
+    if (!QFileInfo(path).isFile())
+        return locations;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return locations;
@@ -338,7 +342,7 @@ QString StationDataPath(const Paths& paths, const DetectedVersion& version)
 
 void DiscoverStations(const QString& path, Options& options, MessageBox& messages, const std::function<void()>& pump)
 {
-    if (!QFileInfo::exists(path))
+    if (!QFileInfo(path).isFile())
         return;
     bool hasText = false;
     const std::vector<StationLocation> locations = ReadStationLocations(path, kSlotCount, &hasText, pump);

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 // The desktop services an operation may ask for: the browser, a file viewer, the clipboard and
 // a modal message. (TQSL is started and watched by the upload itself.)
@@ -33,4 +34,13 @@ public:
     // A modal question with the application title and the buttons Yes and No (the default);
     // true when the operator answers Yes.
     virtual bool ask(const QString& text) = 0;
+    // The same question, closed as answered Yes once moot() tells that it no longer needs an
+    // answer (what it asked about has happened by itself meanwhile).
+    virtual bool askUnlessMoot(const QString& text, const std::function<bool()>& moot)
+    {
+        (void)moot;
+        return ask(text);
+    }
+    // A modal message that tells of something done, with the information icon.
+    virtual void inform(const QString& text) { show(text); }
 };

@@ -12,3 +12,11 @@ QString FileErrorText(const QFileDevice& file, int savedErrno)
         return QString::fromLocal8Bit(std::strerror(savedErrno));
     return QStringLiteral("the file could not be written");
 }
+
+QString WithoutFinalStop(const QString& text)
+{
+    QString cut = text;
+    while (cut.endsWith(QLatin1Char('.')))
+        cut.chop(1);
+    return cut;
+}

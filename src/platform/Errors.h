@@ -39,3 +39,7 @@ class QFileDevice;
 // denied"): the file's own error text where it has one, otherwise the text of the error
 // number the failing call left (saved by the caller right after it).
 QString FileErrorText(const QFileDevice& file, int savedErrno);
+
+// A message without the period(s) it ends with, for a sentence that goes on after it ("...: the
+// file is read-only. No QSO was marked").
+QString WithoutFinalStop(const QString& text);

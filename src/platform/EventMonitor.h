@@ -69,6 +69,9 @@ public:
     virtual void SetStepIcon(int controlId, int icon) = 0;
     // A modal message with the application title and an OK button.
     virtual void ShowMessage(const QString& text) = 0;
+    // The same for a message that tells of something done (the information icon, not the
+    // warning one, where the front end shows icons).
+    virtual void ShowInformation(const QString& text) { ShowMessage(text); }
     // A modal question with the buttons Yes and No (the default), answered by the operator
     // while the run waits; false where nobody can answer (the batch command decides such
     // questions by its options beforehand).
@@ -79,6 +82,9 @@ public:
     }
     // Lets the window deliver waiting events; nothing where there is no window.
     virtual void PumpMessages() {}
+    // Shows the lines given so far at once, where a front end holds them back (the batch
+    // command's buffered stdout): for a line that says the run is waiting.
+    virtual void FlushLines() {}
     // Whether the operator asked to stop the run (the form's Stop or Escape). A run looks at it
     // between two QSOs or records and ends cleanly there; a long wait looks at it too.
     virtual bool StopRequested() const { return false; }

@@ -3,6 +3,14 @@
 #include "Version.h"
 
 namespace Strings {
+QString counted(qint64 count, const char* singular, const char* plural)
+{
+    if (count == 1 || count == -1)
+        return QStringLiteral("%1 %2").arg(count).arg(QString::fromLatin1(singular));
+    return QStringLiteral("%1 %2").arg(count).arg(plural ? QString::fromLatin1(plural)
+                                                         : QString::fromLatin1(singular) + QLatin1Char('s'));
+}
+
 QString text(int id)
 {
     switch (id) {

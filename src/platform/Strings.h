@@ -15,4 +15,7 @@ enum Id : int {
 
 // The text of a string-table entry; empty for a number the table does not hold.
 QString text(int id);
+
+// A count with its noun: "1 row", "2 rows" (plural: the noun with an "s" unless given).
+QString counted(qint64 count, const char* singular, const char* plural = nullptr);
 }

@@ -22,7 +22,7 @@ QString SignedFilePath(const QString& uploadAdifPath)
 QStringList DefinedLocations(const QString& stationFile)
 {
     QStringList names;
-    if (stationFile.isEmpty() || !QFileInfo::exists(stationFile))
+    if (stationFile.isEmpty() || !QFileInfo(stationFile).isFile())
         return names;
     for (const StationLocation& known : ReadStationLocations(stationFile, 100000)) {
         const QString name = known.name.trimmed();
@@ -30,6 +30,16 @@ QStringList DefinedLocations(const QString& stationFile)
             names.append(name);
     }
     return names;
+}
+
+QString StationFileProblem(const QString& stationFile)
+{
+    const QFileInfo info(stationFile);
+    if (stationFile.isEmpty() || !info.exists() || info.isFile())
+        return QString();
+    return QStringLiteral("TQSL's station file %1 is %2, not a file")
+        .arg(QDir::toNativeSeparators(stationFile),
+             info.isDir() ? QStringLiteral("a folder") : QStringLiteral("a named pipe, a socket or a device"));
 }
 
 QString TqslKeysFolder(const QString& stationFile)

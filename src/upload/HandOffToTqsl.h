@@ -16,5 +16,10 @@ QString SignedFilePath(const QString& uploadAdifPath);
 // can't be read or holds no names (the answer is then left to TQSL).
 QStringList DefinedLocations(const QString& stationFile);
 
+// Why TQSL could not read its station data file when something that is no file stands at its
+// path (a folder, a named pipe, a device): TQSL would wait on a pipe for ever. Empty when the
+// path holds a file or nothing.
+QString StationFileProblem(const QString& stationFile);
+
 // TQSL's folder of private keys: "keys" beside its station data file.
 QString TqslKeysFolder(const QString& stationFile);

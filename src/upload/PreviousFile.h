@@ -25,6 +25,8 @@ public:
     bool restore();
     // The new file stays; the kept one is removed.
     void discard();
+    // Whether there was a file at the path when it was kept aside.
+    bool hadFile() const { return m_had; }
 
 private:
     std::filesystem::path m_path;

@@ -7,6 +7,7 @@
 #include "PreviousFile.h"
 #include "lotw/SignedFileUpload.h"
 #include "platform/Desktop.h"
+#include "platform/Errors.h"
 #include "platform/EventMonitor.h"
 
 #include <QFile>
@@ -84,6 +85,17 @@ bool UploadRun::handOff(PreviousFile& previousAdif)
         finishFailed(QStringLiteral("No signing station has the operator call \"%1\": nothing was signed. No QSO was "
                                     "marked as sent: the %2 QSOs of this run stay due.")
                          .arg(m_choices.SigningCall)
+                         .arg(m_adifOut));
+        return false;
+    }
+    // A station file TQSL can't read would keep it (and the run) waiting.
+    const QString stationProblem = StationFileProblem(m_stationFile);
+    if (!stationProblem.isEmpty()) {
+        m_monitor.SetStepIcon(Control::StepSignAdif, StepIcon::RedArrow);
+        previousAdif.discard();
+        finishFailed(QStringLiteral("TQSL was not started: %1. Move it away, or define the station locations in TQSL "
+                                    "again. No QSO was marked as sent: the %2 QSOs of this run stay due.")
+                         .arg(stationProblem)
                          .arg(m_adifOut));
         return false;
     }
@@ -191,11 +203,8 @@ bool UploadRun::handOff(PreviousFile& previousAdif)
         // earlier signed file is back in place.
         previousSigned.restore();
         if (outcome.kind == TqslOutcome::Kind::Stopped) {
-            const bool restored = previousAdif.restore();
             reportStopped(QStringLiteral("TQSL did not sign the upload file (%1). No QSO was marked as sent; %2")
-                              .arg(outcome.reason,
-                                   restored ? QStringLiteral("the previous upload file is back in place.")
-                                            : QStringLiteral("the new upload file %1 stays.").arg(adifPath)));
+                              .arg(outcome.reason, takeBackFile(previousAdif)));
             return false;
         }
         previousAdif.discard();
@@ -314,14 +323,14 @@ bool UploadRun::handOff(PreviousFile& previousAdif)
                                             "marks are kept in %3 and are written at the start of the next upload, "
                                             "before it selects anything.")
                                  .arg(match.signedCount)
-                                 .arg(error, kept.path()));
+                                 .arg(WithoutFinalStop(error), kept.path()));
             } else {
                 finishFailed(QStringLiteral("LoTW took the %1 signed QSOs, but the log could not be marked (%2), and "
                                             "the marks could not be kept either (%3). The QSOs stay due in the log "
                                             "although LoTW holds them: the next upload sends them again (LoTW keeps "
                                             "a QSO once).")
                                  .arg(match.signedCount)
-                                 .arg(error, m_undoFolder.isEmpty() ? QStringLiteral("no data folder") : keepError));
+                                 .arg(WithoutFinalStop(error), m_undoFolder.isEmpty() ? QStringLiteral("no data folder") : keepError));
             }
             return false;
         }
@@ -331,7 +340,7 @@ bool UploadRun::handOff(PreviousFile& previousAdif)
                                     "Run the upload again once the log is free; TQSL will then say that it signed "
                                     "them before: have it sign them again.")
                          .arg(match.signedCount)
-                         .arg(error)
+                         .arg(WithoutFinalStop(error))
                          .arg(m_adifOut));
         return false;
     }

@@ -32,13 +32,14 @@ QString keyText(const RowKey& key)
 }
 
 // The rows of a stretch that still hold what they held when the file was written, by their
-// place in keys: the stretch is read again and each row's digest compared. pump runs now and
-// then.
+// place in keys: the stretch is read again and each row's digest compared. identities receives
+// what each row is (call, date, time, band, mode), for the kept run. pump runs now and then.
 std::vector<bool> unchangedRows(Connection& db, const UploadWalkColumns& columns,
                                 const std::vector<const RowKey*>& keys, const std::vector<quint64>& digests,
-                                const std::function<void()>& pump = {})
+                                std::vector<QStringList>& identities, const std::function<void()>& pump = {})
 {
     std::vector<bool> unchanged(keys.size(), false);
+    identities.assign(keys.size(), QStringList());
     if (keys.empty())
         return unchanged;
     const std::unique_ptr<Cursor> cursor = db.selectStretch(qsoTable(), columns.specs, keys);
@@ -63,6 +64,7 @@ std::vector<bool> unchangedRows(Connection& db, const UploadWalkColumns& columns
             columns.readSelection(*cursor, qsls, values.oprCall, valid);
             columns.readRecord(*cursor, values, state, county);
             unchanged[found] = UploadRowDigest(values, qsls, valid) == digests[found];
+            identities[found] = {values.call, values.date, values.time, values.band, values.mode};
         }
         return unchanged;
     }
@@ -84,6 +86,7 @@ std::vector<bool> unchangedRows(Connection& db, const UploadWalkColumns& columns
         columns.readSelection(*cursor, qsls, values.oprCall, valid);
         columns.readRecord(*cursor, values, state, county);
         unchanged[found] = UploadRowDigest(values, qsls, valid) == digests[found];
+        identities[found] = {values.call, values.date, values.time, values.band, values.mode};
         at = found + 1;
     }
     return unchanged;
@@ -94,8 +97,8 @@ std::vector<bool> unchangedRows(Connection& db, const UploadWalkColumns& columns
 // Marks the QSOs of the file at the given places (in file order) as sent, in one transaction:
 // "0" becomes "2" and "1" becomes "3", each only where the row still holds every value its
 // record was made from. A row another program changed meanwhile keeps its value; its place is
-// put in changed. What the marks change is kept for undo first. False with error when the log
-// could not be written: nothing is then marked.
+// put in changed. What the marks change is kept for undo, on disk before the log commits. False
+// with error when the log could not be written: nothing is then marked.
 bool UploadRun::markRows(const std::vector<size_t>& places, QString& error, std::vector<size_t>& changed)
 {
     static const std::vector<ColumnSpec> qsls = {{QStringLiteral("[QSO-QSLS]"), ColumnType::Text}};
@@ -104,22 +107,12 @@ bool UploadRun::markRows(const std::vector<size_t>& places, QString& error, std:
     changed.clear();
     if (places.empty())
         return true;
+    // The kept run is made first: without room for it the log is not touched.
     std::unique_ptr<UndoJournal> journal;
     if (!m_undoFolder.isEmpty()) {
         try {
-            journal = UndoJournal::begin(m_undoFolder, QStringLiteral("upload"), m_options.sourceMdbPath,
-                                         m_qsos->database(), qsls);
-            for (size_t place : places) {
-                const UploadMark& mark = m_marks[place];
-                journal->add(mark.key, {mark.wasOne ? one : zero}, {mark.wasOne ? three : two});
-            }
-            journal->seal();
+            journal = UndoJournal::begin(m_undoFolder, QStringLiteral("upload"), m_options.sourceMdbPath, qsls);
         } catch (const CFileException& e) {
-            error = e.description();
-            return false;
-        } catch (const CDbException& e) {
-            if (journal)
-                journal->discard();
             error = e.description();
             return false;
         }
@@ -129,6 +122,7 @@ bool UploadRun::markRows(const std::vector<size_t>& places, QString& error, std:
     Connection* db = nullptr;
     try {
         db = &m_qsos->database();
+        const WaitNoticeScope notice(*db, WaitNotice(m_monitor, true, m_options.sourceMdbPath));
         const UploadWalkColumns columns = UploadWalkColumns::of(*db);
         db->beginTransaction();
         const std::unique_ptr<ConditionalUpdate> mark = db->prepareUpdateIfUnchanged(qsoTable(), qsls, qsls);
@@ -154,7 +148,8 @@ bool UploadRun::markRows(const std::vector<size_t>& places, QString& error, std:
                     keys.push_back(&m.key);
                     digests.push_back(m.digest);
                 }
-                const std::vector<bool> unchanged = unchangedRows(*db, columns, keys, digests, pump);
+                std::vector<QStringList> identities;
+                const std::vector<bool> unchanged = unchangedRows(*db, columns, keys, digests, identities, pump);
                 std::vector<const RowKey*> toWrite;
                 for (size_t i = 0; i < keys.size(); ++i) {
                     if (unchanged[i])
@@ -166,8 +161,14 @@ bool UploadRun::markRows(const std::vector<size_t>& places, QString& error, std:
                     const qint64 rows = unchanged[i] ? written[w++] : 0;
                     if (rows > 0)
                         twins.written(*keys[i], rows);
-                    else if (!twins.take(*keys[i]))
+                    else if (!twins.take(*keys[i])) {
                         notWritten.push_back(at[i]);
+                        continue;
+                    }
+                    // The row written, with what it is, goes into the kept run.
+                    if (journal)
+                        journal->add(*keys[i], {one ? wasOne.at(0) : wasZero.at(0)}, {one ? toThree.at(0) : toTwo.at(0)},
+                                     identities[i]);
                 }
                 m_monitor.PumpMessages();
             }
@@ -179,6 +180,7 @@ bool UploadRun::markRows(const std::vector<size_t>& places, QString& error, std:
         constexpr size_t kStretch = 65536;
         std::vector<const RowKey*> keys;
         std::vector<quint64> digests;
+        std::vector<QStringList> identities;
         for (size_t at = 0; !byValues && at < places.size();) {
             const UploadMark& first = m_marks[places[at]];
             size_t end = at + 1;
@@ -194,7 +196,8 @@ bool UploadRun::markRows(const std::vector<size_t>& places, QString& error, std:
             }
             const QVariantList& values = first.wasOne ? toThree : toTwo;
             const QVariantList& expected = first.wasOne ? wasOne : wasZero;
-            const std::vector<bool> unchanged = unchangedRows(*db, columns, keys, digests);
+            const std::vector<bool> unchanged = unchangedRows(*db, columns, keys, digests, identities);
+            const size_t written = notWritten.size();
             if (std::all_of(unchanged.begin(), unchanged.end(), [](bool b) { return b; })) {
                 for (size_t i : mark->runAdjacent(keys, values, expected))
                     notWritten.push_back(at + i);
@@ -204,12 +207,25 @@ bool UploadRun::markRows(const std::vector<size_t>& places, QString& error, std:
                         notWritten.push_back(at + i);
                 }
             }
+            // The rows written, with what they are, go into the kept run.
+            if (journal) {
+                size_t next = written;
+                for (size_t i = 0; i < keys.size(); ++i) {
+                    if (next < notWritten.size() && notWritten[next] == at + i) {
+                        ++next;
+                        continue;
+                    }
+                    journal->add(*keys[i], {expected.at(0)}, {values.at(0)}, identities[i]);
+                }
+            }
             at = end;
             m_monitor.PumpMessages();
         }
+        if (journal)
+            journal->seal();
         db->commit();
         m_twinsMarked += twins.together();
-    } catch (const CDbException& e) {
+    } catch (const std::exception& e) {
         if (db) {
             try {
                 db->rollback();
@@ -219,8 +235,14 @@ bool UploadRun::markRows(const std::vector<size_t>& places, QString& error, std:
         }
         if (journal)
             journal->discard();
-        m_monitor.lastDbError = e.description();
-        error = e.description();
+        if (const auto* failure = dynamic_cast<const CDbException*>(&e)) {
+            m_monitor.lastDbError = failure->description();
+            error = failure->description();
+        } else if (const auto* failure = dynamic_cast<const CFileException*>(&e)) {
+            error = failure->description();
+        } else {
+            error = QString::fromLocal8Bit(e.what());
+        }
         try {
             m_qsos->close();
         } catch (const CDbException&) {
@@ -228,7 +250,7 @@ bool UploadRun::markRows(const std::vector<size_t>& places, QString& error, std:
         return false;
     }
     if (journal)
-        journal->finish(notWritten);
+        journal->finish();
     for (size_t i : notWritten)
         changed.push_back(places[i]);
     if (m_twinsMarked > 0) {
@@ -277,7 +299,7 @@ bool UploadRun::writeKeptMarks()
         finishFailed(QStringLiteral("The marks of an earlier upload that LoTW took could not be written yet: %1. No "
                                     "QSO was selected, so that none goes to LoTW twice; run the upload again when "
                                     "the log is free.")
-                         .arg(error));
+                         .arg(WithoutFinalStop(error)));
         m_marks.clear();
         return false;
     }

@@ -102,10 +102,8 @@ bool UploadRun::run()
         QString error;
         std::vector<size_t> changed;
         if (!markRows(all, error, changed)) {
-            const bool restored = keptFile->restore();
             finishFailed(QStringLiteral("The log could not be marked: %1. No QSO was marked as sent; %2")
-                             .arg(error, restored ? QStringLiteral("the previous upload file is back in place.")
-                                                  : QStringLiteral("the new upload file stays.")));
+                             .arg(WithoutFinalStop(error), takeBackFile(*keptFile)));
             return false;
         }
         keptFile->discard();
@@ -172,7 +170,8 @@ bool UploadRun::writeFile(PreviousFile*& previous)
         abandon();
         // Said whole, in the upload monitor, the error file and a message.
         finishFailed(QStringLiteral("ERROR:  The %1 could not be read: %2. No QSO was marked as sent.")
-                         .arg(reference ? QStringLiteral("reference database") : QStringLiteral("log"), e.description()));
+                         .arg(reference ? QStringLiteral("reference database") : QStringLiteral("log"),
+                              WithoutFinalStop(e.description())));
         return false;
     } catch (const CFileException& e) {
         m_monitor.ShowMessage(e.description());
@@ -199,6 +198,7 @@ bool UploadRun::writeFile(PreviousFile*& previous)
     if (!kept->keep(keepError)) {
         m_adifFile->cancelWriting();
         m_adifFile.reset();
+        fileGone();
         finishFailed(QStringLiteral("The upload file %1 was not written: the previous one could not be kept aside (%2). "
                                     "No QSO was marked as sent.")
                          .arg(m_options.uploadAdifPath, keepError));
@@ -209,6 +209,7 @@ bool UploadRun::writeFile(PreviousFile*& previous)
         const QString reason = FileErrorText(*m_adifFile, errno);
         m_adifFile.reset();
         kept->discard();
+        fileGone();
         finishFailed(QStringLiteral("Cannot write the ADIF upload file %1: %2. No QSO was marked as sent.")
                          .arg(m_options.uploadAdifPath, reason));
         return false;
@@ -216,6 +217,24 @@ bool UploadRun::writeFile(PreviousFile*& previous)
     m_adifFile.reset();
     previous = kept.release();
     return true;
+}
+
+QString UploadRun::takeBackFile(PreviousFile& previous)
+{
+    const bool had = previous.hadFile();
+    if (!previous.restore())
+        return QStringLiteral("the new upload file %1 stays.").arg(m_options.uploadAdifPath);
+    // The file the counter counted is gone.
+    fileGone();
+    return had ? QStringLiteral("the previous upload file is back in place.")
+               : QStringLiteral("the new upload file is removed (there was none before).");
+}
+
+void UploadRun::fileGone()
+{
+    m_adifOut = 0;
+    m_monitor.SetCounter(Control::UploadAdifOut, 0);
+    m_monitor.ShowCounters();
 }
 
 void UploadRun::reportStopped(const QString& outcome)
@@ -299,6 +318,7 @@ const QString* UploadRun::FindDxcc(const QString& prefix) const
 void UploadRun::walk()
 {
     Connection& db = m_qsos->database();
+    const WaitNoticeScope notice(db, WaitNotice(m_monitor, true, m_options.sourceMdbPath));
     const UploadWalkColumns columns = UploadWalkColumns::of(db);
 
     // The number of rows is only for the progress shown: a log that can't count them is walked
@@ -423,6 +443,7 @@ void UploadRun::abandon()
     if (m_adifFile) {
         m_adifFile->cancelWriting();
         m_adifFile.reset();
+        fileGone();
     }
     for (CRecordset* recordset : {static_cast<CRecordset*>(m_qsos), static_cast<CRecordset*>(m_prefixes)}) {
         if (!recordset)

@@ -105,6 +105,11 @@ private:
     // The operator stopped the run: says in the upload monitor what became of it, then
     // "Stopped by the operator".
     void reportStopped(const QString& outcome);
+    // Puts the previous upload file back in place of the new one (or removes the new one when
+    // there was none) and says what became of it, ending with a period.
+    QString takeBackFile(PreviousFile& previous);
+    // The new upload file is not there: its records count no more.
+    void fileGone();
     // A problem line of the upload: in the upload monitor and the error file, whole.
     void uploadProblem(const QString& line);
     void setProblemRecord();

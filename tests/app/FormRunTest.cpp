@@ -11,6 +11,7 @@
 #include "MonitorModel.h"
 #include "RunProgress.h"
 #include "logdb/Connection.h"
+#include "undo/UndoJournal.h"
 #include "options/OptionsStore.h"
 #include "platform/EventMonitor.h"
 #include "platform/Profile.h"
@@ -743,5 +744,58 @@ TEST_F(FormRunTest, UndoAndBackUpFromTheMenu)
     EXPECT_EQ(dump(folder + QStringLiteral("/backup/") + copies.first()), before);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.shown.isEmpty(); }, 5000));
     EXPECT_TRUE(messages.shown.last().startsWith(QStringLiteral("The log is copied to "))) << messages.shown.last().toStdString();
+}
+} // namespace
+
+namespace {
+// The window's undo passes over a run a kill left before the log took it, saying so, and takes
+// back the run before it; a run lock left behind by a kill is taken over with a note in the
+// monitor.
+TEST_F(FormRunTest, UndoPassesOverARunTheLogNeverTook)
+{
+    const QString folder = dir.file(QStringLiteral("small"));
+    ASSERT_EQ(batch(folder, {QStringLiteral("demo"), QStringLiteral("--qsos"), QStringLiteral("300")}).exitCode, 0);
+    const QString log = folder + QStringLiteral("/Dxbase.sqlite");
+    const QStringList before = dump(log);
+    ASSERT_EQ(batch(folder, {QStringLiteral("upload"), QStringLiteral("--no-handoff")}).exitCode, 0);
+    const QStringList uploaded = dump(log);
+    ASSERT_NE(uploaded, before);
+    // A later run kept what it was about to change and was killed before the log took it.
+    {
+        std::unique_ptr<UndoJournal> journal = UndoJournal::begin(
+            folder, QStringLiteral("import"), log, {{QStringLiteral("[QSO-CONFIRM]"), ColumnType::Text}});
+        RowKey key;
+        key.rowid = 1;
+        journal->add(key, {QStringLiteral("0")}, {QStringLiteral("2")});
+        journal->seal();
+    }
+    // And a kill left the run lock empty.
+    QFile lock(folder + QStringLiteral("/quorvane.lock"));
+    ASSERT_TRUE(lock.open(QIODevice::WriteOnly));
+    lock.close();
+
+    openForm(folder);
+    messages.answer = true;
+    view->OnUndoLast();
+    ASSERT_EQ(messages.asked.size(), 1);
+    const QString& question = messages.asked.at(0);
+    EXPECT_TRUE(question.contains(QStringLiteral("was interrupted before the log took its changes"))) << question.toStdString();
+    EXPECT_TRUE(question.contains(QStringLiteral("Undo the upload of "))) << question.toStdString();
+    EXPECT_TRUE(question.contains(QStringLiteral("An empty run lock"))) << question.toStdString();
+    ASSERT_TRUE(waitForRun(*view));
+    EXPECT_EQ(dump(log), before);
+    const QStringList said = lines(view->formMonitor().downloadModel());
+    EXPECT_EQ(said.filter(QStringLiteral("Restored ")).size(), 1) << said.join(QLatin1Char('\n')).toStdString();
+    EXPECT_FALSE(QFile::exists(folder + QStringLiteral("/quorvane.lock")));
+
+    // A lock left behind before a run: the run says it took it over.
+    ASSERT_TRUE(lock.open(QIODevice::WriteOnly));
+    lock.close();
+    view->OnBackUpLog();
+    ASSERT_TRUE(waitForRun(*view));
+    const QStringList backedUp = lines(view->formMonitor().downloadModel());
+    EXPECT_EQ(backedUp.filter(QStringLiteral("Note: An empty run lock")).size(), 1)
+        << backedUp.join(QLatin1Char('\n')).toStdString();
+    EXPECT_FALSE(QFile::exists(folder + QStringLiteral("/quorvane.lock")));
 }
 } // namespace

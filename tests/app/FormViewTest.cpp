@@ -180,12 +180,92 @@ TEST_F(FormTest, EveryControlIsThere)
                    1090, 1091, 1092, 1094, 1095, 1096, 1099, 1100, 1101, 1102, 1103, 1104, 1105, 1106, 1107,
                    1108, 1109, 1110})
         EXPECT_NE(find(v, id), nullptr) << id;
-    EXPECT_EQ(find<QPushButton>(v, 1004)->text(), L("Upload"));
-    EXPECT_EQ(find<QPushButton>(v, 1057)->text(), L("#1 - Download fm LoTW"));
-    EXPECT_EQ(find<QPushButton>(v, 1054)->text(), L("#2 - LoTW Import"));
-    EXPECT_EQ(find<QPushButton>(v, 1095)->text(), L("Save Date ^"));
-    EXPECT_EQ(find<QRadioButton>(v, 1109)->text(), L("Overwrite IOTA && GRID with LoTW info"));
-    EXPECT_EQ(find<QCheckBox>(v, 1045)->text(), L("Test only - No ADIF file created"));
+    EXPECT_EQ(find<QPushButton>(v, 1004)->text(), L("&Upload"));
+    EXPECT_EQ(find<QPushButton>(v, 1057)->text(), L("#&1 - Download fm LoTW"));
+    EXPECT_EQ(find<QPushButton>(v, 1054)->text(), L("#&2 - LoTW Import"));
+    EXPECT_EQ(find<QPushButton>(v, 1095)->text(), L("Save &Date ^"));
+    EXPECT_EQ(find<QRadioButton>(v, 1109)->text(), L("Over&write IOTA && GRID with LoTW info"));
+    EXPECT_EQ(find<QCheckBox>(v, 1045)->text(), L("T&est only - No ADIF file created"));
+}
+
+// Tab goes through the form as it is laid out, the choice buttons made at run time in their
+// places, not last; Enter presses the button that has the focus.
+TEST_F(FormTest, TabOrderFollowsTheFormAndEnterPresses)
+{
+    CBrindlewickView& v = start();
+    QStringList order;
+    QWidget* w = find(v, 1001);
+    ASSERT_NE(w, nullptr);
+    for (int step = 0; step < 1000; ++step) {
+        const QVariant id = w->property("controlId");
+        if (id.isValid() && (order.isEmpty() || order.last() != id.toString()))
+            order.append(id.toString());
+        w = w->nextInFocusChain();
+        if (w == find(v, 1001))
+            break;
+    }
+    const qsizetype upload = order.indexOf(QStringLiteral("1004"));
+    const qsizetype firstStation = order.indexOf(QStringLiteral("2001"));
+    const qsizetype downloadMonitor = order.indexOf(QStringLiteral("1048"));
+    const qsizetype firstCall = order.indexOf(QStringLiteral("2012"));
+    const qsizetype download = order.indexOf(QStringLiteral("1057"));
+    ASSERT_GE(firstStation, 0) << order.join(QLatin1Char(' ')).toStdString();
+    ASSERT_GE(firstCall, 0) << order.join(QLatin1Char(' ')).toStdString();
+    EXPECT_LT(order.indexOf(QStringLiteral("1001")), firstStation);
+    EXPECT_LT(firstStation, upload);
+    EXPECT_LT(upload, downloadMonitor);
+    EXPECT_LT(downloadMonitor, firstCall);
+    EXPECT_LT(firstCall, download);
+    EXPECT_LT(download, order.indexOf(QStringLiteral("1105")));
+
+    int saved = 0;
+    QObject::connect(find<QPushButton>(v, 1095), &QPushButton::clicked, [&saved] { ++saved; });
+    find(v, 1095)->setFocus();
+    QTest::keyClick(find(v, 1095), Qt::Key_Return);
+    EXPECT_EQ(saved, 1);
+}
+
+// The text as shown: a single "&" marks the mnemonic's letter, "&&" is an "&".
+QString withoutMnemonic(const QString& text)
+{
+    QString shown;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text.at(i) == QLatin1Char('&') && i + 1 < text.size())
+            ++i;
+        shown += text.at(i);
+    }
+    return shown;
+}
+
+// The operator reaches the form's buttons and choices with Alt and a letter: each of them has
+// one, and no two (nor a menu of the window) share it.
+TEST_F(FormTest, EveryButtonAndChoiceHasAMnemonicOfItsOwn)
+{
+    CBrindlewickView& v = start();
+    QStringList letters = {L("f"), L("v"), L("a")}; // the menus: File, View, About
+    for (int id : {1004, 1113, 1112, 1045, 1111, 1116, 1057, 1054, 1114, 1115, 1036, 1037, 1038, 1039, 1095, 1109,
+                   1110}) {
+        QWidget* control = find(v, id);
+        ASSERT_NE(control, nullptr) << id;
+        auto* button = qobject_cast<QAbstractButton*>(control);
+        ASSERT_NE(button, nullptr) << id;
+        const QString text = button->text();
+        qsizetype at = -1;
+        for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+            if (text.at(i) == QLatin1Char('&')) {
+                if (text.at(i + 1) == QLatin1Char('&')) {
+                    ++i;
+                    continue;
+                }
+                at = i + 1;
+                break;
+            }
+        }
+        ASSERT_GE(at, 0) << id << " " << text.toStdString();
+        const QString letter = text.at(at).toLower();
+        EXPECT_FALSE(letters.contains(letter)) << id << " " << text.toStdString();
+        letters.append(letter);
+    }
 }
 
 TEST_F(FormTest, FixedTextsOfTheForm)
@@ -197,7 +277,7 @@ TEST_F(FormTest, FixedTextsOfTheForm)
     for (QGroupBox* box : v.findChildren<QGroupBox*>())
         shown << box->title();
     for (QAbstractButton* button : v.findChildren<QAbstractButton*>())
-        shown << button->text();
+        shown << withoutMnemonic(button->text());
     for (const char* fixed :
          {"Event monitor (Upload to ARRL LoTW)", "Event monitor (Download fm ARRL LoTW)", "QSO record stats Upload",
           "QSO record stats Download", "QSOs Read-in", "ADIF Output", "LoTW Recs Used", "QSOs w/errors",

@@ -7,6 +7,7 @@
 #include "support/Fakes.h"
 #include "support/TempDir.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -25,6 +26,12 @@ QByteArray stateFile(const QList<QByteArray>& fields)
     for (const QByteArray& field : fields)
         bytes += field + '\x05';
     return bytes;
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 template <typename T>
@@ -121,7 +128,7 @@ TEST_F(OptionsDialogTest, EveryControlCarriesItsNumberAndText)
     EXPECT_FALSE(control<QLineEdit>(*dialog, 1041)->isReadOnly());
     EXPECT_TRUE(control<QLineEdit>(*dialog, 1061)->isHidden());
     EXPECT_TRUE(control<QLineEdit>(*dialog, 1062)->isHidden());
-    EXPECT_EQ(control<QLineEdit>(*dialog, 1080)->echoMode(), QLineEdit::Normal);
+    EXPECT_EQ(control<QLineEdit>(*dialog, 1080)->echoMode(), QLineEdit::Password);
 }
 
 TEST_F(OptionsDialogTest, SevenRequiredMarks)
@@ -195,15 +202,63 @@ TEST_F(OptionsDialogTest, BrowseCancelledReinitialisesAndChosenFileStays)
     EXPECT_EQ(control<QLineEdit>(*fresh, 1041)->text(), QStringLiteral("/logs/K1ABC.sqlite"));
 }
 
-TEST_F(OptionsDialogTest, ClearAllPasswordsDeletesThePasswordFile)
+// "Clear ALL Passwords" asks first, and clears only the dialog's copy: Cancel keeps the
+// password file as it was, OK writes it without them.
+TEST_F(OptionsDialogTest, ClearAllPasswordsAsksAndTakesEffectOnOk)
 {
+    const QByteArray passwordsBefore = readAll(data("quorvane3.dat"));
+    ASSERT_FALSE(passwordsBefore.isEmpty());
     auto dialog = makeDialog();
+    messages.answer = false;
     QTest::mouseClick(control<QPushButton>(*dialog, 1057), Qt::LeftButton);
-    EXPECT_FALSE(QFileInfo::exists(data("quorvane3.dat")));
+    ASSERT_EQ(messages.asked.size(), 1);
+    EXPECT_TRUE(messages.asked.at(0).startsWith(QStringLiteral("Clear the LoTW passwords"))) << messages.asked.at(0).toStdString();
+    EXPECT_FALSE(control<QLineEdit>(*dialog, 1080)->text().isEmpty());
+
+    messages.answer = true;
+    QTest::mouseClick(control<QPushButton>(*dialog, 1057), Qt::LeftButton);
     for (int id = 1080; id <= 1084; ++id)
         EXPECT_EQ(control<QLineEdit>(*dialog, id)->text(), QString());
+    EXPECT_EQ(readAll(data("quorvane3.dat")), passwordsBefore);
     dialog->reject();
-    EXPECT_FALSE(QFileInfo::exists(data("quorvane3.dat")));
+    EXPECT_EQ(readAll(data("quorvane3.dat")), passwordsBefore);
+
+    QtOptionsDialogHost host(paths, profile, tqsl, messages, desktop);
+    host.setBeforeShow([](COptionsDlg& shown) {
+        QTimer::singleShot(0, &shown, [&shown] {
+            QTest::mouseClick(control<QPushButton>(shown, 1057), Qt::LeftButton);
+            QTest::mouseClick(control<QPushButton>(shown, 1), Qt::LeftButton);
+        });
+    });
+    Options options;
+    ASSERT_TRUE(CommitOptions(host, paths, desktop, messages, options));
+    for (const LotwLogin& login : options.logins)
+        EXPECT_EQ(login.password, QString());
+    std::array<QString, kSlotCount> passwords;
+    LoadPasswordFile(data("quorvane3.dat"), passwords);
+    for (const QString& password : passwords)
+        EXPECT_EQ(password, QString());
+}
+
+// Passwords are not shown as they are typed; every location can be picked from TQSL's.
+TEST_F(OptionsDialogTest, PasswordsHiddenAndLocationsOffered)
+{
+    dir.write(QStringLiteral("station_data"),
+              "<StationDataFile>\n  <StationData name=\"Home\">\n    <CALL>K1ABC</CALL>\n  </StationData>\n"
+              "  <StationData name=\"Field Day\">\n    <CALL>W1AW</CALL>\n  </StationData>\n</StationDataFile>\n");
+    auto dialog = makeDialog();
+    for (int id = 1080; id <= 1084; ++id)
+        EXPECT_EQ(control<QLineEdit>(*dialog, id)->echoMode(), QLineEdit::Password) << id;
+    for (int id = 1066; id <= 1074; id += 2) {
+        auto* list = qobject_cast<QComboBox*>(control<QLineEdit>(*dialog, id)->parentWidget());
+        ASSERT_NE(list, nullptr) << id;
+        EXPECT_TRUE(list->isEditable());
+        QStringList offered;
+        for (int i = 0; i < list->count(); ++i)
+            offered.append(list->itemText(i));
+        EXPECT_EQ(offered, (QStringList{QStringLiteral("Home"), QStringLiteral("Field Day")})) << id;
+    }
+    EXPECT_EQ(control<QLineEdit>(*dialog, 1066)->text(), QStringLiteral("Home"));
 }
 
 TEST_F(OptionsDialogTest, DeleteRowTwoThenOkSavesTheRowEmpty)
@@ -234,25 +289,46 @@ TEST_F(OptionsDialogTest, DeleteRowTwoThenOkSavesTheRowEmpty)
     EXPECT_EQ(passwords[1], QString());
 }
 
-TEST_F(OptionsDialogTest, BlankEntryThenCancelEndsStartUp)
+// OK with a blank required entry names it and keeps every edit of the showing; filled in, OK
+// goes through. Cancel at start asks before it ends the program.
+TEST_F(OptionsDialogTest, ABlankEntryIsNamedAndTheEditsStay)
 {
     QtOptionsDialogHost host(paths, profile, tqsl, messages, desktop);
     int showings = 0;
-    host.setBeforeShow([&showings](COptionsDlg& dialog) {
-        const int showing = ++showings;
-        QTimer::singleShot(0, &dialog, [&dialog, showing] {
-            if (showing == 1) {
-                control<QLineEdit>(dialog, 1066)->clear();
-                QTest::mouseClick(control<QPushButton>(dialog, 1), Qt::LeftButton);
-            } else {
-                // Shown again with "quorvane.dat" as it was.
-                EXPECT_EQ(control<QLineEdit>(dialog, 1066)->text(), QStringLiteral("Home"));
-                QTest::mouseClick(control<QPushButton>(dialog, 2), Qt::LeftButton);
-            }
+    host.setBeforeShow([&](COptionsDlg& dialog) {
+        ++showings;
+        QTimer::singleShot(0, &dialog, [&] {
+            control<QLineEdit>(dialog, 1066)->clear();
+            control<QLineEdit>(dialog, 1069)->setText(QStringLiteral("W1AW"));
+            QTest::mouseClick(control<QPushButton>(dialog, 1), Qt::LeftButton);
+            EXPECT_TRUE(dialog.isVisible());
+            ASSERT_EQ(messages.shown.size(), 1);
+            EXPECT_EQ(messages.shown.at(0), Strings::text(Strings::RequiredBlank)
+                                                + QStringLiteral("\n\nBlank: Primary LOCATION."));
+            EXPECT_EQ(control<QLineEdit>(dialog, 1069)->text(), QStringLiteral("W1AW"));
+            // The location's edit, or the list it is the text of.
+            QLineEdit* location = control<QLineEdit>(dialog, 1066);
+            EXPECT_TRUE(dialog.focusWidget() == location || dialog.focusWidget() == location->parentWidget());
+            control<QLineEdit>(dialog, 1066)->setText(QStringLiteral("Home"));
+            QTest::mouseClick(control<QPushButton>(dialog, 1), Qt::LeftButton);
         });
     });
     Options options;
+    ASSERT_TRUE(CommitOptions(host, paths, desktop, messages, options));
+    EXPECT_EQ(showings, 1);
+    EXPECT_EQ(options.stations[2].oprCall, QStringLiteral("W1AW"));
+
+    // Cancel: asked; No keeps the dialog, Yes ends the start-up.
+    messages.shown.clear();
+    host.setBeforeShow([&](COptionsDlg& dialog) {
+        QTimer::singleShot(0, &dialog, [&] {
+            messages.answer = false;
+            QTest::mouseClick(control<QPushButton>(dialog, 2), Qt::LeftButton);
+            EXPECT_TRUE(dialog.isVisible());
+            messages.answer = true;
+            QTest::keyClick(&dialog, Qt::Key_Escape);
+        });
+    });
     EXPECT_FALSE(CommitOptions(host, paths, desktop, messages, options));
-    EXPECT_EQ(showings, 2);
-    EXPECT_EQ(messages.shown, QStringList{Strings::text(Strings::RequiredBlank)});
+    EXPECT_EQ(messages.asked.filter(QStringLiteral("Quit Quorvane?")).size(), 2);
 }

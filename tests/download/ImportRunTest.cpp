@@ -234,6 +234,50 @@ TEST_P(ImportRunTest, QuotesInValuesStayValues)
     EXPECT_EQ(monitor.download.first(), L("Warning:    County? EI2O'B 20110305 100000  14m  CW 'X FOO"));
 }
 
+// A NUL byte in any value of a report (a damaged file) is part of that value: no statement is
+// made of report text, so none ends early. The import runs to its end, no engine error reaches
+// the operator, the record finds no county in the table, and no other row changes.
+TEST_P(ImportRunTest, NulBytesInAnyFieldChangeNoStatement)
+{
+    addQso("K1NUL", "100000", L("[QSO-CONFIRM]='0'"));
+    addQso("K2BY", "100000", L("[QSO-CONFIRM]='0';[QSO-COUNTY]='HARTFORD'"));
+    const QStringList bystander = rows("*", "[QSO-CALL]='K2BY'");
+    const std::vector<std::pair<const char*, QByteArray>> fields = {
+        {"APP_LoTW_OWNCALL", "K1Q\\0VN"}, {"STATION_CALLSIGN", "K1Q\\0VN"}, {"CALL", "K1N\\0UL"},
+        {"BAND", "20\\0M"},               {"MODE", "C\\0W"},               {"QSO_DATE", "2011\\00305"},
+        {"TIME_ON", "10\\00000"},         {"QSL_RCVD", "Y\\0"},             {"QSLRDATE", "2011\\00310"},
+        {"CQZ", "0\\05"},                 {"ITUZ", "\\008"},                {"STATE", "C\\0T"},
+        {"CNTY", "CT,NEW\\0HAVEN"},        {"IOTA", "NA-\\0001"},            {"GRIDSQUARE", "FN31\\0pr"},
+        {"CREDIT_GRANTED", "DXCC\\0,VUCC"}, {"DXCC", "29\\01"},             {"APP_LoTW_2xQSL", "Y\\0"},
+    };
+    for (const auto& [field, value] : fields) {
+        SCOPED_TRACE(field);
+        const QByteArray withNul = QByteArray(value).replace("\\0", QByteArray(1, '\0'));
+        // The field in the record, in place of its own where the record has one.
+        QByteArray record = Rec("K1NUL", "100000", "20M", "CW", "K1QVN", "20110310",
+                                F("CQZ", "05") + F("STATE", "CT") + F("CNTY", "CT,HARTFORD") + F("GRIDSQUARE", "FN31pr"));
+        const QByteArray tag = "<" + QByteArray(field) + ":";
+        const qsizetype at = record.indexOf(tag);
+        const QByteArray line = F(field, withNul);
+        if (at >= 0)
+            record.replace(at, record.indexOf("\r\n", at) + 2 - at, line);
+        else
+            record.insert(record.indexOf("<eor>"), line);
+        report(record);
+        monitor = RecordingMonitor();
+        EXPECT_TRUE(run());
+        EXPECT_TRUE(monitor.messages.isEmpty()) << monitor.messages.join(L("\n")).toStdString();
+        for (const QString& text : monitor.download) {
+            EXPECT_FALSE(text.contains(L("token")) || text.contains(L("syntax")) || text.contains(L("SQL")))
+                << text.toStdString();
+        }
+        EXPECT_EQ(rows("*", "[QSO-CALL]='K2BY'"), bystander);
+        if (QByteArray(field) == "CNTY")
+            EXPECT_EQ(monitor.download.filter(L("County?")).size(), 1) << monitor.download.join(L("\n")).toStdString();
+        EXPECT_EQ(SqliteFixture::query(logPath, L("PRAGMA integrity_check")), QStringList{L("ok")});
+    }
+}
+
 // A county the county table doesn't hold is dropped with its warning, at its place before the
 // lines of its record; a later CNTY of the same record decides the county.
 TEST_P(ImportRunTest, CountiesAskedOfTheTable)

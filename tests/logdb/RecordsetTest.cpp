@@ -93,7 +93,8 @@ TEST_P(RecordsetTest, FilterSortAndRequery)
 {
     CQSO2006SRC qso(logPath());
     qso.open();
-    qso.m_strFilter = QStringLiteral("([QSO-CALL]=%1)").arg(SqlLiteral(QStringLiteral("DL1ABC")));
+    qso.m_strFilter = QStringLiteral("([QSO-CALL]=?)");
+    qso.m_filterValues = {QStringLiteral("DL1ABC")};
     qso.m_strSort = QStringLiteral("[QSO-TIME]");
     qso.requery();
     ASSERT_FALSE(qso.isEOF());
@@ -176,19 +177,40 @@ TEST_P(RecordsetTest, EmptiedTextIsWrittenEmptyNotNull)
               QStringList{QStringLiteral("''|''|2|3")});
 }
 
-TEST_P(RecordsetTest, QuotedValueMatchesLiterallyAndChangesNothingElse)
+// A bound value is matched as the text it is: quotes, SQL and NUL bytes in it change nothing of
+// the statement.
+TEST_P(RecordsetTest, BoundValuesMatchLiterallyAndChangeNothingElse)
 {
     CQSO2006SRC qso(logPath());
-    qso.m_strFilter = QStringLiteral("([QSO-NAME]=%1)").arg(SqlLiteral(QStringLiteral("O'BRIEN")));
+    qso.m_strFilter = QStringLiteral("([QSO-NAME]=?)");
+    qso.m_filterValues = {QStringLiteral("O'BRIEN")};
     qso.open();
     ASSERT_FALSE(qso.isEOF());
     EXPECT_EQ(qso.qsoCall, QStringLiteral("EI2O'B"));
     qso.moveNext();
     EXPECT_TRUE(qso.isEOF());
 
-    qso.m_strFilter = QStringLiteral("([QSO-CALL]=%1)").arg(SqlLiteral(QStringLiteral("x' OR '1'='1")));
-    qso.requery();
-    EXPECT_TRUE(qso.isEOF());
+    for (const QString& value : {QStringLiteral("x' OR '1'='1"), QStringLiteral("DL1ABC' --"), QStringLiteral("?")}) {
+        qso.m_strFilter = QStringLiteral("([QSO-CALL]=?)");
+        qso.m_filterValues = {value};
+        qso.requery();
+        EXPECT_TRUE(qso.isEOF()) << value.toStdString();
+    }
+    // A NUL inside the value is part of it: the text before it is not enough to match. ODBC
+    // drivers would cut it there: the engine refuses it instead.
+    for (const QString& value : {QString::fromLatin1("DL1ABC\0' OR 1=1 --", 18),
+                                 QStringLiteral("DL1ABC") + QChar(0) + QStringLiteral("X")}) {
+        qso.m_filterValues = {value};
+        if (GetParam() == Engine::Sqlite) {
+            qso.requery();
+            EXPECT_TRUE(qso.isEOF());
+        } else {
+            EXPECT_THROW(qso.requery(), CDbException);
+        }
+    }
+    // The number of values must be the number of places.
+    qso.m_filterValues = {};
+    EXPECT_THROW(qso.requery(), CDbException);
 }
 
 TEST_P(RecordsetTest, MissingColumnFailsWithEngineText)
@@ -467,12 +489,6 @@ TEST(Connection, EngineCheck)
 #endif
 }
 
-TEST(Connection, SqlLiteralDoublesQuotes)
-{
-    EXPECT_EQ(SqlLiteral(QStringLiteral("PRINCE GEORGE'S")), QStringLiteral("'PRINCE GEORGE''S'"));
-    EXPECT_EQ(SqlLiteral(QString()), QStringLiteral("''"));
-}
-
 }
 
 namespace {
@@ -551,7 +567,8 @@ TEST_P(RecordsetTest, TextsOutsideLatin1ReadAndWriteTheSameOnBothEngines)
     SqliteFixture::exec(file, {QStringLiteral("UPDATE [QSO-TAB] SET [QSO-NAME]='%1', [QSO-QTH]='x' WHERE [QSO-TIME]='090000'")
                                    .arg(name)});
     CQSO2006SRC qso(logPath());
-    qso.m_strFilter = QStringLiteral("([QSO-NAME]=%1)").arg(SqlLiteral(name));
+    qso.m_strFilter = QStringLiteral("([QSO-NAME]=?)");
+    qso.m_filterValues = {name};
     qso.open();
     ASSERT_FALSE(qso.isEOF());
     EXPECT_EQ(qso.qsoName, name);

@@ -87,17 +87,18 @@ TEST_F(OptionsDialogModelTest, MissingTqslShowsMessageAndGoesOn)
     EXPECT_EQ(model.copy().sourceMdbPath, QStringLiteral("C:\\DXbase\\Data\\K1ABC.mdb"));
 }
 
-TEST_F(OptionsDialogModelTest, ClearAllPasswordsDeletesTheFile)
+// The passwords go from the dialog's copy only: the file stays until the options are confirmed.
+TEST_F(OptionsDialogModelTest, ClearAllPasswordsEmptiesTheCopy)
 {
     writeData(QStringLiteral("quorvane3.dat"), stateFile({"%61%62%63%64", "%61%62%63%64", "", "", "", "", "", "", "", ""}));
     model.initialise();
     model.clearAllPasswords();
-    EXPECT_FALSE(QFileInfo::exists(dataFile(QStringLiteral("quorvane3.dat"))));
+    EXPECT_TRUE(QFileInfo::exists(dataFile(QStringLiteral("quorvane3.dat"))));
     for (const LotwLogin& login : model.copy().logins) {
         EXPECT_EQ(login.passwordField, QString());
         EXPECT_EQ(login.passwordLoaded, QString());
     }
-    model.clearAllPasswords(); // no file: nothing happens
+    model.clearAllPasswords(); // nothing left: nothing happens
 }
 
 TEST_F(OptionsDialogModelTest, DeleteEmptiesOneRow)

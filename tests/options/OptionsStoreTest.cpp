@@ -248,7 +248,8 @@ TEST_F(OptionsStoreTest, MissingSettingsGiveEmptyPaths)
     ReadDxbaseProgramPath(paths, profile, options);
     EXPECT_EQ(options.sourceMdbPath, QString());
     EXPECT_EQ(options.dxbaseDataFolder, QString());
-    EXPECT_EQ(options.refdataMdbPath, QStringLiteral("/Refdata.mdb"));
+    // No program folder: no reference database is suggested (not one at the file system's root).
+    EXPECT_EQ(options.refdataMdbPath, QString());
 
     writeIni("[Dir]\r\nDATAPATH=K1ABC.sqlite\r\nPGMPATH=/home/op/dxbase\r\n");
     ReadDxbaseDataPath(paths, profile, options);

@@ -1,7 +1,10 @@
 #include "OptionsTestSupport.h"
 #include "options/StationDiscovery.h"
 
+#include <QDir>
+#include <QFile>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 class StationDiscoveryTest : public ::testing::Test, public OptionsFixture
@@ -110,6 +113,24 @@ TEST_F(StationDiscoveryTest, MissingFileDoesNothing)
     DiscoverStations(dir.file(QStringLiteral("none")), options, messages);
     EXPECT_EQ(options.stations[0].oprCall, QStringLiteral("old0"));
     EXPECT_TRUE(messages.shown.isEmpty());
+}
+
+// A named pipe (which would keep a reader waiting for a writer) or a folder in the station
+// file's place is no file to read: the options stay as they were, at once and without a word.
+TEST_F(StationDiscoveryTest, APipeOrAFolderInsteadOfTheFileIsNotRead)
+{
+    for (const bool pipe : {true, false}) {
+        options = untouched();
+        const QString path = dir.file(pipe ? QStringLiteral("pipe") : QStringLiteral("folder"));
+        if (pipe)
+            ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        else
+            ASSERT_TRUE(QDir().mkpath(path));
+        DiscoverStations(path, options, messages);
+        EXPECT_TRUE(ReadStationLocations(path, 5).empty());
+        EXPECT_EQ(options.stations[0].oprCall, QStringLiteral("old0"));
+        EXPECT_TRUE(messages.shown.isEmpty());
+    }
 }
 
 TEST_F(StationDiscoveryTest, BinaryAndHugeLinesEnd)

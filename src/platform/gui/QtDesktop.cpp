@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QThread>
+#include <QTimer>
 #include <QUrl>
 
 QUrl QtDesktop::browserUrl(const QString& address)
@@ -74,6 +75,26 @@ void QtDesktop::pause(int milliseconds)
 void QtMessageBox::show(const QString& text)
 {
     QMessageBox::warning(m_parent, Strings::text(Strings::AppTitle), text);
+}
+
+bool QtMessageBox::askUnlessMoot(const QString& text, const std::function<bool()>& moot)
+{
+    QMessageBox box(QMessageBox::Question, Strings::text(Strings::AppTitle), text, QMessageBox::Yes | QMessageBox::No,
+                    m_parent);
+    box.setDefaultButton(QMessageBox::No);
+    QTimer watch;
+    watch.setInterval(100);
+    QObject::connect(&watch, &QTimer::timeout, &box, [&box, &moot] {
+        if (moot())
+            box.done(QMessageBox::Yes);
+    });
+    watch.start();
+    return box.exec() == QMessageBox::Yes;
+}
+
+void QtMessageBox::inform(const QString& text)
+{
+    QMessageBox::information(m_parent, Strings::text(Strings::AppTitle), text);
 }
 
 bool QtMessageBox::ask(const QString& text)

@@ -27,6 +27,8 @@ public:
     explicit QtMessageBox(QWidget* parent = nullptr) : m_parent(parent) {}
     void show(const QString& text) override;
     bool ask(const QString& text) override;
+    bool askUnlessMoot(const QString& text, const std::function<bool()>& moot) override;
+    void inform(const QString& text) override;
     void setParent(QWidget* parent) { m_parent = parent; }
 
 private:
