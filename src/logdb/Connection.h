@@ -100,6 +100,13 @@ public:
     // by it, does so. progress, when given, is called every few thousand rows.
     virtual std::vector<qint64> runEach(const std::vector<const RowKey*>& keys, const QVariantList& values,
                                         const QVariantList& expected, const std::function<void()>& progress = {});
+    // As runEach, each row with expected values of its own: expected[i] for keys[i]. An engine
+    // that writes many of them in one statement compares in it the condition columns whose
+    // expected values all the rows share, having read beforehand that every row it can reach is
+    // one of keys and holds its own expected values.
+    virtual std::vector<qint64> runEachExpecting(const std::vector<const RowKey*>& keys, const QVariantList& values,
+                                                 const std::vector<QVariantList>& expected,
+                                                 const std::function<void()>& progress = {});
 };
 
 // An open database: the log or the reference database. The engine is chosen by the path:

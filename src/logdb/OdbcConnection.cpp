@@ -1265,14 +1265,24 @@ public:
     std::vector<qint64> runEach(const std::vector<const RowKey*>& keys, const QVariantList& values,
                                 const QVariantList& expected, const std::function<void()>& progress) override
     {
-        if (keys.size() >= kRangeWorth && m_info.integerKey
-            && std::all_of(keys.begin(), keys.end(), [&](const RowKey* k) {
-                   return k->names == m_info.keyNames && k->values.size() == 1 && IsIntegerValue(k->values.front());
-               }))
-            return runRanges(keys, values, expected, progress);
+        if (rangeable(keys))
+            return runRanges(keys, values, [&](size_t) -> const QVariantList& { return expected; }, progress);
         if (keys.size() >= 2 && m_info.locator == Locator::Index && groupable(keys))
             return runGroups(keys, values, expected, progress);
         return ConditionalUpdate::runEach(keys, values, expected, progress);
+    }
+
+    std::vector<qint64> runEachExpecting(const std::vector<const RowKey*>& keys, const QVariantList& values,
+                                         const std::vector<QVariantList>& expected,
+                                         const std::function<void()>& progress) override
+    {
+        if (!keys.empty() && std::all_of(expected.begin(), expected.end(), [&](const QVariantList& e) {
+                return e == expected.front();
+            }))
+            return runEach(keys, values, expected.front(), progress);
+        if (rangeable(keys))
+            return runRanges(keys, values, [&](size_t k) -> const QVariantList& { return expected[k]; }, progress);
+        return ConditionalUpdate::runEachExpecting(keys, values, expected, progress);
     }
 
 private:
@@ -1329,10 +1339,22 @@ private:
         return *o.cursor;
     }
 
+    // Whether keys are many of the table's own integer key, which ranges of it can reach.
+    bool rangeable(const std::vector<const RowKey*>& keys) const
+    {
+        return keys.size() >= kRangeWorth && m_info.integerKey
+               && std::all_of(keys.begin(), keys.end(), [&](const RowKey* k) {
+                      return k->names == m_info.keyNames && k->values.size() == 1 && IsIntegerValue(k->values.front());
+                  });
+    }
+
+    using ExpectedOf = std::function<const QVariantList&(size_t)>;
+
     // Keys of one integer column: runs of rising keys of a narrow range, each read and written
     // by a statement over its range where no row of the range but these can meet the condition.
+    // expectedOf(k): the expected values of keys[k].
     std::vector<qint64> runRanges(const std::vector<const RowKey*>& keys, const QVariantList& values,
-                                  const QVariantList& expected, const std::function<void()>& progress)
+                                  const ExpectedOf& expectedOf, const std::function<void()>& progress)
     {
         std::vector<qint64> written(keys.size(), 0);
         std::vector<qint64> ids(keys.size());
@@ -1343,9 +1365,9 @@ private:
             size_t j = i + 1;
             while (j < keys.size() && rangeTakes(ids[i], ids[j - 1], ids[j], j - i))
                 ++j;
-            if (j - i < kRangeWorth || !writeRange(ids, i, j, values, expected, written)) {
+            if (j - i < kRangeWorth || !writeRange(ids, i, j, values, expectedOf, written)) {
                 for (size_t k = i; k < j; ++k)
-                    written[k] = run(*keys[k], values, expected);
+                    written[k] = run(*keys[k], values, expectedOf(k));
             }
             done += j - i;
             if (progress && done >= 4096) {
@@ -1358,10 +1380,13 @@ private:
     }
 
     // Writes the keys [i, j) (rising) by one statement over their range; false, having written
-    // nothing, where a row of the range that is none of them might meet the condition (or one
-    // of them might in the database's eyes and not in the program's).
-    bool writeRange(const std::vector<qint64>& ids, size_t i, size_t j,
-                    const QVariantList& values, const QVariantList& expected, std::vector<qint64>& written)
+    // nothing, where a row of the range that is none of them might meet the statement's
+    // condition, or one of them might without holding all its own expected values (or might in
+    // the database's eyes and not in the program's). The statement compares the condition
+    // columns whose expected values the keys of the range share; the others are compared as
+    // the range is read.
+    bool writeRange(const std::vector<qint64>& ids, size_t i, size_t j, const QVariantList& values,
+                    const ExpectedOf& expectedOf, std::vector<qint64>& written)
     {
         const QString& key = m_info.keyNames.front();
         const QString range = key + QStringLiteral(" >= ? AND ") + key + QStringLiteral(" <= ?");
@@ -1374,38 +1399,60 @@ private:
         const QString read = QStringLiteral("SELECT %1 FROM %2 WHERE %3").arg(list, m_table, range);
         const int conditionCount = m_conditional ? int(m_conditions.size()) : 0;
 
-        // Which of the keys meet the condition now; whether another row of the range might.
+        // The condition columns the statement compares: those of one expected value for all.
+        const QVariantList& firstExpected = expectedOf(i);
+        std::vector<char> shared(size_t(conditionCount), 1);
+        for (size_t k = i + 1; k < j; ++k) {
+            const QVariantList& e = expectedOf(k);
+            for (int c = 0; c < conditionCount; ++c) {
+                if (shared[size_t(c)] && !sameValue(e.value(c), firstExpected.value(c)))
+                    shared[size_t(c)] = 0;
+            }
+        }
+
+        // Which of the keys meet their condition now; whether another row of the range, or one
+        // of them not meeting its own, might meet the statement's.
         std::vector<char> meets(j - i, 0);
         OdbcCursor& before = query(read, bounds);
         while (before.next()) {
             const qint64 id = before.rawValue(0).toLongLong();
             const auto at = std::lower_bound(ids.begin() + qsizetype(i), ids.begin() + qsizetype(j), id);
             const bool ours = at != ids.begin() + qsizetype(j) && *at == id;
-            bool same = true, maybe = true;
+            const QVariantList& own = ours ? expectedOf(size_t(at - ids.begin())) : firstExpected;
+            bool same = ours, maybe = true;
             for (int c = 0; c < conditionCount; ++c) {
                 const QVariant v = before.rawValue(1 + c);
-                same = same && sameValue(v, expected.value(c));
-                maybe = maybe && maybeSameValue(v, expected.value(c));
+                same = same && sameValue(v, own.value(c));
+                if (shared[size_t(c)])
+                    maybe = maybe && maybeSameValue(v, firstExpected.value(c));
             }
-            if (ours && same)
+            if (same)
                 meets[size_t(at - ids.begin()) - i] = 1;
             else if (maybe)
                 return false;
         }
         const qint64 predicted = std::count(meets.begin(), meets.end(), 1);
         if (predicted > 0) {
+            QStringList sharedNames;
+            QVariantList sharedValues;
+            for (int c = 0; c < conditionCount; ++c) {
+                if (shared[size_t(c)]) {
+                    sharedNames.append(m_conditionNames.at(c));
+                    sharedValues.append(firstExpected.value(c));
+                }
+            }
             QString sql = QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(m_table, setList(m_columns), range);
-            if (conditionCount > 0)
+            if (!sharedNames.isEmpty())
                 sql += QStringLiteral(" AND ")
-                       + conditionList(m_conditionNames, [&](qsizetype c) { return expected.value(c).isNull(); });
+                       + conditionList(sharedNames, [&](qsizetype c) { return sharedValues.at(c).isNull(); });
             Statement& update = m_db.cached(sql);
             int at = 0;
             bindValues(update, at, values, false);
             update.setValue(at++, bounds.at(0));
             update.setValue(at++, bounds.at(1));
-            for (int c = 0; c < conditionCount; ++c) {
-                if (!expected.value(c).isNull())
-                    update.setValue(at++, expected.value(c));
+            for (const QVariant& v : std::as_const(sharedValues)) {
+                if (!v.isNull())
+                    update.setValue(at++, v);
             }
             const qint64 rows = update.executeUpdate();
             if (rows != predicted) {

@@ -687,3 +687,62 @@ TEST_P(RecordsetTest, RefusedStretchLeavesItsRowsAsTheyWere)
     EXPECT_EQ(SqliteFixture::query(file, QStringLiteral("SELECT [QSO-QSLS] FROM [QSO-TAB] ORDER BY rowid")),
               (QStringList{QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0")}));
 }
+
+// Many rows handed over together, each with expected values of its own (what the row must still
+// be, as an undo gives them): each is written only where it holds its own, whatever another
+// program did to it or to a row between them meanwhile. Both engines give the same answers.
+TEST_P(RecordsetTest, RowsWithExpectedValuesOfTheirOwnAreWrittenOnlyWhereEachHoldsItsOwn)
+{
+    const std::vector<ColumnSpec> qsls = {{QStringLiteral("[QSO-QSLS]"), ColumnType::Text}};
+    const std::vector<ColumnSpec> conditions = {{QStringLiteral("[QSO-QSLS]"), ColumnType::Text},
+                                                {QStringLiteral("[QSO-CALL]"), ColumnType::Text}};
+    const QString column = QStringLiteral("SELECT [QSO-CALL] || '=' || [QSO-QSLS] FROM [QSO-TAB] ORDER BY rowid");
+    struct Case
+    {
+        const char* name;
+        std::vector<int> rowids; // the rows read, each holding its call R<rowid> and "2"
+        const char* meanwhile;   // what another program does before the write
+        std::vector<qint64> written;
+        std::vector<const char*> after; // call=[QSO-QSLS] of every row
+    };
+    const Case cases[] = {
+        {"all as read", {1, 2, 3, 4, 5, 6}, "", {1, 1, 1, 1, 1, 1}, {"R1=0", "R2=0", "R3=0", "R4=0", "R5=0", "R6=0"}},
+        {"one holds another QSO now", {1, 2, 3, 4, 5, 6}, "UPDATE [QSO-TAB] SET [QSO-CALL]='X3' WHERE rowid=3",
+         {1, 1, 0, 1, 1, 1}, {"R1=0", "R2=0", "X3=2", "R4=0", "R5=0", "R6=0"}},
+        {"one changed in the written column", {1, 2, 3, 4, 5, 6}, "UPDATE [QSO-TAB] SET [QSO-QSLS]='3' WHERE rowid=1",
+         {0, 1, 1, 1, 1, 1}, {"R1=3", "R2=0", "R3=0", "R4=0", "R5=0", "R6=0"}},
+        {"a row of the same value added between them", {1, 2, 3, 5, 6},
+         "INSERT INTO [QSO-TAB] (rowid,[QSO-CALL],[QSO-QSLS]) VALUES (4,'NEW','2')", {1, 1, 1, 1, 1},
+         {"R1=0", "R2=0", "R3=0", "NEW=2", "R5=0", "R6=0"}},
+        {"the last one gone", {1, 2, 3, 4, 5, 6}, "DELETE FROM [QSO-TAB] WHERE rowid=6", {1, 1, 1, 1, 1, 0},
+         {"R1=0", "R2=0", "R3=0", "R4=0", "R5=0"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QStringList setUp{QStringLiteral("DELETE FROM [QSO-TAB]")};
+        for (int rowid : c.rowids)
+            setUp.append(QStringLiteral("INSERT INTO [QSO-TAB] (rowid,[QSO-CALL],[QSO-QSLS]) VALUES (%1,'R%1','2')").arg(rowid));
+        SqliteFixture::exec(file, setUp);
+        {
+            const std::shared_ptr<Connection> db = Connection::open(logPath());
+            const std::vector<RowKey> keys = rowKeys(*db);
+            ASSERT_EQ(keys.size(), c.rowids.size());
+            if (*c.meanwhile)
+                SqliteFixture::exec(file, {QString::fromLatin1(c.meanwhile)});
+            std::vector<const RowKey*> rows;
+            std::vector<QVariantList> expected;
+            for (size_t i = 0; i < keys.size(); ++i) {
+                rows.push_back(&keys[i]);
+                expected.push_back({QStringLiteral("2"), QStringLiteral("R%1").arg(c.rowids[i])});
+            }
+            db->beginTransaction();
+            const auto update = db->prepareUpdateIfUnchanged(QStringLiteral("[QSO-TAB]"), qsls, conditions);
+            EXPECT_EQ(update->runEachExpecting(rows, {QStringLiteral("0")}, expected), c.written);
+            db->commit();
+        }
+        QStringList after;
+        for (const char* row : c.after)
+            after.append(QString::fromLatin1(row));
+        EXPECT_EQ(SqliteFixture::query(file, column), after);
+    }
+}
