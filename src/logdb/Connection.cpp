@@ -220,6 +220,20 @@ std::vector<qint64> ConditionalUpdate::runEachExpecting(const std::vector<const 
     return written;
 }
 
+std::vector<qint64> ConditionalUpdate::runEachOwn(const std::vector<const RowKey*>& keys,
+                                                  const std::vector<QVariantList>& values,
+                                                  const std::vector<QVariantList>& expected,
+                                                  const std::function<void()>& progress)
+{
+    std::vector<qint64> written(keys.size(), 0);
+    for (size_t i = 0; i < keys.size(); ++i) {
+        written[i] = run(*keys[i], values[i], expected[i]);
+        if (progress && (i & 0xFFF) == 0xFFF)
+            progress();
+    }
+    return written;
+}
+
 std::unique_ptr<ConditionalUpdate> Connection::prepareUpdateIfUnchanged(const QString& table,
                                                                        const std::vector<ColumnSpec>& columns,
                                                                        const std::vector<ColumnSpec>& conditionColumns)

@@ -107,6 +107,12 @@ public:
     virtual std::vector<qint64> runEachExpecting(const std::vector<const RowKey*>& keys, const QVariantList& values,
                                                  const std::vector<QVariantList>& expected,
                                                  const std::function<void()>& progress = {});
+    // As runEachExpecting, each row with values of its own as well: values[i] for keys[i]. An
+    // engine that reads many of them at once compares as it reads them the condition columns
+    // this update does not write, and each row's own statement compares only those it writes.
+    virtual std::vector<qint64> runEachOwn(const std::vector<const RowKey*>& keys, const std::vector<QVariantList>& values,
+                                           const std::vector<QVariantList>& expected,
+                                           const std::function<void()>& progress = {});
 };
 
 // An open database: the log or the reference database. The engine is chosen by the path:

@@ -320,6 +320,7 @@ public:
     // (1) where it cannot count them.
     qint64 executeUpdate()
     {
+        m_db.writing();
         execute();
         const qint64 rows = rowsAffected();
         SQLFreeStmt(m_handle, SQL_CLOSE);
@@ -726,7 +727,7 @@ OdbcConnection::~OdbcConnection()
 {
     m_cache.clear();
     if (m_dbc) {
-        if (m_inTransaction) {
+        if (m_transactionOpen) {
             SQLEndTran(SQL_HANDLE_DBC, m_dbc, SQL_ROLLBACK);
             SQLSetConnectAttr(m_dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
         }
@@ -1285,6 +1286,19 @@ public:
         return ConditionalUpdate::runEachExpecting(keys, values, expected, progress);
     }
 
+    std::vector<qint64> runEachOwn(const std::vector<const RowKey*>& keys, const std::vector<QVariantList>& values,
+                                   const std::vector<QVariantList>& expected,
+                                   const std::function<void()>& progress) override
+    {
+        if (!keys.empty() && std::all_of(values.begin(), values.end(), [&](const QVariantList& v) {
+                return v == values.front();
+            }))
+            return runEachExpecting(keys, values.front(), expected, progress);
+        if (rangeable(keys) && m_conditional)
+            return runChecked(keys, values, expected, progress);
+        return ConditionalUpdate::runEachOwn(keys, values, expected, progress);
+    }
+
 private:
     // The statement for key's pattern of names and null values (and expected values').
     Statement& statement(const RowKey& key, const QVariantList& expected)
@@ -1475,6 +1489,104 @@ private:
         for (size_t k = i; k < j; ++k)
             written[k] = meets[k - i];
         return true;
+    }
+
+    // Keys of one integer column, each with values and expected values of its own: each run
+    // of rising keys of a narrow range read by one statement, the condition columns this update
+    // does not write compared as read; a row that holds all its expected values is written by
+    // a statement of its key and the written columns' conditions alone, any other as run()
+    // writes it.
+    std::vector<qint64> runChecked(const std::vector<const RowKey*>& keys, const std::vector<QVariantList>& values,
+                                   const std::vector<QVariantList>& expected, const std::function<void()>& progress)
+    {
+        std::vector<qint64> written(keys.size(), 0);
+        std::vector<qint64> ids(keys.size());
+        for (size_t i = 0; i < keys.size(); ++i)
+            ids[i] = keys[i]->values.front().toLongLong();
+        const QString& key = m_info.keyNames.front();
+        QString list = key;
+        for (const QString& name : m_conditionNames)
+            list += QLatin1String(", ") + name;
+        const QString read = QStringLiteral("SELECT %1 FROM %2 WHERE %3 >= ? AND %3 <= ?").arg(list, m_table, key);
+        // The conditions on written columns, which each row's own statement compares.
+        std::vector<int> ownAt;
+        for (size_t c = 0; c < m_conditions.size(); ++c) {
+            if (std::any_of(m_columns.begin(), m_columns.end(), [&](const ColumnSpec& w) {
+                    return w.name.compare(m_conditions[c].name, Qt::CaseInsensitive) == 0;
+                }))
+                ownAt.push_back(int(c));
+        }
+        std::vector<char> holds;
+        size_t done = 0;
+        for (size_t i = 0; i < keys.size();) {
+            size_t j = i + 1;
+            while (j < keys.size() && rangeTakes(ids[i], ids[j - 1], ids[j], j - i))
+                ++j;
+            holds.assign(j - i, 0);
+            if (j - i >= kRangeWorth) {
+                OdbcCursor& rows = query(read, {QVariant(ids[i]), QVariant(ids[j - 1])});
+                while (rows.next()) {
+                    const qint64 id = rows.rawValue(0).toLongLong();
+                    const auto at = std::lower_bound(ids.begin() + qsizetype(i), ids.begin() + qsizetype(j), id);
+                    if (at == ids.begin() + qsizetype(j) || *at != id)
+                        continue;
+                    const size_t k = size_t(at - ids.begin());
+                    bool same = true;
+                    for (int c = 0; c < int(m_conditions.size()); ++c)
+                        same = same && sameValue(rows.rawValue(1 + c), expected[k].value(c));
+                    holds[k - i] = same ? 1 : 0;
+                }
+            }
+            for (size_t k = i; k < j; ++k)
+                written[k] = holds[k - i] ? leanWrite(*keys[k], values[k], expected[k], ownAt)
+                                          : run(*keys[k], values[k], expected[k]);
+            done += j - i;
+            if (progress && done >= 4096) {
+                progress();
+                done = 0;
+            }
+            i = j;
+        }
+        return written;
+    }
+
+    // UPDATE table SET columns = values WHERE key AND the conditions at ownAt: a row whose
+    // other condition columns were compared as it was read.
+    qint64 leanWrite(const RowKey& key, const QVariantList& values, const QVariantList& expected,
+                     const std::vector<int>& ownAt)
+    {
+        m_pattern.assign(1, 'L');
+        for (const QVariant& v : key.values)
+            m_pattern += v.isNull() ? 'N' : 'V';
+        m_pattern += '|';
+        for (int c : ownAt)
+            m_pattern += expected.value(c).isNull() ? 'N' : 'V';
+        auto it = m_statements.find(m_pattern);
+        if (it == m_statements.end()) {
+            QStringList names;
+            for (int c : ownAt)
+                names.append(m_conditionNames.at(c));
+            QString sql = QStringLiteral("UPDATE ") + m_table + QStringLiteral(" SET ") + setList(m_columns)
+                          + QStringLiteral(" WHERE ")
+                          + conditionList(key.names, [&](qsizetype i) { return key.values.at(i).isNull(); });
+            if (!names.isEmpty())
+                sql += QStringLiteral(" AND ")
+                       + conditionList(names, [&](qsizetype i) { return expected.value(ownAt[size_t(i)]).isNull(); });
+            it = m_statements.emplace(m_pattern, &m_db.cached(sql)).first;
+        }
+        Statement& stmt = *it->second;
+        int at = 0;
+        bindValues(stmt, at, values, false);
+        for (const QVariant& v : key.values) {
+            if (!v.isNull())
+                stmt.setValue(at++, v);
+        }
+        for (int c : ownAt) {
+            const QVariant& v = expected.value(c);
+            if (!v.isNull())
+                stmt.setValue(at++, v);
+        }
+        return stmt.executeUpdate();
     }
 
     // Whether keys known by all their values can be grouped by the index's values: the same
@@ -1957,18 +2069,33 @@ void OdbcConnection::setAutocommit(bool on)
         throw failure(SQL_HANDLE_DBC, m_dbc);
 }
 
+// The driver's transaction begins with the first statement that writes: the reads before it
+// go without one. The SQLite ODBC driver steps through a result only outside a transaction and
+// reads it whole into memory inside one (a million-row log read at the start of an import would
+// be held twice); the Access database engine holds no lock for a read in a transaction, so the
+// rows read are the same either way.
 void OdbcConnection::beginTransaction()
 {
-    setAutocommit(false);
     m_inTransaction = true;
+}
+
+void OdbcConnection::writing()
+{
+    if (!m_inTransaction || m_transactionOpen)
+        return;
+    setAutocommit(false);
+    m_transactionOpen = true;
 }
 
 void OdbcConnection::commit()
 {
-    if (!SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, SQLHDBC(m_dbc), SQL_COMMIT)))
+    if (m_transactionOpen && !SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, SQLHDBC(m_dbc), SQL_COMMIT)))
         throw failure(SQL_HANDLE_DBC, m_dbc);
     m_inTransaction = false;
-    setAutocommit(true);
+    if (m_transactionOpen) {
+        m_transactionOpen = false;
+        setAutocommit(true);
+    }
 }
 
 void OdbcConnection::rollback()
@@ -1976,6 +2103,9 @@ void OdbcConnection::rollback()
     if (!m_inTransaction)
         return;
     m_inTransaction = false;
+    if (!m_transactionOpen)
+        return;
+    m_transactionOpen = false;
     if (!SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, SQLHDBC(m_dbc), SQL_ROLLBACK))) {
         const CDbException error = failure(SQL_HANDLE_DBC, m_dbc);
         setAutocommit(true);

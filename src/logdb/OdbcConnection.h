@@ -100,11 +100,14 @@ private:
     // The condition that finds the row of key; the values to bind are appended to bindings.
     QString keyCondition(const QString& table, const RowKey& key, QVariantList& bindings) const;
     void setAutocommit(bool on);
+    // Opens the driver's transaction, where a transaction was begun, before the first write.
+    void writing();
 
     QString m_displayPath;
     void* m_env = nullptr; // SQLHENV
     void* m_dbc = nullptr; // SQLHDBC
     bool m_inTransaction = false;
+    bool m_transactionOpen = false; // the driver's transaction: autocommit off
     bool m_getDataAnyColumn = false; // the driver reads unbound columns in any place
     std::map<QString, std::unique_ptr<TableInfo>> m_tables;
     std::map<QString, std::unique_ptr<Statement>> m_cache;

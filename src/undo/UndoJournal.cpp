@@ -845,13 +845,14 @@ UndoResult UndoRunAt(const UndoEntry& given, const QString& logPath, const std::
     QStringList lines;
     bool recorded = false; // the file says "undoing"
     QString refusal;
-    // Rows one after another that put back the same values in the same columns under the same
-    // conditions are handed to the engine together, each with what it must hold, so that it
-    // writes as many of them at once as it can.
+    // Rows one after another that put back the same columns under the same conditions are
+    // handed to the engine together, each with what it puts back and what it must hold, so
+    // that the engine writes as many of them at once as it can.
     struct Pending
     {
         RowKey key;
         QStringList identity;
+        QVariantList restore;      // what the row held before the run
         QVariantList expected;     // what the run wrote in the changed columns
         QVariantList expectedHere; // the same, then what the row is
     };
@@ -860,7 +861,6 @@ UndoResult UndoRunAt(const UndoEntry& given, const QString& logPath, const std::
         QStringList names;
         std::vector<ColumnSpec> changed;
         std::vector<ColumnSpec> conditions;
-        QVariantList restore;
         std::vector<Pending> rows;
     } batch;
     constexpr size_t kBatch = 4096;
@@ -873,9 +873,9 @@ UndoResult UndoRunAt(const UndoEntry& given, const QString& logPath, const std::
             ++result.restored;
             return;
         }
-        const RowCheck check = checkRow(*log, row.key, batch.changed, batch.restore, row.expected, row.identity);
+        const RowCheck check = checkRow(*log, row.key, batch.changed, row.restore, row.expected, row.identity);
         if (check.kind == RowCheck::After
-            && log->updateIfUnchanged(kTable, row.key, batch.changed, batch.restore, batch.changed, row.expected)) {
+            && log->updateIfUnchanged(kTable, row.key, batch.changed, row.restore, batch.changed, row.expected)) {
             ++result.restored;
             return;
         }
@@ -911,14 +911,17 @@ UndoResult UndoRunAt(const UndoEntry& given, const QString& logPath, const std::
         if (!update)
             update = log->prepareUpdateIfUnchanged(kTable, batch.changed, batch.conditions);
         std::vector<const RowKey*> keys;
+        std::vector<QVariantList> restore;
         std::vector<QVariantList> expected;
         keys.reserve(batch.rows.size());
+        restore.reserve(batch.rows.size());
         expected.reserve(batch.rows.size());
         for (const Pending& row : batch.rows) {
             keys.push_back(&row.key);
+            restore.push_back(row.restore);
             expected.push_back(row.expectedHere);
         }
-        const std::vector<qint64> written = update->runEachExpecting(keys, batch.restore, expected);
+        const std::vector<qint64> written = update->runEachOwn(keys, restore, expected);
         for (size_t i = 0; i < batch.rows.size(); ++i)
             settleRow(batch.rows[i], written[i]);
         batch.rows.clear();
@@ -958,15 +961,14 @@ UndoResult UndoRunAt(const UndoEntry& given, const QString& logPath, const std::
             names.append(QStringLiteral("|"));
             for (const ColumnSpec& c : changed)
                 names.append(c.name);
-            if (!batch.rows.empty() && (batch.rows.size() == kBatch || batch.names != names || batch.restore != restore))
+            if (!batch.rows.empty() && (batch.rows.size() == kBatch || batch.names != names))
                 flush();
             if (batch.rows.empty()) {
                 batch.names = names;
                 batch.changed = changed;
                 batch.conditions = conditions;
-                batch.restore = restore;
             }
-            batch.rows.push_back(Pending{rows.key, rows.identity, expected, expectedHere});
+            batch.rows.push_back(Pending{rows.key, rows.identity, restore, expected, expectedHere});
         }
         flush();
         if (rc != 0)

@@ -298,4 +298,45 @@ TEST_F(OdbcLocatorTest, RowsOfARangeWithExpectedValuesOfTheirOwnAreWrittenByOneS
     EXPECT_EQ(SqliteFixture::query(file, S("SELECT COUNT(*) FROM [QSO-TAB] WHERE [QSO-QSLS] = '2'")), QStringList{S("100")});
 }
 
+// Rows of an integer key with values of their own (an undo of an import): one statement reads
+// their range, and each row's own update compares only the columns it writes, the others having
+// been compared as read.
+TEST_F(OdbcLocatorTest, RowsOfARangeWithValuesOfTheirOwnAreReadOnceAndWrittenByLeanStatements)
+{
+    for (int i = 0; i < 300; ++i)
+        insert(QByteArray("C" + QByteArray::number(i)).constData(), "120000", "2", i);
+    OdbcConnection db(S("DRIVER=SQLite3;Database=") + file, odbc());
+    std::vector<RowKey> keys;
+    std::vector<QVariantList> values;
+    std::vector<QVariantList> expected;
+    {
+        auto cursor = db.select(kTable, CQSO2006SRC::columnSpecs(), S("[QSO-NUMBER] >= 100"), QString());
+        while (cursor->next()) {
+            keys.push_back(cursor->key());
+            values.push_back({S("0"), S("N") + cursor->text(2)});
+            expected.push_back({S("2"), cursor->text(2)}); // [QSO-QSLS], then the row's call
+        }
+    }
+    ASSERT_EQ(keys.size(), 200u);
+    std::vector<const RowKey*> rows;
+    for (const RowKey& key : keys)
+        rows.push_back(&key);
+    const std::vector<ColumnSpec> written = {{S("[QSO-QSLS]"), ColumnType::Text}, {S("[QSO-NOTE]"), ColumnType::Text}};
+    const std::vector<ColumnSpec> conditions = {{S("[QSO-QSLS]"), ColumnType::Text}, {S("[QSO-CALL]"), ColumnType::Text}};
+    auto update = db.prepareUpdateIfUnchanged(kTable, written, conditions);
+    db.beginTransaction();
+    const OdbcConnection::Statistics before = db.statistics();
+    EXPECT_EQ(update->runEachOwn(rows, values, expected), std::vector<qint64>(200, 1));
+    const OdbcConnection::Statistics after = db.statistics();
+    db.commit();
+    EXPECT_EQ(after.executed - before.executed, 201);
+    EXPECT_EQ(after.rowsFetched - before.rowsFetched, 200);
+    EXPECT_LE(after.prepared - before.prepared, 2);
+    EXPECT_EQ(db.lastStatement(), S("UPDATE [QSO-TAB] SET [QSO-QSLS] = ?, [QSO-NOTE] = ? WHERE _ROWID_ = ? AND [QSO-QSLS] = ?"));
+    EXPECT_EQ(SqliteFixture::query(file, S("SELECT COUNT(*) FROM [QSO-TAB] WHERE [QSO-QSLS] = '0' AND [QSO-NOTE] = 'N' || [QSO-CALL]")),
+              QStringList{S("200")});
+    EXPECT_EQ(SqliteFixture::query(file, S("SELECT COUNT(*) FROM [QSO-TAB] WHERE [QSO-QSLS] = '2' AND [QSO-NOTE] IS NULL")),
+              QStringList{S("100")});
+}
+
 } // namespace
