@@ -159,7 +159,37 @@ void QsoIndex::setKey(qint64 entry, const RowKey& key)
 {
     const Entry& e = m_entries[std::size_t(entry)];
     if (e.rowid < -1)
-        m_keys[std::size_t(-(e.rowid + 2))] = key.values;
+        storeKey(std::size_t(-(e.rowid + 2)), key.values);
+}
+
+namespace {
+bool isOneInteger(const QVariantList& values)
+{
+    return values.size() == 1 && values.front().typeId() == QMetaType::LongLong;
+}
+} // namespace
+
+// Keeps values as the key at (at == keyCount(): a new one at the end).
+void QsoIndex::storeKey(std::size_t at, const QVariantList& values)
+{
+    if (m_keys.empty() && isOneInteger(values)) {
+        if (at == m_integerKeys.size())
+            m_integerKeys.push_back(values.front().toLongLong());
+        else
+            m_integerKeys[at] = values.front().toLongLong();
+        return;
+    }
+    if (m_keys.empty() && !m_integerKeys.empty()) {
+        m_keys.reserve(m_integerKeys.size() + 1);
+        for (qint64 v : m_integerKeys)
+            m_keys.push_back(QVariantList{QVariant(v)});
+        m_integerKeys.clear();
+        m_integerKeys.shrink_to_fit();
+    }
+    if (at == m_keys.size())
+        m_keys.push_back(values);
+    else
+        m_keys[at] = values;
 }
 
 void QsoIndex::clear()
@@ -169,6 +199,7 @@ void QsoIndex::clear()
     m_large.clear();
     m_pool.clear();
     m_keys.clear();
+    m_integerKeys.clear();
     m_keyNames.clear();
     rehash(1024);
 }
@@ -248,8 +279,8 @@ qint64 QsoIndex::addLatin1(const std::string_view (&texts)[6], const RowKey& key
     if (key.rowid >= 0) {
         entry.rowid = key.rowid;
     } else {
-        entry.rowid = -std::int64_t(m_keys.size()) - 2;
-        m_keys.push_back(key.values);
+        entry.rowid = -std::int64_t(keyCount()) - 2;
+        storeKey(keyCount(), key.values);
         if (m_keyNames.isEmpty())
             m_keyNames = key.names;
     }
@@ -265,6 +296,7 @@ void QsoIndex::finish()
     m_entries.shrink_to_fit();
     m_groups.shrink_to_fit();
     m_keys.shrink_to_fit();
+    m_integerKeys.shrink_to_fit();
     for (Group& group : m_groups) {
         if (group.size > kLargeGroup)
             buildLarge(group);
@@ -309,7 +341,11 @@ RowKey QsoIndex::keyOf(const Entry& entry) const
         key.rowid = entry.rowid;
     else {
         key.names = m_keyNames;
-        key.values = m_keys[std::size_t(-(entry.rowid + 2))];
+        const std::size_t at = std::size_t(-(entry.rowid + 2));
+        if (m_keys.empty())
+            key.values = QVariantList{QVariant(m_integerKeys[at])};
+        else
+            key.values = m_keys[at];
     }
     return key;
 }

@@ -60,7 +60,7 @@ public:
 
     qsizetype size() const { return qsizetype(m_entries.size()); }
     // Whether some row is known by its values rather than by a rowid.
-    bool hasValueKeys() const { return !m_keys.empty(); }
+    bool hasValueKeys() const { return keyCount() > 0; }
     RowKey key(qint64 entry) const { return keyOf(m_entries[std::size_t(entry)]); }
     // A row known by its values is known by these from now on (after it was written).
     void setKey(qint64 entry, const RowKey& key);
@@ -132,6 +132,12 @@ private:
     std::vector<LargeGroup> m_large;
     TextPool m_pool;
     std::string m_submode; // scratch for a submode that is not kept as it stands
-    std::vector<QVariantList> m_keys; // keys that are not a rowid (ODBC)
-    QStringList m_keyNames;           // their columns, the same for every row
+    // Keys that are not a rowid (ODBC): while every one is a single 64-bit integer (a key
+    // column of integers, the driver's row identifier) they are kept as numbers, eight bytes a
+    // row; from the first that is not, all of them as lists of values.
+    std::vector<qint64> m_integerKeys;
+    std::vector<QVariantList> m_keys;
+    QStringList m_keyNames; // their columns, the same for every row
+    std::size_t keyCount() const { return m_keys.empty() ? m_integerKeys.size() : m_keys.size(); }
+    void storeKey(std::size_t at, const QVariantList& values);
 };

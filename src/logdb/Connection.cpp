@@ -193,6 +193,46 @@ std::vector<size_t> ConditionalUpdate::runAdjacent(const std::vector<const RowKe
     return notWritten;
 }
 
+std::vector<qint64> ConditionalUpdate::runEach(const std::vector<const RowKey*>& keys, const QVariantList& values,
+                                               const QVariantList& expected, const std::function<void()>& progress)
+{
+    std::vector<qint64> written(keys.size(), 0);
+    for (size_t i = 0; i < keys.size(); ++i) {
+        written[i] = run(*keys[i], values, expected);
+        if (progress && (i & 0xFFF) == 0xFFF)
+            progress();
+    }
+    return written;
+}
+
+std::vector<qint64> ConditionalUpdate::runEachExpecting(const std::vector<const RowKey*>& keys,
+                                                        const QVariantList& values,
+                                                        const std::vector<QVariantList>& expected,
+                                                        const std::function<void()>& progress)
+{
+    std::vector<qint64> written(keys.size(), 0);
+    for (size_t i = 0; i < keys.size(); ++i) {
+        written[i] = run(*keys[i], values, expected[i]);
+        if (progress && (i & 0xFFF) == 0xFFF)
+            progress();
+    }
+    return written;
+}
+
+std::vector<qint64> ConditionalUpdate::runEachOwn(const std::vector<const RowKey*>& keys,
+                                                  const std::vector<QVariantList>& values,
+                                                  const std::vector<QVariantList>& expected,
+                                                  const std::function<void()>& progress)
+{
+    std::vector<qint64> written(keys.size(), 0);
+    for (size_t i = 0; i < keys.size(); ++i) {
+        written[i] = run(*keys[i], values[i], expected[i]);
+        if (progress && (i & 0xFFF) == 0xFFF)
+            progress();
+    }
+    return written;
+}
+
 std::unique_ptr<ConditionalUpdate> Connection::prepareUpdateIfUnchanged(const QString& table,
                                                                        const std::vector<ColumnSpec>& columns,
                                                                        const std::vector<ColumnSpec>& conditionColumns)
@@ -340,6 +380,8 @@ public:
     bool next() override
     {
         while (m_at < m_keys.size()) {
+            // The previous row's cursor goes first: it holds the statement the next one reuses.
+            m_row.reset();
             m_row = m_db.selectByKey(m_table, m_columns, *m_keys[m_at++]);
             if (m_row->next())
                 return true;

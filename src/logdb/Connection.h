@@ -92,6 +92,27 @@ public:
     // time; an engine that can write such a stretch of rows in one statement does so.
     virtual std::vector<size_t> runAdjacent(const std::vector<const RowKey*>& keys, const QVariantList& values,
                                             const QVariantList& expected);
+    // The same update, with the same values and expected values, for many rows in any order:
+    // the rows each key's update wrote, in the order of keys, as run() called for each key in
+    // turn would give them (of twins known by the same values, the first key's count holds
+    // them all and a later one's is 0). By default the rows are written one at a time; an
+    // engine that can write many of them in one statement, where no other row can be reached
+    // by it, does so. progress, when given, is called every few thousand rows.
+    virtual std::vector<qint64> runEach(const std::vector<const RowKey*>& keys, const QVariantList& values,
+                                        const QVariantList& expected, const std::function<void()>& progress = {});
+    // As runEach, each row with expected values of its own: expected[i] for keys[i]. An engine
+    // that writes many of them in one statement compares in it the condition columns whose
+    // expected values all the rows share, having read beforehand that every row it can reach is
+    // one of keys and holds its own expected values.
+    virtual std::vector<qint64> runEachExpecting(const std::vector<const RowKey*>& keys, const QVariantList& values,
+                                                 const std::vector<QVariantList>& expected,
+                                                 const std::function<void()>& progress = {});
+    // As runEachExpecting, each row with values of its own as well: values[i] for keys[i]. An
+    // engine that reads many of them at once compares as it reads them the condition columns
+    // this update does not write, and each row's own statement compares only those it writes.
+    virtual std::vector<qint64> runEachOwn(const std::vector<const RowKey*>& keys, const std::vector<QVariantList>& values,
+                                           const std::vector<QVariantList>& expected,
+                                           const std::function<void()>& progress = {});
 };
 
 // An open database: the log or the reference database. The engine is chosen by the path:

@@ -8,10 +8,14 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <QHash>
 #include <QRegularExpression>
+#include <QSet>
 #include <algorithm>
+#include <functional>
 #include <atomic>
 #include <clocale>
+#include <deque>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -167,7 +171,9 @@ constexpr SQLULEN kBoundWidth = 1024;
 
 } // namespace
 
-// One ODBC statement handle.
+// One ODBC statement handle. Its parameters are bound once to buffers of its own, and bound
+// again only where a value's kind changes or a text outgrows its buffer, so that a statement
+// run for many rows only copies the values of each.
 class OdbcConnection::Statement
 {
 public:
@@ -196,22 +202,92 @@ public:
         m_prepared = true;
     }
     bool prepared() const { return m_prepared; }
+    const QString& text() const { return m_text; }
 
-    // Binds the values in order, from parameter 1 on; they must stay where they are until
-    // the statement has run.
+    // The value of parameter at (from 0).
+    void setNull(int at, bool number)
+    {
+        Param& p = param(at);
+        if (p.kind == Param::None)
+            rebind(at, p, number ? Param::Int32 : Param::Text, 0);
+        p.indicator = SQL_NULL_DATA;
+    }
+    void setText(int at, const char16_t* text, qsizetype chars)
+    {
+        if (std::find(text, text + chars, u'\0') != text + chars)
+            refuseNul(QString(reinterpret_cast<const QChar*>(text), chars));
+        Param& p = param(at);
+        if (p.kind != Param::Text || size_t(chars) + 1 > p.text.size())
+            rebind(at, p, Param::Text, chars);
+        std::copy(text, text + chars, p.text.data());
+        p.indicator = SQLLEN(chars * qsizetype(sizeof(SQLWCHAR)));
+    }
+    void setText(int at, const QString& text)
+    {
+        setText(at, reinterpret_cast<const char16_t*>(text.utf16()), text.size());
+    }
+    void setUtf8(int at, std::string_view utf8)
+    {
+        unsigned char any = 0;
+        bool nul = false;
+        for (char c : utf8) {
+            any |= static_cast<unsigned char>(c);
+            nul = nul || c == '\0';
+        }
+        if (nul)
+            refuseNul(QString::fromUtf8(utf8.data(), qsizetype(utf8.size())));
+        if (any >= 0x80) {
+            setText(at, QString::fromUtf8(utf8.data(), qsizetype(utf8.size())));
+            return;
+        }
+        // ASCII: widened where it is bound.
+        Param& p = param(at);
+        if (p.kind != Param::Text || utf8.size() + 1 > p.text.size())
+            rebind(at, p, Param::Text, qsizetype(utf8.size()));
+        char16_t* out = p.text.data();
+        for (char c : utf8)
+            *out++ = char16_t(static_cast<unsigned char>(c));
+        p.indicator = SQLLEN(utf8.size() * sizeof(SQLWCHAR));
+    }
+    void setInteger(int at, qint64 value)
+    {
+        Param& p = param(at);
+        // Access knows no 64-bit integers: a value that fits goes as a 32-bit one.
+        const bool small = value >= INT32_MIN && value <= INT32_MAX;
+        if (p.kind != (small ? Param::Int32 : Param::Int64))
+            rebind(at, p, small ? Param::Int32 : Param::Int64, 0);
+        if (small)
+            p.int32 = SQLINTEGER(value);
+        else
+            p.int64 = value;
+        p.indicator = 0;
+    }
+    void setReal(int at, double value)
+    {
+        Param& p = param(at);
+        if (p.kind != Param::Real)
+            rebind(at, p, Param::Real, 0);
+        p.real = value;
+        p.indicator = 0;
+    }
+    void setValue(int at, const QVariant& value)
+    {
+        if (value.isNull())
+            setNull(at, IsIntegerValue(value) || value.typeId() == QMetaType::Double);
+        else if (IsIntegerValue(value))
+            setInteger(at, value.toLongLong());
+        else if (value.typeId() == QMetaType::Double)
+            setReal(at, value.toDouble());
+        else if (value.typeId() == QMetaType::QString)
+            setText(at, *static_cast<const QString*>(value.constData()));
+        else
+            setText(at, value.toString());
+    }
+    // Binds the values in order, from parameter 1 on.
     void bind(const QVariantList& values)
     {
-        m_params.resize(size_t(values.size()));
         for (qsizetype i = 0; i < values.size(); ++i)
-            bindValue(SQLUSMALLINT(i + 1), values.at(i), m_params[size_t(i)]);
-    }
-    void bindText(SQLUSMALLINT number, const char16_t* text, qsizetype chars, SQLLEN& indicator)
-    {
-        static const char16_t empty[1] = {0};
-        indicator = SQLLEN(chars * qsizetype(sizeof(SQLWCHAR)));
-        check(SQLBindParameter(m_handle, number, SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_WVARCHAR,
-                               SQLULEN(std::max<qsizetype>(chars, 1)), 0,
-                               const_cast<char16_t*>(chars ? text : empty), indicator, &indicator));
+            setValue(int(i), values.at(i));
     }
 
     void execute()
@@ -240,6 +316,16 @@ public:
             return -1;
         return qint64(rows);
     }
+    // Runs a statement that changes rows: the rows it changed, the driver taken at its word
+    // (1) where it cannot count them.
+    qint64 executeUpdate()
+    {
+        m_db.writing();
+        execute();
+        const qint64 rows = rowsAffected();
+        SQLFreeStmt(m_handle, SQL_CLOSE);
+        return rows < 0 ? 1 : rows;
+    }
     void close()
     {
         SQLFreeStmt(m_handle, SQL_CLOSE);
@@ -254,46 +340,55 @@ public:
 private:
     struct Param
     {
+        enum Kind { None, Text, Int32, Int64, Real };
+        Kind kind = None;
         SQLLEN indicator = 0;
-        qint64 bigint = 0;
-        SQLINTEGER integer = 0;
+        SQLINTEGER int32 = 0;
+        qint64 int64 = 0;
         double real = 0;
-        QString text;
+        std::vector<char16_t> text;
     };
-    void bindValue(SQLUSMALLINT number, const QVariant& value, Param& p)
+    // Drivers take a text as far as its first NUL character: such a text is refused rather
+    // than cut short without a word.
+    [[noreturn]] static void refuseNul(QString text)
     {
-        if (value.isNull()) {
-            p.indicator = SQL_NULL_DATA;
-            const bool number_ = IsIntegerValue(value) || value.typeId() == QMetaType::Double;
-            check(SQLBindParameter(m_handle, number, SQL_PARAM_INPUT, number_ ? SQL_C_SLONG : SQL_C_WCHAR,
-                                   number_ ? SQL_INTEGER : SQL_WVARCHAR, number_ ? 0 : 1, 0, nullptr, 0, &p.indicator));
-        } else if (IsIntegerValue(value)) {
-            const qint64 v = value.toLongLong();
-            p.indicator = 0;
-            // Access knows no 64-bit integers: a value that fits goes as a 32-bit one.
-            if (v >= INT32_MIN && v <= INT32_MAX) {
-                p.integer = SQLINTEGER(v);
-                check(SQLBindParameter(m_handle, number, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &p.integer,
-                                       0, &p.indicator));
-            } else {
-                p.bigint = v;
-                check(SQLBindParameter(m_handle, number, SQL_PARAM_INPUT, SQL_C_SBIGINT, SQL_BIGINT, 0, 0, &p.bigint,
-                                       0, &p.indicator));
-            }
-        } else if (value.typeId() == QMetaType::Double) {
-            p.real = value.toDouble();
-            p.indicator = 0;
+        throw CDbException(QStringLiteral("The value \"%1\" holds a NUL character, which the ODBC driver cannot pass")
+                               .arg(text.replace(QChar(0), QStringLiteral("\\0"))));
+    }
+    Param& param(int at)
+    {
+        while (m_params.size() <= size_t(at))
+            m_params.emplace_back();
+        return m_params[size_t(at)];
+    }
+    void rebind(int at, Param& p, Param::Kind kind, qsizetype chars)
+    {
+        p.kind = kind;
+        const SQLUSMALLINT number = SQLUSMALLINT(at + 1);
+        switch (kind) {
+        case Param::Text: {
+            // Room for a text of the widest Access text column at least, so that most texts
+            // of a run fit the first buffer; the declared size is the buffer's.
+            p.text.resize(size_t(std::max<qsizetype>(chars, 255)) + 1);
+            const SQLULEN size = SQLULEN(p.text.size() - 1);
+            check(SQLBindParameter(m_handle, number, SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_WVARCHAR, size, 0,
+                                   p.text.data(), SQLLEN(p.text.size() * sizeof(SQLWCHAR)), &p.indicator));
+            break;
+        }
+        case Param::Int32:
+            check(SQLBindParameter(m_handle, number, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &p.int32, 0,
+                                   &p.indicator));
+            break;
+        case Param::Int64:
+            check(SQLBindParameter(m_handle, number, SQL_PARAM_INPUT, SQL_C_SBIGINT, SQL_BIGINT, 0, 0, &p.int64, 0,
+                                   &p.indicator));
+            break;
+        case Param::Real:
             check(SQLBindParameter(m_handle, number, SQL_PARAM_INPUT, SQL_C_DOUBLE, SQL_DOUBLE, 0, 0, &p.real, 0,
                                    &p.indicator));
-        } else {
-            p.text = value.toString();
-            // Drivers take a text as far as its first NUL character: such a text is refused
-            // rather than cut short without a word.
-            if (p.text.contains(QChar(0)))
-                throw CDbException(QStringLiteral("The value \"%1\" holds a NUL character, which the ODBC driver "
-                                                  "cannot pass")
-                                       .arg(QString(p.text).replace(QChar(0), QStringLiteral("\\0"))));
-            bindText(number, reinterpret_cast<const char16_t*>(p.text.utf16()), p.text.size(), p.indicator);
+            break;
+        case Param::None:
+            break;
         }
     }
 
@@ -302,25 +397,28 @@ private:
     QString m_text;
     bool m_prepared = false;
     bool m_inUse = false;
-    std::vector<Param> m_params;
+    std::deque<Param> m_params; // a deque: bound buffers stay where they are
 };
 
 // How the rows of one table are found.
 struct OdbcConnection::TableInfo
 {
     Locator locator = Locator::AllValues;
-    QStringList keyNames;   // the key columns as the statements name them; empty: all values
-    QStringList allColumns; // every column of the table, with brackets, in table order
-    QString note;           // the monitor line
+    QStringList keyNames;     // the key columns as the statements name them; empty: all values
+    bool integerKey = false;  // the key is one column of integers (ranges of it can be read)
+    QStringList allColumns;   // every column of the table, with brackets, in table order
+    QStringList indexColumns; // Locator::Index: the columns of the index that narrows the search
+    QString note;             // the monitor line
 };
 
-// The rows of a query, read column by column into buffers kept from row to row.
+// The rows of a query, read into buffers bound to the statement and kept from row to row.
 class OdbcCursor : public Cursor
 {
 public:
     // keyCount: leading key columns before the selected ones; selected: the columns the
     // caller asked for; then the columns read only for a key of all values. cached: a kept
-    // statement lent to this cursor (closed, not freed, at its end).
+    // statement lent to this cursor (closed, not freed, at its end). The statement has been
+    // executed; it may be executed again with other values, and the cursor reads its new rows.
     OdbcCursor(std::unique_ptr<OdbcConnection::Statement> own, OdbcConnection::Statement* cached, int keyCount,
                const QStringList* keyNames, bool allValues, bool getDataAnyColumn)
         : m_own(std::move(own)), m_stmt(cached ? cached : m_own.get()), m_cached(cached), m_keyCount(keyCount),
@@ -338,20 +436,24 @@ public:
             m_stmt->check(SQLDescribeColW(m_stmt->handle(), SQLUSMALLINT(i + 1), name, SQLSMALLINT(std::size(name)),
                                           &nameLength, &c.type, &size, &digits, &nullable));
             c.name = fromWide(name, std::min<qsizetype>(nameLength, 255));
+            // A text whose width the driver declares is read into a buffer of that width; one
+            // of no real width (the SQLite ODBC driver says 65536 for TEXT) into a buffer of a
+            // text column's usual width, the rare longer value read again whole.
+            const bool declared = size > 0 && size <= kBoundWidth;
             if (isIntegerType(c.type)) {
                 c.cType = c.type == SQL_BIGINT ? SQL_C_SBIGINT : SQL_C_SLONG;
             } else if (isFloatType(c.type)) {
                 c.cType = SQL_C_DOUBLE;
             } else {
                 c.cType = SQL_C_WCHAR;
-                c.text.resize(size > 0 && size <= kBoundWidth ? size + 1 : 256);
+                c.text.resize((declared ? size : kReadWidth) + 1);
             }
-            // A driver that reads unbound columns only after the bound ones has its columns
-            // bound up to the first one that cannot be.
-            const bool fits = c.cType != SQL_C_WCHAR || (size > 0 && size <= kBoundWidth);
+            // A driver that reads unbound columns only after the bound ones, and bound ones
+            // not again, has its columns bound up to the first one that may not fit.
+            const bool fits = c.cType != SQL_C_WCHAR || declared;
             if (!fits && !getDataAnyColumn)
                 bindable = false;
-            c.bound = fits && (bindable || getDataAnyColumn);
+            c.bound = getDataAnyColumn || (fits && bindable);
             if (c.bound) {
                 SQLPOINTER target = c.cType == SQL_C_WCHAR ? SQLPOINTER(c.text.data())
                                     : c.cType == SQL_C_DOUBLE ? SQLPOINTER(&c.real)
@@ -387,10 +489,20 @@ public:
         for (size_t i = 0; i < m_columns.size(); ++i) {
             Column& c = m_columns[i];
             c.asciiReady = false;
-            if (!c.bound)
+            if (!c.bound) {
                 readUnbound(SQLUSMALLINT(i + 1), c);
-            else if (c.cType == SQL_C_SLONG && c.indicator != SQL_NULL_DATA)
+            } else if (c.cType == SQL_C_WCHAR) {
+                c.chars = c.text.data();
+                if (c.indicator == SQL_NULL_DATA)
+                    c.length = 0;
+                else if (c.indicator == SQL_NO_TOTAL
+                         || size_t(c.indicator) > (c.text.size() - 1) * sizeof(SQLWCHAR))
+                    readUnbound(SQLUSMALLINT(i + 1), c); // longer than the buffer: read again whole
+                else
+                    c.length = c.indicator;
+            } else if (c.cType == SQL_C_SLONG && c.indicator != SQL_NULL_DATA) {
                 c.integer = c.integer32;
+            }
         }
         return true;
     }
@@ -419,7 +531,7 @@ public:
         default: break;
         }
         const qsizetype chars = textLength(c);
-        return chars == 0 ? QString() : QString(reinterpret_cast<const QChar*>(c.text.data()), chars);
+        return chars == 0 ? QString() : QString(reinterpret_cast<const QChar*>(c.chars), chars);
     }
     bool asciiText(int column, std::string_view& bytes) const override
     {
@@ -435,8 +547,8 @@ public:
             c.ascii.resize(size_t(chars));
             char16_t any = 0;
             for (qsizetype i = 0; i < chars; ++i) {
-                any |= c.text[size_t(i)];
-                c.ascii[size_t(i)] = char(c.text[size_t(i)]);
+                any |= c.chars[i];
+                c.ascii[size_t(i)] = char(c.chars[i]);
             }
             c.isAscii = any < 0x80;
             c.asciiReady = true;
@@ -469,8 +581,14 @@ public:
             k.values.append(value(first + i - m_keyCount));
         return k;
     }
+    // Every column of the row as read, the key columns first.
+    int columnCount() const { return int(m_columns.size()); }
+    QVariant rawValue(int column) const { return value(column - m_keyCount); }
 
 private:
+    // Texts of no declared width are read into buffers this wide first.
+    static constexpr SQLULEN kReadWidth = 255;
+
     struct Column
     {
         QString name;
@@ -481,8 +599,10 @@ private:
         qint64 integer = 0;
         SQLINTEGER integer32 = 0;
         double real = 0;
-        std::vector<char16_t> text;
-        SQLLEN length = 0; // bytes of text read by SQLGetData
+        std::vector<char16_t> text;  // the bound buffer, or the one an unbound column is read into
+        std::vector<char16_t> spill; // a bound column's value longer than its buffer
+        const char16_t* chars = nullptr; // the row's text: in text or spill
+        SQLLEN length = 0; // bytes of the text read
         mutable std::string ascii;
         mutable bool asciiReady = false;
         mutable bool isAscii = false;
@@ -490,12 +610,7 @@ private:
 
     const Column& at(int column) const { return m_columns[size_t(m_keyCount + column)]; }
 
-    static qsizetype textLength(const Column& c)
-    {
-        const SQLLEN bytes = c.bound ? c.indicator : c.length;
-        qsizetype chars = qsizetype(bytes / SQLLEN(sizeof(SQLWCHAR)));
-        return std::min<qsizetype>(chars, qsizetype(c.text.size()) - 1);
-    }
+    static qsizetype textLength(const Column& c) { return qsizetype(c.length / SQLLEN(sizeof(SQLWCHAR))); }
 
     void readUnbound(SQLUSMALLINT number, Column& c)
     {
@@ -512,12 +627,16 @@ private:
             return;
         }
         // Read in pieces: the first fills the buffer, each further one what is left of the
-        // value, into a buffer grown to hold it.
+        // value, into a buffer grown to hold it. A bound column's buffer stays as bound (the
+        // driver writes the next row there); its longer value goes to a buffer of its own.
+        std::vector<char16_t>& buffer = c.bound ? c.spill : c.text;
+        if (buffer.size() < c.text.size())
+            buffer.resize(c.text.size() * 2);
         size_t at = 0;
         for (;;) {
-            const SQLLEN room = SQLLEN((c.text.size() - at) * sizeof(SQLWCHAR));
+            const SQLLEN room = SQLLEN((buffer.size() - at) * sizeof(SQLWCHAR));
             SQLLEN indicator = 0;
-            const SQLRETURN rc = SQLGetData(h, number, SQL_C_WCHAR, c.text.data() + at, room, &indicator);
+            const SQLRETURN rc = SQLGetData(h, number, SQL_C_WCHAR, buffer.data() + at, room, &indicator);
             if (rc == SQL_NO_DATA)
                 break;
             if (!SQL_SUCCEEDED(rc))
@@ -534,15 +653,16 @@ private:
                 break;
             }
             // The piece filled the room but its closing zero.
-            at = c.text.size() - 1;
-            const size_t need = indicator == SQL_NO_TOTAL ? c.text.size() * 2
+            at = buffer.size() - 1;
+            const size_t need = indicator == SQL_NO_TOTAL ? buffer.size() * 2
                                                           : at + size_t(indicator) / sizeof(SQLWCHAR) + 1;
-            c.text.resize(std::max(need, c.text.size() * 2));
+            buffer.resize(std::max(need, buffer.size() * 2));
         }
         c.indicator = 0;
         c.length = SQLLEN(at * sizeof(SQLWCHAR));
-        if (at + 1 > c.text.size())
-            c.text.resize(at + 1);
+        if (at + 1 > buffer.size())
+            buffer.resize(at + 1);
+        c.chars = buffer.data();
     }
 
     std::unique_ptr<OdbcConnection::Statement> m_own;
@@ -607,7 +727,7 @@ OdbcConnection::~OdbcConnection()
 {
     m_cache.clear();
     if (m_dbc) {
-        if (m_inTransaction) {
+        if (m_transactionOpen) {
             SQLEndTran(SQL_HANDLE_DBC, m_dbc, SQL_ROLLBACK);
             SQLSetConnectAttr(m_dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
         }
@@ -705,6 +825,7 @@ void OdbcConnection::chooseLocator(const QString& table, TableInfo& info)
 
     // Every column, and which hold no nulls, as the driver describes a query of none of its rows.
     QStringList notNull;
+    std::map<QString, int> types; // the SQL data type of each column, by its bracketed name
     {
         auto stmt = fresh();
         stmt->executeDirect(QStringLiteral("SELECT * FROM %1 WHERE 1 = 0").arg(table));
@@ -728,14 +849,20 @@ void OdbcConnection::chooseLocator(const QString& table, TableInfo& info)
             for (const QStringList& row : catalogRows(*stmt, 11)) {
                 if (row.value(10).toInt() == SQL_NO_NULLS)
                     notNull.append(bracketed(row.value(3)));
+                types[bracketed(row.value(3)).toLower()] = row.value(4).toInt();
             }
         } else {
             stmt->close();
         }
     }
+    const auto integerColumn = [&](const QString& name) {
+        const auto it = types.find(name.toLower());
+        return it != types.end() && isIntegerType(SQLSMALLINT(it->second));
+    };
     const auto setKey = [&](Locator locator, const QStringList& names, const QString& note) {
         info.locator = locator;
         info.keyNames = names;
+        info.integerKey = names.size() == 1 && integerColumn(names.front());
         info.note = note;
     };
 
@@ -814,11 +941,13 @@ void OdbcConnection::chooseLocator(const QString& table, TableInfo& info)
         if (SQL_SUCCEEDED(rc)) {
             QStringList names;
             bool lasting = true;
+            bool integer = false;
             for (const QStringList& row : catalogRows(*stmt, 8)) {
                 // A pseudo column (a rowid) is named as the driver names it, without brackets;
                 // a column of the table must hold no nulls to tell rows apart.
                 const bool pseudo = row.value(7).toInt() == SQL_PC_PSEUDO;
                 names.append(pseudo ? row.value(1) : bracketed(row.value(1)));
+                integer = isIntegerType(SQLSMALLINT(row.value(2).toInt()));
                 lasting = lasting && row.value(0).toInt() >= SQL_SCOPE_TRANSACTION
                           && (pseudo || notNull.contains(bracketed(row.value(1)), Qt::CaseInsensitive));
             }
@@ -826,6 +955,7 @@ void OdbcConnection::chooseLocator(const QString& table, TableInfo& info)
                 setKey(Locator::BestRowId, names,
                        QStringLiteral("Rows of %1 are found by the driver's row identifier %2")
                            .arg(table, names.join(QLatin1String(", "))));
+                info.integerKey = names.size() == 1 && integer;
                 return;
             }
         } else {
@@ -845,6 +975,7 @@ void OdbcConnection::chooseLocator(const QString& table, TableInfo& info)
                QStringLiteral("Rows of %1 have no key: each is found by all its values through the index %2 (%3); "
                               "rows equal in every column are updated together")
                    .arg(table, chosen->name, chosen->columns.join(QLatin1String(", "))));
+        info.indexColumns = chosen->columns;
         return;
     }
     setKey(Locator::AllValues, {},
@@ -962,73 +1093,765 @@ qint64 OdbcConnection::countRows(const QString& table)
     return rows;
 }
 
-qint64 OdbcConnection::runUpdate(const QString& table, const RowKey& key, const std::vector<ColumnSpec>& columns,
-                                 const QVariantList& values, const std::vector<ColumnSpec>& conditionColumns,
-                                 const QVariantList& expected, bool textsNotNull)
+namespace {
+
+// Rows a range or group is worth reading for, rather than each row by itself: a statement
+// costs the driver about as much as reading a few rows, and a group read holds every row that
+// shares the index's values, also those of no key given.
+constexpr size_t kRangeWorth = 4;
+constexpr size_t kGroupWorth = 8;       // keys of one index value written by one statement
+constexpr size_t kGroupReadWorth = 32;  // keys of one index value read again by one statement
+
+// Whether a run of integer keys may take in the next one: keys rising, and the range they span
+// at most twice as many as the keys in it (and a few), so that reading the range reads few
+// rows besides them.
+bool rangeTakes(qint64 first, qint64 last, qint64 next, size_t count)
 {
-    QVariantList bindings;
-    QString sql = QStringLiteral("UPDATE ") + table + QStringLiteral(" SET ");
-    for (size_t i = 0; i < columns.size(); ++i) {
-        if (i > 0)
-            sql += QLatin1String(", ");
-        sql += columns[i].name + QLatin1String(" = ?");
-        QVariant v = values.value(int(i));
-        if (columns[i].type == ColumnType::Text) {
-            if (textsNotNull || !v.isNull()) {
-                // A column marked changed is written as not null: an emptied text is an empty
-                // text, which the driver would take for NULL if it were a null string.
-                QString text = v.toString();
-                if (text.isNull())
-                    text = QStringLiteral("");
-                v = text;
-            } else {
-                v = QVariant(QMetaType::fromType<QString>());
-            }
-        } else if (v.isNull()) {
-            v = QVariant(QMetaType::fromType<qint64>());
-        }
-        bindings.append(v);
-    }
-    sql += QStringLiteral(" WHERE ") + keyCondition(table, key, bindings);
-    for (size_t i = 0; i < conditionColumns.size(); ++i) {
-        const QVariant& value = expected.value(int(i));
-        if (value.isNull()) {
-            sql += QLatin1String(" AND ") + conditionColumns[i].name + QLatin1String(" IS NULL");
-        } else {
-            sql += QLatin1String(" AND ") + conditionColumns[i].name + QLatin1String(" = ?");
-            bindings.append(value);
-        }
-    }
-    Statement& stmt = cached(sql);
-    stmt.bind(bindings);
-    stmt.execute();
-    const qint64 rows = stmt.rowsAffected();
-    stmt.close();
-    // A driver that cannot count the rows it changed (-1) is taken at its word.
-    return rows < 0 ? 1 : rows;
+    return next > last && next - first < 2 * qint64(count + 1) + 16;
 }
+
+// Whether a value read equals the one wanted, as the program compares them.
+bool sameValue(const QVariant& read, const QVariant& wanted)
+{
+    if (read.isNull() || wanted.isNull())
+        return read.isNull() && wanted.isNull();
+    if (IsIntegerValue(read) && IsIntegerValue(wanted))
+        return read.toLongLong() == wanted.toLongLong();
+    return read.toString() == wanted.toString();
+}
+
+// Whether the database's own comparison might find them equal where the program's does not:
+// Access compares texts without regard to case and to blanks at their end.
+bool maybeSameValue(const QVariant& read, const QVariant& wanted)
+{
+    if (sameValue(read, wanted))
+        return true;
+    if (read.isNull() || wanted.isNull())
+        return false;
+    QString a = read.toString(), b = wanted.toString();
+    while (a.endsWith(QLatin1Char(' ')))
+        a.chop(1);
+    while (b.endsWith(QLatin1Char(' ')))
+        b.chop(1);
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+// A row's values as one text, for finding rows of equal values.
+QString valuesText(const QVariantList& values)
+{
+    QString text;
+    for (const QVariant& v : values) {
+        if (v.isNull())
+            text += QChar(0x1);
+        else
+            text += v.toString();
+        text += QChar(0x1f);
+    }
+    return text;
+}
+
+QString setList(const std::vector<ColumnSpec>& columns)
+{
+    QString list;
+    for (const ColumnSpec& c : columns) {
+        if (!list.isEmpty())
+            list += QLatin1String(", ");
+        list += c.name + QLatin1String(" = ?");
+    }
+    return list;
+}
+
+// "a = ? AND b IS NULL ...": each name compared with its value, a null one with IS NULL.
+QString conditionList(const QStringList& names, const std::function<bool(qsizetype)>& isNull)
+{
+    QString list;
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        if (!list.isEmpty())
+            list += QLatin1String(" AND ");
+        list += names.at(i) + (isNull(i) ? QLatin1String(" IS NULL") : QLatin1String(" = ?"));
+    }
+    return list;
+}
+
+QStringList namesOf(const std::vector<ColumnSpec>& columns)
+{
+    QStringList names;
+    for (const ColumnSpec& c : columns)
+        names.append(c.name);
+    return names;
+}
+
+qsizetype nameAt(const QStringList& names, const QString& name)
+{
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        if (names.at(i).compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    }
+    return -1;
+}
+
+} // namespace
+
+// The updates of one set of columns of a table, by key, each statement text (one for each
+// pattern of null key values and expected values) made once and kept by the connection. A
+// conditional one also writes many rows at once where one statement can reach just them: a
+// range of an integer key, or the rows sharing the values of the index that narrows a search
+// by all values.
+class OdbcConnection::PreparedConditionalUpdate : public ConditionalUpdate
+{
+public:
+    PreparedConditionalUpdate(OdbcConnection& db, QString table, std::vector<ColumnSpec> columns,
+                              std::vector<ColumnSpec> conditions, bool conditional)
+        : m_db(db), m_table(std::move(table)), m_columns(std::move(columns)), m_conditions(std::move(conditions)),
+          m_conditional(conditional), m_info(db.info(m_table)), m_conditionNames(namesOf(m_conditions))
+    {
+    }
+
+    // The rows written: UPDATE table SET columns = values WHERE key [AND conditions].
+    // textsNotNull: a text column is written as a text even where its value is null (an
+    // emptied text is an empty text, which the driver would take for NULL if it were a null
+    // string).
+    qint64 write(const RowKey& key, const std::function<void(Statement&, int&)>& bindValues,
+                 const QVariantList& expected)
+    {
+        if (key.names.isEmpty() || key.names.size() != key.values.size())
+            throw CDbException(QStringLiteral("The record of %1 cannot be identified.").arg(m_table));
+        Statement& stmt = statement(key, expected);
+        int at = 0;
+        bindValues(stmt, at);
+        for (const QVariant& v : key.values) {
+            if (!v.isNull())
+                stmt.setValue(at++, v);
+        }
+        if (m_conditional) {
+            for (qsizetype i = 0; i < qsizetype(m_conditions.size()); ++i) {
+                const QVariant& v = expected.value(i);
+                if (!v.isNull())
+                    stmt.setValue(at++, v);
+            }
+        }
+        return stmt.executeUpdate();
+    }
+    void bindValues(Statement& stmt, int& at, const QVariantList& values, bool textsNotNull) const
+    {
+        for (size_t i = 0; i < m_columns.size(); ++i) {
+            const QVariant& v = values.value(qsizetype(i));
+            const bool text = m_columns[i].type == ColumnType::Text;
+            if (text && (textsNotNull || !v.isNull()))
+                stmt.setText(at++, v.toString()); // a null text is written as an empty one
+            else if (v.isNull())
+                stmt.setNull(at++, !text);
+            else
+                stmt.setValue(at++, v);
+        }
+    }
+
+    qint64 run(const RowKey& key, const QVariantList& values, const QVariantList& expected) override
+    {
+        return write(key, [&](Statement& stmt, int& at) { bindValues(stmt, at, values, false); }, expected);
+    }
+
+    std::vector<size_t> runAdjacent(const std::vector<const RowKey*>& keys, const QVariantList& values,
+                                    const QVariantList& expected) override
+    {
+        const std::vector<qint64> written = runEach(keys, values, expected, {});
+        std::vector<size_t> notWritten;
+        for (size_t i = 0; i < written.size(); ++i) {
+            if (written[i] == 0)
+                notWritten.push_back(i);
+        }
+        return notWritten;
+    }
+
+    std::vector<qint64> runEach(const std::vector<const RowKey*>& keys, const QVariantList& values,
+                                const QVariantList& expected, const std::function<void()>& progress) override
+    {
+        if (rangeable(keys))
+            return runRanges(keys, values, [&](size_t) -> const QVariantList& { return expected; }, progress);
+        if (keys.size() >= 2 && m_info.locator == Locator::Index && groupable(keys))
+            return runGroups(keys, values, expected, progress);
+        return ConditionalUpdate::runEach(keys, values, expected, progress);
+    }
+
+    std::vector<qint64> runEachExpecting(const std::vector<const RowKey*>& keys, const QVariantList& values,
+                                         const std::vector<QVariantList>& expected,
+                                         const std::function<void()>& progress) override
+    {
+        if (!keys.empty() && std::all_of(expected.begin(), expected.end(), [&](const QVariantList& e) {
+                return e == expected.front();
+            }))
+            return runEach(keys, values, expected.front(), progress);
+        if (rangeable(keys))
+            return runRanges(keys, values, [&](size_t k) -> const QVariantList& { return expected[k]; }, progress);
+        return ConditionalUpdate::runEachExpecting(keys, values, expected, progress);
+    }
+
+    std::vector<qint64> runEachOwn(const std::vector<const RowKey*>& keys, const std::vector<QVariantList>& values,
+                                   const std::vector<QVariantList>& expected,
+                                   const std::function<void()>& progress) override
+    {
+        if (!keys.empty() && std::all_of(values.begin(), values.end(), [&](const QVariantList& v) {
+                return v == values.front();
+            }))
+            return runEachExpecting(keys, values.front(), expected, progress);
+        if (rangeable(keys) && m_conditional)
+            return runChecked(keys, values, expected, progress);
+        return ConditionalUpdate::runEachOwn(keys, values, expected, progress);
+    }
+
+private:
+    // The statement for key's pattern of names and null values (and expected values').
+    Statement& statement(const RowKey& key, const QVariantList& expected)
+    {
+        m_pattern.clear();
+        // The table's own key is the same list of names every time; any other (a key kept
+        // from a run on another locator) is told by its names.
+        const bool tableKey = key.names == m_info.keyNames;
+        if (!tableKey)
+            m_pattern = key.names.join(QChar(0x1f)).toStdString() + '\x1e';
+        for (const QVariant& v : key.values)
+            m_pattern += v.isNull() ? 'N' : 'V';
+        m_pattern += '|';
+        if (m_conditional) {
+            for (size_t i = 0; i < m_conditions.size(); ++i)
+                m_pattern += expected.value(qsizetype(i)).isNull() ? 'N' : 'V';
+        }
+        auto it = m_statements.find(m_pattern);
+        if (it != m_statements.end())
+            return *it->second;
+        QString sql = QStringLiteral("UPDATE ") + m_table + QStringLiteral(" SET ") + setList(m_columns)
+                      + QStringLiteral(" WHERE ")
+                      + conditionList(key.names, [&](qsizetype i) { return key.values.at(i).isNull(); });
+        if (m_conditional && !m_conditions.empty())
+            sql += QStringLiteral(" AND ")
+                   + conditionList(m_conditionNames, [&](qsizetype i) { return expected.value(i).isNull(); });
+        Statement& stmt = m_db.cached(sql);
+        m_statements.emplace(m_pattern, &stmt);
+        return stmt;
+    }
+
+    // A statement of this update's own, made once by its text.
+    Statement& own(const QString& sql)
+    {
+        auto it = m_own.find(sql);
+        if (it != m_own.end())
+            return *it->second.stmt;
+        Own o;
+        o.stmt = m_db.fresh();
+        o.stmt->prepare(sql);
+        return *m_own.emplace(sql, std::move(o)).first->second.stmt;
+    }
+    // The rows of a query statement of this update's own, run with values.
+    OdbcCursor& query(const QString& sql, const QVariantList& values)
+    {
+        Statement& stmt = own(sql);
+        Own& o = m_own.find(sql)->second;
+        stmt.bind(values);
+        stmt.execute();
+        if (!o.cursor)
+            o.cursor = std::make_unique<OdbcCursor>(nullptr, &stmt, 0, nullptr, false, m_db.m_getDataAnyColumn);
+        return *o.cursor;
+    }
+
+    // Whether keys are many of the table's own integer key, which ranges of it can reach.
+    bool rangeable(const std::vector<const RowKey*>& keys) const
+    {
+        return keys.size() >= kRangeWorth && m_info.integerKey
+               && std::all_of(keys.begin(), keys.end(), [&](const RowKey* k) {
+                      return k->names == m_info.keyNames && k->values.size() == 1 && IsIntegerValue(k->values.front());
+                  });
+    }
+
+    using ExpectedOf = std::function<const QVariantList&(size_t)>;
+
+    // Keys of one integer column: runs of rising keys of a narrow range, each read and written
+    // by a statement over its range where no row of the range but these can meet the condition.
+    // expectedOf(k): the expected values of keys[k].
+    std::vector<qint64> runRanges(const std::vector<const RowKey*>& keys, const QVariantList& values,
+                                  const ExpectedOf& expectedOf, const std::function<void()>& progress)
+    {
+        std::vector<qint64> written(keys.size(), 0);
+        std::vector<qint64> ids(keys.size());
+        for (size_t i = 0; i < keys.size(); ++i)
+            ids[i] = keys[i]->values.front().toLongLong();
+        size_t done = 0;
+        for (size_t i = 0; i < keys.size();) {
+            size_t j = i + 1;
+            while (j < keys.size() && rangeTakes(ids[i], ids[j - 1], ids[j], j - i))
+                ++j;
+            if (j - i < kRangeWorth || !writeRange(ids, i, j, values, expectedOf, written)) {
+                for (size_t k = i; k < j; ++k)
+                    written[k] = run(*keys[k], values, expectedOf(k));
+            }
+            done += j - i;
+            if (progress && done >= 4096) {
+                progress();
+                done = 0;
+            }
+            i = j;
+        }
+        return written;
+    }
+
+    // Writes the keys [i, j) (rising) by one statement over their range; false, having written
+    // nothing, where a row of the range that is none of them might meet the statement's
+    // condition, or one of them might without holding all its own expected values (or might in
+    // the database's eyes and not in the program's). The statement compares the condition
+    // columns whose expected values the keys of the range share; the others are compared as
+    // the range is read.
+    bool writeRange(const std::vector<qint64>& ids, size_t i, size_t j, const QVariantList& values,
+                    const ExpectedOf& expectedOf, std::vector<qint64>& written)
+    {
+        const QString& key = m_info.keyNames.front();
+        const QString range = key + QStringLiteral(" >= ? AND ") + key + QStringLiteral(" <= ?");
+        const QVariantList bounds{QVariant(ids[i]), QVariant(ids[j - 1])};
+        QString list = key;
+        for (const QString& name : m_conditionNames)
+            list += QLatin1String(", ") + name;
+        for (const ColumnSpec& c : m_columns)
+            list += QLatin1String(", ") + c.name;
+        const QString read = QStringLiteral("SELECT %1 FROM %2 WHERE %3").arg(list, m_table, range);
+        const int conditionCount = m_conditional ? int(m_conditions.size()) : 0;
+
+        // The condition columns the statement compares: those of one expected value for all.
+        const QVariantList& firstExpected = expectedOf(i);
+        std::vector<char> shared(size_t(conditionCount), 1);
+        for (size_t k = i + 1; k < j; ++k) {
+            const QVariantList& e = expectedOf(k);
+            for (int c = 0; c < conditionCount; ++c) {
+                if (shared[size_t(c)] && !sameValue(e.value(c), firstExpected.value(c)))
+                    shared[size_t(c)] = 0;
+            }
+        }
+
+        // Which of the keys meet their condition now; whether another row of the range, or one
+        // of them not meeting its own, might meet the statement's.
+        std::vector<char> meets(j - i, 0);
+        OdbcCursor& before = query(read, bounds);
+        while (before.next()) {
+            const qint64 id = before.rawValue(0).toLongLong();
+            const auto at = std::lower_bound(ids.begin() + qsizetype(i), ids.begin() + qsizetype(j), id);
+            const bool ours = at != ids.begin() + qsizetype(j) && *at == id;
+            const QVariantList& own = ours ? expectedOf(size_t(at - ids.begin())) : firstExpected;
+            bool same = ours, maybe = true;
+            for (int c = 0; c < conditionCount; ++c) {
+                const QVariant v = before.rawValue(1 + c);
+                same = same && sameValue(v, own.value(c));
+                if (shared[size_t(c)])
+                    maybe = maybe && maybeSameValue(v, firstExpected.value(c));
+            }
+            if (same)
+                meets[size_t(at - ids.begin()) - i] = 1;
+            else if (maybe)
+                return false;
+        }
+        const qint64 predicted = std::count(meets.begin(), meets.end(), 1);
+        if (predicted > 0) {
+            QStringList sharedNames;
+            QVariantList sharedValues;
+            for (int c = 0; c < conditionCount; ++c) {
+                if (shared[size_t(c)]) {
+                    sharedNames.append(m_conditionNames.at(c));
+                    sharedValues.append(firstExpected.value(c));
+                }
+            }
+            QString sql = QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(m_table, setList(m_columns), range);
+            if (!sharedNames.isEmpty())
+                sql += QStringLiteral(" AND ")
+                       + conditionList(sharedNames, [&](qsizetype c) { return sharedValues.at(c).isNull(); });
+            Statement& update = m_db.cached(sql);
+            int at = 0;
+            bindValues(update, at, values, false);
+            update.setValue(at++, bounds.at(0));
+            update.setValue(at++, bounds.at(1));
+            for (const QVariant& v : std::as_const(sharedValues)) {
+                if (!v.isNull())
+                    update.setValue(at++, v);
+            }
+            const qint64 rows = update.executeUpdate();
+            if (rows != predicted) {
+                // Another program changed a row between the two statements: the rows that
+                // hold the values now are the ones written.
+                std::fill(meets.begin(), meets.end(), 0);
+                OdbcCursor& after = query(read, bounds);
+                while (after.next()) {
+                    const qint64 id = after.rawValue(0).toLongLong();
+                    const auto at2 = std::lower_bound(ids.begin() + qsizetype(i), ids.begin() + qsizetype(j), id);
+                    if (at2 == ids.begin() + qsizetype(j) || *at2 != id)
+                        continue;
+                    bool holds = true;
+                    for (size_t c = 0; c < m_columns.size(); ++c)
+                        holds = holds && sameValue(after.rawValue(1 + conditionCount + int(c)), values.value(qsizetype(c)));
+                    meets[size_t(at2 - ids.begin()) - i] = holds ? 1 : 0;
+                }
+            }
+        }
+        for (size_t k = i; k < j; ++k)
+            written[k] = meets[k - i];
+        return true;
+    }
+
+    // Keys of one integer column, each with values and expected values of its own: each run
+    // of rising keys of a narrow range read by one statement, the condition columns this update
+    // does not write compared as read; a row that holds all its expected values is written by
+    // a statement of its key and the written columns' conditions alone, any other as run()
+    // writes it.
+    std::vector<qint64> runChecked(const std::vector<const RowKey*>& keys, const std::vector<QVariantList>& values,
+                                   const std::vector<QVariantList>& expected, const std::function<void()>& progress)
+    {
+        std::vector<qint64> written(keys.size(), 0);
+        std::vector<qint64> ids(keys.size());
+        for (size_t i = 0; i < keys.size(); ++i)
+            ids[i] = keys[i]->values.front().toLongLong();
+        const QString& key = m_info.keyNames.front();
+        QString list = key;
+        for (const QString& name : m_conditionNames)
+            list += QLatin1String(", ") + name;
+        const QString read = QStringLiteral("SELECT %1 FROM %2 WHERE %3 >= ? AND %3 <= ?").arg(list, m_table, key);
+        // The conditions on written columns, which each row's own statement compares.
+        std::vector<int> ownAt;
+        for (size_t c = 0; c < m_conditions.size(); ++c) {
+            if (std::any_of(m_columns.begin(), m_columns.end(), [&](const ColumnSpec& w) {
+                    return w.name.compare(m_conditions[c].name, Qt::CaseInsensitive) == 0;
+                }))
+                ownAt.push_back(int(c));
+        }
+        std::vector<char> holds;
+        size_t done = 0;
+        for (size_t i = 0; i < keys.size();) {
+            size_t j = i + 1;
+            while (j < keys.size() && rangeTakes(ids[i], ids[j - 1], ids[j], j - i))
+                ++j;
+            holds.assign(j - i, 0);
+            if (j - i >= kRangeWorth) {
+                OdbcCursor& rows = query(read, {QVariant(ids[i]), QVariant(ids[j - 1])});
+                while (rows.next()) {
+                    const qint64 id = rows.rawValue(0).toLongLong();
+                    const auto at = std::lower_bound(ids.begin() + qsizetype(i), ids.begin() + qsizetype(j), id);
+                    if (at == ids.begin() + qsizetype(j) || *at != id)
+                        continue;
+                    const size_t k = size_t(at - ids.begin());
+                    bool same = true;
+                    for (int c = 0; c < int(m_conditions.size()); ++c)
+                        same = same && sameValue(rows.rawValue(1 + c), expected[k].value(c));
+                    holds[k - i] = same ? 1 : 0;
+                }
+            }
+            for (size_t k = i; k < j; ++k)
+                written[k] = holds[k - i] ? leanWrite(*keys[k], values[k], expected[k], ownAt)
+                                          : run(*keys[k], values[k], expected[k]);
+            done += j - i;
+            if (progress && done >= 4096) {
+                progress();
+                done = 0;
+            }
+            i = j;
+        }
+        return written;
+    }
+
+    // UPDATE table SET columns = values WHERE key AND the conditions at ownAt: a row whose
+    // other condition columns were compared as it was read.
+    qint64 leanWrite(const RowKey& key, const QVariantList& values, const QVariantList& expected,
+                     const std::vector<int>& ownAt)
+    {
+        m_pattern.assign(1, 'L');
+        for (const QVariant& v : key.values)
+            m_pattern += v.isNull() ? 'N' : 'V';
+        m_pattern += '|';
+        for (int c : ownAt)
+            m_pattern += expected.value(c).isNull() ? 'N' : 'V';
+        auto it = m_statements.find(m_pattern);
+        if (it == m_statements.end()) {
+            QStringList names;
+            for (int c : ownAt)
+                names.append(m_conditionNames.at(c));
+            QString sql = QStringLiteral("UPDATE ") + m_table + QStringLiteral(" SET ") + setList(m_columns)
+                          + QStringLiteral(" WHERE ")
+                          + conditionList(key.names, [&](qsizetype i) { return key.values.at(i).isNull(); });
+            if (!names.isEmpty())
+                sql += QStringLiteral(" AND ")
+                       + conditionList(names, [&](qsizetype i) { return expected.value(ownAt[size_t(i)]).isNull(); });
+            it = m_statements.emplace(m_pattern, &m_db.cached(sql)).first;
+        }
+        Statement& stmt = *it->second;
+        int at = 0;
+        bindValues(stmt, at, values, false);
+        for (const QVariant& v : key.values) {
+            if (!v.isNull())
+                stmt.setValue(at++, v);
+        }
+        for (int c : ownAt) {
+            const QVariant& v = expected.value(c);
+            if (!v.isNull())
+                stmt.setValue(at++, v);
+        }
+        return stmt.executeUpdate();
+    }
+
+    // Whether keys known by all their values can be grouped by the index's values: the same
+    // names for all, holding the index's columns and the condition's and written ones.
+    bool groupable(const std::vector<const RowKey*>& keys)
+    {
+        const QStringList& names = keys.front()->names;
+        if (names.isEmpty() || !m_info.keyNames.isEmpty() || m_info.indexColumns.isEmpty())
+            return false;
+        for (const RowKey* k : keys) {
+            if (k->names != names || k->values.size() != names.size())
+                return false;
+        }
+        m_indexAt.clear();
+        for (const QString& c : m_info.indexColumns) {
+            const qsizetype at = nameAt(names, c);
+            if (at < 0)
+                return false;
+            m_indexAt.push_back(int(at));
+        }
+        m_conditionAt.clear();
+        for (const QString& c : m_conditionNames) {
+            const qsizetype at = nameAt(names, c);
+            if (at < 0)
+                return false;
+            m_conditionAt.push_back(int(at));
+        }
+        m_columnAt.clear();
+        for (const ColumnSpec& c : m_columns) {
+            const qsizetype at = nameAt(names, c.name);
+            if (at < 0)
+                return false;
+            m_columnAt.push_back(int(at));
+        }
+        // Where each of the key's columns stands in a row of SELECT *.
+        m_starAt.clear();
+        for (const QString& name : names) {
+            const qsizetype at = nameAt(m_info.allColumns, name);
+            if (at < 0)
+                return false;
+            m_starAt.push_back(int(at));
+        }
+        return true;
+    }
+
+    // Keys known by all their values: grouped by the values of the index, a group of many
+    // keys read whole through the index and written by one statement where no row of it but
+    // theirs can meet the condition.
+    std::vector<qint64> runGroups(const std::vector<const RowKey*>& keys, const QVariantList& values,
+                                  const QVariantList& expected, const std::function<void()>& progress)
+    {
+        std::vector<qint64> written(keys.size(), 0);
+        std::vector<std::vector<size_t>> groups;
+        QHash<QString, size_t> groupOf;
+        for (size_t i = 0; i < keys.size(); ++i) {
+            QVariantList indexValues;
+            for (int at : m_indexAt)
+                indexValues.append(keys[i]->values.at(at));
+            const QString text = valuesText(indexValues);
+            auto it = groupOf.find(text);
+            if (it == groupOf.end()) {
+                it = groupOf.insert(text, groups.size());
+                groups.emplace_back();
+            }
+            groups[*it].push_back(i);
+        }
+        size_t done = 0;
+        for (const std::vector<size_t>& group : groups) {
+            if (group.size() < kGroupWorth || !writeGroup(keys, group, values, expected, written)) {
+                for (size_t k : group)
+                    written[k] = run(*keys[k], values, expected);
+            }
+            done += group.size();
+            if (progress && done >= 4096) {
+                progress();
+                done = 0;
+            }
+        }
+        return written;
+    }
+
+    // Writes the keys of one group by one statement over the index's values and the
+    // condition, where the rows that statement reaches, as read by the same condition, are all
+    // of their values; false, having written nothing, where it would reach another row.
+    bool writeGroup(const std::vector<const RowKey*>& keys, const std::vector<size_t>& group, const QVariantList& values,
+                    const QVariantList& expected, std::vector<qint64>& written)
+    {
+        const RowKey& first = *keys[group.front()];
+        QStringList indexNames;
+        QVariantList bindings;
+        for (int at : m_indexAt) {
+            indexNames.append(first.names.at(at));
+            if (!first.values.at(at).isNull())
+                bindings.append(first.values.at(at));
+        }
+        const QString index =
+            conditionList(indexNames, [&](qsizetype i) { return first.values.at(m_indexAt[size_t(i)]).isNull(); });
+        QString where = index;
+        if (m_conditional && !m_conditions.empty()) {
+            where += QStringLiteral(" AND ")
+                     + conditionList(m_conditionNames, [&](qsizetype i) { return expected.value(i).isNull(); });
+            for (qsizetype i = 0; i < qsizetype(m_conditions.size()); ++i) {
+                if (!expected.value(i).isNull())
+                    bindings.append(expected.value(i));
+            }
+        }
+
+        // The keys of the group by their values: the first key of each, and the rows of those
+        // values the statement would reach.
+        struct Ours
+        {
+            size_t first;
+            qint64 reached = 0;
+        };
+        QHash<QString, Ours> ours;
+        for (size_t k : group) {
+            const QString text = valuesText(keys[k]->values);
+            if (!ours.contains(text))
+                ours.insert(text, Ours{k});
+        }
+        QVariantList row;
+        const auto readRow = [&](OdbcCursor& cursor) {
+            row.clear();
+            for (int at : m_starAt)
+                row.append(cursor.rawValue(at));
+        };
+        qint64 predicted = 0;
+        OdbcCursor& before = query(QStringLiteral("SELECT * FROM %1 WHERE %2").arg(m_table, where), bindings);
+        while (before.next()) {
+            readRow(before);
+            auto it = ours.find(valuesText(row));
+            if (it == ours.end())
+                return false;
+            ++it->reached;
+            ++predicted;
+        }
+        if (predicted > 0) {
+            Statement& update = m_db.cached(QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(m_table, setList(m_columns), where));
+            int at = 0;
+            bindValues(update, at, values, false);
+            for (const QVariant& v : bindings)
+                update.setValue(at++, v);
+            const qint64 rows = update.executeUpdate();
+            if (rows != predicted) {
+                // Another program changed a row between the two statements: the rows that
+                // hold the values now are the ones written.
+                QHash<QString, QString> afterOf; // values as written -> as read
+                for (auto it = ours.begin(); it != ours.end(); ++it) {
+                    QVariantList changed = keys[it->first]->values;
+                    for (size_t c = 0; c < m_columns.size(); ++c)
+                        changed[m_columnAt[c]] = values.value(qsizetype(c));
+                    afterOf.insert(valuesText(changed), it.key());
+                    it->reached = 0;
+                }
+                QVariantList indexValues;
+                for (int at2 : m_indexAt) {
+                    if (!first.values.at(at2).isNull())
+                        indexValues.append(first.values.at(at2));
+                }
+                OdbcCursor& after = query(QStringLiteral("SELECT * FROM %1 WHERE %2").arg(m_table, index), indexValues);
+                while (after.next()) {
+                    readRow(after);
+                    auto it = afterOf.find(valuesText(row));
+                    if (it != afterOf.end())
+                        ++ours[*it].reached;
+                }
+            }
+        }
+        for (const Ours& o : std::as_const(ours))
+            written[o.first] = o.reached;
+        return true;
+    }
+
+    struct Own
+    {
+        std::unique_ptr<Statement> stmt;
+        std::unique_ptr<OdbcCursor> cursor; // goes before the statement it reads
+    };
+
+    OdbcConnection& m_db;
+    QString m_table;
+    std::vector<ColumnSpec> m_columns;
+    std::vector<ColumnSpec> m_conditions;
+    bool m_conditional;
+    const TableInfo& m_info;
+    QStringList m_conditionNames;
+    std::string m_pattern;
+    std::map<std::string, Statement*> m_statements;
+    std::map<QString, Own> m_own;
+    std::vector<int> m_indexAt, m_conditionAt, m_columnAt, m_starAt;
+};
+
+// Row updates: the same statements, every changed column written (a text never as null), and
+// a key of all values following the values written.
+class OdbcConnection::PreparedUpdate : public RowUpdate
+{
+public:
+    PreparedUpdate(OdbcConnection& db, QString table, std::vector<ColumnSpec> columns)
+        : m_db(db), m_table(table), m_columns(columns), m_writer(db, std::move(table), std::move(columns), {}, false)
+    {
+    }
+    qint64 run(RowKey& key, const QVariantList& values) override
+    {
+        const qint64 rows =
+            m_writer.write(key, [&](Statement& stmt, int& at) { m_writer.bindValues(stmt, at, values, true); }, {});
+        written(key, rows, [&](size_t i) {
+            const QVariant& v = values.value(qsizetype(i));
+            if (m_columns[i].type != ColumnType::Text)
+                return v;
+            const QString text = v.toString();
+            return QVariant(text.isNull() ? QStringLiteral("") : text);
+        });
+        return rows;
+    }
+    qint64 run(RowKey& key, const UpdateValue* values, int count) override
+    {
+        if (count != int(m_columns.size()))
+            return RowUpdate::run(key, values, count);
+        const qint64 rows = m_writer.write(
+            key,
+            [&](Statement& stmt, int& at) {
+                for (int i = 0; i < count; ++i) {
+                    if (values[i].isText)
+                        stmt.setUtf8(at++, values[i].utf8);
+                    else
+                        stmt.setInteger(at++, values[i].number);
+                }
+            },
+            {});
+        written(key, rows, [&](size_t i) {
+            const UpdateValue& v = values[i];
+            return v.isText ? QVariant(QString::fromUtf8(v.utf8.data(), qsizetype(v.utf8.size())))
+                            : QVariant(qint64(v.number));
+        });
+        return rows;
+    }
+
+private:
+    // A key read with the table's own key names one row, which must be the one written; rows
+    // known by their values may have twins, written with it. Such a key follows the values.
+    void written(RowKey& key, qint64 rows, const std::function<QVariant(size_t)>& value)
+    {
+        const TableInfo& t = m_db.info(m_table);
+        const bool byValues = t.keyNames.isEmpty() || key.names != t.keyNames;
+        if (rows == 0 || (!byValues && rows != 1))
+            throw CDbException(QStringLiteral("The record to update is no longer in %1.").arg(m_table));
+        for (size_t i = 0; i < m_columns.size(); ++i) {
+            const qsizetype at = key.names.indexOf(m_columns[i].name);
+            if (at >= 0)
+                key.values[at] = value(i);
+        }
+    }
+
+    OdbcConnection& m_db;
+    QString m_table;
+    std::vector<ColumnSpec> m_columns;
+    PreparedConditionalUpdate m_writer;
+};
 
 void OdbcConnection::update(const QString& table, RowKey& key, const std::vector<ColumnSpec>& columns,
                             const QVariantList& values)
 {
     if (columns.empty())
         return;
-    const bool byValues = info(table).keyNames.isEmpty() || key.names != info(table).keyNames;
-    const qint64 rows = runUpdate(table, key, columns, values, {}, {}, true);
-    if (rows == 0 || (!byValues && rows != 1))
-        throw CDbException(QStringLiteral("The record to update is no longer in %1.").arg(table));
-    // A row known by its values is known by the new ones from now on.
-    for (size_t i = 0; i < columns.size(); ++i) {
-        const qsizetype at = key.names.indexOf(columns[i].name);
-        if (at >= 0) {
-            QVariant v = values.value(int(i));
-            if (columns[i].type == ColumnType::Text && v.toString().isNull())
-                v = QStringLiteral("");
-            else if (columns[i].type == ColumnType::Text)
-                v = v.toString();
-            key.values[at] = v;
-        }
-    }
+    PreparedUpdate(*this, table, columns).run(key, values);
 }
 
 bool OdbcConnection::updateIfUnchanged(const QString& table, const RowKey& key, const std::vector<ColumnSpec>& columns,
@@ -1037,66 +1860,13 @@ bool OdbcConnection::updateIfUnchanged(const QString& table, const RowKey& key, 
 {
     if (columns.empty())
         return false;
-    return runUpdate(table, key, columns, values, conditionColumns, expected, false) != 0;
+    return PreparedConditionalUpdate(*this, table, columns, conditionColumns, true).run(key, values, expected) != 0;
 }
-
-// The row updates of one set of columns: each statement text (one per pattern of null key
-// values) is prepared once and kept by the connection.
-class OdbcConnection::PreparedUpdate : public RowUpdate
-{
-public:
-    PreparedUpdate(OdbcConnection& db, QString table, std::vector<ColumnSpec> columns)
-        : m_db(db), m_table(std::move(table)), m_columns(std::move(columns))
-    {
-    }
-    qint64 run(RowKey& key, const QVariantList& values) override
-    {
-        const bool byValues = key.names != m_db.info(m_table).keyNames || key.names.isEmpty();
-        const qint64 rows = m_db.runUpdate(m_table, key, m_columns, values, {}, {}, true);
-        if (rows == 0 || (!byValues && rows != 1))
-            throw CDbException(QStringLiteral("The record to update is no longer in %1.").arg(m_table));
-        for (size_t i = 0; i < m_columns.size(); ++i) {
-            const qsizetype at = key.names.indexOf(m_columns[i].name);
-            if (at >= 0)
-                key.values[at] = m_columns[i].type == ColumnType::Text ? QVariant(values.value(int(i)).toString().isNull()
-                                                                                      ? QStringLiteral("")
-                                                                                      : values.value(int(i)).toString())
-                                                                        : values.value(int(i));
-        }
-        return rows;
-    }
-
-private:
-    OdbcConnection& m_db;
-    QString m_table;
-    std::vector<ColumnSpec> m_columns;
-};
-
-class OdbcConnection::PreparedConditionalUpdate : public ConditionalUpdate
-{
-public:
-    PreparedConditionalUpdate(OdbcConnection& db, QString table, std::vector<ColumnSpec> columns,
-                              std::vector<ColumnSpec> conditions)
-        : m_db(db), m_table(std::move(table)), m_columns(std::move(columns)), m_conditions(std::move(conditions))
-    {
-    }
-    qint64 run(const RowKey& key, const QVariantList& values, const QVariantList& expected) override
-    {
-        return m_db.runUpdate(m_table, key, m_columns, values, m_conditions, expected, false);
-    }
-
-private:
-    OdbcConnection& m_db;
-    QString m_table;
-    std::vector<ColumnSpec> m_columns;
-    std::vector<ColumnSpec> m_conditions;
-};
 
 std::unique_ptr<RowUpdate> OdbcConnection::prepareUpdate(const QString& table, const std::vector<ColumnSpec>& columns)
 {
     if (columns.empty())
         return Connection::prepareUpdate(table, columns);
-    info(table);
     return std::make_unique<PreparedUpdate>(*this, table, columns);
 }
 
@@ -1106,8 +1876,189 @@ std::unique_ptr<ConditionalUpdate> OdbcConnection::prepareUpdateIfUnchanged(cons
 {
     if (columns.empty())
         return Connection::prepareUpdateIfUnchanged(table, columns, conditionColumns);
-    info(table);
-    return std::make_unique<PreparedConditionalUpdate>(*this, table, columns, conditionColumns);
+    return std::make_unique<PreparedConditionalUpdate>(*this, table, columns, conditionColumns, true);
+}
+
+// The rows of a stretch read again through the table's locator: one statement after another,
+// each read to its end before the next is run, every distinct one prepared once.
+class OdbcStretchCursor : public Cursor
+{
+public:
+    OdbcStretchCursor(OdbcConnection& db, QString select, int keyCount, const QStringList* keyNames, bool allValues)
+        : m_db(db), m_select(std::move(select)), m_keyCount(keyCount), m_keyNames(keyNames), m_allValues(allValues)
+    {
+    }
+    // Adds a query: the select's rows WHERE condition, run with values.
+    void add(const QString& condition, QVariantList values)
+    {
+        // The same condition text as the last one is the same query.
+        if (!m_last || !condition.isSharedWith(m_lastCondition)) {
+            const QString sql = m_select + QStringLiteral(" WHERE ") + condition;
+            auto it = m_queries.find(sql);
+            if (it == m_queries.end()) {
+                Query q;
+                q.stmt = m_db.fresh();
+                q.stmt->prepare(sql);
+                it = m_queries.emplace(sql, std::move(q)).first;
+            }
+            m_last = &it->second;
+            m_lastCondition = condition;
+        }
+        m_steps.push_back({m_last, std::move(values)});
+    }
+
+    bool next() override
+    {
+        for (;;) {
+            if (m_current && m_current->next())
+                return true;
+            if (m_at == m_steps.size())
+                return false;
+            Step& step = m_steps[m_at++];
+            Query& q = *step.query;
+            q.stmt->bind(step.values);
+            q.stmt->execute();
+            if (!q.cursor)
+                q.cursor = std::make_unique<OdbcCursor>(nullptr, q.stmt.get(), m_keyCount, m_keyNames, m_allValues,
+                                                        m_db.m_getDataAnyColumn);
+            m_current = q.cursor.get();
+            step.values.clear();
+        }
+    }
+    QVariant value(int column) const override { return m_current->value(column); }
+    QString text(int column) const override { return m_current->text(column); }
+    bool asciiText(int column, std::string_view& bytes) const override { return m_current->asciiText(column, bytes); }
+    qint64 integer(int column) const override { return m_current->integer(column); }
+    bool isNull(int column) const override { return m_current->isNull(column); }
+    RowKey key() const override { return m_current->key(); }
+
+private:
+    struct Query
+    {
+        std::unique_ptr<OdbcConnection::Statement> stmt;
+        std::unique_ptr<OdbcCursor> cursor; // goes before the statement it reads
+    };
+    struct Step
+    {
+        Query* query;
+        QVariantList values;
+    };
+    OdbcConnection& m_db;
+    QString m_select;
+    int m_keyCount;
+    const QStringList* m_keyNames;
+    bool m_allValues;
+    std::map<QString, Query> m_queries;
+    Query* m_last = nullptr;
+    QString m_lastCondition;
+    std::vector<Step> m_steps;
+    size_t m_at = 0;
+    OdbcCursor* m_current = nullptr;
+};
+
+std::unique_ptr<Cursor> OdbcConnection::selectStretch(const QString& table, const std::vector<ColumnSpec>& columns,
+                                                      const std::vector<const RowKey*>& keys)
+{
+    const TableInfo& t = info(table);
+    if (keys.empty())
+        return Connection::selectStretch(table, columns, keys);
+    const bool allValues = t.keyNames.isEmpty();
+    int keyCount = 0;
+    const QString select = QStringLiteral("SELECT %1 FROM %2").arg(selectList(t.keyNames, t.allColumns, columns, keyCount), table);
+    const QStringList& names = keys.front()->names;
+    const bool sameNames = std::all_of(keys.begin(), keys.end(), [&](const RowKey* k) {
+        return k->names == names && k->values.size() == names.size();
+    });
+
+    if (t.integerKey && names == t.keyNames
+        && std::all_of(keys.begin(), keys.end(), [&](const RowKey* k) {
+               return k->values.size() == 1 && IsIntegerValue(k->values.front());
+           })) {
+        // Runs of rising keys of a narrow range, each read by one statement over its range.
+        auto cursor = std::make_unique<OdbcStretchCursor>(*this, select, keyCount, &t.keyNames, false);
+        const QString& key = t.keyNames.front();
+        const QString range = QStringLiteral("%1 >= ? AND %1 <= ? ORDER BY %1").arg(key);
+        for (size_t i = 0; i < keys.size();) {
+            const qint64 first = keys[i]->values.front().toLongLong();
+            qint64 last = first;
+            size_t j = i + 1;
+            while (j < keys.size() && rangeTakes(first, last, keys[j]->values.front().toLongLong(), j - i))
+                last = keys[j++]->values.front().toLongLong();
+            cursor->add(range, {QVariant(first), QVariant(last)});
+            i = j;
+        }
+        return cursor;
+    }
+    if (allValues && sameNames && !names.isEmpty() && t.locator == Locator::AllValues) {
+        // Nothing narrows a search: one pass over the table serves them all.
+        auto cursor = std::make_unique<OdbcStretchCursor>(*this, select, keyCount, nullptr, true);
+        cursor->add(QStringLiteral("1 = 1"), {});
+        return cursor;
+    }
+    if (allValues && sameNames && !names.isEmpty() && t.locator == Locator::Index) {
+        std::vector<int> indexAt;
+        for (const QString& c : t.indexColumns)
+            indexAt.push_back(int(nameAt(names, c)));
+        if (std::find(indexAt.begin(), indexAt.end(), -1) == indexAt.end()) {
+            // The keys grouped by the index's values: a group of many read whole through the
+            // index, the others each by its values (twins once).
+            std::vector<std::vector<size_t>> groups;
+            QHash<QString, size_t> groupOf;
+            for (size_t i = 0; i < keys.size(); ++i) {
+                QVariantList indexValues;
+                for (int at : indexAt)
+                    indexValues.append(keys[i]->values.at(at));
+                auto it = groupOf.find(valuesText(indexValues));
+                if (it == groupOf.end()) {
+                    it = groupOf.insert(valuesText(indexValues), groups.size());
+                    groups.emplace_back();
+                }
+                groups[*it].push_back(i);
+            }
+            auto cursor = std::make_unique<OdbcStretchCursor>(*this, select, keyCount, nullptr, true);
+            std::map<std::string, QString> conditions; // by the pattern of null values
+            for (const std::vector<size_t>& group : groups) {
+                const RowKey& first = *keys[group.front()];
+                if (group.size() >= kGroupReadWorth) {
+                    QStringList indexNames;
+                    QVariantList values;
+                    for (int at : indexAt) {
+                        indexNames.append(first.names.at(at));
+                        if (!first.values.at(at).isNull())
+                            values.append(first.values.at(at));
+                    }
+                    cursor->add(conditionList(indexNames, [&](qsizetype i) { return first.values.at(indexAt[size_t(i)]).isNull(); }),
+                                values);
+                    continue;
+                }
+                QSet<QString> seen;
+                for (size_t k : group) {
+                    const RowKey& key = *keys[k];
+                    if (group.size() > 1) {
+                        const QString text = valuesText(key.values);
+                        if (seen.contains(text))
+                            continue;
+                        seen.insert(text);
+                    }
+                    QVariantList values;
+                    std::string pattern;
+                    for (const QVariant& v : key.values) {
+                        pattern += v.isNull() ? 'N' : 'V';
+                        if (!v.isNull())
+                            values.append(v);
+                    }
+                    auto known = conditions.find(pattern);
+                    if (known == conditions.end())
+                        known = conditions.emplace(pattern, conditionList(key.names, [&](qsizetype i) {
+                                                       return key.values.at(i).isNull();
+                                                   })).first;
+                    cursor->add(known->second, values);
+                }
+            }
+            return cursor;
+        }
+    }
+    return Connection::selectStretch(table, columns, keys);
 }
 
 void OdbcConnection::setAutocommit(bool on)
@@ -1118,18 +2069,33 @@ void OdbcConnection::setAutocommit(bool on)
         throw failure(SQL_HANDLE_DBC, m_dbc);
 }
 
+// The driver's transaction begins with the first statement that writes: the reads before it
+// go without one. The SQLite ODBC driver steps through a result only outside a transaction and
+// reads it whole into memory inside one (a million-row log read at the start of an import would
+// be held twice); the Access database engine holds no lock for a read in a transaction, so the
+// rows read are the same either way.
 void OdbcConnection::beginTransaction()
 {
-    setAutocommit(false);
     m_inTransaction = true;
+}
+
+void OdbcConnection::writing()
+{
+    if (!m_inTransaction || m_transactionOpen)
+        return;
+    setAutocommit(false);
+    m_transactionOpen = true;
 }
 
 void OdbcConnection::commit()
 {
-    if (!SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, SQLHDBC(m_dbc), SQL_COMMIT)))
+    if (m_transactionOpen && !SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, SQLHDBC(m_dbc), SQL_COMMIT)))
         throw failure(SQL_HANDLE_DBC, m_dbc);
     m_inTransaction = false;
-    setAutocommit(true);
+    if (m_transactionOpen) {
+        m_transactionOpen = false;
+        setAutocommit(true);
+    }
 }
 
 void OdbcConnection::rollback()
@@ -1137,6 +2103,9 @@ void OdbcConnection::rollback()
     if (!m_inTransaction)
         return;
     m_inTransaction = false;
+    if (!m_transactionOpen)
+        return;
+    m_transactionOpen = false;
     if (!SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, SQLHDBC(m_dbc), SQL_ROLLBACK))) {
         const CDbException error = failure(SQL_HANDLE_DBC, m_dbc);
         setAutocommit(true);

@@ -40,6 +40,11 @@ public:
                                    const QVariantList& bindings = {}) override;
     std::unique_ptr<Cursor> selectByKey(const QString& table, const std::vector<ColumnSpec>& columns,
                                         const RowKey& key) override;
+    // The rows of many keys in few statements: a range of the key where it is one integer
+    // column, the rows sharing an index's values where rows are known by their values; the
+    // rows come in no particular order, and rows that are none of keys may come as well.
+    std::unique_ptr<Cursor> selectStretch(const QString& table, const std::vector<ColumnSpec>& columns,
+                                          const std::vector<const RowKey*>& keys) override;
     void update(const QString& table, RowKey& key, const std::vector<ColumnSpec>& columns,
                 const QVariantList& values) override;
     bool updateIfUnchanged(const QString& table, const RowKey& key, const std::vector<ColumnSpec>& columns,
@@ -79,13 +84,13 @@ public:
     const QString& lastStatement() const { return m_lastStatement; }
 
     class Statement;
+    struct TableInfo;
 
 private:
-    struct TableInfo;
-    class Prepared;
     class PreparedUpdate;
     class PreparedConditionalUpdate;
     friend class OdbcCursor;
+    friend class OdbcStretchCursor;
 
     const TableInfo& info(const QString& table);
     void chooseLocator(const QString& table, TableInfo& info);
@@ -94,16 +99,15 @@ private:
     std::unique_ptr<Statement> fresh();
     // The condition that finds the row of key; the values to bind are appended to bindings.
     QString keyCondition(const QString& table, const RowKey& key, QVariantList& bindings) const;
-    // Runs UPDATE table SET columns = values WHERE (key) [AND conditions]; the rows written.
-    qint64 runUpdate(const QString& table, const RowKey& key, const std::vector<ColumnSpec>& columns,
-                     const QVariantList& values, const std::vector<ColumnSpec>& conditionColumns,
-                     const QVariantList& expected, bool textsNotNull);
     void setAutocommit(bool on);
+    // Opens the driver's transaction, where a transaction was begun, before the first write.
+    void writing();
 
     QString m_displayPath;
     void* m_env = nullptr; // SQLHENV
     void* m_dbc = nullptr; // SQLHDBC
     bool m_inTransaction = false;
+    bool m_transactionOpen = false; // the driver's transaction: autocommit off
     bool m_getDataAnyColumn = false; // the driver reads unbound columns in any place
     std::map<QString, std::unique_ptr<TableInfo>> m_tables;
     std::map<QString, std::unique_ptr<Statement>> m_cache;

@@ -845,6 +845,87 @@ UndoResult UndoRunAt(const UndoEntry& given, const QString& logPath, const std::
     QStringList lines;
     bool recorded = false; // the file says "undoing"
     QString refusal;
+    // Rows one after another that put back the same columns under the same conditions are
+    // handed to the engine together, each with what it puts back and what it must hold, so
+    // that the engine writes as many of them at once as it can.
+    struct Pending
+    {
+        RowKey key;
+        QStringList identity;
+        QVariantList restore;      // what the row held before the run
+        QVariantList expected;     // what the run wrote in the changed columns
+        QVariantList expectedHere; // the same, then what the row is
+    };
+    struct Batch
+    {
+        QStringList names;
+        std::vector<ColumnSpec> changed;
+        std::vector<ColumnSpec> conditions;
+        std::vector<Pending> rows;
+    } batch;
+    constexpr size_t kBatch = 4096;
+    // A row the batch's statement did not write: put back where it still holds what the run
+    // wrote, else told as it is.
+    const auto settleRow = [&](const Pending& row, qint64 written) {
+        if (written > 0)
+            twins.written(row.key, written);
+        if (written > 0 || twins.take(row.key)) {
+            ++result.restored;
+            return;
+        }
+        const RowCheck check = checkRow(*log, row.key, batch.changed, row.restore, row.expected, row.identity);
+        if (check.kind == RowCheck::After
+            && log->updateIfUnchanged(kTable, row.key, batch.changed, row.restore, batch.changed, row.expected)) {
+            ++result.restored;
+            return;
+        }
+        QString line;
+        switch (check.kind) {
+        case RowCheck::Before:
+            ++result.asBefore;
+            return;
+        case RowCheck::After:
+        case RowCheck::Edited:
+            ++edited;
+            line = check.now.mid(0, 3).join(QLatin1Char(' '));
+            break;
+        case RowCheck::Gone:
+            ++gone;
+            line = namedRow(row.key, row.identity, {}) + QStringLiteral(" (no longer in the log)");
+            break;
+        case RowCheck::Other:
+            ++other;
+            line = namedRow(row.key, row.identity, {})
+                   + QStringLiteral(" (its row holds another QSO now: %1)").arg(check.now.mid(0, 3).join(QLatin1Char(' ')));
+            break;
+        }
+        if (lines.size() < 100)
+            lines.append(line);
+    };
+    const auto flush = [&] {
+        if (batch.rows.empty())
+            return;
+        // One statement for each set of columns, made once; rows known by their values may
+        // have twins, put back together by one of them.
+        std::unique_ptr<ConditionalUpdate>& update = updates[batch.names];
+        if (!update)
+            update = log->prepareUpdateIfUnchanged(kTable, batch.changed, batch.conditions);
+        std::vector<const RowKey*> keys;
+        std::vector<QVariantList> restore;
+        std::vector<QVariantList> expected;
+        keys.reserve(batch.rows.size());
+        restore.reserve(batch.rows.size());
+        expected.reserve(batch.rows.size());
+        for (const Pending& row : batch.rows) {
+            keys.push_back(&row.key);
+            restore.push_back(row.restore);
+            expected.push_back(row.expectedHere);
+        }
+        const std::vector<qint64> written = update->runEachOwn(keys, restore, expected);
+        for (size_t i = 0; i < batch.rows.size(); ++i)
+            settleRow(batch.rows[i], written[i]);
+        batch.rows.clear();
+    };
     try {
         log->beginTransaction();
         std::vector<ColumnSpec> changed;
@@ -852,6 +933,7 @@ UndoResult UndoRunAt(const UndoEntry& given, const QString& logPath, const std::
         QVariantList expected;
         std::vector<ColumnSpec> conditions;
         QVariantList expectedHere;
+        QStringList names;
         qint64 done = 0;
         int rc;
         while ((rc = rows.next(problem)) == 1) {
@@ -873,53 +955,22 @@ UndoResult UndoRunAt(const UndoEntry& given, const QString& logPath, const std::
                 conditions.push_back(UndoJournal::identityColumns()[size_t(i)]);
                 expectedHere.append(rows.identity.at(i));
             }
-            // One statement for each set of columns, made once; rows known by their values
-            // may have twins, put back together by one of them.
-            QStringList names;
+            names.clear();
             for (const ColumnSpec& c : conditions)
                 names.append(c.name);
             names.append(QStringLiteral("|"));
             for (const ColumnSpec& c : changed)
                 names.append(c.name);
-            std::unique_ptr<ConditionalUpdate>& update = updates[names];
-            if (!update)
-                update = log->prepareUpdateIfUnchanged(kTable, changed, conditions);
-            const qint64 written = update->run(rows.key, restore, expectedHere);
-            if (written > 0)
-                twins.written(rows.key, written);
-            if (written > 0 || twins.take(rows.key)) {
-                ++result.restored;
-                continue;
+            if (!batch.rows.empty() && (batch.rows.size() == kBatch || batch.names != names))
+                flush();
+            if (batch.rows.empty()) {
+                batch.names = names;
+                batch.changed = changed;
+                batch.conditions = conditions;
             }
-            const RowCheck check = checkRow(*log, rows.key, changed, restore, expected, rows.identity);
-            if (check.kind == RowCheck::After
-                && log->updateIfUnchanged(kTable, rows.key, changed, restore, changed, expected)) {
-                ++result.restored;
-                continue;
-            }
-            QString line;
-            switch (check.kind) {
-            case RowCheck::Before:
-                ++result.asBefore;
-                continue;
-            case RowCheck::After:
-            case RowCheck::Edited:
-                ++edited;
-                line = check.now.mid(0, 3).join(QLatin1Char(' '));
-                break;
-            case RowCheck::Gone:
-                ++gone;
-                line = namedRow(rows.key, rows.identity, {}) + QStringLiteral(" (no longer in the log)");
-                break;
-            case RowCheck::Other:
-                ++other;
-                line = namedRow(rows.key, rows.identity, {})
-                       + QStringLiteral(" (its row holds another QSO now: %1)").arg(check.now.mid(0, 3).join(QLatin1Char(' ')));
-                break;
-            }
-            if (lines.size() < 100)
-                lines.append(line);
+            batch.rows.push_back(Pending{rows.key, rows.identity, restore, expected, expectedHere});
         }
+        flush();
         if (rc != 0)
             throw CDbException(QStringLiteral("The run kept in %1 cannot be undone: %2").arg(name, problem));
         result.twins = twins.together();

@@ -8,6 +8,10 @@
 #include "platform/EventMonitor.h"
 #include "undo/UndoJournal.h"
 
+#include <QHash>
+#include <algorithm>
+#include <functional>
+
 namespace {
 
 const QString& qsoTable()
@@ -16,19 +20,54 @@ const QString& qsoTable()
     return table;
 }
 
+// A key's values as one text, for finding the key of a row read again.
+QString keyText(const RowKey& key)
+{
+    QString text;
+    for (const QVariant& v : key.values) {
+        text += v.isNull() ? QStringLiteral("\x01") : v.toString();
+        text += QChar(0x1f);
+    }
+    return text;
+}
+
 // The rows of a stretch that still hold what they held when the file was written, by their
 // place in keys: the stretch is read again and each row's digest compared. identities receives
-// what each row is (call, date, time, band, mode), for the kept run.
+// what each row is (call, date, time, band, mode), for the kept run. pump runs now and then.
 std::vector<bool> unchangedRows(Connection& db, const UploadWalkColumns& columns,
                                 const std::vector<const RowKey*>& keys, const std::vector<quint64>& digests,
-                                std::vector<QStringList>& identities)
+                                std::vector<QStringList>& identities, const std::function<void()>& pump = {})
 {
     std::vector<bool> unchanged(keys.size(), false);
     identities.assign(keys.size(), QStringList());
+    if (keys.empty())
+        return unchanged;
     const std::unique_ptr<Cursor> cursor = db.selectStretch(qsoTable(), columns.specs, keys);
     UploadQsoValues values;
     QString qsls, state, county;
     qint64 valid = 0;
+    if (keys.front()->rowid < 0) {
+        // Keys of the engine's own come back in any order, rows of no key among them: each row
+        // read is the first key of its values not met yet (twins are two keys of equal values).
+        QHash<QString, std::vector<size_t>> waiting;
+        for (size_t i = keys.size(); i-- > 0;)
+            waiting[keyText(*keys[i])].push_back(i);
+        qint64 read = 0;
+        while (cursor->next()) {
+            if (pump && (++read & 0xFFF) == 0)
+                pump();
+            auto it = waiting.find(keyText(cursor->key()));
+            if (it == waiting.end() || it->empty())
+                continue;
+            const size_t found = it->back();
+            it->pop_back();
+            columns.readSelection(*cursor, qsls, values.oprCall, valid);
+            columns.readRecord(*cursor, values, state, county);
+            unchanged[found] = UploadRowDigest(values, qsls, valid) == digests[found];
+            identities[found] = {values.call, values.date, values.time, values.band, values.mode};
+        }
+        return unchanged;
+    }
     size_t at = 0;
     while (at < keys.size() && cursor->next()) {
         const RowKey key = cursor->key();
@@ -92,6 +131,49 @@ bool UploadRun::markRows(const std::vector<size_t>& places, QString& error, std:
         // column): both were written to the file, and the statement that marks one marks both.
         const bool byValues = db->rowsKnownByValues(qsoTable());
         TwinCredits twins;
+        if (byValues) {
+            // Rows known by their values are read again and marked all at once, each kind of
+            // mark apart, so that the engine reaches the rows that share the values of an
+            // index together, whatever their places in the walk.
+            const auto pump = [this] { m_monitor.PumpMessages(); };
+            for (const bool one : {false, true}) {
+                std::vector<size_t> at;
+                std::vector<const RowKey*> keys;
+                std::vector<quint64> digests;
+                for (size_t i = 0; i < places.size(); ++i) {
+                    const UploadMark& m = m_marks[places[i]];
+                    if (m.wasOne != one)
+                        continue;
+                    at.push_back(i);
+                    keys.push_back(&m.key);
+                    digests.push_back(m.digest);
+                }
+                std::vector<QStringList> identities;
+                const std::vector<bool> unchanged = unchangedRows(*db, columns, keys, digests, identities, pump);
+                std::vector<const RowKey*> toWrite;
+                for (size_t i = 0; i < keys.size(); ++i) {
+                    if (unchanged[i])
+                        toWrite.push_back(keys[i]);
+                }
+                const std::vector<qint64> written =
+                    mark->runEach(toWrite, one ? toThree : toTwo, one ? wasOne : wasZero, pump);
+                for (size_t i = 0, w = 0; i < keys.size(); ++i) {
+                    const qint64 rows = unchanged[i] ? written[w++] : 0;
+                    if (rows > 0)
+                        twins.written(*keys[i], rows);
+                    else if (!twins.take(*keys[i])) {
+                        notWritten.push_back(at[i]);
+                        continue;
+                    }
+                    // The row written, with what it is, goes into the kept run.
+                    if (journal)
+                        journal->add(*keys[i], {one ? wasOne.at(0) : wasZero.at(0)}, {one ? toThree.at(0) : toTwo.at(0)},
+                                     identities[i]);
+                }
+                m_monitor.PumpMessages();
+            }
+            std::sort(notWritten.begin(), notWritten.end());
+        }
         // Rows that lay one after another in the walk with the same value are read again and
         // marked together, in stretches short enough for the window to hear from the run in
         // between.
@@ -99,7 +181,7 @@ bool UploadRun::markRows(const std::vector<size_t>& places, QString& error, std:
         std::vector<const RowKey*> keys;
         std::vector<quint64> digests;
         std::vector<QStringList> identities;
-        for (size_t at = 0; at < places.size();) {
+        for (size_t at = 0; !byValues && at < places.size();) {
             const UploadMark& first = m_marks[places[at]];
             size_t end = at + 1;
             while (end < places.size() && end - at < kStretch
@@ -116,16 +198,7 @@ bool UploadRun::markRows(const std::vector<size_t>& places, QString& error, std:
             const QVariantList& expected = first.wasOne ? wasOne : wasZero;
             const std::vector<bool> unchanged = unchangedRows(*db, columns, keys, digests, identities);
             const size_t written = notWritten.size();
-            if (byValues) {
-                // Rows known by their values may have twins, written together by one update.
-                for (size_t i = 0; i < keys.size(); ++i) {
-                    const qint64 rows = unchanged[i] ? mark->run(*keys[i], values, expected) : 0;
-                    if (rows > 0)
-                        twins.written(*keys[i], rows);
-                    else if (!twins.take(*keys[i]))
-                        notWritten.push_back(at + i);
-                }
-            } else if (std::all_of(unchanged.begin(), unchanged.end(), [](bool b) { return b; })) {
+            if (std::all_of(unchanged.begin(), unchanged.end(), [](bool b) { return b; })) {
                 for (size_t i : mark->runAdjacent(keys, values, expected))
                     notWritten.push_back(at + i);
             } else {

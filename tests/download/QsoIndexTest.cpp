@@ -306,3 +306,64 @@ TEST(QsoIndex, LargeGroupsAnswerAsTheRowsOneByOne)
     }
 }
 } // namespace
+
+namespace {
+// Keys an engine gives for rows it knows by other means than a rowid come back from the index
+// as they went in, value and type, whatever mix of them the rows have and after a row's key is
+// replaced (integer keys are kept as plain numbers until a key of another kind comes).
+TEST(QsoIndex, KeysComeBackAsTheyWentIn)
+{
+    const QVariant text = QVariant(L("DL1ABC"));
+    const QVariant null = QVariant();
+    struct Case
+    {
+        const char* name;
+        std::vector<QVariantList> keys; // one per row, in the order added
+        int replaced;                   // the row whose key is then replaced (-1: none)
+        QVariantList replacement;
+    };
+    const Case cases[] = {
+        {"integers", {{QVariant(qint64(7))}, {QVariant(qint64(-3))}, {QVariant(qint64(1) << 40)}}, -1, {}},
+        {"an integer key replaced by another", {{QVariant(qint64(7))}, {QVariant(qint64(8))}}, 1, {QVariant(qint64(9))}},
+        {"a key of values after integers", {{QVariant(qint64(7))}, {QVariant(qint64(8))}, {text, null, QVariant(qint64(2))}},
+         -1, {}},
+        {"an integer key replaced by values", {{QVariant(qint64(7))}, {QVariant(qint64(8))}}, 0, {text, null}},
+        {"values first, then integers", {{text}, {QVariant(qint64(8))}, {QVariant(qint64(9))}}, 2, {QVariant(qint64(10))}},
+        {"an integer of another type", {{QVariant(qint64(7))}, {QVariant(int(8))}}, -1, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QsoIndex index;
+        index.clear();
+        std::vector<QVariantList> expected = c.keys;
+        for (size_t i = 0; i < c.keys.size(); ++i) {
+            RowKey key;
+            key.names = {L("[QSO-ID]")};
+            key.values = c.keys[i];
+            const std::string call = "C" + std::to_string(i);
+            const std::string_view texts[6] = {call, "20200101", "120000", "2", "6", ""};
+            ASSERT_EQ(index.addLatin1(texts, key), qint64(i));
+        }
+        index.finish();
+        if (c.replaced >= 0) {
+            RowKey key;
+            key.names = {L("[QSO-ID]")};
+            key.values = c.replacement;
+            index.setKey(c.replaced, key);
+            expected[size_t(c.replaced)] = c.replacement;
+        }
+        EXPECT_TRUE(index.hasValueKeys());
+        for (size_t i = 0; i < expected.size(); ++i) {
+            const RowKey key = index.key(qint64(i));
+            EXPECT_EQ(key.rowid, -1);
+            EXPECT_EQ(key.names, QStringList{L("[QSO-ID]")});
+            ASSERT_EQ(key.values.size(), expected[i].size()) << i;
+            for (qsizetype v = 0; v < key.values.size(); ++v) {
+                EXPECT_EQ(key.values.at(v), expected[i].at(v)) << i;
+                EXPECT_EQ(key.values.at(v).typeId(), expected[i].at(v).typeId()) << i;
+                EXPECT_EQ(key.values.at(v).isNull(), expected[i].at(v).isNull()) << i;
+            }
+        }
+    }
+}
+} // namespace

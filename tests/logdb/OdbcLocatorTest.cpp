@@ -261,4 +261,82 @@ TEST_F(OdbcLocatorTest, AnUpdateByValuesIsOneStatementThatSearchesTheIndex)
     }
 }
 
+// Rows of an integer key handed over together, each with expected values of its own (an undo's
+// rows, each still to be the QSO it was): one statement reads their range and one writes it,
+// comparing only the values they share; the program compared the others as it read them.
+TEST_F(OdbcLocatorTest, RowsOfARangeWithExpectedValuesOfTheirOwnAreWrittenByOneStatement)
+{
+    for (int i = 0; i < 300; ++i)
+        insert(QByteArray("C" + QByteArray::number(i)).constData(), "120000", "2", i);
+    OdbcConnection db(S("DRIVER=SQLite3;Database=") + file, odbc());
+    ASSERT_EQ(db.locator(kTable), Locator::BestRowId);
+    std::vector<RowKey> keys;
+    std::vector<QVariantList> expected;
+    {
+        auto cursor = db.select(kTable, CQSO2006SRC::columnSpecs(), S("[QSO-NUMBER] >= 100"), QString());
+        while (cursor->next()) {
+            keys.push_back(cursor->key());
+            expected.push_back({S("2"), cursor->text(2)}); // [QSO-QSLS], then the row's call
+        }
+    }
+    ASSERT_EQ(keys.size(), 200u);
+    std::vector<const RowKey*> rows;
+    for (const RowKey& key : keys)
+        rows.push_back(&key);
+    const std::vector<ColumnSpec> qsls = {{S("[QSO-QSLS]"), ColumnType::Text}};
+    const std::vector<ColumnSpec> conditions = {{S("[QSO-QSLS]"), ColumnType::Text}, {S("[QSO-CALL]"), ColumnType::Text}};
+    auto update = db.prepareUpdateIfUnchanged(kTable, qsls, conditions);
+    db.beginTransaction();
+    const OdbcConnection::Statistics before = db.statistics();
+    const std::vector<qint64> written = update->runEachExpecting(rows, {S("0")}, expected);
+    const OdbcConnection::Statistics after = db.statistics();
+    db.commit();
+    EXPECT_EQ(written, std::vector<qint64>(200, 1));
+    EXPECT_EQ(after.executed - before.executed, 2);
+    EXPECT_EQ(after.rowsFetched - before.rowsFetched, 200);
+    EXPECT_EQ(SqliteFixture::query(file, S("SELECT COUNT(*) FROM [QSO-TAB] WHERE [QSO-QSLS] = '0'")), QStringList{S("200")});
+    EXPECT_EQ(SqliteFixture::query(file, S("SELECT COUNT(*) FROM [QSO-TAB] WHERE [QSO-QSLS] = '2'")), QStringList{S("100")});
+}
+
+// Rows of an integer key with values of their own (an undo of an import): one statement reads
+// their range, and each row's own update compares only the columns it writes, the others having
+// been compared as read.
+TEST_F(OdbcLocatorTest, RowsOfARangeWithValuesOfTheirOwnAreReadOnceAndWrittenByLeanStatements)
+{
+    for (int i = 0; i < 300; ++i)
+        insert(QByteArray("C" + QByteArray::number(i)).constData(), "120000", "2", i);
+    OdbcConnection db(S("DRIVER=SQLite3;Database=") + file, odbc());
+    std::vector<RowKey> keys;
+    std::vector<QVariantList> values;
+    std::vector<QVariantList> expected;
+    {
+        auto cursor = db.select(kTable, CQSO2006SRC::columnSpecs(), S("[QSO-NUMBER] >= 100"), QString());
+        while (cursor->next()) {
+            keys.push_back(cursor->key());
+            values.push_back({S("0"), S("N") + cursor->text(2)});
+            expected.push_back({S("2"), cursor->text(2)}); // [QSO-QSLS], then the row's call
+        }
+    }
+    ASSERT_EQ(keys.size(), 200u);
+    std::vector<const RowKey*> rows;
+    for (const RowKey& key : keys)
+        rows.push_back(&key);
+    const std::vector<ColumnSpec> written = {{S("[QSO-QSLS]"), ColumnType::Text}, {S("[QSO-NOTE]"), ColumnType::Text}};
+    const std::vector<ColumnSpec> conditions = {{S("[QSO-QSLS]"), ColumnType::Text}, {S("[QSO-CALL]"), ColumnType::Text}};
+    auto update = db.prepareUpdateIfUnchanged(kTable, written, conditions);
+    db.beginTransaction();
+    const OdbcConnection::Statistics before = db.statistics();
+    EXPECT_EQ(update->runEachOwn(rows, values, expected), std::vector<qint64>(200, 1));
+    const OdbcConnection::Statistics after = db.statistics();
+    db.commit();
+    EXPECT_EQ(after.executed - before.executed, 201);
+    EXPECT_EQ(after.rowsFetched - before.rowsFetched, 200);
+    EXPECT_LE(after.prepared - before.prepared, 2);
+    EXPECT_EQ(db.lastStatement(), S("UPDATE [QSO-TAB] SET [QSO-QSLS] = ?, [QSO-NOTE] = ? WHERE _ROWID_ = ? AND [QSO-QSLS] = ?"));
+    EXPECT_EQ(SqliteFixture::query(file, S("SELECT COUNT(*) FROM [QSO-TAB] WHERE [QSO-QSLS] = '0' AND [QSO-NOTE] = 'N' || [QSO-CALL]")),
+              QStringList{S("200")});
+    EXPECT_EQ(SqliteFixture::query(file, S("SELECT COUNT(*) FROM [QSO-TAB] WHERE [QSO-QSLS] = '2' AND [QSO-NOTE] IS NULL")),
+              QStringList{S("100")});
+}
+
 } // namespace

@@ -687,3 +687,125 @@ TEST_P(RecordsetTest, RefusedStretchLeavesItsRowsAsTheyWere)
     EXPECT_EQ(SqliteFixture::query(file, QStringLiteral("SELECT [QSO-QSLS] FROM [QSO-TAB] ORDER BY rowid")),
               (QStringList{QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0")}));
 }
+
+// Many rows handed over together, each with expected values of its own (what the row must still
+// be, as an undo gives them): each is written only where it holds its own, whatever another
+// program did to it or to a row between them meanwhile. Both engines give the same answers.
+TEST_P(RecordsetTest, RowsWithExpectedValuesOfTheirOwnAreWrittenOnlyWhereEachHoldsItsOwn)
+{
+    const std::vector<ColumnSpec> qsls = {{QStringLiteral("[QSO-QSLS]"), ColumnType::Text}};
+    const std::vector<ColumnSpec> conditions = {{QStringLiteral("[QSO-QSLS]"), ColumnType::Text},
+                                                {QStringLiteral("[QSO-CALL]"), ColumnType::Text}};
+    const QString column = QStringLiteral("SELECT [QSO-CALL] || '=' || [QSO-QSLS] FROM [QSO-TAB] ORDER BY rowid");
+    struct Case
+    {
+        const char* name;
+        std::vector<int> rowids; // the rows read, each holding its call R<rowid> and "2"
+        const char* meanwhile;   // what another program does before the write
+        std::vector<qint64> written;
+        std::vector<const char*> after; // call=[QSO-QSLS] of every row
+    };
+    const Case cases[] = {
+        {"all as read", {1, 2, 3, 4, 5, 6}, "", {1, 1, 1, 1, 1, 1}, {"R1=0", "R2=0", "R3=0", "R4=0", "R5=0", "R6=0"}},
+        {"one holds another QSO now", {1, 2, 3, 4, 5, 6}, "UPDATE [QSO-TAB] SET [QSO-CALL]='X3' WHERE rowid=3",
+         {1, 1, 0, 1, 1, 1}, {"R1=0", "R2=0", "X3=2", "R4=0", "R5=0", "R6=0"}},
+        {"one changed in the written column", {1, 2, 3, 4, 5, 6}, "UPDATE [QSO-TAB] SET [QSO-QSLS]='3' WHERE rowid=1",
+         {0, 1, 1, 1, 1, 1}, {"R1=3", "R2=0", "R3=0", "R4=0", "R5=0", "R6=0"}},
+        {"a row of the same value added between them", {1, 2, 3, 5, 6},
+         "INSERT INTO [QSO-TAB] (rowid,[QSO-CALL],[QSO-QSLS]) VALUES (4,'NEW','2')", {1, 1, 1, 1, 1},
+         {"R1=0", "R2=0", "R3=0", "NEW=2", "R5=0", "R6=0"}},
+        {"the last one gone", {1, 2, 3, 4, 5, 6}, "DELETE FROM [QSO-TAB] WHERE rowid=6", {1, 1, 1, 1, 1, 0},
+         {"R1=0", "R2=0", "R3=0", "R4=0", "R5=0"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QStringList setUp{QStringLiteral("DELETE FROM [QSO-TAB]")};
+        for (int rowid : c.rowids)
+            setUp.append(QStringLiteral("INSERT INTO [QSO-TAB] (rowid,[QSO-CALL],[QSO-QSLS]) VALUES (%1,'R%1','2')").arg(rowid));
+        SqliteFixture::exec(file, setUp);
+        {
+            const std::shared_ptr<Connection> db = Connection::open(logPath());
+            const std::vector<RowKey> keys = rowKeys(*db);
+            ASSERT_EQ(keys.size(), c.rowids.size());
+            if (*c.meanwhile)
+                SqliteFixture::exec(file, {QString::fromLatin1(c.meanwhile)});
+            std::vector<const RowKey*> rows;
+            std::vector<QVariantList> expected;
+            for (size_t i = 0; i < keys.size(); ++i) {
+                rows.push_back(&keys[i]);
+                expected.push_back({QStringLiteral("2"), QStringLiteral("R%1").arg(c.rowids[i])});
+            }
+            db->beginTransaction();
+            const auto update = db->prepareUpdateIfUnchanged(QStringLiteral("[QSO-TAB]"), qsls, conditions);
+            EXPECT_EQ(update->runEachExpecting(rows, {QStringLiteral("0")}, expected), c.written);
+            db->commit();
+        }
+        QStringList after;
+        for (const char* row : c.after)
+            after.append(QString::fromLatin1(row));
+        EXPECT_EQ(SqliteFixture::query(file, column), after);
+    }
+}
+
+// Many rows handed over together, each with values and expected values of its own (an undo
+// putting back what each row held): each row gets its own values, and only where it still holds
+// its own expected values. Both engines give the same answers.
+TEST_P(RecordsetTest, RowsWithValuesOfTheirOwnGetTheirOwnWhereTheyStillHoldWhatIsExpected)
+{
+    const std::vector<ColumnSpec> written = {{QStringLiteral("[QSO-QSLS]"), ColumnType::Text},
+                                             {QStringLiteral("[QSO-CONFIRM]"), ColumnType::Text}};
+    const std::vector<ColumnSpec> conditions = {{QStringLiteral("[QSO-QSLS]"), ColumnType::Text},
+                                                {QStringLiteral("[QSO-CONFIRM]"), ColumnType::Text},
+                                                {QStringLiteral("[QSO-CALL]"), ColumnType::Text}};
+    const QString column =
+        QStringLiteral("SELECT [QSO-CALL] || '=' || [QSO-QSLS] || [QSO-CONFIRM] FROM [QSO-TAB] ORDER BY rowid");
+    struct Case
+    {
+        const char* name;
+        const char* meanwhile; // what another program does before the write
+        std::vector<qint64> written;
+        std::vector<const char*> after; // call=[QSO-QSLS][QSO-CONFIRM] of every row
+    };
+    // Rows 1 to 6 hold R<n>, "2" and "L"; row n gets back "0" and the confirmation "C<n>".
+    const Case cases[] = {
+        {"all as read", "", {1, 1, 1, 1, 1, 1}, {"R1=0C1", "R2=0C2", "R3=0C3", "R4=0C4", "R5=0C5", "R6=0C6"}},
+        {"one holds another QSO now", "UPDATE [QSO-TAB] SET [QSO-CALL]='X4' WHERE rowid=4", {1, 1, 1, 0, 1, 1},
+         {"R1=0C1", "R2=0C2", "R3=0C3", "X4=2L", "R5=0C5", "R6=0C6"}},
+        {"one changed in a written column", "UPDATE [QSO-TAB] SET [QSO-CONFIRM]='M' WHERE rowid=2", {1, 0, 1, 1, 1, 1},
+         {"R1=0C1", "R2=2M", "R3=0C3", "R4=0C4", "R5=0C5", "R6=0C6"}},
+        {"one gone", "DELETE FROM [QSO-TAB] WHERE rowid=5", {1, 1, 1, 1, 0, 1},
+         {"R1=0C1", "R2=0C2", "R3=0C3", "R4=0C4", "R6=0C6"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QStringList setUp{QStringLiteral("DELETE FROM [QSO-TAB]")};
+        for (int rowid = 1; rowid <= 6; ++rowid)
+            setUp.append(QStringLiteral("INSERT INTO [QSO-TAB] (rowid,[QSO-CALL],[QSO-QSLS],[QSO-CONFIRM]) "
+                                        "VALUES (%1,'R%1','2','L')")
+                             .arg(rowid));
+        SqliteFixture::exec(file, setUp);
+        {
+            const std::shared_ptr<Connection> db = Connection::open(logPath());
+            const std::vector<RowKey> keys = rowKeys(*db);
+            ASSERT_EQ(keys.size(), 6u);
+            if (*c.meanwhile)
+                SqliteFixture::exec(file, {QString::fromLatin1(c.meanwhile)});
+            std::vector<const RowKey*> rows;
+            std::vector<QVariantList> values;
+            std::vector<QVariantList> expected;
+            for (size_t i = 0; i < keys.size(); ++i) {
+                rows.push_back(&keys[i]);
+                values.push_back({QStringLiteral("0"), QStringLiteral("C%1").arg(i + 1)});
+                expected.push_back({QStringLiteral("2"), QStringLiteral("L"), QStringLiteral("R%1").arg(i + 1)});
+            }
+            db->beginTransaction();
+            const auto update = db->prepareUpdateIfUnchanged(QStringLiteral("[QSO-TAB]"), written, conditions);
+            EXPECT_EQ(update->runEachOwn(rows, values, expected), c.written);
+            db->commit();
+        }
+        QStringList after;
+        for (const char* row : c.after)
+            after.append(QString::fromLatin1(row));
+        EXPECT_EQ(SqliteFixture::query(file, column), after);
+    }
+}
