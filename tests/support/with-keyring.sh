@@ -6,6 +6,9 @@
 if ! command -v dbus-run-session >/dev/null 2>&1 || ! command -v gnome-keyring-daemon >/dev/null 2>&1; then
   QUORVANE_TEST_KEYRING_MISSING="no dbus-run-session or gnome-keyring-daemon on this machine" exec "$@"
 fi
+if ! dbus-run-session -- true >/dev/null 2>&1; then
+  QUORVANE_TEST_KEYRING_MISSING="dbus-run-session could not start a session bus here" exec "$@"
+fi
 home=$(mktemp -d "${TMPDIR:-/tmp}/quorvane-keyring.XXXXXX") || exit 1
 mkdir -p "$home/run" && chmod 700 "$home/run"
 status=0
