@@ -28,6 +28,16 @@ static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "the driver manager's wide c
 
 namespace {
 
+// Counts rows handled and calls progress once for every 4096 of them.
+void reportRows(const std::function<void()>& progress, size_t& done, size_t handled)
+{
+    done += handled;
+    if (progress && done >= 4096) {
+        progress();
+        done = 0;
+    }
+}
+
 std::atomic<int> g_bestLocator{int(OdbcConnection::Locator::PrimaryKey)};
 
 // The driver's text of a statement or name.
@@ -1383,11 +1393,7 @@ private:
                 for (size_t k = i; k < j; ++k)
                     written[k] = run(*keys[k], values, expectedOf(k));
             }
-            done += j - i;
-            if (progress && done >= 4096) {
-                progress();
-                done = 0;
-            }
+            reportRows(progress, done, j - i);
             i = j;
         }
         return written;
@@ -1540,11 +1546,7 @@ private:
             for (size_t k = i; k < j; ++k)
                 written[k] = holds[k - i] ? leanWrite(*keys[k], values[k], expected[k], ownAt)
                                           : run(*keys[k], values[k], expected[k]);
-            done += j - i;
-            if (progress && done >= 4096) {
-                progress();
-                done = 0;
-            }
+            reportRows(progress, done, j - i);
             i = j;
         }
         return written;
@@ -1659,11 +1661,7 @@ private:
                 for (size_t k : group)
                     written[k] = run(*keys[k], values, expected);
             }
-            done += group.size();
-            if (progress && done >= 4096) {
-                progress();
-                done = 0;
-            }
+            reportRows(progress, done, group.size());
         }
         return written;
     }

@@ -71,6 +71,15 @@ QString nativePath(const QString& path)
     return QDir::toNativeSeparators(path);
 }
 
+// A lock file that another process kept replacing while this one looked at it.
+QString keptChangingText(const QString& path)
+{
+    return QStringLiteral("The run lock %1 could not be taken: it changed again and again while it was looked at. "
+                          "Check that no other Quorvane window or quorvane-cli runs on this data folder. Nothing "
+                          "was changed")
+        .arg(nativePath(path));
+}
+
 #ifndef Q_OS_WIN
 // The system's words for an error number.
 QString systemText(int error)
@@ -352,10 +361,7 @@ bool RunLock::acquire(QString& message)
         ::close(other);
         m_note = takeOverText(owner, m_path);
     }
-    message = QStringLiteral("The run lock %1 could not be taken: it changed again and again while it was looked at. "
-                             "Check that no other Quorvane window or quorvane-cli runs on this data folder. Nothing "
-                             "was changed")
-                  .arg(nativePath(m_path));
+    message = keptChangingText(m_path);
     return false;
 }
 
@@ -508,10 +514,7 @@ bool RunLock::acquire(QString& message)
                       .arg(nativePath(m_path), qt_error_string(int(deleteError)));
         return false;
     }
-    message = QStringLiteral("The run lock %1 could not be taken: it changed again and again while it was looked at. "
-                             "Check that no other Quorvane window or quorvane-cli runs on this data folder. Nothing "
-                             "was changed")
-                  .arg(nativePath(m_path));
+    message = keptChangingText(m_path);
     return false;
 }
 

@@ -10,7 +10,6 @@
 #include <type_traits>
 
 namespace {
-
 const QString kService = QStringLiteral("Quorvane");
 
 struct Outcome
@@ -47,6 +46,19 @@ std::shared_ptr<Outcome> runJob(Job* job, int timeoutMs)
     return outcome;
 }
 
+// The answer of a finished (or abandoned) job. A keyring that failed or did not answer in time
+// sets gaveUp (it is not asked again) and problem.
+Keyring::Answer answerOf(const Outcome& outcome, bool notFoundIsAnAnswer, bool& gaveUp, QString& problem)
+{
+    if (outcome.finished && outcome.error == QKeychain::NoError)
+        return Keyring::Answer::Done;
+    if (notFoundIsAnAnswer && outcome.finished && outcome.error == QKeychain::EntryNotFound)
+        return Keyring::Answer::NotFound;
+    gaveUp = true;
+    problem = outcome.finished ? outcome.errorText : QStringLiteral("the keyring did not answer in time");
+    return Keyring::Answer::NoKeyring;
+}
+
 } // namespace
 
 bool SystemKeyring::available() { return true; }
@@ -68,15 +80,10 @@ Keyring::Answer SystemKeyring::read(const QString& key, QString& secret)
     auto* job = new QKeychain::ReadPasswordJob(kService);
     job->setKey(key);
     const auto outcome = runJob(job, m_timeoutMs);
-    if (outcome->finished && outcome->error == QKeychain::NoError) {
+    const Answer result = answerOf(*outcome, true, m_gaveUp, m_problem);
+    if (result == Answer::Done)
         secret = outcome->secret;
-        return Answer::Done;
-    }
-    if (outcome->finished && outcome->error == QKeychain::EntryNotFound)
-        return Answer::NotFound;
-    m_gaveUp = true;
-    m_problem = outcome->finished ? outcome->errorText : QStringLiteral("the keyring did not answer in time");
-    return Answer::NoKeyring;
+    return result;
 }
 
 Keyring::Answer SystemKeyring::write(const QString& key, const QString& secret)
@@ -86,12 +93,7 @@ Keyring::Answer SystemKeyring::write(const QString& key, const QString& secret)
     auto* job = new QKeychain::WritePasswordJob(kService);
     job->setKey(key);
     job->setTextData(secret);
-    const auto outcome = runJob(job, m_timeoutMs);
-    if (outcome->finished && outcome->error == QKeychain::NoError)
-        return Answer::Done;
-    m_gaveUp = true;
-    m_problem = outcome->finished ? outcome->errorText : QStringLiteral("the keyring did not answer in time");
-    return Answer::NoKeyring;
+    return answerOf(*runJob(job, m_timeoutMs), false, m_gaveUp, m_problem);
 }
 
 Keyring::Answer SystemKeyring::remove(const QString& key)
@@ -100,14 +102,7 @@ Keyring::Answer SystemKeyring::remove(const QString& key)
         return Answer::NoKeyring;
     auto* job = new QKeychain::DeletePasswordJob(kService);
     job->setKey(key);
-    const auto outcome = runJob(job, m_timeoutMs);
-    if (outcome->finished && outcome->error == QKeychain::NoError)
-        return Answer::Done;
-    if (outcome->finished && outcome->error == QKeychain::EntryNotFound)
-        return Answer::NotFound;
-    m_gaveUp = true;
-    m_problem = outcome->finished ? outcome->errorText : QStringLiteral("the keyring did not answer in time");
-    return Answer::NoKeyring;
+    return answerOf(*runJob(job, m_timeoutMs), true, m_gaveUp, m_problem);
 }
 
 #else
