@@ -1,5 +1,7 @@
 #include "QsoIndex.h"
 
+#include "logdb/QsoTable.h"
+
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
@@ -96,11 +98,8 @@ struct QsoIndex::Best
 
 const std::vector<ColumnSpec>& QsoIndex::columns()
 {
-    static const std::vector<ColumnSpec> specs = {
-        {QStringLiteral("[QSO-CALL]"), ColumnType::Text}, {QStringLiteral("[QSO-DATE]"), ColumnType::Text},
-        {QStringLiteral("[QSO-TIME]"), ColumnType::Text}, {QStringLiteral("[QSO-MODE]"), ColumnType::Text},
-        {QStringLiteral("[QSO-BAND]"), ColumnType::Text}, {QStringLiteral("[QSO-SUBMODE]"), ColumnType::Text},
-    };
+    static const std::vector<ColumnSpec> specs = QsoTable::columns(
+        {QsoColumn::Call, QsoColumn::Date, QsoColumn::Time, QsoColumn::Mode, QsoColumn::Band, QsoColumn::Submode});
     return specs;
 }
 
