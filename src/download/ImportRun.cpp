@@ -584,26 +584,34 @@ bool ImportRun::ValidateLotwRecord()
     return false;
 }
 
+// One record of the report, read to its end: checked and counted, found in the log, decided
+// and applied; then emptied for the next one.
 void ImportRun::endOfRecord()
+{
+    if (takeRecord() && FindLoggedQso())
+        importRecord();
+    ClearLotwRecord(*m_record);
+}
+
+// Whether the record can be looked for in the log: a record without a usable call, band or
+// mode gets its problem line and goes no further. A record taken is counted as read in, and
+// its QSL date and where its station call came from are noted.
+bool ImportRun::takeRecord()
 {
     LotwRecord& r = *m_record;
     if (r.modeCode == QLatin1String("99")) {
         r.modeCode.clear();
         logRecordEvent(1, QStringLiteral("Mode?"));
-        ClearLotwRecord(r);
-        return;
+        return false;
     }
     if (r.bandCode == QLatin1String("99")) {
         r.bandCode.clear();
         logRecordEvent(1, QStringLiteral("Band?"));
-        ClearLotwRecord(r);
-        return;
+        return false;
     }
     r.modeCode = ResolveSidebandMode(r.modeCode, r.bandCode);
-    if (!ValidateLotwRecord()) {
-        ClearLotwRecord(r);
-        return;
-    }
+    if (!ValidateLotwRecord())
+        return false;
     addToCounter(Control::DownloadReadIn);
     if (!r.qslDate.isEmpty())
         noteQslDate();
@@ -613,23 +621,27 @@ void ImportRun::endOfRecord()
         m_withStationCall = true;
     if (m_source == LotwRecordParser::StationCallSource::OwnCall)
         noteOwnCallTaken();
+    return true;
+}
 
-    if (FindLoggedQso()) {
-        LoggedQso before;
-        if (m_careful)
-            before = m_row;
-        const ImportDecision decision = DecideImport(r, m_row, m_importScope, m_overwriteChoice);
-        if (decision.confirms && ApplyLotwRecord(decision, before)) {
-            addToCounter(Control::DownloadRecsUsed);
-            recordLine(QString(), m_importedFile);
-        }
-        if (decision.noMatch) {
-            // Every record counted here has its own line, a record without a station call too.
-            addToCounter(Control::DownloadErrors);
-            recordLine(QStringLiteral("  **No Match **"), m_errorFile);
-        }
+// What the record does to the row FindLoggedQso found, decided from the two alone, then
+// carried out: a confirmation counts as used and is named in the imported-QSO list; a record
+// of another station call is an error.
+void ImportRun::importRecord()
+{
+    LoggedQso before;
+    if (m_careful)
+        before = m_row;
+    const ImportDecision decision = DecideImport(*m_record, m_row, m_importScope, m_overwriteChoice);
+    if (decision.confirms && ApplyLotwRecord(decision, before)) {
+        addToCounter(Control::DownloadRecsUsed);
+        recordLine(QString(), m_importedFile);
     }
-    ClearLotwRecord(r);
+    if (decision.noMatch) {
+        // Every record counted here has its own line, a record without a station call too.
+        addToCounter(Control::DownloadErrors);
+        recordLine(QStringLiteral("  **No Match **"), m_errorFile);
+    }
 }
 
 // Said once per run, at the first record whose station call is taken from APP_LoTW_OWNCALL.
@@ -850,7 +862,6 @@ bool ImportRun::FindLoggedQso()
     m_entry = -1;
     m_row = LoggedQso();
     recordLine(QStringLiteral("  ** No QSO Found **"), m_errorFile);
-    ClearLotwRecord(r);
     return false;
 }
 

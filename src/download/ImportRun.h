@@ -88,6 +88,8 @@ private:
     PassEnd readReport(QString& fileFailure);
     void startPass();
     void endOfRecord();
+    bool takeRecord();
+    void importRecord();
     bool ValidateLotwRecord();
     bool FindLoggedQso();
     bool ApplyLotwRecord(const ImportDecision& decision, const LoggedQso& before);
