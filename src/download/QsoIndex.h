@@ -27,7 +27,7 @@
 class QsoIndex
 {
 public:
-    // The columns the cursor given to build() must deliver, in this order.
+    // The columns the index reads from the log, in the order readTexts() takes them.
     static const std::vector<ColumnSpec>& columns();
 
     // Building row by row: clear(), addLatin1() for each row in table order, then finish().
