@@ -4,6 +4,7 @@
 
 #include "UploadWalk.h"
 #include "logdb/CQSO2006SRC.h"
+#include "logdb/QsoTable.h"
 #include "platform/Errors.h"
 #include "platform/EventMonitor.h"
 #include "undo/UndoJournal.h"
@@ -13,12 +14,6 @@
 #include <functional>
 
 namespace {
-
-const QString& qsoTable()
-{
-    static const QString table = QStringLiteral("[QSO-TAB]");
-    return table;
-}
 
 // A key's values as one text, for finding the key of a row read again.
 QString keyText(const RowKey& key)
@@ -42,7 +37,7 @@ std::vector<bool> unchangedRows(Connection& db, const UploadWalkColumns& columns
     identities.assign(keys.size(), QStringList());
     if (keys.empty())
         return unchanged;
-    const std::unique_ptr<Cursor> cursor = db.selectStretch(qsoTable(), columns.specs, keys);
+    const std::unique_ptr<Cursor> cursor = db.selectStretch(QsoTable::name(), columns.specs, keys);
     UploadQsoValues values;
     QString qsls, state, county;
     qint64 valid = 0;
@@ -95,19 +90,21 @@ std::vector<bool> unchangedRows(Connection& db, const UploadWalkColumns& columns
 } // namespace
 
 namespace {
+// The sent mark's values as the statements take them: "2" or "3" for a QSO that was due
+// with "0" or "1".
 const QVariant& sentValue(bool wasOne)
 {
-    static const QVariant two = QStringLiteral("2"), three = QStringLiteral("3");
+    static const QVariant two = SentMark::marked(false), three = SentMark::marked(true);
     return wasOne ? three : two;
 }
 const QVariant& dueValue(bool wasOne)
 {
-    static const QVariant zero = QStringLiteral("0"), one = QStringLiteral("1");
+    static const QVariant zero = SentMark::due(false), one = SentMark::due(true);
     return wasOne ? one : zero;
 }
 const std::vector<ColumnSpec>& qslsColumn()
 {
-    static const std::vector<ColumnSpec> qsls = {{QStringLiteral("[QSO-QSLS]"), ColumnType::Text}};
+    static const std::vector<ColumnSpec> qsls = QsoTable::columns({QsoColumn::Qsls});
     return qsls;
 }
 } // namespace
@@ -158,8 +155,8 @@ bool UploadMarks::markRows(const std::vector<size_t>& places, QString& error, st
         const WaitNoticeScope notice(*db, WaitNotice(m_monitor, true, m_logPath));
         Pass pass{*db, UploadWalkColumns::of(*db), nullptr, journal.get(), {}};
         db->beginTransaction();
-        pass.mark = db->prepareUpdateIfUnchanged(qsoTable(), qslsColumn(), qslsColumn());
-        if (db->rowsKnownByValues(qsoTable()))
+        pass.mark = db->prepareUpdateIfUnchanged(QsoTable::name(), qslsColumn(), qslsColumn());
+        if (db->rowsKnownByValues(QsoTable::name()))
             markKnownByValues(pass, places);
         else
             markInStretches(pass, places);
