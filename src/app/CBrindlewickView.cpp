@@ -7,6 +7,7 @@
 #include "OperationRunner.h"
 #include "RunProgress.h"
 #include "logdb/CQSO2006SRC.h"
+#include "options/OptionsStore.h"
 #include "options/QslDateFile.h"
 #include "platform/Desktop.h"
 #include "platform/Errors.h"
@@ -15,6 +16,8 @@
 #include "platform/RunLock.h"
 #include "undo/UndoJournal.h"
 #include "platform/Strings.h"
+#include "service/FormText.h"
+#include "service/Operations.h"
 #include "ui_CBrindlewickView.h"
 
 #include <QButtonGroup>
@@ -38,9 +41,6 @@ static void loadStatusIcons()
 }
 
 namespace {
-// The form hands a text on cut to this many characters.
-constexpr int kTextCut = 99;
-
 const char kControlId[] = "controlId";
 
 // Resource numbers of the form's controls used here.
@@ -246,7 +246,7 @@ EventMonitor& CBrindlewickView::monitor()
 
 QString CBrindlewickView::qslDateFilePath() const
 {
-    return m_paths.join(m_paths.dataFolder(), QStringLiteral("quorvane2.dat"));
+    return QslDateFilePath(m_paths);
 }
 
 void CBrindlewickView::setStepIcon(int controlId, int icon)
@@ -319,12 +319,7 @@ void CBrindlewickView::OnInitialUpdate()
         frame->resizeToFitView();
 
     // 8. The signed file is the ADIF upload file with the extension tq8.
-    QString tq8 = controlText(AdifUploadPath).left(kTextCut);
-    if (!tq8.isEmpty()) {
-        tq8.chop(3);
-        tq8 += QLatin1String("tq8");
-    }
-    setControlText(Tq8Path, tq8);
+    setControlText(Tq8Path, FormText::tq8Text(controlText(AdifUploadPath)));
 
     // 9.-10. Signing call and the window's title.
     m_choices->choices().SigningCall = m_choices->oprCall(1);
@@ -424,7 +419,7 @@ void CBrindlewickView::ReadChoices()
     choices.OverwriteChoice = radioIndex(button(OverwriteRadio), button(KeepRadio));
     choices.TestOnly = button(TestOnlyCheck)->isChecked();
     choices.TqslUpload = button(TqslUploadCheck)->isChecked();
-    choices.sinceDate = controlText(DateEdit).left(kTextCut);
+    choices.sinceDate = FormText::handedOn(controlText(DateEdit));
     choices.ImportAtOnce = button(ImportAtOnceCheck)->isChecked();
     choices.BrowserInstead = button(BrowserInsteadCheck)->isChecked();
     choices.RedueMissing = button(RedueCheck)->isChecked();
@@ -448,12 +443,12 @@ void CBrindlewickView::showChoices()
 FormTexts CBrindlewickView::readTexts() const
 {
     FormTexts texts;
-    texts.spareText = controlText(SpareText).left(kTextCut);
-    texts.uploadAdifPath = controlText(AdifUploadPath).left(kTextCut);
-    texts.tqslExePath = controlText(TqslProgram).left(kTextCut);
-    texts.tq8Path = controlText(Tq8Path).left(kTextCut);
-    texts.reportAdifPath = controlText(ReportAdifPath).left(kTextCut);
-    texts.sinceDate = controlText(DateEdit).left(kTextCut);
+    texts.spareText = FormText::handedOn(controlText(SpareText));
+    texts.uploadAdifPath = FormText::handedOn(controlText(AdifUploadPath));
+    texts.tqslExePath = FormText::handedOn(controlText(TqslProgram));
+    texts.tq8Path = FormText::handedOn(controlText(Tq8Path));
+    texts.reportAdifPath = FormText::handedOn(controlText(ReportAdifPath));
+    texts.sinceDate = FormText::handedOn(controlText(DateEdit));
     return texts;
 }
 
@@ -665,13 +660,7 @@ void CBrindlewickView::OnUndoLast()
     }
     // The last run the log took: runs it never took hold nothing to undo.
     QStringList passed;
-    size_t at = 0;
-    while (at < runs.size() && runs[at].problem.isEmpty() && runs[at].state == UndoJournal::State::NotTaken) {
-        passed.append(QStringLiteral("The %1 of %2 was interrupted before the log took its changes: nothing to undo "
-                                     "there.")
-                          .arg(runs[at].kind, runs[at].time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))));
-        ++at;
-    }
+    const size_t at = LastTakenRun(runs, &passed);
     const QString before = (found + passed).join(QLatin1Char('\n'));
     const QString prefix = before.isEmpty() ? QString() : before + QStringLiteral("\n\n");
     if (at == runs.size()) {
@@ -679,7 +668,7 @@ void CBrindlewickView::OnUndoLast()
         return;
     }
     const UndoEntry& last = runs[at];
-    const QString when = last.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    const QString when = UndoTexts::time(last);
     if (!last.problem.isEmpty()) {
         m_messageBox.show(prefix + QStringLiteral("The last run cannot be undone: %1.").arg(last.problem));
         return;
@@ -797,6 +786,6 @@ void CBrindlewickView::DestroyWindow()
     m_runner->abandon();
     m_progressTimer->stop();
     m_run.reset();
-    m_choices->choices().sinceDate = controlText(DateEdit).left(kTextCut);
+    m_choices->choices().sinceDate = FormText::handedOn(controlText(DateEdit));
     closeQuietly(m_doc.qsoSet());
 }

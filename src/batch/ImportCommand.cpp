@@ -2,7 +2,7 @@
 // "lotwreport.adi", with the saved choices unless the options say otherwise.
 
 #include "BatchContext.h"
-#include "download/ImportRun.h"
+#include "service/Operations.h"
 
 namespace {
 
@@ -15,8 +15,7 @@ int runImport(BatchContext& context, const BatchArguments& arguments)
         context.choiceModel->chooseOverwrite(0);
     if (arguments.isSet("keep"))
         context.choiceModel->chooseOverwrite(1);
-    ImportRun run(context.options, context.choices(), *context.paths, *context.monitor);
-    return run.OnLotwImport() ? ExitOk : ExitFailed;
+    return RunImport(context.options, context.choices(), *context.paths, *context.monitor) ? ExitOk : ExitFailed;
 }
 
 } // namespace
