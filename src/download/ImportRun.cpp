@@ -239,7 +239,6 @@ bool ImportRun::importReport(QString& failure)
         // the before-images are written on a thread of their own while the log takes the
         // changes (the two read what the run holds and change none of it).
         std::unique_ptr<UndoJournal> journal;
-        std::thread journalThread;
         std::exception_ptr journalError;
         bool journalWritten = false;
         const auto writeJournal = [&] {
@@ -251,16 +250,9 @@ bool ImportRun::importReport(QString& failure)
                 journalError = std::current_exception();
             }
         };
-        // A thread that is still writing is waited for however this ends.
-        struct Join
-        {
-            std::thread& thread;
-            ~Join()
-            {
-                if (thread.joinable())
-                    thread.join();
-            }
-        } join{journalThread};
+        // A thread that is still writing is waited for however this ends (it is declared after
+        // what it uses, so that it is joined before that goes).
+        std::jthread journalThread;
         const auto startJournal = [&](bool parallel) {
             if (!m_keepUndo || m_qsos.touchedRows() == 0)
                 return;
@@ -272,7 +264,7 @@ bool ImportRun::importReport(QString& failure)
                 throw;
             }
             if (parallel) {
-                journalThread = std::thread(writeJournal);
+                journalThread = std::jthread(writeJournal);
             } else {
                 writeJournal();
             }
