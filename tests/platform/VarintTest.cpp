@@ -14,6 +14,12 @@ struct VarintCase
     QByteArray bytes;
 };
 
+// The case by its name in test listings (not its bytes).
+void PrintTo(const VarintCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class VarintBytes : public ::testing::TestWithParam<VarintCase> {};
 
 // The bytes of each number, at every point where one more byte is needed: what the undo
