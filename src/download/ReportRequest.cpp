@@ -14,12 +14,6 @@
 #include <QUrlQuery>
 
 namespace {
-bool IsHexDigit(QChar c)
-{
-    return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || (c >= QLatin1Char('a') && c <= QLatin1Char('f'))
-           || (c >= QLatin1Char('A') && c <= QLatin1Char('F'));
-}
-
 // What stands for itself in the value of a query parameter besides the unreserved characters
 // (letters, digits, "-._~", which QUrl::toPercentEncoding never encodes). "&" (the next
 // parameter), "#" (the fragment), "+" (a blank to the server) and "%" are not among them.
@@ -38,7 +32,7 @@ QString AddressDateText(const QString& date)
     };
     for (qsizetype i = 0; i < date.size(); ++i) {
         const QChar c = date.at(i);
-        if (c == QLatin1Char('%') && i + 2 < date.size() && IsHexDigit(date.at(i + 1)) && IsHexDigit(date.at(i + 2))) {
+        if (LotwAddress::IsEscapeAt(date, i)) {
             encodeUpTo(i);
             text += c; // an escape already
             from = i + 1;
