@@ -13,9 +13,12 @@
 #include <QBuffer>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
+#include <functional>
 #include <set>
 #include <stdexcept>
+#include <thread>
 
 namespace {
 QString S(const char* text)
@@ -94,14 +97,18 @@ public:
     {
         reading.records.push_back(Fields(record));
         reading.sources.push_back(source);
-        if (throwAt >= 0 && qsizetype(reading.records.size()) == throwAt)
+        if (throwAt >= 0 && qsizetype(reading.records.size()) == throwAt) {
+            if (beforeThrow)
+                beforeThrow();
             throw std::runtime_error("the consumer stops");
+        }
     }
 
     Reading reading;
     std::set<std::pair<QString, QString>> yes; // what the consumer's table answers "there" for
     qint64 lastPosition = 0;
     qsizetype throwAt = -1;
+    std::function<void()> beforeThrow;
 };
 
 const QByteArray kHeader = "ARRL Logbook of the World Status Report\r\n"
@@ -360,6 +367,23 @@ TEST_F(ReportFeedTest, ConsumerFailureEndsTheReading)
         EXPECT_THROW(feed(report), std::runtime_error);
         EXPECT_EQ(recorder.reading.records.size(), std::size_t(at));
     }
+}
+
+// The consumer stops while the reading thread waits for room: the batches read ahead hold all
+// the feed keeps (records with calls and mode names of some 35,000 characters, one batch each).
+// The thread is woken and ended, not left waiting, and the feed comes back with the failure.
+TEST_F(ReportFeedTest, ConsumerFailureWhileTheReaderWaitsForRoom)
+{
+    QByteArray report = kHeader;
+    const QByteArray record = "<CALL:35000>" + QByteArray(35000, 'K') + "\r\n<MODE:35000>" + QByteArray(35000, 'M')
+                              + "\r\n<QSO_DATE:8>20260314\r\n<eor>\r\n";
+    for (int i = 0; i < 700; ++i)
+        report += record;
+    recorder.throwAt = 1;
+    // Time for the reader to fill what the feed keeps and wait.
+    recorder.beforeThrow = [] { std::this_thread::sleep_for(std::chrono::milliseconds(500)); };
+    EXPECT_THROW(feed(report), std::runtime_error);
+    EXPECT_EQ(recorder.reading.records.size(), 1u);
 }
 
 // A feed that never ran goes away without a thread to end.
