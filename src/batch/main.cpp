@@ -51,8 +51,11 @@ bool checkLog(const Options& options, EventMonitor& monitor)
 
 } // namespace
 
+// What the checks before and around a command throw (the command's own failures are shown
+// below) ends the program with a word and status 1, as the window's runs end, never through
+// the runtime's abort.
 int main(int argc, char** argv)
-{
+try {
     InstallPasswordMaskingMessageHandler();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quorvane-cli"));
@@ -167,4 +170,20 @@ int main(int argc, char** argv)
         std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
     }
     return status;
+} catch (const CDbException& e) {
+    std::fflush(stdout);
+    printErr(QStringLiteral("quorvane-cli: ") + e.description());
+    return ExitFailed;
+} catch (const CFileException& e) {
+    std::fflush(stdout);
+    printErr(QStringLiteral("quorvane-cli: ") + e.description());
+    return ExitFailed;
+} catch (const std::exception& e) {
+    std::fflush(stdout);
+    printErr(QStringLiteral("quorvane-cli: stopped on an unexpected error: %1").arg(QString::fromLocal8Bit(e.what())));
+    return ExitFailed;
+} catch (...) {
+    std::fflush(stdout);
+    printErr(QStringLiteral("quorvane-cli: stopped on an unexpected error."));
+    return ExitFailed;
 }
