@@ -444,10 +444,10 @@ FormTexts CBrindlewickView::readTexts() const
 {
     FormTexts texts;
     texts.spareText = FormText::handedOn(controlText(SpareText));
-    texts.uploadAdifPath = FormText::handedOn(controlText(AdifUploadPath));
-    texts.tqslExePath = FormText::handedOn(controlText(TqslProgram));
-    texts.tq8Path = FormText::handedOn(controlText(Tq8Path));
-    texts.reportAdifPath = FormText::handedOn(controlText(ReportAdifPath));
+    texts.uploadAdifPath = controlText(AdifUploadPath);
+    texts.tqslExePath = controlText(TqslProgram);
+    texts.tq8Path = controlText(Tq8Path);
+    texts.reportAdifPath = controlText(ReportAdifPath);
     texts.sinceDate = FormText::handedOn(controlText(DateEdit));
     return texts;
 }

@@ -9,7 +9,7 @@ QString handedOn(const QString& text)
 
 QString tq8Text(const QString& uploadAdifPath)
 {
-    QString tq8 = handedOn(uploadAdifPath);
+    QString tq8 = uploadAdifPath;
     if (tq8.isEmpty())
         return tq8;
     tq8.chop(3);

@@ -19,8 +19,6 @@ UploadRequest MakeUploadRequest(const Options& options, const Choices& choices)
 {
     UploadRequest request;
     request.options = options;
-    request.options.uploadAdifPath = FormText::handedOn(options.uploadAdifPath);
-    request.options.tqslExePath = FormText::handedOn(options.tqslExePath);
     request.choices = choices;
     return request;
 }

@@ -23,7 +23,7 @@ struct UndoEntry;
 // "Upload": what the run is given.
 struct UploadRequest
 {
-    // The options, with the upload file and the TQSL program as the form hands them on.
+    // The options; their paths whole, as in the options file.
     Options options;
     Choices choices;
     bool handOff = true;   // TQSL signs the file (false: the QSOs are marked unsigned)
@@ -32,8 +32,7 @@ struct UploadRequest
     int tqslTimeLimit = UploadRun::kDefaultTqslTimeLimit;
 };
 
-// The request for the form's options and choices; the upload file and the TQSL program path
-// are handed on by the form's rule (FormText::handedOn).
+// The request for the form's options and choices (paths whole, as FormText says).
 UploadRequest MakeUploadRequest(const Options& options, const Choices& choices);
 
 // Runs the upload with TQSL's station file of this machine and the data folder's kept runs.

@@ -327,8 +327,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Tq8Case{"Upper", QStringLiteral("C:\\quorvane260\\UP.ADI"), QStringLiteral("C:\\quorvane260\\UP.tq8")},
                       Tq8Case{"Exactly99", QString(95, QLatin1Char('a')) + QStringLiteral(".adi"),
                               QString(95, QLatin1Char('a')) + QStringLiteral(".tq8")},
-                      // Cut to 99 characters first, then the last three are replaced.
-                      Tq8Case{"Longer", kLong, kLong.left(96) + QStringLiteral("tq8")},
+                      // A path is shown whole, however long.
+                      Tq8Case{"Longer", kLong, kLong.chopped(3) + QStringLiteral("tq8")},
                       Tq8Case{"Empty", QString(), QString()}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -794,8 +794,8 @@ TEST_F(FormTest, OperationReceivesChoicesAndTexts)
         EXPECT_TRUE(c.choices.choices().TestOnly);
         EXPECT_EQ(c.choices.choices().ImportScope, 0);
         EXPECT_EQ(c.choices.choices().sinceDate, L("2011-03-05"));
-        EXPECT_EQ(c.texts.uploadAdifPath, kLong.left(99));
-        EXPECT_EQ(c.texts.tq8Path, kLong.left(96) + QStringLiteral("tq8"));
+        EXPECT_EQ(c.texts.uploadAdifPath, kLong);
+        EXPECT_EQ(c.texts.tq8Path, kLong.chopped(3) + QStringLiteral("tq8"));
         EXPECT_EQ(c.texts.tqslExePath, L("/usr/bin/tqsl"));
         EXPECT_EQ(c.texts.spareText, L("spare"));
         EXPECT_EQ(c.texts.reportAdifPath, options.reportAdifPath);
@@ -825,10 +825,11 @@ TEST_F(FormTest, ReportRequestSelectsTheCopiedPath)
     EXPECT_EQ(find<QLineEdit>(v, 1096)->selectedText(), kLong.left(100));
 }
 
-// "Upload" on the form writes to the paths the form shows: an upload path or TQSL program
-// longer than the form hands on is cut to its first 99 characters, the signed file lies beside
-// the cut upload file, and a completed run also closes the document's QSO set.
-TEST_F(FormTest, UploadUsesThePathsAsTheFormHandsThemOn)
+// "Upload" on the form writes to the paths the form shows, whole however long: the upload file
+// is the one named (not a file named by its first 99 characters), the TQSL run is the program
+// configured (not another one at the first 99 characters of its path), the signed file lies
+// beside the upload file, and a completed run also closes the document's QSO set.
+TEST_F(FormTest, UploadUsesThePathsTheFormShowsWhole)
 {
     if (!RealTqsl::unavailable().isEmpty())
         GTEST_SKIP() << RealTqsl::unavailable().toStdString();
@@ -842,18 +843,23 @@ TEST_F(FormTest, UploadUsesThePathsAsTheFormHandsThemOn)
     options.errorFilePath = dir.file(QStringLiteral("errors.txt"));
     options.uploadAdifPath = dir.file(QString(150, QLatin1Char('u')) + QStringLiteral(".adi"));
     ASSERT_LT(dir.path().size(), 90);
-    // The program run is the path as the form hands it on: TQSL at the first 99 characters of
-    // a longer path.
     const QString folder = dir.path() + QLatin1Char('/') + QString(99 - dir.path().size() - 6, QLatin1Char('t'));
     QDir().mkpath(folder);
-    const QString tqsl = folder + QStringLiteral("/tqsl");
-    ASSERT_EQ(tqsl.size(), 99);
-    QFile wrapper(tqsl);
-    ASSERT_TRUE(wrapper.open(QIODevice::WriteOnly));
-    wrapper.write("#!/bin/sh\nexec '" + realTqsl.program().toUtf8() + "' \"$@\"\n");
-    wrapper.close();
-    wrapper.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    options.tqslExePath = tqsl + QStringLiteral("-not-this-one");
+    const auto script = [](const QString& path, const QByteArray& body) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+        file.write("#!/bin/sh\n" + body);
+        file.close();
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    };
+    // At the first 99 characters of the configured path lies another program, which must not run.
+    const QString decoy = folder + QStringLiteral("/tqsl");
+    ASSERT_EQ(decoy.size(), 99);
+    const QString decoyRan = dir.file(QStringLiteral("decoy-ran"));
+    script(decoy, "touch '" + decoyRan.toUtf8() + "'\nexit 1\n");
+    const QString tqsl = decoy + QStringLiteral("-this-one");
+    script(tqsl, "exec '" + realTqsl.program().toUtf8() + "' \"$@\"\n");
+    options.tqslExePath = tqsl;
     setSlot(1, DemoData::kPrimaryCall, "K1QVN", "pw1");
     CBrindlewickView& v = start();
     ConnectFormOperations(v);
@@ -863,13 +869,14 @@ TEST_F(FormTest, UploadUsesThePathsAsTheFormHandsThemOn)
     run(v, 1004);
 
     EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join(QLatin1Char('\n')).toStdString();
-    const QString cutAdif = options.uploadAdifPath.left(99);
-    QFile file(cutAdif);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << cutAdif.toStdString();
+    EXPECT_FALSE(QFile::exists(decoyRan));
+    QFile file(options.uploadAdifPath);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << options.uploadAdifPath.toStdString();
     EXPECT_TRUE(file.readAll().contains("<EOR>\r\n"));
-    EXPECT_FALSE(QFile::exists(options.uploadAdifPath));
-    EXPECT_EQ(desktop.clipboard, cutAdif + QStringLiteral(".tq8"));
-    EXPECT_TRUE(QFile::exists(cutAdif + QStringLiteral(".tq8")));
+    EXPECT_FALSE(QFile::exists(options.uploadAdifPath.left(99)));
+    const QString signedFile = options.uploadAdifPath.chopped(3) + QStringLiteral("tq8");
+    EXPECT_EQ(desktop.clipboard, signedFile);
+    EXPECT_TRUE(QFile::exists(signedFile));
     MonitorModel& upload = v.formMonitor().uploadModel();
     QStringList started;
     for (qsizetype i = 0; i < upload.lineCount(); ++i) {
@@ -877,8 +884,8 @@ TEST_F(FormTest, UploadUsesThePathsAsTheFormHandsThemOn)
             started.append(upload.line(i));
     }
     ASSERT_EQ(started.size(), 1);
-    EXPECT_EQ(started.at(0), QStringLiteral("Starting TQSL: ") + tqsl + QStringLiteral(" -l \"Location 1\" -d ") + cutAdif
-                                 + QStringLiteral(" -x -a compliant"));
+    EXPECT_EQ(started.at(0), QStringLiteral("Starting TQSL: ") + tqsl + QStringLiteral(" -l \"Location 1\" -d ")
+                                 + options.uploadAdifPath + QStringLiteral(" -x -a compliant"));
     EXPECT_FALSE(doc->qsoSet().isOpen());
 }
 

@@ -397,10 +397,9 @@ TEST_F(BatchCommandTest, UploadExitsByTqslsVerdict)
     EXPECT_EQ(SqliteFixture::query(log, due).value(0), dueBefore);
 }
 
-// The batch command writes the upload file where the form does: an upload path in the options
-// longer than the form hands on is cut to its first 99 characters, so the window and the batch
-// command use the same upload file (and the same previous one) on one data folder.
-TEST_F(BatchCommandTest, UploadUsesThePathsAsTheFormHandsThemOn)
+// The batch command writes the upload file the options name, whole however long, as the window
+// does: never a file named by the path's first 99 characters.
+TEST_F(BatchCommandTest, UploadUsesThePathWhole)
 {
     const QString data = demo(QStringLiteral("data"));
     const QString optionsFile = data + QStringLiteral("/quorvane.dat");
@@ -413,9 +412,8 @@ TEST_F(BatchCommandTest, UploadUsesThePathsAsTheFormHandsThemOn)
 
     const CliRun run = cli({QStringLiteral("--data-dir"), data, QStringLiteral("upload"), QStringLiteral("--no-handoff")});
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
-    const QString cut = longPath.left(99);
-    EXPECT_TRUE(bytes(cut).contains("<EOR>\r\n")) << cut.toStdString();
-    EXPECT_FALSE(QFile::exists(longPath));
+    EXPECT_TRUE(bytes(longPath).contains("<EOR>\r\n")) << longPath.toStdString();
+    EXPECT_FALSE(QFile::exists(longPath.left(99)));
 }
 
 // The real TQSL signs for the demo's call, and the signed file goes to LoTW (a stand-in): the

@@ -48,11 +48,13 @@ std::string testName(const char* name)
 
 // --- The texts the form hands on -------------------------------------------------------------
 
+// The date and the spare text reach an operation cut to 99 characters; the signed file's name
+// the form shows is the whole upload path with its last three characters replaced.
 struct HandedOnCase
 {
     const char* name;
     QString text;
-    QString handedOn; // what an operation receives
+    QString handedOn; // what an operation receives as the date or the spare text
     QString tq8;      // what the form shows as the signed file for it as an upload path
 };
 
@@ -63,7 +65,7 @@ void PrintTo(const HandedOnCase& c, std::ostream* os)
 
 class FormTextRule : public ::testing::TestWithParam<HandedOnCase> {};
 
-TEST_P(FormTextRule, CutsTo99AndNamesTheSignedFile)
+TEST_P(FormTextRule, CutsTextsTo99AndNamesTheSignedFileOfTheWholePath)
 {
     const HandedOnCase& c = GetParam();
     EXPECT_EQ(FormText::handedOn(c.text), c.handedOn);
@@ -82,14 +84,13 @@ INSTANTIATE_TEST_SUITE_P(
         HandedOnCase{"ShorterThanThree", S("ab"), S("ab"), S("tq8")},
         HandedOnCase{"Length98", repeated('a', 94) + S(".adi"), repeated('a', 94) + S(".adi"), repeated('a', 94) + S(".tq8")},
         HandedOnCase{"Length99", repeated('a', 95) + S(".adi"), repeated('a', 95) + S(".adi"), repeated('a', 95) + S(".tq8")},
-        // One character more than the form hands on: the extension's last letter is lost
-        // before the last three are replaced.
-        HandedOnCase{"Length100", repeated('a', 96) + S(".adi"), repeated('a', 96) + S(".ad"), repeated('a', 96) + S("tq8")},
-        HandedOnCase{"Length150", repeated('b', 146) + S(".adi"), repeated('b', 99), repeated('b', 96) + S("tq8")},
+        // One character more than the form hands on of a text; a path keeps its extension.
+        HandedOnCase{"Length100", repeated('a', 96) + S(".adi"), repeated('a', 96) + S(".ad"), repeated('a', 96) + S(".tq8")},
+        HandedOnCase{"Length150", repeated('b', 146) + S(".adi"), repeated('b', 99), repeated('b', 146) + S(".tq8")},
         // Characters, not bytes, are counted.
         HandedOnCase{"NonAscii", repeated('a', 91) + S("\u00e9\u00e9\u00e9\u00e9\u00e9.adi"),
                      repeated('a', 91) + S("\u00e9\u00e9\u00e9\u00e9\u00e9.ad"),
-                     repeated('a', 91) + S("\u00e9\u00e9\u00e9\u00e9\u00e9tq8")}),
+                     repeated('a', 91) + S("\u00e9\u00e9\u00e9\u00e9\u00e9.tq8")}),
     [](const ::testing::TestParamInfo<HandedOnCase>& info) { return testName(info.param.name); });
 
 // --- What an upload request holds, whichever front end made it --------------------------------
@@ -123,9 +124,9 @@ void PrintTo(const UploadCase& c, std::ostream* os)
 
 class UploadRequestFromBothFrontEnds : public ::testing::TestWithParam<UploadCase> {};
 
-// The window reads the two paths back from its controls (cut as it hands them on) and puts
-// them into its options; the batch command takes them from the option file as they stand. Both
-// reach the run the same way: cut to 99 characters, and nothing else of the options cut.
+// The window reads the two paths back from its controls and puts them into its options; the
+// batch command takes them from the option file as they stand. Both reach the run the same way:
+// whole, however long (a path cut short would name another file or another program).
 TEST_P(UploadRequestFromBothFrontEnds, ReachesTheRunTheSameWay)
 {
     const UploadCase& c = GetParam();
@@ -134,15 +135,14 @@ TEST_P(UploadRequestFromBothFrontEnds, ReachesTheRunTheSameWay)
     model.chooseSigningSlot(1);
 
     Options fromForm = stored;
-    fromForm.uploadAdifPath = FormText::handedOn(c.uploadPath);
-    fromForm.tqslExePath = FormText::handedOn(c.tqslPath);
+    fromForm.uploadAdifPath = c.uploadPath;
+    fromForm.tqslExePath = c.tqslPath;
     const UploadRequest window = MakeUploadRequest(fromForm, model.choices());
     const UploadRequest batch = MakeUploadRequest(stored, model.choices());
 
     for (const UploadRequest* request : {&window, &batch}) {
-        EXPECT_EQ(request->options.uploadAdifPath, c.uploadPath.left(99));
-        EXPECT_EQ(request->options.tqslExePath, c.tqslPath.left(99));
-        // The log, the report and the error file are not form texts: they go on whole.
+        EXPECT_EQ(request->options.uploadAdifPath, c.uploadPath);
+        EXPECT_EQ(request->options.tqslExePath, c.tqslPath);
         EXPECT_EQ(request->options.sourceMdbPath, c.logPath);
         EXPECT_EQ(request->options.refdataMdbPath, stored.refdataMdbPath);
         EXPECT_EQ(request->options.reportAdifPath, stored.reportAdifPath);
@@ -160,6 +160,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(UploadCase{"Short", S("/d/LoTWUpload.adi"), S("/usr/bin/tqsl"), S("/d/Dxbase.sqlite")},
                       UploadCase{"Exactly99", repeated('u', 95) + S(".adi"), repeated('t', 99), S("/d/Dxbase.sqlite")},
                       UploadCase{"Exactly100", repeated('u', 96) + S(".adi"), repeated('t', 100), S("/d/Dxbase.sqlite")},
+                      UploadCase{"LongerThanTheFormsTexts", S("/d/") + repeated('u', 150) + S(".adi"),
+                                 S("/opt/") + repeated('t', 150) + S("/tqsl"), S("/d/Dxbase.sqlite")},
                       UploadCase{"LongLogPathKept", S("/d/LoTWUpload.adi"), S("/usr/bin/tqsl"),
                                  S("/d/") + repeated('l', 150) + S(".sqlite")},
                       UploadCase{"WindowsPaths", S("C:\\quorvane260\\LoTWUpload.adi"),
