@@ -2,6 +2,7 @@
 
 #include "CBrindlewickDoc.h"
 #include "CMainFrame.h"
+#include "ControlIds.h"
 #include "FormMonitor.h"
 #include "MonitorView.h"
 #include "OperationRunner.h"
@@ -140,6 +141,7 @@ struct CBrindlewickView::Run
     bool closeBoundSet = false;
     std::unique_ptr<RunLock> lock; // the data folder's, for as long as the run goes on
     QString undoRun;
+    ProblemMemory problems;
 };
 
 CBrindlewickView::CBrindlewickView(CBrindlewickDoc& doc, const Options& options, Paths& paths, Desktop& desktop,
@@ -172,7 +174,7 @@ CBrindlewickView::CBrindlewickView(CBrindlewickDoc& doc, const Options& options,
     connectChoiceRadios();
     for (int id : {Control::StepMakeAdif, Control::StepSignAdif, Control::StepMakeTq8, Control::StepClipboard,
                    Control::StepUpload, Control::StepDownload, Control::ProblemPointer})
-        setStepIcon(id, StepIcon::Blank);
+        setStepIcon(id, IconId::Blank);
 
     connect(m_ui->uploadButton, &QPushButton::clicked, this, &CBrindlewickView::OnUpload);
     connect(m_ui->downloadButton, &QPushButton::clicked, this, &CBrindlewickView::OnDownloadFromLotw);
@@ -252,10 +254,29 @@ QString CBrindlewickView::qslDateFilePath() const
 void CBrindlewickView::setStepIcon(int controlId, int icon)
 {
     auto* label = qobject_cast<QLabel*>(control(controlId));
-    if (!label || icon < StepIcon::Blank || icon > StepIcon::RedArrow)
+    if (!label || icon < IconId::Blank || icon > IconId::RedArrow)
         return;
     label->setPixmap(QPixmap(iconPath(icon)));
     label->setProperty("icon", icon);
+}
+
+void CBrindlewickView::showCounters(const RunCounters& counters)
+{
+    counters.forEachSet([this](Counter counter, long value) {
+        if (auto* label = qobject_cast<QLabel*>(control(ControlOf(counter))))
+            label->setText(QString::asprintf("%ld", value));
+    });
+    showChoices();
+}
+
+void CBrindlewickView::showStepIcon(Step step, StepIcon icon)
+{
+    setStepIcon(ControlOf(step), IconIdOf(icon));
+}
+
+void CBrindlewickView::takeChoices(const Choices& choices)
+{
+    m_choices->choices() = choices;
 }
 
 void CBrindlewickView::connectChoiceRadios()
@@ -530,7 +551,7 @@ void CBrindlewickView::runOperation(const Operation& operation, RunKind kind)
         notes.append(runLock->takeOverNote());
 
     m_run = std::make_shared<Run>(Run{kind, m_options, *m_choices, readTexts(), qslDateFilePath(), false,
-                                      std::move(runLock), m_undoPath});
+                                      std::move(runLock), m_undoPath, m_problems});
     m_closeAfterRun = false;
     setRunControlsEnabled(false);
     const std::shared_ptr<Run> run = m_run;
@@ -538,7 +559,8 @@ void CBrindlewickView::runOperation(const Operation& operation, RunKind kind)
     m_runner->start(
         [run, operation, &paths, notes](EventMonitor& monitor, Desktop& desktop) {
             OperationContext context{run->options, run->choices,         monitor,     desktop,
-                                     paths,        run->texts,           run->qslDateFilePath, false, run->undoRun};
+                                     paths,        run->texts,           run->qslDateFilePath, false, run->undoRun,
+                                     run->problems};
             QStringList said = notes;
             // Operations report their own failures; whatever still escapes one is shown, not lost.
             try {
@@ -559,6 +581,7 @@ void CBrindlewickView::runOperation(const Operation& operation, RunKind kind)
             for (const QString& line : said)
                 monitor.AddDownloadEvent(QStringLiteral("Note: ") + line);
             run->closeBoundSet = context.closeBoundSet;
+            run->problems = context.problems;
         },
         &run->choices);
     m_stage = -1;
@@ -574,6 +597,7 @@ void CBrindlewickView::runFinished()
         // What the run made of the choices (the import keeps the first QSL date) is kept; the
         // choices could not change on the form meanwhile.
         m_choices->choices() = run->choices.choices();
+        m_problems = run->problems;
         if (run->closeBoundSet)
             closeQuietly(m_doc.qsoSet());
         run->lock.reset();

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "FormSurface.h"
 #include "options/ChoiceModel.h"
 #include "options/Options.h"
+#include "platform/ProblemLog.h"
 
 #include <QHash>
 #include <QString>
@@ -55,6 +57,9 @@ struct OperationContext
     bool closeBoundSet = false;
     // The kept run an undo takes back (its file), as the operator confirmed it.
     QString undoRun;
+    // What the problem lines of the form's earlier runs left (the last database error, band
+    // and mode texts): an operation starts its problem lines from it and leaves its own here.
+    ProblemMemory problems;
 };
 
 // The form view: the monitors and counters, the step guide, the operator's choices and the
@@ -65,7 +70,7 @@ struct OperationContext
 // buttons that start operations and the choices a run takes are disabled until it ends, Stop
 // (and Escape) asks it to stop, its progress goes to runProgress, and closing the window asks
 // whether to stop the run first. Between runs nothing of the view holds the log.
-class CBrindlewickView : public QWidget
+class CBrindlewickView : public QWidget, public FormSurface
 {
     Q_OBJECT
 
@@ -109,7 +114,13 @@ public:
     QString progressText() const { return m_progressText; }
 
     QWidget* control(int controlId) const;
+    // Shows a status icon (by its resource number) on an icon static.
     void setStepIcon(int controlId, int icon);
+
+    // What the form monitor shows on the form: counters, step icons, a run's choices.
+    void showCounters(const RunCounters& counters) override;
+    void showStepIcon(Step step, StepIcon icon) override;
+    void takeChoices(const Choices& choices) override;
     EventMonitor& monitor();
     FormMonitor& formMonitor() { return *m_monitor; }
     ChoiceModel& choiceModel() { return *m_choices; }
@@ -188,6 +199,7 @@ private:
     Operation m_undo;
     Operation m_backup;
     QString m_undoPath; // the kept run the next undo takes back
+    ProblemMemory m_problems; // what the problem lines of the runs so far left
     bool m_destroyed = false;
     bool m_buttonsCreated = false;
 };

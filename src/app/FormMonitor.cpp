@@ -1,17 +1,16 @@
 #include "FormMonitor.h"
 
-#include "CBrindlewickView.h"
+#include "FormSurface.h"
 #include "MonitorModel.h"
 #include "MonitorView.h"
 #include "RelayMonitor.h"
 #include "platform/Desktop.h"
 
-#include <QLabel>
 #include <QTimer>
 
-FormMonitor::FormMonitor(CBrindlewickView& view, MonitorView& uploadView, MonitorView& downloadView,
+FormMonitor::FormMonitor(FormSurface& form, MonitorView& uploadView, MonitorView& downloadView,
                          MessageBox& messageBox)
-    : m_view(view),
+    : m_form(form),
       m_uploadView(uploadView),
       m_downloadView(downloadView),
       m_messageBox(messageBox),
@@ -55,23 +54,14 @@ void FormMonitor::ClearDownloadMonitor()
     m_downloadModel->clear();
 }
 
-void FormMonitor::ShowCounters()
+void FormMonitor::ShowCounters(const RunCounters& counters)
 {
-    showCountersNow();
+    m_form.showCounters(counters);
 }
 
-void FormMonitor::showCountersNow()
+void FormMonitor::SetStepIcon(Step step, StepIcon icon)
 {
-    for (const auto& [controlId, value] : counters()) {
-        if (auto* label = qobject_cast<QLabel*>(m_view.control(controlId)))
-            label->setText(QString::asprintf("%ld", value));
-    }
-    m_view.showChoices();
-}
-
-void FormMonitor::SetStepIcon(int controlId, int icon)
-{
-    m_view.setStepIcon(controlId, icon);
+    m_form.showStepIcon(step, icon);
 }
 
 void FormMonitor::ShowMessage(const QString& text)
@@ -147,14 +137,12 @@ void FormMonitor::apply(const MonitorBatch& batch)
             break;
         }
     }
-    for (const auto& [controlId, icon] : batch.icons)
-        m_view.setStepIcon(controlId, icon);
+    for (const auto& [step, icon] : batch.icons)
+        m_form.showStepIcon(step, icon);
     if (batch.countersShown) {
-        for (const auto& [controlId, value] : batch.counters)
-            SetCounter(controlId, value);
         if (batch.choices)
-            m_view.choiceModel().choices() = *batch.choices;
-        showCountersNow();
+            m_form.takeChoices(*batch.choices);
+        m_form.showCounters(batch.counters);
     }
     if (added)
         linesAdded();

@@ -6,15 +6,15 @@
 #include <QString>
 #include <deque>
 
-class CBrindlewickView;
+class FormSurface;
 class MessageBox;
 class MonitorModel;
 class MonitorView;
 class QTimer;
 struct MonitorBatch;
 
-// The form's event monitor: lines go to the two monitor boxes, counters to their statics,
-// step icons to the icon statics, messages to a message box. It lives on the window's thread.
+// The form's event monitor: lines go to the two monitor boxes, counters, step icons and
+// choices to the form (its FormSurface), messages to a message box. It lives on the window's thread.
 //
 // Operations run on a worker thread and report through a RelayMonitor; what that hands over
 // is shown here with apply(). Appended lines wait in their models and are shown in batches:
@@ -26,7 +26,7 @@ struct MonitorBatch;
 class FormMonitor : public EventMonitor
 {
 public:
-    FormMonitor(CBrindlewickView& view, MonitorView& uploadView, MonitorView& downloadView,
+    FormMonitor(FormSurface& form, MonitorView& uploadView, MonitorView& downloadView,
                 MessageBox& messageBox);
     ~FormMonitor() override;
 
@@ -35,8 +35,8 @@ public:
     void AddDownloadEvent(const QString& text) override;
     void ClearUploadMonitor() override;
     void ClearDownloadMonitor() override;
-    void ShowCounters() override;
-    void SetStepIcon(int controlId, int icon) override;
+    void ShowCounters(const RunCounters& counters) override;
+    void SetStepIcon(Step step, StepIcon icon) override;
     void ShowMessage(const QString& text) override;
     void ShowInformation(const QString& text) override;
     bool AskOperator(const QString& question) override;
@@ -60,7 +60,6 @@ public:
 private:
     void linesAdded();
     void publish(MonitorModel& model, MonitorView& view);
-    void showCountersNow();
     void queueMessage(const QString& text, bool informational = false);
     void showQueuedMessages();
 
@@ -71,7 +70,7 @@ private:
         bool informational = false;
     };
 
-    CBrindlewickView& m_view;
+    FormSurface& m_form;
     MonitorView& m_uploadView;
     MonitorView& m_downloadView;
     MessageBox& m_messageBox;

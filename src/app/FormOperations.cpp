@@ -15,6 +15,23 @@
 
 #include <QDir>
 
+namespace {
+// "#2 - LoTW Import", and the end of "#1 - Download fm LoTW" when it imports the report at once.
+void importReport(OperationContext& ctx)
+{
+    ImportRun run(ctx.options, ctx.choices.choices(), ctx.paths, ctx.monitor);
+    run.setProblemMemory(ctx.problems);
+    run.OnLotwImport();
+    const ImportResult result = run.result();
+    ctx.problems = result.problems;
+    // A run that reached its end saved LoTW's cursor (or the first QSL date) and "Download
+    // ALL QSLs": the form shows them with the counters.
+    if (result.savedDates)
+        ImportRun::applySavedDates(ctx.choices.choices(), *result.savedDates);
+    ctx.monitor.ShowCounters(result.counters);
+}
+} // namespace
+
 // Each operation runs on the run's worker thread and opens its own database connections
 // there, which it closes again when it ends.
 void ConnectFormOperations(CBrindlewickView& view)
@@ -28,8 +45,10 @@ void ConnectFormOperations(CBrindlewickView& view)
         UploadRun run(options, ctx.choices.choices(), ctx.monitor, ctx.desktop);
         run.setStationFile(StationDataPath(ctx.paths, DetectWindowsVersion(ctx.paths)));
         run.setUndoFolder(ctx.paths.dataFolder());
+        run.setProblemMemory(ctx.problems);
         // A completed upload closes the document's QSO set as well, with its own two.
         ctx.closeBoundSet = run.run();
+        ctx.problems = run.result().problems;
     });
     view.setReportRequestOperation([](OperationContext& ctx) {
         Choices& choices = ctx.choices.choices();
@@ -37,17 +56,15 @@ void ConnectFormOperations(CBrindlewickView& view)
         request.setWay(choices.BrowserInstead ? ReportRequest::Way::Browser : ReportRequest::Way::Download);
         request.setReportPath(DefaultReportAdifPath(ctx.paths));
         request.run(ctx.qslDateFilePath, ctx.choices.saved());
-        if (request.downloaded() && choices.ImportAtOnce) {
-            ImportRun run(ctx.options, choices, ctx.paths, ctx.monitor);
-            run.OnLotwImport();
-            // The run may have put LoTW's cursor and "Download ALL QSLs" into the choices.
-            ctx.monitor.ShowCounters();
-        }
+        if (request.downloaded() && choices.ImportAtOnce)
+            importReport(ctx);
     });
     view.setVerifyOperation([](OperationContext& ctx) {
         ReceiptCheck check(ctx.options, ctx.choices.choices(), ctx.paths, ctx.monitor);
         check.setRedue(ctx.choices.choices().RedueMissing);
+        check.setProblemMemory(ctx.problems);
         check.run();
+        ctx.problems = check.problemMemory();
         ctx.closeBoundSet = check.madeDue() > 0;
     });
     view.setUndoOperation([](OperationContext& ctx) {
@@ -74,10 +91,5 @@ void ConnectFormOperations(CBrindlewickView& view)
         ctx.monitor.AddDownloadEvent(QStringLiteral("The log is copied to %1").arg(QDir::toNativeSeparators(copy)));
         ctx.monitor.ShowInformation(QStringLiteral("The log is copied to %1.").arg(QDir::toNativeSeparators(copy)));
     });
-    view.setImportOperation([](OperationContext& ctx) {
-        ImportRun run(ctx.options, ctx.choices.choices(), ctx.paths, ctx.monitor);
-        run.OnLotwImport();
-        // The run may have put the first QSL date and "Download ALL QSLs" into the choices.
-        ctx.monitor.ShowCounters();
-    });
+    view.setImportOperation(importReport);
 }

@@ -27,6 +27,16 @@ struct BatchContext
     std::unique_ptr<Paths> paths;
     std::unique_ptr<Desktop> desktop;
     std::unique_ptr<EventMonitor> monitor;
+    // The counters of the run the command made, for the closing line.
+    RunCounters counters;
+};
+
+// Hands a run's counters to the context when the command's run is over, however it ends.
+struct KeepCounters
+{
+    BatchContext& context;
+    const RunCounters& counters;
+    ~KeepCounters() { context.counters = counters; }
 };
 
 // Exit statuses of the batch command.

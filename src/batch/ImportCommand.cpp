@@ -16,6 +16,7 @@ int runImport(BatchContext& context, const BatchArguments& arguments)
     if (arguments.isSet("keep"))
         context.choiceModel->chooseOverwrite(1);
     ImportRun run(context.options, context.choices(), *context.paths, *context.monitor);
+    const KeepCounters keep{context, run.counters()};
     return run.OnLotwImport() ? ExitOk : ExitFailed;
 }
 

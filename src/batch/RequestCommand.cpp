@@ -68,6 +68,7 @@ int request(BatchContext& context, const BatchArguments& arguments)
         context.monitor->ShowMessage(QStringLiteral("Could not save the QSL date file ") + dateFile);
     if (importAfter) {
         ImportRun run(context.options, context.choices(), *context.paths, *context.monitor);
+        const KeepCounters keep{context, run.counters()};
         return run.OnLotwImport() && done ? ExitOk : ExitFailed;
     }
     return done ? ExitOk : ExitFailed;

@@ -61,6 +61,7 @@ int upload(BatchContext& context, const BatchArguments& arguments)
     }
 
     UploadRun run(context.options, choices, *context.monitor, *context.desktop);
+    const KeepCounters keep{context, run.counters()};
     run.setHandOff(handOff);
     run.setStationFile(StationDataPath(*context.paths, DetectWindowsVersion(*context.paths)));
     run.setUndoFolder(context.dataDir);

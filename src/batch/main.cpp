@@ -189,7 +189,7 @@ int main(int argc, char** argv)
     }
     std::fflush(stdout);
     cliMonitor->endProgress();
-    const QString counters = cliMonitor->counterLine();
+    const QString counters = CliMonitor::counterLine(context.counters);
     if (!counters.isEmpty()) {
         const QByteArray bytes = counters.toLocal8Bit() + '\n';
         std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);

@@ -236,7 +236,7 @@ bool UploadRun::markRows(const std::vector<size_t>& places, QString& error, std:
         if (journal)
             journal->discard();
         if (const auto* failure = dynamic_cast<const CDbException*>(&e)) {
-            m_monitor.lastDbError = failure->description();
+            m_problems.noteDbError(failure->description());
             error = failure->description();
         } else if (const auto* failure = dynamic_cast<const CFileException*>(&e)) {
             error = failure->description();
