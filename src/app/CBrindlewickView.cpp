@@ -32,12 +32,6 @@
 #include <QShortcut>
 #include <QTimer>
 
-// The status icons live in the library's resources, which a static library must load itself.
-static void loadStatusIcons()
-{
-    Q_INIT_RESOURCE(StatusIcons);
-}
-
 namespace {
 // The form hands a text on cut to this many characters.
 constexpr int kTextCut = 99;
@@ -80,11 +74,6 @@ enum : int {
     AnyCallButton = 2011,
     FirstDownloadButton = 2012,
 };
-
-QString iconPath(int icon)
-{
-    return QStringLiteral(":/icons/%1.png").arg(icon);
-}
 
 // The index of the checked button of a pair, -1 when neither is checked.
 int radioIndex(const QAbstractButton* first, const QAbstractButton* second)
@@ -155,14 +144,26 @@ CBrindlewickView::CBrindlewickView(CBrindlewickDoc& doc, const Options& options,
       m_messageBox(messageBox),
       m_choices(std::make_unique<ChoiceModel>(options))
 {
-    loadStatusIcons();
     m_ui->setupUi(this);
     // The "since" takes LoTW's own cursor, a date and a time: the field shows it whole.
     m_ui->dateEdit->setMinimumWidth(m_ui->dateEdit->fontMetrics().horizontalAdvance(QStringLiteral("8888-88-88 88:88:88"))
                                     + 16);
     m_ui->dateEdit->setMaximumWidth(QWIDGETSIZE_MAX);
     indexControls();
-    m_monitor = std::make_unique<FormMonitor>(*this, *m_ui->uploadMonitor, *m_ui->downloadMonitor, messageBox);
+    // The form monitor shows counters and step icons on their statics, and refreshes the
+    // choices with the counters.
+    FormIndicators indicators;
+    for (int c = 0; c < kCounterCount; ++c)
+        indicators.counters[std::size_t(c)] = qobject_cast<QLabel*>(control(ControlOf(Counter(c))));
+    for (int s = 0; s < kStepCount; ++s)
+        indicators.steps[std::size_t(s)] = qobject_cast<QLabel*>(control(ControlOf(Step(s))));
+    indicators.refreshChoices = [this](const Choices* taken) {
+        if (taken)
+            m_choices->choices() = *taken;
+        showChoices();
+    };
+    m_monitor = std::make_unique<FormMonitor>(std::move(indicators), *m_ui->uploadMonitor, *m_ui->downloadMonitor,
+                                              messageBox);
     m_runner = std::make_unique<OperationRunner>(*m_monitor, m_desktop);
     connect(m_runner.get(), &OperationRunner::finished, this, &CBrindlewickView::runFinished);
     m_progressTimer = new QTimer(this);
@@ -172,9 +173,8 @@ CBrindlewickView::CBrindlewickView(CBrindlewickDoc& doc, const Options& options,
         updateProgress();
     });
     connectChoiceRadios();
-    for (int id : {Control::StepMakeAdif, Control::StepSignAdif, Control::StepMakeTq8, Control::StepClipboard,
-                   Control::StepUpload, Control::StepDownload, Control::ProblemPointer})
-        setStepIcon(id, IconId::Blank);
+    for (int s = 0; s < kStepCount; ++s)
+        m_monitor->SetStepIcon(Step(s), StepIcon::Blank);
 
     connect(m_ui->uploadButton, &QPushButton::clicked, this, &CBrindlewickView::OnUpload);
     connect(m_ui->downloadButton, &QPushButton::clicked, this, &CBrindlewickView::OnDownloadFromLotw);
@@ -251,33 +251,7 @@ QString CBrindlewickView::qslDateFilePath() const
     return m_paths.join(m_paths.dataFolder(), QStringLiteral("quorvane2.dat"));
 }
 
-void CBrindlewickView::setStepIcon(int controlId, int icon)
-{
-    auto* label = qobject_cast<QLabel*>(control(controlId));
-    if (!label || icon < IconId::Blank || icon > IconId::RedArrow)
-        return;
-    label->setPixmap(QPixmap(iconPath(icon)));
-    label->setProperty("icon", icon);
-}
 
-void CBrindlewickView::showCounters(const RunCounters& counters)
-{
-    counters.forEachSet([this](Counter counter, long value) {
-        if (auto* label = qobject_cast<QLabel*>(control(ControlOf(counter))))
-            label->setText(QString::asprintf("%ld", value));
-    });
-    showChoices();
-}
-
-void CBrindlewickView::showStepIcon(Step step, StepIcon icon)
-{
-    setStepIcon(ControlOf(step), IconIdOf(icon));
-}
-
-void CBrindlewickView::takeChoices(const Choices& choices)
-{
-    m_choices->choices() = choices;
-}
 
 void CBrindlewickView::connectChoiceRadios()
 {
@@ -556,7 +530,7 @@ void CBrindlewickView::runOperation(const Operation& operation, RunKind kind)
     setRunControlsEnabled(false);
     const std::shared_ptr<Run> run = m_run;
     Paths& paths = m_paths;
-    m_runner->start(
+    m_runner->startRun(
         [run, operation, &paths, notes](EventMonitor& monitor, Desktop& desktop) {
             OperationContext context{run->options, run->choices,         monitor,     desktop,
                                      paths,        run->texts,           run->qslDateFilePath, false, run->undoRun,

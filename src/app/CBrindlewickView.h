@@ -1,6 +1,5 @@
 #pragma once
 
-#include "FormSurface.h"
 #include "options/ChoiceModel.h"
 #include "options/Options.h"
 #include "platform/ProblemLog.h"
@@ -70,7 +69,7 @@ struct OperationContext
 // buttons that start operations and the choices a run takes are disabled until it ends, Stop
 // (and Escape) asks it to stop, its progress goes to runProgress, and closing the window asks
 // whether to stop the run first. Between runs nothing of the view holds the log.
-class CBrindlewickView : public QWidget, public FormSurface
+class CBrindlewickView : public QWidget
 {
     Q_OBJECT
 
@@ -114,13 +113,6 @@ public:
     QString progressText() const { return m_progressText; }
 
     QWidget* control(int controlId) const;
-    // Shows a status icon (by its resource number) on an icon static.
-    void setStepIcon(int controlId, int icon);
-
-    // What the form monitor shows on the form: counters, step icons, a run's choices.
-    void showCounters(const RunCounters& counters) override;
-    void showStepIcon(Step step, StepIcon icon) override;
-    void takeChoices(const Choices& choices) override;
     EventMonitor& monitor();
     FormMonitor& formMonitor() { return *m_monitor; }
     ChoiceModel& choiceModel() { return *m_choices; }

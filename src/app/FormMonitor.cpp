@@ -1,16 +1,24 @@
 #include "FormMonitor.h"
 
-#include "FormSurface.h"
+#include "ControlIds.h"
 #include "MonitorModel.h"
 #include "MonitorView.h"
 #include "RelayMonitor.h"
 #include "platform/Desktop.h"
 
+#include <QLabel>
+#include <QPixmap>
 #include <QTimer>
 
-FormMonitor::FormMonitor(FormSurface& form, MonitorView& uploadView, MonitorView& downloadView,
+// The status icons live in the library's resources, which a static library must load itself.
+static void loadStatusIcons()
+{
+    Q_INIT_RESOURCE(StatusIcons);
+}
+
+FormMonitor::FormMonitor(FormIndicators indicators, MonitorView& uploadView, MonitorView& downloadView,
                          MessageBox& messageBox)
-    : m_form(form),
+    : m_indicators(std::move(indicators)),
       m_uploadView(uploadView),
       m_downloadView(downloadView),
       m_messageBox(messageBox),
@@ -20,6 +28,7 @@ FormMonitor::FormMonitor(FormSurface& form, MonitorView& uploadView, MonitorView
 {
     m_uploadView.setModel(m_uploadModel);
     m_downloadView.setModel(m_downloadModel);
+    loadStatusIcons();
     m_showTimer->setSingleShot(true);
     QObject::connect(m_showTimer, &QTimer::timeout, &uploadView, [this] { showLines(); });
 }
@@ -56,12 +65,27 @@ void FormMonitor::ClearDownloadMonitor()
 
 void FormMonitor::ShowCounters(const RunCounters& counters)
 {
-    m_form.showCounters(counters);
+    showCountersNow(counters, nullptr);
+}
+
+void FormMonitor::showCountersNow(const RunCounters& counters, const Choices* taken)
+{
+    counters.forEachSet([this](Counter counter, long value) {
+        if (QLabel* label = m_indicators.counters[std::size_t(counter)])
+            label->setText(QString::asprintf("%ld", value));
+    });
+    if (m_indicators.refreshChoices)
+        m_indicators.refreshChoices(taken);
 }
 
 void FormMonitor::SetStepIcon(Step step, StepIcon icon)
 {
-    m_form.showStepIcon(step, icon);
+    QLabel* label = m_indicators.steps[std::size_t(step)];
+    if (!label)
+        return;
+    const int id = IconIdOf(icon);
+    label->setPixmap(QPixmap(QStringLiteral(":/icons/%1.png").arg(id)));
+    label->setProperty("icon", id);
 }
 
 void FormMonitor::ShowMessage(const QString& text)
@@ -138,12 +162,9 @@ void FormMonitor::apply(const MonitorBatch& batch)
         }
     }
     for (const auto& [step, icon] : batch.icons)
-        m_form.showStepIcon(step, icon);
-    if (batch.countersShown) {
-        if (batch.choices)
-            m_form.takeChoices(*batch.choices);
-        m_form.showCounters(batch.counters);
-    }
+        SetStepIcon(step, icon);
+    if (batch.countersShown)
+        showCountersNow(batch.counters, batch.choices ? &*batch.choices : nullptr);
     if (added)
         linesAdded();
     for (qsizetype i = 0; i < batch.messages.size(); ++i)

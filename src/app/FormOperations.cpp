@@ -14,6 +14,7 @@
 #include "upload/UploadRun.h"
 
 #include <QDir>
+#include <QScopeGuard>
 
 namespace {
 // "#2 - LoTW Import", and the end of "#1 - Download fm LoTW" when it imports the report at once.
@@ -21,9 +22,9 @@ void importReport(OperationContext& ctx)
 {
     ImportRun run(ctx.options, ctx.choices.choices(), ctx.paths, ctx.monitor);
     run.setProblemMemory(ctx.problems);
+    const auto keep = qScopeGuard([&] { ctx.problems = run.result().problems; });
     run.OnLotwImport();
     const ImportResult result = run.result();
-    ctx.problems = result.problems;
     // A run that reached its end saved LoTW's cursor (or the first QSL date) and "Download
     // ALL QSLs": the form shows them with the counters.
     if (result.savedDates)
@@ -46,9 +47,9 @@ void ConnectFormOperations(CBrindlewickView& view)
         run.setStationFile(StationDataPath(ctx.paths, DetectWindowsVersion(ctx.paths)));
         run.setUndoFolder(ctx.paths.dataFolder());
         run.setProblemMemory(ctx.problems);
+        const auto keep = qScopeGuard([&] { ctx.problems = run.result().problems; });
         // A completed upload closes the document's QSO set as well, with its own two.
         ctx.closeBoundSet = run.run();
-        ctx.problems = run.result().problems;
     });
     view.setReportRequestOperation([](OperationContext& ctx) {
         Choices& choices = ctx.choices.choices();
@@ -63,8 +64,8 @@ void ConnectFormOperations(CBrindlewickView& view)
         ReceiptCheck check(ctx.options, ctx.choices.choices(), ctx.paths, ctx.monitor);
         check.setRedue(ctx.choices.choices().RedueMissing);
         check.setProblemMemory(ctx.problems);
+        const auto keep = qScopeGuard([&] { ctx.problems = check.problemMemory(); });
         check.run();
-        ctx.problems = check.problemMemory();
         ctx.closeBoundSet = check.madeDue() > 0;
     });
     view.setUndoOperation([](OperationContext& ctx) {

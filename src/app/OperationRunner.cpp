@@ -17,7 +17,7 @@ OperationRunner::~OperationRunner()
     abandon();
 }
 
-void OperationRunner::start(Work work, const ChoiceModel* choices)
+void OperationRunner::startRun(Work work, const ChoiceModel* choices)
 {
     if (m_thread)
         return;

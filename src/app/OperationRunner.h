@@ -34,8 +34,8 @@ public:
 
     // Starts work on a worker thread; nothing when a run is going. choices: the choices the run
     // works on, shown with its counters.
-    void start(Work work, const ChoiceModel* choices);
-    // From start until finished() has been emitted.
+    void startRun(Work work, const ChoiceModel* choices);
+    // From startRun until finished() has been emitted.
     bool isRunning() const { return m_thread != nullptr; }
 
     // The operator's Stop: the operation sees it through StopRequested.

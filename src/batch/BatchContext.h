@@ -31,13 +31,6 @@ struct BatchContext
     RunCounters counters;
 };
 
-// Hands a run's counters to the context when the command's run is over, however it ends.
-struct KeepCounters
-{
-    BatchContext& context;
-    const RunCounters& counters;
-    ~KeepCounters() { context.counters = counters; }
-};
 
 // Exit statuses of the batch command.
 enum BatchExit : int { ExitOk = 0, ExitFailed = 1, ExitUsage = 2 };

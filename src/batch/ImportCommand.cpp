@@ -4,6 +4,8 @@
 #include "BatchContext.h"
 #include "download/ImportRun.h"
 
+#include <QScopeGuard>
+
 namespace {
 
 int runImport(BatchContext& context, const BatchArguments& arguments)
@@ -16,7 +18,8 @@ int runImport(BatchContext& context, const BatchArguments& arguments)
     if (arguments.isSet("keep"))
         context.choiceModel->chooseOverwrite(1);
     ImportRun run(context.options, context.choices(), *context.paths, *context.monitor);
-    const KeepCounters keep{context, run.counters()};
+    // The closing line shows the run's counters, however the run ends.
+    const auto keep = qScopeGuard([&] { context.counters = run.counters(); });
     return run.OnLotwImport() ? ExitOk : ExitFailed;
 }
 

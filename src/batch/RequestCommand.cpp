@@ -10,6 +10,8 @@
 #include "options/ChoiceModel.h"
 #include "options/OptionsStore.h"
 
+#include <QScopeGuard>
+
 #include <cstdio>
 
 namespace {
@@ -68,7 +70,8 @@ int request(BatchContext& context, const BatchArguments& arguments)
         context.monitor->ShowMessage(QStringLiteral("Could not save the QSL date file ") + dateFile);
     if (importAfter) {
         ImportRun run(context.options, context.choices(), *context.paths, *context.monitor);
-        const KeepCounters keep{context, run.counters()};
+        // The closing line shows the run's counters, however the run ends.
+        const auto keep = qScopeGuard([&] { context.counters = run.counters(); });
         return run.OnLotwImport() && done ? ExitOk : ExitFailed;
     }
     return done ? ExitOk : ExitFailed;

@@ -8,6 +8,7 @@
 #include "upload/UploadRun.h"
 
 #include <QFile>
+#include <QScopeGuard>
 #include <QTextStream>
 
 #include <cstdio>
@@ -61,7 +62,8 @@ int upload(BatchContext& context, const BatchArguments& arguments)
     }
 
     UploadRun run(context.options, choices, *context.monitor, *context.desktop);
-    const KeepCounters keep{context, run.counters()};
+    // The closing line shows the run's counters, however the run ends.
+    const auto keep = qScopeGuard([&] { context.counters = run.counters(); });
     run.setHandOff(handOff);
     run.setStationFile(StationDataPath(*context.paths, DetectWindowsVersion(*context.paths)));
     run.setUndoFolder(context.dataDir);

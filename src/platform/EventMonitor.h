@@ -19,6 +19,7 @@ inline constexpr int kCounterCount = 7;
 
 // The markers of the upload and download steps, and the pointer at the error file.
 enum class Step : std::uint8_t { MakeAdif, SignAdif, MakeTq8, Clipboard, Upload, Download, ProblemPointer };
+inline constexpr int kStepCount = 7;
 
 // What a step marker shows: nothing, a tick (done), a red arrow (look at the error file).
 enum class StepIcon : std::uint8_t { Blank, Tick, RedArrow };
