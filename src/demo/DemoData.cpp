@@ -1,11 +1,13 @@
 #include "DemoData.h"
 
+#include "logdb/QsoTable.h"
 #include "platform/Errors.h"
 
 #include <QFile>
 #include <QSaveFile>
 #include <sqlite3.h>
 #include <algorithm>
+#include <array>
 #include <vector>
 
 namespace DemoData {
@@ -186,6 +188,51 @@ void bindText(sqlite3_stmt* stmt, int index, const QString& value)
     sqlite3_bind_text(stmt, index, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
 }
 
+// Binds every column of the log's table for one demo QSO, in exchange order: the columns the
+// demo leaves alone are empty texts or 0.
+void bindQso(sqlite3_stmt* insert, const Qso& q)
+{
+    using C = QsoColumn;
+    std::array<const QString*, QsoTable::kColumnCount> texts{};
+    std::array<qint32, QsoTable::kColumnCount> numbers{};
+    const auto text = [&texts](C column, const QString& value) { texts[std::size_t(QsoTable::place(column))] = &value; };
+    text(C::Date, q.date);
+    text(C::Time, q.time);
+    text(C::Call, q.call);
+    text(C::Rsts, q.rsts);
+    text(C::Rstr, q.rstr);
+    text(C::Name, q.name);
+    text(C::Qth, q.qth);
+    text(C::Prefix, q.prefix);
+    text(C::CqZone, q.cqZone);
+    text(C::ItuZone, q.ituZone);
+    text(C::Mode, q.mode);
+    text(C::Submode, q.submode);
+    text(C::Freq, q.freq);
+    text(C::Band, q.band);
+    text(C::State, q.state);
+    text(C::County, q.county);
+    text(C::Iota, q.iota);
+    text(C::Grid, q.grid);
+    text(C::Confirm, q.confirm);
+    text(C::Qsls, q.qsls);
+    text(C::Sat, q.sat);
+    text(C::OprCall, q.oprCall);
+    text(C::Power, q.power);
+    text(C::LotwRec, q.lotwRec);
+    numbers[std::size_t(QsoTable::place(C::Valid))] = q.valid;
+    numbers[std::size_t(QsoTable::place(C::Award))] = q.award;
+    numbers[std::size_t(QsoTable::place(C::Number))] = q.number;
+    static const QString empty;
+    const std::vector<ColumnSpec>& columns = QsoTable::columns();
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        if (columns[i].type == ColumnType::Long)
+            sqlite3_bind_int(insert, int(i) + 1, numbers[i]);
+        else
+            bindText(insert, int(i) + 1, texts[i] ? *texts[i] : empty);
+    }
+}
+
 } // namespace
 
 const PrefixRow* prefixes(int* count)
@@ -281,51 +328,21 @@ void writeLog(const QString& path, qint64 qsos, quint64 seed)
     try {
         exec(db, "CREATE TABLE [VERSION] ([VERSION] TEXT)");
         exec(db, "INSERT INTO [VERSION] VALUES ('6')");
-        exec(db,
-             "CREATE TABLE [QSO-TAB] ([QSO-DATE] TEXT, [QSO-TIME] TEXT, [QSO-CALL] TEXT, [QSO-RSTS] TEXT, "
-             "[QSO-RSTR] TEXT, [QSO-NAME] TEXT, [QSO-QTH] TEXT, [QSO-NOTE] TEXT, [QSO-PREFIX] TEXT, "
-             "[QSO-CQ-ZONE] TEXT, [QSO-ITU-ZONE] TEXT, [QSO-MODE] TEXT, [QSO-SUBMODE] TEXT, [QSO-FREQ] TEXT, "
-             "[QSO-BAND] TEXT, [QSO-WPX] TEXT, [QSO-STATE] TEXT, [QSO-COUNTY] TEXT, [QSO-IOTA] TEXT, "
-             "[QSO-GRID] TEXT, [QSO-TEN-TEN] TEXT, [QSO-SPEC1] TEXT, [QSO-SPEC2] TEXT, [QSO-CONFIRM] TEXT, "
-             "[QSO-QSLS] TEXT, [QSO-QSL-SENT] TEXT, [QSO-QSL-VIA] TEXT, [QSO-MGR-NUMB] TEXT, "
-             "[QSO-VALID] INTEGER, [QSO-AWARD] INTEGER, [QSO-SELECT] INTEGER, [QSO-CATEGORY] INTEGER, "
-             "[QSO-SAT] TEXT, [QSO-QSL-NUMBER] TEXT, [QSO-NUMBER] INTEGER, [QSO-OPRCALL] TEXT, "
-             "[QSO-QSLRDATE] TEXT, [QSO-POWER] TEXT, [QSO-LOTWREC] TEXT, [QSO-ENDTIME] TEXT, [QSO-SATMODE] TEXT)");
+        exec(db, QsoTable::createStatement().toLatin1().constData());
         exec(db, "BEGIN");
+        QByteArray sql = "INSERT INTO " + QsoTable::name().toLatin1() + " (";
+        QByteArray places;
+        for (const ColumnSpec& column : QsoTable::columns()) {
+            sql += places.isEmpty() ? "" : ", ";
+            sql += column.name.toLatin1();
+            places += places.isEmpty() ? "?" : ",?";
+        }
+        sql += ") VALUES (" + places + ")";
         sqlite3_stmt* insert = nullptr;
-        const char* sql =
-            "INSERT INTO [QSO-TAB] ([QSO-DATE], [QSO-TIME], [QSO-CALL], [QSO-RSTS], [QSO-RSTR], [QSO-NAME], "
-            "[QSO-QTH], [QSO-NOTE], [QSO-PREFIX], [QSO-CQ-ZONE], [QSO-ITU-ZONE], [QSO-MODE], [QSO-SUBMODE], "
-            "[QSO-FREQ], [QSO-BAND], [QSO-WPX], [QSO-STATE], [QSO-COUNTY], [QSO-IOTA], [QSO-GRID], "
-            "[QSO-TEN-TEN], [QSO-SPEC1], [QSO-SPEC2], [QSO-CONFIRM], [QSO-QSLS], [QSO-QSL-SENT], "
-            "[QSO-QSL-VIA], [QSO-MGR-NUMB], [QSO-VALID], [QSO-AWARD], [QSO-SELECT], [QSO-CATEGORY], "
-            "[QSO-SAT], [QSO-QSL-NUMBER], [QSO-NUMBER], [QSO-OPRCALL], [QSO-QSLRDATE], [QSO-POWER], "
-            "[QSO-LOTWREC], [QSO-ENDTIME], [QSO-SATMODE]) VALUES "
-            "(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)";
-        if (sqlite3_prepare_v2(db, sql, -1, &insert, nullptr) != SQLITE_OK)
+        if (sqlite3_prepare_v2(db, sql.constData(), -1, &insert, nullptr) != SQLITE_OK)
             failDb(db, QStringLiteral("prepare"));
         for (qint64 i = 0; i < qsos; ++i) {
-            const Qso q = qso(i, seed);
-            const QString texts[] = {q.date, q.time, q.call, q.rsts, q.rstr, q.name, q.qth, QString(), q.prefix,
-                                     q.cqZone, q.ituZone, q.mode, q.submode, q.freq, q.band, QString(), q.state,
-                                     q.county, q.iota, q.grid, QString(), QString(), QString(), q.confirm, q.qsls,
-                                     QString(), QString(), QString()};
-            int column = 1;
-            for (const QString& t : texts)
-                bindText(insert, column++, t);
-            sqlite3_bind_int(insert, column++, q.valid);
-            sqlite3_bind_int(insert, column++, q.award);
-            sqlite3_bind_int(insert, column++, 0);
-            sqlite3_bind_int(insert, column++, 0);
-            bindText(insert, column++, q.sat);
-            bindText(insert, column++, QString());
-            sqlite3_bind_int(insert, column++, q.number);
-            bindText(insert, column++, q.oprCall);
-            bindText(insert, column++, QString());
-            bindText(insert, column++, q.power);
-            bindText(insert, column++, q.lotwRec);
-            bindText(insert, column++, QString());
-            bindText(insert, column++, QString());
+            bindQso(insert, qso(i, seed));
             if (sqlite3_step(insert) != SQLITE_DONE) {
                 sqlite3_finalize(insert);
                 failDb(db, QStringLiteral("insert"));

@@ -1,6 +1,7 @@
 #include "FieldRules.h"
 
 #include "CountyNormaliser.h"
+#include "ImportDecision.h"
 #include "LineFile.h"
 #include "LotwRecord.h"
 #include "platform/ProblemLog.h"
@@ -12,33 +13,30 @@ FieldRules::FieldRules(const LotwRecord& record, int overwriteChoice, ProblemLog
 
 bool FieldRules::apply(QLatin1StringView word, const QString& lotw, const QString& logged, bool isGrid)
 {
-    if (lotw.isEmpty())
+    switch (DecideLocationField(lotw, logged, isGrid, m_overwriteChoice)) {
+    case FieldOutcome::Unchanged:
         return false;
-    if (logged.isEmpty() || logged == lotw || (isGrid && QStringView(lotw).left(4) == logged))
+    case FieldOutcome::Filled:
         return true;
-    return apply(QString(word), lotw, logged, isGrid);
-}
-
-bool FieldRules::apply(const QString& word, const QString& lotw, const QString& logged, bool isGrid)
-{
-    if (lotw.isEmpty())
+    case FieldOutcome::Overwritten:
+        warn(FieldWarning{word, lotw, logged, true});
+        return true;
+    case FieldOutcome::Kept:
+        warn(FieldWarning{word, lotw, logged, false});
         return false;
-    if (logged.isEmpty() || logged == lotw || (isGrid && QStringView(lotw).left(4) == logged))
-        return true;
-    if (m_overwriteChoice == 0) {
-        warn(QLatin1String(" -- existing ") + word + QLatin1String(" of ") + logged + QLatin1String(" overwritten by LoTW ")
-             + word + QLatin1String(" of ") + lotw);
-        return true;
-    }
-    if (m_overwriteChoice == 1) {
-        warn(QLatin1String(" -- LoTW ") + word + QLatin1Char(' ') + lotw + QLatin1String(" not written - already has ")
-             + word + QLatin1String(" of ") + logged);
     }
     return false;
 }
 
-void FieldRules::warn(const QString& tail)
+bool FieldRules::apply(const QString& word, const QString& lotw, const QString& logged, bool isGrid)
 {
+    const QByteArray latin1 = word.toLatin1();
+    return apply(QLatin1StringView(latin1), lotw, logged, isGrid);
+}
+
+void FieldRules::warn(const FieldWarning& warning)
+{
+    const QString tail = FieldWarningTail(warning);
     m_problems.countWarning();
     const BandModeTexts& texts = m_problems.DecodeBandMode(m_record.bandCode, m_record.modeCode);
     const QString line = QLatin1String("Warning! : ") + m_record.call + QLatin1Char(' ') + m_record.qsoDate

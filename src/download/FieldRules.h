@@ -5,12 +5,13 @@
 
 class LineFile;
 class ProblemLog;
+struct FieldWarning;
 struct LotwRecord;
 
 // Brings one location field of a matched log row in line with LoTW: fill when the log has
 // none (or the same, or for the grid a 4-character locator that the LoTW one refines);
 // otherwise overwrite or keep by the operator's choice (0 overwrite, 1 keep), with a warning
-// line either way. Returns true when the column is to take the LoTW value.
+// line either way (DecideLocationField). Returns true when the column is to take the LoTW value.
 class FieldRules
 {
 public:
@@ -23,8 +24,11 @@ public:
     // warning is written).
     bool apply(QLatin1StringView word, const QString& lotw, const QString& logged, bool isGrid = false);
 
+    // Writes the warning line of a field (the warnings counter, the problem pointer, the
+    // download monitor and the error file).
+    void warn(const FieldWarning& warning);
+
 private:
-    void warn(const QString& tail);
 
     const LotwRecord& m_record;
     int m_overwriteChoice;

@@ -1,7 +1,7 @@
 #include "ImportQsoSet.h"
 
 #include "LotwFieldRules.h"
-#include "logdb/CQSO2006SRC.h"
+#include "logdb/QsoTable.h"
 #include "logdb/Connection.h"
 #include "platform/Errors.h"
 #include "undo/UndoJournal.h"
@@ -11,19 +11,13 @@
 #include <string>
 
 namespace {
-const QString kTable = QStringLiteral("[QSO-TAB]");
-
 // The columns the import reads besides the six of the index, in the order of LoggedQso; the
 // first nine are texts, the last the award mask.
 const std::vector<ColumnSpec>& ValueColumns()
 {
-    static const std::vector<ColumnSpec> specs = {
-        {QStringLiteral("[QSO-OPRCALL]"), ColumnType::Text},  {QStringLiteral("[QSO-CONFIRM]"), ColumnType::Text},
-        {QStringLiteral("[QSO-LOTWREC]"), ColumnType::Text},  {QStringLiteral("[QSO-CQ-ZONE]"), ColumnType::Text},
-        {QStringLiteral("[QSO-ITU-ZONE]"), ColumnType::Text}, {QStringLiteral("[QSO-STATE]"), ColumnType::Text},
-        {QStringLiteral("[QSO-COUNTY]"), ColumnType::Text},   {QStringLiteral("[QSO-IOTA]"), ColumnType::Text},
-        {QStringLiteral("[QSO-GRID]"), ColumnType::Text},     {QStringLiteral("[QSO-AWARD]"), ColumnType::Long},
-    };
+    using C = QsoColumn;
+    static const std::vector<ColumnSpec> specs = QsoTable::columns(
+        {C::OprCall, C::Confirm, C::LotwRec, C::CqZone, C::ItuZone, C::State, C::County, C::Iota, C::Grid, C::Award});
     return specs;
 }
 QString* TextOf(LoggedQso& q, int i)
@@ -70,10 +64,10 @@ void ImportQsoSet::load(Connection& log, const std::function<void(qint64)>& pump
 {
     clear();
     // Rows known by their values are known by all of them, as the full record reads them.
-    const bool byValues = log.rowsKnownByValues(kTable);
+    const bool byValues = log.rowsKnownByValues(QsoTable::name());
     std::vector<ColumnSpec> columns;
     if (byValues) {
-        columns = CQSO2006SRC::columnSpecs();
+        columns = QsoTable::columns();
     } else {
         columns = QsoIndex::columns();
         columns.insert(columns.end(), ValueColumns().begin(), ValueColumns().end());
@@ -92,7 +86,7 @@ void ImportQsoSet::load(Connection& log, const std::function<void(qint64)>& pump
     for (int i = 0; i <= kTexts; ++i)
         valueAt[i] = position(ValueColumns()[std::size_t(i)]);
 
-    std::unique_ptr<Cursor> cursor = log.select(kTable, columns, QString(), QString());
+    std::unique_ptr<Cursor> cursor = log.select(QsoTable::name(), columns, QString(), QString());
     QString search[6];
     QByteArray latin[6];
     std::string_view bytes[6];
@@ -250,7 +244,7 @@ RowUpdate& ImportQsoSet::update(Connection& log, unsigned mask)
             if (mask & (1u << i))
                 columns.push_back(ValueColumns()[std::size_t(i + 1)]); // the operator call is never written
         }
-        update = log.prepareUpdate(kTable, columns);
+        update = log.prepareUpdate(QsoTable::name(), columns);
     }
     return *update;
 }

@@ -7,6 +7,7 @@
 #include "CountyNormaliser.h"
 #include "DbCountyTable.h"
 #include "FieldRules.h"
+#include "ImportDecision.h"
 #include "LotwFieldRules.h"
 #include "LotwRecordParser.h"
 #include "LotwReportReader.h"
@@ -14,6 +15,7 @@
 #include "ReportRequest.h"
 #include "logdb/CDxb96CountySet.h"
 #include "logdb/Connection.h"
+#include "logdb/QsoTable.h"
 #include "options/Choices.h"
 #include "options/Options.h"
 #include "options/OptionsStore.h"
@@ -28,31 +30,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <exception>
-#include <limits>
 
 namespace {
-// The leading decimal number of a text as the C library reads it: leading white space, an
-// optional sign, digits up to the first other character; no digits read as 0. Values
-// beyond the range of a long are held at its ends.
-long LeadingNumber(const QString& text)
-{
-    qsizetype i = 0;
-    while (i < text.size() && IsReportSpace(text.at(i)))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text.at(i) == QLatin1Char('+') || text.at(i) == QLatin1Char('-'))) {
-        negative = text.at(i) == QLatin1Char('-');
-        ++i;
-    }
-    constexpr long kMax = std::numeric_limits<long>::max();
-    long value = 0;
-    for (; i < text.size() && text.at(i).unicode() >= '0' && text.at(i).unicode() <= '9'; ++i) {
-        const long digit = text.at(i).unicode() - '0';
-        value = value > (kMax - digit) / 10 ? kMax : value * 10 + digit;
-    }
-    return negative ? -value : value;
-}
-
 // Thrown at a record boundary when the operator stopped the run: how many records were read.
 struct OperatorStop
 {
@@ -95,6 +74,40 @@ QString ImportRun::unfinishedMarkPath(const Paths& paths)
 
 bool ImportRun::OnLotwImport()
 {
+    startRun();
+    bool ranToEnd = false;
+    QString failure;
+    try {
+        noteUnfinishedRun();
+        ranToEnd = importReport(failure);
+    } catch (...) {
+        failure = failureText(std::current_exception());
+    }
+    endRun(failure);
+    if (!failure.isEmpty()) {
+        ranToEnd = false;
+        reportFailure(failure);
+    }
+    m_importedFile.abandon();
+    m_errorFile.abandon();
+    if (m_stoppedAfter >= 0 && failure.isEmpty())
+        noteStopped();
+    // The lists are complete: the mark goes first, so that a run killed from here on has
+    // either no new date or a new date and no mark.
+    setUnfinishedMark(false);
+    if (ranToEnd)
+        saveNextSince();
+    if (m_counters.value(Counter::DownloadErrors) != 0)
+        m_monitor.SetStepIcon(Step::ProblemPointer, StepIcon::RedArrow);
+    m_logReady = false;
+    if (m_logDb)
+        m_logDb->setWaitNotice(nullptr);
+    return ranToEnd;
+}
+
+// The monitor and the counters cleared, the choices taken, the two files begun.
+void ImportRun::startRun()
+{
     m_monitor.SetStepIcon(Step::ProblemPointer, StepIcon::Blank);
     m_monitor.ClearDownloadMonitor();
     m_counters = RunCounters();
@@ -108,67 +121,61 @@ bool ImportRun::OnLotwImport()
     m_startOverwrite = m_overwriteChoice;
     m_careful = false;
     m_phase = Phase::Reading;
+    m_stoppedAfter = -1;
+    m_stopAt = -1;
 
     // A file that can't be created fails at its first write.
     m_errorFile.create(m_options.errorFilePath);
     m_importedFile.create(m_options.importedListPath);
     m_problems.setErrorDevice(&m_errorFile.device());
+}
 
-    bool ranToEnd = false;
+// What the run says when it stopped on an exception, the log rolled back: before the log
+// committed, the lines held for it are dropped and the text says what was discarded; after,
+// the log keeps what it committed.
+QString ImportRun::failureText(std::exception_ptr error)
+{
+    const long records = m_counters.value(Counter::DownloadReadIn);
+    rollback();
+    const bool committed = m_phase == Phase::Committed;
     QString failure;
-    m_stoppedAfter = -1;
-    m_stopAt = -1;
     try {
-        noteUnfinishedRun();
-        ranToEnd = importReport(failure);
+        std::rethrow_exception(error);
     } catch (const CDbException& e) {
-        const long records = m_counters.value(Counter::DownloadReadIn);
-        rollback();
-        if (m_phase == Phase::Committed) {
-            failure = e.description();
-        } else {
-            dropHeld();
-            // The engine may name the program's hold itself (SQLite does, with the file).
-            const bool named = e.description().contains(QLatin1String("in use by another program"));
-            if (e.busy() && named)
-                failure = WithoutFinalStop(e.description()) + QStringLiteral(": the import waited for it, then gave up.");
-            else if (e.busy())
-                failure = QStringLiteral("The log is in use by another program (%1): the import waited for it, then "
-                                         "gave up.")
-                              .arg(e.description());
-            else
-                failure = QStringLiteral("The import stopped on an error of the log: %1.").arg(WithoutFinalStop(e.description()));
-            failure += QLatin1Char('\n') + discardedText(records);
-        }
+        if (committed)
+            return e.description();
+        // The engine may name the program's hold itself (SQLite does, with the file).
+        const bool named = e.description().contains(QLatin1String("in use by another program"));
+        if (e.busy() && named)
+            failure = WithoutFinalStop(e.description()) + QStringLiteral(": the import waited for it, then gave up.");
+        else if (e.busy())
+            failure = QStringLiteral("The log is in use by another program (%1): the import waited for it, then "
+                                     "gave up.")
+                          .arg(e.description());
+        else
+            failure = QStringLiteral("The import stopped on an error of the log: %1.").arg(WithoutFinalStop(e.description()));
     } catch (const CFileException& e) {
-        const long records = m_counters.value(Counter::DownloadReadIn);
-        rollback();
         failure = e.description();
-        if (m_phase == Phase::Committed) {
-            failure += QStringLiteral("\nThe log holds every QSO this import confirmed, but the imported-QSO list "
-                                      "and the error file may lack some of their lines.");
-        } else {
-            dropHeld();
-            failure += QLatin1Char('\n') + discardedText(records);
-        }
+        if (committed)
+            return failure + QStringLiteral("\nThe log holds every QSO this import confirmed, but the imported-QSO "
+                                            "list and the error file may lack some of their lines.");
     } catch (const std::exception& e) {
-        const long records = m_counters.value(Counter::DownloadReadIn);
-        rollback();
         failure = QStringLiteral("The import stopped on an unexpected error: %1.").arg(QString::fromLocal8Bit(e.what()));
-        if (m_phase != Phase::Committed) {
-            dropHeld();
-            failure += QLatin1Char('\n') + discardedText(records);
-        }
+        if (committed)
+            return failure;
     } catch (...) {
-        const long records = m_counters.value(Counter::DownloadReadIn);
-        rollback();
         failure = QStringLiteral("The import stopped on an unexpected error.");
-        if (m_phase != Phase::Committed) {
-            dropHeld();
-            failure += QLatin1Char('\n') + discardedText(records);
-        }
+        if (committed)
+            return failure;
     }
+    dropHeld();
+    return failure + QLatin1Char('\n') + discardedText(records);
+}
 
+// The reference tables and the log's rows let go of; the two files closed when the run did
+// not fail (a failure to write them is the run's failure).
+void ImportRun::endRun(QString& failure)
+{
     if (m_counties)
         m_counties->close();
     m_countyTable.reset();
@@ -182,53 +189,125 @@ bool ImportRun::OnLotwImport()
     } catch (const CFileException& e) {
         failure = e.description() + QStringLiteral("\nThe log holds every QSO this import confirmed, but the "
                                                    "imported-QSO list and the error file may lack some of their lines.");
-        ranToEnd = false;
     }
-    if (!failure.isEmpty()) {
-        ranToEnd = false;
-        reportFailure(failure);
+}
+
+void ImportRun::noteStopped()
+{
+    m_monitor.AddDownloadEvent(QStringLiteral("%1 records of the report were read; the log keeps the %2 QSOs "
+                                              "confirmed from them, which the imported-QSO list names. The rest "
+                                              "of the report was not read.")
+                                   .arg(m_stoppedAfter)
+                                   .arg(m_counters.value(Counter::DownloadRecsUsed)));
+    m_monitor.AddDownloadEvent(QStringLiteral("Stopped by the operator"));
+}
+
+// The "since" kept for the next request is LoTW's own cursor of a report imported to its end
+// (or the newest QSL date of its records). A run that failed, was stopped or was killed leaves
+// the date file (and the form) as they were: the records it did not read would otherwise never
+// be asked for again.
+void ImportRun::saveNextSince()
+{
+    const QString since = nextSince();
+    if (since.isEmpty())
+        return;
+    SavedQslDates dates;
+    dates.date = since;
+    dates.reportRange = 0;
+    dates.sinceChoice = -1;
+    // The choices as the first QSL date found them (the form was read then).
+    dates.importScope = m_dateSavedThisRun ? m_scopeAtFirstQsl : m_startScope;
+    dates.overwriteChoice = m_dateSavedThisRun ? m_overwriteAtFirstQsl : m_startOverwrite;
+    m_savedDates = dates;
+    QDir().mkpath(m_paths.dataFolder());
+    // A failed save is not reported, as with the form's own saves.
+    SaveQslDateFile(QslDateFilePath(m_paths), dates);
+}
+
+// The before-images of what the run changes, kept for undo (unless the run keeps none): begun
+// and written while the log takes the changes (on a thread of its own) or after them, sealed
+// before the log commits, finished after it. The writing reads what the run holds and changes
+// none of it.
+class ImportRun::KeptRun
+{
+public:
+    explicit KeptRun(ImportRun& run) : m_run(run) {}
+    ~KeptRun() { join(); } // a thread still writing is waited for however the save ends
+    KeptRun(const KeptRun&) = delete;
+    KeptRun& operator=(const KeptRun&) = delete;
+
+    bool started() const { return m_started; }
+    // Begins the kept run, when there is something to keep, and writes it (on a thread of its
+    // own when parallel). Without room for it the log is rolled back and the failure thrown.
+    void start(bool parallel)
+    {
+        if (!m_run.m_keepUndo || m_run.m_qsos.touchedRows() == 0)
+            return;
+        try {
+            m_journal = UndoJournal::begin(m_run.m_paths.dataFolder(), QStringLiteral("import"),
+                                           m_run.m_options.sourceMdbPath, ImportQsoSet::writtenColumns());
+        } catch (...) {
+            m_run.rollback();
+            throw;
+        }
+        if (parallel)
+            m_thread = std::thread([this] { write(); });
+        else
+            write();
+        m_started = true;
     }
-    m_importedFile.abandon();
-    m_errorFile.abandon();
-    const bool stopped = m_stoppedAfter >= 0 && failure.isEmpty();
-    if (stopped) {
-        m_monitor.AddDownloadEvent(QStringLiteral("%1 records of the report were read; the log keeps the %2 QSOs "
-                                                  "confirmed from them, which the imported-QSO list names. The rest "
-                                                  "of the report was not read.")
-                                       .arg(m_stoppedAfter)
-                                       .arg(m_counters.value(Counter::DownloadRecsUsed)));
-        m_monitor.AddDownloadEvent(QStringLiteral("Stopped by the operator"));
-    }
-    // The lists are complete: the mark goes first, so that a run killed from here on has
-    // either no new date or a new date and no mark.
-    setUnfinishedMark(false);
-    if (ranToEnd) {
-        // The "since" kept for the next request is LoTW's own cursor of a report imported to
-        // its end (or the newest QSL date of its records). A run that failed, was stopped or
-        // was killed leaves the date file (and the form) as they were: the records it did not
-        // read would otherwise never be asked for again.
-        const QString since = nextSince();
-        if (!since.isEmpty()) {
-            SavedQslDates dates;
-            dates.date = since;
-            dates.reportRange = 0;
-            dates.sinceChoice = -1;
-            // The choices as the first QSL date found them (the form was read then).
-            dates.importScope = m_dateSavedThisRun ? m_scopeAtFirstQsl : m_startScope;
-            dates.overwriteChoice = m_dateSavedThisRun ? m_overwriteAtFirstQsl : m_startOverwrite;
-            m_savedDates = dates;
-            QDir().mkpath(m_paths.dataFolder());
-            // A failed save is not reported, as with the form's own saves.
-            SaveQslDateFile(QslDateFilePath(m_paths), dates);
+    // Waits for the writing; when it failed, the kept run is dropped, the log rolled back and
+    // the failure thrown.
+    void seal()
+    {
+        join();
+        if (m_error) {
+            if (m_journal)
+                m_journal->discard();
+            m_run.rollback();
+            std::rethrow_exception(m_error);
         }
     }
-    if (m_counters.value(Counter::DownloadErrors) != 0)
-        m_monitor.SetStepIcon(Step::ProblemPointer, StepIcon::RedArrow);
-    m_logReady = false;
-    if (m_logDb)
-        m_logDb->setWaitNotice(nullptr);
-    return ranToEnd;
-}
+    // Drops what was kept: the log will not commit it.
+    void discard()
+    {
+        join();
+        if (m_journal)
+            m_journal->discard();
+        m_journal.reset();
+        m_error = nullptr;
+        m_started = false;
+    }
+    // The log has committed: the kept run is complete.
+    void finish()
+    {
+        if (m_journal)
+            m_journal->finish();
+    }
+
+private:
+    void write()
+    {
+        try {
+            m_run.m_qsos.journal([this](const RowKey& key, QByteArrayView before, QByteArrayView after,
+                                        QByteArrayView identity) { m_journal->addEncoded(key, before, after, identity); });
+            m_journal->seal();
+        } catch (...) {
+            m_error = std::current_exception();
+        }
+    }
+    void join()
+    {
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+
+    ImportRun& m_run;
+    std::unique_ptr<UndoJournal> m_journal;
+    std::thread m_thread;
+    std::exception_ptr m_error;
+    bool m_started = false;
+};
 
 // Reads the report and saves what it brings. True when the report was read to its end and
 // the log saved; failure is set when the run stopped on a file error after saving the rows
@@ -239,136 +318,8 @@ bool ImportRun::importReport(QString& failure)
     QString fileFailure;
     m_monitor.ReportStage(RunStage::Matching);
     PassEnd end = readReport(fileFailure);
-    if (m_logReady) {
-        m_phase = Phase::Saving;
-        // What the run changes is kept before the log commits, so that it can be taken back;
-        // without room for it the run changes nothing. Where rows are known by their rowids
-        // the before-images are written on a thread of their own while the log takes the
-        // changes (the two read what the run holds and change none of it).
-        std::unique_ptr<UndoJournal> journal;
-        std::thread journalThread;
-        std::exception_ptr journalError;
-        bool journalWritten = false;
-        const auto writeJournal = [&] {
-            try {
-                m_qsos.journal([&](const RowKey& key, QByteArrayView before, QByteArrayView after,
-                                   QByteArrayView identity) { journal->addEncoded(key, before, after, identity); });
-                journal->seal();
-            } catch (...) {
-                journalError = std::current_exception();
-            }
-        };
-        // A thread that is still writing is waited for however this ends.
-        struct Join
-        {
-            std::thread& thread;
-            ~Join()
-            {
-                if (thread.joinable())
-                    thread.join();
-            }
-        } join{journalThread};
-        const auto startJournal = [&](bool parallel) {
-            if (!m_keepUndo || m_qsos.touchedRows() == 0)
-                return;
-            try {
-                journal = UndoJournal::begin(m_paths.dataFolder(), QStringLiteral("import"), m_options.sourceMdbPath,
-                                             ImportQsoSet::writtenColumns());
-            } catch (...) {
-                rollback();
-                throw;
-            }
-            if (parallel) {
-                journalThread = std::thread(writeJournal);
-            } else {
-                writeJournal();
-            }
-            journalWritten = true;
-        };
-        const auto endJournal = [&] {
-            if (journalThread.joinable())
-                journalThread.join();
-            if (journalError) {
-                if (journal)
-                    journal->discard();
-                rollback();
-                std::rethrow_exception(journalError);
-            }
-        };
-
-        qint64 refused = -1;
-        QString reason;
-        // Rows known by their values are known by the values written: their before-images
-        // follow the writes.
-        if (!m_logDb->rowsKnownByValues(QStringLiteral("[QSO-TAB]")))
-            startJournal(true);
-        bool written = false;
-        try {
-            m_monitor.ReportStage(RunStage::Saving);
-            const qint64 toWrite = m_qsos.changedRows();
-            m_monitor.ReportProgress(0, toWrite);
-            written = m_qsos.writeChanges(
-                *m_logDb,
-                [this, toWrite](qint64 done) {
-                    m_held.PumpMessages();
-                    m_monitor.ReportProgress(done, toWrite);
-                },
-                refused, reason);
-        } catch (...) {
-            if (journalThread.joinable())
-                journalThread.join();
-            if (journal)
-                journal->discard();
-            throw;
-        }
-        if (!written) {
-            // The log refused a row: the report is read again and each record's row written
-            // at once, so that the refused record alone fails and the records after it see
-            // the row as the log holds it.
-            if (journalThread.joinable())
-                journalThread.join();
-            if (journal)
-                journal->discard();
-            journal.reset();
-            journalError = nullptr;
-            journalWritten = false;
-            rollback();
-            m_careful = true;
-            startPass();
-            m_phase = Phase::Reading;
-            m_monitor.ReportStage(RunStage::Matching);
-            end = readReport(fileFailure);
-            m_phase = Phase::Saving;
-        }
-        if (m_logReady) {
-            if (m_qsos.twinsWritten() > 0) {
-                const QString line = QStringLiteral("Warning: %1 QSOs confirmed by this report are logged more than once "
-                                                    "(rows equal in every column, which the log cannot tell apart); each "
-                                                    "twin took the confirmation too.")
-                                         .arg(m_qsos.twinsWritten());
-                m_held.AddDownloadEvent(line);
-                m_errorFile.writeLine(line);
-            }
-            if (!journalWritten)
-                startJournal(false);
-            endJournal();
-            setUnfinishedMark(true);
-            try {
-                m_logDb->commit();
-            } catch (const CDbException&) {
-                if (journal)
-                    journal->discard();
-                rollback();
-                throw;
-            }
-            if (journal)
-                journal->finish();
-        } else if (journal) {
-            if (journalThread.joinable())
-                journalThread.join();
-            journal->discard();
-        }
-    }
+    if (m_logReady)
+        end = saveChanges(end, fileFailure);
     m_phase = Phase::Committed;
     m_logReady = false;
     releaseHeld();
@@ -377,6 +328,88 @@ bool ImportRun::importReport(QString& failure)
         return false;
     }
     return end == PassEnd::Finished;
+}
+
+// Writes the rows the pass changed and commits them with their kept run. A row the log refuses
+// makes the report be read again, each record's row written at once, so that the refused
+// record alone fails and the records after it see the row as the log holds it: how that pass
+// ended is returned.
+ImportRun::PassEnd ImportRun::saveChanges(PassEnd end, QString& fileFailure)
+{
+    m_phase = Phase::Saving;
+    // What the run changes is kept before the log commits, so that it can be taken back;
+    // without room for it the run changes nothing. Where rows are known by their rowids the
+    // before-images are written while the log takes the changes; rows known by their values
+    // are known by the values written, so their before-images follow the writes.
+    KeptRun kept(*this);
+    if (!m_logDb->rowsKnownByValues(QsoTable::name()))
+        kept.start(true);
+    bool written = false;
+    try {
+        written = writeChangedRows();
+    } catch (...) {
+        kept.discard();
+        throw;
+    }
+    if (!written) {
+        kept.discard();
+        rollback();
+        m_careful = true;
+        startPass();
+        m_phase = Phase::Reading;
+        m_monitor.ReportStage(RunStage::Matching);
+        end = readReport(fileFailure);
+        m_phase = Phase::Saving;
+    }
+    if (m_logReady)
+        commitChanges(kept);
+    else
+        kept.discard();
+    return end;
+}
+
+// Writes every row the pass changed, in table order. False when the log refused one (the
+// transaction goes on).
+bool ImportRun::writeChangedRows()
+{
+    m_monitor.ReportStage(RunStage::Saving);
+    const qint64 toWrite = m_qsos.changedRows();
+    m_monitor.ReportProgress(0, toWrite);
+    qint64 refused = -1;
+    QString reason;
+    return m_qsos.writeChanges(
+        *m_logDb,
+        [this, toWrite](qint64 done) {
+            m_held.PumpMessages();
+            m_monitor.ReportProgress(done, toWrite);
+        },
+        refused, reason);
+}
+
+// The log commits the rows written, once their kept run is sealed; the mark of an unfinished
+// run stands until the lines of the run are written.
+void ImportRun::commitChanges(KeptRun& kept)
+{
+    if (m_qsos.twinsWritten() > 0) {
+        const QString line = QStringLiteral("Warning: %1 QSOs confirmed by this report are logged more than once "
+                                            "(rows equal in every column, which the log cannot tell apart); each "
+                                            "twin took the confirmation too.")
+                                 .arg(m_qsos.twinsWritten());
+        m_held.AddDownloadEvent(line);
+        m_errorFile.writeLine(line);
+    }
+    if (!kept.started())
+        kept.start(false);
+    kept.seal();
+    setUnfinishedMark(true);
+    try {
+        m_logDb->commit();
+    } catch (const CDbException&) {
+        kept.discard();
+        rollback();
+        throw;
+    }
+    kept.finish();
 }
 
 void ImportRun::startPass()
@@ -388,7 +421,6 @@ void ImportRun::startPass()
     m_newestQslDate.clear();
     m_lastQsl.clear();
     m_lastQslGiven = false;
-    m_noMatchLogged = false;
     m_stationCallNoted = false;
     m_withoutStationCall = 0;
     m_withStationCall = false;
@@ -553,26 +585,34 @@ bool ImportRun::ValidateLotwRecord()
     return false;
 }
 
+// One record of the report, read to its end: checked and counted, found in the log, decided
+// and applied; then emptied for the next one.
 void ImportRun::endOfRecord()
+{
+    if (takeRecord() && FindLoggedQso())
+        importRecord();
+    ClearLotwRecord(*m_record);
+}
+
+// Whether the record can be looked for in the log: a record without a usable call, band or
+// mode gets its problem line and goes no further. A record taken is counted as read in, and
+// its QSL date and where its station call came from are noted.
+bool ImportRun::takeRecord()
 {
     LotwRecord& r = *m_record;
     if (r.modeCode == QLatin1String("99")) {
         r.modeCode.clear();
         logRecordEvent(ProblemKind::Error, QStringLiteral("Mode?"));
-        ClearLotwRecord(r);
-        return;
+        return false;
     }
     if (r.bandCode == QLatin1String("99")) {
         r.bandCode.clear();
         logRecordEvent(ProblemKind::Error, QStringLiteral("Band?"));
-        ClearLotwRecord(r);
-        return;
+        return false;
     }
     r.modeCode = ResolveSidebandMode(r.modeCode, r.bandCode);
-    if (!ValidateLotwRecord()) {
-        ClearLotwRecord(r);
-        return;
-    }
+    if (!ValidateLotwRecord())
+        return false;
     addToCounter(Counter::DownloadReadIn);
     if (!r.qslDate.isEmpty())
         noteQslDate();
@@ -582,30 +622,27 @@ void ImportRun::endOfRecord()
         m_withStationCall = true;
     if (m_source == LotwRecordParser::StationCallSource::OwnCall)
         noteOwnCallTaken();
+    return true;
+}
 
-    if (FindLoggedQso()) {
-        const LoggedQso& q = m_row;
-        const QString& confirm = q.confirm;
-        const bool zeroOrOne = confirm == QLatin1String("0") || confirm == QLatin1String("1");
-        const bool twoOrThree = confirm == QLatin1String("2") || confirm == QLatin1String("3");
-        const bool eligible = r.dxccCredit == QLatin1String("DXCC") || r.vuccCredit == QLatin1String("VUCC")
-                              || r.wpxCredit == QLatin1String("WPX") || q.lotwRec.isEmpty() || zeroOrOne
-                              || (m_importScope == 0 && (zeroOrOne || twoOrThree));
-        if (eligible && r.stationCall == q.oprCall && !r.qslDate.isEmpty()) {
-            if (ApplyLotwRecord()) {
-                addToCounter(Counter::DownloadRecsUsed);
-                recordLine(QString(), m_importedFile);
-            }
-        }
-        if (r.stationCall != q.oprCall) {
-            addToCounter(Counter::DownloadErrors);
-            // Every record counted here has its own line, a record without a station call too.
-            if (!m_noMatchLogged)
-                recordLine(QStringLiteral("  **No Match **"), m_errorFile);
-        }
+// What the record does to the row FindLoggedQso found, decided from the two alone, then
+// carried out: a confirmation counts as used and is named in the imported-QSO list; a record
+// of another station call is an error.
+void ImportRun::importRecord()
+{
+    LoggedQso before;
+    if (m_careful)
+        before = m_row;
+    const ImportDecision decision = DecideImport(*m_record, m_row, m_importScope, m_overwriteChoice);
+    if (decision.confirms && ApplyLotwRecord(decision, before)) {
+        addToCounter(Counter::DownloadRecsUsed);
+        recordLine(QString(), m_importedFile);
     }
-    ClearLotwRecord(r);
-    m_noMatchLogged = false;
+    if (decision.noMatch) {
+        // Every record counted here has its own line, a record without a station call too.
+        addToCounter(Counter::DownloadErrors);
+        recordLine(QStringLiteral("  **No Match **"), m_errorFile);
+    }
 }
 
 // Said once per run, at the first record whose station call is taken from APP_LoTW_OWNCALL.
@@ -734,7 +771,7 @@ void ImportRun::ensureLogReady()
     // The log is read at the report's first record: its rows are counted so that the window
     // can say how far the reading has come, then the matching goes on where it was.
     m_monitor.ReportStage(RunStage::ReadingLog);
-    const qint64 logRows = m_logDb->countRows(QStringLiteral("[QSO-TAB]"));
+    const qint64 logRows = m_logDb->countRows(QsoTable::name());
     m_monitor.ReportProgress(0, logRows);
     m_qsos.load(*m_logDb, [this, logRows](qint64 rows) {
         m_held.PumpMessages();
@@ -742,7 +779,7 @@ void ImportRun::ensureLogReady()
     });
     m_monitor.ReportStage(RunStage::Matching);
     // How the confirmations will find their rows, where the engine had a choice.
-    const QString locator = m_logDb->rowLocatorNote(QStringLiteral("[QSO-TAB]"));
+    const QString locator = m_logDb->rowLocatorNote(QsoTable::name());
     if (!locator.isEmpty())
         m_held.AddDownloadEvent(locator);
 }
@@ -826,83 +863,27 @@ bool ImportRun::FindLoggedQso()
     m_entry = -1;
     m_row = LoggedQso();
     recordLine(QStringLiteral("  ** No QSO Found **"), m_errorFile);
-    m_noMatchLogged = true;
-    ClearLotwRecord(r);
     return false;
 }
 
-bool ImportRun::ApplyLotwRecord()
+// Carries out what the record was decided to do to its row (m_row holds the row's new values;
+// before, in the careful pass, the values it held): the warnings of its location fields, then
+// the row changed in memory or, in the careful pass, written at once. False when the log
+// refused the row, which then keeps its values.
+bool ImportRun::ApplyLotwRecord(const ImportDecision& decision, const LoggedQso& before)
 {
-    LotwRecord& r = *m_record;
-    // The row's values are changed where they are; a record that fails puts them back.
-    LoggedQso& q = m_row;
-    LoggedQso before;
-    if (m_careful)
-        before = m_row;
-    // A column is written only when its value changes: a value equal to the one read is
-    // never empty, so the column isn't null either, and writing it again would change
-    // nothing. A row that keeps every value isn't written.
-    unsigned changed = 0;
-    auto write = [&](QString& column, const QString& value, unsigned bit) {
-        if (column == value)
-            return;
-        // Copied into the column's own buffer, which the next row read reuses.
-        column.resize(0);
-        column.append(value);
-        changed |= bit;
-    };
-
-    const long confirm = LeadingNumber(q.confirm);
-    if (confirm == 0 || confirm == 2)
-        write(q.confirm, QStringLiteral("2"), ImportQsoSet::Confirm);
-    else if (confirm == 1 || confirm == 3)
-        write(q.confirm, QStringLiteral("3"), ImportQsoSet::Confirm);
-
-    FieldRules rules(r, m_overwriteChoice, m_problems, m_errorFile);
-    auto field = [&](const char* word, const QString& lotw, QString& column, unsigned bit, bool isGrid) {
-        if (rules.apply(QLatin1String(word), lotw, column, isGrid))
-            write(column, lotw, bit);
-    };
-    field("CQ Zone", r.cqZone, q.cqZone, ImportQsoSet::CqZone, false);
-    field("ITU Zone", r.ituZone, q.ituZone, ImportQsoSet::ItuZone, false);
-    field("State", r.state, q.state, ImportQsoSet::State, false);
-    field("County", r.county, q.county, ImportQsoSet::County, false);
-    field("IOTA", r.iota, q.iota, ImportQsoSet::Iota, false);
-    field("GRID", r.grid, q.grid, ImportQsoSet::Grid, true);
-
-    if (!r.qslDate.isEmpty() && q.lotwRec.isEmpty())
-        write(q.lotwRec, r.qslDate, ImportQsoSet::LotwRec);
-
-    bool newDxcc = false;
-    const bool dxcc = r.dxccCredit == QLatin1String("DXCC");
-    const bool vucc = r.vuccCredit == QLatin1String("VUCC");
-    const bool wpx = r.wpxCredit == QLatin1String("WPX");
-    if (dxcc || vucc || wpx) {
-        // Bits 2 and 16 to 256 and every bit above them stay as found; DXCC (1), WPX (4)
-        // and VUCC (8) are set by the credits.
-        const qint32 old = q.award;
-        newDxcc = dxcc && !(old & 1);
-        qint32 mask = old;
-        if (dxcc)
-            mask |= 1;
-        if (wpx)
-            mask |= 4;
-        if (vucc)
-            mask |= 8;
-        if (mask != old) {
-            q.award = mask;
-            changed |= ImportQsoSet::Award;
-        }
-        r.dxccCredit.clear();
-        r.vuccCredit.clear();
-        r.wpxCredit.clear();
+    const LotwRecord& r = *m_record;
+    if (!decision.warnings.empty()) {
+        FieldRules rules(r, m_overwriteChoice, m_problems, m_errorFile);
+        for (const FieldWarning& warning : decision.warnings)
+            rules.warn(warning);
     }
     if (m_careful) {
         // Each row is written by one UPDATE statement, which the engine undoes by itself
         // when it fails; a row keyed by its values is refused before anything is written when
         // the values no longer pick out exactly one row.
         try {
-            m_qsos.write(*m_logDb, m_entry, q, changed);
+            m_qsos.write(*m_logDb, m_entry, m_row, decision.changed);
         } catch (const CDbException& e) {
             if (e.busy())
                 throw; // another program holds the log: no row could be written
@@ -918,9 +899,9 @@ bool ImportRun::ApplyLotwRecord()
             return false;
         }
     } else {
-        m_qsos.change(m_entry, q, changed);
+        m_qsos.change(m_entry, m_row, decision.changed);
     }
-    if (newDxcc)
+    if (decision.newDxcc)
         addToCounter(Counter::DownloadNewDxcc);
     return true;
 }

@@ -9,11 +9,13 @@
 #include "platform/ProblemLog.h"
 
 #include <QString>
+#include <exception>
 #include <memory>
 #include <optional>
 
 class CDxb96CountySet;
 class QFile;
+struct ImportDecision;
 struct ReportShape;
 class Connection;
 class EventMonitor;
@@ -93,15 +95,26 @@ public:
 private:
     enum class PassEnd { Finished, NoReport, FileError, Stopped };
     class Records;
+    class KeptRun;
     enum class Phase { Reading, Saving, Committed };
 
+    void startRun();
+    QString failureText(std::exception_ptr error);
+    void endRun(QString& failure);
+    void noteStopped();
+    void saveNextSince();
     bool importReport(QString& failure);
+    PassEnd saveChanges(PassEnd end, QString& fileFailure);
+    bool writeChangedRows();
+    void commitChanges(KeptRun& kept);
     PassEnd readReport(QString& fileFailure);
     void startPass();
     void endOfRecord();
+    bool takeRecord();
+    void importRecord();
     bool ValidateLotwRecord();
     bool FindLoggedQso();
-    bool ApplyLotwRecord();
+    bool ApplyLotwRecord(const ImportDecision& decision, const LoggedQso& before);
     void logRecordEvent(ProblemKind kind, const QString& message);
     void recordLine(const QString& suffix, LineFile& file);
     void addToCounter(Counter counter, long amount = 1);
@@ -149,7 +162,6 @@ private:
     bool m_keepUndo = true;
     bool m_careful = false; // each record's row is written at once
     bool m_dateSavedThisRun = false;
-    bool m_noMatchLogged = false;
     bool m_stationCallNoted = false;
     bool m_marked = false;
     long m_stoppedAfter = -1; // records read when the operator stopped the run

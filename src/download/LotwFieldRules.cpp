@@ -20,14 +20,6 @@ QString AsciiUpper(const QString& text)
     return result;
 }
 
-QString TrimLeadingReportSpace(const QString& text)
-{
-    qsizetype first = 0;
-    while (first < text.size() && IsReportSpace(text.at(first)))
-        ++first;
-    return first == 0 ? text : text.mid(first);
-}
-
 QString TrimReportSpace(const QString& text)
 {
     qsizetype first = 0;
@@ -40,11 +32,7 @@ QString TrimReportSpace(const QString& text)
 }
 
 namespace {
-struct CodeEntry
-{
-    const char* name;
-    const char* code;
-};
+using CodeEntry = LotwCode;
 
 // The 902 MHz band is "33CM" in ADIF and in LoTW's reports; "35CM" is still taken, as the
 // program has always read it.
@@ -70,34 +58,19 @@ constexpr std::array<const char*, 50> kStates = {
 };
 } // namespace
 
-QString LotwBandTable(const QString& band)
+std::span<const LotwCode> LotwBandCodes()
 {
-    const QString key = AsciiUpper(TrimLeadingReportSpace(band));
-    for (const CodeEntry& entry : kBands) {
-        if (key == QLatin1String(entry.name))
-            return QLatin1String(entry.code);
-    }
-    return QStringLiteral("99");
+    return kBands;
 }
 
-QString LotwModeTable(const QString& upperMode)
+std::span<const LotwCode> LotwModeCodes()
 {
-    for (const CodeEntry& entry : kModes) {
-        if (upperMode == QLatin1String(entry.name))
-            return QLatin1String(entry.code);
-    }
-    return QString();
+    return kModes;
 }
 
-QString LotwModeCode(const QString& mode)
+std::span<const char* const> UsStateAbbreviations()
 {
-    if (mode.size() >= 16)
-        return QStringLiteral("99");
-    const QString upper = AsciiUpper(mode);
-    const QString code = LotwModeTable(upper);
-    if (!code.isEmpty())
-        return code;
-    return upper.contains(QLatin1String("SSTV")) ? QStringLiteral("7") : QStringLiteral("6");
+    return kStates;
 }
 
 QString ResolveSidebandMode(const QString& modeCode, const QString& bandCode)
@@ -109,79 +82,9 @@ QString ResolveSidebandMode(const QString& modeCode, const QString& bandCode)
     return QStringLiteral("0");
 }
 
-QString LotwTime(const QString& time)
-{
-    if (time.size() < 4)
-        return QString();
-    if (time.size() < 6)
-        return time.left(4) + QLatin1String("00");
-    return time.left(6);
-}
-
-QString LotwDate(const QString& date)
-{
-    return date.size() == 8 ? date : QString();
-}
-
-bool IsUsStateAbbreviation(const QString& state)
-{
-    if (state.size() != 2)
-        return false;
-    for (const char* abbreviation : kStates) {
-        if (state == QLatin1String(abbreviation))
-            return true;
-    }
-    return false;
-}
-
-void ApplyLotwState(const QString& value, QString& state)
-{
-    if (value.size() != 2)
-        return;
-    state = IsUsStateAbbreviation(value) ? value : QString();
-}
-
-void ApplyLotwZone(const QString& value, QString& zone)
-{
-    if (value.isEmpty() || value.size() >= 3)
-        return;
-    zone = value.size() == 1 ? QLatin1Char('0') + value : value;
-}
-
-void ApplyLotwIota(const QString& value, QString& iota)
-{
-    if (value.size() != 6)
-        return;
-    QString text = value;
-    text[2] = QLatin1Char('-');
-    const qsizetype hyphen = text.indexOf(QLatin1Char('-'));
-    iota = AsciiUpper(text.left(hyphen) + text.mid(hyphen + 1));
-}
-
-void ApplyLotwGrid(const QString& value, QString& grid)
-{
-    if (value.size() <= 3)
-        return;
-    grid = AsciiUpper(value.size() == 6 ? value : value.left(4));
-}
-
 QString LotwStationCall(const QString& value)
 {
     return AsciiUpper(value.left(15));
-}
-
-QString LotwDxcc(const QString& value)
-{
-    const QString digits = TrimLeadingReportSpace(value);
-    if (digits.isEmpty() || digits.size() > 9)
-        return QString();
-    int number = 0;
-    for (QChar c : digits) {
-        if (c.unicode() < '0' || c.unicode() > '9')
-            return QString();
-        number = number * 10 + (c.unicode() - '0');
-    }
-    return QString::number(number);
 }
 
 bool IsUsEntity(const QString& dxcc)

@@ -36,7 +36,7 @@ constexpr TagName kTags[] = {
     {"CREDIT_GRANTED", Tag::CreditGranted}, {"APP_LOTW_OWNCALL", Tag::OwnCall}, {"DXCC", Tag::Dxcc},
 };
 
-// The tag StoreLotwField stores under a name; Unknown for every other name. The names are
+// The tag a value is stored under by its name; Unknown for every other name. The names are
 // looked through by their length and first letter first: a report has dozens of tags a
 // record, most of them of no use here.
 Tag TagOf(QByteArrayView name)
@@ -144,11 +144,6 @@ void LotwRecordParser::FinishLotwRecord()
     }
     if (!r.dxcc.isEmpty() && !IsUsEntity(r.dxcc))
         r.state.clear();
-}
-
-void LotwRecordParser::StoreLotwField(QByteArrayView name, const QString& value)
-{
-    store(int(TagOf(name)), value.toLatin1());
 }
 
 // The values are Latin-1 bytes; the texts of the record keep their buffers from record to

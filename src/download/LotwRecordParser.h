@@ -22,14 +22,12 @@ public:
     const LotwRecord& record() const { return m_record; }
 
     // Returns true for the end-of-record tag (in any letter case), after settling the record
-    // (see FinishLotwRecord); otherwise stores a data tag with StoreLotwField and returns
+    // (see FinishLotwRecord); otherwise stores a data tag under its normalisation (unknown
+    // names are ignored; a later tag of a name overwrites the earlier value) and returns
     // false. The value is the text after the first ">": its first n characters when the tag
     // declares a length n ("<STATE:2>MA // Massachusetts" gives "MA") and the chunk holds that
     // many, otherwise all of it; trailing white space is removed either way.
     bool ParseTag(QByteArrayView chunk);
-    // Stores one field under its normalisation; unknown names are ignored. A later tag of a
-    // name overwrites the earlier value.
-    void StoreLotwField(QByteArrayView name, const QString& value);
 
     // Instead of the county table's check of a CNTY value: called whenever a CNTY value has
     // set the record's county, with toCheck when the table is to be asked about it.

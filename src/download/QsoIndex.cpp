@@ -1,5 +1,7 @@
 #include "QsoIndex.h"
 
+#include "logdb/QsoTable.h"
+
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
@@ -9,28 +11,6 @@
 
 namespace {
 enum Column { Call, Date, Time, Mode, Band, Submode };
-
-// The submode as the index keeps it: without surrounding blanks, a-z upper-cased; empty when
-// it holds a character beyond Latin-1 (which no report name can equal). A submode that is
-// already so is shared, not copied.
-QString SubmodeKey(const QString& text)
-{
-    bool clean = text.isEmpty() || (!text.front().isSpace() && !text.back().isSpace());
-    for (QChar c : text) {
-        if (c.unicode() > 0xff)
-            return QString();
-        if (c.unicode() >= 'a' && c.unicode() <= 'z')
-            clean = false;
-    }
-    if (clean)
-        return text;
-    QString key = text.trimmed();
-    for (QChar& c : key) {
-        if (c.unicode() >= 'a' && c.unicode() <= 'z')
-            c = QChar(char16_t(c.unicode() - 'a' + 'A'));
-    }
-    return key;
-}
 
 // FNV-1a over the call, date, mode and band (Latin-1 texts, every character below 256)
 // with their lengths, so no text can stand in for another. The same hash from the texts and
@@ -96,24 +76,9 @@ struct QsoIndex::Best
 
 const std::vector<ColumnSpec>& QsoIndex::columns()
 {
-    static const std::vector<ColumnSpec> specs = {
-        {QStringLiteral("[QSO-CALL]"), ColumnType::Text}, {QStringLiteral("[QSO-DATE]"), ColumnType::Text},
-        {QStringLiteral("[QSO-TIME]"), ColumnType::Text}, {QStringLiteral("[QSO-MODE]"), ColumnType::Text},
-        {QStringLiteral("[QSO-BAND]"), ColumnType::Text}, {QStringLiteral("[QSO-SUBMODE]"), ColumnType::Text},
-    };
+    static const std::vector<ColumnSpec> specs = QsoTable::columns(
+        {QsoColumn::Call, QsoColumn::Date, QsoColumn::Time, QsoColumn::Mode, QsoColumn::Band, QsoColumn::Submode});
     return specs;
-}
-
-void QsoIndex::build(Cursor& cursor)
-{
-    clear();
-    QString texts[6];
-    static const int at[6] = {0, 1, 2, 3, 4, 5};
-    while (cursor.next()) {
-        if (readTexts(cursor, at, texts))
-            add(texts, cursor.key());
-    }
-    finish();
 }
 
 bool QsoIndex::readTexts(const Cursor& cursor, const int (&at)[6], QString (&texts)[6])
@@ -204,29 +169,11 @@ void QsoIndex::clear()
     rehash(1024);
 }
 
-qint64 QsoIndex::add(const QString (&texts)[6], const RowKey& key)
-{
-    // The five search columns; the submode only steers the choice among equal rows.
-    std::string bytes[6];
-    for (int i = 0; i < 6; ++i) {
-        const QString text = i == Submode ? SubmodeKey(texts[i]) : texts[i];
-        // A report text is Latin-1: it never equals a text with a character beyond it. A
-        // submode beyond Latin-1 names nothing (SubmodeKey made it empty).
-        for (QChar c : text) {
-            if (c.unicode() > 0xff)
-                return -1;
-        }
-        bytes[i] = Latin1(text);
-    }
-    const std::string_view views[6] = {bytes[0], bytes[1], bytes[2], bytes[3], bytes[4], bytes[5]};
-    return addLatin1(views, key);
-}
-
 qint64 QsoIndex::addLatin1(const std::string_view (&texts)[6], const RowKey& key, std::string_view payload)
 {
     if (m_entries.size() >= kNone - 1)
         throw std::length_error("the log has too many rows for the import's index");
-    // The submode as SubmodeKey keeps it: without the blanks around it, a-z upper-cased.
+    // The submode without the blanks around it, a-z upper-cased.
     std::string_view submode = texts[Submode];
     auto blank = [](char c) {
         const auto u = static_cast<unsigned char>(c);

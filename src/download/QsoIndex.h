@@ -27,24 +27,18 @@
 class QsoIndex
 {
 public:
-    // The columns the cursor given to build() must deliver, in this order.
+    // The columns the index reads from the log, in the order readTexts() takes them.
     static const std::vector<ColumnSpec>& columns();
 
-    // Reads every row of the cursor (call, date, time, mode, band, submode; its key).
-    void build(Cursor& cursor);
-
-    // Building row by row: clear(), add() or addLatin1() for each row in table order, then
-    // finish().
+    // Building row by row: clear(), addLatin1() for each row in table order, then finish().
     void clear();
     // Reads the six texts of columns() from the cursor's row, at the cursor's columns given;
     // false when a search column is null, so that no search can find the row.
     static bool readTexts(const Cursor& cursor, const int (&at)[6], QString (&texts)[6]);
-    // Adds a row that readTexts() found searchable, with its key. Returns the row's entry
-    // number (0, 1, ... in the order of the rows added), or -1 when no search can find the
-    // row (a text beyond Latin-1), which is then not kept.
-    qint64 add(const QString (&texts)[6], const RowKey& key);
-    // The same with the six texts as Latin-1 bytes, the submode as it is in the log, and the
-    // bytes the caller keeps with the row (its payload, kept beside its texts).
+    // Adds a row with its key: its six texts as Latin-1 bytes, the submode as it is in the log
+    // (compared without the blanks around it and a-z upper-cased), and the bytes the caller
+    // keeps with the row (its payload, kept beside its texts). Returns the row's entry number
+    // (0, 1, ... in the order of the rows added).
     qint64 addLatin1(const std::string_view (&texts)[6], const RowKey& key, std::string_view payload = {});
 
     // What a row is: its call, date, time, band and mode as the index keeps them (Latin-1), in

@@ -5,6 +5,7 @@
 #include "LotwReportReader.h"
 #include "ReportRequest.h"
 #include "logdb/Connection.h"
+#include "logdb/QsoTable.h"
 #include "lotw/LotwAddress.h"
 #include "lotw/ReportDownload.h"
 #include "platform/Errors.h"
@@ -20,7 +21,6 @@
 
 namespace {
 
-const QString kTable = QStringLiteral("[QSO-TAB]");
 
 bool IsSpaceByte(char c)
 {
@@ -222,10 +222,8 @@ bool ReceiptCheck::run()
                 log->setWaitNotice(nullptr);
         }
     } noticeEnd{log};
-    const std::vector<ColumnSpec> columns = {
-        {QStringLiteral("[QSO-CALL]"), ColumnType::Text}, {QStringLiteral("[QSO-DATE]"), ColumnType::Text},
-        {QStringLiteral("[QSO-TIME]"), ColumnType::Text}, {QStringLiteral("[QSO-BAND]"), ColumnType::Text},
-        {QStringLiteral("[QSO-MODE]"), ColumnType::Text}, {QStringLiteral("[QSO-QSLS]"), ColumnType::Text}};
+    const std::vector<ColumnSpec> columns = QsoTable::columns(
+        {QsoColumn::Call, QsoColumn::Date, QsoColumn::Time, QsoColumn::Band, QsoColumn::Mode, QsoColumn::Qsls});
     EventMonitor& monitor = m_monitor;
     try {
         log = Connection::open(m_options.sourceMdbPath);
@@ -241,16 +239,16 @@ bool ReceiptCheck::run()
                         monitor.PumpMessages();
                     const qsizetype at = [&] {
                         for (size_t c = 0; c < kept.size(); ++c)
-                            if (kept[c].name == QLatin1String("[QSO-QSLS]"))
+                            if (kept[c].name == QsoTable::column(QsoColumn::Qsls).name)
                                 return qsizetype(c);
                         return qsizetype(-1);
                     }();
                     if (at < 0)
                         return;
                     const QString mark = after.value(at).toString();
-                    if (mark != QLatin1String("2") && mark != QLatin1String("3"))
+                    if (!SentMark::isMarked(mark))
                         return;
-                    std::unique_ptr<Cursor> row = log->selectByKey(kTable, columns, key);
+                    std::unique_ptr<Cursor> row = log->selectByKey(QsoTable::name(), columns, key);
                     if (!row->next() || row->text(5).trimmed() != mark)
                         return; // taken back or made due again since
                     ++stillMarked[r];
@@ -328,7 +326,7 @@ bool ReceiptCheck::run()
     }
 
     if (m_redue && !missing.empty()) {
-        const std::vector<ColumnSpec> qsls = {{QStringLiteral("[QSO-QSLS]"), ColumnType::Text}};
+        const std::vector<ColumnSpec> qsls = QsoTable::columns({QsoColumn::Qsls});
         std::unique_ptr<UndoJournal> journal;
         std::vector<size_t> notWritten;
         try {
@@ -345,7 +343,7 @@ bool ReceiptCheck::run()
         }
         try {
             log->beginTransaction();
-            const std::unique_ptr<ConditionalUpdate> update = log->prepareUpdateIfUnchanged(kTable, qsls, qsls);
+            const std::unique_ptr<ConditionalUpdate> update = log->prepareUpdateIfUnchanged(QsoTable::name(), qsls, qsls);
             for (size_t i = 0; i < missing.size(); ++i) {
                 if (!update->run(missing[i].key, {missing[i].due}, {missing[i].mark}))
                     notWritten.push_back(i);

@@ -1,8 +1,9 @@
 #pragma once
 
 #include "CRecordset.h"
+#include "QsoTable.h"
 
-// One row of the log's "[QSO-TAB]", 41 columns in exchange order.
+// One row of the log's QSO table (QsoTable), its 41 columns in exchange order.
 class CQSO2006SRC : public CRecordset
 {
 public:
@@ -51,11 +52,11 @@ public:
     QString qsoEndTime;   // [QSO-ENDTIME]
     QString qsoSatMode;   // [QSO-SATMODE]
 
-    static const std::vector<ColumnSpec>& columnSpecs();
+    static const std::vector<ColumnSpec>& columnSpecs() { return QsoTable::columns(); }
 
 protected:
     QString defaultDatabase() const override { return m_databasePath; }
-    QString defaultSql() const override { return QStringLiteral("[QSO-TAB]"); }
+    QString defaultSql() const override { return QsoTable::name(); }
     std::vector<Binding> bindings() override;
 
 private:

@@ -195,12 +195,6 @@ void CRecordset::update()
     database().update(defaultSql(), m_key, changed, values);
 }
 
-void CRecordset::cancelUpdate()
-{
-    m_editing = false;
-    std::fill(m_dirty.begin(), m_dirty.end(), false);
-}
-
 QVariant CRecordset::fieldValue(int index) const
 {
     const_cast<CRecordset*>(this)->ensureBindings();

@@ -57,7 +57,6 @@ public:
     // Marks a member (a pointer to one of the bound members) as changed and not null.
     void setFieldDirty(const void* member);
     void update();
-    void cancelUpdate();
 
     // Field by column index of the current row, as read.
     QVariant fieldValue(int index) const;

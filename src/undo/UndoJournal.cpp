@@ -1,5 +1,6 @@
 #include "UndoJournal.h"
 
+#include "logdb/QsoTable.h"
 #include "platform/Strings.h"
 #include "platform/Errors.h"
 
@@ -15,7 +16,6 @@
 
 namespace {
 
-const QString kTable = QStringLiteral("[QSO-TAB]");
 const char kSuffix[] = ".undo";
 
 QString folderOf(const QString& dataFolder)
@@ -221,10 +221,8 @@ bool UndoValues::decode(QByteArrayView bytes, const std::vector<ColumnSpec>& col
 
 const std::vector<ColumnSpec>& UndoJournal::identityColumns()
 {
-    static const std::vector<ColumnSpec> columns = {
-        {QStringLiteral("[QSO-CALL]"), ColumnType::Text}, {QStringLiteral("[QSO-DATE]"), ColumnType::Text},
-        {QStringLiteral("[QSO-TIME]"), ColumnType::Text}, {QStringLiteral("[QSO-BAND]"), ColumnType::Text},
-        {QStringLiteral("[QSO-MODE]"), ColumnType::Text}};
+    static const std::vector<ColumnSpec> columns =
+        QsoTable::columns({QsoColumn::Call, QsoColumn::Date, QsoColumn::Time, QsoColumn::Band, QsoColumn::Mode});
     return columns;
 }
 
@@ -579,7 +577,7 @@ RowCheck checkRow(Connection& log, const RowKey& key, const std::vector<ColumnSp
     const int first = int(columns.size());
     columns.insert(columns.end(), changed.begin(), changed.end());
     RowCheck check;
-    std::unique_ptr<Cursor> row = log.selectByKey(kTable, columns, key);
+    std::unique_ptr<Cursor> row = log.selectByKey(QsoTable::name(), columns, key);
     if (!row->next()) {
         // A row known by its values is not found by them once another program changed what
         // the run wrote: it is looked for by the rest of them.
@@ -596,7 +594,7 @@ RowCheck checkRow(Connection& log, const RowKey& key, const std::vector<ColumnSp
         }
         if (rest.names.isEmpty() || rest.names.size() == key.names.size())
             return check;
-        row = log.selectByKey(kTable, columns, rest);
+        row = log.selectByKey(QsoTable::name(), columns, rest);
         if (!row->next())
             return check;
     }
@@ -630,8 +628,8 @@ QString namedRow(const RowKey& key, const QStringList& identity, const QStringLi
         return now.mid(0, 3).join(QLatin1Char(' '));
     if (!key.names.isEmpty()) {
         QStringList parts;
-        for (const char* column : {"[QSO-CALL]", "[QSO-DATE]", "[QSO-TIME]"})
-            parts.append(key.values.value(key.names.indexOf(QLatin1String(column))).toString());
+        for (QsoColumn column : {QsoColumn::Call, QsoColumn::Date, QsoColumn::Time})
+            parts.append(key.values.value(key.names.indexOf(QsoTable::column(column).name)).toString());
         return parts.join(QLatin1Char(' '));
     }
     return QStringLiteral("the row with the rowid %1").arg(key.rowid);
@@ -836,7 +834,7 @@ UndoResult UndoRunAt(const UndoEntry& given, const QString& logPath, const std::
         throw CDbException(QStringLiteral("The run kept in %1 cannot be undone: %2. %3").arg(name, problem, unchanged));
 
     UndoResult result;
-    result.locatorNote = log->rowLocatorNote(kTable);
+    result.locatorNote = log->rowLocatorNote(QsoTable::name());
     std::map<QStringList, std::unique_ptr<ConditionalUpdate>> updates;
     TwinCredits twins;
     qint64 gone = 0;
@@ -875,7 +873,7 @@ UndoResult UndoRunAt(const UndoEntry& given, const QString& logPath, const std::
         }
         const RowCheck check = checkRow(*log, row.key, batch.changed, row.restore, row.expected, row.identity);
         if (check.kind == RowCheck::After
-            && log->updateIfUnchanged(kTable, row.key, batch.changed, row.restore, batch.changed, row.expected)) {
+            && log->updateIfUnchanged(QsoTable::name(), row.key, batch.changed, row.restore, batch.changed, row.expected)) {
             ++result.restored;
             return;
         }
@@ -909,7 +907,7 @@ UndoResult UndoRunAt(const UndoEntry& given, const QString& logPath, const std::
         // have twins, put back together by one of them.
         std::unique_ptr<ConditionalUpdate>& update = updates[batch.names];
         if (!update)
-            update = log->prepareUpdateIfUnchanged(kTable, batch.changed, batch.conditions);
+            update = log->prepareUpdateIfUnchanged(QsoTable::name(), batch.changed, batch.conditions);
         std::vector<const RowKey*> keys;
         std::vector<QVariantList> restore;
         std::vector<QVariantList> expected;

@@ -4,6 +4,7 @@
 
 #include "UploadWalk.h"
 #include "logdb/CQSO2006SRC.h"
+#include "logdb/QsoTable.h"
 #include "platform/Errors.h"
 #include "platform/EventMonitor.h"
 #include "undo/UndoJournal.h"
@@ -13,12 +14,6 @@
 #include <functional>
 
 namespace {
-
-const QString& qsoTable()
-{
-    static const QString table = QStringLiteral("[QSO-TAB]");
-    return table;
-}
 
 // A key's values as one text, for finding the key of a row read again.
 QString keyText(const RowKey& key)
@@ -42,7 +37,7 @@ std::vector<bool> unchangedRows(Connection& db, const UploadWalkColumns& columns
     identities.assign(keys.size(), QStringList());
     if (keys.empty())
         return unchanged;
-    const std::unique_ptr<Cursor> cursor = db.selectStretch(qsoTable(), columns.specs, keys);
+    const std::unique_ptr<Cursor> cursor = db.selectStretch(QsoTable::name(), columns.specs, keys);
     UploadQsoValues values;
     QString qsls, state, county;
     qint64 valid = 0;
@@ -101,9 +96,9 @@ std::vector<bool> unchangedRows(Connection& db, const UploadWalkColumns& columns
 // with error when the log could not be written: nothing is then marked.
 bool UploadRun::markRows(const std::vector<size_t>& places, QString& error, std::vector<size_t>& changed)
 {
-    static const std::vector<ColumnSpec> qsls = {{QStringLiteral("[QSO-QSLS]"), ColumnType::Text}};
-    static const QVariant zero = QStringLiteral("0"), one = QStringLiteral("1");
-    static const QVariant two = QStringLiteral("2"), three = QStringLiteral("3");
+    static const std::vector<ColumnSpec> qsls = QsoTable::columns({QsoColumn::Qsls});
+    static const QVariant zero = SentMark::due(false), one = SentMark::due(true);
+    static const QVariant two = SentMark::marked(false), three = SentMark::marked(true);
     changed.clear();
     if (places.empty())
         return true;
@@ -125,11 +120,11 @@ bool UploadRun::markRows(const std::vector<size_t>& places, QString& error, std:
         const WaitNoticeScope notice(*db, WaitNotice(m_monitor, true, m_options.sourceMdbPath));
         const UploadWalkColumns columns = UploadWalkColumns::of(*db);
         db->beginTransaction();
-        const std::unique_ptr<ConditionalUpdate> mark = db->prepareUpdateIfUnchanged(qsoTable(), qsls, qsls);
+        const std::unique_ptr<ConditionalUpdate> mark = db->prepareUpdateIfUnchanged(QsoTable::name(), qsls, qsls);
         const QVariantList toTwo{two}, toThree{three}, wasZero{zero}, wasOne{one};
         // Rows known by their values may have twins (the same QSO logged twice, equal in every
         // column): both were written to the file, and the statement that marks one marks both.
-        const bool byValues = db->rowsKnownByValues(qsoTable());
+        const bool byValues = db->rowsKnownByValues(QsoTable::name());
         TwinCredits twins;
         if (byValues) {
             // Rows known by their values are read again and marked all at once, each kind of

@@ -8,6 +8,7 @@
 
 #include "logdb/CPP2006SRC.h"
 #include "logdb/CQSO2006SRC.h"
+#include "logdb/QsoTable.h"
 #include "platform/Desktop.h"
 #include "platform/Errors.h"
 #include "platform/EventMonitor.h"
@@ -23,21 +24,6 @@
 class UploadRun::Stopped
 {
 };
-
-namespace {
-
-bool isSelectableQsls(const QString& qsls)
-{
-    return qsls.size() == 1 && (qsls.at(0) == QLatin1Char('0') || qsls.at(0) == QLatin1Char('1'));
-}
-
-const QString& qsoTable()
-{
-    static const QString table = QStringLiteral("[QSO-TAB]");
-    return table;
-}
-
-} // namespace
 
 UploadRun::UploadRun(const Options& options, const Choices& choices, EventMonitor& monitor, Desktop& desktop)
     : m_options(options), m_choices(choices), m_monitor(monitor), m_desktop(desktop)
@@ -259,7 +245,7 @@ void UploadRun::openTables()
         m_qsos->openWithoutReading();
         m_monitor.AddUploadEvent(QStringLiteral("Opened QSO-TAB table"));
         // How the marks will find their rows, where the engine had a choice.
-        const QString locator = m_qsos->database().rowLocatorNote(qsoTable());
+        const QString locator = m_qsos->database().rowLocatorNote(QsoTable::name());
         if (!locator.isEmpty())
             m_monitor.AddUploadEvent(locator);
     }
@@ -309,18 +295,18 @@ void UploadRun::walk()
     // all the same.
     qint64 rows = 0;
     try {
-        rows = db.countRows(qsoTable());
+        rows = db.countRows(QsoTable::name());
     } catch (const CDbException&) {
         rows = 0;
     }
-    const std::unique_ptr<Cursor> cursor = db.select(qsoTable(), columns.specs, QString(), QString());
+    const std::unique_ptr<Cursor> cursor = db.select(QsoTable::name(), columns.specs, QString(), QString());
     UploadQsoValues& values = m_values;
     while (cursor->next()) {
         m_monitor.PumpMessages();
         if (m_monitor.StopRequested())
             throw Stopped();
         columns.readSelection(*cursor, m_qslsRead, values.oprCall, m_validRead);
-        if (isSelectableQsls(m_qslsRead) && values.oprCall == m_choices.SigningCall && qint32(m_validRead) != 0) {
+        if (SentMark::isDue(m_qslsRead) && values.oprCall == m_choices.SigningCall && qint32(m_validRead) != 0) {
             columns.readRecord(*cursor, values, m_state, m_county);
             uploadQso(*cursor);
         }
@@ -357,15 +343,14 @@ void UploadRun::uploadQso(const Cursor& cursor)
         break;
     }
 
-    // The record shows the QSO as it stands once marked ("0" -> "2", "1" -> "3"); a test run
-    // shows it as it stands.
-    const bool wasOne = m_qslsRead == QLatin1String("1");
+    // The record shows the QSO as it stands once marked; a test run shows it as it stands.
+    const bool wasOne = SentMark::isOne(m_qslsRead);
     if (m_choices.TestOnly) {
         values.qsls = m_qslsRead;
     } else {
         m_marks.push_back(UploadMark{cursor.key(), m_readIn, wasOne,
                                      UploadRowDigest(values, m_qslsRead, m_validRead)});
-        values.qsls = wasOne ? QStringLiteral("3") : QStringLiteral("2");
+        values.qsls = SentMark::marked(wasOne);
     }
 
     m_text.truncate(0); // keeps its room for the next record

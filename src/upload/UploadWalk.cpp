@@ -1,17 +1,8 @@
 #include "UploadWalk.h"
 
-#include "logdb/CQSO2006SRC.h"
+#include "logdb/QsoTable.h"
 
 namespace {
-
-int columnAt(const std::vector<ColumnSpec>& specs, const char* name)
-{
-    for (size_t i = 0; i < specs.size(); ++i) {
-        if (specs[i].name == QLatin1StringView(name))
-            return int(i);
-    }
-    return -1;
-}
 
 // A text column into a text kept from row to row: ASCII bytes widened in place (no new
 // buffer once the text has held as many characters), anything else through the engine's
@@ -33,29 +24,27 @@ void readText(const Cursor& cursor, int column, QString& text)
 
 UploadWalkColumns UploadWalkColumns::of(Connection& db)
 {
-    static const char* const wanted[] = {
-        "[QSO-CALL]",    "[QSO-DATE]",  "[QSO-TIME]",   "[QSO-RSTS]",   "[QSO-RSTR]",   "[QSO-POWER]",
-        "[QSO-ITU-ZONE]", "[QSO-OPRCALL]", "[QSO-WPX]",  "[QSO-CONFIRM]", "[QSO-NAME]", "[QSO-IOTA]",
-        "[QSO-BAND]",    "[QSO-CQ-ZONE]", "[QSO-MODE]", "[QSO-SUBMODE]", "[QSO-QSLS]",  "[QSO-PREFIX]",
-        "[QSO-SAT]",     "[QSO-FREQ]",  "[QSO-STATE]",  "[QSO-COUNTY]", "[QSO-VALID]",
+    using C = QsoColumn;
+    static const QsoColumn wanted[] = {
+        C::Call, C::Date,    C::Time,   C::Rsts,   C::Rstr,    C::Power,   C::ItuZone, C::OprCall,
+        C::Wpx,  C::Confirm, C::Name,   C::Iota,   C::Band,    C::CqZone,  C::Mode,    C::Submode,
+        C::Qsls, C::Prefix,  C::Sat,    C::Freq,   C::State,   C::County,  C::Valid,
     };
     UploadWalkColumns at{};
-    // One name for each place member, in their order (from call to valid).
+    // One column for each place member, in their order (from call to valid).
     static_assert(sizeof wanted / sizeof wanted[0] == 23);
-    const std::vector<ColumnSpec>& all = CQSO2006SRC::columnSpecs();
     int* place = &at.call;
-    const bool allColumns = db.rowsKnownByValues(QStringLiteral("[QSO-TAB]"));
-    for (const char* name : wanted) {
-        const int inLog = columnAt(all, name);
+    const bool allColumns = db.rowsKnownByValues(QsoTable::name());
+    for (QsoColumn column : wanted) {
         if (allColumns) {
-            *place++ = inLog;
+            *place++ = QsoTable::place(column);
         } else {
             *place++ = int(at.specs.size());
-            at.specs.push_back(all[size_t(inLog)]);
+            at.specs.push_back(QsoTable::column(column));
         }
     }
     if (allColumns)
-        at.specs = all;
+        at.specs = QsoTable::columns();
     return at;
 }
 

@@ -3,6 +3,7 @@
 // several points, closing the window during a run, and the log left free for other writers.
 
 #include "CAboutDlg.h"
+#include "logdb/QsoTable.h"
 #include "CBrindlewickDoc.h"
 #include "CBrindlewickView.h"
 #include "CMainFrame.h"
@@ -646,7 +647,7 @@ TEST_F(FormRunTest, MessageOfARunDoesNotHoldItsTransaction)
         db->beginTransaction();
         RowKey key;
         key.rowid = 1;
-        db->update(QStringLiteral("[QSO-TAB]"), key, {{QStringLiteral("[QSO-NOTE]"), ColumnType::Text}},
+        db->update(QsoTable::name(), key, {QsoTable::column(QsoColumn::Note)},
                    {QStringLiteral("written before the message")});
         ctx.monitor.ShowMessage(QStringLiteral("Something went wrong with a county lookup"));
         db->commit();
@@ -823,7 +824,7 @@ TEST_F(FormRunTest, UndoPassesOverARunTheLogNeverTook)
     // A later run kept what it was about to change and was killed before the log took it.
     {
         std::unique_ptr<UndoJournal> journal = UndoJournal::begin(
-            folder, QStringLiteral("import"), log, {{QStringLiteral("[QSO-CONFIRM]"), ColumnType::Text}});
+            folder, QStringLiteral("import"), log, {QsoTable::column(QsoColumn::Confirm)});
         RowKey key;
         key.rowid = 1;
         journal->add(key, {QStringLiteral("0")}, {QStringLiteral("2")});

@@ -1,4 +1,5 @@
 #include "download/LotwFieldRules.h"
+#include "LotwFieldRulesReference.h"
 
 #include "Printing.h"
 

@@ -1,4 +1,5 @@
 #include "download/QsoIndex.h"
+#include "QsoIndexBuild.h"
 
 #include "Printing.h"
 
@@ -82,7 +83,7 @@ TEST(QsoIndex, SearchesAsTheRequeriesWould)
         {{"\xc5\x81" "8AB", "20110305", "123400", "2", "6"}, 80}, // U+0141: can't equal any report text
     }, true);
     QsoIndex index;
-    index.build(cursor);
+    BuildQsoIndex(index, cursor);
     EXPECT_EQ(index.size(), 12);
     EXPECT_FALSE(index.find(L("A8AB"), L("20110305"), L("123400"), L("2"), L("6")).found);
 
@@ -124,7 +125,7 @@ TEST(QsoIndex, ManyRowsAndKeysByValue)
     }
     FakeCursor cursor(rows, false, true);
     QsoIndex index;
-    index.build(cursor);
+    BuildQsoIndex(index, cursor);
     EXPECT_EQ(index.size(), 20000);
     for (int c = 0; c < 5000; c += 499) {
         const QString call = QString::fromStdString("C" + std::to_string(c));
@@ -157,7 +158,7 @@ TEST(QsoIndex, SubmodeChoosesAmongEqualRows)
 
     }, true);
     QsoIndex index;
-    index.build(cursor);
+    BuildQsoIndex(index, cursor);
     ASSERT_EQ(index.size(), 11);
 
     struct Case
@@ -285,7 +286,7 @@ TEST(QsoIndex, LargeGroupsAnswerAsTheRowsOneByOne)
         }
         FakeCursor cursor(cursorRows);
         QsoIndex index;
-        index.build(cursor);
+        BuildQsoIndex(index, cursor);
         ASSERT_EQ(index.size(), size);
         for (int q = 0; q < 400; ++q) {
             QString time = L(minutes[random(3)]);

@@ -1,4 +1,5 @@
 #include "demo/DemoData.h"
+#include "logdb/QsoTable.h"
 #include "logdb/Connection.h"
 #include "support/TempDir.h"
 
@@ -28,7 +29,7 @@ TEST(Connection, EachThreadHasItsOwn)
         const std::shared_ptr<Connection> own = Connection::open(log);
         first = own.get();
         again = Connection::open(log).get();
-        rows = own->countRows(QStringLiteral("[QSO-TAB]"));
+        rows = own->countRows(QsoTable::name());
     });
     run.join();
     EXPECT_NE(first, window.get());
@@ -37,7 +38,7 @@ TEST(Connection, EachThreadHasItsOwn)
 
     window.reset();
     const std::shared_ptr<Connection> reopened = Connection::open(log);
-    EXPECT_EQ(reopened->countRows(QStringLiteral("[QSO-TAB]")), 20);
+    EXPECT_EQ(reopened->countRows(QsoTable::name()), 20);
 }
 
 } // namespace

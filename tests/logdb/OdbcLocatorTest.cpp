@@ -19,7 +19,7 @@ QString S(const char* text)
     return QString::fromUtf8(text);
 }
 
-const QString kTable = S("[QSO-TAB]");
+const QString kTable = QsoTable::name();
 
 // Connections opened inside use no better locator than best.
 class LocatorLimit
@@ -169,7 +169,7 @@ TEST_F(OdbcLocatorTest, TwinsKnownByTheirValuesAreWrittenTogether)
     EXPECT_TRUE(SameRow(keys[0], keys[1]));
     EXPECT_FALSE(SameRow(keys[0], keys[2]));
 
-    const std::vector<ColumnSpec> qsls = {{S("[QSO-QSLS]"), ColumnType::Text}};
+    const std::vector<ColumnSpec> qsls = {QsoTable::column(QsoColumn::Qsls)};
     auto mark = db->prepareUpdateIfUnchanged(kTable, qsls, qsls);
     struct Case
     {
@@ -232,7 +232,7 @@ TEST_F(OdbcLocatorTest, AnUpdateByValuesIsOneStatementThatSearchesTheIndex)
                 keys.push_back(cursor->key());
         }
         ASSERT_EQ(keys.size(), 10u);
-        auto update = db.prepareUpdate(kTable, {{S("[QSO-CONFIRM]"), ColumnType::Text}});
+        auto update = db.prepareUpdate(kTable, {QsoTable::column(QsoColumn::Confirm)});
         db.beginTransaction();
         const OdbcConnection::Statistics before = db.statistics();
         for (RowKey& key : keys)
@@ -283,8 +283,8 @@ TEST_F(OdbcLocatorTest, RowsOfARangeWithExpectedValuesOfTheirOwnAreWrittenByOneS
     std::vector<const RowKey*> rows;
     for (const RowKey& key : keys)
         rows.push_back(&key);
-    const std::vector<ColumnSpec> qsls = {{S("[QSO-QSLS]"), ColumnType::Text}};
-    const std::vector<ColumnSpec> conditions = {{S("[QSO-QSLS]"), ColumnType::Text}, {S("[QSO-CALL]"), ColumnType::Text}};
+    const std::vector<ColumnSpec> qsls = {QsoTable::column(QsoColumn::Qsls)};
+    const std::vector<ColumnSpec> conditions = {QsoTable::column(QsoColumn::Qsls), QsoTable::column(QsoColumn::Call)};
     auto update = db.prepareUpdateIfUnchanged(kTable, qsls, conditions);
     db.beginTransaction();
     const OdbcConnection::Statistics before = db.statistics();
@@ -321,8 +321,8 @@ TEST_F(OdbcLocatorTest, RowsOfARangeWithValuesOfTheirOwnAreReadOnceAndWrittenByL
     std::vector<const RowKey*> rows;
     for (const RowKey& key : keys)
         rows.push_back(&key);
-    const std::vector<ColumnSpec> written = {{S("[QSO-QSLS]"), ColumnType::Text}, {S("[QSO-NOTE]"), ColumnType::Text}};
-    const std::vector<ColumnSpec> conditions = {{S("[QSO-QSLS]"), ColumnType::Text}, {S("[QSO-CALL]"), ColumnType::Text}};
+    const std::vector<ColumnSpec> written = {QsoTable::column(QsoColumn::Qsls), QsoTable::column(QsoColumn::Note)};
+    const std::vector<ColumnSpec> conditions = {QsoTable::column(QsoColumn::Qsls), QsoTable::column(QsoColumn::Call)};
     auto update = db.prepareUpdateIfUnchanged(kTable, written, conditions);
     db.beginTransaction();
     const OdbcConnection::Statistics before = db.statistics();

@@ -593,7 +593,7 @@ std::vector<RowKey> rowKeys(Connection& db)
 {
     std::vector<RowKey> keys;
     const std::unique_ptr<Cursor> cursor =
-        db.select(QStringLiteral("[QSO-TAB]"), CQSO2006SRC::columnSpecs(), QString(), QString());
+        db.select(QsoTable::name(), CQSO2006SRC::columnSpecs(), QString(), QString());
     while (cursor->next())
         keys.push_back(cursor->key());
     return keys;
@@ -606,7 +606,7 @@ std::vector<RowKey> rowKeys(Connection& db)
 // added inside the stretch's range is not touched. Both engines give the same answers.
 TEST_P(RecordsetTest, AdjacentRowsAreWrittenOnlyWhereTheyStillHoldWhatWasRead)
 {
-    const std::vector<ColumnSpec> qsls = {{QStringLiteral("[QSO-QSLS]"), ColumnType::Text}};
+    const std::vector<ColumnSpec> qsls = {QsoTable::column(QsoColumn::Qsls)};
     const QVariantList two{QStringLiteral("2")}, zero{QStringLiteral("0")};
     const QString column = QStringLiteral("SELECT [QSO-CALL] || '=' || [QSO-QSLS] FROM [QSO-TAB] ORDER BY rowid");
     struct Case
@@ -653,7 +653,7 @@ TEST_P(RecordsetTest, AdjacentRowsAreWrittenOnlyWhereTheyStillHoldWhatWasRead)
             for (const RowKey& key : keys)
                 stretch.push_back(&key);
             db->beginTransaction();
-            const auto update = db->prepareUpdateIfUnchanged(QStringLiteral("[QSO-TAB]"), qsls, qsls);
+            const auto update = db->prepareUpdateIfUnchanged(QsoTable::name(), qsls, qsls);
             EXPECT_EQ(update->runAdjacent(stretch, two, zero), c.notWritten);
             db->commit();
         }
@@ -671,7 +671,7 @@ TEST_P(RecordsetTest, RefusedStretchLeavesItsRowsAsTheyWere)
                                QStringLiteral("INSERT INTO [QSO-TAB] ([QSO-CALL],[QSO-QSLS]) VALUES ('A1','0'),('BAD','0'),('A3','0')"),
                                QStringLiteral("CREATE TRIGGER refuse BEFORE UPDATE ON [QSO-TAB] WHEN OLD.[QSO-CALL] = 'BAD' "
                                               "BEGIN SELECT RAISE(ABORT, 'refused'); END")});
-    const std::vector<ColumnSpec> qsls = {{QStringLiteral("[QSO-QSLS]"), ColumnType::Text}};
+    const std::vector<ColumnSpec> qsls = {QsoTable::column(QsoColumn::Qsls)};
     {
         const std::shared_ptr<Connection> db = Connection::open(logPath());
         const std::vector<RowKey> keys = rowKeys(*db);
@@ -679,7 +679,7 @@ TEST_P(RecordsetTest, RefusedStretchLeavesItsRowsAsTheyWere)
         for (const RowKey& key : keys)
             stretch.push_back(&key);
         db->beginTransaction();
-        const auto update = db->prepareUpdateIfUnchanged(QStringLiteral("[QSO-TAB]"), qsls, qsls);
+        const auto update = db->prepareUpdateIfUnchanged(QsoTable::name(), qsls, qsls);
         EXPECT_THROW(update->runAdjacent(stretch, {QStringLiteral("2")}, {QStringLiteral("0")}), CDbException);
         ASSERT_TRUE(db->inTransaction());
         db->rollback();
@@ -693,9 +693,9 @@ TEST_P(RecordsetTest, RefusedStretchLeavesItsRowsAsTheyWere)
 // program did to it or to a row between them meanwhile. Both engines give the same answers.
 TEST_P(RecordsetTest, RowsWithExpectedValuesOfTheirOwnAreWrittenOnlyWhereEachHoldsItsOwn)
 {
-    const std::vector<ColumnSpec> qsls = {{QStringLiteral("[QSO-QSLS]"), ColumnType::Text}};
-    const std::vector<ColumnSpec> conditions = {{QStringLiteral("[QSO-QSLS]"), ColumnType::Text},
-                                                {QStringLiteral("[QSO-CALL]"), ColumnType::Text}};
+    const std::vector<ColumnSpec> qsls = {QsoTable::column(QsoColumn::Qsls)};
+    const std::vector<ColumnSpec> conditions = {QsoTable::column(QsoColumn::Qsls),
+                                                QsoTable::column(QsoColumn::Call)};
     const QString column = QStringLiteral("SELECT [QSO-CALL] || '=' || [QSO-QSLS] FROM [QSO-TAB] ORDER BY rowid");
     struct Case
     {
@@ -736,7 +736,7 @@ TEST_P(RecordsetTest, RowsWithExpectedValuesOfTheirOwnAreWrittenOnlyWhereEachHol
                 expected.push_back({QStringLiteral("2"), QStringLiteral("R%1").arg(c.rowids[i])});
             }
             db->beginTransaction();
-            const auto update = db->prepareUpdateIfUnchanged(QStringLiteral("[QSO-TAB]"), qsls, conditions);
+            const auto update = db->prepareUpdateIfUnchanged(QsoTable::name(), qsls, conditions);
             EXPECT_EQ(update->runEachExpecting(rows, {QStringLiteral("0")}, expected), c.written);
             db->commit();
         }
@@ -752,11 +752,11 @@ TEST_P(RecordsetTest, RowsWithExpectedValuesOfTheirOwnAreWrittenOnlyWhereEachHol
 // its own expected values. Both engines give the same answers.
 TEST_P(RecordsetTest, RowsWithValuesOfTheirOwnGetTheirOwnWhereTheyStillHoldWhatIsExpected)
 {
-    const std::vector<ColumnSpec> written = {{QStringLiteral("[QSO-QSLS]"), ColumnType::Text},
-                                             {QStringLiteral("[QSO-CONFIRM]"), ColumnType::Text}};
-    const std::vector<ColumnSpec> conditions = {{QStringLiteral("[QSO-QSLS]"), ColumnType::Text},
-                                                {QStringLiteral("[QSO-CONFIRM]"), ColumnType::Text},
-                                                {QStringLiteral("[QSO-CALL]"), ColumnType::Text}};
+    const std::vector<ColumnSpec> written = {QsoTable::column(QsoColumn::Qsls),
+                                             QsoTable::column(QsoColumn::Confirm)};
+    const std::vector<ColumnSpec> conditions = {QsoTable::column(QsoColumn::Qsls),
+                                                QsoTable::column(QsoColumn::Confirm),
+                                                QsoTable::column(QsoColumn::Call)};
     const QString column =
         QStringLiteral("SELECT [QSO-CALL] || '=' || [QSO-QSLS] || [QSO-CONFIRM] FROM [QSO-TAB] ORDER BY rowid");
     struct Case
@@ -799,7 +799,7 @@ TEST_P(RecordsetTest, RowsWithValuesOfTheirOwnGetTheirOwnWhereTheyStillHoldWhatI
                 expected.push_back({QStringLiteral("2"), QStringLiteral("L"), QStringLiteral("R%1").arg(i + 1)});
             }
             db->beginTransaction();
-            const auto update = db->prepareUpdateIfUnchanged(QStringLiteral("[QSO-TAB]"), written, conditions);
+            const auto update = db->prepareUpdateIfUnchanged(QsoTable::name(), written, conditions);
             EXPECT_EQ(update->runEachOwn(rows, values, expected), c.written);
             db->commit();
         }

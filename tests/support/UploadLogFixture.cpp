@@ -1,5 +1,7 @@
 #include "support/UploadLogFixture.h"
 
+#include "logdb/QsoTable.h"
+
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -60,33 +62,19 @@ QStringList SqliteFile::column(const std::string& table, const std::string& colu
 
 const std::vector<std::pair<std::string, bool>>& QsoColumns()
 {
-    static const std::vector<std::pair<std::string, bool>> columns = {
-        {"QSO-DATE", false},     {"QSO-TIME", false},      {"QSO-CALL", false},     {"QSO-RSTS", false},
-        {"QSO-RSTR", false},     {"QSO-NAME", false},      {"QSO-QTH", false},      {"QSO-NOTE", false},
-        {"QSO-PREFIX", false},   {"QSO-CQ-ZONE", false},   {"QSO-ITU-ZONE", false}, {"QSO-MODE", false},
-        {"QSO-SUBMODE", false},  {"QSO-FREQ", false},      {"QSO-BAND", false},     {"QSO-WPX", false},
-        {"QSO-STATE", false},    {"QSO-COUNTY", false},    {"QSO-IOTA", false},     {"QSO-GRID", false},
-        {"QSO-TEN-TEN", false},  {"QSO-SPEC1", false},     {"QSO-SPEC2", false},    {"QSO-CONFIRM", false},
-        {"QSO-QSLS", false},     {"QSO-QSL-SENT", false},  {"QSO-QSL-VIA", false},  {"QSO-MGR-NUMB", false},
-        {"QSO-VALID", true},     {"QSO-AWARD", true},      {"QSO-SELECT", true},    {"QSO-CATEGORY", true},
-        {"QSO-SAT", false},      {"QSO-QSL-NUMBER", false}, {"QSO-NUMBER", true},   {"QSO-OPRCALL", false},
-        {"QSO-QSLRDATE", false}, {"QSO-POWER", false},     {"QSO-LOTWREC", false},  {"QSO-ENDTIME", false},
-        {"QSO-SATMODE", false},
-    };
+    // The log's table without the brackets of its names.
+    static const std::vector<std::pair<std::string, bool>> columns = [] {
+        std::vector<std::pair<std::string, bool>> names;
+        for (const ColumnSpec& c : QsoTable::columns())
+            names.emplace_back(c.name.mid(1, c.name.size() - 2).toStdString(), c.type == ColumnType::Long);
+        return names;
+    }();
     return columns;
 }
 
 void CreateQsoTable(SqliteFile& db)
 {
-    std::string sql = "CREATE TABLE [QSO-TAB] (";
-    bool first = true;
-    for (const auto& [name, isLong] : QsoColumns()) {
-        if (!first)
-            sql += ", ";
-        first = false;
-        sql += "[" + name + "] " + (isLong ? "INTEGER" : "TEXT");
-    }
-    db.exec(sql + ")");
+    db.exec(QsoTable::createStatement().toStdString());
     db.exec("CREATE TABLE [VERSION] (v INTEGER)");
     db.exec("INSERT INTO [VERSION] VALUES (6)");
 }
@@ -114,7 +102,7 @@ void InsertQso(SqliteFile& db, const std::map<std::string, std::string>& values)
         else
             data += quote(it != values.end() ? it->second : "");
     }
-    db.exec("INSERT INTO [QSO-TAB] (" + names + ") VALUES (" + data + ")");
+    db.exec("INSERT INTO " + QsoTable::name().toStdString() + " (" + names + ") VALUES (" + data + ")");
 }
 
 void CreatePrefixTable(SqliteFile& db, const std::vector<std::pair<std::string, std::string>>& rows)

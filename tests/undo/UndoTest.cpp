@@ -1,4 +1,5 @@
 #include "support/UploadLogFixture.h"
+#include "logdb/QsoTable.h"
 
 #include "logdb/Connection.h"
 #include "platform/Errors.h"
@@ -376,7 +377,7 @@ TEST_F(UndoFiles, ARunInterruptedAroundTheLogsCommitIsSettledByWhatTheRowsHold)
         SCOPED_TRACE(committed ? "the log took it" : "the log never took it");
         makeLog(3);
         QDir(data.file(S("undo"))).removeRecursively();
-        const std::vector<ColumnSpec> qsls = {{S("[QSO-QSLS]"), ColumnType::Text}};
+        const std::vector<ColumnSpec> qsls = {QsoTable::column(QsoColumn::Qsls)};
         {
             std::unique_ptr<UndoJournal> journal = UndoJournal::begin(data.path(), S("upload"), logPath, qsls);
             for (qint64 rowid = 1; rowid <= 3; ++rowid) {

@@ -12,7 +12,7 @@ clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fPIC \
   "$root/tests/download/fuzz/LotwReportFuzz.cpp" \
   "$root/src/download/LotwReportReader.cpp" "$root/src/download/LotwRecordParser.cpp" \
   "$root/src/download/LotwFieldRules.cpp" "$root/src/download/CountyNormaliser.cpp" \
-  "$root/src/download/LotwRecord.cpp" "$root/src/download/FieldRules.cpp" "$root/src/download/LineFile.cpp" \
+  "$root/src/download/LotwRecord.cpp" "$root/src/download/FieldRules.cpp" "$root/src/download/ImportDecision.cpp" "$root/src/download/LineFile.cpp" \
   "$root/src/platform/EventMonitor.cpp" \
   $(pkg-config --libs Qt6Core) -o "$out"
 echo "$out"
