@@ -1,6 +1,7 @@
 #include "CAboutDlg.h"
 
 #include "ProgramIcon.h"
+#include "platform/Strings.h"
 #include "platform/Version.h"
 
 #include <QHBoxLayout>
@@ -17,7 +18,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
     auto* icon = new QLabel(this);
     icon->setObjectName(QStringLiteral("programIcon"));
     icon->setPixmap(ProgramIcon().pixmap(48, 48));
-    auto* version = new QLabel(QStringLiteral("Quorvane Version ") + Version::number(), this);
+    auto* version = new QLabel(Strings::text(Strings::AppTitle), this);
     version->setObjectName(QStringLiteral("versionText"));
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setProperty("controlId", 1);

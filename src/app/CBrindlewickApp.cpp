@@ -1,11 +1,11 @@
 #include "CBrindlewickApp.h"
 
-#include "logdb/Connection.h"
 #include "options/CommitOptions.h"
 #include "options/OptionsStore.h"
 #include "platform/Desktop.h"
 #include "platform/Errors.h"
 #include "platform/Strings.h"
+#include "service/StartupCheck.h"
 
 #include <QCoreApplication>
 
@@ -58,28 +58,12 @@ bool CBrindlewickApp::ChangeOptions(OptionsDialogHost& host)
 
 QString CBrindlewickApp::checkLog()
 {
-    // The engine is chosen by the log's path, so it is checked once the path is confirmed.
-    const QString missing = CheckEngineAvailable(m_options.sourceMdbPath);
-    if (!missing.isEmpty())
-        return missing;
-    // The connection is the check's own: it is let go of at once, so that nothing of the
-    // window holds the log between runs, and each run opens its own.
-    std::shared_ptr<Connection> log;
-    try {
-        log = Connection::open(m_options.sourceMdbPath);
-    } catch (const CDbException& e) {
-        return e.description();
-    }
-    bool versionOk = false;
-    try {
-        versionOk = CheckLogVersion(*log);
-    } catch (const CDbException& e) {
-        // Another program holds the log: said as such, not as a wrong version.
-        return QStringLiteral("%1: waited %2 seconds for it, then gave up. Close the other program's hold on the log.")
-            .arg(WithoutFinalStop(e.description()))
-            .arg(Connection::kBusyWaitMs / 1000);
-    }
-    return versionOk ? QString() : Strings::text(Strings::VersionError);
+    // The check's connection is let go of at once, so that nothing of the window holds the log
+    // between runs, and each run opens its own.
+    const LogCheck check = CheckLogAtStart(m_options.sourceMdbPath, nullptr);
+    if (check.result == LogCheck::Result::Busy)
+        return check.text + QStringLiteral(" Close the other program's hold on the log.");
+    return check.text;
 }
 
 QString CBrindlewickApp::GetSourceMdbPath() const

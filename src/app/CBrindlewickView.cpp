@@ -8,6 +8,7 @@
 #include "OperationRunner.h"
 #include "RunProgress.h"
 #include "logdb/CQSO2006SRC.h"
+#include "options/OptionsStore.h"
 #include "options/QslDateFile.h"
 #include "platform/Desktop.h"
 #include "platform/Errors.h"
@@ -16,6 +17,8 @@
 #include "platform/RunLock.h"
 #include "undo/UndoJournal.h"
 #include "platform/Strings.h"
+#include "service/FormText.h"
+#include "service/Operations.h"
 #include "ui_CBrindlewickView.h"
 
 #include <QButtonGroup>
@@ -33,9 +36,6 @@
 #include <QTimer>
 
 namespace {
-// The form hands a text on cut to this many characters.
-constexpr int kTextCut = 99;
-
 const char kControlId[] = "controlId";
 
 // Resource numbers of the form's controls used here.
@@ -248,7 +248,7 @@ EventMonitor& CBrindlewickView::monitor()
 
 QString CBrindlewickView::qslDateFilePath() const
 {
-    return m_paths.join(m_paths.dataFolder(), QStringLiteral("quorvane2.dat"));
+    return QslDateFilePath(m_paths);
 }
 
 
@@ -314,12 +314,7 @@ void CBrindlewickView::OnInitialUpdate()
         frame->resizeToFitView();
 
     // 8. The signed file is the ADIF upload file with the extension tq8.
-    QString tq8 = controlText(AdifUploadPath).left(kTextCut);
-    if (!tq8.isEmpty()) {
-        tq8.chop(3);
-        tq8 += QLatin1String("tq8");
-    }
-    setControlText(Tq8Path, tq8);
+    setControlText(Tq8Path, FormText::tq8Text(controlText(AdifUploadPath)));
 
     // 9.-10. Signing call and the window's title.
     m_choices->choices().SigningCall = m_choices->oprCall(1);
@@ -419,7 +414,7 @@ void CBrindlewickView::ReadChoices()
     choices.OverwriteChoice = radioIndex(button(OverwriteRadio), button(KeepRadio));
     choices.TestOnly = button(TestOnlyCheck)->isChecked();
     choices.TqslUpload = button(TqslUploadCheck)->isChecked();
-    choices.sinceDate = controlText(DateEdit).left(kTextCut);
+    choices.sinceDate = FormText::handedOn(controlText(DateEdit));
     choices.ImportAtOnce = button(ImportAtOnceCheck)->isChecked();
     choices.BrowserInstead = button(BrowserInsteadCheck)->isChecked();
     choices.RedueMissing = button(RedueCheck)->isChecked();
@@ -443,12 +438,12 @@ void CBrindlewickView::showChoices()
 FormTexts CBrindlewickView::readTexts() const
 {
     FormTexts texts;
-    texts.spareText = controlText(SpareText).left(kTextCut);
-    texts.uploadAdifPath = controlText(AdifUploadPath).left(kTextCut);
-    texts.tqslExePath = controlText(TqslProgram).left(kTextCut);
-    texts.tq8Path = controlText(Tq8Path).left(kTextCut);
-    texts.reportAdifPath = controlText(ReportAdifPath).left(kTextCut);
-    texts.sinceDate = controlText(DateEdit).left(kTextCut);
+    texts.spareText = FormText::handedOn(controlText(SpareText));
+    texts.uploadAdifPath = FormText::handedOn(controlText(AdifUploadPath));
+    texts.tqslExePath = FormText::handedOn(controlText(TqslProgram));
+    texts.tq8Path = FormText::handedOn(controlText(Tq8Path));
+    texts.reportAdifPath = FormText::handedOn(controlText(ReportAdifPath));
+    texts.sinceDate = FormText::handedOn(controlText(DateEdit));
     return texts;
 }
 
@@ -534,7 +529,7 @@ void CBrindlewickView::runOperation(const Operation& operation, RunKind kind)
         [run, operation, &paths, notes](EventMonitor& monitor, Desktop& desktop) {
             OperationContext context{run->options, run->choices,         monitor,     desktop,
                                      paths,        run->texts,           run->qslDateFilePath, false, run->undoRun,
-                                     run->problems};
+                                     RunResult{{}, run->problems}};
             QStringList said = notes;
             // Operations report their own failures; whatever still escapes one is shown, not lost.
             try {
@@ -555,7 +550,7 @@ void CBrindlewickView::runOperation(const Operation& operation, RunKind kind)
             for (const QString& line : said)
                 monitor.AddDownloadEvent(QStringLiteral("Note: ") + line);
             run->closeBoundSet = context.closeBoundSet;
-            run->problems = context.problems;
+            run->problems = context.result.problems;
         },
         &run->choices);
     m_stage = -1;
@@ -663,13 +658,7 @@ void CBrindlewickView::OnUndoLast()
     }
     // The last run the log took: runs it never took hold nothing to undo.
     QStringList passed;
-    size_t at = 0;
-    while (at < runs.size() && runs[at].problem.isEmpty() && runs[at].state == UndoJournal::State::NotTaken) {
-        passed.append(QStringLiteral("The %1 of %2 was interrupted before the log took its changes: nothing to undo "
-                                     "there.")
-                          .arg(runs[at].kind, runs[at].time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))));
-        ++at;
-    }
+    const size_t at = LastTakenRun(runs, &passed);
     const QString before = (found + passed).join(QLatin1Char('\n'));
     const QString prefix = before.isEmpty() ? QString() : before + QStringLiteral("\n\n");
     if (at == runs.size()) {
@@ -677,7 +666,7 @@ void CBrindlewickView::OnUndoLast()
         return;
     }
     const UndoEntry& last = runs[at];
-    const QString when = last.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    const QString when = UndoTexts::time(last);
     if (!last.problem.isEmpty()) {
         m_messageBox.show(prefix + QStringLiteral("The last run cannot be undone: %1.").arg(last.problem));
         return;
@@ -795,6 +784,6 @@ void CBrindlewickView::DestroyWindow()
     m_runner->abandon();
     m_progressTimer->stop();
     m_run.reset();
-    m_choices->choices().sinceDate = controlText(DateEdit).left(kTextCut);
+    m_choices->choices().sinceDate = FormText::handedOn(controlText(DateEdit));
     closeQuietly(m_doc.qsoSet());
 }

@@ -56,9 +56,10 @@ struct OperationContext
     bool closeBoundSet = false;
     // The kept run an undo takes back (its file), as the operator confirmed it.
     QString undoRun;
-    // What the problem lines of the form's earlier runs left (the last database error, band
-    // and mode texts): an operation starts its problem lines from it and leaves its own here.
-    ProblemMemory problems;
+    // What the operation leaves: its counters, and what its problem lines leave (the last
+    // database error, band and mode texts). Its problems start as the form's earlier runs left
+    // them, and go on to the next run.
+    RunResult result;
 };
 
 // The form view: the monitors and counters, the step guide, the operator's choices and the

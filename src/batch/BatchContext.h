@@ -7,6 +7,7 @@
 #include "options/QslDateFile.h"
 #include "platform/Desktop.h"
 #include "platform/EventMonitor.h"
+#include "platform/ProblemLog.h"
 #include "platform/Paths.h"
 
 #include <QStringList>
@@ -27,8 +28,8 @@ struct BatchContext
     std::unique_ptr<Paths> paths;
     std::unique_ptr<Desktop> desktop;
     std::unique_ptr<EventMonitor> monitor;
-    // The counters of the run the command made, for the closing line.
-    RunCounters counters;
+    // What the command's run left: its counters make the closing line.
+    RunResult result;
 };
 
 

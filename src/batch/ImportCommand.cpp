@@ -2,9 +2,7 @@
 // "lotwreport.adi", with the saved choices unless the options say otherwise.
 
 #include "BatchContext.h"
-#include "download/ImportRun.h"
-
-#include <QScopeGuard>
+#include "service/Operations.h"
 
 namespace {
 
@@ -17,10 +15,8 @@ int runImport(BatchContext& context, const BatchArguments& arguments)
         context.choiceModel->chooseOverwrite(0);
     if (arguments.isSet("keep"))
         context.choiceModel->chooseOverwrite(1);
-    ImportRun run(context.options, context.choices(), *context.paths, *context.monitor);
-    // The closing line shows the run's counters, however the run ends.
-    const auto keep = qScopeGuard([&] { context.counters = run.counters(); });
-    return run.OnLotwImport() ? ExitOk : ExitFailed;
+    return RunImport(context.options, context.choices(), *context.paths, *context.monitor, &context.result) ? ExitOk
+                                                                                                            : ExitFailed;
 }
 
 } // namespace

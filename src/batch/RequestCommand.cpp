@@ -5,12 +5,8 @@
 #include "BatchContext.h"
 #include "CliServices.h"
 
-#include "download/ImportRun.h"
-#include "download/ReportRequest.h"
 #include "options/ChoiceModel.h"
-#include "options/OptionsStore.h"
-
-#include <QScopeGuard>
+#include "service/Operations.h"
 
 #include <cstdio>
 
@@ -46,35 +42,28 @@ int request(BatchContext& context, const BatchArguments& arguments)
     if (model.choices().ReportRange != 0 && model.choices().ReportRange != 1)
         throw UsageError{QStringLiteral("no report range saved: give --all or --since DATE")};
 
-    ReportRequest request(context.options, model.choices(), *context.monitor, *context.desktop);
-    request.setWay(printUrl  ? ReportRequest::Way::Address
-                   : browser ? ReportRequest::Way::Browser
-                             : ReportRequest::Way::Download);
-    request.setReportPath(DefaultReportAdifPath(*context.paths));
+    ReportRequestOrder order;
+    order.way = printUrl ? ReportRequest::Way::Address : browser ? ReportRequest::Way::Browser : ReportRequest::Way::Download;
+    order.importAfter = importAfter;
+    order.sayUnsavedDate = true;
+    order.showPassword = arguments.isSet("show-password");
     auto* cli = dynamic_cast<CliMonitor*>(context.monitor.get());
     if (cli)
         cli->setTransferProgress(true);
-    const QString dateFile = QslDateFilePath(*context.paths);
-    const bool done = request.run(dateFile, model.saved());
+    const ReportRequestOutcome outcome =
+        RunReportRequest(context.options, model, *context.paths, *context.monitor, *context.desktop, order, &context.result);
     if (cli)
         cli->setTransferProgress(false);
     if (printUrl) {
-        std::fputs(request.shownAddress(arguments.isSet("show-password")).toLatin1().constData(), stdout);
+        std::fputs(outcome.address.toLatin1().constData(), stdout);
         std::fputc('\n', stdout);
         std::fflush(stdout);
     }
-    const bool carriedOut = printUrl || (browser ? request.opened() : request.downloaded());
-    if (!carriedOut)
+    if (!outcome.carriedOut)
         return ExitFailed;
-    if (!done)
-        context.monitor->ShowMessage(QStringLiteral("Could not save the QSL date file ") + dateFile);
-    if (importAfter) {
-        ImportRun run(context.options, context.choices(), *context.paths, *context.monitor);
-        // The closing line shows the run's counters, however the run ends.
-        const auto keep = qScopeGuard([&] { context.counters = run.counters(); });
-        return run.OnLotwImport() && done ? ExitOk : ExitFailed;
-    }
-    return done ? ExitOk : ExitFailed;
+    if (outcome.importRan)
+        return outcome.imported && outcome.dateSaved ? ExitOk : ExitFailed;
+    return outcome.dateSaved ? ExitOk : ExitFailed;
 }
 
 bool IsSince(const QString& value)

@@ -4,19 +4,10 @@
 
 #include "BatchContext.h"
 
-#include "platform/Strings.h"
-#include "platform/Errors.h"
-#include "undo/LogBackup.h"
+#include "service/Operations.h"
 #include "undo/UndoJournal.h"
 
-#include <QDir>
-
 namespace {
-
-QString timeText(const UndoEntry& entry)
-{
-    return entry.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-}
 
 int runUndo(BatchContext& context, const BatchArguments& arguments)
 {
@@ -29,7 +20,7 @@ int runUndo(BatchContext& context, const BatchArguments& arguments)
             const UndoEntry& e = runs[i];
             monitor.AddDownloadEvent(QStringLiteral("%1  %2  %3  %4 rows  %5")
                                          .arg(i + 1)
-                                         .arg(timeText(e), e.kind)
+                                         .arg(UndoTexts::time(e), e.kind)
                                          .arg(e.rows)
                                          .arg(UndoStateText(e)));
         }
@@ -49,37 +40,23 @@ int runUndo(BatchContext& context, const BatchArguments& arguments)
         chosen = size_t(number - 1);
     } else {
         // The last run the log took: runs it never took are passed over, and said.
-        while (chosen < runs.size() && runs[chosen].problem.isEmpty()
-               && runs[chosen].state == UndoJournal::State::NotTaken) {
-            monitor.AddDownloadEvent(QStringLiteral("The %1 of %2 was interrupted before the log took its changes: "
-                                                    "nothing to undo there.")
-                                         .arg(runs[chosen].kind, timeText(runs[chosen])));
-            ++chosen;
-        }
+        QStringList passed;
+        chosen = LastTakenRun(runs, &passed);
+        for (const QString& line : passed)
+            monitor.AddDownloadEvent(line);
         if (chosen == runs.size()) {
             monitor.ShowMessage(QStringLiteral("No kept run holds changes of the log to undo: every one was "
                                                "interrupted before the log took it. Nothing was changed."));
             return ExitFailed;
         }
     }
-    const UndoEntry& entry = runs[chosen];
-    if (entry.canBeUndone())
-        monitor.AddDownloadEvent(
-            QStringLiteral("Undoing the %1 of %2 (%3)").arg(entry.kind, timeText(entry), Strings::counted(entry.rows, "row")));
-    const UndoResult result =
-        UndoRunAt(entry, context.options.sourceMdbPath, [&] { monitor.PumpMessages(); },
-                  WaitNotice(monitor, false, context.options.sourceMdbPath));
-    for (const QString& line : UndoResultLines(entry, result))
-        monitor.AddDownloadEvent(line);
-    if (!result.recordProblem.isEmpty())
-        monitor.ShowMessage(result.recordProblem);
+    RunUndo(runs[chosen], context.options.sourceMdbPath, monitor);
     return ExitOk;
 }
 
 int runBackup(BatchContext& context, const BatchArguments&)
 {
-    const QString copy = BackUpLog(context.options.sourceMdbPath, context.dataDir, context.monitor.get());
-    context.monitor->AddDownloadEvent(QStringLiteral("The log is copied to %1").arg(QDir::toNativeSeparators(copy)));
+    RunBackup(context.options.sourceMdbPath, context.dataDir, *context.monitor);
     return ExitOk;
 }
 

@@ -4,11 +4,9 @@
 #include "BatchContext.h"
 
 #include "options/ChoiceModel.h"
-#include "options/StationDiscovery.h"
-#include "upload/UploadRun.h"
+#include "service/Operations.h"
 
 #include <QFile>
-#include <QScopeGuard>
 #include <QTextStream>
 
 #include <cstdio>
@@ -48,30 +46,22 @@ int upload(BatchContext& context, const BatchArguments& arguments)
     if (!model.hasSigningButton(slot))
         throw UsageError{QStringLiteral("signing slot %1 has no operator call").arg(slot)};
     model.chooseSigningSlot(slot);
-    Choices choices = model.choices();
-    choices.TestOnly = test;
-    choices.TqslUpload = tqslUpload;
+    UploadRequest request = MakeUploadRequest(context.options, model.choices());
+    request.choices.TestOnly = test;
+    request.choices.TqslUpload = tqslUpload;
+    request.handOff = handOff;
+    request.signAgain = arguments.isSet("sign-again");
+    // Nobody can answer TQSL's own questions here: TQSL is never waited for without a limit.
+    request.tqslTimeLimit = arguments.integer("tqsl-timeout", UploadRun::kDefaultTqslTimeLimit);
 
-    QString passphrase;
     if (arguments.isSet("passphrase-file")) {
         QString error;
-        if (!readPassphrase(arguments.value("passphrase-file"), passphrase, error)) {
+        if (!readPassphrase(arguments.value("passphrase-file"), request.passphrase, error)) {
             context.monitor->ShowMessage(error);
             return ExitFailed;
         }
     }
-
-    UploadRun run(context.options, choices, *context.monitor, *context.desktop);
-    // The closing line shows the run's counters, however the run ends.
-    const auto keep = qScopeGuard([&] { context.counters = run.counters(); });
-    run.setHandOff(handOff);
-    run.setStationFile(StationDataPath(*context.paths, DetectWindowsVersion(*context.paths)));
-    run.setUndoFolder(context.dataDir);
-    run.setSignAgain(arguments.isSet("sign-again"));
-    run.setTqslPassphrase(passphrase);
-    // Nobody can answer TQSL's own questions here: TQSL is never waited for without a limit.
-    run.setTqslTimeLimit(arguments.integer("tqsl-timeout", UploadRun::kDefaultTqslTimeLimit));
-    return run.run() ? ExitOk : ExitFailed;
+    return RunUpload(request, *context.paths, *context.monitor, *context.desktop, &context.result) ? ExitOk : ExitFailed;
 }
 
 } // namespace

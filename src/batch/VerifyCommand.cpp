@@ -4,7 +4,7 @@
 #include "BatchContext.h"
 #include "CliServices.h"
 
-#include "download/ReceiptCheck.h"
+#include "service/Operations.h"
 #include "options/ChoiceModel.h"
 
 namespace {
@@ -20,12 +20,11 @@ int verify(BatchContext& context, const BatchArguments& arguments)
             throw UsageError{QStringLiteral("download slot %1 has no call").arg(chosen)};
         model.chooseDownloadSlot(chosen);
     }
-    ReceiptCheck check(context.options, model.choices(), *context.paths, *context.monitor);
-    check.setRedue(arguments.isSet("redue"));
     auto* cli = dynamic_cast<CliMonitor*>(context.monitor.get());
     if (cli)
         cli->setTransferProgress(true);
-    const bool ran = check.run();
+    const bool ran =
+        RunReceiptCheck(context.options, model.choices(), *context.paths, *context.monitor, arguments.isSet("redue")).ran;
     if (cli)
         cli->setTransferProgress(false);
     return ran ? ExitOk : ExitFailed;

@@ -3,16 +3,15 @@
 
 #include "BatchContext.h"
 #include "CliServices.h"
-#include "logdb/Connection.h"
 #include "options/OptionsStore.h"
 #include "platform/Errors.h"
 #include "platform/Paths.h"
 #include "platform/Profile.h"
 #include "platform/Redaction.h"
 #include "platform/RunLock.h"
-#include "platform/Strings.h"
 #include "platform/TqslLocator.h"
 #include "platform/Version.h"
+#include "service/StartupCheck.h"
 #include "undo/UndoJournal.h"
 
 #include <QCoreApplication>
@@ -42,34 +41,21 @@ void writeText(std::FILE* stream, const QString& text)
 // The start-up checks of the program: the engine the log needs, then the log's version.
 bool checkLog(const Options& options, EventMonitor& monitor)
 {
-    const QString missing = CheckEngineAvailable(options.sourceMdbPath);
-    if (!missing.isEmpty()) {
-        monitor.ShowMessage(missing);
-        return false;
-    }
-    try {
-        std::shared_ptr<Connection> db = Connection::open(options.sourceMdbPath);
-        const WaitNoticeScope notice(*db, WaitNotice(monitor, false, options.sourceMdbPath));
-        if (!CheckLogVersion(*db)) {
-            monitor.ShowMessage(Strings::text(Strings::VersionError));
-            return false;
-        }
-    } catch (const CDbException& e) {
-        if (e.busy())
-            monitor.ShowMessage(QStringLiteral("%1: waited %2 seconds for it, then gave up. Nothing was changed.")
-                                    .arg(WithoutFinalStop(e.description()))
-                                    .arg(Connection::kBusyWaitMs / 1000));
-        else
-            monitor.ShowMessage(e.description());
-        return false;
-    }
-    return true;
+    const LogCheck check = CheckLogAtStart(options.sourceMdbPath, &monitor);
+    if (check.usable())
+        return true;
+    monitor.ShowMessage(check.result == LogCheck::Result::Busy ? check.text + QStringLiteral(" Nothing was changed.")
+                                                                : check.text);
+    return false;
 }
 
 } // namespace
 
+// What the checks before and around a command throw (the command's own failures are shown
+// below) ends the program with a word and status 1, as the window's runs end, never through
+// the runtime's abort.
 int main(int argc, char** argv)
-{
+try {
     InstallPasswordMaskingMessageHandler();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quorvane-cli"));
@@ -97,20 +83,9 @@ int main(int argc, char** argv)
     context.monitor = std::move(monitor);
 
     if (command.needsLog) {
-        const QFileInfo folder(context.dataDir);
-        if (folder.exists() && !folder.isDir()) {
-            printErr(QStringLiteral("quorvane-cli: the data folder %1 is a file, not a folder: give a folder with "
-                                    "--data-dir. Nothing was changed")
-                         .arg(QDir::toNativeSeparators(context.dataDir)));
-            return ExitFailed;
-        }
-        if (!folder.isDir()) {
-            printErr(QStringLiteral("quorvane-cli: the data folder %1 does not exist").arg(context.dataDir));
-            return ExitFailed;
-        }
-        if (!QFile::exists(OptionsFilePath(*context.paths))) {
-            printErr(QStringLiteral("quorvane-cli: no options in %1 (run the program once, or 'quorvane-cli demo')")
-                         .arg(context.dataDir));
+        const QString folderProblem = DataFolderProblem(context.dataDir, OptionsFilePath(*context.paths));
+        if (!folderProblem.isEmpty()) {
+            printErr(QStringLiteral("quorvane-cli: ") + folderProblem);
             return ExitFailed;
         }
         QString problem;
@@ -189,10 +164,26 @@ int main(int argc, char** argv)
     }
     std::fflush(stdout);
     cliMonitor->endProgress();
-    const QString counters = CliMonitor::counterLine(context.counters);
+    const QString counters = CliMonitor::counterLine(context.result.counters);
     if (!counters.isEmpty()) {
         const QByteArray bytes = counters.toLocal8Bit() + '\n';
         std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
     }
     return status;
+} catch (const CDbException& e) {
+    std::fflush(stdout);
+    printErr(QStringLiteral("quorvane-cli: ") + e.description());
+    return ExitFailed;
+} catch (const CFileException& e) {
+    std::fflush(stdout);
+    printErr(QStringLiteral("quorvane-cli: ") + e.description());
+    return ExitFailed;
+} catch (const std::exception& e) {
+    std::fflush(stdout);
+    printErr(QStringLiteral("quorvane-cli: stopped on an unexpected error: %1").arg(QString::fromLocal8Bit(e.what())));
+    return ExitFailed;
+} catch (...) {
+    std::fflush(stdout);
+    printErr(QStringLiteral("quorvane-cli: stopped on an unexpected error."));
+    return ExitFailed;
 }

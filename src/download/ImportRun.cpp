@@ -232,7 +232,6 @@ class ImportRun::KeptRun
 {
 public:
     explicit KeptRun(ImportRun& run) : m_run(run) {}
-    ~KeptRun() { join(); } // a thread still writing is waited for however the save ends
     KeptRun(const KeptRun&) = delete;
     KeptRun& operator=(const KeptRun&) = delete;
 
@@ -251,7 +250,7 @@ public:
             throw;
         }
         if (parallel)
-            m_thread = std::thread([this] { write(); });
+            m_thread = std::jthread([this] { write(); });
         else
             write();
         m_started = true;
@@ -304,9 +303,11 @@ private:
 
     ImportRun& m_run;
     std::unique_ptr<UndoJournal> m_journal;
-    std::thread m_thread;
     std::exception_ptr m_error;
     bool m_started = false;
+    // A thread still writing is waited for however the save ends: declared last, it is joined
+    // before what it uses goes.
+    std::jthread m_thread;
 };
 
 // Reads the report and saves what it brings. True when the report was read to its end and

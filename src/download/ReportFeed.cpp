@@ -3,6 +3,7 @@
 #include "CountyTable.h"
 #include "DbCountyTable.h"
 #include "LotwFieldRules.h"
+#include "platform/Varint.h"
 
 #include <QIODevice>
 #include <condition_variable>
@@ -11,6 +12,7 @@
 #include <exception>
 #include <mutex>
 #include <string>
+#include <stop_token>
 #include <thread>
 
 namespace {
@@ -41,28 +43,15 @@ QString* ProblemField(ProblemRecord& p, int i)
 }
 constexpr int kProblemFields = 7;
 
-// Numbers and lengths as 7 bits a byte, the last byte without its high bit.
+// Numbers and lengths go over as Varint; none is negative.
 void PutNumber(std::string& out, qint64 value)
 {
-    auto v = static_cast<std::uint64_t>(value);
-    while (v >= 0x80) {
-        out.push_back(char(0x80 | (v & 0x7f)));
-        v >>= 7;
-    }
-    out.push_back(char(v));
+    Varint::append(out, static_cast<std::uint64_t>(value));
 }
 
 qint64 GetNumber(const char*& in)
 {
-    std::uint64_t v = 0;
-    int shift = 0;
-    unsigned char byte;
-    do {
-        byte = static_cast<unsigned char>(*in++);
-        v |= std::uint64_t(byte & 0x7f) << shift;
-        shift += 7;
-    } while (byte & 0x80);
-    return qint64(v);
+    return qint64(Varint::get(in));
 }
 
 // Every text of a record is Latin-1 (read from the report's bytes): one byte a character.
@@ -95,14 +84,14 @@ public:
 struct ReportFeed::Shared
 {
     std::mutex mutex;
-    std::condition_variable changed;
+    std::condition_variable_any changed; // also woken when the reading is asked to stop
     std::deque<std::string> full;
     std::vector<std::string> spare;
     bool done = false;
-    bool stop = false;
     std::exception_ptr error;
     ReportShape shape;
-    std::thread thread;
+    // Last, so that it is stopped and joined before what it uses goes.
+    std::jthread thread;
 };
 
 ReportFeed::ReportFeed(QIODevice& report, const DbCountyTable& counties)
@@ -112,17 +101,11 @@ ReportFeed::ReportFeed(QIODevice& report, const DbCountyTable& counties)
 
 ReportFeed::~ReportFeed()
 {
-    {
-        const std::lock_guard<std::mutex> lock(m_shared->mutex);
-        m_shared->stop = true;
-    }
-    m_shared->changed.notify_all();
-    if (m_shared->thread.joinable())
-        m_shared->thread.join();
+    // The reading thread, if it still runs, is asked to stop and waited for.
     delete m_shared;
 }
 
-void ReportFeed::produce()
+void ReportFeed::produce(std::stop_token stop)
 {
     Shared& shared = *m_shared;
     std::string batch;
@@ -130,8 +113,8 @@ void ReportFeed::produce()
     // Hands the batch over; false when the import wants no more.
     auto hand = [&]() {
         std::unique_lock<std::mutex> lock(shared.mutex);
-        shared.changed.wait(lock, [&] { return shared.stop || shared.full.size() < kQueued; });
-        if (shared.stop)
+        shared.changed.wait(lock, stop, [&] { return shared.full.size() < kQueued; });
+        if (stop.stop_requested())
             return false;
         shared.full.push_back(std::move(batch));
         if (!shared.spare.empty()) {
@@ -250,7 +233,7 @@ ReportShape ReportFeed::run(Consumer& consumer)
 {
     Shared& shared = *m_shared;
     m_missing.clear();
-    shared.thread = std::thread([this] { produce(); });
+    shared.thread = std::jthread([this](std::stop_token stop) { produce(stop); });
     try {
         for (;;) {
             std::string batch;
@@ -268,11 +251,7 @@ ReportShape ReportFeed::run(Consumer& consumer)
             shared.spare.push_back(std::move(batch));
         }
     } catch (...) {
-        {
-            const std::lock_guard<std::mutex> lock(shared.mutex);
-            shared.stop = true;
-        }
-        shared.changed.notify_all();
+        shared.thread.request_stop();
         shared.thread.join();
         throw;
     }

@@ -6,6 +6,7 @@
 #include "platform/ProblemLog.h"
 
 #include <QtGlobal>
+#include <stop_token>
 
 class DbCountyTable;
 class QIODevice;
@@ -47,7 +48,7 @@ public:
 
 private:
     struct Shared;
-    void produce();
+    void produce(std::stop_token stop);
     void decode(const std::string& batch, Consumer& consumer);
 
     QIODevice& m_report;

@@ -14,47 +14,43 @@
 #include <QUrlQuery>
 
 namespace {
-bool IsHexDigit(QChar c)
-{
-    return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || (c >= QLatin1Char('a') && c <= QLatin1Char('f'))
-           || (c >= QLatin1Char('A') && c <= QLatin1Char('F'));
-}
-
-// Characters that stand for themselves in the value of a query parameter. "&" (the next
+// What stands for itself in the value of a query parameter besides the unreserved characters
+// (letters, digits, "-._~", which QUrl::toPercentEncoding never encodes). "&" (the next
 // parameter), "#" (the fragment), "+" (a blank to the server) and "%" are not among them.
-bool KeptInQuery(char16_t c)
-{
-    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))
-        return true;
-    switch (c) {
-    case '-': case '.': case '_': case '~': case ':': case '/': case '?': case '@': case '!': case '$':
-    case '\'': case '(': case ')': case '*': case ',': case ';': case '=':
-        return true;
-    default:
-        return false;
-    }
-}
+const QByteArray kKeptInQuery = QByteArrayLiteral(":/?@!$'()*,;=");
 } // namespace
 
 QString AddressDateText(const QString& date)
 {
     QString text;
     text.reserve(date.size());
+    qsizetype from = 0; // where the text not yet encoded begins
+    const auto encodeUpTo = [&](qsizetype to) {
+        if (to > from)
+            text += QString::fromLatin1(QUrl::toPercentEncoding(date.mid(from, to - from), kKeptInQuery));
+        from = to;
+    };
     for (qsizetype i = 0; i < date.size(); ++i) {
         const QChar c = date.at(i);
-        if (KeptInQuery(c.unicode())) {
-            text += c;
-        } else if (c == QLatin1Char('%') && i + 2 < date.size() && IsHexDigit(date.at(i + 1))
-                   && IsHexDigit(date.at(i + 2))) {
+        if (LotwAddress::IsEscapeAt(date, i)) {
+            encodeUpTo(i);
             text += c; // an escape already
-        } else {
-            // A surrogate pair is encoded together, as one character.
+            from = i + 1;
+        } else if (c.isHighSurrogate() && i + 1 < date.size() && date.at(i + 1).isLowSurrogate()) {
+            ++i; // a character beyond the BMP: encoded with the text around it
+        } else if (c.isSurrogate()) {
+            // Half a surrogate pair is no character: UTF-8 gives "?" for it. It is encoded with
+            // the character after a high half, byte by byte, so that no "?" of it reaches the
+            // address as the start of a query.
+            encodeUpTo(i);
             const qsizetype length = c.isHighSurrogate() && i + 1 < date.size() ? 2 : 1;
             for (char byte : date.mid(i, length).toUtf8())
                 text += QStringLiteral("%%1").arg(static_cast<unsigned char>(byte), 2, 16, QLatin1Char('0')).toUpper();
             i += length - 1;
+            from = i + 1;
         }
     }
+    encodeUpTo(date.size());
     return text;
 }
 

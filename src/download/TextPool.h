@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Varint.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -21,16 +23,11 @@ public:
     void clear();
 
     // The bytes a text takes in a record: its length, then the text.
-    static std::size_t recordSize(std::size_t textSize) { return lengthSize(textSize) + textSize; }
+    static std::size_t recordSize(std::size_t textSize) { return Varint::size(textSize) + textSize; }
     // Writes a text at out; returns the position after it.
     static char* put(char* out, std::string_view text)
     {
-        std::size_t n = text.size();
-        while (n >= 0x80) {
-            *out++ = char(0x80 | (n & 0x7f));
-            n >>= 7;
-        }
-        *out++ = char(n);
+        out = Varint::put(out, text.size());
         if (!text.empty())
             std::memcpy(out, text.data(), text.size());
         return out + text.size();
@@ -38,30 +35,13 @@ public:
     // Reads the text at in and moves in past it.
     static std::string_view get(const char*& in)
     {
-        std::size_t n = 0;
-        int shift = 0;
-        unsigned char byte;
-        do {
-            byte = static_cast<unsigned char>(*in++);
-            n |= std::size_t(byte & 0x7f) << shift;
-            shift += 7;
-        } while (byte & 0x80);
+        const auto n = std::size_t(Varint::get(in));
         const std::string_view text(in, n);
         in += n;
         return text;
     }
 
 private:
-    static std::size_t lengthSize(std::size_t n)
-    {
-        std::size_t bytes = 1;
-        while (n >= 0x80) {
-            n >>= 7;
-            ++bytes;
-        }
-        return bytes;
-    }
-
     static constexpr unsigned kShift = 20;
     static constexpr std::size_t kBlock = std::size_t(1) << kShift;
     static constexpr Ref kMask = Ref(kBlock - 1);

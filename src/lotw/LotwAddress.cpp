@@ -61,19 +61,20 @@ bool sslConfiguration(QSslConfiguration& configuration, QString& problem)
     return true;
 }
 
-namespace {
-bool IsHex(QChar c)
+bool IsEscapeAt(const QString& text, qsizetype at)
 {
-    return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || (c >= QLatin1Char('a') && c <= QLatin1Char('f'))
-           || (c >= QLatin1Char('A') && c <= QLatin1Char('F'));
+    const auto hex = [](QChar c) {
+        return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || (c >= QLatin1Char('a') && c <= QLatin1Char('f'))
+               || (c >= QLatin1Char('A') && c <= QLatin1Char('F'));
+    };
+    return at + 2 < text.size() && text.at(at) == QLatin1Char('%') && hex(text.at(at + 1)) && hex(text.at(at + 2));
 }
-} // namespace
 
 QString queryValue(const QString& text)
 {
     bool encoded = !text.isEmpty() && text.size() % 3 == 0;
     for (qsizetype i = 0; encoded && i < text.size(); i += 3)
-        encoded = text.at(i) == QLatin1Char('%') && IsHex(text.at(i + 1)) && IsHex(text.at(i + 2));
+        encoded = IsEscapeAt(text, i);
     if (encoded)
         return text;
     return QString::fromLatin1(QUrl::toPercentEncoding(text));

@@ -27,6 +27,9 @@ QUrl at(const QString& path, const QUrlQuery& query = QUrlQuery());
 // certificate (a connection must then not be made: the operator asked to trust it).
 bool sslConfiguration(QSslConfiguration& configuration, QString& problem);
 
+// Whether a percent escape ("%" and two hex digits) starts at position at of text.
+bool IsEscapeAt(const QString& text, qsizetype at);
+
 // A query value put in as it stands when it is already percent-encoded byte by byte (the
 // password as the options keep it), and encoded as UTF-8 otherwise.
 QString queryValue(const QString& text);

@@ -3,6 +3,7 @@
 #include "logdb/QsoTable.h"
 #include "platform/Strings.h"
 #include "platform/Errors.h"
+#include "platform/Varint.h"
 
 #include <cstring>
 #include <map>
@@ -134,27 +135,15 @@ void prune(const QString& folder)
 } // namespace
 
 namespace {
-void putVarint(QByteArray& out, quint64 n)
-{
-    while (n >= 0x80) {
-        out.append(char(0x80 | (n & 0x7f)));
-        n >>= 7;
-    }
-    out.append(char(n));
-}
-
+// The number at pos of bytes read from a file; pos moves past it.
 bool getVarint(QByteArrayView bytes, qsizetype& pos, quint64& n)
 {
-    n = 0;
-    for (int shift = 0; shift < 64; shift += 7) {
-        if (pos >= bytes.size())
-            return false;
-        const auto byte = static_cast<unsigned char>(bytes.at(pos++));
-        n |= quint64(byte & 0x7f) << shift;
-        if (!(byte & 0x80))
-            return true;
-    }
-    return false;
+    const char* in = bytes.data() + pos;
+    std::uint64_t value;
+    const bool whole = Varint::get(in, bytes.data() + bytes.size(), value);
+    pos = in - bytes.data();
+    n = value;
+    return whole;
 }
 } // namespace
 
@@ -163,14 +152,14 @@ bool getVarint(QByteArrayView bytes, qsizetype& pos, quint64& n)
 void UndoValues::text(QByteArrayView utf8)
 {
     m_bytes.append('T');
-    putVarint(m_bytes, quint64(utf8.size()));
+    Varint::append(m_bytes, quint64(utf8.size()));
     m_bytes.append(utf8.data(), utf8.size());
 }
 
 void UndoValues::integer(qint64 value)
 {
     m_bytes.append('I');
-    putVarint(m_bytes, (quint64(value) << 1) ^ quint64(value >> 63));
+    Varint::append(m_bytes, (quint64(value) << 1) ^ quint64(value >> 63));
 }
 
 void UndoValues::value(const QVariant& value)

@@ -1,6 +1,7 @@
 #include "AdifUploadMapping.h"
 
 #include <QDate>
+#include <QTime>
 #include <QHash>
 #include <QSet>
 
@@ -276,33 +277,21 @@ bool isDigits(const QString& text, qsizetype size)
 }
 } // namespace
 
-namespace {
-// The number the digits from..from+count of text make (they are digits).
-int digitsValue(const QString& text, qsizetype from, qsizetype count)
-{
-    int value = 0;
-    for (qsizetype i = from; i < from + count; ++i)
-        value = value * 10 + (text.at(i).unicode() - u'0');
-    return value;
-}
-} // namespace
-
+// Qt reads the dates and times; the digit checks stay, as Qt also takes a sign or fewer digits.
 bool IsAdifDate(const QString& date)
 {
     if (!isDigits(date, 8))
         return false;
-    const int year = digitsValue(date, 0, 4);
-    return year >= 1900 && QDate(year, digitsValue(date, 4, 2), digitsValue(date, 6, 2)).isValid();
+    const QDate parsed = QDate::fromString(date, QStringLiteral("yyyyMMdd"));
+    return parsed.isValid() && parsed.year() >= 1900;
 }
 
 bool IsAdifTime(const QString& time)
 {
     // TQSL signs HHMM as HH:MM:00.
     if (isDigits(time, 4))
-        return digitsValue(time, 0, 2) < 24 && digitsValue(time, 2, 2) < 60;
-    if (!isDigits(time, 6))
-        return false;
-    return digitsValue(time, 0, 2) < 24 && digitsValue(time, 2, 2) < 60 && digitsValue(time, 4, 2) < 60;
+        return QTime::fromString(time, QStringLiteral("HHmm")).isValid();
+    return isDigits(time, 6) && QTime::fromString(time, QStringLiteral("HHmmss")).isValid();
 }
 
 qsizetype AdifByteLength(const QString& value)

@@ -5,39 +5,18 @@
 
 #include "HandOffToTqsl.h"
 #include "PreviousFile.h"
+#include "SigningReport.h"
 #include "lotw/SignedFileUpload.h"
 #include "platform/Desktop.h"
 #include "platform/Errors.h"
 #include "platform/EventMonitor.h"
 
 #include <QFile>
-#include <QMap>
 
 #include <algorithm>
 #include <filesystem>
 
 namespace {
-
-// TQSL's reason for each record of the file it named, by the record's place (null: none).
-std::vector<const QString*> reasonsByRecord(const std::vector<UploadFileRecord>& records, const TqslOutcome& outcome)
-{
-    std::vector<const QString*> reasons(records.size(), nullptr);
-    for (const auto& [line, reason] : outcome.reasonsByLine) {
-        // The record whose lines hold the line TQSL names (its "<EOR>", or the field it
-        // refused); the empty line after a record belongs to it too.
-        auto after = std::upper_bound(records.begin(), records.end(), line,
-                                      [](qint64 l, const UploadFileRecord& r) { return l < r.firstLine; });
-        if (after == records.begin())
-            continue;
-        const auto record = after - 1;
-        if (line <= record->lastLine + 1) {
-            const size_t place = size_t(record - records.begin());
-            if (!reasons[place])
-                reasons[place] = &reason;
-        }
-    }
-    return reasons;
-}
 
 void moveFile(const QString& from, const QString& to)
 {
@@ -75,9 +54,80 @@ const SigningStation* UploadRun::signingStation()
     return station;
 }
 
+// The hand-off of a written upload file, step by step: the signing station and TQSL's station
+// file checked, the file read back, an earlier signed file moved aside, TQSL's signing (again
+// on request), the signed file sent to LoTW when the operator chose so, the signed QSOs marked,
+// and the upload page offered. A step that ends the run has said why and put the files back.
 bool UploadRun::handOff(PreviousFile& previousAdif)
 {
-    const QString& adifPath = m_options.uploadAdifPath;
+    const SigningStation* station = readyToSign(previousAdif);
+    if (!station)
+        return false;
+    std::vector<UploadFileRecord> records;
+    if (!readBackFile(previousAdif, records))
+        return false;
+
+    // A signed file of an earlier run is moved aside first: what lies at the signed file's
+    // path afterwards is TQSL's answer to this run, or nothing.
+    const QString signedPath = SignedFilePath(m_options.uploadAdifPath);
+    PreviousFile previousSigned(signedPath, PreviousFile::Way::Move);
+    QString problem;
+    if (!previousSigned.keep(problem)) {
+        previousAdif.discard();
+        finishFailed(QStringLiteral("The signed file %1 of an earlier upload could not be moved aside (%2): TQSL was "
+                                    "not started. No QSO was marked as sent.")
+                         .arg(signedPath, problem));
+        return false;
+    }
+
+    const Signing signing = sign(*station, records, signedPath);
+    if (!signing.match.usable || signing.match.signedCount == 0) {
+        // Nothing this run may use: whatever TQSL left (an empty or damaged file) goes, and the
+        // earlier signed file is back in place.
+        previousSigned.restore();
+        reportNothingSigned(previousAdif, records, signing, signedPath);
+        return false;
+    }
+
+    m_signed = long(signing.match.signedCount);
+    previousSigned.discard();
+    m_monitor.SetStepIcon(Step::SignAdif, StepIcon::Tick);
+    m_monitor.SetStepIcon(Step::MakeTq8, StepIcon::Tick);
+    m_monitor.AddUploadEvent(QStringLiteral("The signed file %1 holds %2 of the %3 QSOs of the upload file")
+                                 .arg(signedPath)
+                                 .arg(signing.match.signedCount)
+                                 .arg(m_adifOut));
+
+    // Sent to LoTW by the program itself: the QSOs are marked once LoTW took the file.
+    bool sent = false;
+    if (m_choices.TqslUpload && !sendSignedFile(previousAdif, records, signing, signedPath, sent))
+        return false;
+
+    std::vector<size_t> changed;
+    if (!markSigned(previousAdif, SignedPlaces(signing.match), sent, signing.match.signedCount, changed))
+        return false;
+    previousAdif.discard();
+
+    reportChanged(changed);
+    listLeftDue(records, signing.match, signing.outcome);
+    m_monitor.AddUploadEvent(QStringLiteral("Marked %1 QSOs as sent to LoTW").arg(m_marked));
+    if (sent) {
+        m_monitor.SetStepIcon(Step::Clipboard, StepIcon::Tick);
+        m_monitor.SetStepIcon(Step::Upload, StepIcon::Tick);
+    } else {
+        offerUploadPage(signedPath);
+    }
+    if (m_adifOut - long(signing.match.signedCount) > 0 || !changed.empty())
+        m_monitor.ShowMessage(PartlySignedText(records, signing.match, signing.outcome, m_adifOut, m_marked,
+                                               changed.size()));
+    return true;
+}
+
+// The signing station, once it is certain that TQSL can sign for it: a slot with the signing
+// call, a station file TQSL can read, and the slot's location defined there. Null when not
+// (said, the run ended).
+const SigningStation* UploadRun::readyToSign(PreviousFile& previousAdif)
+{
     const SigningStation* station = signingStation();
     if (!station) {
         m_monitor.SetStepIcon(Step::SignAdif, StepIcon::RedArrow);
@@ -86,7 +136,7 @@ bool UploadRun::handOff(PreviousFile& previousAdif)
                                     "marked as sent: the %2 QSOs of this run stay due.")
                          .arg(m_choices.SigningCall)
                          .arg(m_adifOut));
-        return false;
+        return nullptr;
     }
     // A station file TQSL can't read would keep it (and the run) waiting.
     const QString stationProblem = StationFileProblem(m_stationFile);
@@ -97,7 +147,7 @@ bool UploadRun::handOff(PreviousFile& previousAdif)
                                     "again. No QSO was marked as sent: the %2 QSOs of this run stay due.")
                          .arg(stationProblem)
                          .arg(m_adifOut));
-        return false;
+        return nullptr;
     }
     // TQSL finds a location by its name without regard to case or surrounding blanks.
     const QStringList defined = DefinedLocations(m_stationFile);
@@ -109,45 +159,42 @@ bool UploadRun::handOff(PreviousFile& previousAdif)
                                     "in the options. No QSO was marked as sent: the %3 QSOs of this run stay due.")
                          .arg(station->location, m_stationFile)
                          .arg(m_adifOut));
-        return false;
+        return nullptr;
     }
+    return station;
+}
 
-    // The file's records, to compare the signed file with.
-    std::vector<UploadFileRecord> records;
+// The records of the file just written, to compare the signed file with. False when it can't
+// be read back whole (said, the run ended).
+bool UploadRun::readBackFile(PreviousFile& previousAdif, std::vector<UploadFileRecord>& records)
+{
     QString problem;
-    if (!ReadUploadFileRecords(adifPath, records, problem) || records.size() != m_marks.size()) {
-        previousAdif.discard();
-        finishFailed(QStringLiteral("The upload file %1 could not be read back (%2): TQSL was not started. No QSO "
-                                    "was marked as sent.")
-                         .arg(adifPath,
-                              problem.isEmpty() ? QStringLiteral("it holds %1 records, not %2")
-                                                      .arg(records.size())
-                                                      .arg(m_marks.size())
-                                                : problem));
-        return false;
-    }
+    if (ReadUploadFileRecords(m_options.uploadAdifPath, records, problem) && records.size() == m_marks.size())
+        return true;
+    previousAdif.discard();
+    finishFailed(QStringLiteral("The upload file %1 could not be read back (%2): TQSL was not started. No QSO was "
+                                "marked as sent.")
+                     .arg(m_options.uploadAdifPath,
+                          problem.isEmpty()
+                              ? QStringLiteral("it holds %1 records, not %2").arg(records.size()).arg(m_marks.size())
+                              : problem));
+    return false;
+}
 
-    // A signed file of an earlier run is moved aside first: what lies at the signed file's
-    // path afterwards is TQSL's answer to this run, or nothing.
-    const QString signedPath = SignedFilePath(adifPath);
-    PreviousFile previousSigned(signedPath, PreviousFile::Way::Move);
-    if (!previousSigned.keep(problem)) {
-        previousAdif.discard();
-        finishFailed(QStringLiteral("The signed file %1 of an earlier upload could not be moved aside (%2): TQSL was "
-                                    "not started. No QSO was marked as sent.")
-                         .arg(signedPath, problem));
-        return false;
-    }
-
-    TqslSigning signing;
-    signing.location = station->location;
-    signing.adifPath = adifPath;
-    signing.signAgain = m_signAgain;
-    signing.passphrase = m_passphrase;
-    signing.timeLimitSeconds = m_tqslTimeLimit == kDefaultTqslTimeLimit ? int(300 + m_adifOut / 500) : m_tqslTimeLimit;
-    signing.keysFolder = TqslKeysFolder(m_stationFile);
+// TQSL signs the file for the station, and what it signed is read from the signed file. QSOs
+// TQSL signed before stay due for ever unless TQSL signs them again: the operator decides, and
+// TQSL signs the file once more.
+UploadRun::Signing UploadRun::sign(const SigningStation& station, const std::vector<UploadFileRecord>& records,
+                                   const QString& signedPath)
+{
+    TqslSigning request;
+    request.location = station.location;
+    request.adifPath = m_options.uploadAdifPath;
+    request.signAgain = m_signAgain;
+    request.passphrase = m_passphrase;
+    request.timeLimitSeconds = m_tqslTimeLimit == kDefaultTqslTimeLimit ? int(300 + m_adifOut / 500) : m_tqslTimeLimit;
+    request.keysFolder = TqslKeysFolder(m_stationFile);
     TqslRun tqsl(m_options.tqslExePath, m_monitor);
-    TqslOutcome outcome = tqsl.sign(signing);
     const auto readSigned = [&](const TqslOutcome& o) {
         SignedMatch match;
         if (o.wroteSignedFile())
@@ -156,242 +203,171 @@ bool UploadRun::handOff(PreviousFile& previousAdif)
             match.isSigned.assign(records.size(), false);
         return match;
     };
-    SignedMatch match = readSigned(outcome);
-    const auto signedBefore = [&records](const SignedMatch& m, const TqslOutcome& o) {
-        const std::vector<const QString*> reasons = reasonsByRecord(records, o);
-        long count = 0;
-        for (size_t i = 0; i < records.size(); ++i) {
-            if (!m.isSigned[i] && reasons[i] && IsSignedBeforeReason(*reasons[i]))
-                ++count;
-        }
-        return count;
-    };
+    Signing signing;
+    signing.outcome = tqsl.sign(request);
+    signing.match = readSigned(signing.outcome);
 
-    // QSOs TQSL signed before stay due for ever unless TQSL signs them again: the operator
-    // decides.
-    const long before = signedBefore(match, outcome);
-    if (before > 0 && !signing.signAgain && !m_monitor.StopRequested()
-        && m_monitor.AskOperator(QStringLiteral("TQSL did not sign %1 QSOs of this upload because it signed them "
-                                                "before: TQSL keeps every QSO it signed and does not sign one twice. "
-                                                "An upload that was undone, or a signed file that never reached "
-                                                "LoTW, leaves such QSOs due.\n\nHave TQSL sign them again?")
-                                     .arg(before))) {
-        m_monitor.AddUploadEvent(QStringLiteral("TQSL signs the file again, with the %1 QSOs it signed before").arg(before));
-        // The first signed file waits aside until the second one is read.
-        const QString first = signedPath + QStringLiteral(".first");
+    const long before = SignedBeforeCount(records, signing.match, signing.outcome);
+    if (before <= 0 || request.signAgain || m_monitor.StopRequested()
+        || !m_monitor.AskOperator(QStringLiteral("TQSL did not sign %1 QSOs of this upload because it signed them "
+                                                 "before: TQSL keeps every QSO it signed and does not sign one twice. "
+                                                 "An upload that was undone, or a signed file that never reached "
+                                                 "LoTW, leaves such QSOs due.\n\nHave TQSL sign them again?")
+                                      .arg(before)))
+        return signing;
+
+    m_monitor.AddUploadEvent(QStringLiteral("TQSL signs the file again, with the %1 QSOs it signed before").arg(before));
+    // The first signed file waits aside until the second one is read.
+    const QString first = signedPath + QStringLiteral(".first");
+    removeFile(first);
+    if (signing.match.usable)
+        moveFile(signedPath, first);
+    request.signAgain = true;
+    const TqslOutcome again = tqsl.sign(request);
+    const SignedMatch againMatch = readSigned(again);
+    if (againMatch.usable && againMatch.signedCount > 0) {
+        signing.outcome = again;
+        signing.match = againMatch;
         removeFile(first);
-        if (match.usable)
-            moveFile(signedPath, first);
-        signing.signAgain = true;
-        const TqslOutcome again = tqsl.sign(signing);
-        const SignedMatch againMatch = readSigned(again);
-        if (againMatch.usable && againMatch.signedCount > 0) {
-            outcome = again;
-            match = againMatch;
-            removeFile(first);
-        } else {
-            m_monitor.AddUploadEvent(QStringLiteral("Signing again did not work: %1").arg(
-                againMatch.problem.isEmpty() ? again.reason : againMatch.problem));
-            removeFile(signedPath);
-            if (match.usable)
-                moveFile(first, signedPath);
-        }
+    } else {
+        m_monitor.AddUploadEvent(QStringLiteral("Signing again did not work: %1")
+                                     .arg(againMatch.problem.isEmpty() ? again.reason : againMatch.problem));
+        removeFile(signedPath);
+        if (signing.match.usable)
+            moveFile(first, signedPath);
     }
+    return signing;
+}
 
-    if (!match.usable || match.signedCount == 0) {
-        // Nothing this run may use: whatever TQSL left (an empty or damaged file) goes, and the
-        // earlier signed file is back in place.
-        previousSigned.restore();
-        if (outcome.kind == TqslOutcome::Kind::Stopped) {
-            reportStopped(QStringLiteral("TQSL did not sign the upload file (%1). No QSO was marked as sent; %2")
-                              .arg(outcome.reason, takeBackFile(previousAdif)));
-            return false;
-        }
-        previousAdif.discard();
-        listLeftDue(records, match, outcome);
-        QString text;
-        if (outcome.wroteSignedFile() && !match.usable) {
-            text = QStringLiteral("TQSL ended with status %1, but its signed file %2 can't be used: %3.")
-                       .arg(outcome.status)
-                       .arg(signedPath, match.problem);
-            m_monitor.SetStepIcon(Step::MakeTq8, StepIcon::RedArrow);
-        } else {
-            text = QStringLiteral("TQSL did not sign the upload file: %1").arg(outcome.reason);
-            if (outcome.status >= 0)
-                text += QStringLiteral(" (TQSL status %1)").arg(outcome.status);
-            text += QLatin1Char('.');
-            m_monitor.SetStepIcon(outcome.failedStep.value_or(Step::SignAdif), StepIcon::RedArrow);
-        }
-        if (!outcome.lastLines.isEmpty() && outcome.reasonsByLine.empty())
-            text += QStringLiteral("\nTQSL: ") + outcome.lastLines.join(QStringLiteral("\nTQSL: "));
-        text += QStringLiteral("\nNo QSO was marked as sent: the %1 QSOs of this run stay due for LoTW. The file %2 is "
-                               "kept for you to look at.")
-                    .arg(m_adifOut)
-                    .arg(adifPath);
-        const long signedEarlier = signedBefore(match, outcome);
-        if (signedEarlier > 0)
-            text += QStringLiteral("\nTQSL signed %1 of them before; to have them signed again, answer Yes when "
-                                   "asked (the batch command: upload --sign-again).")
-                        .arg(signedEarlier);
-        finishFailed(text);
-        return false;
-    }
-
-    m_signed = long(match.signedCount);
-    previousSigned.discard();
-    m_monitor.SetStepIcon(Step::SignAdif, StepIcon::Tick);
-    m_monitor.SetStepIcon(Step::MakeTq8, StepIcon::Tick);
-    m_monitor.AddUploadEvent(QStringLiteral("The signed file %1 holds %2 of the %3 QSOs of the upload file")
-                                 .arg(signedPath)
-                                 .arg(match.signedCount)
-                                 .arg(m_adifOut));
-
-    // Sent to LoTW by the program itself: the QSOs are marked once LoTW took the file.
-    bool sent = false;
-    if (m_choices.TqslUpload) {
-        m_monitor.AddUploadEvent(QStringLiteral("Sending the signed file %1 to LoTW").arg(signedPath));
-        const SignedFileUpload answer = UploadSignedFile(signedPath, m_monitor);
-        if (answer.result == SignedFileUpload::Result::Accepted) {
-            sent = true;
-            m_monitor.AddUploadEvent(answer.message.isEmpty() ? QStringLiteral("LoTW took the signed file")
-                                                              : QStringLiteral("LoTW took the signed file: ") + answer.message);
-        } else {
-            QString why;
-            switch (answer.result) {
-            case SignedFileUpload::Result::Rejected:
-                why = QStringLiteral("LoTW rejected it");
-                break;
-            case SignedFileUpload::Result::Unexpected:
-                why = QStringLiteral("LoTW gave an unexpected answer");
-                break;
-            case SignedFileUpload::Result::Stopped:
-                why = QStringLiteral("the sending was stopped");
-                break;
-            default:
-                why = QStringLiteral("LoTW could not be reached");
-                break;
-            }
-            if (!answer.message.isEmpty())
-                why += QStringLiteral(" (%1)").arg(answer.message);
-            m_monitor.AddUploadEvent(QStringLiteral("The signed file was not sent: ") + why);
-            m_monitor.SetStepIcon(Step::Upload, StepIcon::RedArrow);
-            const bool pageInstead =
-                answer.result != SignedFileUpload::Result::Stopped
-                && m_monitor.AskOperator(QStringLiteral("TQSL signed %1 QSOs, but the signed file did not reach LoTW: "
-                                                        "%2.\n\nUpload it on the LoTW upload page instead? Its QSOs "
-                                                        "are then marked as sent, and the page opens with the signed "
-                                                        "file's path on the clipboard.")
-                                             .arg(match.signedCount)
-                                             .arg(why));
-            if (!pageInstead) {
-                previousAdif.discard();
-                listLeftDue(records, match, outcome);
-                finishFailed(QStringLiteral("TQSL signed %1 QSOs, but the signed file did not reach LoTW: %2. No QSO "
-                                            "was marked as sent: all %3 QSOs stay due. The signed file %4 is kept: "
-                                            "upload it on the LoTW upload page, or run the upload again (TQSL will "
-                                            "then say that it signed them before: have it sign them again).")
-                                 .arg(match.signedCount)
-                                 .arg(why)
-                                 .arg(m_adifOut)
-                                 .arg(signedPath));
-                return false;
-            }
-            m_monitor.SetStepIcon(Step::Upload, StepIcon::Blank);
-        }
-    }
-
-    std::vector<size_t> places;
-    for (size_t i = 0; i < records.size(); ++i) {
-        if (match.isSigned[i])
-            places.push_back(i);
-    }
-    QString error;
-    std::vector<size_t> changed;
-    if (!markRows(places, error, changed)) {
-        previousAdif.discard();
-        if (sent) {
-            // LoTW holds the QSOs: their marks are kept and written by the next run, before it
-            // selects anything, so that none is sent twice.
-            std::vector<UploadMark> toKeep;
-            for (size_t place : places)
-                toKeep.push_back(m_marks[place]);
-            QString keepError;
-            const KeptMarks kept(m_undoFolder);
-            if (!m_undoFolder.isEmpty() && kept.save(m_options.sourceMdbPath, toKeep, keepError)) {
-                finishFailed(QStringLiteral("LoTW took the %1 signed QSOs, but the log could not be marked: %2. The "
-                                            "marks are kept in %3 and are written at the start of the next upload, "
-                                            "before it selects anything.")
-                                 .arg(match.signedCount)
-                                 .arg(WithoutFinalStop(error), kept.path()));
-            } else {
-                finishFailed(QStringLiteral("LoTW took the %1 signed QSOs, but the log could not be marked (%2), and "
-                                            "the marks could not be kept either (%3). The QSOs stay due in the log "
-                                            "although LoTW holds them: the next upload sends them again (LoTW keeps "
-                                            "a QSO once).")
-                                 .arg(match.signedCount)
-                                 .arg(WithoutFinalStop(error), m_undoFolder.isEmpty() ? QStringLiteral("no data folder") : keepError));
-            }
-            return false;
-        }
-        m_monitor.SetStepIcon(Step::Clipboard, StepIcon::RedArrow);
-        finishFailed(QStringLiteral("TQSL signed %1 QSOs, but the log could not be marked: %2. The signed file is not "
-                                    "offered, so that no QSO reaches LoTW without its mark: all %3 QSOs stay due. "
-                                    "Run the upload again once the log is free; TQSL will then say that it signed "
-                                    "them before: have it sign them again.")
-                         .arg(match.signedCount)
-                         .arg(WithoutFinalStop(error))
-                         .arg(m_adifOut));
-        return false;
+// TQSL signed nothing this run may use: the run ends with what TQSL said, and every QSO of the
+// file stays due.
+void UploadRun::reportNothingSigned(PreviousFile& previousAdif, const std::vector<UploadFileRecord>& records,
+                                    const Signing& signing, const QString& signedPath)
+{
+    const TqslOutcome& outcome = signing.outcome;
+    const SignedMatch& match = signing.match;
+    if (outcome.kind == TqslOutcome::Kind::Stopped) {
+        reportStopped(QStringLiteral("TQSL did not sign the upload file (%1). No QSO was marked as sent; %2")
+                          .arg(outcome.reason, takeBackFile(previousAdif)));
+        return;
     }
     previousAdif.discard();
-
-    reportChanged(changed);
     listLeftDue(records, match, outcome);
-    m_monitor.AddUploadEvent(QStringLiteral("Marked %1 QSOs as sent to LoTW").arg(m_marked));
-    if (sent) {
-        m_monitor.SetStepIcon(Step::Clipboard, StepIcon::Tick);
-        m_monitor.SetStepIcon(Step::Upload, StepIcon::Tick);
+    QString text;
+    if (outcome.wroteSignedFile() && !match.usable) {
+        text = QStringLiteral("TQSL ended with status %1, but its signed file %2 can't be used: %3.")
+                   .arg(outcome.status)
+                   .arg(signedPath, match.problem);
+        m_monitor.SetStepIcon(Step::MakeTq8, StepIcon::RedArrow);
     } else {
-        offerUploadPage(signedPath);
+        text = QStringLiteral("TQSL did not sign the upload file: %1").arg(outcome.reason);
+        if (outcome.status >= 0)
+            text += QStringLiteral(" (TQSL status %1)").arg(outcome.status);
+        text += QLatin1Char('.');
+        m_monitor.SetStepIcon(outcome.failedStep.value_or(Step::SignAdif), StepIcon::RedArrow);
     }
+    if (!outcome.lastLines.isEmpty() && outcome.reasonsByLine.empty())
+        text += QStringLiteral("\nTQSL: ") + outcome.lastLines.join(QStringLiteral("\nTQSL: "));
+    text += QStringLiteral("\nNo QSO was marked as sent: the %1 QSOs of this run stay due for LoTW. The file %2 is kept "
+                           "for you to look at.")
+                .arg(m_adifOut)
+                .arg(m_options.uploadAdifPath);
+    const long signedEarlier = SignedBeforeCount(records, match, outcome);
+    if (signedEarlier > 0)
+        text += SignAgainHint(signedEarlier);
+    finishFailed(text);
+}
 
-    const long leftDue = m_adifOut - long(match.signedCount);
-    if (leftDue > 0 || !changed.empty()) {
-        QString text = QStringLiteral("TQSL signed %1 of the %2 QSOs of the upload file; %3 are marked as sent.")
-                           .arg(match.signedCount)
-                           .arg(m_adifOut)
-                           .arg(m_marked);
-        if (leftDue > 0) {
-            text += QStringLiteral("\n%1 QSOs were not signed and stay due (each is listed in the upload monitor and "
-                                   "the error file):")
-                        .arg(leftDue);
-            QMap<QString, long> byReason;
-            const std::vector<const QString*> reasons = reasonsByRecord(records, outcome);
-            for (size_t i = 0; i < records.size(); ++i) {
-                if (!match.isSigned[i])
-                    ++byReason[reasons[i] ? *reasons[i] : QStringLiteral("TQSL gave no reason")];
-            }
-            for (auto it = byReason.cbegin(); it != byReason.cend(); ++it)
-                text += QStringLiteral("\n  %1: %2").arg(it.key()).arg(it.value());
-            const long signedEarlier = signedBefore(match, outcome);
-            if (signedEarlier > 0)
-                text += QStringLiteral("\nTQSL signed %1 of them before; to have them signed again, answer Yes when "
-                                       "asked (the batch command: upload --sign-again).")
-                            .arg(signedEarlier);
-        }
-        if (!changed.empty())
-            text += QStringLiteral("\n%1 signed QSOs were changed by another program meanwhile and are not marked.")
-                        .arg(changed.size());
-        m_monitor.ShowMessage(text);
+// Sends the signed file to LoTW. sent tells whether LoTW took it; when it did not, the operator
+// may take the upload page instead. False when the run ends here (said).
+bool UploadRun::sendSignedFile(PreviousFile& previousAdif, const std::vector<UploadFileRecord>& records,
+                               const Signing& signing, const QString& signedPath, bool& sent)
+{
+    m_monitor.AddUploadEvent(QStringLiteral("Sending the signed file %1 to LoTW").arg(signedPath));
+    const SignedFileUpload answer = UploadSignedFile(signedPath, m_monitor);
+    if (answer.result == SignedFileUpload::Result::Accepted) {
+        sent = true;
+        m_monitor.AddUploadEvent(answer.message.isEmpty() ? QStringLiteral("LoTW took the signed file")
+                                                          : QStringLiteral("LoTW took the signed file: ") + answer.message);
+        return true;
     }
+    const QString why = NotSentReason(answer);
+    m_monitor.AddUploadEvent(QStringLiteral("The signed file was not sent: ") + why);
+    m_monitor.SetStepIcon(Step::Upload, StepIcon::RedArrow);
+    const bool pageInstead =
+        answer.result != SignedFileUpload::Result::Stopped
+        && m_monitor.AskOperator(QStringLiteral("TQSL signed %1 QSOs, but the signed file did not reach LoTW: %2.\n\n"
+                                                "Upload it on the LoTW upload page instead? Its QSOs are then marked "
+                                                "as sent, and the page opens with the signed file's path on the "
+                                                "clipboard.")
+                                     .arg(signing.match.signedCount)
+                                     .arg(why));
+    if (!pageInstead) {
+        previousAdif.discard();
+        listLeftDue(records, signing.match, signing.outcome);
+        finishFailed(QStringLiteral("TQSL signed %1 QSOs, but the signed file did not reach LoTW: %2. No QSO was "
+                                    "marked as sent: all %3 QSOs stay due. The signed file %4 is kept: upload it on "
+                                    "the LoTW upload page, or run the upload again (TQSL will then say that it signed "
+                                    "them before: have it sign them again).")
+                         .arg(signing.match.signedCount)
+                         .arg(why)
+                         .arg(m_adifOut)
+                         .arg(signedPath));
+        return false;
+    }
+    m_monitor.SetStepIcon(Step::Upload, StepIcon::Blank);
     return true;
+}
+
+// Marks the signed QSOs (places in the file) as sent. When the log can't take the marks, the
+// run ends: marks of QSOs LoTW took are kept for the next run, others are not offered.
+bool UploadRun::markSigned(PreviousFile& previousAdif, const std::vector<size_t>& places, bool sent,
+                           qint64 signedCount, std::vector<size_t>& changed)
+{
+    QString error;
+    if (markRows(places, error, changed))
+        return true;
+    previousAdif.discard();
+    if (sent) {
+        // LoTW holds the QSOs: their marks are kept and written by the next run, before it
+        // selects anything, so that none is sent twice.
+        std::vector<UploadMark> toKeep;
+        for (size_t place : places)
+            toKeep.push_back(m_marks[place]);
+        QString keepError;
+        const KeptMarks kept(m_undoFolder);
+        if (!m_undoFolder.isEmpty() && kept.save(m_options.sourceMdbPath, toKeep, keepError)) {
+            finishFailed(QStringLiteral("LoTW took the %1 signed QSOs, but the log could not be marked: %2. The marks "
+                                        "are kept in %3 and are written at the start of the next upload, before it "
+                                        "selects anything.")
+                             .arg(signedCount)
+                             .arg(WithoutFinalStop(error), kept.path()));
+        } else {
+            finishFailed(QStringLiteral("LoTW took the %1 signed QSOs, but the log could not be marked (%2), and the "
+                                        "marks could not be kept either (%3). The QSOs stay due in the log although "
+                                        "LoTW holds them: the next upload sends them again (LoTW keeps a QSO once).")
+                             .arg(signedCount)
+                             .arg(WithoutFinalStop(error),
+                                  m_undoFolder.isEmpty() ? QStringLiteral("no data folder") : keepError));
+        }
+        return false;
+    }
+    m_monitor.SetStepIcon(Step::Clipboard, StepIcon::RedArrow);
+    finishFailed(QStringLiteral("TQSL signed %1 QSOs, but the log could not be marked: %2. The signed file is not "
+                                "offered, so that no QSO reaches LoTW without its mark: all %3 QSOs stay due. Run the "
+                                "upload again once the log is free; TQSL will then say that it signed them before: "
+                                "have it sign them again.")
+                     .arg(signedCount)
+                     .arg(WithoutFinalStop(error))
+                     .arg(m_adifOut));
+    return false;
 }
 
 // One line for each QSO of the file that the signed file does not hold, with TQSL's reason.
 void UploadRun::listLeftDue(const std::vector<UploadFileRecord>& records, const SignedMatch& match,
                             const TqslOutcome& outcome)
 {
-    const std::vector<const QString*> reasons = reasonsByRecord(records, outcome);
+    const std::vector<const QString*> reasons = ReasonsByRecord(records, outcome);
     QFile file(m_options.uploadAdifPath);
     file.open(QIODevice::ReadOnly);
     long listed = 0;

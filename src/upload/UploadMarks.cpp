@@ -1,12 +1,13 @@
 // The marks of an upload: the QSOs of the file become "sent" in the log.
 
-#include "UploadRun.h"
+#include "UploadMarks.h"
 
 #include "UploadWalk.h"
 #include "logdb/CQSO2006SRC.h"
 #include "logdb/QsoTable.h"
 #include "platform/Errors.h"
 #include "platform/EventMonitor.h"
+#include "platform/ProblemLog.h"
 #include "undo/UndoJournal.h"
 
 #include <QHash>
@@ -89,231 +90,221 @@ std::vector<bool> unchangedRows(Connection& db, const UploadWalkColumns& columns
 
 } // namespace
 
+namespace {
+// The sent mark's values as the statements take them: "2" or "3" for a QSO that was due
+// with "0" or "1".
+const QVariant& sentValue(bool wasOne)
+{
+    static const QVariant two = SentMark::marked(false), three = SentMark::marked(true);
+    return wasOne ? three : two;
+}
+const QVariant& dueValue(bool wasOne)
+{
+    static const QVariant zero = SentMark::due(false), one = SentMark::due(true);
+    return wasOne ? one : zero;
+}
+const std::vector<ColumnSpec>& qslsColumn()
+{
+    static const std::vector<ColumnSpec> qsls = QsoTable::columns({QsoColumn::Qsls});
+    return qsls;
+}
+} // namespace
+
+// What one writing of marks works with, inside its transaction.
+struct UploadMarks::Pass
+{
+    Connection& db;
+    const UploadWalkColumns columns;
+    std::unique_ptr<ConditionalUpdate> mark;
+    UndoJournal* journal;
+    // Places in places (not in the marks) of the rows not written.
+    std::vector<size_t> notWritten;
+};
+
+UploadMarks::UploadMarks(CQSO2006SRC& qsos, const std::vector<UploadMark>& marks, ProblemLog& problems,
+                         const QString& logPath, const QString& undoFolder)
+    : m_qsos(qsos),
+      m_marks(marks),
+      m_problems(problems),
+      m_monitor(problems.monitor()),
+      m_logPath(logPath),
+      m_undoFolder(undoFolder)
+{
+}
+
 // Marks the QSOs of the file at the given places (in file order) as sent, in one transaction:
 // "0" becomes "2" and "1" becomes "3", each only where the row still holds every value its
 // record was made from. A row another program changed meanwhile keeps its value; its place is
 // put in changed. What the marks change is kept for undo, on disk before the log commits. False
 // with error when the log could not be written: nothing is then marked.
-bool UploadRun::markRows(const std::vector<size_t>& places, QString& error, std::vector<size_t>& changed)
+bool UploadMarks::markRows(const std::vector<size_t>& places, QString& error, std::vector<size_t>& changed)
 {
-    static const std::vector<ColumnSpec> qsls = QsoTable::columns({QsoColumn::Qsls});
-    static const QVariant zero = SentMark::due(false), one = SentMark::due(true);
-    static const QVariant two = SentMark::marked(false), three = SentMark::marked(true);
     changed.clear();
+    m_marked = 0;
+    m_twins = 0;
     if (places.empty())
         return true;
     // The kept run is made first: without room for it the log is not touched.
     std::unique_ptr<UndoJournal> journal;
     if (!m_undoFolder.isEmpty()) {
         try {
-            journal = UndoJournal::begin(m_undoFolder, QStringLiteral("upload"), m_options.sourceMdbPath, qsls);
+            journal = UndoJournal::begin(m_undoFolder, QStringLiteral("upload"), m_logPath, qslsColumn());
         } catch (const CFileException& e) {
             error = e.description();
             return false;
         }
     }
-    // Places in places (not in m_marks) of the rows not written.
-    std::vector<size_t> notWritten;
     Connection* db = nullptr;
+    std::vector<size_t> notWritten;
     try {
-        db = &m_qsos->database();
-        const WaitNoticeScope notice(*db, WaitNotice(m_monitor, true, m_options.sourceMdbPath));
-        const UploadWalkColumns columns = UploadWalkColumns::of(*db);
+        db = &m_qsos.database();
+        const WaitNoticeScope notice(*db, WaitNotice(m_monitor, true, m_logPath));
+        Pass pass{*db, UploadWalkColumns::of(*db), nullptr, journal.get(), {}};
         db->beginTransaction();
-        const std::unique_ptr<ConditionalUpdate> mark = db->prepareUpdateIfUnchanged(QsoTable::name(), qsls, qsls);
-        const QVariantList toTwo{two}, toThree{three}, wasZero{zero}, wasOne{one};
-        // Rows known by their values may have twins (the same QSO logged twice, equal in every
-        // column): both were written to the file, and the statement that marks one marks both.
-        const bool byValues = db->rowsKnownByValues(QsoTable::name());
-        TwinCredits twins;
-        if (byValues) {
-            // Rows known by their values are read again and marked all at once, each kind of
-            // mark apart, so that the engine reaches the rows that share the values of an
-            // index together, whatever their places in the walk.
-            const auto pump = [this] { m_monitor.PumpMessages(); };
-            for (const bool one : {false, true}) {
-                std::vector<size_t> at;
-                std::vector<const RowKey*> keys;
-                std::vector<quint64> digests;
-                for (size_t i = 0; i < places.size(); ++i) {
-                    const UploadMark& m = m_marks[places[i]];
-                    if (m.wasOne != one)
-                        continue;
-                    at.push_back(i);
-                    keys.push_back(&m.key);
-                    digests.push_back(m.digest);
-                }
-                std::vector<QStringList> identities;
-                const std::vector<bool> unchanged = unchangedRows(*db, columns, keys, digests, identities, pump);
-                std::vector<const RowKey*> toWrite;
-                for (size_t i = 0; i < keys.size(); ++i) {
-                    if (unchanged[i])
-                        toWrite.push_back(keys[i]);
-                }
-                const std::vector<qint64> written =
-                    mark->runEach(toWrite, one ? toThree : toTwo, one ? wasOne : wasZero, pump);
-                for (size_t i = 0, w = 0; i < keys.size(); ++i) {
-                    const qint64 rows = unchanged[i] ? written[w++] : 0;
-                    if (rows > 0)
-                        twins.written(*keys[i], rows);
-                    else if (!twins.take(*keys[i])) {
-                        notWritten.push_back(at[i]);
-                        continue;
-                    }
-                    // The row written, with what it is, goes into the kept run.
-                    if (journal)
-                        journal->add(*keys[i], {one ? wasOne.at(0) : wasZero.at(0)}, {one ? toThree.at(0) : toTwo.at(0)},
-                                     identities[i]);
-                }
-                m_monitor.PumpMessages();
-            }
-            std::sort(notWritten.begin(), notWritten.end());
-        }
-        // Rows that lay one after another in the walk with the same value are read again and
-        // marked together, in stretches short enough for the window to hear from the run in
-        // between.
-        constexpr size_t kStretch = 65536;
-        std::vector<const RowKey*> keys;
-        std::vector<quint64> digests;
-        std::vector<QStringList> identities;
-        for (size_t at = 0; !byValues && at < places.size();) {
-            const UploadMark& first = m_marks[places[at]];
-            size_t end = at + 1;
-            while (end < places.size() && end - at < kStretch
-                   && m_marks[places[end]].row == m_marks[places[end - 1]].row + 1
-                   && m_marks[places[end]].wasOne == first.wasOne)
-                ++end;
-            keys.clear();
-            digests.clear();
-            for (size_t i = at; i < end; ++i) {
-                keys.push_back(&m_marks[places[i]].key);
-                digests.push_back(m_marks[places[i]].digest);
-            }
-            const QVariantList& values = first.wasOne ? toThree : toTwo;
-            const QVariantList& expected = first.wasOne ? wasOne : wasZero;
-            const std::vector<bool> unchanged = unchangedRows(*db, columns, keys, digests, identities);
-            const size_t written = notWritten.size();
-            if (std::all_of(unchanged.begin(), unchanged.end(), [](bool b) { return b; })) {
-                for (size_t i : mark->runAdjacent(keys, values, expected))
-                    notWritten.push_back(at + i);
-            } else {
-                for (size_t i = 0; i < keys.size(); ++i) {
-                    if (!unchanged[i] || !mark->run(*keys[i], values, expected))
-                        notWritten.push_back(at + i);
-                }
-            }
-            // The rows written, with what they are, go into the kept run.
-            if (journal) {
-                size_t next = written;
-                for (size_t i = 0; i < keys.size(); ++i) {
-                    if (next < notWritten.size() && notWritten[next] == at + i) {
-                        ++next;
-                        continue;
-                    }
-                    journal->add(*keys[i], {expected.at(0)}, {values.at(0)}, identities[i]);
-                }
-            }
-            at = end;
-            m_monitor.PumpMessages();
-        }
+        pass.mark = db->prepareUpdateIfUnchanged(QsoTable::name(), qslsColumn(), qslsColumn());
+        if (db->rowsKnownByValues(QsoTable::name()))
+            markKnownByValues(pass, places);
+        else
+            markInStretches(pass, places);
         if (journal)
             journal->seal();
         db->commit();
-        m_twinsMarked += twins.together();
+        notWritten = std::move(pass.notWritten);
     } catch (const std::exception& e) {
-        if (db) {
-            try {
-                db->rollback();
-            } catch (const CDbException&) {
-                // The failure itself is reported by the caller.
-            }
-        }
-        if (journal)
-            journal->discard();
-        if (const auto* failure = dynamic_cast<const CDbException*>(&e)) {
-            m_problems.noteDbError(failure->description());
-            error = failure->description();
-        } else if (const auto* failure = dynamic_cast<const CFileException*>(&e)) {
-            error = failure->description();
-        } else {
-            error = QString::fromLocal8Bit(e.what());
-        }
-        try {
-            m_qsos->close();
-        } catch (const CDbException&) {
-        }
+        rollBack(db, journal.get(), e, error);
         return false;
     }
     if (journal)
         journal->finish();
     for (size_t i : notWritten)
         changed.push_back(places[i]);
-    if (m_twinsMarked > 0) {
-        uploadProblem(QStringLiteral("Warning: %1 QSOs of the file are logged more than once (rows equal in every column, "
-                                     "which the log cannot tell apart); each was marked as sent together with its twin.")
-                          .arg(m_twinsMarked));
-        m_twinsMarked = 0;
-    }
-    m_marked += long(places.size() - notWritten.size());
+    m_marked = long(places.size() - notWritten.size());
     try {
-        m_qsos->close();
+        m_qsos.close();
     } catch (const CDbException&) {
         // The marks are committed; closing is all that failed.
     }
     return true;
 }
 
-// Writes the marks an earlier upload kept because the log could not take them after LoTW took
-// its QSOs. False (reported) when they can't be written now: the run then selects nothing.
-bool UploadRun::writeKeptMarks()
+// Rows known by their values may have twins (the same QSO logged twice, equal in every column):
+// both were written to the file, and the statement that marks one marks both. They are read
+// again and marked all at once, each kind of mark apart, so that the engine reaches the rows
+// that share the values of an index together, whatever their places in the walk.
+void UploadMarks::markKnownByValues(Pass& pass, const std::vector<size_t>& places)
 {
-    if (m_undoFolder.isEmpty())
-        return true;
-    const KeptMarks kept(m_undoFolder);
-    if (!kept.exist())
-        return true;
-    QDateTime made;
-    QString problem;
-    if (!kept.load(m_options.sourceMdbPath, m_marks, made, problem)) {
-        finishFailed(QStringLiteral("The marks that an earlier upload could not write are kept in %1, but %2. No QSO "
-                                    "was selected, so that none goes to LoTW twice. Move that file away once the "
-                                    "QSOs it names are marked as sent in the log.")
-                         .arg(kept.path(), problem));
-        m_marks.clear();
-        return false;
-    }
-    m_monitor.AddUploadEvent(QStringLiteral("Writing the marks of the upload of %1 that LoTW took: %2 QSOs")
-                                 .arg(made.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")))
-                                 .arg(m_marks.size()));
-    std::vector<size_t> all(m_marks.size());
-    for (size_t i = 0; i < all.size(); ++i)
-        all[i] = i;
-    QString error;
-    std::vector<size_t> changed;
-    if (!markRows(all, error, changed)) {
-        finishFailed(QStringLiteral("The marks of an earlier upload that LoTW took could not be written yet: %1. No "
-                                    "QSO was selected, so that none goes to LoTW twice; run the upload again when "
-                                    "the log is free.")
-                         .arg(WithoutFinalStop(error)));
-        m_marks.clear();
-        return false;
-    }
-    for (size_t place : changed) {
-        QString named;
-        try {
-            if (m_qsos->moveToKey(m_marks[place].key))
-                named = m_qsos->qsoCall + QLatin1Char(' ') + m_qsos->qsoDate + QLatin1Char(' ') + m_qsos->qsoTime;
-            m_qsos->close();
-        } catch (const CDbException&) {
+    TwinCredits twins;
+    const auto pump = [this] { m_monitor.PumpMessages(); };
+    for (const bool one : {false, true}) {
+        const QVariantList sent{sentValue(one)}, due{dueValue(one)};
+        std::vector<size_t> at;
+        std::vector<const RowKey*> keys;
+        std::vector<quint64> digests;
+        for (size_t i = 0; i < places.size(); ++i) {
+            const UploadMark& m = m_marks[places[i]];
+            if (m.wasOne != one)
+                continue;
+            at.push_back(i);
+            keys.push_back(&m.key);
+            digests.push_back(m.digest);
         }
-        uploadProblem(QStringLiteral("Warning: not marked as sent, changed by another program since LoTW took it: %1")
-                          .arg(named.isEmpty() ? QStringLiteral("(the row is gone)") : named));
+        std::vector<QStringList> identities;
+        const std::vector<bool> unchanged = unchangedRows(pass.db, pass.columns, keys, digests, identities, pump);
+        std::vector<const RowKey*> toWrite;
+        for (size_t i = 0; i < keys.size(); ++i) {
+            if (unchanged[i])
+                toWrite.push_back(keys[i]);
+        }
+        const std::vector<qint64> written = pass.mark->runEach(toWrite, sent, due, pump);
+        for (size_t i = 0, w = 0; i < keys.size(); ++i) {
+            const qint64 rows = unchanged[i] ? written[w++] : 0;
+            if (rows > 0)
+                twins.written(*keys[i], rows);
+            else if (!twins.take(*keys[i])) {
+                pass.notWritten.push_back(at[i]);
+                continue;
+            }
+            // The row written, with what it is, goes into the kept run.
+            if (pass.journal)
+                pass.journal->add(*keys[i], {due.at(0)}, {sent.at(0)}, identities[i]);
+        }
+        m_monitor.PumpMessages();
     }
-    m_monitor.AddUploadEvent(QStringLiteral("Marked %1 QSOs as sent to LoTW (kept from the earlier upload)")
-                                 .arg(long(all.size() - changed.size())));
-    if (!kept.remove())
-        uploadProblem(QStringLiteral("Warning: %1 could not be removed; its marks are written.").arg(kept.path()));
-    m_marks.clear();
-    m_marked = 0;
-    return true;
+    std::sort(pass.notWritten.begin(), pass.notWritten.end());
+    m_twins = twins.together();
+}
+
+// Rows that lay one after another in the walk with the same value are read again and marked
+// together, in stretches short enough for the window to hear from the run in between.
+void UploadMarks::markInStretches(Pass& pass, const std::vector<size_t>& places)
+{
+    constexpr size_t kStretch = 65536;
+    std::vector<const RowKey*> keys;
+    std::vector<quint64> digests;
+    std::vector<QStringList> identities;
+    for (size_t at = 0; at < places.size();) {
+        const UploadMark& first = m_marks[places[at]];
+        size_t end = at + 1;
+        while (end < places.size() && end - at < kStretch && m_marks[places[end]].row == m_marks[places[end - 1]].row + 1
+               && m_marks[places[end]].wasOne == first.wasOne)
+            ++end;
+        keys.clear();
+        digests.clear();
+        for (size_t i = at; i < end; ++i) {
+            keys.push_back(&m_marks[places[i]].key);
+            digests.push_back(m_marks[places[i]].digest);
+        }
+        const QVariantList values{sentValue(first.wasOne)}, expected{dueValue(first.wasOne)};
+        const std::vector<bool> unchanged = unchangedRows(pass.db, pass.columns, keys, digests, identities);
+        const size_t written = pass.notWritten.size();
+        if (std::all_of(unchanged.begin(), unchanged.end(), [](bool b) { return b; })) {
+            for (size_t i : pass.mark->runAdjacent(keys, values, expected))
+                pass.notWritten.push_back(at + i);
+        } else {
+            for (size_t i = 0; i < keys.size(); ++i) {
+                if (!unchanged[i] || !pass.mark->run(*keys[i], values, expected))
+                    pass.notWritten.push_back(at + i);
+            }
+        }
+        // The rows written, with what they are, go into the kept run.
+        if (pass.journal) {
+            size_t next = written;
+            for (size_t i = 0; i < keys.size(); ++i) {
+                if (next < pass.notWritten.size() && pass.notWritten[next] == at + i) {
+                    ++next;
+                    continue;
+                }
+                pass.journal->add(*keys[i], {expected.at(0)}, {values.at(0)}, identities[i]);
+            }
+        }
+        at = end;
+        m_monitor.PumpMessages();
+    }
+}
+
+// A failure while marking: the transaction is rolled back, the kept run thrown away, and the
+// log's recordset closed; error says why.
+void UploadMarks::rollBack(Connection* db, UndoJournal* journal, const std::exception& e, QString& error)
+{
+    if (db) {
+        try {
+            db->rollback();
+        } catch (const CDbException&) {
+            // The failure itself is reported by the caller.
+        }
+    }
+    if (journal)
+        journal->discard();
+    if (const auto* failure = dynamic_cast<const CDbException*>(&e)) {
+        m_problems.noteDbError(failure->description());
+        error = failure->description();
+    } else if (const auto* failure = dynamic_cast<const CFileException*>(&e)) {
+        error = failure->description();
+    } else {
+        error = QString::fromLocal8Bit(e.what());
+    }
+    try {
+        m_qsos.close();
+    } catch (const CDbException&) {
+    }
 }

@@ -3,6 +3,7 @@
 #include "AdifUploadMapping.h"
 #include "AdifUploadRecord.h"
 #include "PreviousFile.h"
+#include "UploadMarks.h"
 #include "UploadWalk.h"
 #include "undo/UndoJournal.h"
 
@@ -16,14 +17,28 @@
 
 #include <QFile>
 #include <QSaveFile>
+#include <QScopeGuard>
 
 #include <algorithm>
+#include <numeric>
 #include <cerrno>
 
 // Thrown when the operator stopped the run before the upload file was in place.
 class UploadRun::Stopped
 {
 };
+
+namespace {
+
+// 0, 1, ... count - 1: every QSO of the file.
+std::vector<size_t> everyPlace(size_t count)
+{
+    std::vector<size_t> places(count);
+    std::iota(places.begin(), places.end(), size_t(0));
+    return places;
+}
+
+} // namespace
 
 UploadRun::UploadRun(const Options& options, const Choices& choices, EventMonitor& monitor, Desktop& desktop)
     : m_options(options), m_choices(choices), m_monitor(monitor), m_desktop(desktop)
@@ -50,11 +65,7 @@ bool UploadRun::run()
     // The error file is created afresh for every run; when it can't be, problem lines still
     // reach the monitor.
     m_problems.createErrorFile(m_options.errorFilePath);
-    struct CloseErrorFile
-    {
-        ProblemLog& problems;
-        ~CloseErrorFile() { problems.closeErrorFile(); }
-    } closeErrorFile{m_problems};
+    const auto closeErrorFile = qScopeGuard([this] { m_problems.closeErrorFile(); });
 
     PreviousFile* previous = nullptr;
     if (!writeFile(previous))
@@ -69,12 +80,9 @@ bool UploadRun::run()
         m_monitor.AddUploadEvent(QStringLiteral("Without TQSL: the %1 QSOs of the file are marked as sent unsigned; "
                                                 "nothing goes to LoTW.")
                                      .arg(m_adifOut));
-        std::vector<size_t> all(m_marks.size());
-        for (size_t i = 0; i < all.size(); ++i)
-            all[i] = i;
         QString error;
         std::vector<size_t> changed;
-        if (!markRows(all, error, changed)) {
+        if (!markRows(everyPlace(m_marks.size()), error, changed)) {
             finishFailed(QStringLiteral("The log could not be marked: %1. No QSO was marked as sent; %2")
                              .arg(WithoutFinalStop(error), takeBackFile(*keptFile)));
             return false;
@@ -164,8 +172,14 @@ bool UploadRun::writeFile(PreviousFile*& previous)
     if (test)
         return true;
 
-    // The new file takes the old one's place; the old one is kept aside until the log holds
-    // the marks of the new one.
+    return putInPlace(previous);
+}
+
+// The file swap: the new upload file takes the old one's place, and the old one is kept aside
+// until the log holds the marks of the new one (previous). False when the new file could not
+// be put in place (said; the old one stays).
+bool UploadRun::putInPlace(PreviousFile*& previous)
+{
     auto kept = std::make_unique<PreviousFile>(m_options.uploadAdifPath, PreviousFile::Way::Link);
     QString keepError;
     if (!kept->keep(keepError)) {
@@ -415,4 +429,75 @@ void UploadRun::abandon()
             // Closing after a failure: the failure has been reported already.
         }
     }
+}
+
+// Marks the rows of m_marks at the given places as sent (UploadMarks), and says when rows
+// logged twice were marked together.
+bool UploadRun::markRows(const std::vector<size_t>& places, QString& error, std::vector<size_t>& changed)
+{
+    UploadMarks marks(*m_qsos, m_marks, m_problems, m_options.sourceMdbPath, m_undoFolder);
+    if (!marks.markRows(places, error, changed))
+        return false;
+    m_twinsMarked += marks.twinsMarked();
+    if (m_twinsMarked > 0) {
+        uploadProblem(QStringLiteral("Warning: %1 QSOs of the file are logged more than once (rows equal in every column, "
+                                     "which the log cannot tell apart); each was marked as sent together with its twin.")
+                          .arg(m_twinsMarked));
+        m_twinsMarked = 0;
+    }
+    m_marked += marks.marked();
+    return true;
+}
+
+// Writes the marks an earlier upload kept because the log could not take them after LoTW took
+// its QSOs. False (reported) when they can't be written now: the run then selects nothing.
+bool UploadRun::writeKeptMarks()
+{
+    if (m_undoFolder.isEmpty())
+        return true;
+    const KeptMarks kept(m_undoFolder);
+    if (!kept.exist())
+        return true;
+    QDateTime made;
+    QString problem;
+    if (!kept.load(m_options.sourceMdbPath, m_marks, made, problem)) {
+        finishFailed(QStringLiteral("The marks that an earlier upload could not write are kept in %1, but %2. No QSO "
+                                    "was selected, so that none goes to LoTW twice. Move that file away once the "
+                                    "QSOs it names are marked as sent in the log.")
+                         .arg(kept.path(), problem));
+        m_marks.clear();
+        return false;
+    }
+    m_monitor.AddUploadEvent(QStringLiteral("Writing the marks of the upload of %1 that LoTW took: %2 QSOs")
+                                 .arg(made.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")))
+                                 .arg(m_marks.size()));
+    const std::vector<size_t> all = everyPlace(m_marks.size());
+    QString error;
+    std::vector<size_t> changed;
+    if (!markRows(all, error, changed)) {
+        finishFailed(QStringLiteral("The marks of an earlier upload that LoTW took could not be written yet: %1. No "
+                                    "QSO was selected, so that none goes to LoTW twice; run the upload again when "
+                                    "the log is free.")
+                         .arg(WithoutFinalStop(error)));
+        m_marks.clear();
+        return false;
+    }
+    for (size_t place : changed) {
+        QString named;
+        try {
+            if (m_qsos->moveToKey(m_marks[place].key))
+                named = m_qsos->qsoCall + QLatin1Char(' ') + m_qsos->qsoDate + QLatin1Char(' ') + m_qsos->qsoTime;
+            m_qsos->close();
+        } catch (const CDbException&) {
+        }
+        uploadProblem(QStringLiteral("Warning: not marked as sent, changed by another program since LoTW took it: %1")
+                          .arg(named.isEmpty() ? QStringLiteral("(the row is gone)") : named));
+    }
+    m_monitor.AddUploadEvent(QStringLiteral("Marked %1 QSOs as sent to LoTW (kept from the earlier upload)")
+                                 .arg(long(all.size() - changed.size())));
+    if (!kept.remove())
+        uploadProblem(QStringLiteral("Warning: %1 could not be removed; its marks are written.").arg(kept.path()));
+    m_marks.clear();
+    m_marked = 0;
+    return true;
 }

@@ -91,6 +91,7 @@ public:
 private:
     class Stopped;
     bool writeFile(PreviousFile*& previous);
+    bool putInPlace(PreviousFile*& previous);
     void walk();
     void openTables();
     void buildDxccTable();
@@ -101,8 +102,23 @@ private:
     // Marks the rows of m_marks at the given places, in one transaction (see the .cpp).
     bool markRows(const std::vector<size_t>& places, QString& error, std::vector<size_t>& changed);
     bool writeKeptMarks();
+    // The hand-off of the written file, in its steps (UploadHandOff.cpp).
+    struct Signing
+    {
+        TqslOutcome outcome;
+        SignedMatch match; // what the signed file holds of the upload file
+    };
     bool handOff(PreviousFile& previousAdif);
     const SigningStation* signingStation();
+    const SigningStation* readyToSign(PreviousFile& previousAdif);
+    bool readBackFile(PreviousFile& previousAdif, std::vector<UploadFileRecord>& records);
+    Signing sign(const SigningStation& station, const std::vector<UploadFileRecord>& records, const QString& signedPath);
+    void reportNothingSigned(PreviousFile& previousAdif, const std::vector<UploadFileRecord>& records,
+                             const Signing& signing, const QString& signedPath);
+    bool sendSignedFile(PreviousFile& previousAdif, const std::vector<UploadFileRecord>& records,
+                        const Signing& signing, const QString& signedPath, bool& sent);
+    bool markSigned(PreviousFile& previousAdif, const std::vector<size_t>& places, bool sent, qint64 signedCount,
+                    std::vector<size_t>& changed);
     void listLeftDue(const std::vector<UploadFileRecord>& records, const SignedMatch& match,
                      const TqslOutcome& outcome);
     void offerUploadPage(const QString& signedPath);

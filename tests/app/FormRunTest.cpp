@@ -713,6 +713,12 @@ struct ProgressCase
     qint64 doneBefore = 0; // a stage that goes on where it was left
 };
 
+// The case by its name in test listings (not its bytes).
+void PrintTo(const ProgressCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class ProgressLine : public ::testing::TestWithParam<ProgressCase> {};
 
 TEST_P(ProgressLine, Text)

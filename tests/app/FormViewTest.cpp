@@ -304,6 +304,12 @@ struct Tq8Case
     QString tq8;
 };
 
+// The case by its name in test listings (not its bytes).
+void PrintTo(const Tq8Case& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class Tq8Path : public FormTest, public ::testing::WithParamInterface<Tq8Case> {};
 
 TEST_P(Tq8Path, FromAdifUploadPath)
@@ -348,6 +354,12 @@ struct SavedCase
     bool allRecords;  // 1038 checked (else 1039)
     bool overwrite;   // 1109 checked (else 1110)
 };
+
+// The case by its name in test listings (not its bytes).
+void PrintTo(const SavedCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class SavedDates : public FormTest, public ::testing::WithParamInterface<SavedCase> {};
 
@@ -519,6 +531,12 @@ struct ProblemCase
     const char* band;
     const char* expected;
 };
+
+// The case by its name in test listings (not its bytes).
+void PrintTo(const ProblemCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class ProblemLines : public FormTest, public ::testing::WithParamInterface<ProblemCase> {};
 
@@ -829,11 +847,11 @@ TEST_F(FormTest, ProblemLinesOfOneRunCarryOverToTheNext)
     CBrindlewickView& v = start();
     const ProblemMemory left = {QStringLiteral("database is locked"), {QStringLiteral("7"), QStringLiteral("CW")}};
     v.setUploadOperation([&](OperationContext& c) {
-        EXPECT_EQ(c.problems, ProblemMemory());
-        c.problems = left;
+        EXPECT_EQ(c.result.problems, ProblemMemory());
+        c.result.problems = left;
     });
     ProblemMemory seen;
-    v.setImportOperation([&](OperationContext& c) { seen = c.problems; });
+    v.setImportOperation([&](OperationContext& c) { seen = c.result.problems; });
     run(v, 1004);
     run(v, 1054);
     EXPECT_EQ(seen, left);

@@ -397,6 +397,27 @@ TEST_F(BatchCommandTest, UploadExitsByTqslsVerdict)
     EXPECT_EQ(SqliteFixture::query(log, due).value(0), dueBefore);
 }
 
+// The batch command writes the upload file where the form does: an upload path in the options
+// longer than the form hands on is cut to its first 99 characters, so the window and the batch
+// command use the same upload file (and the same previous one) on one data folder.
+TEST_F(BatchCommandTest, UploadUsesThePathsAsTheFormHandsThemOn)
+{
+    const QString data = demo(QStringLiteral("data"));
+    const QString optionsFile = data + QStringLiteral("/quorvane.dat");
+    const QString longPath = data + QLatin1Char('/') + QString(150, QLatin1Char('u')) + QStringLiteral(".adi");
+    ASSERT_LT(data.size(), 90);
+    QList<QByteArray> fields = bytes(optionsFile).split('\x05');
+    ASSERT_GT(fields.size(), 5);
+    fields[4] = longPath.toLocal8Bit(); // the upload file
+    overwrite(optionsFile, fields.join('\x05'));
+
+    const CliRun run = cli({QStringLiteral("--data-dir"), data, QStringLiteral("upload"), QStringLiteral("--no-handoff")});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QString cut = longPath.left(99);
+    EXPECT_TRUE(bytes(cut).contains("<EOR>\r\n")) << cut.toStdString();
+    EXPECT_FALSE(QFile::exists(longPath));
+}
+
 // The real TQSL signs for the demo's call, and the signed file goes to LoTW (a stand-in): the
 // QSOs are marked once LoTW took it; when LoTW rejects it, answers something else or can't be
 // reached, nothing is marked, the signed file stays, and the message says what to do.

@@ -127,10 +127,21 @@ TEST(AddressDateText, EncodesWhatWouldChangeTheAddress)
         {"\t2024\r\n", "%092024%0D%0A"},
         {"<2024>\"|\\^`{}", "%3C2024%3E%22%7C%5C%5E%60%7B%7D"},
         {"d\xe9" "c", "d%C3%A9c"},
+        {"a:b/c?d@e!f$g'h(i)j*k,l;m=n~o.p_q-r", "a:b/c?d@e!f$g'h(i)j*k,l;m=n~o.p_q-r"}, // stand for themselves
+        {"%%41", "%25%41"},
+        {"%41%", "%41%25"},
+        {"%4", "%254"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(AddressDateText(QString::fromLatin1(c.typed)), QString::fromLatin1(c.sent)) << c.typed;
     EXPECT_EQ(AddressDateText(QString::fromUtf8("\xf0\x9f\x93\xbb")), S("%F0%9F%93%BB")); // one character beyond 16 bits
+    // Half a surrogate pair (a damaged text): its "?" is encoded, with the character after a high half.
+    const QChar high(0xD83D);
+    const QChar low(0xDCFB);
+    EXPECT_EQ(AddressDateText(S("20") + high), S("20%3F"));
+    EXPECT_EQ(AddressDateText(S("20") + high + S("a1")), S("20%3F%611"));
+    EXPECT_EQ(AddressDateText(S("20") + low + S("b?")), S("20%3Fb?"));
+    EXPECT_EQ(AddressDateText(S("x") + high + high + low + S("&")), S("x%3F%3F%3F%26"));
 }
 
 TEST(IsReportDate, OnlyRealDatesOfTheFormYyyyMmDd)

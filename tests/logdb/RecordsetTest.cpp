@@ -18,6 +18,11 @@
 namespace {
 
 enum class Engine { Sqlite, Odbc };
+// The engine by its name in test listings.
+void PrintTo(Engine engine, std::ostream* os)
+{
+    *os << (engine == Engine::Sqlite ? "Sqlite" : "Odbc");
+}
 
 // One suite, run once through SQLite's C API and once through ODBC on the same kind of file.
 class RecordsetTest : public ::testing::TestWithParam<Engine>

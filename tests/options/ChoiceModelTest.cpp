@@ -45,6 +45,12 @@ struct SlotCase
     bool downloadButton;
 };
 
+// The case by its name in test listings (not its bytes).
+void PrintTo(const SlotCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class SlotValues : public ::testing::TestWithParam<SlotCase> {};
 
 TEST_P(SlotValues, WorkedOutFromOptions)
@@ -140,6 +146,12 @@ struct ClickCase
     bool anyCall;
 };
 
+// The case by its name in test listings (not its bytes).
+void PrintTo(const ClickCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class Clicks : public ::testing::TestWithParam<ClickCase> {};
 
 TEST_P(Clicks, LastClickDecidesLoginPair)
@@ -192,6 +204,12 @@ struct RadioCase
     int importScope;
     int overwrite;
 };
+
+// The case by its name in test listings (not its bytes).
+void PrintTo(const RadioCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class Radios : public ::testing::TestWithParam<RadioCase> {};
 

@@ -13,11 +13,18 @@ QByteArray bytes(const char* s, int n) { return QByteArray(s, n); }
 
 struct NumberLineCase
 {
+    const char* name; // the test's name
     QByteArray input;
     bool ok;
     long long value;
     QByteArray rest; // what is left after the line
 };
+
+// The case by its name in test listings (not its bytes).
+void PrintTo(const NumberLineCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class NumberLine : public ::testing::TestWithParam<NumberLineCase> {};
 
@@ -39,22 +46,23 @@ TEST_P(NumberLine, ReadsLikeScanfPercentI)
 
 INSTANTIATE_TEST_SUITE_P(
     Formats, NumberLine,
-    ::testing::Values(NumberLineCase{"1\r\nabc", true, 1, "abc"},
-                      NumberLineCase{"  42 \r\n\r\n \tX", true, 42, "X"},
-                      NumberLineCase{"0x1F\r\n", true, 31, ""},
-                      NumberLineCase{"0X1f\n", true, 31, ""},
-                      NumberLineCase{"017\r\n", true, 15, ""},
-                      NumberLineCase{"019", true, 1, "9"}, // octal stops at 9
-                      NumberLineCase{"0xg", true, 0, "xg"},
-                      NumberLineCase{"-7:", true, -7, ":"},
-                      NumberLineCase{"+3", true, 3, ""},
-                      NumberLineCase{"99999999999999999999999", true, std::numeric_limits<long long>::max(), ""},
-                      NumberLineCase{"0xffffffffffffffffffff", true, std::numeric_limits<long long>::max(), ""},
-                      NumberLineCase{"-0x7fffffffffffffff", true, -std::numeric_limits<long long>::max(), ""},
-                      NumberLineCase{"", false, 0, ""},
-                      NumberLineCase{"\r\n", false, 0, ""},
-                      NumberLineCase{"-", false, 0, ""},
-                      NumberLineCase{"abc\x05", false, 0, ""}));
+    ::testing::Values(NumberLineCase{"Decimal", "1\r\nabc", true, 1, "abc"},
+                      NumberLineCase{"BlanksAroundAndBlankLinesAfter", "  42 \r\n\r\n \tX", true, 42, "X"},
+                      NumberLineCase{"HexLowerX", "0x1F\r\n", true, 31, ""},
+                      NumberLineCase{"HexUpperX", "0X1f\n", true, 31, ""},
+                      NumberLineCase{"Octal", "017\r\n", true, 15, ""},
+                      NumberLineCase{"OctalStopsAtNine", "019", true, 1, "9"}, // octal stops at 9
+                      NumberLineCase{"HexWithoutDigitsIsZero", "0xg", true, 0, "xg"},
+                      NumberLineCase{"Negative", "-7:", true, -7, ":"},
+                      NumberLineCase{"PlusSign", "+3", true, 3, ""},
+                      NumberLineCase{"DecimalBeyondLargestIsLargest", "99999999999999999999999", true, std::numeric_limits<long long>::max(), ""},
+                      NumberLineCase{"HexBeyondLargestIsLargest", "0xffffffffffffffffffff", true, std::numeric_limits<long long>::max(), ""},
+                      NumberLineCase{"NegativeHexLargest", "-0x7fffffffffffffff", true, -std::numeric_limits<long long>::max(), ""},
+                      NumberLineCase{"Empty", "", false, 0, ""},
+                      NumberLineCase{"LineEndOnly", "\r\n", false, 0, ""},
+                      NumberLineCase{"SignOnly", "-", false, 0, ""},
+                      NumberLineCase{"Letters", "abc\x05", false, 0, ""}),
+    [](const ::testing::TestParamInfo<NumberLineCase>& info) { return std::string(info.param.name); });
 
 QBuffer* reader(const QByteArray& data)
 {

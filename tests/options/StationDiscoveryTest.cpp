@@ -150,10 +150,17 @@ TEST_F(StationDiscoveryTest, BinaryAndHugeLinesEnd)
 
 struct VersionCase
 {
+    const char* name; // the test's name
     WindowsVersionInfo info;
     const char* text;
     ProfileLayout layout;
 };
+
+// The case by its name in test listings (not its bytes).
+void PrintTo(const VersionCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class WindowsVersionTest : public ::testing::TestWithParam<VersionCase> {};
 
@@ -167,20 +174,21 @@ TEST_P(WindowsVersionTest, TextAndLayout)
 INSTANTIATE_TEST_SUITE_P(
     Table, WindowsVersionTest,
     ::testing::Values(
-        VersionCase{{WindowsVersionInfo::Win32s, 3, 11, {}}, "Windows 3.11", ProfileLayout::None},
-        VersionCase{{WindowsVersionInfo::Windows9x, 4, 0, {}}, "Windows 95", ProfileLayout::Older},
-        VersionCase{{WindowsVersionInfo::Windows9x, 4, 10, {}}, "Windows 98", ProfileLayout::Older},
-        VersionCase{{WindowsVersionInfo::Windows9x, 4, 90, {}}, "Windows Me", ProfileLayout::Older},
-        VersionCase{{WindowsVersionInfo::Windows9x, 4, 3, {}}, "", ProfileLayout::None},
-        VersionCase{{WindowsVersionInfo::WindowsNt, 5, 0, QStringLiteral("Service Pack 4")},
+        VersionCase{"Win32s", {WindowsVersionInfo::Win32s, 3, 11, {}}, "Windows 3.11", ProfileLayout::None},
+        VersionCase{"Windows95", {WindowsVersionInfo::Windows9x, 4, 0, {}}, "Windows 95", ProfileLayout::Older},
+        VersionCase{"Windows98", {WindowsVersionInfo::Windows9x, 4, 10, {}}, "Windows 98", ProfileLayout::Older},
+        VersionCase{"WindowsMe", {WindowsVersionInfo::Windows9x, 4, 90, {}}, "Windows Me", ProfileLayout::Older},
+        VersionCase{"Windows9xUnknownMinor", {WindowsVersionInfo::Windows9x, 4, 3, {}}, "", ProfileLayout::None},
+        VersionCase{"Windows2000", {WindowsVersionInfo::WindowsNt, 5, 0, QStringLiteral("Service Pack 4")},
                     "Windows 2000 With Service Pack 4", ProfileLayout::Older},
-        VersionCase{{WindowsVersionInfo::WindowsNt, 5, 1, QStringLiteral("Service Pack 3")},
+        VersionCase{"WindowsXp", {WindowsVersionInfo::WindowsNt, 5, 1, QStringLiteral("Service Pack 3")},
                     "Windows XP Service Pack 3", ProfileLayout::Older},
-        VersionCase{{WindowsVersionInfo::WindowsNt, 4, 0, QStringLiteral("Service Pack 6")},
+        VersionCase{"WindowsNt4", {WindowsVersionInfo::WindowsNt, 4, 0, QStringLiteral("Service Pack 6")},
                     "Windows NT 4.0 with Service Pack 6", ProfileLayout::Older},
-        VersionCase{{WindowsVersionInfo::WindowsNt, 5, 2, {}}, "Windows 5.2", ProfileLayout::Newer},
-        VersionCase{{WindowsVersionInfo::WindowsNt, 10, 0, {}}, "Windows 10.0", ProfileLayout::Newer},
-        VersionCase{{7, 1, 0, {}}, "", ProfileLayout::None}));
+        VersionCase{"WindowsNt52", {WindowsVersionInfo::WindowsNt, 5, 2, {}}, "Windows 5.2", ProfileLayout::Newer},
+        VersionCase{"Windows10", {WindowsVersionInfo::WindowsNt, 10, 0, {}}, "Windows 10.0", ProfileLayout::Newer},
+        VersionCase{"UnknownPlatform", {7, 1, 0, {}}, "", ProfileLayout::None}),
+    [](const ::testing::TestParamInfo<VersionCase>& info) { return std::string(info.param.name); });
 
 TEST(StationDataPathTest, ByLayout)
 {

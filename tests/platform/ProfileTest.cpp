@@ -10,11 +10,18 @@
 namespace {
 struct ProfileCase
 {
+    const char* name; // the test's name
     const char* file;
     const char* section;
     const char* key;
     const char* expected;
 };
+
+// The case by its name in test listings (not its bytes).
+void PrintTo(const ProfileCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class ProfileTest : public ::testing::TestWithParam<ProfileCase> {};
 
@@ -32,12 +39,13 @@ TEST_P(ProfileTest, ReadsValueOrDefault)
 INSTANTIATE_TEST_SUITE_P(
     Cases, ProfileTest,
     ::testing::Values(
-        ProfileCase{"[Dir]\r\nDATAPATH=C:\\DXbase\\Data\\Log.mdb\r\n", "Dir", "DATAPATH", "C:\\DXbase\\Data\\Log.mdb"},
-        ProfileCase{"[dir]\r\ndatapath = C:\\x\\y \r\n", "Dir", "DATAPATH", "C:\\x\\y"},
-        ProfileCase{"[Other]\r\nDATAPATH=no\r\n[Dir]\r\nPGMPATH=C:\\DXbase\r\n", "Dir", "DATAPATH", "dflt"},
-        ProfileCase{"[Dir]\r\nPGMPATH=\"C:\\Program Files\\DXbase\"\r\n", "Dir", "PGMPATH", "C:\\Program Files\\DXbase"},
-        ProfileCase{"[Dir]\nDATAPATH=\n", "Dir", "DATAPATH", ""},
-        ProfileCase{"", "Dir", "DATAPATH", "dflt"}));
+        ProfileCase{"Value", "[Dir]\r\nDATAPATH=C:\\DXbase\\Data\\Log.mdb\r\n", "Dir", "DATAPATH", "C:\\DXbase\\Data\\Log.mdb"},
+        ProfileCase{"NamesInAnyCaseBlanksAroundValue", "[dir]\r\ndatapath = C:\\x\\y \r\n", "Dir", "DATAPATH", "C:\\x\\y"},
+        ProfileCase{"KeyInAnotherSectionOnly", "[Other]\r\nDATAPATH=no\r\n[Dir]\r\nPGMPATH=C:\\DXbase\r\n", "Dir", "DATAPATH", "dflt"},
+        ProfileCase{"QuotesRemoved", "[Dir]\r\nPGMPATH=\"C:\\Program Files\\DXbase\"\r\n", "Dir", "PGMPATH", "C:\\Program Files\\DXbase"},
+        ProfileCase{"EmptyValueWithLfEnds", "[Dir]\nDATAPATH=\n", "Dir", "DATAPATH", ""},
+        ProfileCase{"EmptyFile", "", "Dir", "DATAPATH", "dflt"}),
+    [](const ::testing::TestParamInfo<ProfileCase>& info) { return std::string(info.param.name); });
 
 TEST(Profile, MissingFileGivesDefault)
 {

@@ -32,6 +32,11 @@ Row qso(const std::string& call, const std::string& qsls)
 }
 
 enum class Engine { Sqlite, Odbc };
+// The engine by its name in test listings.
+void PrintTo(Engine engine, std::ostream* os)
+{
+    *os << (engine == Engine::Sqlite ? "Sqlite" : "Odbc");
+}
 
 // Upload, then undo, through both engines: the log is row for row, column for column what it
 // was before the upload.
