@@ -410,8 +410,8 @@ public:
     void AddDownloadEvent(const QString& text) override { write(text); }
     void ClearUploadMonitor() override {}
     void ClearDownloadMonitor() override {}
-    void ShowCounters() override {}
-    void SetStepIcon(int, int) override {}
+    void ShowCounters(const RunCounters&) override {}
+    void SetStepIcon(Step, StepIcon) override {}
     void ShowMessage(const QString& text) override { std::fprintf(stderr, "message: %s\n", text.toLatin1().constData()); }
     void PumpMessages() override { ++pumps; }
     qint64 lines = 0;
@@ -564,10 +564,12 @@ int main(int argc, char** argv)
 
     timer.restart();
     bool ok = false;
+    RunCounters shown;
     {
         ImportRun run(options, choices, paths, monitor);
         run.setKeepUndo(keepUndo);
         ok = run.OnLotwImport();
+        shown = run.counters();
     }
     const double seconds = timer.nsecsElapsed() / 1e9;
     if (undo && keepUndo) {
@@ -592,11 +594,11 @@ int main(int argc, char** argv)
                 ok ? "ran to its end" : "stopped");
     const QString counters = QStringLiteral("QSOs Read-in: %1  LoTW Recs Used: %2  QSOs w/errors: %3  New DXCC Credits: %4  "
                                             "Warnings: %5")
-                                 .arg(monitor.counter(Control::DownloadReadIn))
-                                 .arg(monitor.counter(Control::DownloadRecsUsed))
-                                 .arg(monitor.counter(Control::DownloadErrors))
-                                 .arg(monitor.counter(Control::DownloadNewDxcc))
-                                 .arg(monitor.counter(Control::DownloadWarnings));
+                                 .arg(shown.value(Counter::DownloadReadIn))
+                                 .arg(shown.value(Counter::DownloadRecsUsed))
+                                 .arg(shown.value(Counter::DownloadErrors))
+                                 .arg(shown.value(Counter::DownloadNewDxcc))
+                                 .arg(shown.value(Counter::DownloadWarnings));
     std::printf("%s  monitor lines: %lld\n", counters.toLatin1().constData(), static_cast<long long>(monitor.lines));
     if (floor) {
         const double mean = (before.total() + after.total()) / 2;

@@ -2,6 +2,7 @@
 
 #include "CBrindlewickDoc.h"
 #include "CMainFrame.h"
+#include "ControlIds.h"
 #include "FormMonitor.h"
 #include "MonitorView.h"
 #include "OperationRunner.h"
@@ -33,12 +34,6 @@
 #include <QRadioButton>
 #include <QShortcut>
 #include <QTimer>
-
-// The status icons live in the library's resources, which a static library must load itself.
-static void loadStatusIcons()
-{
-    Q_INIT_RESOURCE(StatusIcons);
-}
 
 namespace {
 const char kControlId[] = "controlId";
@@ -79,11 +74,6 @@ enum : int {
     AnyCallButton = 2011,
     FirstDownloadButton = 2012,
 };
-
-QString iconPath(int icon)
-{
-    return QStringLiteral(":/icons/%1.png").arg(icon);
-}
 
 // The index of the checked button of a pair, -1 when neither is checked.
 int radioIndex(const QAbstractButton* first, const QAbstractButton* second)
@@ -140,6 +130,7 @@ struct CBrindlewickView::Run
     bool closeBoundSet = false;
     std::unique_ptr<RunLock> lock; // the data folder's, for as long as the run goes on
     QString undoRun;
+    ProblemMemory problems;
 };
 
 CBrindlewickView::CBrindlewickView(CBrindlewickDoc& doc, const Options& options, Paths& paths, Desktop& desktop,
@@ -153,14 +144,26 @@ CBrindlewickView::CBrindlewickView(CBrindlewickDoc& doc, const Options& options,
       m_messageBox(messageBox),
       m_choices(std::make_unique<ChoiceModel>(options))
 {
-    loadStatusIcons();
     m_ui->setupUi(this);
     // The "since" takes LoTW's own cursor, a date and a time: the field shows it whole.
     m_ui->dateEdit->setMinimumWidth(m_ui->dateEdit->fontMetrics().horizontalAdvance(QStringLiteral("8888-88-88 88:88:88"))
                                     + 16);
     m_ui->dateEdit->setMaximumWidth(QWIDGETSIZE_MAX);
     indexControls();
-    m_monitor = std::make_unique<FormMonitor>(*this, *m_ui->uploadMonitor, *m_ui->downloadMonitor, messageBox);
+    // The form monitor shows counters and step icons on their statics, and refreshes the
+    // choices with the counters.
+    FormIndicators indicators;
+    for (int c = 0; c < kCounterCount; ++c)
+        indicators.counters[std::size_t(c)] = qobject_cast<QLabel*>(control(ControlOf(Counter(c))));
+    for (int s = 0; s < kStepCount; ++s)
+        indicators.steps[std::size_t(s)] = qobject_cast<QLabel*>(control(ControlOf(Step(s))));
+    indicators.refreshChoices = [this](const Choices* taken) {
+        if (taken)
+            m_choices->choices() = *taken;
+        showChoices();
+    };
+    m_monitor = std::make_unique<FormMonitor>(std::move(indicators), *m_ui->uploadMonitor, *m_ui->downloadMonitor,
+                                              messageBox);
     m_runner = std::make_unique<OperationRunner>(*m_monitor, m_desktop);
     connect(m_runner.get(), &OperationRunner::finished, this, &CBrindlewickView::runFinished);
     m_progressTimer = new QTimer(this);
@@ -170,9 +173,8 @@ CBrindlewickView::CBrindlewickView(CBrindlewickDoc& doc, const Options& options,
         updateProgress();
     });
     connectChoiceRadios();
-    for (int id : {Control::StepMakeAdif, Control::StepSignAdif, Control::StepMakeTq8, Control::StepClipboard,
-                   Control::StepUpload, Control::StepDownload, Control::ProblemPointer})
-        setStepIcon(id, StepIcon::Blank);
+    for (int s = 0; s < kStepCount; ++s)
+        m_monitor->SetStepIcon(Step(s), StepIcon::Blank);
 
     connect(m_ui->uploadButton, &QPushButton::clicked, this, &CBrindlewickView::OnUpload);
     connect(m_ui->downloadButton, &QPushButton::clicked, this, &CBrindlewickView::OnDownloadFromLotw);
@@ -249,14 +251,7 @@ QString CBrindlewickView::qslDateFilePath() const
     return QslDateFilePath(m_paths);
 }
 
-void CBrindlewickView::setStepIcon(int controlId, int icon)
-{
-    auto* label = qobject_cast<QLabel*>(control(controlId));
-    if (!label || icon < StepIcon::Blank || icon > StepIcon::RedArrow)
-        return;
-    label->setPixmap(QPixmap(iconPath(icon)));
-    label->setProperty("icon", icon);
-}
+
 
 void CBrindlewickView::connectChoiceRadios()
 {
@@ -525,15 +520,16 @@ void CBrindlewickView::runOperation(const Operation& operation, RunKind kind)
         notes.append(runLock->takeOverNote());
 
     m_run = std::make_shared<Run>(Run{kind, m_options, *m_choices, readTexts(), qslDateFilePath(), false,
-                                      std::move(runLock), m_undoPath});
+                                      std::move(runLock), m_undoPath, m_problems});
     m_closeAfterRun = false;
     setRunControlsEnabled(false);
     const std::shared_ptr<Run> run = m_run;
     Paths& paths = m_paths;
-    m_runner->start(
+    m_runner->startRun(
         [run, operation, &paths, notes](EventMonitor& monitor, Desktop& desktop) {
             OperationContext context{run->options, run->choices,         monitor,     desktop,
-                                     paths,        run->texts,           run->qslDateFilePath, false, run->undoRun};
+                                     paths,        run->texts,           run->qslDateFilePath, false, run->undoRun,
+                                     RunResult{{}, run->problems}};
             QStringList said = notes;
             // Operations report their own failures; whatever still escapes one is shown, not lost.
             try {
@@ -554,6 +550,7 @@ void CBrindlewickView::runOperation(const Operation& operation, RunKind kind)
             for (const QString& line : said)
                 monitor.AddDownloadEvent(QStringLiteral("Note: ") + line);
             run->closeBoundSet = context.closeBoundSet;
+            run->problems = context.result.problems;
         },
         &run->choices);
     m_stage = -1;
@@ -569,6 +566,7 @@ void CBrindlewickView::runFinished()
         // What the run made of the choices (the import keeps the first QSL date) is kept; the
         // choices could not change on the form meanwhile.
         m_choices->choices() = run->choices.choices();
+        m_problems = run->problems;
         if (run->closeBoundSet)
             closeQuietly(m_doc.qsoSet());
         run->lock.reset();

@@ -2,6 +2,7 @@
 
 #include "options/ChoiceModel.h"
 #include "options/Options.h"
+#include "platform/ProblemLog.h"
 
 #include <QHash>
 #include <QString>
@@ -55,6 +56,10 @@ struct OperationContext
     bool closeBoundSet = false;
     // The kept run an undo takes back (its file), as the operator confirmed it.
     QString undoRun;
+    // What the operation leaves: its counters, and what its problem lines leave (the last
+    // database error, band and mode texts). Its problems start as the form's earlier runs left
+    // them, and go on to the next run.
+    RunResult result;
 };
 
 // The form view: the monitors and counters, the step guide, the operator's choices and the
@@ -109,7 +114,6 @@ public:
     QString progressText() const { return m_progressText; }
 
     QWidget* control(int controlId) const;
-    void setStepIcon(int controlId, int icon);
     EventMonitor& monitor();
     FormMonitor& formMonitor() { return *m_monitor; }
     ChoiceModel& choiceModel() { return *m_choices; }
@@ -188,6 +192,7 @@ private:
     Operation m_undo;
     Operation m_backup;
     QString m_undoPath; // the kept run the next undo takes back
+    ProblemMemory m_problems; // what the problem lines of the runs so far left
     bool m_destroyed = false;
     bool m_buttonsCreated = false;
 };

@@ -1,17 +1,24 @@
 #include "FormMonitor.h"
 
-#include "CBrindlewickView.h"
+#include "ControlIds.h"
 #include "MonitorModel.h"
 #include "MonitorView.h"
 #include "RelayMonitor.h"
 #include "platform/Desktop.h"
 
 #include <QLabel>
+#include <QPixmap>
 #include <QTimer>
 
-FormMonitor::FormMonitor(CBrindlewickView& view, MonitorView& uploadView, MonitorView& downloadView,
+// The status icons live in the library's resources, which a static library must load itself.
+static void loadStatusIcons()
+{
+    Q_INIT_RESOURCE(StatusIcons);
+}
+
+FormMonitor::FormMonitor(FormIndicators indicators, MonitorView& uploadView, MonitorView& downloadView,
                          MessageBox& messageBox)
-    : m_view(view),
+    : m_indicators(std::move(indicators)),
       m_uploadView(uploadView),
       m_downloadView(downloadView),
       m_messageBox(messageBox),
@@ -21,6 +28,7 @@ FormMonitor::FormMonitor(CBrindlewickView& view, MonitorView& uploadView, Monito
 {
     m_uploadView.setModel(m_uploadModel);
     m_downloadView.setModel(m_downloadModel);
+    loadStatusIcons();
     m_showTimer->setSingleShot(true);
     QObject::connect(m_showTimer, &QTimer::timeout, &uploadView, [this] { showLines(); });
 }
@@ -55,23 +63,29 @@ void FormMonitor::ClearDownloadMonitor()
     m_downloadModel->clear();
 }
 
-void FormMonitor::ShowCounters()
+void FormMonitor::ShowCounters(const RunCounters& counters)
 {
-    showCountersNow();
+    showCountersNow(counters, nullptr);
 }
 
-void FormMonitor::showCountersNow()
+void FormMonitor::showCountersNow(const RunCounters& counters, const Choices* taken)
 {
-    for (const auto& [controlId, value] : counters()) {
-        if (auto* label = qobject_cast<QLabel*>(m_view.control(controlId)))
+    counters.forEachSet([this](Counter counter, long value) {
+        if (QLabel* label = m_indicators.counters[std::size_t(counter)])
             label->setText(QString::asprintf("%ld", value));
-    }
-    m_view.showChoices();
+    });
+    if (m_indicators.refreshChoices)
+        m_indicators.refreshChoices(taken);
 }
 
-void FormMonitor::SetStepIcon(int controlId, int icon)
+void FormMonitor::SetStepIcon(Step step, StepIcon icon)
 {
-    m_view.setStepIcon(controlId, icon);
+    QLabel* label = m_indicators.steps[std::size_t(step)];
+    if (!label)
+        return;
+    const int id = IconIdOf(icon);
+    label->setPixmap(QPixmap(QStringLiteral(":/icons/%1.png").arg(id)));
+    label->setProperty("icon", id);
 }
 
 void FormMonitor::ShowMessage(const QString& text)
@@ -147,15 +161,10 @@ void FormMonitor::apply(const MonitorBatch& batch)
             break;
         }
     }
-    for (const auto& [controlId, icon] : batch.icons)
-        m_view.setStepIcon(controlId, icon);
-    if (batch.countersShown) {
-        for (const auto& [controlId, value] : batch.counters)
-            SetCounter(controlId, value);
-        if (batch.choices)
-            m_view.choiceModel().choices() = *batch.choices;
-        showCountersNow();
-    }
+    for (const auto& [step, icon] : batch.icons)
+        SetStepIcon(step, icon);
+    if (batch.countersShown)
+        showCountersNow(batch.counters, batch.choices ? &*batch.choices : nullptr);
     if (added)
         linesAdded();
     for (qsizetype i = 0; i < batch.messages.size(); ++i)

@@ -4,17 +4,30 @@
 
 #include <QElapsedTimer>
 #include <QString>
+#include <array>
 #include <deque>
+#include <functional>
 
-class CBrindlewickView;
 class MessageBox;
 class MonitorModel;
 class MonitorView;
+class QLabel;
 class QTimer;
+struct Choices;
 struct MonitorBatch;
 
-// The form's event monitor: lines go to the two monitor boxes, counters to their statics,
-// step icons to the icon statics, messages to a message box. It lives on the window's thread.
+// What the form shows besides its two monitor boxes: the statics of the counters and the
+// icon statics of the steps (null where the form has none), and the refresh of the choices
+// that goes with the counters, given a run's choices to take first (or null).
+struct FormIndicators
+{
+    std::array<QLabel*, kCounterCount> counters{};
+    std::array<QLabel*, kStepCount> steps{};
+    std::function<void(const Choices* taken)> refreshChoices;
+};
+
+// The form's event monitor: lines go to the two monitor boxes, counters to their statics
+// ("%ld"), step icons to the icon statics, messages to a message box. It lives on the window's thread.
 //
 // Operations run on a worker thread and report through a RelayMonitor; what that hands over
 // is shown here with apply(). Appended lines wait in their models and are shown in batches:
@@ -26,7 +39,7 @@ struct MonitorBatch;
 class FormMonitor : public EventMonitor
 {
 public:
-    FormMonitor(CBrindlewickView& view, MonitorView& uploadView, MonitorView& downloadView,
+    FormMonitor(FormIndicators indicators, MonitorView& uploadView, MonitorView& downloadView,
                 MessageBox& messageBox);
     ~FormMonitor() override;
 
@@ -35,8 +48,8 @@ public:
     void AddDownloadEvent(const QString& text) override;
     void ClearUploadMonitor() override;
     void ClearDownloadMonitor() override;
-    void ShowCounters() override;
-    void SetStepIcon(int controlId, int icon) override;
+    void ShowCounters(const RunCounters& counters) override;
+    void SetStepIcon(Step step, StepIcon icon) override;
     void ShowMessage(const QString& text) override;
     void ShowInformation(const QString& text) override;
     bool AskOperator(const QString& question) override;
@@ -58,9 +71,9 @@ public:
     static constexpr qint64 kShowInterval = 50;
 
 private:
+    void showCountersNow(const RunCounters& counters, const Choices* taken);
     void linesAdded();
     void publish(MonitorModel& model, MonitorView& view);
-    void showCountersNow();
     void queueMessage(const QString& text, bool informational = false);
     void showQueuedMessages();
 
@@ -71,7 +84,7 @@ private:
         bool informational = false;
     };
 
-    CBrindlewickView& m_view;
+    FormIndicators m_indicators;
     MonitorView& m_uploadView;
     MonitorView& m_downloadView;
     MessageBox& m_messageBox;

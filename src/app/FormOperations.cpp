@@ -17,7 +17,8 @@ void ConnectFormOperations(CBrindlewickView& view)
         options.uploadAdifPath = ctx.texts.uploadAdifPath;
         options.tqslExePath = ctx.texts.tqslExePath;
         // A completed upload closes the document's QSO set as well, with its own two.
-        ctx.closeBoundSet = RunUpload(MakeUploadRequest(options, ctx.choices.choices()), ctx.paths, ctx.monitor, ctx.desktop);
+        ctx.closeBoundSet = RunUpload(MakeUploadRequest(options, ctx.choices.choices()), ctx.paths, ctx.monitor,
+                                      ctx.desktop, &ctx.result);
     });
     view.setReportRequestOperation([](OperationContext& ctx) {
         const Choices& choices = ctx.choices.choices();
@@ -25,14 +26,18 @@ void ConnectFormOperations(CBrindlewickView& view)
         order.way = choices.BrowserInstead ? ReportRequest::Way::Browser : ReportRequest::Way::Download;
         order.importAfter = choices.ImportAtOnce;
         const ReportRequestOutcome outcome =
-            RunReportRequest(ctx.options, ctx.choices, ctx.paths, ctx.monitor, ctx.desktop, order);
-        // The import may have put LoTW's cursor and "Download ALL QSLs" into the choices.
+            RunReportRequest(ctx.options, ctx.choices, ctx.paths, ctx.monitor, ctx.desktop, order, &ctx.result);
+        // The import's counters, and LoTW's cursor and "Download ALL QSLs" it may have put on the
+        // choices, are shown.
         if (outcome.importRan)
-            ctx.monitor.ShowCounters();
+            ctx.monitor.ShowCounters(ctx.result.counters);
     });
     view.setVerifyOperation([](OperationContext& ctx) {
         const Choices& choices = ctx.choices.choices();
-        ctx.closeBoundSet = RunReceiptCheck(ctx.options, choices, ctx.paths, ctx.monitor, choices.RedueMissing).madeDue > 0;
+        ctx.closeBoundSet =
+            RunReceiptCheck(ctx.options, choices, ctx.paths, ctx.monitor, choices.RedueMissing, &ctx.result.problems)
+                .madeDue
+            > 0;
     });
     view.setUndoOperation([](OperationContext& ctx) {
         for (const UndoEntry& entry : ListUndoRuns(ctx.paths.dataFolder())) {
@@ -49,8 +54,9 @@ void ConnectFormOperations(CBrindlewickView& view)
         ctx.monitor.ShowInformation(BackupDoneText(copy) + QLatin1Char('.'));
     });
     view.setImportOperation([](OperationContext& ctx) {
-        RunImport(ctx.options, ctx.choices.choices(), ctx.paths, ctx.monitor);
-        // The run may have put the first QSL date and "Download ALL QSLs" into the choices.
-        ctx.monitor.ShowCounters();
+        RunImport(ctx.options, ctx.choices.choices(), ctx.paths, ctx.monitor, &ctx.result);
+        // The counters, and the first QSL date and "Download ALL QSLs" the run may have put on
+        // the choices, are shown.
+        ctx.monitor.ShowCounters(ctx.result.counters);
     });
 }

@@ -7,20 +7,6 @@
 #include <QMetaObject>
 #include <QThread>
 
-namespace {
-// Copies what problem lines quote and the counters from one monitor to another.
-void copyReportingState(const EventMonitor& from, EventMonitor& to)
-{
-    to.lastDbError = from.lastDbError;
-    to.problemMessage = from.problemMessage;
-    to.record = from.record;
-    to.bandText = from.bandText;
-    to.modeText = from.modeText;
-    for (const auto& [controlId, value] : from.counters())
-        to.SetCounter(controlId, value);
-}
-}
-
 OperationRunner::OperationRunner(FormMonitor& form, Desktop& desktop, QObject* parent)
     : QObject(parent), m_form(form), m_desktop(desktop)
 {
@@ -31,7 +17,7 @@ OperationRunner::~OperationRunner()
     abandon();
 }
 
-void OperationRunner::start(Work work, const ChoiceModel* choices)
+void OperationRunner::startRun(Work work, const ChoiceModel* choices)
 {
     if (m_thread)
         return;
@@ -41,7 +27,6 @@ void OperationRunner::start(Work work, const ChoiceModel* choices)
         QMetaObject::invokeMethod(this, [this, run, batch] { apply(run, batch); }, Qt::QueuedConnection);
     };
     m_relay = std::make_unique<RelayMonitor>(*m_channel, post, choices);
-    copyReportingState(m_form, *m_relay);
     m_relayDesktop = std::make_unique<RelayDesktop>(m_desktop, this, m_channel->abandoned);
     // A question reaches the window after the batch handed over before it (both are queued to
     // this object), so the operator reads the run's lines first.
@@ -117,14 +102,13 @@ void OperationRunner::ended(unsigned run)
     m_thread->wait();
     delete m_thread;
     m_thread = nullptr;
-    takeBackState();
+    release();
     m_form.setRunning(false);
     emit finished();
 }
 
-void OperationRunner::takeBackState()
+void OperationRunner::release()
 {
-    copyReportingState(*m_relay, m_form);
     m_relay.reset();
     m_relayDesktop.reset();
 }
@@ -139,6 +123,6 @@ void OperationRunner::abandon()
     delete m_thread;
     m_thread = nullptr;
     ++m_run; // what the run posted is not shown any more
-    takeBackState();
+    release();
     m_form.setRunning(false);
 }

@@ -19,9 +19,8 @@ struct RunChannel;
 // reports through a RelayMonitor, whose batches the form's monitor shows in order on the
 // window's thread, and asks for the browser, the file viewer and the clipboard through a
 // RelayDesktop. The operation opens (and closes) its own database connections on its thread.
-//
-// The run's monitor starts from the form monitor's reporting state (last database error,
-// problem record, band and mode texts, counters), which it hands back at the end.
+// What the run leaves for the form (its counters, what its problem lines leave for the next
+// run's) the operation hands back itself, through what it was started with.
 class OperationRunner : public QObject
 {
     Q_OBJECT
@@ -35,8 +34,8 @@ public:
 
     // Starts work on a worker thread; nothing when a run is going. choices: the choices the run
     // works on, shown with its counters.
-    void start(Work work, const ChoiceModel* choices);
-    // From start until finished() has been emitted.
+    void startRun(Work work, const ChoiceModel* choices);
+    // From startRun until finished() has been emitted.
     bool isRunning() const { return m_thread != nullptr; }
 
     // The operator's Stop: the operation sees it through StopRequested.
@@ -62,7 +61,7 @@ signals:
 private:
     void apply(unsigned run, const std::shared_ptr<MonitorBatch>& batch);
     void ended(unsigned run);
-    void takeBackState();
+    void release();
 
     FormMonitor& m_form;
     Desktop& m_desktop;

@@ -20,17 +20,18 @@ void RelayMonitor::AddUploadLines(QByteArrayView utf8Lines)
     handOverIfWanted();
 }
 
-void RelayMonitor::ShowCounters()
+void RelayMonitor::ShowCounters(const RunCounters& counters)
 {
-    // The counters and choices are taken when the batch is handed over: an upload shows its
-    // counters twice per QSO, and only the last values of a batch reach the screen anyway.
+    // Only the last counters of a batch reach the screen (an upload shows its counters twice
+    // per QSO); the choices are taken when the batch is handed over.
     m_batch->countersShown = true;
+    m_batch->counters = counters;
     handOverIfWanted();
 }
 
-void RelayMonitor::SetStepIcon(int controlId, int icon)
+void RelayMonitor::SetStepIcon(Step step, StepIcon icon)
 {
-    m_batch->icons.emplace_back(controlId, icon);
+    m_batch->icons.emplace_back(step, icon);
     handOverIfWanted();
 }
 
@@ -65,7 +66,6 @@ void RelayMonitor::handOver()
     while (m_channel.batchesInFlight.load() >= 2 && !m_channel.abandoned.load())
         QThread::msleep(2);
     if (m_batch->countersShown) {
-        m_batch->counters = counters();
         if (m_choices)
             m_batch->choices = m_choices->choices();
     }

@@ -7,7 +7,6 @@
 #include <QStringList>
 #include <atomic>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -16,7 +15,8 @@
 class ChoiceModel;
 
 // What a run reported since its last hand-over to the window: the monitor lines and clears in
-// the order they came, step icons, the counters and choices as last shown, and messages.
+// the order they came, step icons, the counters as last shown and the choices as they stand
+// at the hand-over, and messages.
 struct MonitorBatch
 {
     enum class Kind : quint8 { AddUpload, AddDownload, ClearUpload, ClearDownload, AddUploadUtf8 };
@@ -27,9 +27,9 @@ struct MonitorBatch
         QByteArray utf8; // AddUploadUtf8: upload lines as UTF-8, each ended by CR LF
     };
     std::vector<Line> lines;
-    std::vector<std::pair<int, int>> icons; // control, icon, in order
-    bool countersShown = false;             // ShowCounters was called: show counters (and choices)
-    std::map<int, long> counters;
+    std::vector<std::pair<Step, StepIcon>> icons; // in order
+    bool countersShown = false;                   // ShowCounters was called: show counters (and choices)
+    RunCounters counters;                         // as last shown
     std::optional<Choices> choices;
     QStringList messages;
     std::vector<bool> informational; // by message: one that tells of something done
@@ -78,8 +78,8 @@ public:
     void AddDownloadEvent(const QString& text) override { add(MonitorBatch::Kind::AddDownload, text); }
     void ClearUploadMonitor() override { add(MonitorBatch::Kind::ClearUpload, QString()); }
     void ClearDownloadMonitor() override { add(MonitorBatch::Kind::ClearDownload, QString()); }
-    void ShowCounters() override;
-    void SetStepIcon(int controlId, int icon) override;
+    void ShowCounters(const RunCounters& counters) override;
+    void SetStepIcon(Step step, StepIcon icon) override;
     void ShowMessage(const QString& text) override;
     void ShowInformation(const QString& text) override;
     // The question comes after everything reported before it has been handed over.

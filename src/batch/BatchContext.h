@@ -7,6 +7,7 @@
 #include "options/QslDateFile.h"
 #include "platform/Desktop.h"
 #include "platform/EventMonitor.h"
+#include "platform/ProblemLog.h"
 #include "platform/Paths.h"
 
 #include <QStringList>
@@ -27,7 +28,10 @@ struct BatchContext
     std::unique_ptr<Paths> paths;
     std::unique_ptr<Desktop> desktop;
     std::unique_ptr<EventMonitor> monitor;
+    // What the command's run left: its counters make the closing line.
+    RunResult result;
 };
+
 
 // Exit statuses of the batch command.
 enum BatchExit : int { ExitOk = 0, ExitFailed = 1, ExitUsage = 2 };

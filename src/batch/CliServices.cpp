@@ -145,19 +145,16 @@ void CliMonitor::endProgress()
     m_progressWidth = 0;
 }
 
-QString CliMonitor::counterLine() const
+QString CliMonitor::counterLine(const RunCounters& counters)
 {
-    static const std::pair<int, const char*> labels[] = {
-        {Control::UploadReadIn, "QSOs Read-in"},       {Control::UploadAdifOut, "ADIF Output"},
-        {Control::DownloadReadIn, "QSOs Read-in"},     {Control::DownloadRecsUsed, "LoTW Recs Used"},
-        {Control::DownloadErrors, "QSOs w/errors"},    {Control::DownloadNewDxcc, "New DXCC Credits"},
-        {Control::DownloadWarnings, "Warnings"},
-    };
+    // The form's captions, in the order of Counter.
+    static const char* const labels[kCounterCount] = {"QSOs Read-in",  "ADIF Output",      "QSOs Read-in",
+                                                      "LoTW Recs Used", "QSOs w/errors",   "New DXCC Credits",
+                                                      "Warnings"};
     QStringList parts;
-    for (const auto& [id, label] : labels) {
-        if (counters().count(id))
-            parts.append(QString::fromLatin1(label) + QLatin1String(": ") + FormatCounter(counter(id)));
-    }
+    counters.forEachSet([&parts](Counter counter, long value) {
+        parts.append(QString::fromLatin1(labels[int(counter)]) + QLatin1String(": ") + RunCounters::format(value));
+    });
     return parts.join(QLatin1String("  "));
 }
 

@@ -17,8 +17,8 @@ public:
     void AddDownloadEvent(const QString& text) override;
     void ClearUploadMonitor() override {}
     void ClearDownloadMonitor() override {}
-    void ShowCounters() override {}
-    void SetStepIcon(int, int) override {}
+    void ShowCounters(const RunCounters&) override {}
+    void SetStepIcon(Step, StepIcon) override {}
     void ShowMessage(const QString& text) override;
     void PumpMessages() override;
     void FlushLines() override;
@@ -34,8 +34,8 @@ public:
     // Clears the progress line from the terminal, if one is shown.
     void endProgress();
 
-    // The closing line with the counters that were set, e.g. "QSOs Read-in: 12  ADIF Output: 7".
-    QString counterLine() const;
+    // The closing line with a run's counters that were set, e.g. "QSOs Read-in: 12  ADIF Output: 7".
+    static QString counterLine(const RunCounters& counters);
 
 private:
     void line(const QString& text);

@@ -15,7 +15,8 @@ int runImport(BatchContext& context, const BatchArguments& arguments)
         context.choiceModel->chooseOverwrite(0);
     if (arguments.isSet("keep"))
         context.choiceModel->chooseOverwrite(1);
-    return RunImport(context.options, context.choices(), *context.paths, *context.monitor) ? ExitOk : ExitFailed;
+    return RunImport(context.options, context.choices(), *context.paths, *context.monitor, &context.result) ? ExitOk
+                                                                                                            : ExitFailed;
 }
 
 } // namespace

@@ -51,7 +51,7 @@ int request(BatchContext& context, const BatchArguments& arguments)
     if (cli)
         cli->setTransferProgress(true);
     const ReportRequestOutcome outcome =
-        RunReportRequest(context.options, model, *context.paths, *context.monitor, *context.desktop, order);
+        RunReportRequest(context.options, model, *context.paths, *context.monitor, *context.desktop, order, &context.result);
     if (cli)
         cli->setTransferProgress(false);
     if (printUrl) {

@@ -61,7 +61,7 @@ int upload(BatchContext& context, const BatchArguments& arguments)
             return ExitFailed;
         }
     }
-    return RunUpload(request, *context.paths, *context.monitor, *context.desktop) ? ExitOk : ExitFailed;
+    return RunUpload(request, *context.paths, *context.monitor, *context.desktop, &context.result) ? ExitOk : ExitFailed;
 }
 
 } // namespace

@@ -164,7 +164,7 @@ try {
     }
     std::fflush(stdout);
     cliMonitor->endProgress();
-    const QString counters = cliMonitor->counterLine();
+    const QString counters = CliMonitor::counterLine(context.result.counters);
     if (!counters.isEmpty()) {
         const QByteArray bytes = counters.toLocal8Bit() + '\n';
         std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);

@@ -3,7 +3,6 @@
 #include "CountyTable.h"
 #include "LotwFieldRules.h"
 #include "LotwRecord.h"
-#include "platform/EventMonitor.h"
 
 #include <initializer_list>
 
@@ -47,15 +46,9 @@ QString AlaskaRegion(const QString& county)
     return result;
 }
 
-void SetProblemRecord(EventMonitor& monitor, const LotwRecord& record)
+ProblemRecord ProblemRecordOf(const LotwRecord& record)
 {
-    monitor.record.call = record.call;
-    monitor.record.qsoDate = record.qsoDate;
-    monitor.record.timeOn = record.timeOn;
-    monitor.record.bandCode = record.bandCode;
-    monitor.record.modeCode = record.modeCode;
-    monitor.record.state = record.state;
-    monitor.record.county = record.county;
+    return {record.call, record.qsoDate, record.timeOn, record.bandCode, record.modeCode, record.state, record.county};
 }
 
 CountyText NormaliseCountyText(const QString& value, LotwRecord& record)
@@ -92,18 +85,16 @@ CountyText NormaliseCountyText(const QString& value, LotwRecord& record)
     return CountyText::ToCheck;
 }
 
-void CheckCounty(LotwRecord& record, CountyTable& counties, EventMonitor& monitor)
+void CheckCounty(LotwRecord& record, CountyTable& counties, ProblemLog& problems)
 {
     if (!counties.CountyExists(record.state, record.county)) {
-        monitor.problemMessage = QStringLiteral("County?");
-        SetProblemRecord(monitor, record);
-        monitor.LogRecordEvent(2);
+        problems.LogRecordEvent(ProblemKind::Warning, QStringLiteral("County?"), ProblemRecordOf(record));
         record.county.clear();
     }
 }
 
-void NormaliseCounty(const QString& value, LotwRecord& record, CountyTable& counties, EventMonitor& monitor)
+void NormaliseCounty(const QString& value, LotwRecord& record, CountyTable& counties, ProblemLog& problems)
 {
     if (NormaliseCountyText(value, record) == CountyText::ToCheck)
-        CheckCounty(record, counties, monitor);
+        CheckCounty(record, counties, problems);
 }

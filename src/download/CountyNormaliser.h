@@ -1,9 +1,10 @@
 #pragma once
 
+#include "platform/ProblemLog.h"
+
 #include <QString>
 
 class CountyTable;
-class EventMonitor;
 struct LotwRecord;
 
 // Maps an Alaskan county or borough name to the region the county table knows it by; other
@@ -14,7 +15,7 @@ QString AlaskaRegion(const QString& county);
 // when the record has none yet, the county cut and mapped as the county table spells it, and
 // checked against the table. A county the table doesn't hold is dropped with a "County?"
 // warning about the record as read so far.
-void NormaliseCounty(const QString& value, LotwRecord& record, CountyTable& counties, EventMonitor& monitor);
+void NormaliseCounty(const QString& value, LotwRecord& record, CountyTable& counties, ProblemLog& problems);
 
 // NormaliseCounty in its two steps. The first turns the value into the record's state and
 // county and tells what became of the county: untouched (the value is no "ST,NAME"), set
@@ -23,7 +24,7 @@ void NormaliseCounty(const QString& value, LotwRecord& record, CountyTable& coun
 enum class CountyText { Untouched, Set, ToCheck };
 CountyText NormaliseCountyText(const QString& value, LotwRecord& record);
 // The second: a county the table doesn't hold is dropped with a "County?" warning.
-void CheckCounty(LotwRecord& record, CountyTable& counties, EventMonitor& monitor);
+void CheckCounty(LotwRecord& record, CountyTable& counties, ProblemLog& problems);
 
-// Copies the fields a problem line quotes from the record into the monitor.
-void SetProblemRecord(EventMonitor& monitor, const LotwRecord& record);
+// The fields of the record that a problem line quotes.
+ProblemRecord ProblemRecordOf(const LotwRecord& record);

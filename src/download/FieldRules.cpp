@@ -4,10 +4,10 @@
 #include "ImportDecision.h"
 #include "LineFile.h"
 #include "LotwRecord.h"
-#include "platform/EventMonitor.h"
+#include "platform/ProblemLog.h"
 
-FieldRules::FieldRules(const LotwRecord& record, int overwriteChoice, EventMonitor& monitor, LineFile& errorFile)
-    : m_record(record), m_overwriteChoice(overwriteChoice), m_monitor(monitor), m_errorFile(errorFile)
+FieldRules::FieldRules(const LotwRecord& record, int overwriteChoice, ProblemLog& problems, LineFile& errorFile)
+    : m_record(record), m_overwriteChoice(overwriteChoice), m_problems(problems), m_errorFile(errorFile)
 {
 }
 
@@ -37,14 +37,11 @@ bool FieldRules::apply(const QString& word, const QString& lotw, const QString& 
 void FieldRules::warn(const FieldWarning& warning)
 {
     const QString tail = FieldWarningTail(warning);
-    m_monitor.SetCounter(Control::DownloadWarnings, m_monitor.counter(Control::DownloadWarnings) + 1);
-    m_monitor.SetStepIcon(Control::ProblemPointer, StepIcon::RedArrow);
-    m_monitor.ShowCounters();
-    SetProblemRecord(m_monitor, m_record);
-    m_monitor.DecodeBandMode();
+    m_problems.countWarning();
+    const BandModeTexts& texts = m_problems.DecodeBandMode(m_record.bandCode, m_record.modeCode);
     const QString line = QLatin1String("Warning! : ") + m_record.call + QLatin1Char(' ') + m_record.qsoDate
-                         + QLatin1Char(' ') + m_record.timeOn + QLatin1Char(' ') + m_monitor.bandText + QLatin1Char(' ')
-                         + m_monitor.modeText + tail;
-    m_monitor.AddDownloadEvent(line);
+                         + QLatin1Char(' ') + m_record.timeOn + QLatin1Char(' ') + texts.band + QLatin1Char(' ')
+                         + texts.mode + tail;
+    m_problems.monitor().AddDownloadEvent(line);
     m_errorFile.writeLine(line);
 }

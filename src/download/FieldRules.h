@@ -3,8 +3,8 @@
 #include <QString>
 #include <functional>
 
-class EventMonitor;
 class LineFile;
+class ProblemLog;
 struct FieldWarning;
 struct LotwRecord;
 
@@ -15,7 +15,7 @@ struct LotwRecord;
 class FieldRules
 {
 public:
-    FieldRules(const LotwRecord& record, int overwriteChoice, EventMonitor& monitor, LineFile& errorFile);
+    FieldRules(const LotwRecord& record, int overwriteChoice, ProblemLog& problems, LineFile& errorFile);
 
     // word: the field's name in the warning ("CQ Zone", "ITU Zone", "State", "County",
     // "IOTA", "GRID"); lotw: the LoTW value; logged: the column as the row holds it.
@@ -32,6 +32,6 @@ private:
 
     const LotwRecord& m_record;
     int m_overwriteChoice;
-    EventMonitor& m_monitor;
+    ProblemLog& m_problems;
     LineFile& m_errorFile;
 };

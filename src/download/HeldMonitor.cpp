@@ -26,21 +26,18 @@ void HeldMonitor::AddDownloadEvent(const QString& text)
         std::memcpy(m_lines.data() + m_lines.size() - qsizetype(sizeof size), &marked, sizeof marked);
         m_lines.append(reinterpret_cast<const char*>(text.constData()), text.size() * qsizetype(sizeof(QChar)));
     }
-    ++m_lineCount;
 }
 
-void HeldMonitor::ShowCounters()
+void HeldMonitor::ShowCounters(const RunCounters& counters)
 {
     // A few times a second: a run decides thousands of records a second.
     if (m_sinceShown.isValid() && m_sinceShown.elapsed() < 250)
         return;
     m_sinceShown.start();
-    for (const auto& [control, value] : counters())
-        m_real.SetCounter(control, value);
-    m_real.ShowCounters();
+    m_real.ShowCounters(counters);
 }
 
-void HeldMonitor::release()
+void HeldMonitor::release(const RunCounters& counters)
 {
     const char* in = m_lines.constData();
     const char* end = in + m_lines.size();
@@ -63,25 +60,18 @@ void HeldMonitor::release()
         if ((++n & 0x3ff) == 0)
             m_real.PumpMessages();
     }
-    for (const auto& [control, icon] : m_icons)
-        m_real.SetStepIcon(control, icon);
-    for (const auto& [control, value] : counters())
-        m_real.SetCounter(control, value);
-    m_real.ShowCounters();
+    for (const auto& [step, icon] : m_icons)
+        m_real.SetStepIcon(step, icon);
+    m_real.ShowCounters(counters);
     m_lines.clear();
-    m_lineCount = 0;
     m_icons.clear();
 }
 
-void HeldMonitor::discard()
+void HeldMonitor::discard(RunCounters& counters)
 {
     m_lines.clear();
-    m_lineCount = 0;
     m_icons.clear();
-    for (const auto& [control, value] : std::map<int, long>(counters())) {
-        SetCounter(control, 0);
-        m_real.SetCounter(control, 0);
-    }
-    m_real.ShowCounters();
+    counters.zero();
+    m_real.ShowCounters(counters);
     m_sinceShown.invalidate();
 }

@@ -12,8 +12,8 @@
 // stand for: download monitor lines and step icons. The counters are shown as they go, a few
 // times a second, as provisional ones. Messages, waiting events, progress and the Stop request
 // reach the real monitor at once. release() hands what is held over in the order it came, with
-// the counters as saved; discard() forgets it and sets the counters back to nothing (the rows
-// were not saved).
+// the run's counters as saved; discard() forgets it and sets the run's counters back to
+// nothing (the rows were not saved).
 class HeldMonitor : public EventMonitor
 {
 public:
@@ -26,26 +26,24 @@ public:
     void ClearDownloadMonitor() override { m_real.ClearDownloadMonitor(); }
     // The counters as they stand are shown now and then, provisional until the log is saved
     // (release) or set back (discard).
-    void ShowCounters() override;
-    void SetStepIcon(int controlId, int icon) override { m_icons.emplace_back(controlId, icon); }
+    void ShowCounters(const RunCounters& counters) override;
+    void SetStepIcon(Step step, StepIcon icon) override { m_icons.emplace_back(step, icon); }
     void ShowMessage(const QString& text) override { m_real.ShowMessage(text); }
     void PumpMessages() override { m_real.PumpMessages(); }
     bool StopRequested() const override { return m_real.StopRequested(); }
     void ReportProgress(qint64 done, qint64 total) override { m_real.ReportProgress(done, total); }
     void ReportStage(RunStage stage) override { m_real.ReportStage(stage); }
 
-    // Monitor lines held.
-    qint64 heldLines() const { return m_lineCount; }
-    // Hands the lines, the icons and the counters over to the real monitor (the counters as
-    // they stand here, shown once at the end) and starts afresh.
-    void release();
-    // Forgets the lines and icons held and sets every counter back to zero.
-    void discard();
+    // Hands the lines and the icons over to the real monitor, then shows counters there (once,
+    // at the end), and starts afresh.
+    void release(const RunCounters& counters);
+    // Forgets the lines and icons held, sets every counter of the run back to zero and shows
+    // them so.
+    void discard(RunCounters& counters);
 
 private:
     EventMonitor& m_real;
-    QByteArray m_lines; // each line: its length (4 bytes), then its UTF-16 text
-    qint64 m_lineCount = 0;
-    std::vector<std::pair<int, int>> m_icons;
+    QByteArray m_lines; // each line: its length (4 bytes), then its text
+    std::vector<std::pair<Step, StepIcon>> m_icons;
     QElapsedTimer m_sinceShown;
 };

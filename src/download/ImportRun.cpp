@@ -38,11 +38,11 @@ struct OperatorStop
     long recordsRead;
 };
 
-constexpr int kDownloadCounters[] = {Control::DownloadRecsUsed, Control::DownloadNewDxcc, Control::DownloadErrors,
-                                     Control::DownloadReadIn, Control::DownloadWarnings};
+constexpr Counter kDownloadCounters[] = {Counter::DownloadRecsUsed, Counter::DownloadNewDxcc, Counter::DownloadErrors,
+                                         Counter::DownloadReadIn, Counter::DownloadWarnings};
 } // namespace
 
-ImportRun::ImportRun(const Options& options, Choices& choices, const Paths& paths, EventMonitor& monitor)
+ImportRun::ImportRun(const Options& options, const Choices& choices, const Paths& paths, EventMonitor& monitor)
     : m_options(options), m_choices(choices), m_paths(paths), m_monitor(monitor), m_held(monitor)
 {
 }
@@ -58,6 +58,13 @@ void ImportRun::setConnections(std::shared_ptr<Connection> log, std::shared_ptr<
 {
     m_logDb = std::move(log);
     m_refDb = std::move(reference);
+}
+
+void ImportRun::applySavedDates(Choices& choices, const SavedQslDates& dates)
+{
+    choices.sinceDate = dates.date;
+    choices.ReportRange = dates.reportRange;
+    choices.SinceChoice = dates.sinceChoice;
 }
 
 QString ImportRun::unfinishedMarkPath(const Paths& paths)
@@ -90,8 +97,8 @@ bool ImportRun::OnLotwImport()
     setUnfinishedMark(false);
     if (ranToEnd)
         saveNextSince();
-    if (m_monitor.counter(Control::DownloadErrors) != 0)
-        m_monitor.SetStepIcon(Control::ProblemPointer, StepIcon::RedArrow);
+    if (m_counters.value(Counter::DownloadErrors) != 0)
+        m_monitor.SetStepIcon(Step::ProblemPointer, StepIcon::RedArrow);
     m_logReady = false;
     if (m_logDb)
         m_logDb->setWaitNotice(nullptr);
@@ -101,12 +108,14 @@ bool ImportRun::OnLotwImport()
 // The monitor and the counters cleared, the choices taken, the two files begun.
 void ImportRun::startRun()
 {
-    m_monitor.SetStepIcon(Control::ProblemPointer, StepIcon::Blank);
+    m_monitor.SetStepIcon(Step::ProblemPointer, StepIcon::Blank);
     m_monitor.ClearDownloadMonitor();
-    for (int counter : kDownloadCounters)
-        m_monitor.SetCounter(counter, 0);
-    m_monitor.ShowCounters();
-    m_held.discard();
+    m_counters = RunCounters();
+    m_savedDates.reset();
+    for (Counter counter : kDownloadCounters)
+        m_counters.set(counter, 0);
+    m_monitor.ShowCounters(m_counters);
+    m_held.discard(m_counters);
     takeChoices();
     m_startScope = m_importScope;
     m_startOverwrite = m_overwriteChoice;
@@ -118,7 +127,7 @@ void ImportRun::startRun()
     // A file that can't be created fails at its first write.
     m_errorFile.create(m_options.errorFilePath);
     m_importedFile.create(m_options.importedListPath);
-    m_held.errorFile = &m_errorFile.device();
+    m_problems.setErrorDevice(&m_errorFile.device());
 }
 
 // What the run says when it stopped on an exception, the log rolled back: before the log
@@ -126,7 +135,7 @@ void ImportRun::startRun()
 // the log keeps what it committed.
 QString ImportRun::failureText(std::exception_ptr error)
 {
-    const long records = m_held.counter(Control::DownloadReadIn);
+    const long records = m_counters.value(Counter::DownloadReadIn);
     rollback();
     const bool committed = m_phase == Phase::Committed;
     QString failure;
@@ -171,7 +180,7 @@ void ImportRun::endRun(QString& failure)
         m_counties->close();
     m_countyTable.reset();
     m_qsos.clear();
-    m_held.errorFile = nullptr;
+    m_problems.closeErrorFile();
     try {
         if (failure.isEmpty()) {
             m_importedFile.close();
@@ -189,7 +198,7 @@ void ImportRun::noteStopped()
                                               "confirmed from them, which the imported-QSO list names. The rest "
                                               "of the report was not read.")
                                    .arg(m_stoppedAfter)
-                                   .arg(m_monitor.counter(Control::DownloadRecsUsed)));
+                                   .arg(m_counters.value(Counter::DownloadRecsUsed)));
     m_monitor.AddDownloadEvent(QStringLiteral("Stopped by the operator"));
 }
 
@@ -209,9 +218,7 @@ void ImportRun::saveNextSince()
     // The choices as the first QSL date found them (the form was read then).
     dates.importScope = m_dateSavedThisRun ? m_scopeAtFirstQsl : m_startScope;
     dates.overwriteChoice = m_dateSavedThisRun ? m_overwriteAtFirstQsl : m_startOverwrite;
-    m_choices.sinceDate = since;
-    m_choices.ReportRange = 0;
-    m_choices.SinceChoice = -1;
+    m_savedDates = dates;
     QDir().mkpath(m_paths.dataFolder());
     // A failed save is not reported, as with the form's own saves.
     SaveQslDateFile(QslDateFilePath(m_paths), dates);
@@ -437,9 +444,7 @@ public:
     {
         if (m_run.m_countyTable->CountyExists(record.state, record.county))
             return true;
-        m_run.m_held.problemMessage = QStringLiteral("County?");
-        m_run.m_held.record = record;
-        m_run.m_held.LogRecordEvent(2);
+        m_run.m_problems.LogRecordEvent(ProblemKind::Warning, QStringLiteral("County?"), record);
         return false;
     }
     void record(LotwRecord& record, LotwRecordParser::StationCallSource source) override
@@ -537,17 +542,15 @@ QString ImportRun::notAReportMessage(QFile& report, const ReportShape& shape) co
     return message;
 }
 
-void ImportRun::logRecordEvent(int kind, const QString& message)
+void ImportRun::logRecordEvent(ProblemKind kind, const QString& message)
 {
-    m_held.problemMessage = message;
-    SetProblemRecord(m_held, *m_record);
-    m_held.LogRecordEvent(kind);
+    m_problems.LogRecordEvent(kind, message, ProblemRecordOf(*m_record));
 }
 
-void ImportRun::addToCounter(int controlId, long amount)
+void ImportRun::addToCounter(Counter counter, long amount)
 {
-    m_held.SetCounter(controlId, m_held.counter(controlId) + amount);
-    m_held.ShowCounters();
+    m_counters.add(counter, amount);
+    m_held.ShowCounters(m_counters);
 }
 
 // One line about the current record to the monitor and a file: call, date, time, band and
@@ -557,13 +560,11 @@ void ImportRun::recordLine(const QString& suffix, LineFile& file)
     const LotwRecord& r = *m_record;
     // The band and mode texts are those of the record's codes (a problem line sets the rest of
     // the record it is about itself).
-    m_held.record.bandCode = r.bandCode;
-    m_held.record.modeCode = r.modeCode;
-    m_held.DecodeBandMode();
+    const BandModeTexts& texts = m_problems.DecodeBandMode(r.bandCode, r.modeCode);
     QString& line = m_line; // its buffer serves every line of the run
     line.resize(0);
     line.append(r.call).append(QLatin1Char(' ')).append(r.qsoDate).append(QLatin1Char(' ')).append(r.timeOn);
-    line.append(QLatin1Char(' ')).append(m_held.bandText).append(QLatin1Char(' ')).append(m_held.modeText);
+    line.append(QLatin1Char(' ')).append(texts.band).append(QLatin1Char(' ')).append(texts.mode);
     line.append(suffix);
     m_held.AddDownloadEvent(line);
     file.writeLine(line);
@@ -581,7 +582,7 @@ bool ImportRun::ValidateLotwRecord()
         message = QStringLiteral("Mode?");
     if (message.isEmpty())
         return true;
-    logRecordEvent(1, message);
+    logRecordEvent(ProblemKind::Error, message);
     return false;
 }
 
@@ -602,18 +603,18 @@ bool ImportRun::takeRecord()
     LotwRecord& r = *m_record;
     if (r.modeCode == QLatin1String("99")) {
         r.modeCode.clear();
-        logRecordEvent(1, QStringLiteral("Mode?"));
+        logRecordEvent(ProblemKind::Error, QStringLiteral("Mode?"));
         return false;
     }
     if (r.bandCode == QLatin1String("99")) {
         r.bandCode.clear();
-        logRecordEvent(1, QStringLiteral("Band?"));
+        logRecordEvent(ProblemKind::Error, QStringLiteral("Band?"));
         return false;
     }
     r.modeCode = ResolveSidebandMode(r.modeCode, r.bandCode);
     if (!ValidateLotwRecord())
         return false;
-    addToCounter(Control::DownloadReadIn);
+    addToCounter(Counter::DownloadReadIn);
     if (!r.qslDate.isEmpty())
         noteQslDate();
     if (m_source == LotwRecordParser::StationCallSource::None)
@@ -635,12 +636,12 @@ void ImportRun::importRecord()
         before = m_row;
     const ImportDecision decision = DecideImport(*m_record, m_row, m_importScope, m_overwriteChoice);
     if (decision.confirms && ApplyLotwRecord(decision, before)) {
-        addToCounter(Control::DownloadRecsUsed);
+        addToCounter(Counter::DownloadRecsUsed);
         recordLine(QString(), m_importedFile);
     }
     if (decision.noMatch) {
         // Every record counted here has its own line, a record without a station call too.
-        addToCounter(Control::DownloadErrors);
+        addToCounter(Counter::DownloadErrors);
         recordLine(QStringLiteral("  **No Match **"), m_errorFile);
     }
 }
@@ -668,7 +669,7 @@ void ImportRun::noteMissingStationCalls()
                                         "its records, so no QSO can be matched to its operator call and none is "
                                         "confirmed. Request the report with \"#1 - Download fm LoTW\", which asks "
                                         "LoTW for the own calls (qso_withown=yes), and import it again.");
-    m_held.SetStepIcon(Control::ProblemPointer, StepIcon::RedArrow);
+    m_held.SetStepIcon(Step::ProblemPointer, StepIcon::RedArrow);
     m_held.AddDownloadEvent(line);
     m_errorFile.writeLine(line);
 }
@@ -684,7 +685,7 @@ void ImportRun::noteUnfinishedRun()
                                         "may hold QSOs it confirmed that its imported-QSO list and error file do "
                                         "not name.");
     m_monitor.AddDownloadEvent(line);
-    m_monitor.SetStepIcon(Control::ProblemPointer, StepIcon::RedArrow);
+    m_monitor.SetStepIcon(Step::ProblemPointer, StepIcon::RedArrow);
     m_errorFile.writeLine(line);
     m_errorFile.commitLines();
     QFile::remove(mark);
@@ -717,7 +718,7 @@ void ImportRun::noteQslDate()
         m_dateSavedThisRun = true;
         m_scopeAtFirstQsl = m_choices.ImportScope;
         m_overwriteAtFirstQsl = m_choices.OverwriteChoice;
-        m_held.ShowCounters();
+        m_held.ShowCounters(m_counters);
     }
     // The newest QSL date of the report, whatever the order of its records (only real dates).
     if (q > m_newestQslDate && IsReportDate(q.left(4) + QLatin1Char('-') + q.mid(4, 2) + QLatin1Char('-') + q.mid(6, 2)))
@@ -798,7 +799,7 @@ void ImportRun::rollback()
 
 void ImportRun::dropHeld()
 {
-    m_held.discard();
+    m_held.discard(m_counters);
     m_importedFile.discardLines();
     m_errorFile.discardLines();
 }
@@ -806,7 +807,7 @@ void ImportRun::dropHeld()
 // The lines stand for what the log has committed: shown, then written to their files.
 void ImportRun::releaseHeld()
 {
-    m_held.release();
+    m_held.release(m_counters);
     m_importedFile.commitLines();
     m_errorFile.commitLines();
 }
@@ -829,7 +830,7 @@ void ImportRun::reportFailure(const QString& message)
 {
     const QString first = message.section(QLatin1Char('\n'), 0, 0);
     m_monitor.AddDownloadEvent(first);
-    m_monitor.SetStepIcon(Control::ProblemPointer, StepIcon::RedArrow);
+    m_monitor.SetStepIcon(Step::ProblemPointer, StepIcon::RedArrow);
     try {
         m_errorFile.discardLines();
         m_errorFile.writeLine(first);
@@ -874,7 +875,7 @@ bool ImportRun::ApplyLotwRecord(const ImportDecision& decision, const LoggedQso&
 {
     const LotwRecord& r = *m_record;
     if (!decision.warnings.empty()) {
-        FieldRules rules(r, m_overwriteChoice, m_held, m_errorFile);
+        FieldRules rules(r, m_overwriteChoice, m_problems, m_errorFile);
         for (const FieldWarning& warning : decision.warnings)
             rules.warn(warning);
     }
@@ -893,15 +894,15 @@ bool ImportRun::ApplyLotwRecord(const ImportDecision& decision, const LoggedQso&
                                    + QStringLiteral(" (the log gave up the whole import)"));
             }
             m_row = before;
-            logRecordEvent(1, r.call + QLatin1Char(' ') + e.description());
+            logRecordEvent(ProblemKind::Error, r.call + QLatin1Char(' ') + e.description());
             // A record the log refused is one with an error.
-            addToCounter(Control::DownloadErrors);
+            addToCounter(Counter::DownloadErrors);
             return false;
         }
     } else {
         m_qsos.change(m_entry, m_row, decision.changed);
     }
     if (decision.newDxcc)
-        addToCounter(Control::DownloadNewDxcc);
+        addToCounter(Counter::DownloadNewDxcc);
     return true;
 }

@@ -6,10 +6,12 @@
 #include "LotwRecord.h"
 #include "LotwRecordParser.h"
 #include "options/QslDateFile.h"
+#include "platform/ProblemLog.h"
 
 #include <QString>
 #include <exception>
 #include <memory>
+#include <optional>
 
 class CDxb96CountySet;
 class QFile;
@@ -20,6 +22,14 @@ class EventMonitor;
 class Paths;
 struct Choices;
 struct Options;
+
+// What an import leaves for its front end to show: the counters as the log saved them, what
+// its problem lines leave for the next ones, and the "since" and choices it saved to the date
+// file when it reached its end (none otherwise).
+struct ImportResult : RunResult
+{
+    std::optional<SavedQslDates> savedDates;
+};
 
 // The "#2 - LoTW Import" operation: reads the data folder's "lotwreport.adi", finds each
 // reported QSO in the log, marks it confirmed with its QSL date and award credits, brings
@@ -49,9 +59,10 @@ public:
     // again when the first QSL date is met (the form is read then); a change made on the
     // form at any other moment of the run waits for the next run. The next "since" (LoTW's
     // cursor APP_LoTW_LASTQSL of the report, a date and time; without it the newest QSL date
-    // of its records) and the "Download ALL QSLs" choice are written back when the run has
-    // reached its end (and saved to the date file).
-    ImportRun(const Options& options, Choices& choices, const Paths& paths, EventMonitor& monitor);
+    // of its records) and the "Download ALL QSLs" choice are saved to the date file when the
+    // run has reached its end, and come back in the result (applySavedDates puts them on the
+    // front end's choices).
+    ImportRun(const Options& options, const Choices& choices, const Paths& paths, EventMonitor& monitor);
     ~ImportRun();
 
     // The log and reference databases to use instead of opening the options' paths.
@@ -66,6 +77,17 @@ public:
     // (shown as a message), found the report empty, or found a file that is no LoTW report (a
     // message with its first line; nothing is changed, the date file included).
     bool OnLotwImport();
+
+    // What the problem lines of an earlier run left (the window's last database error, band
+    // and mode texts).
+    void setProblemMemory(const ProblemMemory& memory) { m_problems.setMemory(memory); }
+    // What the last OnLotwImport left.
+    ImportResult result() const { return {{m_counters, m_problems.memory()}, m_savedDates}; }
+    const RunCounters& counters() const { return m_counters; }
+
+    // The "since" and the "Download ALL QSLs" choice of dates, as the form shows them after an
+    // import that saved them.
+    static void applySavedDates(Choices& choices, const SavedQslDates& dates);
 
     // The file in the data folder that marks a run whose lines may not all have been written.
     static QString unfinishedMarkPath(const Paths& paths);
@@ -93,9 +115,9 @@ private:
     bool ValidateLotwRecord();
     bool FindLoggedQso();
     bool ApplyLotwRecord(const ImportDecision& decision, const LoggedQso& before);
-    void logRecordEvent(int kind, const QString& message);
+    void logRecordEvent(ProblemKind kind, const QString& message);
     void recordLine(const QString& suffix, LineFile& file);
-    void addToCounter(int controlId, long amount = 1);
+    void addToCounter(Counter counter, long amount = 1);
     void noteQslDate();
     QString nextSince();
     void noteOwnCallTaken();
@@ -112,10 +134,13 @@ private:
     void reportFailure(const QString& message);
 
     const Options& m_options;
-    Choices& m_choices;
+    const Choices& m_choices;
     const Paths& m_paths;
     EventMonitor& m_monitor;
     HeldMonitor m_held;
+    RunCounters m_counters;
+    ProblemLog m_problems{m_held, m_counters}; // its lines are held with the records'
+    std::optional<SavedQslDates> m_savedDates;
 
     std::shared_ptr<Connection> m_logDb;
     std::shared_ptr<Connection> m_refDb;

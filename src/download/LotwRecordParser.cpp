@@ -84,8 +84,8 @@ qsizetype DeclaredLength(QByteArrayView chunk, qsizetype colon)
 }
 } // namespace
 
-LotwRecordParser::LotwRecordParser(CountyTable& counties, EventMonitor& monitor)
-    : m_counties(counties), m_monitor(monitor)
+LotwRecordParser::LotwRecordParser(CountyTable& counties, ProblemLog* problems)
+    : m_counties(counties), m_problems(problems)
 {
 }
 
@@ -175,7 +175,7 @@ void LotwRecordParser::store(int tag, QByteArrayView value)
         if (m_countyHook && county != CountyText::Untouched)
             m_countyHook(r, county == CountyText::ToCheck);
         else if (county == CountyText::ToCheck)
-            CheckCounty(r, m_counties, m_monitor);
+            CheckCounty(r, m_counties, *m_problems);
         break;
     }
     case Tag::StationCallsign: ReportBytes::LotwStationCall(value, r.stationCall); break;

@@ -7,14 +7,16 @@
 #include <functional>
 
 class CountyTable;
-class EventMonitor;
+class ProblemLog;
 
 // Fills a LotwRecord from the tag chunks of a report: the text of one tag without its
 // opening "<", up to the next "<" on its line, as Latin-1 bytes.
 class LotwRecordParser
 {
 public:
-    LotwRecordParser(CountyTable& counties, EventMonitor& monitor);
+    // problems takes the "County?" warnings of the county table's check; it may be null when
+    // a county hook (below) answers instead.
+    LotwRecordParser(CountyTable& counties, ProblemLog* problems);
 
     LotwRecord& record() { return m_record; }
     const LotwRecord& record() const { return m_record; }
@@ -43,7 +45,7 @@ private:
     void store(int tag, QByteArrayView value);
 
     CountyTable& m_counties;
-    EventMonitor& m_monitor;
+    ProblemLog* m_problems;
     LotwRecord m_record;
     StationCallSource m_stationCallSource = StationCallSource::None;
     std::function<void(LotwRecord&, bool)> m_countyHook;

@@ -112,7 +112,7 @@ ReceiptCheck::ReceiptCheck(const Options& options, const Choices& choices, const
 bool ReceiptCheck::fail(const QString& message)
 {
     m_monitor.AddUploadEvent(message.section(QLatin1Char('\n'), 0, 0));
-    m_monitor.SetStepIcon(Control::ProblemPointer, StepIcon::RedArrow);
+    m_monitor.SetStepIcon(Step::ProblemPointer, StepIcon::RedArrow);
     m_monitor.ShowMessage(message);
     return false;
 }
@@ -123,7 +123,7 @@ bool ReceiptCheck::run()
     m_url = QUrl();
     const QDateTime now = m_now.isValid() ? m_now : QDateTime::currentDateTime();
     m_monitor.ClearUploadMonitor();
-    m_monitor.SetStepIcon(Control::ProblemPointer, StepIcon::Blank);
+    m_monitor.SetStepIcon(Step::ProblemPointer, StepIcon::Blank);
     const QString unchanged = QStringLiteral("Nothing was changed.");
 
     // The uploads kept for this log that LoTW has not yet been found to hold whole, oldest first.
@@ -259,13 +259,11 @@ bool ReceiptCheck::run()
                         ++m_received;
                         return;
                     }
-                    monitor.record = ProblemRecord();
-                    monitor.record.bandCode = band;
-                    monitor.record.modeCode = mode;
-                    monitor.DecodeBandMode();
+                    BandModeTexts& texts = m_problems.texts;
+                    DecodeBandMode(band, mode, texts);
                     const QString line = row->text(0).trimmed() + QLatin1Char(' ') + row->text(1).trimmed() + QLatin1Char(' ')
-                                         + row->text(2).trimmed() + QLatin1Char(' ') + monitor.bandText + QStringLiteral("m ")
-                                         + monitor.modeText;
+                                         + row->text(2).trimmed() + QLatin1Char(' ') + texts.band + QStringLiteral("m ")
+                                         + texts.mode;
                     missing.push_back({key, after.value(at), before.value(at), line, int(r),
                                        {row->text(0), row->text(1), row->text(2), row->text(3), row->text(4)}});
                 },
@@ -319,7 +317,7 @@ bool ReceiptCheck::run()
         return fail(e.description());
     }
     if (m_missing > 0)
-        m_monitor.SetStepIcon(Control::ProblemPointer, StepIcon::RedArrow);
+        m_monitor.SetStepIcon(Step::ProblemPointer, StepIcon::RedArrow);
 
     // An upload LoTW holds whole is not asked about again.
     for (size_t r = 0; r < runs.size(); ++r) {

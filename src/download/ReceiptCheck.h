@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/ProblemLog.h"
+
 #include "lotw/LotwHttp.h"
 #include "options/Choices.h"
 #include "options/Options.h"
@@ -49,6 +51,12 @@ public:
     // The address asked (null before a run asks).
     const QUrl& url() const { return m_url; }
 
+    // The band and mode texts of the lines about QSOs LoTW does not hold follow the problem
+    // lines' (a code not known shows the text of the one before): what the earlier lines
+    // left, and what this check leaves.
+    void setProblemMemory(const ProblemMemory& memory) { m_problems = memory; }
+    const ProblemMemory& problemMemory() const { return m_problems; }
+
 private:
     bool fail(const QString& message);
 
@@ -63,6 +71,7 @@ private:
     long m_received = 0;
     long m_missing = 0;
     long m_madeDue = 0;
+    ProblemMemory m_problems;
 };
 
 // The mode group LoTW matches by ("CW", "PHONE", "DATA", "IMAGE"): of a log mode code, and of

@@ -79,18 +79,6 @@ class NoCounties : public CountyTable
 public:
     bool CountyExists(const QString&, const QString&) override { return false; }
 };
-
-class NoMonitor : public EventMonitor
-{
-public:
-    void AddUploadEvent(const QString&) override {}
-    void AddDownloadEvent(const QString&) override {}
-    void ClearUploadMonitor() override {}
-    void ClearDownloadMonitor() override {}
-    void ShowCounters() override {}
-    void SetStepIcon(int, int) override {}
-    void ShowMessage(const QString&) override {}
-};
 } // namespace
 
 struct ReportFeed::Shared
@@ -147,8 +135,8 @@ void ReportFeed::produce(std::stop_token stop)
 
     try {
         NoCounties noCounties;
-        NoMonitor noMonitor;
-        LotwRecordParser parser(noCounties, noMonitor);
+        // The county hook below asks the import's thread: the parser writes no problem line.
+        LotwRecordParser parser(noCounties, nullptr);
         qint64 lines = 0;
         qint64 questions = 0;
         qint64 countyQuestion = -1; // the question whose answer decides the record's county

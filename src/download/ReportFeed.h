@@ -3,7 +3,7 @@
 #include "LotwRecord.h"
 #include "LotwRecordParser.h"
 #include "LotwReportReader.h"
-#include "platform/EventMonitor.h"
+#include "platform/ProblemLog.h"
 
 #include <QtGlobal>
 #include <stop_token>

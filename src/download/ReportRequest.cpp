@@ -127,7 +127,7 @@ QString ReportRequest::shownAddress(bool showPassword) const
 
 bool ReportRequest::run(const QString& dateFilePath, SavedQslDates dates)
 {
-    m_monitor.SetStepIcon(Control::StepDownload, StepIcon::Blank);
+    m_monitor.SetStepIcon(Step::Download, StepIcon::Blank);
     m_address = ReportRequestAddress(m_choices);
     m_opened = true;
     m_downloaded = false;
@@ -155,7 +155,7 @@ bool ReportRequest::run(const QString& dateFilePath, SavedQslDates dates)
     }
     if (!done) {
         // A request that came to nothing leaves the date file as it was.
-        m_monitor.SetStepIcon(Control::StepDownload, StepIcon::RedArrow);
+        m_monitor.SetStepIcon(Step::Download, StepIcon::RedArrow);
         return false;
     }
 
@@ -163,7 +163,7 @@ bool ReportRequest::run(const QString& dateFilePath, SavedQslDates dates)
     // As with the form's other saves, a failed save shows no message; the caller learns of
     // it from the result.
     const bool saved = SaveQslDateFile(dateFilePath, dates);
-    m_monitor.SetStepIcon(Control::StepDownload, StepIcon::Tick);
+    m_monitor.SetStepIcon(Step::Download, StepIcon::Tick);
     return saved;
 }
 

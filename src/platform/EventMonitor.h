@@ -2,64 +2,84 @@
 
 #include <QByteArrayView>
 #include <QString>
-#include <map>
+#include <array>
+#include <cstdint>
 
-class QIODevice;
-
-// Control numbers of the form's counters and step icons, as the operations report them.
-namespace Control {
-enum : int {
-    UploadMonitor = 1001,
-    DownloadMonitor = 1048,
-    UploadReadIn = 1050,
-    UploadAdifOut = 1053,
-    DownloadReadIn = 1055,
-    DownloadRecsUsed = 1056,
-    DownloadErrors = 1058,
-    DownloadNewDxcc = 1060,
-    DownloadWarnings = 1107,
-    StepMakeAdif = 1099,
-    StepSignAdif = 1100,
-    StepMakeTq8 = 1101,
-    StepClipboard = 1102,
-    StepUpload = 1103,
-    StepDownload = 1104,
-    ProblemPointer = 1108,
+// The counters a run keeps, as the form and the batch command name them.
+enum class Counter : std::uint8_t {
+    UploadReadIn,     // "QSOs Read-in" of the upload
+    UploadAdifOut,    // "ADIF Output"
+    DownloadReadIn,   // "QSOs Read-in" of the import
+    DownloadRecsUsed, // "LoTW Recs Used"
+    DownloadErrors,   // "QSOs w/errors"
+    DownloadNewDxcc,  // "New DXCC Credits"
+    DownloadWarnings, // "Warnings"
 };
-}
+inline constexpr int kCounterCount = 7;
+
+// The markers of the upload and download steps, and the pointer at the error file.
+enum class Step : std::uint8_t { MakeAdif, SignAdif, MakeTq8, Clipboard, Upload, Download, ProblemPointer };
+inline constexpr int kStepCount = 7;
+
+// What a step marker shows: nothing, a tick (done), a red arrow (look at the error file).
+enum class StepIcon : std::uint8_t { Blank, Tick, RedArrow };
 
 // The stage a long run is in, for the progress the window shows: the import reads the log,
 // then matches the report's records, then saves the log; each stage counts its own progress.
 enum class RunStage : int { Running = 0, ReadingLog = 1, Matching = 2, Saving = 3 };
 
-// Status icons shown on the step markers.
-namespace StepIcon {
-enum : int { Blank = 140, Tick = 141, RedArrow = 142 };
-}
-
-// The report record a problem line is about: the texts it quotes.
-struct ProblemRecord
+// The counters of one run, each known once the run has set it: a front end shows the known
+// ones and leaves the others as they were (an upload does not touch the download counters).
+class RunCounters
 {
-    QString call;
-    QString qsoDate;
-    QString timeOn;
-    QString bandCode;
-    QString modeCode;
-    QString state;
-    QString county;
+public:
+    void set(Counter counter, long value)
+    {
+        m_values[index(counter)] = value;
+        m_known |= bit(counter);
+    }
+    void add(Counter counter, long amount = 1) { set(counter, value(counter) + amount); }
+    // 0 for a counter not set.
+    long value(Counter counter) const { return m_values[index(counter)]; }
+    bool isSet(Counter counter) const { return (m_known & bit(counter)) != 0; }
+    bool isEmpty() const { return m_known == 0; }
+    // Sets every known counter back to 0.
+    void zero()
+    {
+        for (long& value : m_values)
+            value = 0;
+    }
+    // Calls f(counter, value) for every known counter, in the order of Counter.
+    template <class F>
+    void forEachSet(F&& f) const
+    {
+        for (int i = 0; i < kCounterCount; ++i)
+            if (m_known & (1u << i))
+                f(Counter(i), m_values[std::size_t(i)]);
+    }
+    // A counter as the form shows it ("%ld").
+    static QString format(long value) { return QString::number(value); }
+
+    bool operator==(const RunCounters&) const = default;
+
+private:
+    static std::size_t index(Counter counter) { return std::size_t(counter); }
+    static unsigned bit(Counter counter) { return 1u << unsigned(counter); }
+    std::array<long, kCounterCount> m_values{};
+    unsigned m_known = 0;
 };
 
-// The one way an operation reports: monitor lines, counters, step icons, problem lines and
-// messages. The form implements the output primitives with widgets, the batch command with
-// stdout and stderr, tests with a recorder. The reporting state that problem lines quote
-// (last database error, problem message, current record, band and mode texts, the warnings
-// counter and the error file) lives here, shared by every front end.
+// The one way an operation reports: monitor lines on the upload and the download side,
+// counters and step markers, messages and questions, progress and stages, and the operator's
+// Stop. It holds nothing of the run: the run keeps its counters and hands them over to be
+// shown; the problem lines are put together by the run's ProblemLog. The form implements it
+// with widgets (through the relay to the window's thread), the batch command with stdout and
+// stderr, tests with a recorder.
 class EventMonitor
 {
 public:
     virtual ~EventMonitor() = default;
 
-    // Output primitives.
     virtual void AddUploadEvent(const QString& text) = 0;
     // Upload monitor lines as the upload file holds them: UTF-8, each line ended by CR LF
     // (bytes after the last CR LF are a line too). By default each goes to AddUploadEvent; a
@@ -68,9 +88,10 @@ public:
     virtual void AddDownloadEvent(const QString& text) = 0;
     virtual void ClearUploadMonitor() = 0;
     virtual void ClearDownloadMonitor() = 0;
-    // Shows every counter set with SetCounter so far.
-    virtual void ShowCounters() = 0;
-    virtual void SetStepIcon(int controlId, int icon) = 0;
+    // Shows the run's counters as they stand (the known ones), and the choices with them
+    // where the front end shows choices.
+    virtual void ShowCounters(const RunCounters& counters) = 0;
+    virtual void SetStepIcon(Step step, StepIcon icon) = 0;
     // A modal message with the application title and an OK button.
     virtual void ShowMessage(const QString& text) = 0;
     // The same for a message that tells of something done (the information icon, not the
@@ -101,33 +122,4 @@ public:
     }
     // A new stage begins; its progress starts from nothing.
     virtual void ReportStage(RunStage stage) { Q_UNUSED(stage); }
-
-    // Counters: set one, then ShowCounters() to show it.
-    void SetCounter(int controlId, long value) { m_counters[controlId] = value; }
-    long counter(int controlId) const;
-    const std::map<int, long>& counters() const { return m_counters; }
-    // A counter as the form shows it ("%ld").
-    static QString FormatCounter(long value) { return QString::number(value); }
-
-    // Writes one problem line about the current record: kind 1 is an error, kind 2 a warning
-    // (which also counts a warning, shows it and points at the error file). The line goes to
-    // the download monitor and, with CR LF, to the error file when one is open. A failed write
-    // of the error file throws CFileException.
-    void LogRecordEvent(int kind);
-    // Sets the band and mode texts from the current record's codes; an unknown code leaves
-    // its text as it was.
-    void DecodeBandMode();
-
-    // The problem line as LogRecordEvent writes it, without CR LF (kind as above).
-    QString problemLine(int kind) const;
-
-    QString lastDbError;      // description of the latest database failure; never cleared
-    QString problemMessage;   // set by the caller just before LogRecordEvent
-    ProblemRecord record;     // the record the next problem line is about
-    QString bandText;
-    QString modeText;
-    QIODevice* errorFile = nullptr; // open error file, or null when none is open
-
-private:
-    std::map<int, long> m_counters;
 };

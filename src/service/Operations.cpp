@@ -14,6 +14,7 @@
 #include "undo/UndoJournal.h"
 
 #include <QDir>
+#include <QScopeGuard>
 
 UploadRequest MakeUploadRequest(const Options& options, const Choices& choices)
 {
@@ -23,9 +24,16 @@ UploadRequest MakeUploadRequest(const Options& options, const Choices& choices)
     return request;
 }
 
-bool RunUpload(const UploadRequest& request, const Paths& paths, EventMonitor& monitor, Desktop& desktop)
+bool RunUpload(const UploadRequest& request, const Paths& paths, EventMonitor& monitor, Desktop& desktop,
+               RunResult* result)
 {
     UploadRun run(request.options, request.choices, monitor, desktop);
+    if (result)
+        run.setProblemMemory(result->problems);
+    const auto left = qScopeGuard([&] {
+        if (result)
+            *result = run.result();
+    });
     run.setHandOff(request.handOff);
     run.setStationFile(StationDataPath(paths, DetectWindowsVersion(paths)));
     run.setUndoFolder(paths.dataFolder());
@@ -36,7 +44,8 @@ bool RunUpload(const UploadRequest& request, const Paths& paths, EventMonitor& m
 }
 
 ReportRequestOutcome RunReportRequest(const Options& options, ChoiceModel& model, const Paths& paths,
-                                      EventMonitor& monitor, Desktop& desktop, const ReportRequestOrder& order)
+                                      EventMonitor& monitor, Desktop& desktop, const ReportRequestOrder& order,
+                                      RunResult* result)
 {
     Choices& choices = model.choices();
     choices.sinceDate = FormText::handedOn(choices.sinceDate);
@@ -58,22 +67,37 @@ ReportRequestOutcome RunReportRequest(const Options& options, ChoiceModel& model
         monitor.ShowMessage(QStringLiteral("Could not save the QSL date file ") + dateFile);
     if (order.importAfter && outcome.downloaded) {
         outcome.importRan = true;
-        outcome.imported = RunImport(options, choices, paths, monitor);
+        outcome.imported = RunImport(options, choices, paths, monitor, result);
     }
     return outcome;
 }
 
-bool RunImport(const Options& options, Choices& choices, const Paths& paths, EventMonitor& monitor)
+bool RunImport(const Options& options, Choices& choices, const Paths& paths, EventMonitor& monitor, RunResult* result)
 {
     ImportRun run(options, choices, paths, monitor);
-    return run.OnLotwImport();
+    if (result)
+        run.setProblemMemory(result->problems);
+    const auto left = qScopeGuard([&] {
+        if (result)
+            *result = run.result();
+    });
+    const bool ranToEnd = run.OnLotwImport();
+    if (const std::optional<SavedQslDates> dates = run.result().savedDates)
+        ImportRun::applySavedDates(choices, *dates);
+    return ranToEnd;
 }
 
 ReceiptCheckOutcome RunReceiptCheck(const Options& options, const Choices& choices, const Paths& paths,
-                                    EventMonitor& monitor, bool redue)
+                                    EventMonitor& monitor, bool redue, ProblemMemory* problems)
 {
     ReceiptCheck check(options, choices, paths, monitor);
     check.setRedue(redue);
+    if (problems)
+        check.setProblemMemory(*problems);
+    const auto left = qScopeGuard([&] {
+        if (problems)
+            *problems = check.problemMemory();
+    });
     ReceiptCheckOutcome outcome;
     outcome.ran = check.run();
     outcome.madeDue = check.madeDue();

@@ -3,6 +3,7 @@
 #include "download/ReportRequest.h"
 #include "options/Choices.h"
 #include "options/Options.h"
+#include "platform/ProblemLog.h"
 #include "upload/UploadRun.h"
 
 #include <QString>
@@ -19,6 +20,9 @@ struct UndoEntry;
 // the batch command's commands. A front end turns its inputs (the form's controls, the command
 // line) into a request and shows what the operation reports; what an operation is given, where
 // its files lie and what it says is settled here, once.
+//
+// Where a run takes result: what the front end's earlier runs left (its problems) goes in, and
+// what this run leaves (its counters, its problems) comes out, however the run ends.
 
 // "Upload": what the run is given.
 struct UploadRequest
@@ -37,7 +41,8 @@ UploadRequest MakeUploadRequest(const Options& options, const Choices& choices);
 
 // Runs the upload with TQSL's station file of this machine and the data folder's kept runs.
 // True when it ran to its end (UploadRun::run).
-bool RunUpload(const UploadRequest& request, const Paths& paths, EventMonitor& monitor, Desktop& desktop);
+bool RunUpload(const UploadRequest& request, const Paths& paths, EventMonitor& monitor, Desktop& desktop,
+               RunResult* result = nullptr);
 
 // "#1 - Download fm LoTW": how the report is asked for and what follows.
 struct ReportRequestOrder
@@ -66,13 +71,16 @@ struct ReportRequestOutcome
 };
 
 // Runs the request on the choices of model (the date as the form hands it on), saves the date
-// file of the data folder, and imports the downloaded report when the order says so.
+// file of the data folder, and imports the downloaded report when the order says so (result:
+// the import's).
 ReportRequestOutcome RunReportRequest(const Options& options, ChoiceModel& model, const Paths& paths,
-                                      EventMonitor& monitor, Desktop& desktop, const ReportRequestOrder& order);
+                                      EventMonitor& monitor, Desktop& desktop, const ReportRequestOrder& order,
+                                      RunResult* result = nullptr);
 
-// "#2 - LoTW Import" of the data folder's report. The run may write LoTW's cursor and
-// "Download ALL QSLs" into choices. True when it ran to its end.
-bool RunImport(const Options& options, Choices& choices, const Paths& paths, EventMonitor& monitor);
+// "#2 - LoTW Import" of the data folder's report. LoTW's cursor and "Download ALL QSLs", when
+// the run saved them, are put on choices. True when it ran to its end.
+bool RunImport(const Options& options, Choices& choices, const Paths& paths, EventMonitor& monitor,
+               RunResult* result = nullptr);
 
 // "Check LoTW": which QSOs of the kept uploads LoTW holds; with redue, those it does not hold
 // become due again.
@@ -81,8 +89,9 @@ struct ReceiptCheckOutcome
     bool ran = false;  // ran to its end
     long madeDue = 0;  // QSOs made due again
 };
+// problems: what the front end's earlier runs left goes in, what the check leaves comes out.
 ReceiptCheckOutcome RunReceiptCheck(const Options& options, const Choices& choices, const Paths& paths,
-                                    EventMonitor& monitor, bool redue);
+                                    EventMonitor& monitor, bool redue, ProblemMemory* problems = nullptr);
 
 // Undo: the kept runs as the operator sees them.
 namespace UndoTexts {

@@ -19,17 +19,17 @@ constexpr qsizetype kMaxPending = 64 * 1024;
 
 // The step marker a failed status belongs to: making the signed file, uploading it, or
 // (everything else) signing.
-int stepOfStatus(int status)
+Step stepOfStatus(int status)
 {
     switch (status) {
     case 7:
-        return Control::StepMakeTq8;
+        return Step::MakeTq8;
     case 2:
     case 3:
     case 11:
-        return Control::StepUpload;
+        return Step::Upload;
     default:
-        return Control::StepSignAdif;
+        return Step::SignAdif;
     }
 }
 
@@ -202,7 +202,7 @@ TqslOutcome TqslRun::sign(const TqslSigning& signing)
     m_reasons.clear();
 
     TqslOutcome outcome;
-    outcome.failedStep = Control::StepSignAdif;
+    outcome.failedStep = Step::SignAdif;
     const QFileInfo program(m_program);
     if (m_program.isEmpty() || !program.exists() || program.isDir()) {
         outcome.kind = TqslOutcome::Kind::NotInstalled;
@@ -299,10 +299,10 @@ TqslOutcome TqslRun::sign(const TqslSigning& signing)
     outcome.reason = TqslStatusText(outcome.status);
     if (outcome.status == 0) {
         outcome.kind = TqslOutcome::Kind::Signed;
-        outcome.failedStep = 0;
+        outcome.failedStep.reset();
     } else if (outcome.status == 9) {
         outcome.kind = TqslOutcome::Kind::SomeSkipped;
-        outcome.failedStep = 0;
+        outcome.failedStep.reset();
     } else {
         outcome.kind = TqslOutcome::Kind::Failed;
         outcome.failedStep = stepOfStatus(outcome.status);

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "platform/EventMonitor.h"
+
 #include <QString>
 #include <QStringList>
 #include <map>
+#include <optional>
 
 class EventMonitor;
 
@@ -23,7 +26,7 @@ struct TqslOutcome
     int status = -1;       // TQSL's exit status when it exited by itself, else -1
     QString reason;        // what happened, in the operator's terms, without a final stop
     QStringList lastLines; // TQSL's own last words (its version, field lines and status aside)
-    int failedStep = 0;    // the step marker the failure belongs to, 0 when none
+    std::optional<Step> failedStep; // the step marker the failure belongs to, if any
     // TQSL's reason for each QSO it did not sign, by the line of the upload file it names
     // ("Already Uploaded QSO suppressed on line 9").
     std::map<qint64, QString> reasonsByLine;

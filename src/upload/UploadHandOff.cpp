@@ -91,8 +91,8 @@ bool UploadRun::handOff(PreviousFile& previousAdif)
 
     m_signed = long(signing.match.signedCount);
     previousSigned.discard();
-    m_monitor.SetStepIcon(Control::StepSignAdif, StepIcon::Tick);
-    m_monitor.SetStepIcon(Control::StepMakeTq8, StepIcon::Tick);
+    m_monitor.SetStepIcon(Step::SignAdif, StepIcon::Tick);
+    m_monitor.SetStepIcon(Step::MakeTq8, StepIcon::Tick);
     m_monitor.AddUploadEvent(QStringLiteral("The signed file %1 holds %2 of the %3 QSOs of the upload file")
                                  .arg(signedPath)
                                  .arg(signing.match.signedCount)
@@ -112,8 +112,8 @@ bool UploadRun::handOff(PreviousFile& previousAdif)
     listLeftDue(records, signing.match, signing.outcome);
     m_monitor.AddUploadEvent(QStringLiteral("Marked %1 QSOs as sent to LoTW").arg(m_marked));
     if (sent) {
-        m_monitor.SetStepIcon(Control::StepClipboard, StepIcon::Tick);
-        m_monitor.SetStepIcon(Control::StepUpload, StepIcon::Tick);
+        m_monitor.SetStepIcon(Step::Clipboard, StepIcon::Tick);
+        m_monitor.SetStepIcon(Step::Upload, StepIcon::Tick);
     } else {
         offerUploadPage(signedPath);
     }
@@ -130,7 +130,7 @@ const SigningStation* UploadRun::readyToSign(PreviousFile& previousAdif)
 {
     const SigningStation* station = signingStation();
     if (!station) {
-        m_monitor.SetStepIcon(Control::StepSignAdif, StepIcon::RedArrow);
+        m_monitor.SetStepIcon(Step::SignAdif, StepIcon::RedArrow);
         previousAdif.discard();
         finishFailed(QStringLiteral("No signing station has the operator call \"%1\": nothing was signed. No QSO was "
                                     "marked as sent: the %2 QSOs of this run stay due.")
@@ -141,7 +141,7 @@ const SigningStation* UploadRun::readyToSign(PreviousFile& previousAdif)
     // A station file TQSL can't read would keep it (and the run) waiting.
     const QString stationProblem = StationFileProblem(m_stationFile);
     if (!stationProblem.isEmpty()) {
-        m_monitor.SetStepIcon(Control::StepSignAdif, StepIcon::RedArrow);
+        m_monitor.SetStepIcon(Step::SignAdif, StepIcon::RedArrow);
         previousAdif.discard();
         finishFailed(QStringLiteral("TQSL was not started: %1. Move it away, or define the station locations in TQSL "
                                     "again. No QSO was marked as sent: the %2 QSOs of this run stay due.")
@@ -152,7 +152,7 @@ const SigningStation* UploadRun::readyToSign(PreviousFile& previousAdif)
     // TQSL finds a location by its name without regard to case or surrounding blanks.
     const QStringList defined = DefinedLocations(m_stationFile);
     if (!defined.isEmpty() && !defined.contains(station->location.trimmed(), Qt::CaseInsensitive)) {
-        m_monitor.SetStepIcon(Control::StepSignAdif, StepIcon::RedArrow);
+        m_monitor.SetStepIcon(Step::SignAdif, StepIcon::RedArrow);
         previousAdif.discard();
         finishFailed(QStringLiteral("TQSL was not started: the station location \"%1\" is not defined in TQSL (its "
                                     "station file %2 has no location of that name); define it in TQSL or correct it "
@@ -258,13 +258,13 @@ void UploadRun::reportNothingSigned(PreviousFile& previousAdif, const std::vecto
         text = QStringLiteral("TQSL ended with status %1, but its signed file %2 can't be used: %3.")
                    .arg(outcome.status)
                    .arg(signedPath, match.problem);
-        m_monitor.SetStepIcon(Control::StepMakeTq8, StepIcon::RedArrow);
+        m_monitor.SetStepIcon(Step::MakeTq8, StepIcon::RedArrow);
     } else {
         text = QStringLiteral("TQSL did not sign the upload file: %1").arg(outcome.reason);
         if (outcome.status >= 0)
             text += QStringLiteral(" (TQSL status %1)").arg(outcome.status);
         text += QLatin1Char('.');
-        m_monitor.SetStepIcon(outcome.failedStep ? outcome.failedStep : int(Control::StepSignAdif), StepIcon::RedArrow);
+        m_monitor.SetStepIcon(outcome.failedStep.value_or(Step::SignAdif), StepIcon::RedArrow);
     }
     if (!outcome.lastLines.isEmpty() && outcome.reasonsByLine.empty())
         text += QStringLiteral("\nTQSL: ") + outcome.lastLines.join(QStringLiteral("\nTQSL: "));
@@ -293,7 +293,7 @@ bool UploadRun::sendSignedFile(PreviousFile& previousAdif, const std::vector<Upl
     }
     const QString why = NotSentReason(answer);
     m_monitor.AddUploadEvent(QStringLiteral("The signed file was not sent: ") + why);
-    m_monitor.SetStepIcon(Control::StepUpload, StepIcon::RedArrow);
+    m_monitor.SetStepIcon(Step::Upload, StepIcon::RedArrow);
     const bool pageInstead =
         answer.result != SignedFileUpload::Result::Stopped
         && m_monitor.AskOperator(QStringLiteral("TQSL signed %1 QSOs, but the signed file did not reach LoTW: %2.\n\n"
@@ -315,7 +315,7 @@ bool UploadRun::sendSignedFile(PreviousFile& previousAdif, const std::vector<Upl
                          .arg(signedPath));
         return false;
     }
-    m_monitor.SetStepIcon(Control::StepUpload, StepIcon::Blank);
+    m_monitor.SetStepIcon(Step::Upload, StepIcon::Blank);
     return true;
 }
 
@@ -352,7 +352,7 @@ bool UploadRun::markSigned(PreviousFile& previousAdif, const std::vector<size_t>
         }
         return false;
     }
-    m_monitor.SetStepIcon(Control::StepClipboard, StepIcon::RedArrow);
+    m_monitor.SetStepIcon(Step::Clipboard, StepIcon::RedArrow);
     finishFailed(QStringLiteral("TQSL signed %1 QSOs, but the log could not be marked: %2. The signed file is not "
                                 "offered, so that no QSO reaches LoTW without its mark: all %3 QSOs stay due. Run the "
                                 "upload again once the log is free; TQSL will then say that it signed them before: "
@@ -390,12 +390,12 @@ void UploadRun::listLeftDue(const std::vector<UploadFileRecord>& records, const 
 void UploadRun::offerUploadPage(const QString& signedPath)
 {
     m_desktop.setClipboardText(signedPath);
-    m_monitor.SetStepIcon(Control::StepClipboard, StepIcon::Tick);
+    m_monitor.SetStepIcon(Step::Clipboard, StepIcon::Tick);
     if (m_desktop.openUrl(UploadPageAddress(m_choices))) {
-        m_monitor.SetStepIcon(Control::StepUpload, StepIcon::Tick);
+        m_monitor.SetStepIcon(Step::Upload, StepIcon::Tick);
         return;
     }
-    m_monitor.SetStepIcon(Control::StepUpload, StepIcon::RedArrow);
+    m_monitor.SetStepIcon(Step::Upload, StepIcon::RedArrow);
     if (!m_desktop.hasClipboard()) {
         m_monitor.ShowMessage(QStringLiteral("The LoTW upload page could not be opened: no web browser could be "
                                              "started. Open https://lotw.arrl.org/lotwuser/upload in a browser, log "

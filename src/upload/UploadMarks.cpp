@@ -7,6 +7,7 @@
 #include "logdb/QsoTable.h"
 #include "platform/Errors.h"
 #include "platform/EventMonitor.h"
+#include "platform/ProblemLog.h"
 #include "undo/UndoJournal.h"
 
 #include <QHash>
@@ -120,9 +121,14 @@ struct UploadMarks::Pass
     std::vector<size_t> notWritten;
 };
 
-UploadMarks::UploadMarks(CQSO2006SRC& qsos, const std::vector<UploadMark>& marks, EventMonitor& monitor,
+UploadMarks::UploadMarks(CQSO2006SRC& qsos, const std::vector<UploadMark>& marks, ProblemLog& problems,
                          const QString& logPath, const QString& undoFolder)
-    : m_qsos(qsos), m_marks(marks), m_monitor(monitor), m_logPath(logPath), m_undoFolder(undoFolder)
+    : m_qsos(qsos),
+      m_marks(marks),
+      m_problems(problems),
+      m_monitor(problems.monitor()),
+      m_logPath(logPath),
+      m_undoFolder(undoFolder)
 {
 }
 
@@ -290,7 +296,7 @@ void UploadMarks::rollBack(Connection* db, UndoJournal* journal, const std::exce
     if (journal)
         journal->discard();
     if (const auto* failure = dynamic_cast<const CDbException*>(&e)) {
-        m_monitor.lastDbError = failure->description();
+        m_problems.noteDbError(failure->description());
         error = failure->description();
     } else if (const auto* failure = dynamic_cast<const CFileException*>(&e)) {
         error = failure->description();

@@ -9,6 +9,7 @@
 class Connection;
 class CQSO2006SRC;
 class EventMonitor;
+class ProblemLog;
 class UndoJournal;
 
 // The sent marks of an upload: the QSOs of the file become "sent" in the log ("0" becomes "2",
@@ -17,9 +18,10 @@ class UndoJournal;
 class UploadMarks
 {
 public:
-    // marks: the QSOs of the upload file, in file order. logPath names the log in the kept run;
-    // undoFolder is the data folder (none: nothing is kept for undo).
-    UploadMarks(CQSO2006SRC& qsos, const std::vector<UploadMark>& marks, EventMonitor& monitor, const QString& logPath,
+    // marks: the QSOs of the upload file, in file order. problems: the run's, which notes a
+    // failure of the log (and whose monitor shows the waits). logPath names the log in the kept
+    // run; undoFolder is the data folder (none: nothing is kept for undo).
+    UploadMarks(CQSO2006SRC& qsos, const std::vector<UploadMark>& marks, ProblemLog& problems, const QString& logPath,
                 const QString& undoFolder);
 
     // Marks the QSOs at the given places of marks. A row another program changed meanwhile keeps
@@ -40,6 +42,7 @@ private:
 
     CQSO2006SRC& m_qsos;
     const std::vector<UploadMark>& m_marks;
+    ProblemLog& m_problems;
     EventMonitor& m_monitor;
     QString m_logPath;
     QString m_undoFolder;

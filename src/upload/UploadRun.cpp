@@ -13,9 +13,11 @@
 #include "platform/Desktop.h"
 #include "platform/Errors.h"
 #include "platform/EventMonitor.h"
+#include "platform/ProblemLog.h"
 
 #include <QFile>
 #include <QSaveFile>
+#include <QScopeGuard>
 
 #include <algorithm>
 #include <numeric>
@@ -27,23 +29,6 @@ class UploadRun::Stopped
 };
 
 namespace {
-
-// Puts the monitor's error file back as it was when the run ends, however it ends.
-class ErrorFileScope
-{
-public:
-    ErrorFileScope(EventMonitor& monitor, QIODevice* file) : m_monitor(monitor), m_previous(monitor.errorFile)
-    {
-        m_monitor.errorFile = file;
-    }
-    ~ErrorFileScope() { m_monitor.errorFile = m_previous; }
-    ErrorFileScope(const ErrorFileScope&) = delete;
-    ErrorFileScope& operator=(const ErrorFileScope&) = delete;
-
-private:
-    EventMonitor& m_monitor;
-    QIODevice* m_previous;
-};
 
 // 0, 1, ... count - 1: every QSO of the file.
 std::vector<size_t> everyPlace(size_t count)
@@ -71,17 +56,16 @@ bool UploadRun::run()
     m_marked = 0;
     m_twinsMarked = 0;
     m_marks.clear();
+    m_counters = RunCounters();
 
-    for (int step : {Control::StepMakeAdif, Control::StepSignAdif, Control::StepMakeTq8, Control::StepClipboard,
-                     Control::StepUpload})
+    for (Step step : {Step::MakeAdif, Step::SignAdif, Step::MakeTq8, Step::Clipboard, Step::Upload})
         m_monitor.SetStepIcon(step, StepIcon::Blank);
     m_monitor.ClearUploadMonitor();
 
     // The error file is created afresh for every run; when it can't be, problem lines still
     // reach the monitor.
-    QFile errorFile(m_options.errorFilePath);
-    const bool errorFileOpen = errorFile.open(QIODevice::WriteOnly | QIODevice::Truncate);
-    ErrorFileScope errorFileScope(m_monitor, errorFileOpen ? &errorFile : nullptr);
+    m_problems.createErrorFile(m_options.errorFilePath);
+    const auto closeErrorFile = qScopeGuard([this] { m_problems.closeErrorFile(); });
 
     PreviousFile* previous = nullptr;
     if (!writeFile(previous))
@@ -90,7 +74,7 @@ bool UploadRun::run()
         return true; // a test run, or nothing to upload
     // The previous upload file is kept aside until the new one is signed and its QSOs marked.
     const std::unique_ptr<PreviousFile> keptFile(previous);
-    m_monitor.SetStepIcon(Control::StepMakeAdif, StepIcon::Tick);
+    m_monitor.SetStepIcon(Step::MakeAdif, StepIcon::Tick);
 
     if (!m_handOff) {
         m_monitor.AddUploadEvent(QStringLiteral("Without TQSL: the %1 QSOs of the file are marked as sent unsigned; "
@@ -125,7 +109,7 @@ bool UploadRun::writeFile(PreviousFile*& previous)
             m_adifFile = std::make_unique<QSaveFile>(m_options.uploadAdifPath);
             adifOpen = m_adifFile->open(QIODevice::WriteOnly);
         }
-        m_monitor.SetCounter(Control::UploadAdifOut, 0);
+        m_counters.set(Counter::UploadAdifOut, 0);
 
         openTables();
         // Marks an earlier upload could not write go first: the QSOs LoTW took must not be
@@ -160,7 +144,7 @@ bool UploadRun::writeFile(PreviousFile*& previous)
                           .arg(m_options.uploadAdifPath));
         return false;
     } catch (const CDbException& e) {
-        m_monitor.lastDbError = e.description();
+        m_problems.noteDbError(e.description());
         // The prefix table is opened after the log's: it is the one that failed when the log's
         // is open and it is not.
         const bool reference = m_qsos && m_qsos->isOpen() && m_prefixes && !m_prefixes->isOpen();
@@ -236,8 +220,8 @@ QString UploadRun::takeBackFile(PreviousFile& previous)
 void UploadRun::fileGone()
 {
     m_adifOut = 0;
-    m_monitor.SetCounter(Control::UploadAdifOut, 0);
-    m_monitor.ShowCounters();
+    m_counters.set(Counter::UploadAdifOut, 0);
+    m_monitor.ShowCounters(m_counters);
 }
 
 void UploadRun::reportStopped(const QString& outcome)
@@ -256,12 +240,9 @@ void UploadRun::finishFailed(const QString& message)
 void UploadRun::uploadProblem(const QString& line)
 {
     m_monitor.AddUploadEvent(line);
-    if (!m_monitor.errorFile)
-        return;
-    const QByteArray bytes = line.toLatin1() + "\r\n";
-    if (m_monitor.errorFile->write(bytes) != bytes.size())
-        m_monitor.AddUploadEvent(QStringLiteral("An error occurred while writing the error file: ")
-                                 + m_monitor.errorFile->errorString());
+    QString failure;
+    if (!m_problems.writeErrorLine(line, &failure))
+        m_monitor.AddUploadEvent(QStringLiteral("An error occurred while writing the error file: ") + failure);
 }
 
 void UploadRun::openTables()
@@ -344,8 +325,8 @@ void UploadRun::walk()
             uploadQso(*cursor);
         }
         ++m_readIn;
-        m_monitor.SetCounter(Control::UploadReadIn, m_readIn);
-        m_monitor.ShowCounters();
+        m_counters.set(Counter::UploadReadIn, m_readIn);
+        m_monitor.ShowCounters(m_counters);
         m_monitor.ReportProgress(m_readIn, rows);
     }
 }
@@ -391,24 +372,16 @@ void UploadRun::uploadQso(const Cursor& cursor)
     writeText(m_text);
 
     ++m_adifOut;
-    m_monitor.SetCounter(Control::UploadAdifOut, m_adifOut);
-    m_monitor.ShowCounters();
-}
-
-// The QSO the recordset stands on is the one the next problem line is about.
-void UploadRun::setProblemRecord()
-{
-    const CQSO2006SRC& qso = *m_qsos;
-    m_monitor.record = {qso.qsoCall, qso.qsoDate, qso.qsoTime, qso.qsoBand, qso.qsoMode, qso.qsoState, qso.qsoCounty};
+    m_counters.set(Counter::UploadAdifOut, m_adifOut);
+    m_monitor.ShowCounters(m_counters);
 }
 
 // A selected QSO that TQSL would refuse is left unmarked and unwritten.
 void UploadRun::reportRefused(const QString& reason)
 {
     ++m_refused;
-    m_monitor.record = {m_values.call, m_values.date, m_values.time, m_values.band, m_values.mode, m_state, m_county};
-    m_monitor.problemMessage = reason;
-    m_monitor.LogRecordEvent(1);
+    m_problems.LogRecordEvent(ProblemKind::Error, reason,
+                              {m_values.call, m_values.date, m_values.time, m_values.band, m_values.mode, m_state, m_county});
 }
 
 // Writes lines (each ended by CR LF) to the upload file and shows them in the upload monitor.
@@ -462,7 +435,7 @@ void UploadRun::abandon()
 // logged twice were marked together.
 bool UploadRun::markRows(const std::vector<size_t>& places, QString& error, std::vector<size_t>& changed)
 {
-    UploadMarks marks(*m_qsos, m_marks, m_monitor, m_options.sourceMdbPath, m_undoFolder);
+    UploadMarks marks(*m_qsos, m_marks, m_problems, m_options.sourceMdbPath, m_undoFolder);
     if (!marks.markRows(places, error, changed))
         return false;
     m_twinsMarked += marks.twinsMarked();

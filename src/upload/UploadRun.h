@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "logdb/Connection.h"
+#include "platform/ProblemLog.h"
 #include "upload/AdifUploadRecord.h"
 #include "upload/KeptMarks.h"
 #include "upload/SignedMatch.h"
@@ -80,6 +81,13 @@ public:
     // QSOs this run marked as sent.
     long markedCount() const { return m_marked; }
 
+    // What the problem lines of an earlier run left (the window's last database error, band
+    // and mode texts).
+    void setProblemMemory(const ProblemMemory& memory) { m_problems.setMemory(memory); }
+    // The counters of the last run and what its problem lines left.
+    RunResult result() const { return {m_counters, m_problems.memory()}; }
+    const RunCounters& counters() const { return m_counters; }
+
 private:
     class Stopped;
     bool writeFile(PreviousFile*& previous);
@@ -128,7 +136,6 @@ private:
     void fileGone();
     // A problem line of the upload: in the upload monitor and the error file, whole.
     void uploadProblem(const QString& line);
-    void setProblemRecord();
     void writeText(const QString& text);
     void closeTables();
     void abandon();
@@ -139,6 +146,8 @@ private:
     const Choices m_choices;
     EventMonitor& m_monitor;
     Desktop& m_desktop;
+    RunCounters m_counters;
+    ProblemLog m_problems{m_monitor, m_counters};
     bool m_handOff = true;
     QString m_stationFile;
     QString m_undoFolder;

@@ -497,9 +497,9 @@ TEST_F(FormTest, RefreshKeepsLoadAllRecords)
 {
     CBrindlewickView& v = start();
     click(v, 1038);
-    EventMonitor& m = v.monitor();
-    m.problemMessage = QStringLiteral("Bad");
-    m.LogRecordEvent(2); // a warning refreshes the form
+    RunCounters counters;
+    ProblemLog problems(v.monitor(), counters);
+    problems.LogRecordEvent(ProblemKind::Warning, QStringLiteral("Bad"), ProblemRecord()); // a warning refreshes the form
     EXPECT_TRUE(checked(v, 1038));
     EXPECT_FALSE(checked(v, 1039));
     EXPECT_TRUE(checked(v, 1036));
@@ -522,11 +522,11 @@ TEST_F(FormTest, ReadChoicesTakesTheControls)
     EXPECT_EQ(c.sinceDate, QString(99, QLatin1Char('9')));
 }
 
-// Problem lines: kind, last database error, record, expected line.
+// Problem lines on the form: kind, last database error, record, expected line.
 struct ProblemCase
 {
     const char* name;
-    int kind;
+    ProblemKind kind;
     const char* dbError;
     const char* band;
     const char* expected;
@@ -546,42 +546,48 @@ TEST_P(ProblemLines, ByteForByte)
     const ProblemCase& c = GetParam();
     QBuffer errors;
     errors.open(QIODevice::WriteOnly);
-    EventMonitor& m = v.monitor();
-    m.errorFile = &errors;
-    m.lastDbError = L(c.dbError);
-    m.problemMessage = QStringLiteral("Bad");
-    m.record = {QStringLiteral("K1ABC"), QStringLiteral("20110305"), QStringLiteral("142500"), L(c.band),
-                QStringLiteral("2"), QStringLiteral("CT"), QStringLiteral("Hartford")};
-    m.LogRecordEvent(c.kind);
+    RunCounters counters;
+    ProblemLog problems(v.monitor(), counters);
+    problems.setErrorDevice(&errors);
+    problems.noteDbError(L(c.dbError));
+    problems.LogRecordEvent(c.kind, QStringLiteral("Bad"),
+                            {QStringLiteral("K1ABC"), QStringLiteral("20110305"), QStringLiteral("142500"), L(c.band),
+                             QStringLiteral("2"), QStringLiteral("CT"), QStringLiteral("Hartford")});
     QCoreApplication::processEvents();
     MonitorModel& lines = v.formMonitor().downloadModel();
     ASSERT_EQ(lines.rowCount(), 1);
     EXPECT_EQ(lines.data(lines.index(0)).toString(), L(c.expected));
     EXPECT_EQ(errors.data(), QByteArray(c.expected) + "\r\n");
-    EXPECT_EQ(text(v, 1107), c.kind == 2 ? L("1") : L(""));
-    EXPECT_EQ(find<QLabel>(v, 1108)->property("icon").toInt(), c.kind == 2 ? 142 : 140);
+    const bool warning = c.kind == ProblemKind::Warning;
+    EXPECT_EQ(text(v, 1107), warning ? L("1") : L(""));
+    EXPECT_EQ(find<QLabel>(v, 1108)->property("icon").toInt(), warning ? 142 : 140);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ProblemLines,
     ::testing::Values(
-        ProblemCase{"Warning", 2, "", "6", "Warning:    Bad K1ABC 20110305 142500  14m  CW CT Hartford"},
-        ProblemCase{"Error", 1, "", "6", "ERROR:     Bad K1ABC 20110305 142500  14m  CW CT Hartford"},
-        ProblemCase{"ErrorAfterDbError", 1, "Disk full", "10", "ERROR:  Disk full   Bad K1ABC 20110305 142500  1.8m  CW CT Hartford"},
-        ProblemCase{"WarningAfterDbError", 2, "Locked", "23", "Warning: Locked   Bad K1ABC 20110305 142500  5.3m  CW CT Hartford"}),
+        ProblemCase{"Warning", ProblemKind::Warning, "", "6", "Warning:    Bad K1ABC 20110305 142500  14m  CW CT Hartford"},
+        ProblemCase{"Error", ProblemKind::Error, "", "6", "ERROR:     Bad K1ABC 20110305 142500  14m  CW CT Hartford"},
+        ProblemCase{"ErrorAfterDbError", ProblemKind::Error, "Disk full", "10",
+                    "ERROR:  Disk full   Bad K1ABC 20110305 142500  1.8m  CW CT Hartford"},
+        ProblemCase{"WarningAfterDbError", ProblemKind::Warning, "Locked", "23",
+                    "Warning: Locked   Bad K1ABC 20110305 142500  5.3m  CW CT Hartford"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(FormTest, WarningsCountAndUnknownBandKeepsText)
 {
     CBrindlewickView& v = start();
-    EventMonitor& m = v.monitor();
-    m.record.bandCode = QStringLiteral("8");
-    m.LogRecordEvent(2);
-    m.record.bandCode = QStringLiteral("99");
-    m.LogRecordEvent(2);
-    m.LogRecordEvent(1);
+    RunCounters counters;
+    ProblemLog problems(v.monitor(), counters);
+    ProblemRecord record;
+    record.bandCode = QStringLiteral("8");
+    problems.LogRecordEvent(ProblemKind::Warning, QString(), record);
+    record.bandCode = QStringLiteral("99");
+    problems.LogRecordEvent(ProblemKind::Warning, QString(), record);
+    problems.LogRecordEvent(ProblemKind::Error, QString(), record);
     EXPECT_EQ(text(v, 1107), L("2"));
-    EXPECT_EQ(m.bandText, L("7"));
+    EXPECT_EQ(counters.value(Counter::DownloadWarnings), 2);
+    EXPECT_EQ(problems.memory().texts.band, L("7"));
     QCoreApplication::processEvents();
     MonitorModel& lines = v.formMonitor().downloadModel();
     ASSERT_EQ(lines.rowCount(), 3);
@@ -592,17 +598,37 @@ TEST_F(FormTest, CountersShownWithLongFormat)
 {
     CBrindlewickView& v = start();
     EventMonitor& m = v.monitor();
-    m.SetCounter(1050, 1234567);
-    m.SetCounter(1058, -3);
-    m.SetCounter(1060, 0);
+    RunCounters counters;
+    counters.set(Counter::UploadReadIn, 1234567);
+    counters.set(Counter::DownloadErrors, -3);
+    counters.set(Counter::DownloadNewDxcc, 0);
     EXPECT_EQ(text(v, 1050), L("")); // shown only by ShowCounters
-    m.ShowCounters();
+    m.ShowCounters(counters);
     EXPECT_EQ(text(v, 1050), L("1234567"));
     EXPECT_EQ(text(v, 1058), L("-3"));
     EXPECT_EQ(text(v, 1060), L("0"));
-    EXPECT_EQ(text(v, 1053), L(""));
-    m.SetStepIcon(1099, 141);
-    EXPECT_EQ(find<QLabel>(v, 1099)->property("icon").toInt(), 141);
+    EXPECT_EQ(text(v, 1053), L("")); // not set by the run: left as it was
+    // Each counter and step reaches the control with its resource number.
+    const std::pair<Counter, int> statics[] = {{Counter::UploadReadIn, 1050},     {Counter::UploadAdifOut, 1053},
+                                               {Counter::DownloadReadIn, 1055},   {Counter::DownloadRecsUsed, 1056},
+                                               {Counter::DownloadErrors, 1058},   {Counter::DownloadNewDxcc, 1060},
+                                               {Counter::DownloadWarnings, 1107}};
+    for (const auto& [counter, id] : statics) {
+        RunCounters one;
+        one.set(counter, id * 10);
+        m.ShowCounters(one);
+        EXPECT_EQ(text(v, id), QString::number(id * 10)) << id;
+    }
+    const std::pair<Step, int> markers[] = {{Step::MakeAdif, 1099}, {Step::SignAdif, 1100}, {Step::MakeTq8, 1101},
+                                            {Step::Clipboard, 1102}, {Step::Upload, 1103},  {Step::Download, 1104},
+                                            {Step::ProblemPointer, 1108}};
+    const std::pair<StepIcon, int> icons[] = {{StepIcon::Tick, 141}, {StepIcon::RedArrow, 142}, {StepIcon::Blank, 140}};
+    for (const auto& [step, id] : markers) {
+        for (const auto& [icon, number] : icons) {
+            m.SetStepIcon(step, icon);
+            EXPECT_EQ(find<QLabel>(v, id)->property("icon").toInt(), number) << id;
+        }
+    }
 }
 
 // As a list box does, the monitor stops at its last full page: the newest line is at its
@@ -806,12 +832,29 @@ TEST_F(FormTest, OperationReceivesChoicesAndTexts)
         // What an operation changes in the choices is shown by the next refresh.
         c.choices.choices().ReportRange = 1;
         c.choices.choices().sinceDate = QStringLiteral("2020-01-01");
-        c.monitor.ShowCounters();
+        c.monitor.ShowCounters(RunCounters());
     });
     run(v, 1004);
     EXPECT_TRUE(ran);
     EXPECT_TRUE(checked(v, 1037));
     EXPECT_EQ(text(v, 1094), L("2020-01-01"));
+}
+
+// What the problem lines of one run leave (the last database error, the band and mode texts)
+// the next run of the window starts from, as the form kept it.
+TEST_F(FormTest, ProblemLinesOfOneRunCarryOverToTheNext)
+{
+    CBrindlewickView& v = start();
+    const ProblemMemory left = {QStringLiteral("database is locked"), {QStringLiteral("7"), QStringLiteral("CW")}};
+    v.setUploadOperation([&](OperationContext& c) {
+        EXPECT_EQ(c.result.problems, ProblemMemory());
+        c.result.problems = left;
+    });
+    ProblemMemory seen;
+    v.setImportOperation([&](OperationContext& c) { seen = c.result.problems; });
+    run(v, 1004);
+    run(v, 1054);
+    EXPECT_EQ(seen, left);
 }
 
 TEST_F(FormTest, ReportRequestSelectsTheCopiedPath)

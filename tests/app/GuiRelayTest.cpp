@@ -290,7 +290,7 @@ TEST(RelayMonitorTest, BatchesCarryWhatWasToldInOrder)
     monitor.AddUploadLines("a\r\n");
     monitor.AddUploadLines("b\r\n");
     monitor.AddDownloadEvent(S("second"));
-    monitor.SetStepIcon(1012, 2);
+    monitor.SetStepIcon(Step::ProblemPointer, StepIcon::RedArrow);
     EXPECT_TRUE(batches.empty()); // not asked for yet
     monitor.ShowMessage(S("a message"));
     ASSERT_EQ(batches.size(), 1u);
@@ -301,7 +301,7 @@ TEST(RelayMonitorTest, BatchesCarryWhatWasToldInOrder)
     EXPECT_EQ(first.lines[2].kind, MonitorBatch::Kind::AddUploadUtf8);
     EXPECT_EQ(first.lines[2].utf8, "a\r\nb\r\n"); // upload lines one after another share a text
     EXPECT_EQ(first.lines[3].text, S("second"));
-    EXPECT_EQ(first.icons, (std::vector<std::pair<int, int>>{{1012, 2}}));
+    EXPECT_EQ(first.icons, (std::vector<std::pair<Step, StepIcon>>{{Step::ProblemPointer, StepIcon::RedArrow}}));
     EXPECT_EQ(first.messages, QStringList{S("a message")});
     EXPECT_EQ(first.informational, std::vector<bool>{false});
 

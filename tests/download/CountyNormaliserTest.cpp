@@ -35,12 +35,14 @@ protected:
     {
         record.state = L(state);
         record.county.clear();
-        NormaliseCounty(L(value), record, counties, monitor);
+        NormaliseCounty(L(value), record, counties, problems);
         return record.county;
     }
 
     FakeCountyTable counties;
     RecordingMonitor monitor;
+    RunCounters counters;
+    ProblemLog problems{monitor, counters};
     LotwRecord record;
 };
 
@@ -106,9 +108,9 @@ TEST_F(CountyTest, MalformedValuesChangeNothing)
 {
     record.county = L("OLD");
     record.state = L("MA");
-    NormaliseCounty(L("MA MIDDLESEX"), record, counties, monitor);
-    NormaliseCounty(L("MAS,MIDDLESEX"), record, counties, monitor);
-    NormaliseCounty(L(""), record, counties, monitor);
+    NormaliseCounty(L("MA MIDDLESEX"), record, counties, problems);
+    NormaliseCounty(L("MAS,MIDDLESEX"), record, counties, problems);
+    NormaliseCounty(L(""), record, counties, problems);
     EXPECT_EQ(record.county, L("OLD"));
     EXPECT_EQ(record.state, L("MA"));
     EXPECT_TRUE(counties.asked.isEmpty());
@@ -124,8 +126,8 @@ TEST_F(CountyTest, EarlierStateWins)
 TEST_F(CountyTest, UnknownCountyWarns)
 {
     EXPECT_EQ(county("CT,HARTFORD"), QString());
-    EXPECT_EQ(monitor.counter(Control::DownloadWarnings), 1);
-    EXPECT_EQ(monitor.icons[Control::ProblemPointer], StepIcon::RedArrow);
+    EXPECT_EQ(monitor.counter(Counter::DownloadWarnings), 1);
+    EXPECT_EQ(monitor.icons[Step::ProblemPointer], StepIcon::RedArrow);
     ASSERT_EQ(monitor.download.size(), 1);
     EXPECT_EQ(monitor.download[0], L("Warning:    County? K1ABC 20110305 142500  14m  CW CT HARTFORD"));
 }

@@ -31,7 +31,7 @@ protected:
     // Runs one rule on a column value; returns the column afterwards.
     QString run(int choice, const char* word, const char* lotw, const char* logged, bool grid = false)
     {
-        FieldRules rules(record, choice, monitor, errors);
+        FieldRules rules(record, choice, problems, errors);
         QString column = L(logged);
         if (rules.apply(L(word), L(lotw), column, grid))
             column = L(lotw);
@@ -49,6 +49,8 @@ protected:
     LineFile errors;
     LotwRecord record;
     RecordingMonitor monitor;
+    RunCounters counters;
+    ProblemLog problems{monitor, counters};
 };
 
 TEST_F(FieldRulesTest, FillWithoutWarning)
@@ -61,7 +63,7 @@ TEST_F(FieldRulesTest, FillWithoutWarning)
         EXPECT_EQ(run(choice, "State", "", ""), L(""));
     }
     EXPECT_TRUE(monitor.download.isEmpty());
-    EXPECT_EQ(monitor.counter(Control::DownloadWarnings), 0);
+    EXPECT_EQ(monitor.counter(Counter::DownloadWarnings), 0);
     EXPECT_EQ(errorFile(), QByteArray());
 }
 
@@ -76,9 +78,9 @@ TEST_F(FieldRulesTest, OverwriteWarns)
         L("Warning! : K1ABC 20110305 142500 14 CW -- existing IOTA of na001 overwritten by LoTW IOTA of NA001"),
     };
     EXPECT_EQ(monitor.download, expected);
-    EXPECT_EQ(monitor.counter(Control::DownloadWarnings), 3);
-    EXPECT_EQ(monitor.shown[Control::DownloadWarnings], 3);
-    EXPECT_EQ(monitor.icons[Control::ProblemPointer], StepIcon::RedArrow);
+    EXPECT_EQ(monitor.counter(Counter::DownloadWarnings), 3);
+    EXPECT_EQ(monitor.shown.value(Counter::DownloadWarnings), 3);
+    EXPECT_EQ(monitor.icons[Step::ProblemPointer], StepIcon::RedArrow);
     EXPECT_EQ(errorFile(), (expected.join(L("\r\n")) + L("\r\n")).toLatin1());
 }
 
@@ -91,7 +93,7 @@ TEST_F(FieldRulesTest, KeepWarns)
               (QStringList{L("Warning! : K1ABC 20110305 142500 14 CW -- LoTW CQ Zone 05 not written - already has CQ Zone of 5"),
                            L("Warning! : K1ABC 20110305 142500 14 CW -- LoTW GRID FN42 not written - already has GRID of FN42AB"),
                            L("Warning! : K1ABC 20110305 142500 14 CW -- LoTW County MIDDLESEX not written - already has County of ESSEX")}));
-    EXPECT_EQ(monitor.counter(Control::DownloadWarnings), 3);
+    EXPECT_EQ(monitor.counter(Counter::DownloadWarnings), 3);
 }
 
 TEST_F(FieldRulesTest, GridRefinementOnlyFromTheLogsFourCharacters)
@@ -100,14 +102,14 @@ TEST_F(FieldRulesTest, GridRefinementOnlyFromTheLogsFourCharacters)
     EXPECT_EQ(run(1, "GRID", "FN42AB", "FN42AC", true), L("FN42AC"));
     // Not a grid: no refinement rule.
     EXPECT_EQ(run(1, "IOTA", "NA0012", "NA00", false), L("NA00"));
-    EXPECT_EQ(monitor.counter(Control::DownloadWarnings), 2);
+    EXPECT_EQ(monitor.counter(Counter::DownloadWarnings), 2);
 }
 
 TEST_F(FieldRulesTest, UnwritableErrorFileStopsTheRun)
 {
     LineFile broken;
     EXPECT_FALSE(broken.create(dir.file(QStringLiteral("missing/folder/errors.txt"))));
-    FieldRules rules(record, 0, monitor, broken);
+    FieldRules rules(record, 0, problems, broken);
     EXPECT_THROW(rules.apply(L("CQ Zone"), L("05"), L("5")), CFileException);
 }
 } // namespace

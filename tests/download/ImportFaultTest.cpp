@@ -114,7 +114,10 @@ protected:
     {
         ImportRun importRun(options, choices, paths, monitor);
         importRun.setKeepUndo(keepUndo);
-        return importRun.OnLotwImport();
+        const bool ok = importRun.OnLotwImport();
+        if (const auto dates = importRun.result().savedDates)
+            ImportRun::applySavedDates(choices, *dates);
+        return ok;
     }
 
     QStringList dump() const { return SqliteFixture::query(logPath, L("SELECT rowid, * FROM [QSO-TAB] ORDER BY rowid")); }
@@ -139,9 +142,9 @@ protected:
     {
         EXPECT_EQ(dump(), before);
         EXPECT_TRUE(listed().isEmpty()) << listed().join(L("\n")).toStdString();
-        for (int counter : {Control::DownloadReadIn, Control::DownloadRecsUsed, Control::DownloadNewDxcc,
-                            Control::DownloadErrors, Control::DownloadWarnings})
-            EXPECT_EQ(monitor.counter(counter), 0) << counter;
+        for (Counter counter : {Counter::DownloadReadIn, Counter::DownloadRecsUsed, Counter::DownloadNewDxcc,
+                            Counter::DownloadErrors, Counter::DownloadWarnings})
+            EXPECT_EQ(monitor.counter(counter), 0) << int(counter);
         EXPECT_EQ(dir.read(QStringLiteral("quorvane2.dat")), kDateFile);
         EXPECT_EQ(choices.sinceDate, QString());
         ASSERT_EQ(monitor.messages.size(), 1);
@@ -155,7 +158,7 @@ protected:
         const QStringList lines = waited ? QStringList{WaitNoticeText(options.sourceMdbPath), first} : QStringList{first};
         EXPECT_EQ(monitor.download, lines);
         EXPECT_EQ(dir.read(QStringLiteral("SemiQuorvaneErrors.txt")), first.toLatin1() + "\r\n");
-        EXPECT_EQ(monitor.icons[Control::ProblemPointer], StepIcon::RedArrow);
+        EXPECT_EQ(monitor.icons[Step::ProblemPointer], StepIcon::RedArrow);
         EXPECT_EQ(SqliteFixture::query(logPath, L("PRAGMA integrity_check")), QStringList{L("ok")});
     }
 
@@ -167,8 +170,8 @@ protected:
         for (const QString& line : listed())
             calls.append(line.section(QLatin1Char(' '), 0, 0));
         EXPECT_EQ(calls, confirmed());
-        EXPECT_EQ(monitor.counter(Control::DownloadRecsUsed), calls.size());
-        EXPECT_EQ(monitor.counter(Control::DownloadNewDxcc), calls.size());
+        EXPECT_EQ(monitor.counter(Counter::DownloadRecsUsed), calls.size());
+        EXPECT_EQ(monitor.counter(Counter::DownloadNewDxcc), calls.size());
     }
 
     static inline const QByteArray kDateFile = "1\r\n2020-01-01\x05" "1:0:1:1:0:0:0:0:0:0:0:0\r\n";
@@ -189,7 +192,7 @@ TEST_P(ImportFaultTest, RunToItsEnd)
     EXPECT_TRUE(monitor.messages.isEmpty()) << monitor.messages.join(L("\n")).toStdString();
     EXPECT_EQ(confirmed().size(), kQsos);
     expectListMatchesLog();
-    EXPECT_EQ(monitor.counter(Control::DownloadReadIn), kQsos + kQsos / 10);
+    EXPECT_EQ(monitor.counter(Counter::DownloadReadIn), kQsos + kQsos / 10);
     // The report has no cursor of LoTW's: its newest QSL date is kept.
     EXPECT_EQ(dir.read(QStringLiteral("quorvane2.dat")), QByteArray("1\r\n2011-03-11\x05" "0:-1:1:0:0:0:0:0:0:0:0:0\r\n"));
     EXPECT_FALSE(QFile::exists(ImportRun::unfinishedMarkPath(paths)));
@@ -325,8 +328,8 @@ TEST_P(ImportFaultTest, TriggerRefusesOneRow)
     const QByteArray errors = dir.read(QStringLiteral("SemiQuorvaneErrors.txt"));
     EXPECT_TRUE(errors.contains("ERROR:     K7QV ")) << errors.constData();
     EXPECT_TRUE(errors.contains("no award for K7QV")) << errors.constData();
-    EXPECT_EQ(monitor.counter(Control::DownloadRecsUsed), kQsos);
-    EXPECT_EQ(monitor.counter(Control::DownloadNewDxcc), kQsos - 1);
+    EXPECT_EQ(monitor.counter(Counter::DownloadRecsUsed), kQsos);
+    EXPECT_EQ(monitor.counter(Counter::DownloadNewDxcc), kQsos - 1);
     EXPECT_EQ(confirmed().size(), kQsos - 1);
     EXPECT_EQ(dir.read(QStringLiteral("quorvane2.dat")), QByteArray("1\r\n2011-03-12\x05" "0:-1:1:0:0:0:0:0:0:0:0:0\r\n"));
 }

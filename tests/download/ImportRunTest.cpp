@@ -95,7 +95,12 @@ protected:
     bool run()
     {
         ImportRun importRun(options, choices, paths, monitor);
+        importRun.setProblemMemory(memory);
         const bool ok = importRun.OnLotwImport();
+        // The front ends put the dates the run saved on the form's choices.
+        result = importRun.result();
+        if (result.savedDates)
+            ImportRun::applySavedDates(choices, *result.savedDates);
         // Through ODBC the run says first how it finds the log's rows: kept apart here, so
         // that both engines' lines compare alike.
         locatorLines = monitor.download.filter(L("Rows of [QSO-TAB] "));
@@ -109,7 +114,10 @@ protected:
         return SqliteFixture::query(logPath, QStringLiteral("SELECT %1 FROM [QSO-TAB] WHERE %2 ORDER BY rowid")
                                                  .arg(L(columns), L(where)));
     }
-    long counter(int id) { return monitor.counter(id); }
+    // A counter as the run left it, for the front end to show.
+    long counter(Counter which) const { return result.counters.value(which); }
+    ImportResult result;
+    ProblemMemory memory; // what an earlier run's problem lines left
     QByteArray errors() { return dir.read(QStringLiteral("SemiQuorvaneErrors.txt")); }
     QByteArray imported() { return dir.read(QStringLiteral("SemiQuorvaneImportedQSOs.txt")); }
 
@@ -136,11 +144,11 @@ TEST_P(ImportRunTest, SearchesEverySecondOfTheMinute)
                                              L("K1AC 20110305 123459 14 CW  ** No QSO Found **")}));
     EXPECT_EQ(rows("[QSO-CALL],[QSO-CONFIRM],[QSO-LOTWREC]"),
               (QStringList{L("K1AA|2|20110310"), L("K1AB|3|20110310"), L("K1AC|0|<null>")}));
-    EXPECT_EQ(counter(Control::DownloadReadIn), 3);
-    EXPECT_EQ(counter(Control::DownloadRecsUsed), 2);
-    EXPECT_EQ(counter(Control::DownloadErrors), 0); // a record not found is not counted as an error
-    EXPECT_EQ(monitor.shown[Control::DownloadRecsUsed], 2);
-    EXPECT_EQ(monitor.icons[Control::ProblemPointer], StepIcon::Blank);
+    EXPECT_EQ(counter(Counter::DownloadReadIn), 3);
+    EXPECT_EQ(counter(Counter::DownloadRecsUsed), 2);
+    EXPECT_EQ(counter(Counter::DownloadErrors), 0); // a record not found is not counted as an error
+    EXPECT_EQ(monitor.shown.value(Counter::DownloadRecsUsed), 2);
+    EXPECT_EQ(monitor.icons[Step::ProblemPointer], StepIcon::Blank);
     EXPECT_EQ(monitor.downloadClears, 1);
     EXPECT_GE(monitor.pumps, 30);
 }
@@ -151,14 +159,14 @@ TEST_P(ImportRunTest, EligibilityByScope)
     report(Rec("K2AA", "100000", "20M", "CW", "K1QVN", "20110310", F("CQZ", "5")));
     EXPECT_TRUE(run());
     EXPECT_EQ(rows("[QSO-CONFIRM],[QSO-LOTWREC],[QSO-CQ-ZONE]"), QStringList{L("2|20100101|<null>")});
-    EXPECT_EQ(counter(Control::DownloadRecsUsed), 0);
+    EXPECT_EQ(counter(Counter::DownloadRecsUsed), 0);
     EXPECT_TRUE(monitor.download.isEmpty());
     EXPECT_EQ(imported(), QByteArray());
 
     choices.ImportScope = 0;
     EXPECT_TRUE(run());
     EXPECT_EQ(rows("[QSO-CONFIRM],[QSO-LOTWREC],[QSO-CQ-ZONE]"), QStringList{L("2|20100101|05")});
-    EXPECT_EQ(counter(Control::DownloadRecsUsed), 1);
+    EXPECT_EQ(counter(Counter::DownloadRecsUsed), 1);
 }
 
 TEST_P(ImportRunTest, ConfirmationCodes)
@@ -180,7 +188,7 @@ TEST_P(ImportRunTest, ConfirmationCodes)
               (QStringList{L("2|20110310|<null>"), L("2|20110310|<null>"), L("3|20110310|<null>"), L("7|20110310|<null>"),
                            L("-1|20110310|<null>"), L("3|20000101|4"), L("18446744073709551616|20110310|<null>"),
                            L("-18446744073709551617|20110310|<null>")}));
-    EXPECT_EQ(counter(Control::DownloadRecsUsed), 8);
+    EXPECT_EQ(counter(Counter::DownloadRecsUsed), 8);
 }
 
 TEST_P(ImportRunTest, AwardMasks)
@@ -198,8 +206,8 @@ TEST_P(ImportRunTest, AwardMasks)
            + Rec("K4AE", "100000", "20M", "CW", "K1QVN", "20110310", F("CREDIT_GRANTED", "CQWPX")));
     EXPECT_TRUE(run());
     EXPECT_EQ(rows("[QSO-AWARD]"), (QStringList{L("1"), L("1"), L("14"), L("515"), L("-2147483644")}));
-    EXPECT_EQ(counter(Control::DownloadNewDxcc), 2);
-    EXPECT_EQ(monitor.shown[Control::DownloadNewDxcc], 2);
+    EXPECT_EQ(counter(Counter::DownloadNewDxcc), 2);
+    EXPECT_EQ(monitor.shown.value(Counter::DownloadNewDxcc), 2);
 }
 
 TEST_P(ImportRunTest, StationCallMismatch)
@@ -208,10 +216,10 @@ TEST_P(ImportRunTest, StationCallMismatch)
     report(Rec("K5AA", "100000", "20M", "CW", "N1QVR"));
     EXPECT_TRUE(run());
     EXPECT_EQ(rows("[QSO-CONFIRM],[QSO-LOTWREC]"), QStringList{L("0|<null>")});
-    EXPECT_EQ(counter(Control::DownloadErrors), 1);
-    EXPECT_EQ(counter(Control::DownloadRecsUsed), 0);
+    EXPECT_EQ(counter(Counter::DownloadErrors), 1);
+    EXPECT_EQ(counter(Counter::DownloadRecsUsed), 0);
     EXPECT_EQ(errors(), QByteArray("K5AA 20110305 100000 14 CW  **No Match **\r\n"));
-    EXPECT_EQ(monitor.icons[Control::ProblemPointer], StepIcon::RedArrow);
+    EXPECT_EQ(monitor.icons[Step::ProblemPointer], StepIcon::RedArrow);
 }
 
 TEST_P(ImportRunTest, FirstOfEqualRowsAndRowsSeenUpdated)
@@ -223,8 +231,8 @@ TEST_P(ImportRunTest, FirstOfEqualRowsAndRowsSeenUpdated)
     EXPECT_TRUE(run());
     EXPECT_EQ(rows("[QSO-NAME],[QSO-CONFIRM],[QSO-LOTWREC]"),
               (QStringList{L("FIRST|2|20110310"), L("SECOND|0|<null>")}));
-    EXPECT_EQ(counter(Control::DownloadRecsUsed), 1);
-    EXPECT_EQ(counter(Control::DownloadReadIn), 2);
+    EXPECT_EQ(counter(Counter::DownloadRecsUsed), 1);
+    EXPECT_EQ(counter(Counter::DownloadReadIn), 2);
 }
 
 TEST_P(ImportRunTest, QuotesInValuesStayValues)
@@ -303,7 +311,27 @@ TEST_P(ImportRunTest, CountiesAskedOfTheTable)
                                              L("K5CB 20110305 100000 14 CW"),
                                              L("Warning:    County? K5CC 20110305 100000  14m  CW TX LOVING"),
                                              L("K5CC 20110305 100000 14 CW"), L("K5CD 20110305 100000 14 CW")}));
-    EXPECT_EQ(counter(Control::DownloadWarnings), 3);
+    EXPECT_EQ(counter(Counter::DownloadWarnings), 3);
+}
+
+// The window's problem lines quote the last database failure an upload caught, for as long as
+// the window is open: the import's lines too, and they start from the band and mode texts the
+// earlier lines left.
+TEST_P(ImportRunTest, ProblemLinesQuoteTheLastDatabaseErrorOfAnEarlierRun)
+{
+    addQso("K7AA", "100000", L("[QSO-CONFIRM]='0'"));
+    report(Rec("K7AB", "100000", "2190M") + Rec("K", "100000") + Rec("K7AA", "100000"));
+    memory = {L("database disk image is malformed"), {L("7"), L("LSB")}};
+    EXPECT_TRUE(run());
+    const QStringList expected = {
+        L("ERROR:  database disk image is malformed   Band? K7AB 20110305 100000  7m  CW  "),
+        L("ERROR:  database disk image is malformed   Call? K 20110305 100000  14m  CW  "),
+        L("K7AA 20110305 100000 14 CW"),
+    };
+    EXPECT_EQ(monitor.download, expected);
+    EXPECT_EQ(errors(), (expected.mid(0, 2).join(L("\r\n")) + L("\r\n")).toLatin1());
+    const ProblemMemory left = {L("database disk image is malformed"), {L("14"), L("CW")}};
+    EXPECT_EQ(result.problems, left);
 }
 
 TEST_P(ImportRunTest, DroppedRecordsAndProblemLines)
@@ -322,8 +350,8 @@ TEST_P(ImportRunTest, DroppedRecordsAndProblemLines)
     };
     EXPECT_EQ(monitor.download, expected);
     EXPECT_EQ(errors(), (expected.mid(0, 5).join(L("\r\n")) + L("\r\n")).toLatin1());
-    EXPECT_EQ(counter(Control::DownloadReadIn), 1);
-    EXPECT_EQ(counter(Control::DownloadErrors), 0);
+    EXPECT_EQ(counter(Counter::DownloadReadIn), 1);
+    EXPECT_EQ(counter(Counter::DownloadErrors), 0);
 }
 
 TEST_P(ImportRunTest, SidebandByBand)
@@ -351,8 +379,8 @@ TEST_P(ImportRunTest, FieldRulesOnTheRow)
               QStringList{L("05|08|MA|MIDDLESEX|NA002|FN42AB")});
     EXPECT_EQ(errors(), QByteArray("Warning! : K9AA 20110305 100000 14 CW -- existing CQ Zone of 5 overwritten by LoTW CQ Zone of 05\r\n"
                                    "Warning! : K9AA 20110305 100000 14 CW -- existing IOTA of NA001 overwritten by LoTW IOTA of NA002\r\n"));
-    EXPECT_EQ(counter(Control::DownloadWarnings), 2);
-    EXPECT_EQ(monitor.shown[Control::DownloadWarnings], 2);
+    EXPECT_EQ(counter(Counter::DownloadWarnings), 2);
+    EXPECT_EQ(monitor.shown.value(Counter::DownloadWarnings), 2);
 }
 
 TEST_P(ImportRunTest, FirstQslDateSaved)
@@ -438,8 +466,8 @@ TEST_P(ImportRunTest, FailedRowUpdateIsUndoneAlone)
     EXPECT_TRUE(run());
     EXPECT_EQ(rows("[QSO-CONFIRM],[QSO-LOTWREC],[QSO-AWARD]"),
               (QStringList{L("2|20110310|1"), L("0|<null>|<null>"), L("2|20110310|<null>")}));
-    EXPECT_EQ(counter(Control::DownloadRecsUsed), 2);
-    EXPECT_EQ(counter(Control::DownloadNewDxcc), 1);
+    EXPECT_EQ(counter(Counter::DownloadRecsUsed), 2);
+    EXPECT_EQ(counter(Counter::DownloadNewDxcc), 1);
     EXPECT_EQ(imported(), QByteArray("K2BA 20110305 100000 14 CW\r\nK2BC 20110305 100000 14 CW\r\n"));
     // The engine's description stands between the call and the record (the ODBC driver adds its own words).
     const QByteArray line = errors();
@@ -477,9 +505,9 @@ TEST_P(ImportRunTest, RowsThatKeepEveryValueAreNotWritten)
     EXPECT_TRUE(run());
     EXPECT_EQ(SqliteFixture::query(logPath, L("SELECT count(*) FROM writes")), QStringList{L("2")});
     // K4BA is still used and listed; K4BB ("7", now with a LoTW date, no credit) no longer may take the data.
-    EXPECT_EQ(counter(Control::DownloadRecsUsed), 1);
+    EXPECT_EQ(counter(Counter::DownloadRecsUsed), 1);
     EXPECT_EQ(imported(), QByteArray("K4BA 20110305 100000 14 CW\r\n"));
-    EXPECT_EQ(counter(Control::DownloadNewDxcc), 0);
+    EXPECT_EQ(counter(Counter::DownloadNewDxcc), 0);
     EXPECT_EQ(rows("[QSO-CONFIRM],[QSO-CQ-ZONE],[QSO-AWARD],[QSO-LOTWREC]"),
               (QStringList{L("2|05|1|20110310"), L("7|<null>|<null>|20110310")}));
 }
@@ -503,7 +531,7 @@ TEST_P(ImportRunTest, ManyRecords)
     report(records);
     EXPECT_TRUE(run());
     EXPECT_EQ(rows("count(*)", "[QSO-CONFIRM]='2'"), QStringList{QString::number(kRecords)});
-    EXPECT_EQ(counter(Control::DownloadRecsUsed), kRecords);
+    EXPECT_EQ(counter(Counter::DownloadRecsUsed), kRecords);
 }
 // A file that is no LoTW report (the page a browser saves when the login fails, other files,
 // garbage) is said to be none, with its first line; the run fails and changes nothing, the
@@ -562,7 +590,7 @@ TEST_P(ImportRunTest, NotAReportChangesNothing)
         EXPECT_EQ(SqliteFixture::query(logPath, dump), before) << c.what;
         EXPECT_EQ(dir.read(QStringLiteral("quorvane2.dat")), dateFile) << c.what;
         EXPECT_EQ(imported(), QByteArray()) << c.what;
-        for (int counter : {Control::DownloadReadIn, Control::DownloadRecsUsed, Control::DownloadErrors})
+        for (Counter counter : {Counter::DownloadReadIn, Counter::DownloadRecsUsed, Counter::DownloadErrors})
             EXPECT_EQ(monitor.counter(counter), 0) << c.what;
     }
 }
@@ -580,7 +608,7 @@ TEST_P(ImportRunTest, EmptyAnswerIsNoError)
         monitor.messages.clear();
         EXPECT_TRUE(run()) << QByteArray(end).toHex().constData();
         EXPECT_TRUE(monitor.messages.isEmpty()) << monitor.messages.join(L("\n")).toStdString();
-        EXPECT_EQ(counter(Control::DownloadReadIn), 0);
+        EXPECT_EQ(counter(Counter::DownloadReadIn), 0);
     }
     EXPECT_FALSE(dir.exists(QStringLiteral("quorvane2.dat")));
 }
@@ -639,22 +667,22 @@ TEST_P(ImportRunTest, ReportWithoutStationCalls)
     EXPECT_TRUE(lines[3].contains("qso_withown=yes")) << lines[3].constData();
     EXPECT_EQ(monitor.download.filter(L("Note:")).size(), 1);
     EXPECT_EQ(monitor.download.filter(L("**No Match **")).size(), 2);
-    EXPECT_EQ(counter(Control::DownloadErrors), 2); // found, not confirmed
-    EXPECT_EQ(monitor.icons[Control::ProblemPointer], StepIcon::RedArrow);
+    EXPECT_EQ(counter(Counter::DownloadErrors), 2); // found, not confirmed
+    EXPECT_EQ(monitor.icons[Step::ProblemPointer], StepIcon::RedArrow);
 
     // One record with a station call (another one): no note, and each record keeps its line.
     report(bare("K3DA", {}) + bare("K3DB", F("STATION_CALLSIGN", "W9XYZ")));
     EXPECT_TRUE(run());
     EXPECT_EQ(errors(), QByteArray("K3DA 20110305 100000 14 CW  **No Match **\r\nK3DB 20110305 100000 14 CW  **No Match **\r\n"));
-    EXPECT_EQ(counter(Control::DownloadErrors), 2);
+    EXPECT_EQ(counter(Counter::DownloadErrors), 2);
 
     report(bare("K3DA", F("APP_LoTW_OWNCALL", "k1qvn")) + bare("K3DB", F("APP_LoTW_OWNCALL", "N1QVR")));
     EXPECT_TRUE(run());
     EXPECT_EQ(rows("[QSO-CONFIRM],[QSO-LOTWREC]"), (QStringList{L("2|20110310"), L("0|<null>")}));
     EXPECT_EQ(errors(), QByteArray("Note: the LoTW report gives no STATION_CALLSIGN; its APP_LoTW_OWNCALL is taken as "
                                    "the station call.\r\nK3DB 20110305 100000 14 CW  **No Match **\r\n"));
-    EXPECT_EQ(counter(Control::DownloadRecsUsed), 1);
-    EXPECT_EQ(counter(Control::DownloadErrors), 1);
+    EXPECT_EQ(counter(Counter::DownloadRecsUsed), 1);
+    EXPECT_EQ(counter(Counter::DownloadErrors), 1);
 }
 
 // Digital modes share the log's mode code 6; the row whose [QSO-SUBMODE] names the report's
@@ -709,6 +737,8 @@ TEST(ImportEndToEnd, GeneratedLogAndReport)
     RecordingMonitor monitor;
     ImportRun run(options, choices, paths, monitor);
     ASSERT_TRUE(run.OnLotwImport());
+    ASSERT_TRUE(run.result().savedDates.has_value());
+    ImportRun::applySavedDates(choices, *run.result().savedDates);
 
     const QStringList imported =
         QString::fromLatin1(dir.read(QStringLiteral("SemiQuorvaneImportedQSOs.txt"))).split(QStringLiteral("\r\n"));
@@ -728,13 +758,13 @@ TEST(ImportEndToEnd, GeneratedLogAndReport)
             ADD_FAILURE() << "monitor line in neither file: " << line.toStdString();
     }
 
-    EXPECT_EQ(monitor.counter(Control::DownloadReadIn), records);
-    EXPECT_EQ(monitor.counter(Control::DownloadRecsUsed), imported.size() - 1);
-    EXPECT_EQ(monitor.counter(Control::DownloadErrors), 1); // the record reported for the other call
+    EXPECT_EQ(monitor.counter(Counter::DownloadReadIn), records);
+    EXPECT_EQ(monitor.counter(Counter::DownloadRecsUsed), imported.size() - 1);
+    EXPECT_EQ(monitor.counter(Counter::DownloadErrors), 1); // the record reported for the other call
     EXPECT_EQ(errors.filter(QStringLiteral("  **No Match **")).size(), 1);
     EXPECT_EQ(errors.filter(QStringLiteral("ZZ9ZZZ ")).size(), 1);
     EXPECT_TRUE(errors.filter(QStringLiteral("ZZ9ZZZ "))[0].endsWith(QLatin1String("  ** No QSO Found **")));
-    EXPECT_EQ(monitor.counter(Control::DownloadWarnings), errors.filter(QStringLiteral("Warning")).size());
+    EXPECT_EQ(monitor.counter(Counter::DownloadWarnings), errors.filter(QStringLiteral("Warning")).size());
 
     // Every imported line names a row that is now confirmed with a LoTW date; rows the report
     // did not confirm are unchanged.
@@ -813,7 +843,7 @@ TEST(ImportBadInput, NoRowChangesWithoutAConfirmation)
         RecordingMonitor monitor;
         ImportRun run(options, choices, paths, monitor);
         run.OnLotwImport();
-        EXPECT_EQ(monitor.counter(Control::DownloadRecsUsed), 0);
+        EXPECT_EQ(monitor.counter(Counter::DownloadRecsUsed), 0);
         EXPECT_EQ(SqliteFixture::query(log, dump), before) << report.left(40).toStdString();
         EXPECT_EQ(dir.read(QStringLiteral("imported.txt")), QByteArray());
     }
@@ -877,10 +907,9 @@ TEST(ImportInterrupted, AnExceptionEndsTheRunCleanly)
         << monitor.messages[0].toStdString();
     EXPECT_EQ(SqliteFixture::query(log, dump), before);
     EXPECT_FALSE(db->inTransaction());
-    EXPECT_EQ(monitor.errorFile, nullptr);
-    for (int counter : {Control::DownloadReadIn, Control::DownloadRecsUsed, Control::DownloadNewDxcc,
-                        Control::DownloadWarnings})
-        EXPECT_EQ(monitor.counter(counter), 0) << counter;
+    for (Counter counter : {Counter::DownloadReadIn, Counter::DownloadRecsUsed, Counter::DownloadNewDxcc,
+                        Counter::DownloadWarnings})
+        EXPECT_EQ(monitor.counter(counter), 0) << int(counter);
     // Only the reason is shown and written: no line of a record that was not saved.
     EXPECT_EQ(monitor.download, QStringList{monitor.messages[0].section(QLatin1Char('\n'), 0, 0)});
     EXPECT_EQ(dir.read(QStringLiteral("imported.txt")), QByteArray());
@@ -894,7 +923,7 @@ TEST(ImportInterrupted, AnExceptionEndsTheRunCleanly)
     again.setConnections(db, refDb);
     EXPECT_TRUE(again.OnLotwImport());
     EXPECT_TRUE(next.messages.isEmpty()) << next.messages.join(QStringLiteral("\n")).toStdString();
-    EXPECT_GT(next.counter(Control::DownloadRecsUsed), 10);
+    EXPECT_GT(next.counter(Counter::DownloadRecsUsed), 10);
     EXPECT_NE(SqliteFixture::query(log, dump), before);
     EXPECT_NE(dir.read(QStringLiteral("quorvane2.dat")), dateFile);
 }
@@ -960,7 +989,7 @@ TEST(ImportStopped, KeepsTheRecordsReadAndSaysHowMany)
         EXPECT_TRUE(monitor.messages.isEmpty()) << monitor.messages.join(QLatin1Char('\n')).toStdString();
         ASSERT_GE(monitor.download.size(), 2);
         EXPECT_EQ(monitor.download.last(), L("Stopped by the operator"));
-        const long kept = monitor.counter(Control::DownloadRecsUsed);
+        const long kept = monitor.counter(Counter::DownloadRecsUsed);
         EXPECT_EQ(monitor.download.at(monitor.download.size() - 2),
                   QStringLiteral("%1 records of the report were read; the log keeps the %2 QSOs confirmed from them, "
                                  "which the imported-QSO list names. The rest of the report was not read.")
@@ -976,7 +1005,7 @@ TEST(ImportStopped, KeepsTheRecordsReadAndSaysHowMany)
         RecordingMonitor wholeMonitor;
         ASSERT_TRUE(whole.run(wholeMonitor));
         EXPECT_EQ(stopped.rows(), whole.rows());
-        EXPECT_EQ(kept, wholeMonitor.counter(Control::DownloadRecsUsed));
+        EXPECT_EQ(kept, wholeMonitor.counter(Counter::DownloadRecsUsed));
         EXPECT_EQ(stopped.dir.read(QStringLiteral("imported.txt")), whole.dir.read(QStringLiteral("imported.txt")));
         EXPECT_EQ(stopped.dir.read(QStringLiteral("imported.txt")).count("\r\n"), kept);
         EXPECT_EQ(stopped.dir.read(QStringLiteral("errors.txt")), whole.dir.read(QStringLiteral("errors.txt")));
@@ -992,28 +1021,69 @@ TEST(HeldMonitor, CountersShowProvisionallyAndGoBackWhenNothingIsSaved)
 {
     RecordingMonitor real;
     HeldMonitor held(real);
-    held.SetCounter(1011, 5);
+    RunCounters counters;
+    counters.set(Counter::DownloadReadIn, 5);
     held.AddDownloadEvent(QStringLiteral("K1AA 20110305 123400 14 CW  ** No QSO Found **"));
-    held.ShowCounters();
-    EXPECT_EQ(real.shown, (std::map<int, long>{{1011, 5}}));
-    held.SetCounter(1011, 6);
-    held.ShowCounters(); // within a quarter second of the last: not shown yet
-    EXPECT_EQ(real.shown, (std::map<int, long>{{1011, 5}}));
+    held.ShowCounters(counters);
+    EXPECT_EQ(real.counter(Counter::DownloadReadIn), 5);
+    counters.set(Counter::DownloadReadIn, 6);
+    held.ShowCounters(counters); // within a quarter second of the last: not shown yet
+    EXPECT_EQ(real.counter(Counter::DownloadReadIn), 5);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    held.SetCounter(1011, 7);
-    held.ShowCounters();
-    EXPECT_EQ(real.shown, (std::map<int, long>{{1011, 7}}));
+    counters.set(Counter::DownloadReadIn, 7);
+    held.ShowCounters(counters);
+    EXPECT_EQ(real.counter(Counter::DownloadReadIn), 7);
     EXPECT_TRUE(real.download.isEmpty());
 
-    held.discard();
-    EXPECT_EQ(real.shown, (std::map<int, long>{{1011, 0}}));
+    held.discard(counters);
+    EXPECT_EQ(counters.value(Counter::DownloadReadIn), 0); // the run's own counters go back too
+    EXPECT_EQ(real.shown, counters);
+    EXPECT_TRUE(real.shown.isSet(Counter::DownloadReadIn));
     EXPECT_TRUE(real.download.isEmpty());
 
-    held.SetCounter(1011, 2);
+    counters.set(Counter::DownloadReadIn, 2);
     held.AddDownloadEvent(QStringLiteral("saved"));
-    held.release();
-    EXPECT_EQ(real.shown, (std::map<int, long>{{1011, 2}}));
+    held.release(counters);
+    EXPECT_EQ(real.counter(Counter::DownloadReadIn), 2);
     EXPECT_EQ(real.download, QStringList{QStringLiteral("saved")});
+}
+
+// What is held reaches the real monitor in the order it came, lines of any text whole, the
+// icons after the lines and the counters last; what was discarded never does.
+TEST(HeldMonitor, ReleaseHandsOverInOrderAndStartsAfresh)
+{
+    RecordingMonitor real;
+    HeldMonitor held(real);
+    RunCounters counters;
+    held.AddDownloadEvent(QStringLiteral("dropped"));
+    held.SetStepIcon(Step::ProblemPointer, StepIcon::Tick);
+    held.discard(counters);
+    const QString wide = QString::fromUtf8("ÐÐµÐ½Ð° â¬"); // beyond Latin-1
+    const QStringList lines = {QStringLiteral("first"), QString(), wide, QString::fromLatin1("café"),
+                               QString(70000, QLatin1Char('x'))};
+    for (const QString& line : lines)
+        held.AddDownloadEvent(line);
+    held.SetStepIcon(Step::ProblemPointer, StepIcon::RedArrow);
+    counters.set(Counter::DownloadRecsUsed, 4);
+    // Messages, progress and the upload side are not held.
+    held.ShowMessage(QStringLiteral("at once"));
+    held.AddUploadEvent(QStringLiteral("upload line"));
+    EXPECT_EQ(real.messages, QStringList{QStringLiteral("at once")});
+    EXPECT_EQ(real.upload, QStringList{QStringLiteral("upload line")});
+    EXPECT_TRUE(real.download.isEmpty());
+    EXPECT_TRUE(real.iconLog.empty());
+
+    const int showsBefore = real.showCount;
+    held.release(counters);
+    EXPECT_EQ(real.download, lines);
+    EXPECT_EQ(real.iconLog, (std::vector<std::pair<Step, StepIcon>>{{Step::ProblemPointer, StepIcon::RedArrow}}));
+    EXPECT_EQ(real.showCount, showsBefore + 1);
+    EXPECT_EQ(real.shown, counters);
+
+    // Nothing is handed over twice.
+    held.release(counters);
+    EXPECT_EQ(real.download, lines);
+    EXPECT_EQ(real.iconLog.size(), 1u);
 }
 
 // The import's progress comes in stages, each counted on its own: the report's bytes while its
@@ -1138,8 +1208,8 @@ TEST_P(ImportRunTest, TwinsOfAKeylessLogTakeTheConfirmationTogether)
         ASSERT_TRUE(ok);
         const bool together = GetParam() && limit == OdbcConnection::Locator::Index;
         EXPECT_EQ(rows("[QSO-CONFIRM]"), (QStringList{L("2"), together ? L("2") : L("0"), L("0")}));
-        EXPECT_EQ(counter(Control::DownloadRecsUsed), 1);
-        EXPECT_EQ(counter(Control::DownloadErrors), 0);
+        EXPECT_EQ(counter(Counter::DownloadRecsUsed), 1);
+        EXPECT_EQ(counter(Counter::DownloadErrors), 0);
         const QStringList warnings = monitor.download.filter(L("logged more than once"));
         EXPECT_EQ(warnings.size(), together ? 1 : 0);
         if (together) {

@@ -38,7 +38,9 @@ protected:
         QByteArray copy = bytes;
         QBuffer buffer(&copy);
         buffer.open(QIODevice::ReadOnly);
-        LotwRecordParser parser(counties, monitor);
+        RunCounters counters;
+        ProblemLog problems(monitor, counters);
+        LotwRecordParser parser(counties, &problems);
         ParsedReport result;
         LotwReportReader reader(buffer);
         result.shape = reader.read([&] { ++result.lines; },
@@ -546,7 +548,9 @@ TEST_F(ReportReaderTest, HundredMegabyteLineInConstantMemory)
     const long before = PeakKiB();
     for (const char* head : {"H\r\n<eoh>\r\n<CALL:3>", "Header ", "<CALL:8>"}) {
         GeneratedReport report(head, 100LL * 1024 * 1024, "<BAND:3>20M<EOR><CALL:4>K1AB<EOR>\r\n");
-        LotwRecordParser parser(counties, monitor);
+        RunCounters counters;
+        ProblemLog problems(monitor, counters);
+        LotwRecordParser parser(counties, &problems);
         LotwReportReader reader(report);
         std::vector<LotwRecord> records;
         const ReportShape shape = reader.read([] {}, [&](QByteArrayView chunk) {

@@ -203,7 +203,9 @@ protected:
         table.pairs.insert({S("CT"), S("HARTFORD")});
         table.pairs.insert({S("NY"), S("ST LAWRENCE")});
         RecordingMonitor quiet;
-        LotwRecordParser parser(table, quiet);
+        RunCounters counters;
+        ProblemLog problems(quiet, counters);
+        LotwRecordParser parser(table, &problems);
         QByteArray copy = bytes;
         QBuffer buffer(&copy);
         buffer.open(QIODevice::ReadOnly);

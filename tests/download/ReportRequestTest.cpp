@@ -73,7 +73,7 @@ TEST_F(ReportRequestTest, OpensAddressCopiesPathSavesDatesAndTicks)
     EXPECT_EQ(desktop.urls, QStringList{expected});
     EXPECT_EQ(desktop.clipboard, options.reportAdifPath.left(100));
     EXPECT_EQ(desktop.clipboard.size(), 100);
-    const std::vector<std::pair<int, int>> icons = {{1104, 140}, {1104, 141}};
+    const std::vector<std::pair<Step, StepIcon>> icons = {{Step::Download, StepIcon::Blank}, {Step::Download, StepIcon::Tick}};
     EXPECT_EQ(monitor.iconLog, icons);
 
     SavedQslDates loaded;
@@ -106,7 +106,7 @@ TEST_F(ReportRequestTest, UnsavableDateFileIsSilentAndStillTicks)
     EXPECT_FALSE(request.run(dir.file(S("missing/folder/quorvane2.dat")), SavedQslDates()));
     EXPECT_TRUE(monitor.messages.isEmpty());
     EXPECT_EQ(desktop.urls.size(), 1);
-    EXPECT_EQ(monitor.icons[1104], 141);
+    EXPECT_EQ(monitor.icons[Step::Download], StepIcon::Tick);
 }
 
 // The date goes into the address whole, as the value of one parameter.
@@ -179,7 +179,7 @@ TEST_F(ReportRequestTest, MalformedDateIsWarnedOfAfterTheRequest)
         SavedQslDates loaded;
         ASSERT_TRUE(LoadQslDateFile(dir.file(S("quorvane2.dat")), loaded));
         EXPECT_EQ(loaded.date, S(c.date));
-        EXPECT_EQ(seen.icons[1104], 141);
+        EXPECT_EQ(seen.icons[Step::Download], StepIcon::Tick);
     }
     choices.ReportRange = 1;
     choices.sinceDate = S("31/12/2024 x&y");

@@ -2,6 +2,7 @@
 
 #include "platform/Desktop.h"
 #include "platform/EventMonitor.h"
+#include "platform/ProblemLog.h"
 #include "platform/Keyring.h"
 #include "platform/Paths.h"
 #include "platform/TqslLocator.h"
@@ -149,8 +150,16 @@ public:
     void AddDownloadEvent(const QString& text) override { download.append(text); }
     void ClearUploadMonitor() override { upload.clear(); ++uploadClears; }
     void ClearDownloadMonitor() override { download.clear(); ++downloadClears; }
-    void ShowCounters() override { shown = counters(); ++showCount; }
-    void SetStepIcon(int controlId, int icon) override { icons[controlId] = icon; iconLog.push_back({controlId, icon}); }
+    void ShowCounters(const RunCounters& counters) override
+    {
+        shown = counters;
+        ++showCount;
+    }
+    void SetStepIcon(Step step, StepIcon icon) override
+    {
+        icons[step] = icon;
+        iconLog.push_back({step, icon});
+    }
     void ShowMessage(const QString& text) override { messages.append(text); }
     bool AskOperator(const QString& question) override
     {
@@ -176,10 +185,13 @@ public:
     QStringList download;
     int uploadClears = 0;
     int downloadClears = 0;
-    std::map<int, long> shown; // counters as last shown
+    // A counter as last shown (0 when it never was).
+    long counter(Counter which) const { return shown.value(which); }
+
+    RunCounters shown; // counters as last shown
     int showCount = 0;
-    std::map<int, int> icons;
-    std::vector<std::pair<int, int>> iconLog;
+    std::map<Step, StepIcon> icons;
+    std::vector<std::pair<Step, StepIcon>> iconLog;
     QStringList messages;
     QStringList questions;
     bool answer = false; // what the operator answers to every question

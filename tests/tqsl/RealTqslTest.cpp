@@ -140,8 +140,8 @@ TEST_F(RealTqslTest, EverythingSigned)
     expectMarksAreTheSignedFile();
     EXPECT_TRUE(monitor.messages.isEmpty()) << monitor.messages.join(S("\n")).toStdString();
     EXPECT_EQ(desktop.clipboard, dir.file(S("LoTWUpload.tq8")));
-    for (int step : {1099, 1100, 1101, 1102, 1103})
-        EXPECT_EQ(monitor.icons[step], 141) << step;
+    for (Step step : {Step::MakeAdif, Step::SignAdif, Step::MakeTq8, Step::Clipboard, Step::Upload})
+        EXPECT_EQ(monitor.icons[step], StepIcon::Tick) << int(step);
 }
 
 // A certificate for QSOs from 2024-03-16 on: TQSL signs those and leaves the others out
@@ -262,7 +262,7 @@ TEST_F(RealTqslTest, WithoutACertificateNothingIsMarked)
     ASSERT_EQ(monitor.messages.size(), 1);
     EXPECT_TRUE(monitor.messages.at(0).contains(S("(TQSL status 8)"))) << monitor.messages.at(0).toStdString();
     EXPECT_TRUE(monitor.messages.at(0).contains(S("the 2 QSOs of this run stay due"))) << monitor.messages.at(0).toStdString();
-    EXPECT_EQ(monitor.icons[1100], 142);
+    EXPECT_EQ(monitor.icons[Step::SignAdif], StepIcon::RedArrow);
     EXPECT_TRUE(desktop.urls.isEmpty());
     EXPECT_EQ(dir.read(S("LoTWUpload.adi")).count("<EOR>\r\n"), 2);
 }

@@ -125,11 +125,12 @@ TEST(HandOffPaths, TqslsArguments)
 // message gives TQSL's status, what it means and what became of the QSOs.
 TEST_F(TqslHandOffTest, EveryTqslOutcomeWithoutASignedFile)
 {
-    struct Case { int status; int redStep; };
+    struct Case { int status; Step redStep; };
+    constexpr Step sign = Step::SignAdif, tq8 = Step::MakeTq8, send = Step::Upload;
     const Case cases[] = {
-        {0, 1101},  {1, 1100},  {2, 1103},  {3, 1103},  {4, 1100},   {5, 1100},  {6, 1100},  {7, 1101},
-        {8, 1100},  {9, 1101},  {10, 1100}, {11, 1103}, {12, 1100},  {13, 1100}, {255, 1100}, {42, 1100},
-        {-1, 1100}, // a crash
+        {0, tq8},  {1, sign},  {2, send}, {3, send},  {4, sign},  {5, sign},  {6, sign},    {7, tq8},
+        {8, sign}, {9, tq8},   {10, sign}, {11, send}, {12, sign}, {13, sign}, {255, sign}, {42, sign},
+        {-1, sign}, // a crash
     };
     for (const Case& c : cases) {
         for (bool leavesEmptyFile : {false, true}) {
@@ -153,9 +154,9 @@ TEST_F(TqslHandOffTest, EveryTqslOutcomeWithoutASignedFile)
             EXPECT_TRUE(desktop.events.isEmpty()) << desktop.events.join(S(" ")).toStdString();
             EXPECT_EQ(dir.read(S("My Logs LoTWUpload.tq8")), QByteArray("signed by an earlier run"));
             EXPECT_FALSE(dir.exists(S("My Logs LoTWUpload.tq8.previous")));
-            EXPECT_EQ(monitor.icons[c.redStep], 142);
-            EXPECT_NE(monitor.icons[1102], 141);
-            EXPECT_NE(monitor.icons[1103], 141);
+            EXPECT_EQ(monitor.icons[c.redStep], StepIcon::RedArrow);
+            EXPECT_NE(monitor.icons[Step::Clipboard], StepIcon::Tick);
+            EXPECT_NE(monitor.icons[Step::Upload], StepIcon::Tick);
             ASSERT_EQ(monitor.messages.size(), 1);
             if (c.status == 0 || c.status == 9) {
                 EXPECT_TRUE(message().startsWith(
@@ -302,7 +303,7 @@ TEST_F(TqslHandOffTest, NoSlotWithTheSigningCallSignsNothing)
     EXPECT_FALSE(upload());
     EXPECT_FALSE(StandInTqsl::ran(script));
     EXPECT_EQ(qsls(), (QStringList{S("0"), S("0")}));
-    EXPECT_EQ(monitor.icons[1100], 142);
+    EXPECT_EQ(monitor.icons[Step::SignAdif], StepIcon::RedArrow);
     EXPECT_TRUE(message().startsWith(S("No signing station has the operator call \"N0NE\""))) << message().toStdString();
 }
 
@@ -314,8 +315,8 @@ TEST_F(TqslHandOffTest, NoBrowserPutsTheAddressOnTheClipboard)
     desktop.noBrowser = true;
     EXPECT_TRUE(upload());
     EXPECT_EQ(desktop.events, (QStringList{S("clip:") + signedPath(), S("url:") + S(kPage), S("clip:") + S(kPage)}));
-    EXPECT_EQ(monitor.icons[1102], 141);
-    EXPECT_EQ(monitor.icons[1103], 142);
+    EXPECT_EQ(monitor.icons[Step::Clipboard], StepIcon::Tick);
+    EXPECT_EQ(monitor.icons[Step::Upload], StepIcon::RedArrow);
     ASSERT_EQ(monitor.messages.size(), 1);
     EXPECT_FALSE(message().contains(S("se%26cret")));
     EXPECT_TRUE(message().contains(signedPath())) << message().toStdString();
@@ -330,7 +331,7 @@ TEST_F(TqslHandOffTest, ALocationTheStationFileDoesNotDefineIsNeverHandedToTqsl)
     EXPECT_FALSE(upload());
     EXPECT_FALSE(StandInTqsl::ran(script));
     EXPECT_TRUE(message().contains(S("the station location \"Home\" is not defined in TQSL"))) << message().toStdString();
-    EXPECT_EQ(monitor.icons[1100], 142);
+    EXPECT_EQ(monitor.icons[Step::SignAdif], StepIcon::RedArrow);
 
     // TQSL ignores case and blanks around the name.
     options.stations[0].location = S(" portable & FIELD");
@@ -360,7 +361,7 @@ TEST_F(TqslHandOffTest, MissingOrBrokenTqsl)
     EXPECT_FALSE(upload());
     EXPECT_TRUE(message().startsWith(S("TQSL did not sign the upload file: TQSL could not be started")))
         << message().toStdString();
-    EXPECT_EQ(monitor.icons[1100], 142);
+    EXPECT_EQ(monitor.icons[Step::SignAdif], StepIcon::RedArrow);
     EXPECT_TRUE(desktop.urls.isEmpty());
     EXPECT_EQ(qsls(), (QStringList{S("0"), S("0")}));
 }

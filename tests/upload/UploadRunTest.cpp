@@ -114,6 +114,7 @@ protected:
         readIn = run.readInCount();
         adifOut = run.adifOutCount();
         signedCount = run.signedCount();
+        result = run.result();
         return ok;
     }
 
@@ -134,6 +135,7 @@ protected:
     long readIn = -1;
     long adifOut = -1;
     long signedCount = -1;
+    RunResult result; // what the last run left
 };
 
 TEST_F(UploadRunTest, SmallLogFileByteForByte)
@@ -180,16 +182,16 @@ TEST_F(UploadRunTest, SmallLogFileByteForByte)
     EXPECT_EQ(qsls(), (QStringList{S("2"), S("2"), S("3"), S("0")}));
     EXPECT_EQ(readIn, 4);
     EXPECT_EQ(adifOut, 2);
-    EXPECT_EQ(monitor.shown[1050], 4);
-    EXPECT_EQ(monitor.shown[1053], 2);
+    EXPECT_EQ(monitor.shown.value(Counter::UploadReadIn), 4);
+    EXPECT_EQ(monitor.shown.value(Counter::UploadAdifOut), 2);
     EXPECT_GE(monitor.pumps, 4); // once a QSO, and while TQSL runs
-    EXPECT_EQ(monitor.icons[1099], 141);
+    EXPECT_EQ(monitor.icons[Step::MakeAdif], StepIcon::Tick);
     // The clipboard gets the signed file's path only once its QSOs are marked.
     const QStringList events = {S("clip:") + signedFile(),
                                 S("url:https://lotw.arrl.org/lotwuser/upload?login=K1ABC&password=pw")};
     EXPECT_EQ(desktop.events, events);
-    for (int step : {1100, 1101, 1102, 1103})
-        EXPECT_EQ(monitor.icons[step], 141) << step;
+    for (Step step : {Step::SignAdif, Step::MakeTq8, Step::Clipboard, Step::Upload})
+        EXPECT_EQ(monitor.icons[step], StepIcon::Tick) << int(step);
     EXPECT_TRUE(monitor.messages.isEmpty());
     EXPECT_TRUE(monitor.download.isEmpty());
     EXPECT_EQ(dir.read(S("SemiQuorvaneErrors.txt")), QByteArray());
@@ -200,8 +202,8 @@ TEST_F(UploadRunTest, SmallLogFileByteForByte)
     EXPECT_EQ(adifOut, 0);
     EXPECT_EQ(dir.read(S("LoTWUpload.adi")), fileBytes(kHeader + records));
     EXPECT_EQ(monitor.upload, kOpening + kHeader + kClosing + QStringList{S("NO QSOs for Uploading !!!! ")});
-    EXPECT_EQ(monitor.icons[1099], 140);
-    EXPECT_EQ(monitor.icons[1100], 140);
+    EXPECT_EQ(monitor.icons[Step::MakeAdif], StepIcon::Blank);
+    EXPECT_EQ(monitor.icons[Step::SignAdif], StepIcon::Blank);
     EXPECT_TRUE(desktop.events.isEmpty());
     EXPECT_FALSE(tqslStarted());
 }
@@ -255,9 +257,9 @@ TEST_F(UploadRunTest, TestRunChangesNoFileAndNoRow)
     EXPECT_EQ(qsls(), (QStringList{S("0"), S("1")}));
     EXPECT_EQ(monitor.upload, kOpening + recordLines(S("DL1ABC"), "N") + recordLines(S("DL2ABC"), "Y") + kClosing);
     EXPECT_EQ(adifOut, 2);
-    EXPECT_EQ(monitor.shown[1053], 2);
-    EXPECT_EQ(monitor.icons[1099], 140);
-    EXPECT_EQ(monitor.icons[1103], 140);
+    EXPECT_EQ(monitor.shown.value(Counter::UploadAdifOut), 2);
+    EXPECT_EQ(monitor.icons[Step::MakeAdif], StepIcon::Blank);
+    EXPECT_EQ(monitor.icons[Step::Upload], StepIcon::Blank);
     EXPECT_FALSE(tqslStarted());
     // No signed file of this run exists: nothing is offered, on the clipboard either.
     EXPECT_TRUE(desktop.events.isEmpty());
@@ -299,8 +301,8 @@ TEST_F(UploadRunTest, FailureOnThirdMarkLeavesLogAndFileAsBefore)
     EXPECT_TRUE(monitor.messages.at(0).startsWith(S("TQSL signed 4 QSOs, but the log could not be marked: refused")))
         << monitor.messages.at(0).toStdString();
     EXPECT_TRUE(desktop.events.isEmpty()) << desktop.events.join(S("\n")).toStdString();
-    EXPECT_EQ(monitor.icons[1102], 142);
-    EXPECT_EQ(monitor.icons[1103], 140);
+    EXPECT_EQ(monitor.icons[Step::Clipboard], StepIcon::RedArrow);
+    EXPECT_EQ(monitor.icons[Step::Upload], StepIcon::Blank);
 
     // The log is usable again: without the trigger a new run uploads all four, once TQSL,
     // which signed them before, is told to sign them again.
@@ -409,8 +411,8 @@ TEST_F(UploadRunTest, WithoutHandOffNothingIsStarted)
     EXPECT_TRUE(monitor.upload.contains(
         S("Without TQSL: the 1 QSOs of the file are marked as sent unsigned; nothing goes to LoTW.")));
     EXPECT_EQ(qsls(), QStringList{S("2")});
-    EXPECT_EQ(monitor.icons[1099], 141);
-    EXPECT_EQ(monitor.icons[1100], 140);
+    EXPECT_EQ(monitor.icons[Step::MakeAdif], StepIcon::Tick);
+    EXPECT_EQ(monitor.icons[Step::SignAdif], StepIcon::Blank);
 }
 
 TEST_F(UploadRunTest, EmptyTable)
@@ -453,7 +455,8 @@ TEST_F(UploadRunTest, MissingLogGivesErrorLine)
     EXPECT_EQ(dir.read(S("SemiQuorvaneErrors.txt")), line.toLatin1() + "\r\n");
     ASSERT_EQ(monitor.messages.size(), 1);
     EXPECT_TRUE(monitor.messages.at(0).startsWith(line)) << monitor.messages.at(0).toStdString();
-    EXPECT_FALSE(monitor.lastDbError.isEmpty());
+    // Later problem lines quote the database's description.
+    EXPECT_TRUE(result.problems.lastDbError.contains(S("missing.sqlite"))) << result.problems.lastDbError.toStdString();
     EXPECT_EQ(dir.read(S("LoTWUpload.adi")), QByteArray("previous file\r\n"));
     EXPECT_TRUE(desktop.urls.isEmpty());
     EXPECT_FALSE(QFileInfo::exists(dir.file(S("missing.sqlite"))));
@@ -508,7 +511,7 @@ TEST_F(UploadRunTest, FileWriteFailureRollsBackEveryMark)
     // The system's own words for the cause.
     EXPECT_TRUE(monitor.messages.at(0).contains(S("File too large"))) << monitor.messages.at(0).toStdString();
     EXPECT_TRUE(desktop.urls.isEmpty());
-    EXPECT_EQ(monitor.icons[1099], 140);
+    EXPECT_EQ(monitor.icons[Step::MakeAdif], StepIcon::Blank);
 #endif
 }
 
@@ -552,9 +555,9 @@ TEST_F(UploadRunTest, WhatTqslDidNotSignStaysDue)
     EXPECT_TRUE(message.contains(S("(TQSL status 8)"))) << message.toStdString();
     EXPECT_TRUE(message.contains(S("the 2 QSOs of this run stay due for LoTW"))) << message.toStdString();
     EXPECT_TRUE(message.contains(S("Signing aborted."))) << message.toStdString();
-    EXPECT_EQ(monitor.icons[1099], 141);
-    EXPECT_EQ(monitor.icons[1100], 142);
-    EXPECT_EQ(monitor.icons[1103], 140);
+    EXPECT_EQ(monitor.icons[Step::MakeAdif], StepIcon::Tick);
+    EXPECT_EQ(monitor.icons[Step::SignAdif], StepIcon::RedArrow);
+    EXPECT_EQ(monitor.icons[Step::Upload], StepIcon::Blank);
     EXPECT_TRUE(desktop.events.isEmpty());
 
     // The next run offers the same QSOs again.

@@ -9,7 +9,7 @@
 #include "download/LotwRecordParser.h"
 #include "download/LotwReportReader.h"
 #include "platform/Errors.h"
-#include "platform/EventMonitor.h"
+#include "platform/ProblemLog.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -24,8 +24,8 @@ public:
     void AddDownloadEvent(const QString& text) override { bytes += text.size(); }
     void ClearUploadMonitor() override {}
     void ClearDownloadMonitor() override {}
-    void ShowCounters() override {}
-    void SetStepIcon(int, int) override {}
+    void ShowCounters(const RunCounters&) override {}
+    void SetStepIcon(Step, StepIcon) override {}
     void ShowMessage(const QString&) override {}
     qsizetype bytes = 0;
 };
@@ -46,8 +46,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     QuietMonitor monitor;
+    RunCounters counters;
+    ProblemLog problems(monitor, counters);
     SmallCountyTable counties;
-    LotwRecordParser parser(counties, monitor);
+    LotwRecordParser parser(counties, &problems);
     LineFile errors; // never created: a warning line must fail cleanly, not crash
     LotwReportReader reader(buffer);
     try {
@@ -57,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                             return;
                         LotwRecord& r = parser.record();
                         r.modeCode = ResolveSidebandMode(r.modeCode, r.bandCode);
-                        FieldRules rules(r, int(size % 3) - 1, monitor, errors);
+                        FieldRules rules(r, int(size % 3) - 1, problems, errors);
                         const QString logged = QStringLiteral("FN42");
                         for (const QString* value : {&r.cqZone, &r.ituZone, &r.state, &r.county, &r.iota})
                             rules.apply(QStringLiteral("Field"), *value, QString());
