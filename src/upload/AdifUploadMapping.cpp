@@ -278,20 +278,32 @@ bool isDigits(const QString& text, qsizetype size)
 } // namespace
 
 // Qt reads the dates and times; the digit checks stay, as Qt also takes a sign or fewer digits.
+// The number the digits of text from at, count long, stand for (the caller checked them).
+static int digitsValue(const QString& text, qsizetype at, qsizetype count)
+{
+    int value = 0;
+    for (qsizetype i = at; i < at + count; ++i)
+        value = value * 10 + (text.at(i).unicode() - '0');
+    return value;
+}
+
+// Both are checked for every QSO of an upload: the digits are read here and Qt's calendar
+// decides, without Qt's format parser, which costs more than the rest of a record's checks.
 bool IsAdifDate(const QString& date)
 {
     if (!isDigits(date, 8))
         return false;
-    const QDate parsed = QDate::fromString(date, QStringLiteral("yyyyMMdd"));
-    return parsed.isValid() && parsed.year() >= 1900;
+    const int year = digitsValue(date, 0, 4);
+    return year >= 1900 && QDate::isValid(year, digitsValue(date, 4, 2), digitsValue(date, 6, 2));
 }
 
 bool IsAdifTime(const QString& time)
 {
     // TQSL signs HHMM as HH:MM:00.
     if (isDigits(time, 4))
-        return QTime::fromString(time, QStringLiteral("HHmm")).isValid();
-    return isDigits(time, 6) && QTime::fromString(time, QStringLiteral("HHmmss")).isValid();
+        return QTime::isValid(digitsValue(time, 0, 2), digitsValue(time, 2, 2), 0);
+    return isDigits(time, 6)
+           && QTime::isValid(digitsValue(time, 0, 2), digitsValue(time, 2, 2), digitsValue(time, 4, 2));
 }
 
 qsizetype AdifByteLength(const QString& value)
