@@ -11,6 +11,7 @@
 #include <QRegularExpression>
 #include <QSettings>
 #include <QSysInfo>
+#include <algorithm>
 #include <cctype>
 #include <map>
 
@@ -229,6 +230,62 @@ std::vector<qint64> ConditionalUpdate::runEachOwn(const std::vector<const RowKey
         written[i] = run(*keys[i], values[i], expected[i]);
         if (progress && (i & 0xFFF) == 0xFFF)
             progress();
+    }
+    return written;
+}
+
+ConditionalUpdate& ConditionalUpdates::of(const std::vector<ColumnSpec>& columns,
+                                          const std::vector<ColumnSpec>& conditions)
+{
+    QString names;
+    for (const ColumnSpec& c : columns)
+        names += c.name;
+    names += QLatin1Char('|');
+    for (const ColumnSpec& c : conditions)
+        names += c.name;
+    std::unique_ptr<ConditionalUpdate>& update = m_updates[names];
+    if (!update)
+        update = m_db.prepareUpdateIfUnchanged(m_table, columns, conditions);
+    return *update;
+}
+
+namespace {
+bool sameSpecs(const std::vector<ColumnSpec>* a, const std::vector<ColumnSpec>* b)
+{
+    if (a == b)
+        return true;
+    return a->size() == b->size()
+           && std::equal(a->begin(), a->end(), b->begin(), [](const ColumnSpec& x, const ColumnSpec& y) {
+                  return x.name == y.name;
+              });
+}
+} // namespace
+
+std::vector<qint64> Connection::updateEachIfUnchanged(ConditionalUpdates& updates, const std::vector<RowChange>& rows,
+                                                      const std::function<void()>& progress)
+{
+    std::vector<qint64> written;
+    written.reserve(rows.size());
+    std::vector<const RowKey*> keys;
+    std::vector<QVariantList> values, expected;
+    for (size_t i = 0; i < rows.size();) {
+        const RowChange& first = rows[i];
+        size_t j = i + 1;
+        while (j < rows.size() && sameSpecs(rows[j].columns, first.columns)
+               && sameSpecs(rows[j].conditions, first.conditions))
+            ++j;
+        keys.clear();
+        values.clear();
+        expected.clear();
+        for (size_t k = i; k < j; ++k) {
+            keys.push_back(rows[k].key);
+            values.push_back(*rows[k].values);
+            expected.push_back(*rows[k].expected);
+        }
+        const std::vector<qint64> run =
+            updates.of(*first.columns, *first.conditions).runEachOwn(keys, values, expected, progress);
+        written.insert(written.end(), run.begin(), run.end());
+        i = j;
     }
     return written;
 }

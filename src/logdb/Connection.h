@@ -115,6 +115,35 @@ public:
                                            const std::function<void()>& progress = {});
 };
 
+// One row's update among many that each write columns of their own, as updateIfUnchanged
+// takes it: the columns written and their values, the condition columns and the values they
+// must hold.
+struct RowChange
+{
+    const RowKey* key = nullptr;
+    const std::vector<ColumnSpec>* columns = nullptr;
+    const QVariantList* values = nullptr;
+    const std::vector<ColumnSpec>* conditions = nullptr;
+    const QVariantList* expected = nullptr;
+};
+
+class Connection;
+
+// Conditional updates of one table, each prepared once for its columns and condition columns
+// and kept as long as this is.
+class ConditionalUpdates
+{
+public:
+    ConditionalUpdates(Connection& db, QString table) : m_db(db), m_table(std::move(table)) {}
+    const QString& table() const { return m_table; }
+    ConditionalUpdate& of(const std::vector<ColumnSpec>& columns, const std::vector<ColumnSpec>& conditions);
+
+private:
+    Connection& m_db;
+    QString m_table;
+    std::map<QString, std::unique_ptr<ConditionalUpdate>> m_updates;
+};
+
 // An open database: the log or the reference database. The engine is chosen by the path:
 // ".sqlite", ".sqlite3" and ".db" through SQLite's C API; ".mdb" and ".accdb" through ODBC
 // with the Access driver; "odbc:" followed by a connection string through ODBC.
@@ -169,6 +198,16 @@ public:
     virtual bool updateIfUnchanged(const QString& table, const RowKey& key, const std::vector<ColumnSpec>& columns,
                                    const QVariantList& values, const std::vector<ColumnSpec>& conditionColumns,
                                    const QVariantList& expected) = 0;
+
+    // Conditional updates of many rows in table order, each with columns, values and
+    // conditions of its own (updates: those of its table, prepared once): the rows each
+    // wrote, as updateIfUnchanged called for each in turn would (of twins known by the same
+    // values, the first one's count holds them all and a later one's is 0). Rows one after
+    // another of the same columns and conditions go to their update's runEachOwn; an engine
+    // for which a statement costs much more than reading a row may read them all first and
+    // write those that hold their expected values by leaner statements.
+    virtual std::vector<qint64> updateEachIfUnchanged(ConditionalUpdates& updates, const std::vector<RowChange>& rows,
+                                                      const std::function<void()>& progress = {});
 
     // Re-reads the row with that key (one row or none).
     virtual std::unique_ptr<Cursor> selectByKey(const QString& table, const std::vector<ColumnSpec>& columns,

@@ -1877,6 +1877,119 @@ std::unique_ptr<ConditionalUpdate> OdbcConnection::prepareUpdateIfUnchanged(cons
     return std::make_unique<PreparedConditionalUpdate>(*this, table, columns, conditionColumns, true);
 }
 
+// Rows of many sets of columns (an undo puts back in each row the columns the run changed
+// there): each statement costs the driver far more than reading a row, and a row's own
+// statement comparing all its conditions more than one comparing few. So where the rows are
+// of the table's own integer key, each run of rising keys of a narrow range is read once with
+// every condition column any of them has, each row's conditions on the columns it does not
+// write are compared as read, and a row that holds all its expected values is written by a
+// statement of its key and the written columns' conditions alone; any other row, and the rows
+// of a range too short to read, as updateIfUnchanged writes it.
+std::vector<qint64> OdbcConnection::updateEachIfUnchanged(ConditionalUpdates& updates,
+                                                          const std::vector<RowChange>& rows,
+                                                          const std::function<void()>& progress)
+{
+    const QString& table = updates.table();
+    const TableInfo& t = info(table);
+    const bool oneKind = std::all_of(rows.begin(), rows.end(), [&](const RowChange& r) {
+        return r.columns == rows.front().columns && r.conditions == rows.front().conditions;
+    });
+    const bool integerKeys = t.integerKey && rows.size() >= kRangeWorth
+                             && std::all_of(rows.begin(), rows.end(), [&](const RowChange& r) {
+                                    return r.key->names == t.keyNames && r.key->values.size() == 1
+                                           && IsIntegerValue(r.key->values.front());
+                                });
+
+    if (oneKind || !integerKeys)
+        return Connection::updateEachIfUnchanged(updates, rows, progress);
+
+    // Every condition column of the rows, once; for each set of conditions the places of its
+    // columns among them, and which of its conditions are on columns it writes.
+    std::vector<ColumnSpec> read;
+    struct Kind
+    {
+        std::vector<int> readAt;            // of each condition, its place in read
+        std::vector<int> ownAt;             // the conditions on written columns
+        std::vector<ColumnSpec> ownColumns; // their columns
+    };
+    std::map<std::pair<const void*, const void*>, Kind> kinds;
+    const auto kindOf = [&](const RowChange& r) -> const Kind& {
+        auto it = kinds.find({r.columns, r.conditions});
+        if (it != kinds.end())
+            return it->second;
+        Kind kind;
+        for (size_t c = 0; c < r.conditions->size(); ++c) {
+            const ColumnSpec& spec = (*r.conditions)[c];
+            auto place = std::find_if(read.begin(), read.end(), [&](const ColumnSpec& x) {
+                return x.name.compare(spec.name, Qt::CaseInsensitive) == 0;
+            });
+            if (place == read.end())
+                place = read.insert(read.end(), spec);
+            kind.readAt.push_back(int(place - read.begin()));
+            if (std::any_of(r.columns->begin(), r.columns->end(), [&](const ColumnSpec& w) {
+                    return w.name.compare(spec.name, Qt::CaseInsensitive) == 0;
+                })) {
+                kind.ownAt.push_back(int(c));
+                kind.ownColumns.push_back(spec);
+            }
+        }
+        return kinds.emplace(std::make_pair(r.columns, r.conditions), std::move(kind)).first->second;
+    };
+    for (const RowChange& r : rows)
+        kindOf(r);
+
+
+    std::vector<qint64> ids(rows.size());
+    for (size_t i = 0; i < rows.size(); ++i)
+        ids[i] = rows[i].key->values.front().toLongLong();
+    const QString& key = t.keyNames.front();
+    const QString range = key + QStringLiteral(" >= ? AND ") + key + QStringLiteral(" <= ?");
+    std::vector<qint64> written(rows.size(), 0);
+    std::vector<char> holds;
+    QVariantList ownExpected;
+    size_t done = 0;
+    for (size_t i = 0; i < rows.size();) {
+        size_t j = i + 1;
+        while (j < rows.size() && rangeTakes(ids[i], ids[j - 1], ids[j], j - i))
+            ++j;
+        holds.assign(j - i, 0);
+        if (j - i >= kRangeWorth) {
+            const std::unique_ptr<Cursor> cursor = select(table, read, range, QString(), {QVariant(ids[i]), QVariant(ids[j - 1])});
+            while (cursor->next()) {
+                const RowKey found = cursor->key();
+                if (found.values.size() != 1)
+                    continue;
+                const qint64 id = found.values.front().toLongLong();
+                const auto at = std::lower_bound(ids.begin() + qsizetype(i), ids.begin() + qsizetype(j), id);
+                if (at == ids.begin() + qsizetype(j) || *at != id)
+                    continue;
+                const size_t k = size_t(at - ids.begin());
+                const RowChange& r = rows[k];
+                const Kind& kind = kindOf(r);
+                bool same = true;
+                for (size_t c = 0; same && c < kind.readAt.size(); ++c)
+                    same = sameValue(cursor->value(kind.readAt[c]), r.expected->value(qsizetype(c)));
+                holds[k - i] = same ? 1 : 0;
+            }
+        }
+        for (size_t k = i; k < j; ++k) {
+            const RowChange& r = rows[k];
+            if (holds[k - i]) {
+                const Kind& kind = kindOf(r);
+                ownExpected.clear();
+                for (int c : kind.ownAt)
+                    ownExpected.append(r.expected->value(c));
+                written[k] = updates.of(*r.columns, kind.ownColumns).run(*r.key, *r.values, ownExpected);
+            } else {
+                written[k] = updates.of(*r.columns, *r.conditions).run(*r.key, *r.values, *r.expected);
+            }
+        }
+        reportRows(progress, done, j - i);
+        i = j;
+    }
+    return written;
+}
+
 // The rows of a stretch read again through the table's locator: one statement after another,
 // each read to its end before the next is run, every distinct one prepared once.
 class OdbcStretchCursor : public Cursor

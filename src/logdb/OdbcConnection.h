@@ -55,6 +55,9 @@ public:
                                                                 const std::vector<ColumnSpec>& columns,
                                                                 const std::vector<ColumnSpec>& conditionColumns) override;
 
+    std::vector<qint64> updateEachIfUnchanged(ConditionalUpdates& updates, const std::vector<RowChange>& rows,
+                                              const std::function<void()>& progress = {}) override;
+
     bool rowsKnownByValues(const QString& table) override;
     QString rowLocatorNote(const QString& table) override;
     qint64 countRows(const QString& table) override;

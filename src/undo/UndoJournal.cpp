@@ -824,7 +824,7 @@ UndoResult UndoRunAt(const UndoEntry& given, const QString& logPath, const std::
 
     UndoResult result;
     result.locatorNote = log->rowLocatorNote(QsoTable::name());
-    std::map<QStringList, std::unique_ptr<ConditionalUpdate>> updates;
+    ConditionalUpdates updates(*log, QsoTable::name());
     TwinCredits twins;
     qint64 gone = 0;
     qint64 other = 0;
@@ -832,24 +832,26 @@ UndoResult UndoRunAt(const UndoEntry& given, const QString& logPath, const std::
     QStringList lines;
     bool recorded = false; // the file says "undoing"
     QString refusal;
-    // Rows one after another that put back the same columns under the same conditions are
-    // handed to the engine together, each with what it puts back and what it must hold, so
-    // that the engine writes as many of them at once as it can.
+    // Rows one after another are handed to the engine together, each with the columns it puts
+    // back, what it puts back there and what it must hold, so that the engine writes as many
+    // of them at once as it can.
+    struct Kind
+    {
+        std::vector<ColumnSpec> changed;
+        std::vector<ColumnSpec> conditions; // the changed columns, then those of what the row is
+    };
+    std::vector<Kind> kinds; // the sets of columns rows put back, each kept once
+    std::map<QStringList, size_t> kindAt;
     struct Pending
     {
         RowKey key;
         QStringList identity;
+        size_t kind;
         QVariantList restore;      // what the row held before the run
         QVariantList expected;     // what the run wrote in the changed columns
         QVariantList expectedHere; // the same, then what the row is
     };
-    struct Batch
-    {
-        QStringList names;
-        std::vector<ColumnSpec> changed;
-        std::vector<ColumnSpec> conditions;
-        std::vector<Pending> rows;
-    } batch;
+    std::vector<Pending> batch;
     constexpr size_t kBatch = 4096;
     // A row the batch's statement did not write: put back where it still holds what the run
     // wrote, else told as it is.
@@ -860,9 +862,10 @@ UndoResult UndoRunAt(const UndoEntry& given, const QString& logPath, const std::
             ++result.restored;
             return;
         }
-        const RowCheck check = checkRow(*log, row.key, batch.changed, row.restore, row.expected, row.identity);
+        const std::vector<ColumnSpec>& changed = kinds[row.kind].changed;
+        const RowCheck check = checkRow(*log, row.key, changed, row.restore, row.expected, row.identity);
         if (check.kind == RowCheck::After
-            && log->updateIfUnchanged(QsoTable::name(), row.key, batch.changed, row.restore, batch.changed, row.expected)) {
+            && log->updateIfUnchanged(QsoTable::name(), row.key, changed, row.restore, changed, row.expected)) {
             ++result.restored;
             return;
         }
@@ -890,28 +893,20 @@ UndoResult UndoRunAt(const UndoEntry& given, const QString& logPath, const std::
             lines.append(line);
     };
     const auto flush = [&] {
-        if (batch.rows.empty())
+        if (batch.empty())
             return;
         // One statement for each set of columns, made once; rows known by their values may
         // have twins, put back together by one of them.
-        std::unique_ptr<ConditionalUpdate>& update = updates[batch.names];
-        if (!update)
-            update = log->prepareUpdateIfUnchanged(QsoTable::name(), batch.changed, batch.conditions);
-        std::vector<const RowKey*> keys;
-        std::vector<QVariantList> restore;
-        std::vector<QVariantList> expected;
-        keys.reserve(batch.rows.size());
-        restore.reserve(batch.rows.size());
-        expected.reserve(batch.rows.size());
-        for (const Pending& row : batch.rows) {
-            keys.push_back(&row.key);
-            restore.push_back(row.restore);
-            expected.push_back(row.expectedHere);
+        std::vector<RowChange> changes;
+        changes.reserve(batch.size());
+        for (const Pending& row : batch) {
+            const Kind& kind = kinds[row.kind];
+            changes.push_back(RowChange{&row.key, &kind.changed, &row.restore, &kind.conditions, &row.expectedHere});
         }
-        const std::vector<qint64> written = update->runEachOwn(keys, restore, expected);
-        for (size_t i = 0; i < batch.rows.size(); ++i)
-            settleRow(batch.rows[i], written[i]);
-        batch.rows.clear();
+        const std::vector<qint64> written = log->updateEachIfUnchanged(updates, changes);
+        for (size_t i = 0; i < batch.size(); ++i)
+            settleRow(batch[i], written[i]);
+        batch.clear();
     };
     try {
         log->beginTransaction();
@@ -948,14 +943,14 @@ UndoResult UndoRunAt(const UndoEntry& given, const QString& logPath, const std::
             names.append(QStringLiteral("|"));
             for (const ColumnSpec& c : changed)
                 names.append(c.name);
-            if (!batch.rows.empty() && (batch.rows.size() == kBatch || batch.names != names))
-                flush();
-            if (batch.rows.empty()) {
-                batch.names = names;
-                batch.changed = changed;
-                batch.conditions = conditions;
+            auto kind = kindAt.find(names);
+            if (kind == kindAt.end()) {
+                kind = kindAt.emplace(names, kinds.size()).first;
+                kinds.push_back(Kind{changed, conditions});
             }
-            batch.rows.push_back(Pending{rows.key, rows.identity, restore, expected, expectedHere});
+            if (batch.size() == kBatch)
+                flush();
+            batch.push_back(Pending{rows.key, rows.identity, kind->second, restore, expected, expectedHere});
         }
         flush();
         if (rc != 0)

@@ -339,4 +339,54 @@ TEST_F(OdbcLocatorTest, RowsOfARangeWithValuesOfTheirOwnAreReadOnceAndWrittenByL
               QStringList{S("100")});
 }
 
+// Rows of an integer key that put back columns of their own, of several sets (an undo of an
+// import): one statement reads their range with every condition column, and each row's own
+// update compares only the columns it writes.
+TEST_F(OdbcLocatorTest, RowsOfARangeOfDifferentColumnsAreReadOnceAndWrittenByLeanStatements)
+{
+    for (int i = 0; i < 300; ++i)
+        insert(QByteArray("C" + QByteArray::number(i)).constData(), "120000", "2", i);
+    OdbcConnection db(S("DRIVER=SQLite3;Database=") + file, odbc());
+    const std::vector<ColumnSpec> qslsWritten = {QsoTable::column(QsoColumn::Qsls), QsoTable::column(QsoColumn::Note)};
+    const std::vector<ColumnSpec> qslsConditions = {QsoTable::column(QsoColumn::Qsls), QsoTable::column(QsoColumn::Call)};
+    const std::vector<ColumnSpec> noteWritten = {QsoTable::column(QsoColumn::Note)};
+    const std::vector<ColumnSpec> noteConditions = {QsoTable::column(QsoColumn::Call)};
+    std::vector<RowKey> keys;
+    std::vector<QVariantList> values;
+    std::vector<QVariantList> expected;
+    {
+        auto cursor = db.select(kTable, CQSO2006SRC::columnSpecs(), S("[QSO-NUMBER] >= 100"), QString());
+        while (cursor->next()) {
+            keys.push_back(cursor->key());
+            const bool qsls = keys.size() % 2 == 1;
+            values.push_back(qsls ? QVariantList{S("0"), S("N") + cursor->text(2)} : QVariantList{S("M") + cursor->text(2)});
+            expected.push_back(qsls ? QVariantList{S("2"), cursor->text(2)} : QVariantList{cursor->text(2)});
+        }
+    }
+    ASSERT_EQ(keys.size(), 200u);
+    std::vector<RowChange> changes;
+    for (size_t i = 0; i < keys.size(); ++i) {
+        if (i % 2 == 0)
+            changes.push_back({&keys[i], &qslsWritten, &values[i], &qslsConditions, &expected[i]});
+        else
+            changes.push_back({&keys[i], &noteWritten, &values[i], &noteConditions, &expected[i]});
+    }
+    ConditionalUpdates updates(db, kTable);
+    db.beginTransaction();
+    const OdbcConnection::Statistics before = db.statistics();
+    EXPECT_EQ(db.updateEachIfUnchanged(updates, changes), std::vector<qint64>(200, 1));
+    const OdbcConnection::Statistics after = db.statistics();
+    db.commit();
+    EXPECT_EQ(after.executed - before.executed, 201);
+    EXPECT_EQ(after.rowsFetched - before.rowsFetched, 200);
+    EXPECT_LE(after.prepared - before.prepared, 3);
+    EXPECT_EQ(db.lastStatement(), S("UPDATE [QSO-TAB] SET [QSO-NOTE] = ? WHERE _ROWID_ = ?"));
+    EXPECT_EQ(SqliteFixture::query(file, S("SELECT COUNT(*) FROM [QSO-TAB] WHERE [QSO-QSLS] = '0' AND [QSO-NOTE] = 'N' || [QSO-CALL]")),
+              QStringList{S("100")});
+    EXPECT_EQ(SqliteFixture::query(file, S("SELECT COUNT(*) FROM [QSO-TAB] WHERE [QSO-QSLS] = '2' AND [QSO-NOTE] = 'M' || [QSO-CALL]")),
+              QStringList{S("100")});
+    EXPECT_EQ(SqliteFixture::query(file, S("SELECT COUNT(*) FROM [QSO-TAB] WHERE [QSO-QSLS] = '2' AND [QSO-NOTE] IS NULL")),
+              QStringList{S("100")});
+}
+
 } // namespace

@@ -752,6 +752,86 @@ TEST_P(RecordsetTest, RowsWithExpectedValuesOfTheirOwnAreWrittenOnlyWhereEachHol
     }
 }
 
+// Many rows handed over together, each putting back columns of its own (an undo of an import,
+// which changed different columns in different rows): rows of two sets of columns one after
+// another, each written only where it still holds its own expected values; a column another
+// set writes is no condition of a row that does not write it. Both engines give the same
+// answers.
+TEST_P(RecordsetTest, RowsOfDifferentColumnsEachGetTheirOwnWhereTheyStillHoldWhatIsExpected)
+{
+    const std::vector<ColumnSpec> confirmWritten = {QsoTable::column(QsoColumn::Qsls),
+                                                    QsoTable::column(QsoColumn::Confirm)};
+    const std::vector<ColumnSpec> confirmConditions = {QsoTable::column(QsoColumn::Qsls),
+                                                       QsoTable::column(QsoColumn::Confirm),
+                                                       QsoTable::column(QsoColumn::Call)};
+    const std::vector<ColumnSpec> noteWritten = {QsoTable::column(QsoColumn::Note)};
+    const std::vector<ColumnSpec> noteConditions = {QsoTable::column(QsoColumn::Note), QsoTable::column(QsoColumn::Call)};
+    const QString column = QStringLiteral(
+        "SELECT [QSO-CALL] || '=' || [QSO-QSLS] || [QSO-CONFIRM] || [QSO-NOTE] FROM [QSO-TAB] ORDER BY rowid");
+    struct Case
+    {
+        const char* name;
+        const char* meanwhile; // what another program does before the write
+        std::vector<qint64> written;
+        std::vector<const char*> after; // call=[QSO-QSLS][QSO-CONFIRM][QSO-NOTE] of every row
+    };
+    // Rows 1 to 8 hold R<n>, "2", "L" and "T"; odd rows get back "0" and "C<n>", even rows
+    // the note "N<n>".
+    const Case cases[] = {
+        {"all as read", "", {1, 1, 1, 1, 1, 1, 1, 1},
+         {"R1=0C1T", "R2=2LN2", "R3=0C3T", "R4=2LN4", "R5=0C5T", "R6=2LN6", "R7=0C7T", "R8=2LN8"}},
+        {"one holds another QSO now", "UPDATE [QSO-TAB] SET [QSO-CALL]='X4' WHERE rowid=4", {1, 1, 1, 0, 1, 1, 1, 1},
+         {"R1=0C1T", "R2=2LN2", "R3=0C3T", "X4=2LT", "R5=0C5T", "R6=2LN6", "R7=0C7T", "R8=2LN8"}},
+        {"one changed in a column it writes", "UPDATE [QSO-TAB] SET [QSO-CONFIRM]='M' WHERE rowid=3",
+         {1, 1, 0, 1, 1, 1, 1, 1},
+         {"R1=0C1T", "R2=2LN2", "R3=2MT", "R4=2LN4", "R5=0C5T", "R6=2LN6", "R7=0C7T", "R8=2LN8"}},
+        {"one changed in a column only the other rows write", "UPDATE [QSO-TAB] SET [QSO-CONFIRM]='M' WHERE rowid=6",
+         {1, 1, 1, 1, 1, 1, 1, 1},
+         {"R1=0C1T", "R2=2LN2", "R3=0C3T", "R4=2LN4", "R5=0C5T", "R6=2MN6", "R7=0C7T", "R8=2LN8"}},
+        {"one gone", "DELETE FROM [QSO-TAB] WHERE rowid=5", {1, 1, 1, 1, 0, 1, 1, 1},
+         {"R1=0C1T", "R2=2LN2", "R3=0C3T", "R4=2LN4", "R6=2LN6", "R7=0C7T", "R8=2LN8"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QStringList setUp{QStringLiteral("DELETE FROM [QSO-TAB]")};
+        for (int rowid = 1; rowid <= 8; ++rowid)
+            setUp.append(QStringLiteral("INSERT INTO [QSO-TAB] (rowid,[QSO-CALL],[QSO-QSLS],[QSO-CONFIRM],[QSO-NOTE]) "
+                                        "VALUES (%1,'R%1','2','L','T')")
+                             .arg(rowid));
+        SqliteFixture::exec(file, setUp);
+        {
+            const std::shared_ptr<Connection> db = Connection::open(logPath());
+            const std::vector<RowKey> keys = rowKeys(*db);
+            ASSERT_EQ(keys.size(), 8u);
+            if (*c.meanwhile)
+                SqliteFixture::exec(file, {QString::fromLatin1(c.meanwhile)});
+            std::vector<QVariantList> values(keys.size()), expected(keys.size());
+            std::vector<RowChange> changes;
+            for (size_t i = 0; i < keys.size(); ++i) {
+                const QString call = QStringLiteral("R%1").arg(i + 1);
+                const bool confirm = i % 2 == 0;
+                if (confirm) {
+                    values[i] = {QStringLiteral("0"), QStringLiteral("C%1").arg(i + 1)};
+                    expected[i] = {QStringLiteral("2"), QStringLiteral("L"), call};
+                    changes.push_back({&keys[i], &confirmWritten, &values[i], &confirmConditions, &expected[i]});
+                } else {
+                    values[i] = {QStringLiteral("N%1").arg(i + 1)};
+                    expected[i] = {QStringLiteral("T"), call};
+                    changes.push_back({&keys[i], &noteWritten, &values[i], &noteConditions, &expected[i]});
+                }
+            }
+            db->beginTransaction();
+            ConditionalUpdates updates(*db, QsoTable::name());
+            EXPECT_EQ(db->updateEachIfUnchanged(updates, changes), c.written);
+            db->commit();
+        }
+        QStringList after;
+        for (const char* row : c.after)
+            after.append(QString::fromLatin1(row));
+        EXPECT_EQ(SqliteFixture::query(file, column), after);
+    }
+}
+
 // Many rows handed over together, each with values and expected values of its own (an undo
 // putting back what each row held): each row gets its own values, and only where it still holds
 // its own expected values. Both engines give the same answers.
