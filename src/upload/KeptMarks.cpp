@@ -30,8 +30,10 @@ bool KeptMarks::save(const QString& logPath, const std::vector<UploadMark>& mark
     QDataStream out(&file);
     out.setVersion(QDataStream::Qt_6_0);
     out << kMagic << kVersion << logPath << QDateTime::currentDateTimeUtc() << quint64(marks.size());
-    for (const UploadMark& mark : marks)
-        out << mark.key.rowid << mark.key.names << mark.key.values << qint64(mark.row) << mark.wasOne << mark.digest;
+    for (const UploadMark& mark : marks) {
+        const RowKey key = mark.key.unpack();
+        out << key.rowid << key.names << key.values << qint64(mark.row) << mark.wasOne << mark.digest;
+    }
     if (out.status() != QDataStream::Ok || !file.commit()) {
         error = file.errorString();
         file.cancelWriting();
@@ -70,8 +72,10 @@ bool KeptMarks::load(const QString& logPath, std::vector<UploadMark>& marks, QDa
     marks.reserve(size_t(count));
     for (quint64 i = 0; i < count; ++i) {
         UploadMark mark;
+        RowKey key;
         qint64 row = 0;
-        in >> mark.key.rowid >> mark.key.names >> mark.key.values >> row >> mark.wasOne >> mark.digest;
+        in >> key.rowid >> key.names >> key.values >> row >> mark.wasOne >> mark.digest;
+        mark.key = PackedRowKey(key);
         mark.row = long(row);
         if (in.status() != QDataStream::Ok) {
             marks.clear();

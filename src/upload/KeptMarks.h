@@ -1,6 +1,7 @@
 #pragma once
 
 #include "logdb/Connection.h"
+#include "logdb/PackedRowKey.h"
 
 #include <QDateTime>
 #include <QString>
@@ -9,10 +10,11 @@
 // One QSO of an upload file that is to be marked as sent: its row, its place in the walk of
 // the log (rows one after another are marked together), the value its [QSO-QSLS] held ("1"
 // becomes "3", else "0" becomes "2") and a digest of the values the record was made from, so
-// that a row another program changed since is left alone.
+// that a row another program changed since is left alone. The key is kept packed: an upload
+// of a log known by its values keeps every value of every row it will mark.
 struct UploadMark
 {
-    RowKey key;
+    PackedRowKey key;
     long row = 0;
     bool wasOne = false;
     quint64 digest = 0;

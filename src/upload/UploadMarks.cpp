@@ -190,45 +190,59 @@ bool UploadMarks::markRows(const std::vector<size_t>& places, QString& error, st
 // Rows known by their values may have twins (the same QSO logged twice, equal in every column):
 // both were written to the file, and the statement that marks one marks both. They are read
 // again and marked all at once, each kind of mark apart, so that the engine reaches the rows
-// that share the values of an index together, whatever their places in the walk.
+// that share the values of an index together, whatever their places in the walk. Their keys
+// hold every value of their rows, so they are unpacked a part at a time.
 void UploadMarks::markKnownByValues(Pass& pass, const std::vector<size_t>& places)
 {
+    constexpr size_t kPart = 16384;
     TwinCredits twins;
     const auto pump = [this] { m_monitor.PumpMessages(); };
+    std::vector<size_t> mine;
+    std::vector<size_t> at;
+    std::vector<RowKey> unpacked;
+    std::vector<const RowKey*> keys;
+    std::vector<quint64> digests;
+    std::vector<QStringList> identities;
     for (const bool one : {false, true}) {
         const QVariantList sent{sentValue(one)}, due{dueValue(one)};
-        std::vector<size_t> at;
-        std::vector<const RowKey*> keys;
-        std::vector<quint64> digests;
+        mine.clear();
         for (size_t i = 0; i < places.size(); ++i) {
-            const UploadMark& m = m_marks[places[i]];
-            if (m.wasOne != one)
-                continue;
-            at.push_back(i);
-            keys.push_back(&m.key);
-            digests.push_back(m.digest);
+            if (m_marks[places[i]].wasOne == one)
+                mine.push_back(i);
         }
-        std::vector<QStringList> identities;
-        const std::vector<bool> unchanged = unchangedRows(pass.db, pass.columns, keys, digests, identities, pump);
-        std::vector<const RowKey*> toWrite;
-        for (size_t i = 0; i < keys.size(); ++i) {
-            if (unchanged[i])
-                toWrite.push_back(keys[i]);
-        }
-        const std::vector<qint64> written = pass.mark->runEach(toWrite, sent, due, pump);
-        for (size_t i = 0, w = 0; i < keys.size(); ++i) {
-            const qint64 rows = unchanged[i] ? written[w++] : 0;
-            if (rows > 0)
-                twins.written(*keys[i], rows);
-            else if (!twins.take(*keys[i])) {
-                pass.notWritten.push_back(at[i]);
-                continue;
+        for (size_t from = 0; from < mine.size(); from += kPart) {
+            const size_t to = std::min(mine.size(), from + kPart);
+            at.assign(mine.begin() + qsizetype(from), mine.begin() + qsizetype(to));
+            unpacked.clear();
+            digests.clear();
+            for (size_t i : at) {
+                unpacked.push_back(m_marks[places[i]].key.unpack());
+                digests.push_back(m_marks[places[i]].digest);
             }
-            // The row written, with what it is, goes into the kept run.
-            if (pass.journal)
-                pass.journal->add(*keys[i], {due.at(0)}, {sent.at(0)}, identities[i]);
+            keys.clear();
+            for (const RowKey& key : unpacked)
+                keys.push_back(&key);
+            const std::vector<bool> unchanged = unchangedRows(pass.db, pass.columns, keys, digests, identities, pump);
+            std::vector<const RowKey*> toWrite;
+            for (size_t i = 0; i < keys.size(); ++i) {
+                if (unchanged[i])
+                    toWrite.push_back(keys[i]);
+            }
+            const std::vector<qint64> written = pass.mark->runEach(toWrite, sent, due, pump);
+            for (size_t i = 0, w = 0; i < keys.size(); ++i) {
+                const qint64 rows = unchanged[i] ? written[w++] : 0;
+                if (rows > 0)
+                    twins.written(*keys[i], rows);
+                else if (!twins.take(*keys[i])) {
+                    pass.notWritten.push_back(at[i]);
+                    continue;
+                }
+                // The row written, with what it is, goes into the kept run.
+                if (pass.journal)
+                    pass.journal->add(*keys[i], {due.at(0)}, {sent.at(0)}, identities[i]);
+            }
+            m_monitor.PumpMessages();
         }
-        m_monitor.PumpMessages();
     }
     std::sort(pass.notWritten.begin(), pass.notWritten.end());
     m_twins = twins.together();
@@ -239,6 +253,7 @@ void UploadMarks::markKnownByValues(Pass& pass, const std::vector<size_t>& place
 void UploadMarks::markInStretches(Pass& pass, const std::vector<size_t>& places)
 {
     constexpr size_t kStretch = 65536;
+    std::vector<RowKey> unpacked;
     std::vector<const RowKey*> keys;
     std::vector<quint64> digests;
     std::vector<QStringList> identities;
@@ -248,12 +263,15 @@ void UploadMarks::markInStretches(Pass& pass, const std::vector<size_t>& places)
         while (end < places.size() && end - at < kStretch && m_marks[places[end]].row == m_marks[places[end - 1]].row + 1
                && m_marks[places[end]].wasOne == first.wasOne)
             ++end;
-        keys.clear();
+        unpacked.clear();
         digests.clear();
         for (size_t i = at; i < end; ++i) {
-            keys.push_back(&m_marks[places[i]].key);
+            unpacked.push_back(m_marks[places[i]].key.unpack());
             digests.push_back(m_marks[places[i]].digest);
         }
+        keys.clear();
+        for (const RowKey& key : unpacked)
+            keys.push_back(&key);
         const QVariantList values{sentValue(first.wasOne)}, expected{dueValue(first.wasOne)};
         const std::vector<bool> unchanged = unchangedRows(pass.db, pass.columns, keys, digests, identities);
         const size_t written = pass.notWritten.size();

@@ -362,7 +362,7 @@ void UploadRun::uploadQso(const Cursor& cursor)
     if (m_choices.TestOnly) {
         values.qsls = m_qslsRead;
     } else {
-        m_marks.push_back(UploadMark{cursor.key(), m_readIn, wasOne,
+        m_marks.push_back(UploadMark{PackedRowKey(cursor.key()), m_readIn, wasOne,
                                      UploadRowDigest(values, m_qslsRead, m_validRead)});
         values.qsls = SentMark::marked(wasOne);
     }
@@ -485,7 +485,7 @@ bool UploadRun::writeKeptMarks()
     for (size_t place : changed) {
         QString named;
         try {
-            if (m_qsos->moveToKey(m_marks[place].key))
+            if (m_qsos->moveToKey(m_marks[place].key.unpack()))
                 named = m_qsos->qsoCall + QLatin1Char(' ') + m_qsos->qsoDate + QLatin1Char(' ') + m_qsos->qsoTime;
             m_qsos->close();
         } catch (const CDbException&) {
