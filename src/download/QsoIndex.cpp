@@ -1,5 +1,6 @@
 #include "QsoIndex.h"
 
+#include "logdb/PackedRowKey.h"
 #include "logdb/QsoTable.h"
 
 #include <algorithm>
@@ -147,14 +148,14 @@ void QsoIndex::storeKey(std::size_t at, const QVariantList& values)
     if (m_keys.empty() && !m_integerKeys.empty()) {
         m_keys.reserve(m_integerKeys.size() + 1);
         for (qint64 v : m_integerKeys)
-            m_keys.push_back(QVariantList{QVariant(v)});
+            m_keys.push_back(PackRowValues(QVariantList{QVariant(v)}));
         m_integerKeys.clear();
         m_integerKeys.shrink_to_fit();
     }
     if (at == m_keys.size())
-        m_keys.push_back(values);
+        m_keys.push_back(PackRowValues(values));
     else
-        m_keys[at] = values;
+        m_keys[at] = PackRowValues(values);
 }
 
 void QsoIndex::clear()
@@ -292,7 +293,7 @@ RowKey QsoIndex::keyOf(const Entry& entry) const
         if (m_keys.empty())
             key.values = QVariantList{QVariant(m_integerKeys[at])};
         else
-            key.values = m_keys[at];
+            key.values = UnpackRowValues(m_keys[at]);
     }
     return key;
 }

@@ -3,6 +3,7 @@
 #include "TextPool.h"
 #include "logdb/Connection.h"
 
+#include <QByteArray>
 #include <QString>
 #include <cstdint>
 #include <string>
@@ -130,7 +131,7 @@ private:
     // column of integers, the driver's row identifier) they are kept as numbers, eight bytes a
     // row; from the first that is not, all of them as lists of values.
     std::vector<qint64> m_integerKeys;
-    std::vector<QVariantList> m_keys;
+    std::vector<QByteArray> m_keys; // packed (a key of a row's every value is most of the row)
     QStringList m_keyNames; // their columns, the same for every row
     std::size_t keyCount() const { return m_keys.empty() ? m_integerKeys.size() : m_keys.size(); }
     void storeKey(std::size_t at, const QVariantList& values);

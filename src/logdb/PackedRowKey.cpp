@@ -32,49 +32,111 @@ bool isLatin1(const QString& text)
 
 } // namespace
 
+QByteArray PackRowValues(const QVariantList& values)
+{
+    QByteArray packed("", 0); // not null, even for no values
+    Varint::append(packed, quint64(values.size()));
+    for (const QVariant& v : values) {
+        if (!v.isValid()) {
+            packed.append(char(Invalid));
+        } else if (v.typeId() == QMetaType::QString) {
+            const QString& text = *static_cast<const QString*>(v.constData());
+            if (text.isNull()) {
+                packed.append(char(NullText));
+            } else if (isLatin1(text)) {
+                packed.append(char(Latin1Text));
+                Varint::append(packed, quint64(text.size()));
+                packed.append(text.toLatin1());
+            } else {
+                packed.append(char(Utf16Text));
+                Varint::append(packed, quint64(text.size()));
+                packed.append(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+            }
+        } else if (v.typeId() == QMetaType::LongLong) {
+            const qint64 n = v.toLongLong();
+            packed.append(char(LongLong));
+            packed.append(reinterpret_cast<const char*>(&n), sizeof n);
+        } else if (v.typeId() == QMetaType::Int) {
+            const qint32 n = v.toInt();
+            packed.append(char(Int));
+            packed.append(reinterpret_cast<const char*>(&n), sizeof n);
+        } else {
+            QByteArray value;
+            QDataStream out(&value, QIODevice::WriteOnly);
+            out << v;
+            packed.append(char(Other));
+            Varint::append(packed, quint64(value.size()));
+            packed.append(value);
+        }
+    }
+    return packed;
+}
+
+QVariantList UnpackRowValues(const QByteArray& packed)
+{
+    QVariantList values;
+    const char* in = packed.constData();
+    const qsizetype count = qsizetype(Varint::get(in));
+    values.reserve(count);
+    for (qsizetype i = 0; i < count; ++i) {
+        const char tag = *in++;
+        switch (tag) {
+        case Invalid:
+            values.append(QVariant());
+            break;
+        case NullText:
+            values.append(QVariant(QString()));
+            break;
+        case Latin1Text: {
+            const qsizetype size = qsizetype(Varint::get(in));
+            values.append(QVariant(QString::fromLatin1(in, size)));
+            in += size;
+            break;
+        }
+        case Utf16Text: {
+            const qsizetype size = qsizetype(Varint::get(in));
+            QString text(size, Qt::Uninitialized);
+            std::memcpy(text.data(), in, size_t(size) * 2);
+            values.append(QVariant(text));
+            in += size * 2;
+            break;
+        }
+        case LongLong: {
+            qint64 n = 0;
+            std::memcpy(&n, in, sizeof n);
+            values.append(QVariant(n));
+            in += sizeof n;
+            break;
+        }
+        case Int: {
+            qint32 n = 0;
+            std::memcpy(&n, in, sizeof n);
+            values.append(QVariant(n));
+            in += sizeof n;
+            break;
+        }
+        default: {
+            const qsizetype size = qsizetype(Varint::get(in));
+            QDataStream stream(QByteArray::fromRawData(in, size));
+            QVariant v;
+            stream >> v;
+            values.append(v);
+            in += size;
+            break;
+        }
+        }
+    }
+    return values;
+}
+
 PackedRowKey::PackedRowKey(const RowKey& key)
 {
     m_key.rowid = key.rowid;
     m_key.names = key.names;
-    if (key.values.size() < kPackFrom) {
+    if (key.values.size() < kPackFrom)
         m_key.values = key.values;
-        return;
-    }
-    m_values = QByteArray("", 0); // not null, even for no bytes
-    Varint::append(m_values, quint64(key.values.size()));
-    for (const QVariant& v : key.values) {
-        if (!v.isValid()) {
-            m_values.append(char(Invalid));
-        } else if (v.typeId() == QMetaType::QString) {
-            const QString& text = *static_cast<const QString*>(v.constData());
-            if (text.isNull()) {
-                m_values.append(char(NullText));
-            } else if (isLatin1(text)) {
-                m_values.append(char(Latin1Text));
-                Varint::append(m_values, quint64(text.size()));
-                m_values.append(text.toLatin1());
-            } else {
-                m_values.append(char(Utf16Text));
-                Varint::append(m_values, quint64(text.size()));
-                m_values.append(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
-            }
-        } else if (v.typeId() == QMetaType::LongLong) {
-            const qint64 n = v.toLongLong();
-            m_values.append(char(LongLong));
-            m_values.append(reinterpret_cast<const char*>(&n), sizeof n);
-        } else if (v.typeId() == QMetaType::Int) {
-            const qint32 n = v.toInt();
-            m_values.append(char(Int));
-            m_values.append(reinterpret_cast<const char*>(&n), sizeof n);
-        } else {
-            QByteArray bytes;
-            QDataStream out(&bytes, QIODevice::WriteOnly);
-            out << v;
-            m_values.append(char(Other));
-            Varint::append(m_values, quint64(bytes.size()));
-            m_values.append(bytes);
-        }
-    }
+    else
+        m_values = PackRowValues(key.values);
 }
 
 RowKey PackedRowKey::unpack() const
@@ -84,56 +146,6 @@ RowKey PackedRowKey::unpack() const
     RowKey key;
     key.rowid = m_key.rowid;
     key.names = m_key.names;
-    const char* in = m_values.constData();
-    const qsizetype count = qsizetype(Varint::get(in));
-    key.values.reserve(count);
-    for (qsizetype i = 0; i < count; ++i) {
-        const char tag = *in++;
-        switch (tag) {
-        case Invalid:
-            key.values.append(QVariant());
-            break;
-        case NullText:
-            key.values.append(QVariant(QString()));
-            break;
-        case Latin1Text: {
-            const qsizetype size = qsizetype(Varint::get(in));
-            key.values.append(QVariant(QString::fromLatin1(in, size)));
-            in += size;
-            break;
-        }
-        case Utf16Text: {
-            const qsizetype size = qsizetype(Varint::get(in));
-            QString text(size, Qt::Uninitialized);
-            std::memcpy(text.data(), in, size_t(size) * 2);
-            key.values.append(QVariant(text));
-            in += size * 2;
-            break;
-        }
-        case LongLong: {
-            qint64 n = 0;
-            std::memcpy(&n, in, sizeof n);
-            key.values.append(QVariant(n));
-            in += sizeof n;
-            break;
-        }
-        case Int: {
-            qint32 n = 0;
-            std::memcpy(&n, in, sizeof n);
-            key.values.append(QVariant(n));
-            in += sizeof n;
-            break;
-        }
-        default: {
-            const qsizetype size = qsizetype(Varint::get(in));
-            QDataStream stream(QByteArray::fromRawData(in, size));
-            QVariant v;
-            stream >> v;
-            key.values.append(v);
-            in += size;
-            break;
-        }
-        }
-    }
+    key.values = UnpackRowValues(m_values);
     return key;
 }

@@ -4,6 +4,12 @@
 
 #include <QByteArray>
 
+// A row's values in few bytes: about the bytes of its texts instead of a variant and a text of
+// its own for each value. Unpacking gives back exactly the values packed: the type of each, its
+// nulls, and its texts character for character.
+QByteArray PackRowValues(const QVariantList& values);
+QVariantList UnpackRowValues(const QByteArray& packed);
+
 // A row key kept in few bytes, for runs that keep the key of every row they will write: a key
 // of a row's every value (a log known by its values) takes about the bytes of its texts
 // instead of a variant and a text of its own for each of its values; a key of one or two
