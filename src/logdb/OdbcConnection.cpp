@@ -1111,6 +1111,7 @@ namespace {
 constexpr size_t kRangeWorth = 4;
 constexpr size_t kGroupWorth = 8;       // keys of one index value written by one statement
 constexpr size_t kGroupReadWorth = 32;  // keys of one index value read again by one statement
+constexpr size_t kInList = 32;          // index values of few keys each in one statement's list
 
 // Whether a run of integer keys may take in the next one: keys rising, and the range they span
 // at most twice as many as the keys in it (and a few), so that reading the range reads few
@@ -1279,7 +1280,7 @@ public:
         if (rangeable(keys))
             return runRanges(keys, values, [&](size_t) -> const QVariantList& { return expected; }, progress);
         if (keys.size() >= 2 && m_info.locator == Locator::Index && groupable(keys))
-            return runGroups(keys, values, expected, progress);
+            return runGroups(keys, values, [&](size_t) -> const QVariantList& { return expected; }, progress);
         return ConditionalUpdate::runEach(keys, values, expected, progress);
     }
 
@@ -1293,6 +1294,8 @@ public:
             return runEach(keys, values, expected.front(), progress);
         if (rangeable(keys))
             return runRanges(keys, values, [&](size_t k) -> const QVariantList& { return expected[k]; }, progress);
+        if (keys.size() >= 2 && m_info.locator == Locator::Index && groupable(keys))
+            return runGroups(keys, values, [&](size_t k) -> const QVariantList& { return expected[k]; }, progress);
         return ConditionalUpdate::runEachExpecting(keys, values, expected, progress);
     }
 
@@ -1638,7 +1641,7 @@ private:
     // keys read whole through the index and written by one statement where no row of it but
     // theirs can meet the condition.
     std::vector<qint64> runGroups(const std::vector<const RowKey*>& keys, const QVariantList& values,
-                                  const QVariantList& expected, const std::function<void()>& progress)
+                                  const ExpectedOf& expectedOf, const std::function<void()>& progress)
     {
         std::vector<qint64> written(keys.size(), 0);
         std::vector<std::vector<size_t>> groups;
@@ -1655,55 +1658,132 @@ private:
             }
             groups[*it].push_back(i);
         }
+        // Groups of few keys are written together, many index values in one statement, where
+        // the index is one column.
         size_t done = 0;
+        const bool inList = m_indexAt.size() == 1;
+        std::vector<const std::vector<size_t>*> bundle, left;
+        const auto eachKey = [&](const std::vector<size_t>& group) {
+            for (size_t k : group)
+                written[k] = run(*keys[k], values, expectedOf(k));
+        };
+        const auto write = [&](const std::vector<const std::vector<size_t>*>& some) {
+            writeGroups(keys, some, values, expectedOf, written, left);
+            for (const std::vector<size_t>* group : left)
+                eachKey(*group);
+        };
         for (const std::vector<size_t>& group : groups) {
-            if (group.size() < kGroupWorth || !writeGroup(keys, group, values, expected, written)) {
-                for (size_t k : group)
-                    written[k] = run(*keys[k], values, expected);
+            if (group.size() >= kGroupWorth) {
+                write({&group});
+            } else if (inList && !keys[group.front()]->values.at(m_indexAt.front()).isNull()) {
+                bundle.push_back(&group);
+                if (bundle.size() == kInList) {
+                    write(bundle);
+                    bundle.clear();
+                }
+            } else {
+                eachKey(group);
             }
             reportRows(progress, done, group.size());
         }
+        if (bundle.size() == 1)
+            eachKey(*bundle.front());
+        else if (!bundle.empty())
+            write(bundle);
         return written;
     }
 
-    // Writes the keys of one group by one statement over the index's values and the
-    // condition, where the rows that statement reaches, as read by the same condition, are all
-    // of their values; false, having written nothing, where it would reach another row.
-    bool writeGroup(const std::vector<const RowKey*>& keys, const std::vector<size_t>& group, const QVariantList& values,
-                    const QVariantList& expected, std::vector<qint64>& written)
+    // The condition on the index's values that reaches the rows of groups: one group by its
+    // index values (a null one by IS NULL), many (of an index of one column, none of them null)
+    // by a list of them. The values to bind are appended to bindings.
+    QString indexCondition(const std::vector<const RowKey*>& keys, const std::vector<const std::vector<size_t>*>& groups,
+                           QVariantList& bindings) const
     {
-        const RowKey& first = *keys[group.front()];
-        QStringList indexNames;
-        QVariantList bindings;
-        for (int at : m_indexAt) {
-            indexNames.append(first.names.at(at));
-            if (!first.values.at(at).isNull())
-                bindings.append(first.values.at(at));
+        const RowKey& first = *keys[groups.front()->front()];
+        if (groups.size() == 1) {
+            QStringList indexNames;
+            for (int at : m_indexAt) {
+                indexNames.append(first.names.at(at));
+                if (!first.values.at(at).isNull())
+                    bindings.append(first.values.at(at));
+            }
+            return conditionList(indexNames, [&](qsizetype i) { return first.values.at(m_indexAt[size_t(i)]).isNull(); });
         }
-        const QString index =
-            conditionList(indexNames, [&](qsizetype i) { return first.values.at(m_indexAt[size_t(i)]).isNull(); });
-        QString where = index;
-        if (m_conditional && !m_conditions.empty()) {
-            where += QStringLiteral(" AND ")
-                     + conditionList(m_conditionNames, [&](qsizetype i) { return expected.value(i).isNull(); });
-            for (qsizetype i = 0; i < qsizetype(m_conditions.size()); ++i) {
-                if (!expected.value(i).isNull())
-                    bindings.append(expected.value(i));
+        const int at = m_indexAt.front();
+        QString list = first.names.at(at) + QStringLiteral(" IN (?");
+        for (size_t g = 1; g < groups.size(); ++g)
+            list += QLatin1String(", ?");
+        list += QLatin1Char(')');
+        for (const std::vector<size_t>* group : groups)
+            bindings.append(keys[group->front()]->values.at(at));
+        return list;
+    }
+
+    // Writes the keys of groups by one statement over the index's values and the conditions
+    // whose expected values all the keys share. A group is written so where the rows that
+    // statement reaches of its index values, as read by the same condition, are all of its
+    // keys' values and hold their own expected values in the other condition columns; any
+    // other group is left (in left, nothing of it written), as are all where a row read
+    // cannot be told to be of one of them.
+    void writeGroups(const std::vector<const RowKey*>& keys, const std::vector<const std::vector<size_t>*>& groups,
+                     const QVariantList& values, const ExpectedOf& expectedOf, std::vector<qint64>& written,
+                     std::vector<const std::vector<size_t>*>& left)
+    {
+        left.clear();
+        const QVariantList& expected = expectedOf(groups.front()->front());
+        const int conditionCount = m_conditional ? int(m_conditions.size()) : 0;
+        std::vector<char> shared(size_t(conditionCount), 1);
+        for (const std::vector<size_t>* group : groups) {
+            for (size_t k : *group) {
+                const QVariantList& e = expectedOf(k);
+                for (int c = 0; c < conditionCount; ++c) {
+                    if (shared[size_t(c)] && !sameValue(e.value(c), expected.value(c)))
+                        shared[size_t(c)] = 0;
+                }
             }
         }
+        QStringList sharedNames;
+        QVariantList sharedValues;
+        for (int c = 0; c < conditionCount; ++c) {
+            if (shared[size_t(c)]) {
+                sharedNames.append(m_conditionNames.at(c));
+                sharedValues.append(expected.value(c));
+            }
+        }
+        const auto whereOf = [&](const std::vector<const std::vector<size_t>*>& some, QVariantList& bindings) {
+            QString where = indexCondition(keys, some, bindings);
+            if (!sharedNames.isEmpty()) {
+                where += QStringLiteral(" AND ")
+                         + conditionList(sharedNames, [&](qsizetype i) { return sharedValues.at(i).isNull(); });
+                for (const QVariant& v : std::as_const(sharedValues)) {
+                    if (!v.isNull())
+                        bindings.append(v);
+                }
+            }
+            return where;
+        };
 
-        // The keys of the group by their values: the first key of each, and the rows of those
-        // values the statement would reach.
+        // The keys of the groups by their values: the first key of each, its group, and the
+        // rows of those values the statement would reach; the groups by their index values.
         struct Ours
         {
             size_t first;
+            size_t group;
             qint64 reached = 0;
         };
         QHash<QString, Ours> ours;
-        for (size_t k : group) {
-            const QString text = valuesText(keys[k]->values);
-            if (!ours.contains(text))
-                ours.insert(text, Ours{k});
+        QHash<QString, size_t> groupOf;
+        QVariantList indexValues;
+        for (size_t g = 0; g < groups.size(); ++g) {
+            for (size_t k : *groups[g]) {
+                const QString text = valuesText(keys[k]->values);
+                if (!ours.contains(text))
+                    ours.insert(text, Ours{k, g});
+            }
+            indexValues.clear();
+            for (int at : m_indexAt)
+                indexValues.append(keys[groups[g]->front()]->values.at(at));
+            groupOf.insert(valuesText(indexValues), g);
         }
         QVariantList row;
         const auto readRow = [&](OdbcCursor& cursor) {
@@ -1711,21 +1791,51 @@ private:
             for (int at : m_starAt)
                 row.append(cursor.rawValue(at));
         };
-        qint64 predicted = 0;
+        std::vector<char> spoiled(groups.size(), 0);
+        QVariantList bindings;
+        const QString where = whereOf(groups, bindings);
         OdbcCursor& before = query(QStringLiteral("SELECT * FROM %1 WHERE %2").arg(m_table, where), bindings);
         while (before.next()) {
             readRow(before);
             auto it = ours.find(valuesText(row));
-            if (it == ours.end())
-                return false;
-            ++it->reached;
-            ++predicted;
+            bool fits = it != ours.end();
+            if (fits) {
+                const QVariantList& own = expectedOf(it->first);
+                for (int c = 0; fits && c < conditionCount; ++c)
+                    fits = shared[size_t(c)] || sameValue(row.value(m_conditionAt[size_t(c)]), own.value(c));
+            }
+            if (fits) {
+                ++it->reached;
+                continue;
+            }
+            // A row of none of them, or of one that does not hold its own: its group is left.
+            indexValues.clear();
+            for (int at : m_indexAt)
+                indexValues.append(row.value(at));
+            const auto g = groupOf.find(valuesText(indexValues));
+            if (g == groupOf.end()) {
+                left = groups;
+                return;
+            }
+            spoiled[*g] = 1;
+        }
+        std::vector<const std::vector<size_t>*> kept;
+        for (size_t g = 0; g < groups.size(); ++g)
+            (spoiled[g] ? left : kept).push_back(groups[g]);
+        if (kept.empty())
+            return;
+        qint64 predicted = 0;
+        for (const Ours& o : std::as_const(ours)) {
+            if (!spoiled[o.group])
+                predicted += o.reached;
         }
         if (predicted > 0) {
-            Statement& update = m_db.cached(QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(m_table, setList(m_columns), where));
+            bindings.clear();
+            const QString keptWhere = whereOf(kept, bindings);
+            Statement& update = m_db.cached(QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(m_table, setList(m_columns), keptWhere));
             int at = 0;
             bindValues(update, at, values, false);
-            for (const QVariant& v : bindings)
+            for (const QVariant& v : std::as_const(bindings))
                 update.setValue(at++, v);
             const qint64 rows = update.executeUpdate();
             if (rows != predicted) {
@@ -1733,18 +1843,17 @@ private:
                 // hold the values now are the ones written.
                 QHash<QString, QString> afterOf; // values as written -> as read
                 for (auto it = ours.begin(); it != ours.end(); ++it) {
+                    if (spoiled[it->group])
+                        continue;
                     QVariantList changed = keys[it->first]->values;
                     for (size_t c = 0; c < m_columns.size(); ++c)
                         changed[m_columnAt[c]] = values.value(qsizetype(c));
                     afterOf.insert(valuesText(changed), it.key());
                     it->reached = 0;
                 }
-                QVariantList indexValues;
-                for (int at2 : m_indexAt) {
-                    if (!first.values.at(at2).isNull())
-                        indexValues.append(first.values.at(at2));
-                }
-                OdbcCursor& after = query(QStringLiteral("SELECT * FROM %1 WHERE %2").arg(m_table, index), indexValues);
+                QVariantList keptIndex;
+                const QString index = indexCondition(keys, kept, keptIndex);
+                OdbcCursor& after = query(QStringLiteral("SELECT * FROM %1 WHERE %2").arg(m_table, index), keptIndex);
                 while (after.next()) {
                     readRow(after);
                     auto it = afterOf.find(valuesText(row));
@@ -1753,9 +1862,10 @@ private:
                 }
             }
         }
-        for (const Ours& o : std::as_const(ours))
-            written[o.first] = o.reached;
-        return true;
+        for (const Ours& o : std::as_const(ours)) {
+            if (!spoiled[o.group])
+                written[o.first] = o.reached;
+        }
     }
 
     struct Own
@@ -2128,8 +2238,31 @@ std::unique_ptr<Cursor> OdbcConnection::selectStretch(const QString& table, cons
             }
             auto cursor = std::make_unique<OdbcStretchCursor>(*this, select, keyCount, nullptr, true);
             std::map<std::string, QString> conditions; // by the pattern of null values
+            // Groups of few keys of an index of one column are read many index values at a
+            // time, by a list of them.
+            QVariantList listed;
+            std::vector<QString> lists(kInList + 1);
+            const auto readListed = [&] {
+                if (listed.isEmpty())
+                    return;
+                QString& list = lists[size_t(listed.size())];
+                if (list.isEmpty()) {
+                    list = t.indexColumns.front() + QStringLiteral(" IN (?");
+                    for (qsizetype i = 1; i < listed.size(); ++i)
+                        list += QLatin1String(", ?");
+                    list += QLatin1Char(')');
+                }
+                cursor->add(list, listed);
+                listed.clear();
+            };
             for (const std::vector<size_t>& group : groups) {
                 const RowKey& first = *keys[group.front()];
+                if (indexAt.size() == 1 && group.size() < kGroupReadWorth && !first.values.at(indexAt.front()).isNull()) {
+                    listed.append(first.values.at(indexAt.front()));
+                    if (size_t(listed.size()) == kInList)
+                        readListed();
+                    continue;
+                }
                 if (group.size() >= kGroupReadWorth) {
                     QStringList indexNames;
                     QVariantList values;
@@ -2166,6 +2299,7 @@ std::unique_ptr<Cursor> OdbcConnection::selectStretch(const QString& table, cons
                     cursor->add(known->second, values);
                 }
             }
+            readListed();
             return cursor;
         }
     }

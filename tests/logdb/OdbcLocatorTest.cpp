@@ -261,6 +261,102 @@ TEST_F(OdbcLocatorTest, AnUpdateByValuesIsOneStatementThatSearchesTheIndex)
     }
 }
 
+// Rows known by their values through an index of one column, each of a call of its own (an
+// upload's marks): the rows of 32 calls at a time are read by one statement over a list of the
+// calls and written by one more. A call whose rows the statement would reach but that are not
+// all of the keys (a row due that was not handed over, or one whose other values another
+// program changed) is left out of the list and its keys written each by its values; a twin's
+// count holds both rows.
+TEST_F(OdbcLocatorTest, RowsOfManyCallsThroughAnIndexAreWrittenByListsOfTheirCalls)
+{
+    SqliteFixture::exec(file, {S("CREATE INDEX qso_call ON [QSO-TAB] ([QSO-CALL])")});
+    for (int i = 0; i < 100; ++i)
+        insert(QByteArray("C" + QByteArray::number(i)).constData(), "120000", "0", i);
+    insert("C5", "130000", "0", 1000);  // due, not handed over: C5 is written by its values
+    insert("C7", "120000", "0", 7);     // a twin of C7's row
+    insert("C9", "130000", "2", 1001);  // not due: reached by no statement
+    const LocatorLimit limit(Locator::Index);
+    OdbcConnection db(S("DRIVER=SQLite3;Database=") + file, odbc());
+    std::vector<RowKey> keys;
+    {
+        auto cursor = db.select(kTable, CQSO2006SRC::columnSpecs(), S("[QSO-NUMBER] < 100"), QString());
+        while (cursor->next())
+            keys.push_back(cursor->key());
+    }
+    ASSERT_EQ(keys.size(), 101u); // C7's twins both
+    std::vector<const RowKey*> rows;
+    for (const RowKey& key : keys)
+        rows.push_back(&key);
+    // Another program changes C11's row in another column after it was read.
+    SqliteFixture::exec(file, {S("UPDATE [QSO-TAB] SET [QSO-NAME] = 'X' WHERE [QSO-CALL] = 'C11'")});
+    const std::vector<ColumnSpec> qsls = {QsoTable::column(QsoColumn::Qsls)};
+    auto mark = db.prepareUpdateIfUnchanged(kTable, qsls, qsls);
+    db.beginTransaction();
+    const OdbcConnection::Statistics before = db.statistics();
+    const std::vector<qint64> written = mark->runEach(rows, {S("2")}, {S("0")});
+    const OdbcConnection::Statistics after = db.statistics();
+    db.commit();
+    std::vector<qint64> want(keys.size(), 1);
+    bool twinMet = false;
+    for (size_t i = 0; i < keys.size(); ++i) {
+        const QString call = keys[i].values.at(keys[i].names.indexOf(S("[QSO-CALL]"))).toString();
+        if (call == S("C11"))
+            want[i] = 0; // changed by another program: not its row any more
+        if (call == S("C7")) {
+            want[i] = twinMet ? 0 : 2; // the first twin's count holds both
+            twinMet = true;
+        }
+    }
+    EXPECT_EQ(written, want);
+    // Four lists of 32, 32, 32 and 3 calls: a read and a write each, the one of C5 and C11
+    // again without them, and C5's and C11's rows each by its values.
+    EXPECT_LE(after.executed - before.executed, 4 * 2 + 4 + 2);
+    EXPECT_EQ(SqliteFixture::query(file, S("SELECT COUNT(*) FROM [QSO-TAB] WHERE [QSO-QSLS] = '2'")), QStringList{S("101")});
+    EXPECT_EQ(SqliteFixture::query(file, S("SELECT [QSO-CALL] || '/' || [QSO-TIME] FROM [QSO-TAB] WHERE [QSO-QSLS] = '0' "
+                                           "ORDER BY rowid")),
+              (QStringList{S("C11/120000"), S("C5/130000")}));
+}
+
+// The same with expected values of each key's own (an undo puts back a mark only where the
+// row is still the QSO it was): the lists compare the values all keys share, and a row that
+// does not hold its own leaves its call to be written by its values, where it is not written.
+TEST_F(OdbcLocatorTest, RowsOfManyCallsWithExpectedValuesOfTheirOwnAreWrittenByLists)
+{
+    SqliteFixture::exec(file, {S("CREATE INDEX qso_call ON [QSO-TAB] ([QSO-CALL])")});
+    for (int i = 0; i < 64; ++i)
+        insert(QByteArray("C" + QByteArray::number(i)).constData(), "120000", "2", i);
+    const LocatorLimit limit(Locator::Index);
+    OdbcConnection db(S("DRIVER=SQLite3;Database=") + file, odbc());
+    std::vector<RowKey> keys;
+    std::vector<QVariantList> expected;
+    {
+        auto cursor = db.select(kTable, CQSO2006SRC::columnSpecs(), QString(), QString());
+        while (cursor->next()) {
+            keys.push_back(cursor->key());
+            // [QSO-QSLS], then the call the row is to hold; C20's is another.
+            const QString call = cursor->text(QsoTable::place(QsoColumn::Call));
+            expected.push_back({S("2"), call == S("C20") ? S("K20") : call});
+        }
+    }
+    ASSERT_EQ(keys.size(), 64u);
+    std::vector<const RowKey*> rows;
+    for (const RowKey& key : keys)
+        rows.push_back(&key);
+    const std::vector<ColumnSpec> conditions = {QsoTable::column(QsoColumn::Qsls), QsoTable::column(QsoColumn::Call)};
+    auto update = db.prepareUpdateIfUnchanged(kTable, {QsoTable::column(QsoColumn::Qsls)}, conditions);
+    db.beginTransaction();
+    const OdbcConnection::Statistics before = db.statistics();
+    const std::vector<qint64> written = update->runEachExpecting(rows, {S("0")}, expected);
+    const OdbcConnection::Statistics after = db.statistics();
+    db.commit();
+    std::vector<qint64> want(64, 1);
+    want[20] = 0;
+    EXPECT_EQ(written, want);
+    EXPECT_LE(after.executed - before.executed, 2 * 2 + 1 + 1);
+    EXPECT_EQ(SqliteFixture::query(file, S("SELECT [QSO-CALL] FROM [QSO-TAB] WHERE [QSO-QSLS] <> '0'")),
+              QStringList{S("C20")});
+}
+
 // Rows of an integer key handed over together, each with expected values of its own (an undo's
 // rows, each still to be the QSO it was): one statement reads their range and one writes it,
 // comparing only the values they share; the program compared the others as it read them.
