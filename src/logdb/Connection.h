@@ -187,6 +187,11 @@ public:
     // that a key read with some columns tells apart only rows that differ in those columns.
     virtual bool rowsKnownByValues(const QString& table) { (void)table; return false; }
 
+    // Where the rows of table are known by their values and found through an index: the index's
+    // columns (with brackets). Keys that share their values are reached together, so they are
+    // best handed to one update together. Empty otherwise.
+    virtual QStringList searchColumns(const QString& table) { (void)table; return {}; }
+
     // A line for the monitor saying how the rows of table are found for an update, where the
     // engine has a choice of ways (empty where it has not: SQLite's rowid).
     virtual QString rowLocatorNote(const QString& table) { (void)table; return QString(); }

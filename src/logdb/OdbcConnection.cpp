@@ -1014,6 +1014,12 @@ bool OdbcConnection::rowsKnownByValues(const QString& table)
     return info(table).keyNames.isEmpty();
 }
 
+QStringList OdbcConnection::searchColumns(const QString& table)
+{
+    const TableInfo& t = info(table);
+    return t.locator == Locator::Index ? t.indexColumns : QStringList();
+}
+
 QString OdbcConnection::rowLocatorNote(const QString& table)
 {
     return info(table).note;

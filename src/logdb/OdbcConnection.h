@@ -59,6 +59,7 @@ public:
                                               const std::function<void()>& progress = {}) override;
 
     bool rowsKnownByValues(const QString& table) override;
+    QStringList searchColumns(const QString& table) override;
     QString rowLocatorNote(const QString& table) override;
     qint64 countRows(const QString& table) override;
 

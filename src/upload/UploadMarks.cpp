@@ -12,6 +12,7 @@
 
 #include <QHash>
 #include <algorithm>
+#include <atomic>
 #include <functional>
 
 namespace {
@@ -191,13 +192,24 @@ bool UploadMarks::markRows(const std::vector<size_t>& places, QString& error, st
 // both were written to the file, and the statement that marks one marks both. They are read
 // again and marked all at once, each kind of mark apart, so that the engine reaches the rows
 // that share the values of an index together, whatever their places in the walk. Their keys
-// hold every value of their rows, so they are unpacked a part at a time.
+// hold every value of their rows, so they are unpacked a part at a time; rows that share the
+// values of the index the engine searches by go into the same part.
+namespace {
+std::atomic<size_t> g_partSize{16384};
+} // namespace
+
+void UploadMarks::setPartSize(size_t rows)
+{
+    g_partSize = std::max<size_t>(rows, 1);
+}
+
 void UploadMarks::markKnownByValues(Pass& pass, const std::vector<size_t>& places)
 {
-    constexpr size_t kPart = 16384;
+    const size_t kPart = g_partSize;
     TwinCredits twins;
     const auto pump = [this] { m_monitor.PumpMessages(); };
-    std::vector<size_t> mine;
+    const QStringList searched = pass.db.searchColumns(QsoTable::name());
+    std::vector<std::vector<size_t>> parts;
     std::vector<size_t> at;
     std::vector<RowKey> unpacked;
     std::vector<const RowKey*> keys;
@@ -205,14 +217,33 @@ void UploadMarks::markKnownByValues(Pass& pass, const std::vector<size_t>& place
     std::vector<QStringList> identities;
     for (const bool one : {false, true}) {
         const QVariantList sent{sentValue(one)}, due{dueValue(one)};
-        mine.clear();
+        std::vector<size_t> mine;
         for (size_t i = 0; i < places.size(); ++i) {
             if (m_marks[places[i]].wasOne == one)
                 mine.push_back(i);
         }
-        for (size_t from = 0; from < mine.size(); from += kPart) {
-            const size_t to = std::min(mine.size(), from + kPart);
-            at.assign(mine.begin() + qsizetype(from), mine.begin() + qsizetype(to));
+        const size_t partCount = (mine.size() + kPart - 1) / kPart;
+        parts.assign(partCount, {});
+        if (partCount > 1 && !searched.isEmpty()) {
+            QString text;
+            for (size_t i : mine) {
+                const RowKey key = m_marks[places[i]].key.unpack();
+                text.clear();
+                for (const QString& column : searched) {
+                    for (qsizetype c = 0; c < key.names.size(); ++c) {
+                        if (key.names.at(c).compare(column, Qt::CaseInsensitive) == 0)
+                            text += key.values.at(c).toString();
+                    }
+                    text += QChar(0x1f);
+                }
+                parts[qHash(text) % partCount].push_back(i);
+            }
+        } else {
+            for (size_t k = 0; k < mine.size(); ++k)
+                parts[k / kPart].push_back(mine[k]);
+        }
+        for (std::vector<size_t>& part : parts) {
+            at = std::move(part);
             unpacked.clear();
             digests.clear();
             for (size_t i : at) {

@@ -34,6 +34,10 @@ public:
     long marked() const { return m_marked; }
     qint64 twinsMarked() const { return m_twins; }
 
+    // The marks of a log known by its values are unpacked and written this many at a time
+    // (16384; tests take fewer, to have many parts of a small log).
+    static void setPartSize(size_t rows);
+
 private:
     struct Pass;
     void markKnownByValues(Pass& pass, const std::vector<size_t>& places);

@@ -1,5 +1,6 @@
 #include "support/UploadLogFixture.h"
 
+#include "upload/UploadMarks.h"
 #include "upload/UploadRun.h"
 #include "undo/UndoJournal.h"
 #include "upload/HandOffToTqsl.h"
@@ -1003,41 +1004,52 @@ TEST_F(UploadRunTest, TwinsOfAKeylessLogAreMarkedTogetherWithAWarning)
     options.sourceMdbPath = file;
 }
 
-// The same with the twins far apart in a large log: the marks of a log known by its values are
-// written a part at a time (their keys hold every value of their rows), and a twin whose
-// statement was run in an earlier part is counted as written with it, not as changed.
+// The same with the twins far apart in the walk: the marks of a log known by its values are
+// written a part at a time (their keys hold every value of their rows). Through an index, the
+// rows that share the index's values go into one part; with nothing to search by, the parts
+// follow the walk and the twins fall into different ones, and the later twin, whose statement
+// ran in an earlier part, is counted as written with it, not as changed.
 TEST_F(UploadRunTest, TwinsOfAKeylessLogFarApartAreMarkedTogether)
 {
     const QString odbc = S("odbc:DRIVER=SQLite3;Database=") + options.sourceMdbPath;
     if (!CheckEngineAvailable(odbc).isEmpty())
         GTEST_SKIP() << "the SQLite3 ODBC driver is not installed";
     InsertQso(log, qso("DL1ABC", "0"));
-    for (int i = 0; i < 14; ++i)
+    for (int i = 0; i < 3; ++i)
         log.exec("INSERT INTO [QSO-TAB] SELECT * FROM [QSO-TAB]");
-    log.exec("UPDATE [QSO-TAB] SET [QSO-CALL] = 'DL' || rowid || 'X' WHERE rowid > 1");
+    log.exec("UPDATE [QSO-TAB] SET [QSO-CALL] = 'DL' || rowid || 'X', [QSO-QSLS] = CASE WHEN rowid % 3 = 0 THEN '1' "
+             "ELSE '0' END WHERE rowid > 1");
     log.exec("INSERT INTO [QSO-TAB] SELECT * FROM [QSO-TAB] WHERE rowid = 1");
-    log.exec("CREATE INDEX qso_call ON [QSO-TAB] ([QSO-CALL])");
-    OdbcConnection::limitLocators(OdbcConnection::Locator::Index);
+    UploadMarks::setPartSize(3);
     struct Restore
     {
-        ~Restore() { OdbcConnection::limitLocators(OdbcConnection::Locator::PrimaryKey); }
+        ~Restore()
+        {
+            OdbcConnection::limitLocators(OdbcConnection::Locator::PrimaryKey);
+            UploadMarks::setPartSize(16384);
+        }
     } restore;
     const QString file = options.sourceMdbPath;
-    options.sourceMdbPath = odbc;
-    TestDir data;
-    RecordingMonitor monitor;
-    UploadRun run(options, choices, monitor, desktop);
-    run.setHandOff(false);
-    run.setUndoFolder(data.path());
-    ASSERT_TRUE(run.run()) << monitor.messages.join(S("\n")).toStdString();
-    options.sourceMdbPath = file;
-    EXPECT_EQ(dir.read(S("LoTWUpload.adi")).count("<EOR>\r\n"), 16385);
-    EXPECT_EQ(run.markedCount(), 16385);
-    const QStringList marks = qsls();
-    EXPECT_EQ(marks.count(S("2")), 16385);
-    const QStringList twinLines = monitor.upload.filter(S("logged more than once"));
-    ASSERT_EQ(twinLines.size(), 1) << monitor.upload.join(S("\n")).toStdString();
-    EXPECT_TRUE(twinLines.at(0).startsWith(S("Warning: 1 QSOs of the file"))) << twinLines.at(0).toStdString();
-    EXPECT_TRUE(monitor.upload.filter(S("changed by another program")).isEmpty());
+    for (const bool index : {true, false}) {
+        SCOPED_TRACE(index ? "through an index" : "nothing to search by");
+        log.exec("UPDATE [QSO-TAB] SET [QSO-QSLS] = CASE WHEN rowid % 3 = 0 AND rowid < 9 THEN '1' ELSE '0' END");
+        log.exec(index ? "CREATE INDEX qso_call ON [QSO-TAB] ([QSO-CALL])" : "DROP INDEX IF EXISTS qso_call");
+        OdbcConnection::limitLocators(index ? OdbcConnection::Locator::Index : OdbcConnection::Locator::AllValues);
+        options.sourceMdbPath = odbc;
+        TestDir data;
+        RecordingMonitor monitor;
+        UploadRun run(options, choices, monitor, desktop);
+        run.setHandOff(false);
+        run.setUndoFolder(data.path());
+        ASSERT_TRUE(run.run()) << monitor.messages.join(S("\n")).toStdString();
+        options.sourceMdbPath = file;
+        EXPECT_EQ(dir.read(S("LoTWUpload.adi")).count("<EOR>\r\n"), 9);
+        EXPECT_EQ(run.markedCount(), 9);
+        EXPECT_EQ(qsls(), (QStringList{S("2"), S("2"), S("3"), S("2"), S("2"), S("3"), S("2"), S("2"), S("2")}));
+        const QStringList twinLines = monitor.upload.filter(S("logged more than once"));
+        ASSERT_EQ(twinLines.size(), 1) << monitor.upload.join(S("\n")).toStdString();
+        EXPECT_TRUE(twinLines.at(0).startsWith(S("Warning: 1 QSOs of the file"))) << twinLines.at(0).toStdString();
+        EXPECT_TRUE(monitor.upload.filter(S("changed by another program")).isEmpty());
+    }
 }
 } // namespace
