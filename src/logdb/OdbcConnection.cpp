@@ -1127,6 +1127,25 @@ bool rangeTakes(qint64 first, qint64 last, qint64 next, size_t count)
     return next > last && next - first < 2 * qint64(count + 1) + 16;
 }
 
+// The end of the run of keys from ids[i] that one range may take (rangeTakes), ids rising.
+size_t rangeEnd(const std::vector<qint64>& ids, size_t i)
+{
+    size_t j = i + 1;
+    while (j < ids.size() && rangeTakes(ids[i], ids[j - 1], ids[j], j - i))
+        ++j;
+    return j;
+}
+
+// "column IN (?, ?, ...)" with count places for values.
+QString inList(const QString& column, qsizetype count)
+{
+    QString list = column + QStringLiteral(" IN (?");
+    for (qsizetype i = 1; i < count; ++i)
+        list += QLatin1String(", ?");
+    list += QLatin1Char(')');
+    return list;
+}
+
 // Whether a value read equals the one wanted, as the program compares them.
 bool sameValue(const QVariant& read, const QVariant& wanted)
 {
@@ -1395,9 +1414,7 @@ private:
             ids[i] = keys[i]->values.front().toLongLong();
         size_t done = 0;
         for (size_t i = 0; i < keys.size();) {
-            size_t j = i + 1;
-            while (j < keys.size() && rangeTakes(ids[i], ids[j - 1], ids[j], j - i))
-                ++j;
+            const size_t j = rangeEnd(ids, i);
             if (j - i < kRangeWorth || !writeRange(ids, i, j, values, expectedOf, written)) {
                 for (size_t k = i; k < j; ++k)
                     written[k] = run(*keys[k], values, expectedOf(k));
@@ -1534,9 +1551,7 @@ private:
         std::vector<char> holds;
         size_t done = 0;
         for (size_t i = 0; i < keys.size();) {
-            size_t j = i + 1;
-            while (j < keys.size() && rangeTakes(ids[i], ids[j - 1], ids[j], j - i))
-                ++j;
+            const size_t j = rangeEnd(ids, i);
             holds.assign(j - i, 0);
             if (j - i >= kRangeWorth) {
                 OdbcCursor& rows = query(read, {QVariant(ids[i]), QVariant(ids[j - 1])});
@@ -1716,13 +1731,9 @@ private:
             return conditionList(indexNames, [&](qsizetype i) { return first.values.at(m_indexAt[size_t(i)]).isNull(); });
         }
         const int at = m_indexAt.front();
-        QString list = first.names.at(at) + QStringLiteral(" IN (?");
-        for (size_t g = 1; g < groups.size(); ++g)
-            list += QLatin1String(", ?");
-        list += QLatin1Char(')');
         for (const std::vector<size_t>* group : groups)
             bindings.append(keys[group->front()]->values.at(at));
-        return list;
+        return inList(first.names.at(at), qsizetype(groups.size()));
     }
 
     // Writes the keys of groups by one statement over the index's values and the conditions
@@ -2027,6 +2038,8 @@ std::vector<qint64> OdbcConnection::updateEachIfUnchanged(ConditionalUpdates& up
         std::vector<int> readAt;            // of each condition, its place in read
         std::vector<int> ownAt;             // the conditions on written columns
         std::vector<ColumnSpec> ownColumns; // their columns
+        ConditionalUpdate* full = nullptr;  // comparing every condition
+        ConditionalUpdate* lean = nullptr;  // comparing those on written columns
     };
     std::map<std::pair<const void*, const void*>, Kind> kinds;
     const auto kindOf = [&](const RowChange& r) -> const Kind& {
@@ -2049,6 +2062,8 @@ std::vector<qint64> OdbcConnection::updateEachIfUnchanged(ConditionalUpdates& up
                 kind.ownColumns.push_back(spec);
             }
         }
+        kind.full = &updates.of(*r.columns, *r.conditions);
+        kind.lean = &updates.of(*r.columns, kind.ownColumns);
         return kinds.emplace(std::make_pair(r.columns, r.conditions), std::move(kind)).first->second;
     };
     for (const RowChange& r : rows)
@@ -2065,9 +2080,7 @@ std::vector<qint64> OdbcConnection::updateEachIfUnchanged(ConditionalUpdates& up
     QVariantList ownExpected;
     size_t done = 0;
     for (size_t i = 0; i < rows.size();) {
-        size_t j = i + 1;
-        while (j < rows.size() && rangeTakes(ids[i], ids[j - 1], ids[j], j - i))
-            ++j;
+        const size_t j = rangeEnd(ids, i);
         holds.assign(j - i, 0);
         if (j - i >= kRangeWorth) {
             const std::unique_ptr<Cursor> cursor = select(table, read, range, QString(), {QVariant(ids[i]), QVariant(ids[j - 1])});
@@ -2090,14 +2103,14 @@ std::vector<qint64> OdbcConnection::updateEachIfUnchanged(ConditionalUpdates& up
         }
         for (size_t k = i; k < j; ++k) {
             const RowChange& r = rows[k];
+            const Kind& kind = kindOf(r);
             if (holds[k - i]) {
-                const Kind& kind = kindOf(r);
                 ownExpected.clear();
                 for (int c : kind.ownAt)
                     ownExpected.append(r.expected->value(c));
-                written[k] = updates.of(*r.columns, kind.ownColumns).run(*r.key, *r.values, ownExpected);
+                written[k] = kind.lean->run(*r.key, *r.values, ownExpected);
             } else {
-                written[k] = updates.of(*r.columns, *r.conditions).run(*r.key, *r.values, *r.expected);
+                written[k] = kind.full->run(*r.key, *r.values, *r.expected);
             }
         }
         reportRows(progress, done, j - i);
@@ -2252,12 +2265,8 @@ std::unique_ptr<Cursor> OdbcConnection::selectStretch(const QString& table, cons
                 if (listed.isEmpty())
                     return;
                 QString& list = lists[size_t(listed.size())];
-                if (list.isEmpty()) {
-                    list = t.indexColumns.front() + QStringLiteral(" IN (?");
-                    for (qsizetype i = 1; i < listed.size(); ++i)
-                        list += QLatin1String(", ?");
-                    list += QLatin1Char(')');
-                }
+                if (list.isEmpty())
+                    list = inList(t.indexColumns.front(), listed.size());
                 cursor->add(list, listed);
                 listed.clear();
             };
