@@ -174,6 +174,30 @@ bool isFloatType(SQLSMALLINT type)
            || type == SQL_DECIMAL;
 }
 
+// Whether a value read equals the one wanted, as the program compares them.
+bool sameValue(const QVariant& read, const QVariant& wanted)
+{
+    if (read.isNull() || wanted.isNull())
+        return read.isNull() && wanted.isNull();
+    if (IsIntegerValue(read) && IsIntegerValue(wanted))
+        return read.toLongLong() == wanted.toLongLong();
+    return read.toString() == wanted.toString();
+}
+
+// A row's values as one text, for finding rows of equal values.
+QString valuesText(const QVariantList& values)
+{
+    QString text;
+    for (const QVariant& v : values) {
+        if (v.isNull())
+            text += QChar(0x1);
+        else
+            text += v.toString();
+        text += QChar(0x1f);
+    }
+    return text;
+}
+
 // Columns declared this wide or less are read into buffers of their width; wider ones, and
 // those whose driver declares no real width (the SQLite ODBC driver gives 65536 for TEXT),
 // are read piece by piece into a buffer that grows with the longest value met.
@@ -207,7 +231,8 @@ public:
     void prepare(const QString& sql)
     {
         ++m_db.m_statistics.prepared;
-        check(SQLPrepareW(m_handle, const_cast<SQLWCHAR*>(wide(sql)), SQLINTEGER(sql.size())));
+        const QString text = m_db.driverText(sql);
+        check(SQLPrepareW(m_handle, const_cast<SQLWCHAR*>(wide(text)), SQLINTEGER(text.size())));
         m_text = sql;
         m_prepared = true;
     }
@@ -314,7 +339,8 @@ public:
         ++m_db.m_statistics.executed;
         m_db.m_lastStatement = sql;
         m_text = sql;
-        const SQLRETURN rc = SQLExecDirectW(m_handle, const_cast<SQLWCHAR*>(wide(sql)), SQLINTEGER(sql.size()));
+        const QString text = m_db.driverText(sql);
+        const SQLRETURN rc = SQLExecDirectW(m_handle, const_cast<SQLWCHAR*>(wide(text)), SQLINTEGER(text.size()));
         if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA)
             fail();
     }
@@ -410,6 +436,291 @@ private:
     std::deque<Param> m_params; // a deque: bound buffers stay where they are
 };
 
+// Locator::Positioned: the rows of a table as a keyset-driven cursor holds them. The table is
+// read through the cursor once, when a row is first looked for, and each row's place in it is
+// kept by a hash of its values. A row is then fetched by its place, its values compared in the
+// program, and written where it stands (SQLSetPos); the driver's optimistic concurrency refuses
+// a row that another program changed after the cursor read it.
+class OdbcConnection::Keyset
+{
+public:
+    Keyset(OdbcConnection& db, QString table, QStringList columns, SQLULEN concurrency)
+        : m_db(db), m_table(std::move(table)), m_columns(std::move(columns)), m_concurrency(concurrency)
+    {
+    }
+
+    const QStringList& columns() const { return m_columns; }
+
+    // The places of the rows that hold values now (every column of the table, in its order):
+    // one, several where twins hold them, none where no row does.
+    std::vector<SQLLEN> find(const QVariantList& values)
+    {
+        open();
+        m_fetched = 0; // fetched again: another program may have changed it since
+        std::vector<SQLLEN> places;
+        if (values.size() != m_columns.size())
+            return places;
+        const size_t hash = hashOf(values);
+        std::vector<SQLLEN> candidates;
+        const auto range = std::equal_range(m_places.begin(), m_places.end(), std::make_pair(hash, SQLLEN(0)),
+                                            [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (auto it = range.first; it != range.second; ++it)
+            candidates.push_back(it->second);
+        const auto moved = m_moved.equal_range(hash);
+        for (auto it = moved.first; it != moved.second; ++it)
+            candidates.push_back(it->second);
+        std::sort(candidates.begin(), candidates.end());
+        candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
+        for (SQLLEN place : candidates) {
+            if (!fetch(place))
+                continue;
+            bool same = true;
+            for (qsizetype i = 0; same && i < values.size(); ++i)
+                same = sameValue(m_row.at(i), values.at(i));
+            if (same)
+                places.push_back(place);
+        }
+        return places;
+    }
+
+    // Fetches the row at place: false where it is no longer there. Its values are row().
+    bool fetch(SQLLEN place)
+    {
+        open();
+        if (m_fetched == place)
+            return true;
+        m_fetched = 0;
+        for (int attempt = 0;; ++attempt) {
+            const SQLRETURN rc = SQLFetchScroll(m_stmt->handle(), SQL_FETCH_ABSOLUTE, place);
+            if (rc == SQL_NO_DATA)
+                return false;
+            if (!SQL_SUCCEEDED(rc))
+                m_stmt->fail();
+            ++m_db.m_statistics.rowsFetched;
+            if (m_status == SQL_ROW_DELETED || m_status == SQL_ROW_ERROR || m_status == SQL_ROW_NOROW)
+                return false;
+            // A text longer than its buffer: the buffer is made to fit and the row fetched again.
+            if (!grown() || attempt == 4)
+                break;
+        }
+        readRow();
+        m_fetched = place;
+        return true;
+    }
+    const QVariantList& row() const { return m_row; }
+
+    // Writes values into the columns at (places among the table's columns) of the row fetched
+    // last, at place. textsNotNull: a null text is written as an empty one. False where the
+    // driver refused the row as changed since the cursor read it.
+    bool write(SQLLEN place, const std::vector<int>& at, const QVariantList& values, bool textsNotNull)
+    {
+        if (!fetch(place))
+            return false;
+        for (Column& c : m_buffers)
+            c.indicator = SQL_COLUMN_IGNORE;
+        QVariantList after = m_row;
+        for (size_t i = 0; i < at.size(); ++i) {
+            Column& c = m_buffers[size_t(at[i])];
+            QVariant v = values.value(qsizetype(i));
+            if (v.isNull() && c.cType == SQL_C_WCHAR && textsNotNull)
+                v = QStringLiteral("");
+            after[at[i]] = put(SQLUSMALLINT(at[i] + 1), c, v);
+        }
+        m_db.writing();
+        m_fetched = 0;
+        const SQLRETURN rc = SQLSetPos(m_stmt->handle(), 1, SQL_UPDATE, SQL_LOCK_NO_CHANGE);
+        const Diagnostics d = rc == SQL_SUCCESS ? Diagnostics() : diagnose(SQL_HANDLE_STMT, m_stmt->handle());
+        // 01001: the row is not as the cursor read it (changed or deleted since), so nothing
+        // was written; a driver may say so as a warning.
+        if (d.state == QLatin1String("01001") || m_status == SQL_ROW_ERROR || m_status == SQL_ROW_DELETED)
+            return false;
+        if (!SQL_SUCCEEDED(rc))
+            throw failure(SQL_HANDLE_STMT, m_stmt->handle());
+        ++m_db.m_statistics.positionedWrites;
+        m_moved.emplace(hashOf(after), place);
+        return true;
+    }
+
+private:
+    struct Column
+    {
+        SQLSMALLINT cType = SQL_C_WCHAR;
+        SQLLEN indicator = SQL_NULL_DATA;
+        SQLINTEGER integer32 = 0;
+        qint64 integer = 0;
+        double real = 0;
+        std::vector<char16_t> text;
+    };
+
+    static size_t hashOf(const QVariantList& values) { return qHash(valuesText(values)); }
+
+    // Runs the cursor's query and reads every row once, keeping its place by its values.
+    void open()
+    {
+        if (m_open)
+            return;
+        try {
+            walk();
+        } catch (...) {
+            m_stmt.reset();
+            m_places.clear();
+            throw;
+        }
+        m_open = true;
+    }
+    void walk()
+    {
+        m_stmt = m_db.fresh();
+        const SQLHSTMT h = m_stmt->handle();
+        m_stmt->check(SQLSetStmtAttr(h, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_KEYSET_DRIVEN), 0));
+        m_stmt->check(SQLSetStmtAttr(h, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(m_concurrency), 0));
+        m_stmt->check(SQLSetStmtAttr(h, SQL_ATTR_ROW_STATUS_PTR, &m_status, 0));
+        m_stmt->executeDirect(QStringLiteral("SELECT %1 FROM %2").arg(m_columns.join(QLatin1String(", ")), m_table));
+        // The driver may give another cursor than asked for (it says so with a warning): a
+        // static one serves as well where the driver writes rows where they stand in it.
+        SQLULEN type = 0, concurrency = 0;
+        SQLGetStmtAttr(h, SQL_ATTR_CURSOR_TYPE, &type, 0, nullptr);
+        SQLGetStmtAttr(h, SQL_ATTR_CONCURRENCY, &concurrency, 0, nullptr);
+        if (!m_db.writesWhereRowsStand(type) || concurrency == SQL_CONCUR_READ_ONLY)
+            throw CDbException(QStringLiteral("The ODBC driver gave no cursor over %1 that can write its rows "
+                                              "where they stand (cursor type %2, concurrency %3).")
+                                   .arg(m_table)
+                                   .arg(type)
+                                   .arg(concurrency));
+        m_buffers.assign(size_t(m_columns.size()), Column());
+        for (qsizetype i = 0; i < m_columns.size(); ++i) {
+            SQLWCHAR name[256];
+            SQLSMALLINT nameLength = 0, sqlType = 0, digits = 0, nullable = 0;
+            SQLULEN size = 0;
+            m_stmt->check(SQLDescribeColW(h, SQLUSMALLINT(i + 1), name, SQLSMALLINT(std::size(name)), &nameLength,
+                                          &sqlType, &size, &digits, &nullable));
+            Column& c = m_buffers[size_t(i)];
+            if (isIntegerType(sqlType))
+                c.cType = sqlType == SQL_BIGINT ? SQL_C_SBIGINT : SQL_C_SLONG;
+            else if (isFloatType(sqlType))
+                c.cType = SQL_C_DOUBLE;
+            else // a text of its declared width, or of a usual one where the driver declares none
+                c.text.resize(size_t(size > 0 && size <= 65535 ? std::max<SQLULEN>(size, 255) : 1024) + 1);
+            bind(SQLUSMALLINT(i + 1), c);
+        }
+        // Every row once, in the cursor's order, its place numbered from 1.
+        SQLLEN place = 0;
+        for (;;) {
+            const SQLRETURN rc = SQLFetchScroll(h, SQL_FETCH_NEXT, 0);
+            if (rc == SQL_NO_DATA)
+                break;
+            if (!SQL_SUCCEEDED(rc))
+                m_stmt->fail();
+            ++place;
+            ++m_db.m_statistics.rowsFetched;
+            if (grown() && !SQL_SUCCEEDED(SQLFetchScroll(h, SQL_FETCH_ABSOLUTE, place)))
+                m_stmt->fail();
+            readRow();
+            m_places.emplace_back(hashOf(m_row), place);
+        }
+        std::sort(m_places.begin(), m_places.end());
+        m_fetched = 0;
+    }
+
+    void bind(SQLUSMALLINT number, Column& c)
+    {
+        SQLPOINTER target = c.cType == SQL_C_WCHAR    ? SQLPOINTER(c.text.data())
+                            : c.cType == SQL_C_DOUBLE ? SQLPOINTER(&c.real)
+                            : c.cType == SQL_C_SBIGINT ? SQLPOINTER(&c.integer)
+                                                       : SQLPOINTER(&c.integer32);
+        const SQLLEN length = c.cType == SQL_C_WCHAR ? SQLLEN(c.text.size() * sizeof(SQLWCHAR)) : 0;
+        m_stmt->check(SQLBindCol(m_stmt->handle(), number, c.cType, target, length, &c.indicator));
+    }
+
+    // Makes every text buffer the fetch overflowed large enough for its value: whether any was.
+    bool grown()
+    {
+        bool any = false;
+        for (size_t i = 0; i < m_buffers.size(); ++i) {
+            Column& c = m_buffers[i];
+            if (c.cType != SQL_C_WCHAR || c.indicator == SQL_NULL_DATA)
+                continue;
+            const size_t room = (c.text.size() - 1) * sizeof(SQLWCHAR);
+            if (c.indicator != SQL_NO_TOTAL && size_t(c.indicator) <= room)
+                continue;
+            const size_t chars = c.indicator == SQL_NO_TOTAL ? c.text.size() * 4 : size_t(c.indicator) / sizeof(SQLWCHAR);
+            c.text.resize(std::max(chars, c.text.size()) + 1);
+            bind(SQLUSMALLINT(i + 1), c);
+            any = true;
+        }
+        return any;
+    }
+
+    // The values of the row fetched, as a query's cursor gives them.
+    void readRow()
+    {
+        m_row.clear();
+        m_row.reserve(m_columns.size());
+        for (const Column& c : m_buffers) {
+            if (c.indicator == SQL_NULL_DATA)
+                m_row.append(QVariant());
+            else if (c.cType == SQL_C_SLONG)
+                m_row.append(QVariant(qint64(c.integer32)));
+            else if (c.cType == SQL_C_SBIGINT)
+                m_row.append(QVariant(qint64(c.integer)));
+            else if (c.cType == SQL_C_DOUBLE)
+                m_row.append(QVariant(c.real));
+            else
+                m_row.append(QVariant(QString(reinterpret_cast<const QChar*>(c.text.data()),
+                                              qsizetype(c.indicator / SQLLEN(sizeof(SQLWCHAR))))));
+        }
+    }
+
+    // Puts value into the buffer of a column to be written: the value as it will read back.
+    QVariant put(SQLUSMALLINT number, Column& c, const QVariant& value)
+    {
+        if (value.isNull()) {
+            c.indicator = SQL_NULL_DATA;
+            return QVariant();
+        }
+        switch (c.cType) {
+        case SQL_C_SLONG:
+            c.integer32 = SQLINTEGER(value.toLongLong());
+            c.indicator = 0;
+            return QVariant(qint64(c.integer32));
+        case SQL_C_SBIGINT:
+            c.integer = value.toLongLong();
+            c.indicator = 0;
+            return QVariant(c.integer);
+        case SQL_C_DOUBLE:
+            c.real = value.toDouble();
+            c.indicator = 0;
+            return QVariant(c.real);
+        default: break;
+        }
+        const QString text = value.toString();
+        if (text.contains(QChar(0)))
+            throw CDbException(QStringLiteral("The value \"%1\" holds a NUL character, which the ODBC driver cannot pass")
+                                   .arg(QString(text).replace(QChar(0), QStringLiteral("\\0"))));
+        if (size_t(text.size()) + 1 > c.text.size()) {
+            c.text.resize(size_t(text.size()) + 1);
+            bind(number, c);
+        }
+        std::copy(text.utf16(), text.utf16() + text.size(), c.text.data());
+        c.text[size_t(text.size())] = 0;
+        c.indicator = SQLLEN(text.size() * qsizetype(sizeof(SQLWCHAR)));
+        return QVariant(text);
+    }
+
+    OdbcConnection& m_db;
+    QString m_table;
+    QStringList m_columns; // every column, in the table's order
+    SQLULEN m_concurrency;
+    std::unique_ptr<Statement> m_stmt;
+    std::vector<Column> m_buffers;
+    SQLUSMALLINT m_status = 0;
+    std::vector<std::pair<size_t, SQLLEN>> m_places;   // by hash of the values read
+    std::unordered_multimap<size_t, SQLLEN> m_moved;   // rows written since, by their new values' hash
+    QVariantList m_row;
+    SQLLEN m_fetched = 0; // the place of the row in the buffers (0: none)
+    bool m_open = false;
+};
+
 // How the rows of one table are found.
 struct OdbcConnection::TableInfo
 {
@@ -419,6 +730,8 @@ struct OdbcConnection::TableInfo
     QStringList allColumns;   // every column of the table, with brackets, in table order
     QStringList indexColumns; // Locator::Index: the columns of the index that narrows the search
     QString note;             // the monitor line
+    SQLULEN concurrency = 0;  // Locator::Positioned: the keyset-driven cursor's concurrency
+    std::unique_ptr<OdbcConnection::Keyset> keyset; // Locator::Positioned, once rows are looked for
 };
 
 // The rows of a query, read into buffers bound to the statement and kept from row to row.
@@ -731,11 +1044,107 @@ OdbcConnection::OdbcConnection(const QString& connectionString, const QString& d
     SQLUINTEGER extensions = 0;
     if (SQL_SUCCEEDED(SQLGetInfoW(dbc, SQL_GETDATA_EXTENSIONS, &extensions, sizeof extensions, nullptr)))
         m_getDataAnyColumn = (extensions & SQL_GD_ANY_COLUMN) && (extensions & SQL_GD_ANY_ORDER) && (extensions & SQL_GD_BOUND);
+    SQLUSMALLINT commitBehavior = 0;
+    if (SQL_SUCCEEDED(SQLGetInfoW(dbc, SQL_CURSOR_COMMIT_BEHAVIOR, &commitBehavior, sizeof commitBehavior, nullptr)))
+        m_cursorsOutliveCommit = commitBehavior == SQL_CB_PRESERVE;
+    // The program writes names in brackets, as Access and SQLite take them. A driver that
+    // refuses them gets them in the standard's double quotes where it says it takes those.
+    SQLWCHAR quote[4] = {};
+    SQLSMALLINT quoteLength = 0;
+    if (SQL_SUCCEEDED(SQLGetInfoW(dbc, SQL_IDENTIFIER_QUOTE_CHAR, quote, sizeof quote, &quoteLength))
+        && quote[0] == u'"') {
+        SQLHSTMT probe = nullptr;
+        if (SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &probe))) {
+            static const QString bracketed = QStringLiteral("SELECT 1 AS [quorvane]");
+            m_quoteNames = !SQL_SUCCEEDED(
+                SQLExecDirectW(probe, const_cast<SQLWCHAR*>(wide(bracketed)), SQLINTEGER(bracketed.size())));
+            SQLFreeHandle(SQL_HANDLE_STMT, probe);
+        }
+    }
+}
+
+QString OdbcConnection::driverText(const QString& sql) const
+{
+    if (!m_quoteNames || !sql.contains(QLatin1Char('[')))
+        return sql;
+    // [name] becomes "name" outside the texts in quotes; a double quote in a name is doubled.
+    QString text;
+    text.reserve(sql.size() + 8);
+    for (qsizetype i = 0; i < sql.size(); ++i) {
+        const QChar c = sql.at(i);
+        if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
+            const qsizetype end = sql.indexOf(c, i + 1);
+            const qsizetype last = end < 0 ? sql.size() - 1 : end;
+            text += sql.mid(i, last - i + 1);
+            i = last;
+        } else if (c == QLatin1Char('[')) {
+            const qsizetype end = sql.indexOf(QLatin1Char(']'), i + 1);
+            if (end < 0) {
+                text += sql.mid(i);
+                break;
+            }
+            text += QLatin1Char('"') + sql.mid(i + 1, end - i - 1).replace(QLatin1Char('"'), QStringLiteral("\"\""))
+                    + QLatin1Char('"');
+            i = end;
+        } else {
+            text += c;
+        }
+    }
+    return text;
+}
+
+bool OdbcConnection::writesWhereRowsStand(unsigned long cursorType)
+{
+    SQLUSMALLINT attributes = 0;
+    if (cursorType == SQL_CURSOR_KEYSET_DRIVEN)
+        attributes = SQL_KEYSET_CURSOR_ATTRIBUTES1;
+    else if (cursorType == SQL_CURSOR_STATIC)
+        attributes = SQL_STATIC_CURSOR_ATTRIBUTES1;
+    else
+        return false;
+    SQLUINTEGER offered = 0;
+    return SQL_SUCCEEDED(SQLGetInfoW(SQLHDBC(m_dbc), attributes, &offered, sizeof offered, nullptr))
+           && (offered & SQL_CA1_ABSOLUTE) && (offered & SQL_CA1_POS_UPDATE);
+}
+
+unsigned long OdbcConnection::positionedConcurrency()
+{
+    SQLUINTEGER scroll = 0, attributes2 = 0;
+    if (!SQL_SUCCEEDED(SQLGetInfoW(SQLHDBC(m_dbc), SQL_SCROLL_OPTIONS, &scroll, sizeof scroll, nullptr))
+        || !(scroll & SQL_SO_KEYSET_DRIVEN) || !writesWhereRowsStand(SQL_CURSOR_KEYSET_DRIVEN)
+        || !SQL_SUCCEEDED(SQLGetInfoW(SQLHDBC(m_dbc), SQL_KEYSET_CURSOR_ATTRIBUTES2, &attributes2, sizeof attributes2,
+                                      nullptr)))
+        return 0;
+    // Optimistic concurrency, so that a row another program changed since it was read is
+    // refused rather than overwritten: by row versions, else by values; else locking.
+    if (attributes2 & SQL_CA2_OPT_ROWVER_CONCURRENCY)
+        return SQL_CONCUR_ROWVER;
+    if (attributes2 & SQL_CA2_OPT_VALUES_CONCURRENCY)
+        return SQL_CONCUR_VALUES;
+    if (attributes2 & SQL_CA2_LOCK_CONCURRENCY)
+        return SQL_CONCUR_LOCK;
+    return 0;
+}
+
+OdbcConnection::Keyset& OdbcConnection::keysetOf(const QString& table)
+{
+    info(table);
+    TableInfo& t = *m_tables.find(table)->second;
+    if (!t.keyset)
+        t.keyset = std::make_unique<Keyset>(*this, table, t.allColumns, t.concurrency);
+    return *t.keyset;
+}
+
+void OdbcConnection::dropKeysets()
+{
+    for (auto& [name, table] : m_tables)
+        table->keyset.reset();
 }
 
 OdbcConnection::~OdbcConnection()
 {
     m_cache.clear();
+    m_tables.clear();
     if (m_dbc) {
         if (m_transactionOpen) {
             SQLEndTran(SQL_HANDLE_DBC, m_dbc, SQL_ROLLBACK);
@@ -973,6 +1382,19 @@ void OdbcConnection::chooseLocator(const QString& table, TableInfo& info)
         }
     }
 
+    if (best <= Locator::Positioned) {
+        const SQLULEN concurrency = positionedConcurrency();
+        if (concurrency != 0) {
+            setKey(Locator::Positioned, {},
+                   QStringLiteral("Rows of %1 have no key: each is found by all its values among the rows of a "
+                                  "keyset-driven cursor, read once, and written where it stands; rows equal in every "
+                                  "column are updated together")
+                       .arg(table));
+            info.concurrency = concurrency;
+            return;
+        }
+    }
+
     if (best <= Locator::Index && !indexes.empty()) {
         // The index that narrows the most: the largest cardinality where the driver tells it,
         // else the first listed.
@@ -1069,10 +1491,97 @@ QString OdbcConnection::keyCondition(const QString& table, const RowKey& key, QV
     return condition;
 }
 
+// The rows of a key found among those of a keyset-driven cursor: the columns asked for, as
+// read when they were found, each with the key it was found by.
+class KeysetRowCursor : public Cursor
+{
+public:
+    KeysetRowCursor(std::vector<QVariantList> rows, RowKey key) : m_rows(std::move(rows)), m_key(std::move(key)) {}
+
+    bool next() override
+    {
+        if (m_at >= m_rows.size())
+            return false;
+        ++m_at;
+        return true;
+    }
+    QVariant value(int column) const override { return m_rows[m_at - 1].value(column); }
+    QString text(int column) const override
+    {
+        const QVariant v = value(column);
+        return v.isNull() ? QString() : v.toString();
+    }
+    qint64 integer(int column) const override
+    {
+        const QVariant v = value(column);
+        return IsIntegerValue(v) ? v.toLongLong() : qint64(v.toString().trimmed().toLongLong());
+    }
+    bool isNull(int column) const override { return value(column).isNull(); }
+    RowKey key() const override { return m_key; }
+
+private:
+    std::vector<QVariantList> m_rows;
+    RowKey m_key;
+    size_t m_at = 0;
+};
+
+namespace {
+// Of each of names, its place among columns (-1 where it is not there).
+std::vector<int> placesAmong(const QStringList& columns, const QStringList& names)
+{
+    std::vector<int> places;
+    places.reserve(size_t(names.size()));
+    for (const QString& name : names) {
+        qsizetype at = -1;
+        for (qsizetype i = 0; at < 0 && i < columns.size(); ++i) {
+            if (columns.at(i).compare(name, Qt::CaseInsensitive) == 0)
+                at = i;
+        }
+        places.push_back(int(at));
+    }
+    return places;
+}
+
+// A key of all values in the order of the keyset's columns; empty where it is not such a key.
+QVariantList valuesInOrder(const QStringList& columns, const RowKey& key)
+{
+    QVariantList values;
+    if (key.names.size() != columns.size() || key.values.size() != key.names.size())
+        return values;
+    const std::vector<int> places = placesAmong(key.names, columns);
+    if (std::find(places.begin(), places.end(), -1) != places.end())
+        return values;
+    values.reserve(columns.size());
+    for (int at : places)
+        values.append(key.values.at(at));
+    return values;
+}
+} // namespace
+
 std::unique_ptr<Cursor> OdbcConnection::selectByKey(const QString& table, const std::vector<ColumnSpec>& columns,
                                                     const RowKey& key)
 {
     const TableInfo& t = info(table);
+    if (t.locator == Locator::Positioned && key.names.size() == t.allColumns.size()) {
+        Keyset& keyset = keysetOf(table);
+        const QVariantList values = valuesInOrder(keyset.columns(), key);
+        if (values.isEmpty())
+            throw CDbException(QStringLiteral("The record of %1 cannot be identified.").arg(table));
+        QStringList asked;
+        for (const ColumnSpec& c : columns)
+            asked.append(c.name);
+        const std::vector<int> places = placesAmong(keyset.columns(), asked);
+        std::vector<QVariantList> rows;
+        for (SQLLEN place : keyset.find(values)) {
+            if (!keyset.fetch(place))
+                continue;
+            QVariantList row;
+            for (int at : places)
+                row.append(at < 0 ? QVariant() : keyset.row().at(at));
+            rows.push_back(std::move(row));
+        }
+        return std::make_unique<KeysetRowCursor>(std::move(rows), key);
+    }
     const bool allValues = t.keyNames.isEmpty();
     QVariantList bindings;
     const QString condition = keyCondition(table, key, bindings);
@@ -1146,15 +1655,6 @@ QString inList(const QString& column, qsizetype count)
     return list;
 }
 
-// Whether a value read equals the one wanted, as the program compares them.
-bool sameValue(const QVariant& read, const QVariant& wanted)
-{
-    if (read.isNull() || wanted.isNull())
-        return read.isNull() && wanted.isNull();
-    if (IsIntegerValue(read) && IsIntegerValue(wanted))
-        return read.toLongLong() == wanted.toLongLong();
-    return read.toString() == wanted.toString();
-}
 
 // Whether the database's own comparison might find them equal where the program's does not:
 // Access compares texts without regard to case and to blanks at their end.
@@ -1172,19 +1672,6 @@ bool maybeSameValue(const QVariant& read, const QVariant& wanted)
     return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
-// A row's values as one text, for finding rows of equal values.
-QString valuesText(const QVariantList& values)
-{
-    QString text;
-    for (const QVariant& v : values) {
-        if (v.isNull())
-            text += QChar(0x1);
-        else
-            text += v.toString();
-        text += QChar(0x1f);
-    }
-    return text;
-}
 
 QString setList(const std::vector<ColumnSpec>& columns)
 {
@@ -1284,7 +1771,49 @@ public:
 
     qint64 run(const RowKey& key, const QVariantList& values, const QVariantList& expected) override
     {
+        if (positionable(key))
+            return writeWhereTheyStand(key, values, expected, false);
         return write(key, [&](Statement& stmt, int& at) { bindValues(stmt, at, values, false); }, expected);
+    }
+
+    // Whether key is all the values of a row of a table whose rows are written where they stand.
+    bool positionable(const RowKey& key) const
+    {
+        return m_info.locator == Locator::Positioned && key.names.size() == m_info.allColumns.size();
+    }
+    // The rows holding key's values (twins together) and the expected values, each written
+    // where it stands in the table's keyset-driven cursor: how many were written.
+    qint64 writeWhereTheyStand(const RowKey& key, const QVariantList& values, const QVariantList& expected,
+                               bool textsNotNull)
+    {
+        Keyset& keyset = m_db.keysetOf(m_table);
+        if (m_columnsAt.empty()) {
+            m_columnsAt = placesAmong(keyset.columns(), namesOf(m_columns));
+            m_conditionsAt = placesAmong(keyset.columns(), m_conditionNames);
+            const auto missing = [](const std::vector<int>& at) {
+                return std::find(at.begin(), at.end(), -1) != at.end();
+            };
+            if (missing(m_columnsAt) || (m_conditional && missing(m_conditionsAt)))
+                throw CDbException(QStringLiteral("A column to write or compare is not in %1.").arg(m_table));
+        }
+        const QVariantList ordered = valuesInOrder(keyset.columns(), key);
+        if (ordered.isEmpty())
+            throw CDbException(QStringLiteral("The record of %1 cannot be identified.").arg(m_table));
+        qint64 written = 0;
+        for (SQLLEN place : keyset.find(ordered)) {
+            if (m_conditional) {
+                if (!keyset.fetch(place))
+                    continue;
+                bool holds = true;
+                for (size_t i = 0; holds && i < m_conditionsAt.size(); ++i)
+                    holds = sameValue(keyset.row().at(m_conditionsAt[i]), expected.value(qsizetype(i)));
+                if (!holds)
+                    continue;
+            }
+            if (keyset.write(place, m_columnsAt, values, textsNotNull))
+                ++written;
+        }
+        return written;
     }
 
     std::vector<size_t> runAdjacent(const std::vector<const RowKey*>& keys, const QVariantList& values,
@@ -1900,6 +2429,8 @@ private:
     QStringList m_conditionNames;
     std::string m_pattern;
     std::map<std::string, Statement*> m_statements;
+    std::vector<int> m_columnsAt;    // Locator::Positioned: the written columns' places in the cursor
+    std::vector<int> m_conditionsAt; // and the compared ones'
     std::map<QString, Own> m_own;
     std::vector<int> m_indexAt, m_conditionAt, m_columnAt, m_starAt;
 };
@@ -1916,7 +2447,9 @@ public:
     qint64 run(RowKey& key, const QVariantList& values) override
     {
         const qint64 rows =
-            m_writer.write(key, [&](Statement& stmt, int& at) { m_writer.bindValues(stmt, at, values, true); }, {});
+            m_writer.positionable(key)
+                ? m_writer.writeWhereTheyStand(key, values, {}, true)
+                : m_writer.write(key, [&](Statement& stmt, int& at) { m_writer.bindValues(stmt, at, values, true); }, {});
         written(key, rows, [&](size_t i) {
             const QVariant& v = values.value(qsizetype(i));
             if (m_columns[i].type != ColumnType::Text)
@@ -1928,7 +2461,7 @@ public:
     }
     qint64 run(RowKey& key, const UpdateValue* values, int count) override
     {
-        if (count != int(m_columns.size()))
+        if (count != int(m_columns.size()) || m_writer.positionable(key))
             return RowUpdate::run(key, values, count);
         const qint64 rows = m_writer.write(
             key,
@@ -2200,7 +2733,7 @@ std::unique_ptr<Cursor> OdbcConnection::selectStretch(const QString& table, cons
                                                       const std::vector<const RowKey*>& keys)
 {
     const TableInfo& t = info(table);
-    if (keys.empty())
+    if (keys.empty() || t.locator == Locator::Positioned)
         return Connection::selectStretch(table, columns, keys);
     const bool allValues = t.keyNames.isEmpty();
     int keyCount = 0;
@@ -2351,6 +2884,8 @@ void OdbcConnection::commit()
 {
     if (m_transactionOpen && !SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, SQLHDBC(m_dbc), SQL_COMMIT)))
         throw failure(SQL_HANDLE_DBC, m_dbc);
+    if (m_transactionOpen && !m_cursorsOutliveCommit)
+        dropKeysets();
     m_inTransaction = false;
     if (m_transactionOpen) {
         m_transactionOpen = false;
@@ -2366,6 +2901,8 @@ void OdbcConnection::rollback()
     if (!m_transactionOpen)
         return;
     m_transactionOpen = false;
+    // The cursors' rows show what the rollback undid.
+    dropKeysets();
     if (!SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, SQLHDBC(m_dbc), SQL_ROLLBACK))) {
         const CDbException error = failure(SQL_HANDLE_DBC, m_dbc);
         setAutocommit(true);

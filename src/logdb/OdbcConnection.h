@@ -21,6 +21,7 @@ public:
         PrimaryKey,  // the table's primary key
         UniqueIndex, // the columns of a unique index whose columns hold no nulls
         BestRowId,   // the driver's best row identifier (SQLite's rowid)
+        Positioned,  // all values as read, each row written where it stands in a keyset-driven cursor
         Index,       // all values as read, searched through an index of the table
         AllValues,   // all values as read, with no index to narrow the search
     };
@@ -83,11 +84,13 @@ public:
         qint64 executed = 0;
         qint64 prepared = 0;
         qint64 rowsFetched = 0;
+        qint64 positionedWrites = 0; // rows written where they stand in a cursor (SQLSetPos)
     };
     const Statistics& statistics() const { return m_statistics; }
     const QString& lastStatement() const { return m_lastStatement; }
 
     class Statement;
+    class Keyset;
     struct TableInfo;
 
 private:
@@ -95,6 +98,7 @@ private:
     class PreparedConditionalUpdate;
     friend class OdbcCursor;
     friend class OdbcStretchCursor;
+    friend class KeysetRowCursor;
 
     const TableInfo& info(const QString& table);
     void chooseLocator(const QString& table, TableInfo& info);
@@ -103,6 +107,19 @@ private:
     std::unique_ptr<Statement> fresh();
     // The condition that finds the row of key; the values to bind are appended to bindings.
     QString keyCondition(const QString& table, const RowKey& key, QVariantList& bindings) const;
+    // The text of a statement as the driver takes it (names in brackets, or in its own quotes).
+    QString driverText(const QString& sql) const;
+    // Whether the driver can write rows where they stand in a keyset-driven cursor, and with
+    // which concurrency (0 where it can't).
+    unsigned long positionedConcurrency();
+    // Whether the driver fetches any row of a cursor of this type by its place and writes it
+    // where it stands (SQLSetPos).
+    bool writesWhereRowsStand(unsigned long cursorType);
+    // Forgets the rows every keyset-driven cursor holds (a rollback undid what they show, or the
+    // driver closes cursors at a commit).
+    void dropKeysets();
+    // The keyset-driven cursor of a table whose rows are written where they stand.
+    Keyset& keysetOf(const QString& table);
     void setAutocommit(bool on);
     // Opens the driver's transaction, where a transaction was begun, before the first write.
     void writing();
@@ -113,6 +130,8 @@ private:
     bool m_inTransaction = false;
     bool m_transactionOpen = false; // the driver's transaction: autocommit off
     bool m_getDataAnyColumn = false; // the driver reads unbound columns in any place
+    bool m_quoteNames = false;       // the driver knows no names in brackets: they go in double quotes
+    bool m_cursorsOutliveCommit = false; // a commit leaves open cursors as they were
     std::map<QString, std::unique_ptr<TableInfo>> m_tables;
     std::map<QString, std::unique_ptr<Statement>> m_cache;
     Statistics m_statistics;
