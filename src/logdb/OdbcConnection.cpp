@@ -1215,28 +1215,34 @@ std::vector<QStringList> catalogRows(OdbcConnection::Statement& stmt, int column
 // 2. A unique index whose columns are all declared NOT NULL (SQLStatistics).
 // 3. The driver's best row identifier (SQLSpecialColumns with SQL_BEST_ROWID, lasting at
 //    least the session). The SQLite ODBC driver gives its rowid for every table.
-// 4. Every value of the row as read, the search narrowed through an index of the table
+// 4. Every value of the row as read, each row written where it stands in a scrollable cursor
+//    (SQLSetPos), where the driver says its keyset-driven cursors fetch a row by its place and
+//    write it there (SQLGetInfo: SQL_KEYSET_CURSOR_ATTRIBUTES1 with SQL_CA1_ABSOLUTE and
+//    SQL_CA1_POS_UPDATE) with a concurrency that refuses a row changed meanwhile. The table is
+//    read once through the cursor, when a row is first looked for; each update then fetches
+//    its row by its place (see Keyset).
+// 5. Every value of the row as read, the search narrowed through an index of the table
 //    (SQLStatistics): each update looks at the rows sharing the indexed value, not at the
 //    whole table.
-// 5. Every value of the row as read, with nothing to narrow the search: each update reads the
+// 6. Every value of the row as read, with nothing to narrow the search: each update reads the
 //    table once (the monitor line says so).
 //
 // Rows known by their values may have twins (rows equal in every column: the same QSO logged
-// twice). They cannot be told apart by any statement, so an update by their values writes
+// twice). They cannot be told apart by their values, so an update by their values writes
 // them together and counts them.
 //
 // Microsoft's Access driver (one of the Desktop Database Drivers) gives for a table without a
 // primary key: SQLSpecialColumns with SQL_BEST_ROWID returns a unique index when the table has
 // one (all with the scope SQL_SCOPE_CURROW) and nothing otherwise, so a unique index is found
 // in step 2 already; SQLStatistics lists the table's indexes (unique and not, with their
-// cardinality), so step 4 finds an index on [QSO-CALL] or [QSO-DATE]. Positioned UPDATE
-// statements (WHERE CURRENT OF) are not supported by those drivers; SQLSetPos with
-// SQL_UPDATE is, on keyset-driven cursors only (forward-only cursors can't update, static
-// ones come only from the cursor library, which cannot update through SQLSetPos). The
-// drivers' own cursors move over the Access engine's bookmarks, so they would reach a row of
-// a table without any index directly; the SQLite ODBC driver refuses SQLSetPos updates on a
-// table without a primary key ("incompatible rowset"), so that way could not be tried here
-// and is not taken: a log with neither key nor index is searched as in step 5.
+// cardinality). Positioned UPDATE statements (WHERE CURRENT OF) are not supported by those
+// drivers; SQLSetPos with SQL_UPDATE is, on keyset-driven cursors only (forward-only cursors
+// can't update, static ones come only from the cursor library, which cannot update through
+// SQLSetPos). The drivers' keyset-driven cursors move over the Access engine's bookmarks, so
+// they reach a row of a table without any index directly: step 4. The SQLite ODBC driver
+// offers no keyset-driven cursor (its rowid serves in step 3); PostgreSQL's driver, on which
+// the tests take step 4, gives a static cursor that writes rows where they stand instead of a
+// keyset-driven one, which serves as well.
 void OdbcConnection::chooseLocator(const QString& table, TableInfo& info)
 {
     const QString bare = bareName(table);

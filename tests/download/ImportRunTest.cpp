@@ -7,6 +7,7 @@
 #include "options/Choices.h"
 #include "options/Options.h"
 #include "support/Fakes.h"
+#include "support/PostgresServer.h"
 #include "support/SqliteFixture.h"
 #include "support/TempDir.h"
 
@@ -1221,4 +1222,46 @@ TEST_P(ImportRunTest, TwinsOfAKeylessLogTakeTheConfirmationTogether)
         EXPECT_EQ(locatorLines.size(), GetParam() ? 1 : 0);
     }
 }
+} // namespace
+
+namespace {
+// The import on a second ODBC driver, one that writes rows where they stand in a scrollable
+// cursor (PostgreSQL's), into a keyless copy of the log: the twins take the one confirmation
+// together with a warning line, another QSO is confirmed and has its grid filled in its own
+// row, the row that differs only in its time is left alone, and nothing counts as an error.
+class ImportOnAPositioningDriverTest : public ImportRunTest
+{
+};
+
+TEST_P(ImportOnAPositioningDriverTest, TwinsTakeTheConfirmationTogetherWhereTheyStand)
+{
+    const QString why = PostgresServer::unavailable();
+    if (!why.isEmpty())
+        GTEST_SKIP() << why.toStdString();
+    PostgresServer* server = SharedPostgresServer();
+    ASSERT_TRUE(server);
+    addQso("K1TW", "123400", L("[QSO-CONFIRM]='0'"));
+    addQso("K1TW", "123400", L("[QSO-CONFIRM]='0'"));
+    addQso("K1TW", "123500", L("[QSO-CONFIRM]='0'"));
+    addQso("W1GRD", "130000", L("[QSO-CONFIRM]='0'"));
+    report(Rec("K1TW", "123400") + Rec("W1GRD", "130000", "20M", "CW", "K1QVN", "20110310", F("GRIDSQUARE", "FN42")));
+    const QString database = server->newDatabase();
+    server->copySqlite(logPath, database);
+    options.sourceMdbPath = L("odbc:") + server->connectionString(database);
+    ASSERT_TRUE(run());
+    ASSERT_EQ(locatorLines.size(), 1);
+    EXPECT_TRUE(locatorLines.at(0).contains(L("written where it stands"))) << locatorLines.at(0).toStdString();
+    EXPECT_EQ(server->query(database, L("SELECT [QSO-CALL] || '/' || [QSO-TIME] || '/' || [QSO-CONFIRM] || '/' || "
+                                        "COALESCE([QSO-GRID], '') FROM [QSO-TAB] WHERE [QSO-DATE] = '20110305' "
+                                        "ORDER BY 1")),
+              (QStringList{L("K1TW/123400/2/"), L("K1TW/123400/2/"), L("K1TW/123500/0/"), L("W1GRD/130000/2/FN42")}));
+    EXPECT_EQ(counter(Counter::DownloadRecsUsed), 2);
+    EXPECT_EQ(counter(Counter::DownloadErrors), 0);
+    const QStringList warnings = monitor.download.filter(L("logged more than once"));
+    ASSERT_EQ(warnings.size(), 1) << monitor.download.join(L("\n")).toStdString();
+    EXPECT_TRUE(warnings.at(0).startsWith(L("Warning: 1 QSOs confirmed"))) << warnings.at(0).toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Odbc, ImportOnAPositioningDriverTest, ::testing::Values(true),
+                         [](const ::testing::TestParamInfo<bool>&) { return std::string("Odbc"); });
 } // namespace

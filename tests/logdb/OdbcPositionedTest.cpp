@@ -28,22 +28,14 @@ const QString kTable = QsoTable::name();
 class OdbcPositionedTest : public ::testing::Test
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        if (!PostgresServer::unavailable().isEmpty())
-            return;
-        server = std::make_unique<PostgresServer>();
-    }
-    static void TearDownTestSuite() { server.reset(); }
-
     void SetUp() override
     {
         const QString why = PostgresServer::unavailable();
         if (!why.isEmpty())
             GTEST_SKIP() << why.toStdString();
+        server = SharedPostgresServer();
         ASSERT_TRUE(server);
-        database = S("log%1").arg(++databases);
-        server->createDatabase(database);
+        database = server->newDatabase();
         QString columns;
         for (const ColumnSpec& c : CQSO2006SRC::columnSpecs())
             columns += (columns.isEmpty() ? QString() : S(", ")) + c.name
@@ -93,13 +85,9 @@ protected:
         return scans;
     }
 
-    static std::unique_ptr<PostgresServer> server;
-    static int databases;
+    PostgresServer* server = nullptr;
     QString database;
 };
-
-std::unique_ptr<PostgresServer> OdbcPositionedTest::server;
-int OdbcPositionedTest::databases = 0;
 
 // A table without key, whether it has an index or not, is written where each row stands, as
 // the monitor line says; an update through a recordset reaches the one row it was read from,

@@ -8,6 +8,8 @@
 
 #include <sqlite3.h>
 
+#include <functional>
+#include <memory>
 #include <stdexcept>
 
 #ifndef Q_OS_WIN
@@ -164,6 +166,21 @@ QString PostgresServer::connectionString(const QString& database) const
 void PostgresServer::createDatabase(const QString& database) const
 {
     run(QStringLiteral("postgres"), QStringLiteral("CREATE DATABASE \"%1\"").arg(database));
+}
+
+QString PostgresServer::newDatabase()
+{
+    const QString name = QStringLiteral("log%1").arg(++m_databases);
+    createDatabase(name);
+    return name;
+}
+
+PostgresServer* SharedPostgresServer()
+{
+    static std::unique_ptr<PostgresServer> server;
+    if (!server && PostgresServer::unavailable().isEmpty())
+        server = std::make_unique<PostgresServer>();
+    return server.get();
 }
 
 QString PostgresServer::run(const QString& database, const QString& sql) const

@@ -23,6 +23,8 @@ public:
     // An ODBC connection string to database (without the engine's "odbc:").
     QString connectionString(const QString& database) const;
     void createDatabase(const QString& database) const;
+    // A database of its own for a test: its name.
+    QString newDatabase();
     // Runs statements in database through the server's own client, as another program
     // would; names may be written in brackets. Throws where one fails.
     void exec(const QString& database, const QStringList& statements) const;
@@ -38,4 +40,10 @@ private:
     QString m_bin; // the server's programs
     QString m_data;
     bool m_started = false;
+    int m_databases = 0;
 };
+
+// One server for a whole test program, started when a test first asks for it and stopped at
+// the program's end; null where none can be run here (PostgresServer::unavailable says why).
+// Throws where one should run and does not start.
+PostgresServer* SharedPostgresServer();

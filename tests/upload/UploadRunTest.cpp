@@ -11,6 +11,7 @@
 #include "support/Fakes.h"
 #include "support/FileSizeLimit.h"
 #include "support/LotwStandIn.h"
+#include "support/PostgresServer.h"
 #include "support/RealTqsl.h"
 #include "support/StandInTqsl.h"
 #include "support/TempDir.h"
@@ -1002,6 +1003,82 @@ TEST_F(UploadRunTest, TwinsOfAKeylessLogAreMarkedTogetherWithAWarning)
         }
     }
     options.sourceMdbPath = file;
+}
+
+// A keyless log on a second ODBC driver, one that writes rows where they stand in a
+// scrollable cursor (PostgreSQL's): the upload signs the file with the real TQSL and marks each
+// QSO in its own row, the twins together with a warning; a twin another program changed
+// between the walk and the marks is left alone and named; the undo puts every mark back.
+TEST_F(UploadRunTest, AKeylessLogIsMarkedWhereEachRowStandsOnADriverThatWritesThere)
+{
+    const QString why = PostgresServer::unavailable();
+    if (!why.isEmpty())
+        GTEST_SKIP() << why.toStdString();
+    PostgresServer* server = SharedPostgresServer();
+    ASSERT_TRUE(server);
+    InsertQso(log, qso("DL1ABC", "0"));
+    InsertQso(log, qso("DL1ABC", "0"));
+    InsertQso(log, qso("DL2XYZ", "1"));
+    InsertQso(log, qso("JA1AAA", "2"));
+    const QString file = options.sourceMdbPath;
+    for (bool otherProgram : {false, true}) {
+        SCOPED_TRACE(otherProgram ? "one twin changed meanwhile" : "twins as read");
+        const QString database = server->newDatabase();
+        server->copySqlite(file, database);
+        const QString odbc = S("odbc:") + server->connectionString(database);
+        const auto marks = [&] {
+            return server->query(database, S("SELECT [QSO-CALL] || '/' || [QSO-QSLS] || '/' || COALESCE([QSO-NOTE], '') "
+                                             "FROM [QSO-TAB] ORDER BY 1"));
+        };
+        struct Meddling : RecordingMonitor
+        {
+            std::function<void(const QString&)> onUpload;
+            void AddUploadEvent(const QString& text) override
+            {
+                RecordingMonitor::AddUploadEvent(text);
+                if (onUpload)
+                    onUpload(text);
+            }
+        } monitor;
+        if (otherProgram) {
+            monitor.onUpload = [&](const QString& line) {
+                if (line.startsWith(S("Without TQSL:")))
+                    server->exec(database, {S("UPDATE [QSO-TAB] SET [QSO-NOTE] = 'x' WHERE ctid = (SELECT MIN(ctid) "
+                                              "FROM [QSO-TAB] WHERE [QSO-CALL] = 'DL1ABC')")});
+            };
+        }
+        options.sourceMdbPath = odbc;
+        TestDir data;
+        UploadRun run(options, choices, monitor, desktop);
+        run.setHandOff(false);
+        run.setUndoFolder(data.path());
+        const bool ok = run.run();
+        options.sourceMdbPath = file;
+        ASSERT_TRUE(ok) << monitor.messages.join(S("\n")).toStdString();
+        EXPECT_EQ(dir.read(S("LoTWUpload.adi")).count("<EOR>\r\n"), 3);
+        EXPECT_EQ(monitor.upload.filter(S("written where it stands")).size(), 1) << monitor.upload.join(S("\n")).toStdString();
+        const QStringList twinLines = monitor.upload.filter(S("logged more than once"));
+        const QStringList changedLines = monitor.upload.filter(S("changed by another program"));
+        if (!otherProgram) {
+            EXPECT_EQ(marks(), (QStringList{S("DL1ABC/2/"), S("DL1ABC/2/"), S("DL2XYZ/3/"), S("JA1AAA/2/")}));
+            ASSERT_EQ(twinLines.size(), 1);
+            EXPECT_TRUE(twinLines.at(0).startsWith(S("Warning: 1 QSOs of the file"))) << twinLines.at(0).toStdString();
+            EXPECT_TRUE(changedLines.isEmpty());
+            EXPECT_EQ(run.markedCount(), 3);
+            const std::vector<UndoEntry> runs = ListUndoRuns(data.path());
+            ASSERT_FALSE(runs.empty());
+            const UndoResult undone = UndoRunAt(runs.front(), odbc);
+            EXPECT_EQ(undone.restored, 3);
+            EXPECT_EQ(undone.leftAlone, 0);
+            EXPECT_EQ(undone.twins, 1);
+            EXPECT_EQ(marks(), (QStringList{S("DL1ABC/0/"), S("DL1ABC/0/"), S("DL2XYZ/1/"), S("JA1AAA/2/")}));
+        } else {
+            EXPECT_EQ(marks(), (QStringList{S("DL1ABC/0/x"), S("DL1ABC/2/"), S("DL2XYZ/3/"), S("JA1AAA/2/")}));
+            EXPECT_TRUE(twinLines.isEmpty());
+            EXPECT_EQ(changedLines.filter(S("Warning: not marked as sent")).size(), 1) << changedLines.join(S("\n")).toStdString();
+            EXPECT_EQ(run.markedCount(), 2);
+        }
+    }
 }
 
 // The same with the twins far apart in the walk: the marks of a log known by its values are
