@@ -1107,6 +1107,23 @@ bool OdbcConnection::writesWhereRowsStand(unsigned long cursorType)
            && (offered & SQL_CA1_ABSOLUTE) && (offered & SQL_CA1_POS_UPDATE);
 }
 
+bool OdbcConnection::givesWritableCursor(const QString& table, const QStringList& columns, unsigned long concurrency)
+{
+    try {
+        auto stmt = fresh();
+        const SQLHSTMT h = stmt->handle();
+        stmt->check(SQLSetStmtAttr(h, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_KEYSET_DRIVEN), 0));
+        stmt->check(SQLSetStmtAttr(h, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(SQLULEN(concurrency)), 0));
+        stmt->executeDirect(QStringLiteral("SELECT %1 FROM %2 WHERE 1 = 0").arg(columns.join(QLatin1String(", ")), table));
+        SQLULEN type = 0, given = 0;
+        SQLGetStmtAttr(h, SQL_ATTR_CURSOR_TYPE, &type, 0, nullptr);
+        SQLGetStmtAttr(h, SQL_ATTR_CONCURRENCY, &given, 0, nullptr);
+        return writesWhereRowsStand(type) && given != SQL_CONCUR_READ_ONLY;
+    } catch (const CDbException&) {
+        return false;
+    }
+}
+
 unsigned long OdbcConnection::positionedConcurrency()
 {
     SQLUINTEGER scroll = 0, attributes2 = 0;
@@ -1390,7 +1407,7 @@ void OdbcConnection::chooseLocator(const QString& table, TableInfo& info)
 
     if (best <= Locator::Positioned) {
         const SQLULEN concurrency = positionedConcurrency();
-        if (concurrency != 0) {
+        if (concurrency != 0 && givesWritableCursor(table, info.allColumns, concurrency)) {
             setKey(Locator::Positioned, {},
                    QStringLiteral("Rows of %1 have no key: each is found by all its values among the rows of a "
                                   "keyset-driven cursor, read once, and written where it stands; rows equal in every "

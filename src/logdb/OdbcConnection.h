@@ -115,6 +115,8 @@ private:
     // Whether the driver fetches any row of a cursor of this type by its place and writes it
     // where it stands (SQLSetPos).
     bool writesWhereRowsStand(unsigned long cursorType);
+    // Whether a query of table's columns gets such a cursor, one that can write its rows.
+    bool givesWritableCursor(const QString& table, const QStringList& columns, unsigned long concurrency);
     // Forgets the rows every keyset-driven cursor holds (a rollback undid what they show, or the
     // driver closes cursors at a commit).
     void dropKeysets();

@@ -931,6 +931,18 @@ TEST_F(UploadRunTest, MarksLotwTookAreKeptWhenTheLogIsHeld)
 } // namespace
 
 namespace {
+// A monitor that lets a test act as another program when the upload says a line.
+struct MeddlingMonitor : RecordingMonitor
+{
+    std::function<void(const QString&)> onUpload;
+    void AddUploadEvent(const QString& text) override
+    {
+        RecordingMonitor::AddUploadEvent(text);
+        if (onUpload)
+            onUpload(text);
+    }
+};
+
 // A keyless log found by its values through an index: a QSO logged twice (twins, equal in
 // every column) is written to the file twice and marked by one statement for both, with a
 // warning line and the run ending well; its undo puts both back. One twin changed by another
@@ -957,16 +969,7 @@ TEST_F(UploadRunTest, TwinsOfAKeylessLogAreMarkedTogetherWithAWarning)
         SCOPED_TRACE(otherProgram ? "one twin changed meanwhile" : "twins as read");
         log.exec("UPDATE [QSO-TAB] SET [QSO-QSLS] = CASE [QSO-CALL] WHEN 'DL2XYZ' THEN '1' ELSE '0' END, [QSO-NOTE] = NULL");
         // After the file is written, before the marks: another program notes one twin.
-        struct Meddling : RecordingMonitor
-        {
-            std::function<void(const QString&)> onUpload;
-            void AddUploadEvent(const QString& text) override
-            {
-                RecordingMonitor::AddUploadEvent(text);
-                if (onUpload)
-                    onUpload(text);
-            }
-        } monitor;
+        MeddlingMonitor monitor;
         if (otherProgram) {
             monitor.onUpload = [&](const QString& line) {
                 if (line.startsWith(S("Without TQSL:")))
@@ -1030,16 +1033,7 @@ TEST_F(UploadRunTest, AKeylessLogIsMarkedWhereEachRowStandsOnADriverThatWritesTh
             return server->query(database, S("SELECT [QSO-CALL] || '/' || [QSO-QSLS] || '/' || COALESCE([QSO-NOTE], '') "
                                              "FROM [QSO-TAB] ORDER BY 1"));
         };
-        struct Meddling : RecordingMonitor
-        {
-            std::function<void(const QString&)> onUpload;
-            void AddUploadEvent(const QString& text) override
-            {
-                RecordingMonitor::AddUploadEvent(text);
-                if (onUpload)
-                    onUpload(text);
-            }
-        } monitor;
+        MeddlingMonitor monitor;
         if (otherProgram) {
             monitor.onUpload = [&](const QString& line) {
                 if (line.startsWith(S("Without TQSL:")))
