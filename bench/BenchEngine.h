@@ -6,6 +6,11 @@
 //   odbc-index    ODBC, without a key and without a row identifier, an index on [QSO-CALL]:
 //                 rows found by all their values through the index, as a keyless Access log
 //                 with an index is
+//   odbc-positioned ODBC (PostgreSQL's driver), the log copied to a PostgreSQL server the
+//                 program starts, a QSO table without key: rows written where they stand in
+//                 the driver's scrollable cursor, as a keyless Access log's are in its
+//                 keyset-driven cursor (a server engine beside an embedded one: the ratio to the
+//                 SQLite engine says more about the way's growth than about its cost)
 #pragma once
 
 #include "logdb/CQSO2006SRC.h"
@@ -14,11 +19,18 @@
 #include <QString>
 #include <cstdio>
 #include <sqlite3.h>
+#ifdef QUORVANE_BENCH_POSTGRES
+#include "support/PostgresServer.h"
+#endif
 
 inline bool BenchEngineKnown(const QString& engine)
 {
     return engine == QLatin1String("sqlite") || engine == QLatin1String("odbc-keyed")
-           || engine == QLatin1String("odbc-keyless") || engine == QLatin1String("odbc-index");
+           || engine == QLatin1String("odbc-keyless") || engine == QLatin1String("odbc-index")
+#ifdef QUORVANE_BENCH_POSTGRES
+           || engine == QLatin1String("odbc-positioned")
+#endif
+        ;
 }
 
 // Shapes the log file for the engine and gives the log path the program is to open.
@@ -26,6 +38,18 @@ inline QString BenchEngineLog(const QString& engine, const QString& file)
 {
     if (engine == QLatin1String("sqlite"))
         return file;
+#ifdef QUORVANE_BENCH_POSTGRES
+    if (engine == QLatin1String("odbc-positioned")) {
+        PostgresServer* server = SharedPostgresServer();
+        if (!server) {
+            std::fprintf(stderr, "%s\n", PostgresServer::unavailable().toUtf8().constData());
+            return QString();
+        }
+        const QString database = server->newDatabase();
+        server->copySqlite(file, database);
+        return QStringLiteral("odbc:") + server->connectionString(database);
+    }
+#endif
     sqlite3* db = nullptr;
     sqlite3_open(file.toLocal8Bit().constData(), &db);
     const auto exec = [db](const QString& sql) {

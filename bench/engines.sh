@@ -2,7 +2,8 @@
 # The engines side by side: the import (a report in LoTW's order against a log of as many QSOs)
 # and the upload (every QSO due), each taken back by undo, on the SQLite engine and through
 # ODBC (the SQLite ODBC driver) with a keyed table, a keyless one, and a keyless one found
-# through an index (BenchEngine.h), with the ratio of each time to the SQLite engine's in the
+# through an index, and (ENGINES="... odbc-positioned") a keyless one on PostgreSQL written
+# where its rows stand (BenchEngine.h), with the ratio of each time to the SQLite engine's in the
 # same run and the peak memory of each process.
 #
 #   bench/engines.sh BIN_DIR WORK_DIR [SIZES...]

@@ -81,17 +81,28 @@ QString quoted(QString sql)
     return sql.replace(QLatin1Char('['), QLatin1Char('"')).replace(QLatin1Char(']'), QLatin1Char('"'));
 }
 
-QString literal(sqlite3_stmt* stmt, int column)
+// A value of a SQLite row in COPY's text format: \N for null, the separators escaped.
+QByteArray copyText(sqlite3_stmt* stmt, int column)
 {
     switch (sqlite3_column_type(stmt, column)) {
-    case SQLITE_NULL: return QStringLiteral("NULL");
-    case SQLITE_INTEGER: return QString::number(sqlite3_column_int64(stmt, column));
-    case SQLITE_FLOAT: return QString::number(sqlite3_column_double(stmt, column), 'g', 17);
+    case SQLITE_NULL: return QByteArrayLiteral("\\N");
+    case SQLITE_INTEGER: return QByteArray::number(sqlite3_column_int64(stmt, column));
+    case SQLITE_FLOAT: return QByteArray::number(sqlite3_column_double(stmt, column), 'g', 17);
     default: break;
     }
-    QString text = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, column)),
-                                      sqlite3_column_bytes(stmt, column));
-    return QLatin1Char('\'') + text.replace(QLatin1Char('\''), QStringLiteral("''")) + QLatin1Char('\'');
+    const QByteArray text(reinterpret_cast<const char*>(sqlite3_column_text(stmt, column)), sqlite3_column_bytes(stmt, column));
+    QByteArray out;
+    out.reserve(text.size());
+    for (char c : text) {
+        switch (c) {
+        case '\\': out += "\\\\"; break;
+        case '\t': out += "\\t"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        default: out += c;
+        }
+    }
+    return out;
 }
 
 } // namespace
@@ -224,7 +235,11 @@ void PostgresServer::copySqlite(const QString& file, const QString& database) co
             each(stmt);
         sqlite3_finalize(stmt);
     };
-    QString script;
+    // The tables' definitions, then each table's rows in COPY's text format: a script for the
+    // server's client, written to a file as it is made (a large log's rows are many).
+    QFile script(m_dir.filePath(QStringLiteral("copy-%1.sql").arg(database)));
+    if (!script.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        throw std::runtime_error("cannot write " + script.fileName().toStdString());
     try {
         QStringList tables;
         rows(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name"),
@@ -237,18 +252,33 @@ void PostgresServer::copySqlite(const QString& file, const QString& database) co
                 columns.append(QStringLiteral("\"%1\" %2").arg(name, type.contains(QStringLiteral("INT")) ? QStringLiteral("integer")
                                                                                                              : QStringLiteral("text")));
             });
-            script += QStringLiteral("CREATE TABLE \"%1\" (%2);\n").arg(table, columns.join(QStringLiteral(", ")));
+            script.write(QStringLiteral("CREATE TABLE \"%1\" (%2);\nCOPY \"%1\" FROM STDIN;\n")
+                             .arg(table, columns.join(QStringLiteral(", ")))
+                             .toUtf8());
+            QByteArray line;
             rows(QStringLiteral("SELECT * FROM \"%1\" ORDER BY rowid").arg(table), [&](sqlite3_stmt* s) {
-                QStringList values;
-                for (int i = 0; i < sqlite3_column_count(s); ++i)
-                    values.append(literal(s, i));
-                script += QStringLiteral("INSERT INTO \"%1\" VALUES (%2);\n").arg(table, values.join(QStringLiteral(", ")));
+                line.clear();
+                for (int i = 0; i < sqlite3_column_count(s); ++i) {
+                    if (i > 0)
+                        line += '\t';
+                    line += copyText(s, i);
+                }
+                line += '\n';
+                script.write(line);
             });
+            script.write("\\.\n");
         }
     } catch (...) {
         sqlite3_close(db);
         throw;
     }
     sqlite3_close(db);
-    run(database, script);
+    if (!script.flush())
+        throw std::runtime_error("cannot write " + script.fileName().toStdString());
+    script.close();
+    runProgram(QStandardPaths::findExecutable(QStringLiteral("psql")),
+               {QStringLiteral("-h"), m_dir.path(), QStringLiteral("-U"), QStringLiteral("quorvane"), QStringLiteral("-d"),
+                database, QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-v"), QStringLiteral("ON_ERROR_STOP=1"),
+                QStringLiteral("-f"), script.fileName()});
+    script.remove();
 }
