@@ -11,6 +11,9 @@
 //                 the driver's scrollable cursor, as a keyless Access log's are in its
 //                 keyset-driven cursor (a server engine beside an embedded one: the ratio to the
 //                 SQLite engine says more about the way's growth than about its cost)
+//   odbc-pg-keyed the same log on PostgreSQL with a primary key of its own: what the server and
+//                 its driver cost for rows found by a key, beside which the positioned way is
+//                 measured
 #pragma once
 
 #include "logdb/CQSO2006SRC.h"
@@ -28,7 +31,7 @@ inline bool BenchEngineKnown(const QString& engine)
     return engine == QLatin1String("sqlite") || engine == QLatin1String("odbc-keyed")
            || engine == QLatin1String("odbc-keyless") || engine == QLatin1String("odbc-index")
 #ifdef QUORVANE_BENCH_POSTGRES
-           || engine == QLatin1String("odbc-positioned")
+           || engine == QLatin1String("odbc-positioned") || engine == QLatin1String("odbc-pg-keyed")
 #endif
         ;
 }
@@ -39,7 +42,7 @@ inline QString BenchEngineLog(const QString& engine, const QString& file)
     if (engine == QLatin1String("sqlite"))
         return file;
 #ifdef QUORVANE_BENCH_POSTGRES
-    if (engine == QLatin1String("odbc-positioned")) {
+    if (engine == QLatin1String("odbc-positioned") || engine == QLatin1String("odbc-pg-keyed")) {
         PostgresServer* server = SharedPostgresServer();
         if (!server) {
             std::fprintf(stderr, "%s\n", PostgresServer::unavailable().toUtf8().constData());
@@ -47,6 +50,8 @@ inline QString BenchEngineLog(const QString& engine, const QString& file)
         }
         const QString database = server->newDatabase();
         server->copySqlite(file, database);
+        if (engine == QLatin1String("odbc-pg-keyed"))
+            server->exec(database, {QStringLiteral("ALTER TABLE [QSO-TAB] ADD COLUMN [QSO-ID] serial PRIMARY KEY")});
         return QStringLiteral("odbc:") + server->connectionString(database);
     }
 #endif

@@ -39,6 +39,7 @@ void reportRows(const std::function<void()>& progress, size_t& done, size_t hand
 }
 
 std::atomic<int> g_bestLocator{int(OdbcConnection::Locator::PrimaryKey)};
+std::atomic<qint64> g_writesPerCursor{0};
 
 // The driver's text of a statement or name.
 const SQLWCHAR* wide(const QString& text)
@@ -436,9 +437,10 @@ private:
     std::deque<Param> m_params; // a deque: bound buffers stay where they are
 };
 
-// Locator::Positioned: the rows of a table as a keyset-driven cursor holds them. The table is
-// read through the cursor once, when a row is first looked for, and each row's place in it is
-// kept by a hash of its values. A row is then fetched by its place, its values compared in the
+// Locator::Positioned: the rows of a table as a keyset-driven cursor holds them (or a static
+// one, where the driver gives that instead and writes rows where they stand in it). The table
+// is read through the cursor once, when a row is first looked for, and each row's place in it
+// is kept by a hash of its values (16 bytes a row). A row is then fetched by its place, its values compared in the
 // program, and written where it stands (SQLSetPos); the driver's optimistic concurrency refuses
 // a row that another program changed after the cursor read it.
 class OdbcConnection::Keyset
@@ -455,6 +457,8 @@ public:
     // one, several where twins hold them, none where no row does.
     std::vector<SQLLEN> find(const QVariantList& values)
     {
+        if (m_open && m_db.m_writesPerCursor > 0 && m_written >= m_db.m_writesPerCursor)
+            close(); // worn out: read again through a new cursor
         open();
         m_fetched = 0; // fetched again: another program may have changed it since
         std::vector<SQLLEN> places;
@@ -537,6 +541,7 @@ public:
         if (!SQL_SUCCEEDED(rc))
             throw failure(SQL_HANDLE_STMT, m_stmt->handle());
         ++m_db.m_statistics.positionedWrites;
+        ++m_written;
         m_moved.emplace(hashOf(after), place);
         return true;
     }
@@ -554,6 +559,16 @@ private:
 
     static size_t hashOf(const QVariantList& values) { return qHash(valuesText(values)); }
 
+    void close()
+    {
+        m_stmt.reset();
+        m_places.clear();
+        m_moved.clear();
+        m_fetched = 0;
+        m_written = 0;
+        m_open = false;
+    }
+
     // Runs the cursor's query and reads every row once, keeping its place by its values.
     void open()
     {
@@ -562,8 +577,7 @@ private:
         try {
             walk();
         } catch (...) {
-            m_stmt.reset();
-            m_places.clear();
+            close();
             throw;
         }
         m_open = true;
@@ -718,6 +732,7 @@ private:
     std::unordered_multimap<size_t, SQLLEN> m_moved;   // rows written since, by their new values' hash
     QVariantList m_row;
     SQLLEN m_fetched = 0; // the place of the row in the buffers (0: none)
+    qint64 m_written = 0; // rows written through this cursor
     bool m_open = false;
 };
 
@@ -1002,6 +1017,11 @@ void OdbcConnection::limitLocators(Locator best)
     g_bestLocator = int(best);
 }
 
+void OdbcConnection::limitWritesPerCursor(qint64 rows)
+{
+    g_writesPerCursor = rows;
+}
+
 OdbcConnection::OdbcConnection(const QString& connectionString, const QString& displayPath)
     : m_displayPath(displayPath)
 {
@@ -1047,6 +1067,16 @@ OdbcConnection::OdbcConnection(const QString& connectionString, const QString& d
     SQLUSMALLINT commitBehavior = 0;
     if (SQL_SUCCEEDED(SQLGetInfoW(dbc, SQL_CURSOR_COMMIT_BEHAVIOR, &commitBehavior, sizeof commitBehavior, nullptr)))
         m_cursorsOutliveCommit = commitBehavior == SQL_CB_PRESERVE;
+    // PostgreSQL's driver (psqlODBC 13) fails at the 40,961st row written where it stands in
+    // one cursor; its cursors are read again before they come near that.
+    SQLWCHAR driver[64] = {};
+    SQLSMALLINT driverLength = 0;
+    if (SQL_SUCCEEDED(SQLGetInfoW(dbc, SQL_DRIVER_NAME, driver, sizeof driver, &driverLength))
+        && fromWide(driver, std::min<qsizetype>(driverLength / qsizetype(sizeof(SQLWCHAR)), qsizetype(std::size(driver)) - 1))
+               .startsWith(QLatin1String("psqlodbc"), Qt::CaseInsensitive))
+        m_writesPerCursor = kPsqlodbcWritesPerCursor;
+    if (g_writesPerCursor.load() > 0)
+        m_writesPerCursor = g_writesPerCursor.load();
     // The program writes names in brackets, as Access and SQLite take them. A driver that
     // refuses them gets them in the standard's double quotes where it says it takes those.
     SQLWCHAR quote[4] = {};

@@ -35,6 +35,12 @@ public:
     // that offers less (benchmarks and tests take the ways a log in an Access file may need
     // through the SQLite ODBC driver). Locator::PrimaryKey allows every one.
     static void limitLocators(Locator best);
+    // Rows written where they stand through one cursor of PostgreSQL's driver before it is read
+    // anew (the driver fails at the 40,961st).
+    static constexpr qint64 kPsqlodbcWritesPerCursor = 32768;
+    // Stands in for a driver that allows fewer (tests): the rows one cursor may write from now
+    // on, 0 for the driver's own limit.
+    static void limitWritesPerCursor(qint64 rows);
 
     std::unique_ptr<Cursor> select(const QString& table, const std::vector<ColumnSpec>& columns,
                                    const QString& filter, const QString& sort,
@@ -134,6 +140,7 @@ private:
     bool m_getDataAnyColumn = false; // the driver reads unbound columns in any place
     bool m_quoteNames = false;       // the driver knows no names in brackets: they go in double quotes
     bool m_cursorsOutliveCommit = false; // a commit leaves open cursors as they were
+    qint64 m_writesPerCursor = 0; // rows a cursor may write where they stand before it is read anew (0: any)
     std::map<QString, std::unique_ptr<TableInfo>> m_tables;
     std::map<QString, std::unique_ptr<Statement>> m_cache;
     Statistics m_statistics;

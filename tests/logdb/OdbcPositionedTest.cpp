@@ -225,4 +225,38 @@ TEST_F(OdbcPositionedTest, AnUpdateFetchesItsRowAloneAndTheTableIsReadOnce)
     }
 }
 
+// A cursor that may write only so many rows where they stand (PostgreSQL's driver fails past
+// 40,960) is read anew before it reaches them: every row is still written, each once, and the
+// table is read once more for each worn-out cursor.
+TEST_F(OdbcPositionedTest, AWornOutCursorIsReadAnewAndEveryRowIsWritten)
+{
+    exec(S("INSERT INTO [QSO-TAB] ([QSO-CALL], [QSO-TIME], [QSO-QSLS], [QSO-NUMBER], [QSO-DATE]) "
+           "SELECT 'C' || n, '120000', '0', n, '20240101' FROM generate_series(1, 50) AS n"));
+    OdbcConnection::limitWritesPerCursor(4);
+    struct Restore
+    {
+        ~Restore() { OdbcConnection::limitWritesPerCursor(0); }
+    } restore;
+    auto db = connect();
+    const std::vector<RowKey> found = keys(*db, S("[QSO-NUMBER] % 5 = 0"));
+    ASSERT_EQ(found.size(), 10u);
+    const std::vector<ColumnSpec> qsls = {QsoTable::column(QsoColumn::Qsls)};
+    auto mark = db->prepareUpdateIfUnchanged(kTable, qsls, qsls);
+    db->beginTransaction();
+    const OdbcConnection::Statistics before = db->statistics();
+    for (const RowKey& key : found)
+        EXPECT_EQ(mark->run(key, {S("2")}, {S("0")}), 1);
+    // Written again with the values of before: each row still holds what it was given.
+    for (const RowKey& key : found)
+        EXPECT_EQ(mark->run(key, {S("2")}, {S("0")}), 0);
+    const OdbcConnection::Statistics after = db->statistics();
+    db->commit();
+    EXPECT_EQ(after.positionedWrites - before.positionedWrites, 10);
+    // Cursors of 4, 4 and 2 writes; the second pass, writing nothing, looks through the last.
+    EXPECT_EQ(after.executed - before.executed, 3);
+    EXPECT_EQ(server->query(database, S("SELECT COUNT(*) FROM [QSO-TAB] WHERE [QSO-QSLS] = '2'")), QStringList{S("10")});
+    EXPECT_EQ(server->query(database, S("SELECT COUNT(*) FROM [QSO-TAB] WHERE [QSO-QSLS] = '2' AND [QSO-NUMBER] % 5 = 0")),
+              QStringList{S("10")});
+}
+
 } // namespace
