@@ -440,9 +440,9 @@ private:
 // Locator::Positioned: the rows of a table as a keyset-driven cursor holds them (or a static
 // one, where the driver gives that instead and writes rows where they stand in it). The table
 // is read through the cursor once, when a row is first looked for, and each row's place in it
-// is kept by a hash of its values (16 bytes a row). A row is then fetched by its place, its values compared in the
-// program, and written where it stands (SQLSetPos); the driver's optimistic concurrency refuses
-// a row that another program changed after the cursor read it.
+// is kept by a hash of its values (16 bytes a row). A row is then fetched by its place, its
+// values compared in the program, and written where it stands (SQLSetPos); the driver's
+// optimistic concurrency refuses a row that another program changed after the cursor read it.
 class OdbcConnection::Keyset
 {
 public:
