@@ -199,6 +199,56 @@ QString valuesText(const QVariantList& values)
     return text;
 }
 
+// The place of name among names, compared without regard to case; -1 where it is not there.
+qsizetype nameAt(const QStringList& names, const QString& name)
+{
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        if (names.at(i).compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    }
+    return -1;
+}
+
+// The C type a value of an SQL type is read into: integers as such, floating numbers as
+// doubles, anything else as wide text.
+SQLSMALLINT readType(SQLSMALLINT sqlType)
+{
+    if (isIntegerType(sqlType))
+        return sqlType == SQL_BIGINT ? SQL_C_SBIGINT : SQL_C_SLONG;
+    return isFloatType(sqlType) ? SQLSMALLINT(SQL_C_DOUBLE) : SQLSMALLINT(SQL_C_WCHAR);
+}
+
+// The buffers of one column's value, bound to a statement (SQLBindCol) or read into.
+struct BoundValue
+{
+    SQLSMALLINT cType = SQL_C_WCHAR;
+    SQLLEN indicator = SQL_NULL_DATA;
+    qint64 integer = 0;
+    SQLINTEGER integer32 = 0;
+    double real = 0;
+    std::vector<char16_t> text;
+
+    // Where a value of the column's C type goes, and the room there (texts only).
+    SQLPOINTER target()
+    {
+        switch (cType) {
+        case SQL_C_WCHAR: return text.data();
+        case SQL_C_DOUBLE: return &real;
+        case SQL_C_SBIGINT: return &integer;
+        default: return &integer32;
+        }
+    }
+    SQLLEN room() const { return cType == SQL_C_WCHAR ? SQLLEN(text.size() * sizeof(SQLWCHAR)) : 0; }
+};
+
+// Drivers take a text as far as its first NUL character: such a text is refused rather than
+// cut short without a word.
+[[noreturn]] void refuseNul(QString text)
+{
+    throw CDbException(QStringLiteral("The value \"%1\" holds a NUL character, which the ODBC driver cannot pass")
+                           .arg(text.replace(QChar(0), QStringLiteral("\\0"))));
+}
+
 // Columns declared this wide or less are read into buffers of their width; wider ones, and
 // those whose driver declares no real width (the SQLite ODBC driver gives 65536 for TEXT),
 // are read piece by piece into a buffer that grows with the longest value met.
@@ -385,13 +435,6 @@ private:
         double real = 0;
         std::vector<char16_t> text;
     };
-    // Drivers take a text as far as its first NUL character: such a text is refused rather
-    // than cut short without a word.
-    [[noreturn]] static void refuseNul(QString text)
-    {
-        throw CDbException(QStringLiteral("The value \"%1\" holds a NUL character, which the ODBC driver cannot pass")
-                               .arg(text.replace(QChar(0), QStringLiteral("\\0"))));
-    }
     Param& param(int at)
     {
         while (m_params.size() <= size_t(at))
@@ -452,6 +495,27 @@ public:
     }
 
     const QStringList& columns() const { return m_columns; }
+
+    // The values of a key of all values in the order of the cursor's columns; empty where key
+    // is not such a key. The order of a list of names is found once, for the keys that follow.
+    QVariantList valuesOf(const RowKey& key)
+    {
+        QVariantList values;
+        if (key.names.size() != m_columns.size() || key.values.size() != key.names.size())
+            return values;
+        if (key.names != m_orderOf) {
+            m_order.clear();
+            for (const QString& column : m_columns)
+                m_order.push_back(int(nameAt(key.names, column)));
+            m_orderOf = key.names;
+        }
+        if (std::find(m_order.begin(), m_order.end(), -1) != m_order.end())
+            return values;
+        values.reserve(m_columns.size());
+        for (int at : m_order)
+            values.append(key.values.at(at));
+        return values;
+    }
 
     // The places of the rows that hold values now (every column of the table, in its order):
     // one, several where twins hold them, none where no row does.
@@ -547,15 +611,7 @@ public:
     }
 
 private:
-    struct Column
-    {
-        SQLSMALLINT cType = SQL_C_WCHAR;
-        SQLLEN indicator = SQL_NULL_DATA;
-        SQLINTEGER integer32 = 0;
-        qint64 integer = 0;
-        double real = 0;
-        std::vector<char16_t> text;
-    };
+    using Column = BoundValue;
 
     static size_t hashOf(const QVariantList& values) { return qHash(valuesText(values)); }
 
@@ -586,21 +642,12 @@ private:
     {
         m_stmt = m_db.fresh();
         const SQLHSTMT h = m_stmt->handle();
-        m_stmt->check(SQLSetStmtAttr(h, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_KEYSET_DRIVEN), 0));
-        m_stmt->check(SQLSetStmtAttr(h, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(m_concurrency), 0));
         m_stmt->check(SQLSetStmtAttr(h, SQL_ATTR_ROW_STATUS_PTR, &m_status, 0));
-        m_stmt->executeDirect(QStringLiteral("SELECT %1 FROM %2").arg(m_columns.join(QLatin1String(", ")), m_table));
-        // The driver may give another cursor than asked for (it says so with a warning): a
-        // static one serves as well where the driver writes rows where they stand in it.
-        SQLULEN type = 0, concurrency = 0;
-        SQLGetStmtAttr(h, SQL_ATTR_CURSOR_TYPE, &type, 0, nullptr);
-        SQLGetStmtAttr(h, SQL_ATTR_CONCURRENCY, &concurrency, 0, nullptr);
-        if (!m_db.writesWhereRowsStand(type) || concurrency == SQL_CONCUR_READ_ONLY)
+        if (!m_db.runWritableCursor(*m_stmt, QStringLiteral("SELECT %1 FROM %2").arg(m_columns.join(QLatin1String(", ")), m_table),
+                                    m_concurrency))
             throw CDbException(QStringLiteral("The ODBC driver gave no cursor over %1 that can write its rows "
-                                              "where they stand (cursor type %2, concurrency %3).")
-                                   .arg(m_table)
-                                   .arg(type)
-                                   .arg(concurrency));
+                                              "where they stand.")
+                                   .arg(m_table));
         m_buffers.assign(size_t(m_columns.size()), Column());
         for (qsizetype i = 0; i < m_columns.size(); ++i) {
             SQLWCHAR name[256];
@@ -609,11 +656,8 @@ private:
             m_stmt->check(SQLDescribeColW(h, SQLUSMALLINT(i + 1), name, SQLSMALLINT(std::size(name)), &nameLength,
                                           &sqlType, &size, &digits, &nullable));
             Column& c = m_buffers[size_t(i)];
-            if (isIntegerType(sqlType))
-                c.cType = sqlType == SQL_BIGINT ? SQL_C_SBIGINT : SQL_C_SLONG;
-            else if (isFloatType(sqlType))
-                c.cType = SQL_C_DOUBLE;
-            else // a text of its declared width, or of a usual one where the driver declares none
+            c.cType = readType(sqlType);
+            if (c.cType == SQL_C_WCHAR) // a text of its declared width, or of a usual one where none is
                 c.text.resize(size_t(size > 0 && size <= 65535 ? std::max<SQLULEN>(size, 255) : 1024) + 1);
             bind(SQLUSMALLINT(i + 1), c);
         }
@@ -638,12 +682,7 @@ private:
 
     void bind(SQLUSMALLINT number, Column& c)
     {
-        SQLPOINTER target = c.cType == SQL_C_WCHAR    ? SQLPOINTER(c.text.data())
-                            : c.cType == SQL_C_DOUBLE ? SQLPOINTER(&c.real)
-                            : c.cType == SQL_C_SBIGINT ? SQLPOINTER(&c.integer)
-                                                       : SQLPOINTER(&c.integer32);
-        const SQLLEN length = c.cType == SQL_C_WCHAR ? SQLLEN(c.text.size() * sizeof(SQLWCHAR)) : 0;
-        m_stmt->check(SQLBindCol(m_stmt->handle(), number, c.cType, target, length, &c.indicator));
+        m_stmt->check(SQLBindCol(m_stmt->handle(), number, c.cType, c.target(), c.room(), &c.indicator));
     }
 
     // Makes every text buffer the fetch overflowed large enough for its value: whether any was.
@@ -709,8 +748,7 @@ private:
         }
         const QString text = value.toString();
         if (text.contains(QChar(0)))
-            throw CDbException(QStringLiteral("The value \"%1\" holds a NUL character, which the ODBC driver cannot pass")
-                                   .arg(QString(text).replace(QChar(0), QStringLiteral("\\0"))));
+            refuseNul(text);
         if (size_t(text.size()) + 1 > c.text.size()) {
             c.text.resize(size_t(text.size()) + 1);
             bind(number, c);
@@ -734,6 +772,8 @@ private:
     SQLLEN m_fetched = 0; // the place of the row in the buffers (0: none)
     qint64 m_written = 0; // rows written through this cursor
     bool m_open = false;
+    QStringList m_orderOf;    // the names of the keys last put in order
+    std::vector<int> m_order; // of each column, its place among them
 };
 
 // How the rows of one table are found.
@@ -778,28 +818,17 @@ public:
             // of no real width (the SQLite ODBC driver says 65536 for TEXT) into a buffer of a
             // text column's usual width, the rare longer value read again whole.
             const bool declared = size > 0 && size <= kBoundWidth;
-            if (isIntegerType(c.type)) {
-                c.cType = c.type == SQL_BIGINT ? SQL_C_SBIGINT : SQL_C_SLONG;
-            } else if (isFloatType(c.type)) {
-                c.cType = SQL_C_DOUBLE;
-            } else {
-                c.cType = SQL_C_WCHAR;
+            c.cType = readType(c.type);
+            if (c.cType == SQL_C_WCHAR)
                 c.text.resize((declared ? size : kReadWidth) + 1);
-            }
             // A driver that reads unbound columns only after the bound ones, and bound ones
             // not again, has its columns bound up to the first one that may not fit.
             const bool fits = c.cType != SQL_C_WCHAR || declared;
             if (!fits && !getDataAnyColumn)
                 bindable = false;
             c.bound = getDataAnyColumn || (fits && bindable);
-            if (c.bound) {
-                SQLPOINTER target = c.cType == SQL_C_WCHAR ? SQLPOINTER(c.text.data())
-                                    : c.cType == SQL_C_DOUBLE ? SQLPOINTER(&c.real)
-                                    : c.cType == SQL_C_SBIGINT ? SQLPOINTER(&c.integer)
-                                                               : SQLPOINTER(&c.integer32);
-                const SQLLEN length = c.cType == SQL_C_WCHAR ? SQLLEN(c.text.size() * sizeof(SQLWCHAR)) : 0;
-                m_stmt->check(SQLBindCol(m_stmt->handle(), SQLUSMALLINT(i + 1), c.cType, target, length, &c.indicator));
-            }
+            if (c.bound)
+                m_stmt->check(SQLBindCol(m_stmt->handle(), SQLUSMALLINT(i + 1), c.cType, c.target(), c.room(), &c.indicator));
         }
         if (keyNames && !allValues)
             m_keyNames = *keyNames;
@@ -927,17 +956,12 @@ private:
     // Texts of no declared width are read into buffers this wide first.
     static constexpr SQLULEN kReadWidth = 255;
 
-    struct Column
+    // text: the bound buffer, or the one an unbound column is read into.
+    struct Column : BoundValue
     {
         QString name;
         SQLSMALLINT type = 0;
-        SQLSMALLINT cType = SQL_C_WCHAR;
         bool bound = false;
-        SQLLEN indicator = SQL_NULL_DATA;
-        qint64 integer = 0;
-        SQLINTEGER integer32 = 0;
-        double real = 0;
-        std::vector<char16_t> text;  // the bound buffer, or the one an unbound column is read into
         std::vector<char16_t> spill; // a bound column's value longer than its buffer
         const char16_t* chars = nullptr; // the row's text: in text or spill
         SQLLEN length = 0; // bytes of the text read
@@ -954,10 +978,7 @@ private:
     {
         SQLHSTMT h = m_stmt->handle();
         if (c.cType != SQL_C_WCHAR) {
-            SQLPOINTER target = c.cType == SQL_C_DOUBLE ? SQLPOINTER(&c.real)
-                                : c.cType == SQL_C_SBIGINT ? SQLPOINTER(&c.integer)
-                                                           : SQLPOINTER(&c.integer32);
-            const SQLRETURN rc = SQLGetData(h, number, c.cType, target, 0, &c.indicator);
+            const SQLRETURN rc = SQLGetData(h, number, c.cType, c.target(), 0, &c.indicator);
             if (!SQL_SUCCEEDED(rc))
                 m_stmt->fail();
             if (c.cType == SQL_C_SLONG)
@@ -1137,18 +1158,25 @@ bool OdbcConnection::writesWhereRowsStand(unsigned long cursorType)
            && (offered & SQL_CA1_ABSOLUTE) && (offered & SQL_CA1_POS_UPDATE);
 }
 
+bool OdbcConnection::runWritableCursor(Statement& stmt, const QString& sql, unsigned long concurrency)
+{
+    const SQLHSTMT h = stmt.handle();
+    stmt.check(SQLSetStmtAttr(h, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_KEYSET_DRIVEN), 0));
+    stmt.check(SQLSetStmtAttr(h, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(SQLULEN(concurrency)), 0));
+    stmt.executeDirect(sql);
+    // The driver may give another cursor than asked for (it says so with a warning): a static
+    // one serves as well where the driver writes rows where they stand in it.
+    SQLULEN type = 0, given = 0;
+    SQLGetStmtAttr(h, SQL_ATTR_CURSOR_TYPE, &type, 0, nullptr);
+    SQLGetStmtAttr(h, SQL_ATTR_CONCURRENCY, &given, 0, nullptr);
+    return writesWhereRowsStand(type) && given != SQL_CONCUR_READ_ONLY;
+}
+
 bool OdbcConnection::givesWritableCursor(const QString& table, const QStringList& columns, unsigned long concurrency)
 {
     try {
-        auto stmt = fresh();
-        const SQLHSTMT h = stmt->handle();
-        stmt->check(SQLSetStmtAttr(h, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_KEYSET_DRIVEN), 0));
-        stmt->check(SQLSetStmtAttr(h, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(SQLULEN(concurrency)), 0));
-        stmt->executeDirect(QStringLiteral("SELECT %1 FROM %2 WHERE 1 = 0").arg(columns.join(QLatin1String(", ")), table));
-        SQLULEN type = 0, given = 0;
-        SQLGetStmtAttr(h, SQL_ATTR_CURSOR_TYPE, &type, 0, nullptr);
-        SQLGetStmtAttr(h, SQL_ATTR_CONCURRENCY, &given, 0, nullptr);
-        return writesWhereRowsStand(type) && given != SQL_CONCUR_READ_ONLY;
+        return runWritableCursor(*fresh(), QStringLiteral("SELECT %1 FROM %2 WHERE 1 = 0").arg(columns.join(QLatin1String(", ")), table),
+                                 concurrency);
     } catch (const CDbException&) {
         return false;
     }
@@ -1584,30 +1612,9 @@ std::vector<int> placesAmong(const QStringList& columns, const QStringList& name
 {
     std::vector<int> places;
     places.reserve(size_t(names.size()));
-    for (const QString& name : names) {
-        qsizetype at = -1;
-        for (qsizetype i = 0; at < 0 && i < columns.size(); ++i) {
-            if (columns.at(i).compare(name, Qt::CaseInsensitive) == 0)
-                at = i;
-        }
-        places.push_back(int(at));
-    }
+    for (const QString& name : names)
+        places.push_back(int(nameAt(columns, name)));
     return places;
-}
-
-// A key of all values in the order of the keyset's columns; empty where it is not such a key.
-QVariantList valuesInOrder(const QStringList& columns, const RowKey& key)
-{
-    QVariantList values;
-    if (key.names.size() != columns.size() || key.values.size() != key.names.size())
-        return values;
-    const std::vector<int> places = placesAmong(key.names, columns);
-    if (std::find(places.begin(), places.end(), -1) != places.end())
-        return values;
-    values.reserve(columns.size());
-    for (int at : places)
-        values.append(key.values.at(at));
-    return values;
 }
 } // namespace
 
@@ -1617,7 +1624,7 @@ std::unique_ptr<Cursor> OdbcConnection::selectByKey(const QString& table, const 
     const TableInfo& t = info(table);
     if (t.locator == Locator::Positioned && key.names.size() == t.allColumns.size()) {
         Keyset& keyset = keysetOf(table);
-        const QVariantList values = valuesInOrder(keyset.columns(), key);
+        const QVariantList values = keyset.valuesOf(key);
         if (values.isEmpty())
             throw CDbException(QStringLiteral("The record of %1 cannot be identified.").arg(table));
         QStringList asked;
@@ -1757,15 +1764,6 @@ QStringList namesOf(const std::vector<ColumnSpec>& columns)
     return names;
 }
 
-qsizetype nameAt(const QStringList& names, const QString& name)
-{
-    for (qsizetype i = 0; i < names.size(); ++i) {
-        if (names.at(i).compare(name, Qt::CaseInsensitive) == 0)
-            return i;
-    }
-    return -1;
-}
-
 } // namespace
 
 // The updates of one set of columns of a table, by key, each statement text (one for each
@@ -1849,7 +1847,7 @@ public:
             if (missing(m_columnsAt) || (m_conditional && missing(m_conditionsAt)))
                 throw CDbException(QStringLiteral("A column to write or compare is not in %1.").arg(m_table));
         }
-        const QVariantList ordered = valuesInOrder(keyset.columns(), key);
+        const QVariantList ordered = keyset.valuesOf(key);
         if (ordered.isEmpty())
             throw CDbException(QStringLiteral("The record of %1 cannot be identified.").arg(m_table));
         qint64 written = 0;

@@ -121,7 +121,10 @@ private:
     // Whether the driver fetches any row of a cursor of this type by its place and writes it
     // where it stands (SQLSetPos).
     bool writesWhereRowsStand(unsigned long cursorType);
-    // Whether a query of table's columns gets such a cursor, one that can write its rows.
+    // Runs sql asking for a keyset-driven cursor of concurrency: whether the driver gave one
+    // (or a static one) that writes its rows where they stand.
+    bool runWritableCursor(Statement& stmt, const QString& sql, unsigned long concurrency);
+    // Whether a query of table's columns gets such a cursor.
     bool givesWritableCursor(const QString& table, const QStringList& columns, unsigned long concurrency);
     // Forgets the rows every keyset-driven cursor holds (a rollback undid what they show, or the
     // driver closes cursors at a commit).

@@ -943,6 +943,44 @@ struct MeddlingMonitor : RecordingMonitor
     }
 };
 
+// What an upload of a keyless log holding one pair of twins must say and leave: with the twins
+// as read, both marked with a warning line and put back by one undo; with one twin changed by
+// another program meanwhile, the other marked and the changed one named.
+struct TwinUpload
+{
+    std::function<QStringList()> marks; // the log's marks, as the test reads them
+    QStringList marked;                 // after the upload, the twins as read
+    QStringList undone;                 // after its undo
+    QStringList meddled;                // after the upload, one twin changed meanwhile
+
+    void expect(bool otherProgram, const UploadRun& run, const RecordingMonitor& monitor, const QString& undoFolder,
+                const QString& log) const
+    {
+        const QStringList twinLines = monitor.upload.filter(S("logged more than once"));
+        const QStringList changedLines = monitor.upload.filter(S("changed by another program"));
+        if (!otherProgram) {
+            EXPECT_EQ(marks(), marked);
+            ASSERT_EQ(twinLines.size(), 1);
+            EXPECT_TRUE(twinLines.at(0).startsWith(S("Warning: 1 QSOs of the file"))) << twinLines.at(0).toStdString();
+            EXPECT_TRUE(changedLines.isEmpty());
+            EXPECT_EQ(run.markedCount(), 3);
+            // Undo puts both twins back together.
+            const std::vector<UndoEntry> runs = ListUndoRuns(undoFolder);
+            ASSERT_FALSE(runs.empty());
+            const UndoResult result = UndoRunAt(runs.front(), log);
+            EXPECT_EQ(result.restored, 3);
+            EXPECT_EQ(result.leftAlone, 0);
+            EXPECT_EQ(result.twins, 1);
+            EXPECT_EQ(marks(), undone);
+        } else {
+            EXPECT_EQ(marks(), meddled);
+            EXPECT_TRUE(twinLines.isEmpty());
+            EXPECT_EQ(changedLines.filter(S("Warning: not marked as sent")).size(), 1) << changedLines.join(S("\n")).toStdString();
+            EXPECT_EQ(run.markedCount(), 2);
+        }
+    }
+};
+
 // A keyless log found by its values through an index: a QSO logged twice (twins, equal in
 // every column) is written to the file twice and marked by one statement for both, with a
 // warning line and the run ending well; its undo puts both back. One twin changed by another
@@ -982,28 +1020,12 @@ TEST_F(UploadRunTest, TwinsOfAKeylessLogAreMarkedTogetherWithAWarning)
         ASSERT_TRUE(run.run()) << monitor.messages.join(S("\n")).toStdString();
         EXPECT_EQ(dir.read(S("LoTWUpload.adi")).count("<EOR>\r\n"), 3);
         EXPECT_EQ(monitor.upload.filter(S("through the index qso_call ([QSO-CALL])")).size(), 1);
-        const QStringList twinLines = monitor.upload.filter(S("logged more than once"));
-        const QStringList changedLines = monitor.upload.filter(S("changed by another program"));
-        if (!otherProgram) {
-            EXPECT_EQ(qsls(), (QStringList{S("2"), S("2"), S("3")}));
-            ASSERT_EQ(twinLines.size(), 1);
-            EXPECT_TRUE(twinLines.at(0).startsWith(S("Warning: 1 QSOs of the file"))) << twinLines.at(0).toStdString();
-            EXPECT_TRUE(changedLines.isEmpty());
-            EXPECT_EQ(run.markedCount(), 3);
-            // Undo puts both twins back with the one statement.
-            const std::vector<UndoEntry> runs = ListUndoRuns(data.path());
-            ASSERT_FALSE(runs.empty());
-            const UndoResult undone = UndoRunAt(runs.front(), odbc);
-            EXPECT_EQ(undone.restored, 3);
-            EXPECT_EQ(undone.leftAlone, 0);
-            EXPECT_EQ(undone.twins, 1);
-            EXPECT_EQ(qsls(), (QStringList{S("0"), S("0"), S("1")}));
-        } else {
-            EXPECT_EQ(qsls(), (QStringList{S("2"), S("0"), S("3")}));
-            EXPECT_TRUE(twinLines.isEmpty());
-            EXPECT_EQ(changedLines.filter(S("Warning: not marked as sent")).size(), 1) << changedLines.join(S("\n")).toStdString();
-            EXPECT_EQ(run.markedCount(), 2);
-        }
+        // Undo puts both twins back with the one statement.
+        TwinUpload{[&] { return qsls(); },
+                   {S("2"), S("2"), S("3")},
+                   {S("0"), S("0"), S("1")},
+                   {S("2"), S("0"), S("3")}}
+            .expect(otherProgram, run, monitor, data.path(), odbc);
     }
     options.sourceMdbPath = file;
 }
@@ -1051,27 +1073,11 @@ TEST_F(UploadRunTest, AKeylessLogIsMarkedWhereEachRowStandsOnADriverThatWritesTh
         ASSERT_TRUE(ok) << monitor.messages.join(S("\n")).toStdString();
         EXPECT_EQ(dir.read(S("LoTWUpload.adi")).count("<EOR>\r\n"), 3);
         EXPECT_EQ(monitor.upload.filter(S("written where it stands")).size(), 1) << monitor.upload.join(S("\n")).toStdString();
-        const QStringList twinLines = monitor.upload.filter(S("logged more than once"));
-        const QStringList changedLines = monitor.upload.filter(S("changed by another program"));
-        if (!otherProgram) {
-            EXPECT_EQ(marks(), (QStringList{S("DL1ABC/2/"), S("DL1ABC/2/"), S("DL2XYZ/3/"), S("JA1AAA/2/")}));
-            ASSERT_EQ(twinLines.size(), 1);
-            EXPECT_TRUE(twinLines.at(0).startsWith(S("Warning: 1 QSOs of the file"))) << twinLines.at(0).toStdString();
-            EXPECT_TRUE(changedLines.isEmpty());
-            EXPECT_EQ(run.markedCount(), 3);
-            const std::vector<UndoEntry> runs = ListUndoRuns(data.path());
-            ASSERT_FALSE(runs.empty());
-            const UndoResult undone = UndoRunAt(runs.front(), odbc);
-            EXPECT_EQ(undone.restored, 3);
-            EXPECT_EQ(undone.leftAlone, 0);
-            EXPECT_EQ(undone.twins, 1);
-            EXPECT_EQ(marks(), (QStringList{S("DL1ABC/0/"), S("DL1ABC/0/"), S("DL2XYZ/1/"), S("JA1AAA/2/")}));
-        } else {
-            EXPECT_EQ(marks(), (QStringList{S("DL1ABC/0/x"), S("DL1ABC/2/"), S("DL2XYZ/3/"), S("JA1AAA/2/")}));
-            EXPECT_TRUE(twinLines.isEmpty());
-            EXPECT_EQ(changedLines.filter(S("Warning: not marked as sent")).size(), 1) << changedLines.join(S("\n")).toStdString();
-            EXPECT_EQ(run.markedCount(), 2);
-        }
+        TwinUpload{marks,
+                   {S("DL1ABC/2/"), S("DL1ABC/2/"), S("DL2XYZ/3/"), S("JA1AAA/2/")},
+                   {S("DL1ABC/0/"), S("DL1ABC/0/"), S("DL2XYZ/1/"), S("JA1AAA/2/")},
+                   {S("DL1ABC/0/x"), S("DL1ABC/2/"), S("DL2XYZ/3/"), S("JA1AAA/2/")}}
+            .expect(otherProgram, run, monitor, data.path(), odbc);
     }
 }
 
